@@ -1,0 +1,80 @@
+#include "platform/ansi_codepage.h"
+
+#include <cstdlib>
+#include <string>
+
+namespace corvexa::platform {
+
+namespace {
+
+std::string Lower(std::string_view s) {
+    std::string out(s);
+    for (char& c : out) {
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    }
+    return out;
+}
+
+}  // namespace
+
+int AnsiCodePageForLocale(std::string_view locale) {
+    // "ll_CC.charset@modifier": language, country, modifier.
+    std::string name = Lower(locale);
+    std::string modifier;
+    if (auto at = name.find('@'); at != std::string::npos) {
+        modifier = name.substr(at + 1);
+        name.resize(at);
+    }
+    if (auto dot = name.find('.'); dot != std::string::npos) name.resize(dot);
+    std::string lang = name;
+    std::string country;
+    if (auto us = name.find_first_of("_-"); us != std::string::npos) {
+        lang = name.substr(0, us);
+        country = name.substr(us + 1);
+    }
+
+    auto in = [&](std::initializer_list<const char*> list) {
+        for (const char* l : list)
+            if (lang == l) return true;
+        return false;
+    };
+
+    if (in({"pl", "cs", "sk", "hu", "hr", "sl", "ro", "sq", "bs"})) return 1250;
+    if (lang == "sr") return modifier == "latin" ? 1250 : 1251;
+    if (in({"ru", "uk", "be", "bg", "mk", "kk", "ky", "tt", "mn", "tg", "ba", "sah"})) return 1251;
+    if (lang == "el") return 1253;
+    if (in({"tr", "az", "uz"})) return 1254;
+    if (in({"he", "iw", "yi"})) return 1255;
+    if (in({"ar", "fa", "ur", "ps", "ug", "sd"})) return 1256;
+    if (in({"et", "lv", "lt"})) return 1257;
+    if (lang == "vi") return 1258;
+    if (lang == "th") return 874;
+    if (lang == "ja") return 932;
+    if (lang == "zh") {
+        if (country == "tw" || country == "hk" || country == "mo" || modifier == "hant") return 950;
+        return 936;
+    }
+    if (lang == "ko") return 949;
+    return 1252;
+}
+
+int AnsiCodePage() {
+    for (const char* var : {"LC_ALL", "LC_CTYPE", "LANG"}) {
+        const char* value = std::getenv(var);
+        if (value && *value) return AnsiCodePageForLocale(value);
+    }
+    return 1252;
+}
+
+std::string IcuConverterName(int codePage) {
+    switch (codePage) {
+        case 874: return "windows-874";
+        case 932: return "windows-31j";
+        case 936: return "windows-936";
+        case 949: return "windows-949";
+        case 950: return "windows-950";
+        default: return "windows-" + std::to_string(codePage);
+    }
+}
+
+}  // namespace corvexa::platform

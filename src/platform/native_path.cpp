@@ -1,0 +1,65 @@
+#include "platform/native_path.h"
+
+#include "platform/utf8.h"
+
+namespace corvexa::platform {
+
+std::u16string PathFromNative(std::string_view bytes) {
+    std::u16string out;
+    out.reserve(bytes.size());
+    auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
+    auto* end = p + bytes.size();
+    while (p < end) {
+        char32_t cp;
+        std::size_t len;
+        if (utf8::DecodeOne(p, end, &cp, &len) == utf8::Step::Ok) {
+            utf8::AppendUtf16(out, cp);
+            p += len;
+        } else {
+            out.push_back(static_cast<char16_t>(0xDC00 + *p));
+            ++p;
+        }
+    }
+    return out;
+}
+
+std::string NativeFromPath(std::u16string_view path) {
+    std::string out;
+    out.reserve(path.size());
+    auto put = [&](char32_t cp) {
+        if (cp < 0x80) {
+            out.push_back(static_cast<char>(cp));
+        } else if (cp < 0x800) {
+            out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
+            out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+        } else if (cp < 0x10000) {
+            out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
+            out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+            out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+        } else {
+            out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
+            out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
+            out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+            out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+        }
+    };
+    for (std::size_t i = 0; i < path.size(); ++i) {
+        char16_t c = path[i];
+        if (c >= 0xD800 && c <= 0xDBFF && i + 1 < path.size() && path[i + 1] >= 0xDC00 &&
+            path[i + 1] <= 0xDFFF) {
+            put(0x10000 + ((char32_t(c) - 0xD800) << 10) + (path[i + 1] - 0xDC00));
+            ++i;
+        } else if (c >= 0xDC80 && c <= 0xDCFF) {
+            out.push_back(static_cast<char>(c - 0xDC00));  // an escaped raw byte
+        } else if (c >= 0xD800 && c <= 0xDFFF) {
+            put(0xFFFD);
+        } else {
+            put(c);
+        }
+    }
+    return out;
+}
+
+std::u16string ExtendedPath(std::u16string_view path) { return std::u16string(path); }
+
+}  // namespace corvexa::platform

@@ -1,0 +1,41 @@
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "engine/shared_list.h"
+#include "engine/text.h"
+
+namespace corvexa::results {
+
+// Case-insensitive, locale-aware ordering for Remove Duplicates: ICU collation
+// of the user's default locale at secondary strength (letter case ignored,
+// accents kept). Hyphens and apostrophes only break ties, so "co-op" sorts next
+// to "coop" without being equal to it.
+class DedupCollator {
+public:
+    // locale: an ICU locale id; empty means the user's default locale.
+    explicit DedupCollator(const std::string& locale = {});
+    ~DedupCollator();
+    DedupCollator(const DedupCollator&) = delete;
+    DedupCollator& operator=(const DedupCollator&) = delete;
+
+    // The sort key of a text: byte strings compare with memcmp like the texts.
+    std::string SortKey(TextView text) const;
+    // <0, 0, >0.
+    int Compare(TextView a, TextView b) const;
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> impl_;
+};
+
+// The entries sorted ascending and freed of entries that compare equal to an
+// earlier one; of equal entries the first in list order stays, with its case.
+std::vector<Text> SortedUnique(const std::vector<Text>& entries, const DedupCollator& collator);
+
+// Remove Duplicates on a shared list: replaces its content in one step.
+void RemoveDuplicates(SharedList& list, const DedupCollator& collator);
+
+}  // namespace corvexa::results

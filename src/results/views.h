@@ -1,0 +1,43 @@
+#pragma once
+
+#include <string_view>
+
+#include "engine/shared_list.h"
+#include "results/dedup.h"
+
+namespace corvexa::results {
+
+enum class ViewMode { Url, Host, Domain };
+
+// "url", "host" or "domain".
+std::string_view ViewModeName(ViewMode mode);
+
+// The URL list with its derived host and domain lists and the view mode, as the
+// results view and the export of findings see them.
+class ResultLists {
+public:
+    SharedList& Urls() { return urls_; }
+    const SharedList& Urls() const { return urls_; }
+    SharedList& Hosts() { return hosts_; }
+    SharedList& Domains() { return domains_; }
+
+    ViewMode Mode() const { return mode_; }
+    // The list the view mode names.
+    SharedList& Current();
+    const SharedList& Current() const;
+
+    // START: all three lists emptied, view mode "url".
+    void Reset();
+    void ShowURLs();
+    void ShowHostnames();     // rebuilds the host list
+    void ShowDomainNames();   // rebuilds the domain list
+    void RemoveDuplicates(const DedupCollator& collator);  // on the current list
+
+private:
+    SharedList urls_;
+    SharedList hosts_;
+    SharedList domains_;
+    ViewMode mode_ = ViewMode::Url;
+};
+
+}  // namespace corvexa::results
