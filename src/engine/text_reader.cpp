@@ -1,1 +1,371 @@
-// placeholder
+#include "engine/text_reader.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <unicode/ucnv.h>
+
+#include "platform/ansi_codepage.h"
+#include "platform/native_path.h"
+#include "platform/utf8.h"
+
+namespace corvexa {
+
+// ---------------------------------------------------------------------------
+// Byte-order marks and decoding
+
+Encoding EncodingFromMark(const unsigned char* d, std::size_t n, Encoding requested,
+                          std::size_t* markLength) {
+    if (n >= 3 && d[0] == 0xEF && d[1] == 0xBB && d[2] == 0xBF) {
+        *markLength = 3;
+        return Encoding::Utf8;
+    }
+    if (n >= 2 && d[0] == 0xFF && d[1] == 0xFE) {
+        *markLength = 2;
+        return Encoding::Utf16LE;
+    }
+    if (n >= 2 && d[0] == 0xFE && d[1] == 0xFF) {
+        *markLength = 2;
+        return Encoding::Utf16BE;
+    }
+    *markLength = 0;
+    return requested;
+}
+
+struct TextDecoder::Ansi {
+    UConverter* converter = nullptr;
+    ~Ansi() {
+        if (converter) ucnv_close(converter);
+    }
+};
+
+TextDecoder::TextDecoder(Encoding encoding, int ansiCodePage)
+    : encoding_(encoding), ansiCodePage_(ansiCodePage) {
+    if (encoding_ == Encoding::Ansi) {
+        ansi_ = new Ansi;
+        UErrorCode err = U_ZERO_ERROR;
+        ansi_->converter = ucnv_open(platform::IcuConverterName(ansiCodePage_).c_str(), &err);
+        if (U_FAILURE(err) || !ansi_->converter) {
+            err = U_ZERO_ERROR;
+            ansi_->converter = ucnv_open("windows-1252", &err);
+        }
+        if (U_FAILURE(err) || !ansi_->converter) {
+            delete ansi_;
+            throw ReadError("no converter for the ANSI code page");
+        }
+    }
+}
+
+TextDecoder::~TextDecoder() { delete ansi_; }
+
+namespace {
+
+// Strict UTF-8 with a fast path for ASCII. Returns the number of bytes consumed;
+// a sequence cut off by the end of the piece is left unconsumed when !last.
+std::size_t DecodeUtf8(const unsigned char* p, std::size_t n, bool last, char16_t* out,
+                       std::size_t* produced) {
+    const unsigned char* const begin = p;
+    const unsigned char* const end = p + n;
+    char16_t* o = out;
+    while (p < end) {
+        while (end - p >= 8) {
+            std::uint64_t v;
+            std::memcpy(&v, p, 8);
+            if (v & 0x8080808080808080ULL) break;
+            for (int k = 0; k < 8; ++k) o[k] = p[k];
+            o += 8;
+            p += 8;
+        }
+        if (p >= end) break;
+        if (*p < 0x80) {
+            *o++ = *p++;
+            continue;
+        }
+        char32_t cp;
+        std::size_t len;
+        switch (utf8::DecodeOne(p, end, &cp, &len)) {
+            case utf8::Step::Ok:
+                if (cp < 0x10000) {
+                    *o++ = static_cast<char16_t>(cp);
+                } else {
+                    cp -= 0x10000;
+                    *o++ = static_cast<char16_t>(0xD800 + (cp >> 10));
+                    *o++ = static_cast<char16_t>(0xDC00 + (cp & 0x3FF));
+                }
+                p += len;
+                break;
+            case utf8::Step::Truncated:
+                if (!last) {
+                    *produced = static_cast<std::size_t>(o - out);
+                    return static_cast<std::size_t>(p - begin);
+                }
+                throw DecodeError("truncated UTF-8 sequence at the end of the text");
+            case utf8::Step::Invalid:
+                throw DecodeError("invalid UTF-8 byte sequence");
+        }
+    }
+    *produced = static_cast<std::size_t>(o - out);
+    return static_cast<std::size_t>(p - begin);
+}
+
+}  // namespace
+
+void TextDecoder::Decode(const char* data, std::size_t size, bool last, Text& out) {
+    auto* bytes = reinterpret_cast<const unsigned char*>(data);
+    switch (encoding_) {
+        case Encoding::Utf8: {
+            // At most one UTF-16 unit per byte.
+            out.resize(carried_ + size + 2);
+            std::size_t produced = 0;
+            std::size_t start = 0;
+            if (carried_) {
+                // Complete the sequence carried over from the previous piece.
+                unsigned char joined[8];
+                std::size_t take = std::min<std::size_t>(size, 4 - carried_);
+                std::memcpy(joined, carry_, carried_);
+                std::memcpy(joined + carried_, bytes, take);
+                std::size_t got = 0;
+                std::size_t used =
+                    DecodeUtf8(joined, carried_ + take, last && take == size, out.data(), &got);
+                if (used < carried_) {
+                    // Still incomplete: only possible when the piece is tiny.
+                    std::memcpy(carry_ + carried_, bytes, take);
+                    carried_ += take;
+                    out.clear();
+                    return;
+                }
+                produced = got;
+                start = used - carried_;
+                carried_ = 0;
+            }
+            std::size_t got = 0;
+            std::size_t used =
+                DecodeUtf8(bytes + start, size - start, last, out.data() + produced, &got);
+            produced += got;
+            std::size_t rest = size - start - used;
+            std::memcpy(carry_, bytes + start + used, rest);
+            carried_ = rest;
+            out.resize(produced);
+            return;
+        }
+        case Encoding::Utf16LE:
+        case Encoding::Utf16BE: {
+            out.clear();
+            out.reserve(size / 2 + 2);
+            bool le = encoding_ == Encoding::Utf16LE;
+            std::size_t i = 0;
+            auto unit = [le](unsigned char a, unsigned char b) {
+                return static_cast<char16_t>(le ? (a | (b << 8)) : ((a << 8) | b));
+            };
+            if (carried_ && size) {
+                out.push_back(unit(carry_[0], bytes[0]));
+                carried_ = 0;
+                i = 1;
+            }
+            for (; i + 1 < size; i += 2) out.push_back(unit(bytes[i], bytes[i + 1]));
+            if (i < size) {
+                carry_[0] = bytes[i];
+                carried_ = 1;
+            }
+            if (last && carried_) {
+                out.push_back(u'\uFFFD');  // an odd byte at the very end
+                carried_ = 0;
+            }
+            return;
+        }
+        case Encoding::Ansi: {
+            out.resize(size + 16);
+            const char* src = data;
+            const char* srcEnd = data + size;
+            std::size_t produced = 0;
+            for (;;) {
+                UChar* target = reinterpret_cast<UChar*>(out.data()) + produced;
+                UChar* targetEnd = reinterpret_cast<UChar*>(out.data()) + out.size();
+                UErrorCode err = U_ZERO_ERROR;
+                ucnv_toUnicode(ansi_->converter, &target, targetEnd, &src, srcEnd, nullptr, last,
+                               &err);
+                produced = static_cast<std::size_t>(target - reinterpret_cast<UChar*>(out.data()));
+                if (err == U_BUFFER_OVERFLOW_ERROR) {
+                    out.resize(out.size() * 2);
+                    continue;
+                }
+                break;  // substitution never fails: ANSI text always decodes
+            }
+            out.resize(produced);
+            return;
+        }
+    }
+}
+
+// ---------------------------------------------------------------------------
+// Lines
+
+bool LineCutter::Feed(TextView text, LineSink& sink, const std::atomic<bool>& stop) {
+    const char16_t* p = text.data();
+    const std::size_t n = text.size();
+    std::size_t i = 0;
+    if (skipLf_ && n > 0) {
+        if (p[0] == u'\n') i = 1;
+        skipLf_ = false;
+    }
+    std::size_t start = i;
+    while (i < n) {
+        char16_t c = p[i];
+        if (c > u'\r' || (c != u'\n' && c != u'\r')) {
+            ++i;
+            continue;
+        }
+        if (stop.load(std::memory_order_relaxed)) return false;
+        if (!pending_.empty()) {
+            pending_.append(p + start, i - start);
+            sink.Line(pending_);
+            pending_.clear();
+        } else {
+            sink.Line(TextView(p + start, i - start));
+        }
+        if (c == u'\r') {
+            if (i + 1 < n) {
+                if (p[i + 1] == u'\n') ++i;
+            } else {
+                skipLf_ = true;
+            }
+        }
+        ++i;
+        start = i;
+    }
+    pending_.append(p + start, n - start);
+    return true;
+}
+
+bool LineCutter::Finish(LineSink& sink, const std::atomic<bool>& stop) {
+    if (pending_.empty()) return true;
+    if (stop.load(std::memory_order_relaxed)) return false;
+    sink.Line(pending_);
+    pending_.clear();
+    return true;
+}
+
+void Lines::Line(TextView line) {
+    spans_.emplace_back(text_.size(), line.size());
+    text_.append(line);
+}
+
+void ScanTextLines(TextView text, LineSink& sink, const std::atomic<bool>& stop) {
+    LineCutter cutter;
+    if (cutter.Feed(text, sink, stop)) cutter.Finish(sink, stop);
+}
+
+// ---------------------------------------------------------------------------
+// Files
+
+namespace {
+
+// A regular file opened for reading. Anything else (a folder, a pipe, a device)
+// is refused: reading it could block or never end.
+class InputFile {
+public:
+    explicit InputFile(const Text& path) : path_(path) {
+        std::string native = platform::NativeFromPath(platform::ExtendedPath(path));
+        fd_ = ::open(native.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+        if (fd_ < 0) Fail("cannot open");
+        struct stat st;
+        if (::fstat(fd_, &st) != 0) Fail("cannot examine");
+        if (!S_ISREG(st.st_mode)) {
+            ::close(fd_);
+            fd_ = -1;
+            throw ReadError("not a regular file: " + ToUtf8(path_));
+        }
+        int flags = ::fcntl(fd_, F_GETFL);
+        if (flags >= 0) ::fcntl(fd_, F_SETFL, flags & ~O_NONBLOCK);
+    }
+    ~InputFile() {
+        if (fd_ >= 0) ::close(fd_);
+    }
+    InputFile(const InputFile&) = delete;
+    InputFile& operator=(const InputFile&) = delete;
+
+    // Fills the buffer; fewer bytes than its size means the end of the file.
+    std::size_t Read(char* buffer, std::size_t size) {
+        std::size_t got = 0;
+        while (got < size) {
+            ssize_t r = ::read(fd_, buffer + got, size - got);
+            if (r > 0) {
+                got += static_cast<std::size_t>(r);
+            } else if (r == 0) {
+                break;
+            } else if (errno != EINTR) {
+                Fail("cannot read");
+            }
+        }
+        return got;
+    }
+
+private:
+    [[noreturn]] void Fail(const char* what) {
+        int e = errno;
+        if (fd_ >= 0) ::close(fd_);
+        fd_ = -1;
+        throw ReadError(std::string(what) + " " + ToUtf8(path_) + ": " + std::strerror(e));
+    }
+
+    Text path_;
+    int fd_ = -1;
+};
+
+// Decodes a file buffer by buffer and cuts it into lines as it goes.
+void ReadLines(const Text& path, Encoding requested, int ansiCodePage, LineSink& sink,
+               const std::atomic<bool>& stop) {
+    InputFile file(path);
+    char buffer[kReadBufferSize];
+    std::size_t n = file.Read(buffer, sizeof buffer);
+    std::size_t mark = 0;
+    Encoding encoding = EncodingFromMark(reinterpret_cast<const unsigned char*>(buffer), n,
+                                         requested, &mark);
+    TextDecoder decoder(encoding, ansiCodePage);
+    LineCutter cutter;
+    Text decoded;
+    const char* data = buffer + mark;
+    std::size_t size = n - mark;
+    bool last = n < sizeof buffer;
+    for (;;) {
+        decoder.Decode(data, size, last, decoded);
+        if (!cutter.Feed(decoded, sink, stop)) return;
+        if (last) break;
+        n = file.Read(buffer, sizeof buffer);
+        data = buffer;
+        size = n;
+        last = n < sizeof buffer;
+    }
+    cutter.Finish(sink, stop);
+}
+
+const std::atomic<bool> kNeverStop{false};
+
+}  // namespace
+
+void ScanFileStream(const Text& path, Encoding encoding, ReadContext& ctx) {
+    ReadLines(path, encoding, ctx.ansiCodePage, ctx.sink, ctx.stop);
+}
+
+void LoadLines(const Text& path, Encoding encoding, int ansiCodePage, Lines& lines) {
+    lines.Clear();
+    ReadLines(path, encoding, ansiCodePage, lines, kNeverStop);
+}
+
+void ScanMemoryStream(const Text& path, ReadContext& ctx) {
+    Lines lines;
+    try {
+        LoadLines(path, Encoding::Utf8, ctx.ansiCodePage, lines);
+    } catch (const std::exception&) {
+        LoadLines(path, Encoding::Ansi, ctx.ansiCodePage, lines);
+    }
+    for (std::size_t i = 0; i < lines.Size(); ++i) {
+        if (ctx.stop.load(std::memory_order_relaxed)) return;
+        ctx.sink.Line(lines[i]);
+    }
+}
+
+}  // namespace corvexa

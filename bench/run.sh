@@ -1,0 +1,76 @@
+#!/usr/bin/env bash
+# Benchmarks, each against a named peer in the same run.
+#   run.sh BUILD_DIR
+set -euo pipefail
+build=${1:-build}
+here=$(cd "$(dirname "$0")" && pwd)
+root=$(cd "$here/.." && pwd)
+bin="$root/$build/bin"
+scan="$bin/corvexa-scan"
+corpus="$here/corpus"
+work="$here/out"
+mkdir -p "$work"
+
+bash "$here/make_corpus.sh" "$corpus" "${CORPUS_MB:-400}"
+find "$corpus" -type f ! -name .complete > "$work/files.txt"
+bytes=$(xargs -d '\n' stat -c %s < "$work/files.txt" | awk '{s+=$1} END {print s}')
+nfiles=$(wc -l < "$work/files.txt")
+echo "== corpus: $nfiles files, $((bytes / 1048576)) MB"
+
+# best of N wall-clock seconds of a command (output discarded)
+best_of() {
+  local n=$1; shift
+  local best=""
+  for _ in $(seq "$n"); do
+    local t0 t1
+    t0=$(date +%s.%N)
+    "$@" > /dev/null 2>&1 || true
+    t1=$(date +%s.%N)
+    local t; t=$(echo "$t1 - $t0" | bc -l)
+    if [ -z "$best" ] || [ "$(echo "$t < $best" | bc -l)" = 1 ]; then best=$t; fi
+  done
+  printf '%.3f' "$best"
+}
+
+web='(https?:\/\/|www\.)[-a-zA-Z0-9@:%._\+~#=]{1,256}\.[a-zA-Z0-9()]{2,30}\b([-a-zA-Z0-9()@:%_\+.~#?&//=]*)'
+mail='[a-zA-Z0-9_.+-]+@[a-zA-Z0-9-]+\.[a-zA-Z0-9-.]*[a-zA-Z0-9]+'
+ftp='ftp://[a-zA-Z0-9.-]+(?:/[a-zA-Z0-9._/?=&+-]*)?'
+rg_common=(rg -j1 -a --no-unicode --no-ignore --hidden --no-config --no-messages)
+
+# Warm the page cache once.
+"${rg_common[@]}" -F -c zqxjkvbq_absent_literal "$corpus" > /dev/null || true
+
+runs=${RUNS:-3}
+t_file=$(best_of "$runs" "$scan" --quiet --files-from "$work/files.txt")
+t_mem=$(best_of "$runs" "$scan" --quiet --memory-stream --files-from "$work/files.txt")
+t_rg=$(best_of "$runs" "${rg_common[@]}" -o -i -e "$web" -e "$mail" -e "$ftp" "$corpus")
+t_floor=$(best_of "$runs" "${rg_common[@]}" -F zqxjkvbq_absent_literal "$corpus")
+
+n_ours=$("$scan" --quiet --files-from "$work/files.txt" | tee "$work/findings.txt" | wc -l)
+n_rg=$("${rg_common[@]}" -o -i -e "$web" -e "$mail" -e "$ftp" "$corpus" | wc -l)
+
+mbps() { echo "scale=1; $bytes / 1048576 / $1" | bc -l; }
+ratio() { echo "scale=2; $1 / $2" | bc -l; }
+echo
+echo "== scan throughput, one thread, best of $runs (findings: corvexa-scan $n_ours, ripgrep $n_rg)"
+printf '%-44s %8s s %8s MB/s\n' "corvexa-scan --files-from (file stream)" "$t_file" "$(mbps "$t_file")"
+printf '%-44s %8s s %8s MB/s\n' "corvexa-scan --files-from --memory-stream" "$t_mem" "$(mbps "$t_mem")"
+printf '%-44s %8s s %8s MB/s\n' "rg -j1 -o -i -a --no-unicode, 3 patterns" "$t_rg" "$(mbps "$t_rg")"
+printf '%-44s %8s s %8s MB/s\n' "rg -j1 -a, absent literal (read floor)" "$t_floor" "$(mbps "$t_floor")"
+echo
+echo "ripgrep (3 patterns) / corvexa-scan file stream:   $(ratio "$t_rg" "$t_file")x  (target >= 1.5)"
+echo "ripgrep (3 patterns) / corvexa-scan memory stream: $(ratio "$t_rg" "$t_mem")x  (target >= 1.5)"
+echo "corvexa-scan file stream / read floor:            $(ratio "$t_file" "$t_floor")x  (target <= 2)"
+echo "corvexa-scan memory stream / read floor:          $(ratio "$t_mem" "$t_floor")x  (target <= 2)"
+
+echo
+echo "== URL list memory"
+"$bin/list_memory_bench" "$work/findings.txt"
+
+for b in detect_bench results_bench; do
+  if [ -x "$bin/$b" ]; then
+    echo
+    echo "== $b"
+    "$bin/$b" "$work/findings.txt"
+  fi
+done

@@ -1,0 +1,119 @@
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <sys/types.h>
+
+#include "engine/detect.h"
+#include "engine/document_reader.h"
+#include "engine/file_mask.h"
+#include "engine/shared_list.h"
+#include "engine/text.h"
+
+namespace corvexa {
+
+enum class ScanMode { Directory, FileList };
+
+// The parameters of one scan, fixed at START and never changed while the
+// collector runs.
+struct ScanJob {
+    ScanMode Mode = ScanMode::Directory;
+    Text Folder;
+    bool IncludeSubfolders = true;
+    Text FileMask = u"*";
+    std::int32_t SkipLargeFilesMB = 0;  // 0: no limit
+    bool DecodeEML = false;
+    bool DecodeWord = false;
+    bool DecodeExcel = false;
+    std::string PdfProcessing;  // "xpdf", "pdfium" or empty (plain text)
+};
+
+// State the window and the collector share. The window writes the flags at any
+// time; the collector reads them at the moment of use (a switch from the next
+// line, the reading mode from the next file, a stop at the next check).
+struct ScanControl {
+    std::atomic<bool> StopRequested{false};
+    DetectionSwitches Switches;
+    std::atomic<bool> MemoryStream{false};  // plain-text reading mode
+    int AnsiCodePage = 1252;
+};
+
+// How a scan ended, as the completion step sees it.
+struct ScanSummary {
+    std::uint32_t StartTick = 0;
+    bool Stopped = false;        // StopRequested was set when the collector finished
+    bool MaskInvalid = false;    // directory mode with an invalid mask: nothing was listed
+    std::string MaskError;
+};
+
+// Receives the collector's notifications, on the collector thread, in the order
+// they happen. The window forwards them to its own thread in that order.
+class ScanSink {
+public:
+    virtual ~ScanSink() = default;
+    virtual void WalkStarted() = 0;
+    virtual void FileFound(const Text& path) = 0;
+    virtual void WalkFinished() = 0;
+    virtual void ReadingFile(const Text& path) = 0;
+    virtual void FileDone() = 0;
+    virtual void ScanFinished(const ScanSummary& summary) = 0;
+};
+
+// Size in bytes of the file at path, or -1 when it cannot be found.
+std::int64_t FileSizeOf(const Text& path);
+
+// Seconds between two tick counts, modulo 2^32 milliseconds.
+double ElapsedSeconds(std::uint32_t startTick, std::uint32_t endTick);
+
+// The lower-cased extension of the path's final component, dot included;
+// empty when that component has no dot.
+Text LowerExtension(TextView path);
+
+// One scan: walks the folder (directory mode) or takes the files list as it is
+// (file-list mode), reads every file and detects addresses in every line. Runs
+// on its own thread; at most one per window at a time.
+class TCollector {
+public:
+    TCollector(ScanJob job, SharedList& files, SharedList& urls, ScanControl& control,
+               ScanSink& sink, DocumentReaders readers = DocumentReaders::BuiltIn());
+    ~TCollector();  // waits for the thread
+    TCollector(const TCollector&) = delete;
+    TCollector& operator=(const TCollector&) = delete;
+
+    // Starts the thread, whose body is CollectNow.
+    void Start();
+    // Waits until the thread has finished (after ScanFinished was delivered).
+    void Wait();
+
+    // The thread body; may also be called directly on the current thread.
+    void CollectNow();
+    void CollectFolder(const Text& folder, bool recurse);
+    void AddFoundFile(const Text& path);
+    // The per-file step: chooses a reader, acquires the text, runs detection.
+    // Throws when the file cannot be read.
+    void ExtractURLsFromFile(const Text& path);
+
+    std::uint32_t StartTick() const { return startTick_; }
+
+private:
+    bool Stopping() const { return control_.StopRequested.load(std::memory_order_relaxed); }
+    void ScanPlainText(const Text& path);
+
+    ScanJob job_;
+    SharedList& files_;
+    SharedList& urls_;
+    ScanControl& control_;
+    ScanSink& sink_;
+    DocumentReaders readers_;
+    Detector detector_;
+    std::optional<FileMask> mask_;
+    std::vector<std::pair<dev_t, ino_t>> openFolders_;  // the walk's current chain
+    std::uint32_t startTick_ = 0;
+    std::thread thread_;
+};
+
+}  // namespace corvexa

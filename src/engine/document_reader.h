@@ -1,0 +1,41 @@
+#pragma once
+
+#include <memory>
+#include <string_view>
+#include <vector>
+
+#include "engine/text.h"
+
+namespace corvexa {
+
+// A reader that turns one kind of document (PDF, e-mail message, word-processor
+// or spreadsheet file) into text. Each reader describes itself and says whether
+// it can run on this machine; an unavailable reader is never asked for text, and
+// its files are read as plain text instead.
+class DocumentReader {
+public:
+    virtual ~DocumentReader() = default;
+    // Short name: "xpdf", "pdfium", "eml", "word" or "excel".
+    virtual std::string_view Name() const = 0;
+    virtual std::string_view Description() const = 0;
+    virtual bool Available() const = 0;
+    // The document's whole text. Throws on any failure.
+    virtual Text ReadText(const Text& path) = 0;
+};
+
+// The readers a scan may use, one slot per kind. A slot may be empty.
+struct DocumentReaders {
+    std::shared_ptr<DocumentReader> xpdf;
+    std::shared_ptr<DocumentReader> pdfium;
+    std::shared_ptr<DocumentReader> eml;
+    std::shared_ptr<DocumentReader> word;
+    std::shared_ptr<DocumentReader> excel;
+
+    // The readers built into this program.
+    static DocumentReaders BuiltIn();
+    std::vector<std::shared_ptr<DocumentReader>> All() const;
+
+    static bool Usable(const std::shared_ptr<DocumentReader>& r) { return r && r->Available(); }
+};
+
+}  // namespace corvexa

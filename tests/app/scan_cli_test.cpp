@@ -1,0 +1,211 @@
+// corvexa-scan as a user runs it: a real process over real files.
+#include <gtest/gtest.h>
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <functional>
+#include <cstdlib>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "support/temp_dir.h"
+
+extern char** environ;
+
+using corvexa::test::ReadFileBytes;
+using corvexa::test::TempDir;
+
+namespace {
+
+struct Result {
+    int status = -1;
+    std::string out, err;
+};
+
+std::string Binary() {
+    const char* b = std::getenv("CORVEXA_SCAN");
+    return b ? b : "corvexa-scan";
+}
+
+// Runs the scanner with the arguments; `during` runs while it is running.
+Result RunScanner(const std::vector<std::string>& args, const std::function<void(pid_t)>& during = {}) {
+    TempDir io;
+    std::string outPath = (io.Path() / "out").string(), errPath = (io.Path() / "err").string();
+    posix_spawn_file_actions_t fa;
+    posix_spawn_file_actions_init(&fa);
+    posix_spawn_file_actions_addopen(&fa, 0, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_addopen(&fa, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    posix_spawn_file_actions_addopen(&fa, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    std::vector<std::string> all{Binary()};
+    all.insert(all.end(), args.begin(), args.end());
+    std::vector<char*> argv;
+    for (auto& a : all) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    pid_t pid;
+    Result r;
+    if (posix_spawn(&pid, argv[0], &fa, nullptr, argv.data(), environ) != 0) return r;
+    posix_spawn_file_actions_destroy(&fa);
+    if (during) during(pid);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    r.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    r.out = ReadFileBytes(outPath);
+    r.err = ReadFileBytes(errPath);
+    return r;
+}
+
+}  // namespace
+
+TEST(ScanCli, HelpDocumentsEveryOption) {
+    Result r = RunScanner({"--help"});
+    EXPECT_EQ(r.status, 0);
+    for (const char* opt : {"--mask", "--no-subfolders", "--skip-larger-mb", "--no-email", "--no-ftp",
+                            "--no-http", "--no-https", "--no-www", "--memory-stream", "--files-from",
+                            "-o FILE", "--files-out", "--view", "--dedup", "--quiet", "-- FILE"})
+        EXPECT_NE(r.out.find(opt), std::string::npos) << opt;
+}
+
+TEST(ScanCli, BadArgumentsExitTwoWithAMessage) {
+    TempDir dir;
+    std::string folder = dir.Path().string();
+    struct Case {
+        std::vector<std::string> args;
+        const char* says;
+    } cases[] = {
+        {{}, "FOLDER"},
+        {{folder, "--files-from", "x"}, "exactly one"},
+        {{folder, folder}, "exactly one"},
+        {{"--bogus", folder}, "unknown option"},
+        {{"--skip-larger-mb", "ten", folder}, "whole number"},
+        {{"--skip-larger-mb"}, "needs a number"},
+        {{"--view", "tree", folder}, "url, host or domain"},
+        {{"--mask", "*[abc", folder}, "invalid --mask"},
+        {{"--no-email", "--no-ftp", "--no-http", "--no-https", "--no-www", folder}, "switched off"},
+        {{"-o", folder + "/missing/out.txt", folder}, "does not exist"},
+        {{"--files-from", folder + "/no-list.txt"}, "cannot open"},
+        {{"--"}, "at least one file"},
+        {{"--quiet=yes", folder}, "takes no value"},
+    };
+    for (const Case& c : cases) {
+        Result r = RunScanner(c.args);
+        EXPECT_EQ(r.status, 2) << c.says;
+        EXPECT_NE(r.err.find(c.says), std::string::npos) << r.err;
+        EXPECT_TRUE(r.out.empty());
+    }
+}
+
+TEST(ScanCli, FolderScanPrintsFindingsInOrderFound) {
+    TempDir dir;
+    dir.Write("only/a.txt",
+              "Visit https://www.example.com/index.html. Mail bob@example.org\n"
+              "ftp://ftp.example.net/pub and (www.paren.org)\n");
+    dir.Write("only/b.log", "http://not-taken.example.com\n");
+    Result r = RunScanner({"--mask", "*.txt", "--quiet", (dir.Path() / "only").string()});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out,
+              "https://www.example.com/index.html\nbob@example.org\nwww.paren.org\n"
+              "ftp://ftp.example.net/pub\n");
+}
+
+TEST(ScanCli, DetectionSwitchesAndSizeLimit) {
+    TempDir dir;
+    dir.Write("a.txt", "http://plain.example.com https://secure.example.com www.w.example.com "
+                       "x@example.org ftp://f.example.com\n");
+    dir.Write("big.txt", std::string(1048576, ' ') + "http://big.example.com\n");
+    std::string folder = dir.Path().string();
+    struct Case {
+        std::vector<std::string> flags;
+        std::string out;
+    } cases[] = {
+        {{"--no-http", "--no-https", "--no-www", "--no-ftp", "--skip-larger-mb", "1"}, "x@example.org\n"},
+        {{"--no-email", "--no-ftp", "--no-www", "--no-http", "--skip-larger-mb", "1"},
+         "https://secure.example.com\n"},
+        {{"--no-email", "--no-ftp", "--no-https", "--no-www", "--mask", "*big.txt"},
+         "http://big.example.com\n"},
+        {{"--no-email", "--no-http", "--no-https", "--no-www", "--skip-larger-mb", "1", "--memory-stream"},
+         "ftp://f.example.com\n"},
+    };
+    for (const Case& c : cases) {
+        auto args = c.flags;
+        args.push_back("-q");
+        args.push_back(folder);
+        Result r = RunScanner(args);
+        EXPECT_EQ(r.status, 0) << r.err;
+        EXPECT_EQ(r.out, c.out);
+    }
+}
+
+TEST(ScanCli, ExportFilesAndFileLists) {
+    TempDir dir;
+    auto a = dir.Write("in/caf\xE9.txt", "www.one.com\r\n");  // a name that is not UTF-8
+    auto b = dir.Write("in/b.txt", "www.two.com\n");
+    auto list = dir.Write("list.txt", "\xEF\xBB\xBF" + a.string() + "\r\n\r\n" + b.string() + "\n");
+    std::string out = (dir.Path() / "found.txt").string();
+    std::string filesOut = (dir.Path() / "files.txt").string();
+    Result r = RunScanner({"--files-from", list.string(), "-o", out, "--files-out", filesOut});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(r.out.empty());
+    EXPECT_EQ(ReadFileBytes(out), "\xEF\xBB\xBFwww.one.com\r\nwww.two.com\r\n");
+    EXPECT_EQ(ReadFileBytes(filesOut), "\xEF\xBB\xBF" + a.string() + "\r\n" + b.string() + "\r\n");
+
+    Result direct = RunScanner({"--", b.string(), a.string(), (dir.Path() / "missing").string()});
+    EXPECT_EQ(direct.status, 0);
+    EXPECT_EQ(direct.out, "www.two.com\nwww.one.com\n");
+
+    // An empty scan still writes an export file: the mark alone.
+    Result none = RunScanner({"-o", out, "--mask", "*.none", (dir.Path() / "in").string()});
+    EXPECT_EQ(none.status, 0);
+    EXPECT_EQ(ReadFileBytes(out), "\xEF\xBB\xBF");
+}
+
+TEST(ScanCli, ViewsAndDuplicates) {
+    TempDir dir;
+    dir.Write("a.txt",
+              "https://www.Example.com/a http://www.example.COM/b bob@mail.example.com "
+              "www.other.org/x http://192.0.2.10/admin\n");
+    std::string folder = dir.Path().string();
+    struct Case {
+        std::vector<std::string> flags;
+        std::string out;
+    } cases[] = {
+        {{"--view", "host"}, "www.Example.com\nwww.example.COM\nwww.other.org\n192.0.2.10\nexample.com\n"},
+        {{"--view", "domain"}, "Example.com\nexample.COM\nother.org\nhttp://192.0.2.10/admin\nexample.com\n"},
+        {{"--view", "domain", "--dedup"}, "Example.com\nhttp://192.0.2.10/admin\nother.org\n"},
+        {{"--view", "host", "--dedup"}, "192.0.2.10\nexample.com\nwww.Example.com\nwww.other.org\n"},
+    };
+    for (const Case& c : cases) {
+        auto args = c.flags;
+        args.push_back(folder);
+        Result r = RunScanner(args);
+        EXPECT_EQ(r.status, 0) << r.err;
+        EXPECT_EQ(r.out, c.out);
+    }
+}
+
+TEST(ScanCli, InterruptStopsCleanlyAndKeepsTheFindings) {
+    TempDir dir;
+    std::string big;
+    for (int i = 0; i < 400000; ++i) big += "http://host" + std::to_string(i) + ".example.com/\n";
+    auto file = dir.Write("big.txt", big);
+    std::string list;
+    for (int i = 0; i < 200; ++i) list += file.string() + "\n";
+    auto listFile = dir.Write("list.txt", list);
+    std::string out = (dir.Path() / "found.txt").string();
+    Result r = RunScanner({"--files-from", listFile.string(), "-o", out}, [](pid_t pid) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(700));
+        kill(pid, SIGINT);
+    });
+    EXPECT_EQ(r.status, 130) << r.err;
+    std::string written = ReadFileBytes(out);
+    ASSERT_GE(written.size(), 3u);
+    EXPECT_EQ(written.substr(0, 3), "\xEF\xBB\xBF");
+    EXPECT_NE(written.find("http://host0.example.com/\r\n"), std::string::npos);
+    // Stopped well before the end, and the file ends with a whole line.
+    EXPECT_LT(written.size(), big.size() * 200);
+    EXPECT_EQ(written.substr(written.size() - 2), "\r\n");
+}

@@ -1,0 +1,297 @@
+// Text acquisition: byte-order marks, strict UTF-8, ANSI code pages, UTF-16,
+// line cutting across buffer boundaries, and read failures.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <string>
+#include <vector>
+
+#include "engine/text_reader.h"
+#include "support/temp_dir.h"
+
+using namespace corvexa;
+using corvexa::test::TempDir;
+
+namespace {
+
+struct CollectLines : LineSink {
+    std::vector<Text> lines;
+    std::atomic<bool>* stopAfter = nullptr;
+    std::size_t stopAt = 0;
+    void Line(TextView l) override {
+        lines.emplace_back(l);
+        if (stopAfter && lines.size() == stopAt) stopAfter->store(true);
+    }
+};
+
+std::vector<Text> FileStreamLines(const std::string& path, Encoding enc, int cp = 1252) {
+    CollectLines sink;
+    std::atomic<bool> stop{false};
+    ReadContext ctx{sink, stop, cp};
+    ScanFileStream(FromUtf8(path), enc, ctx);
+    return sink.lines;
+}
+
+std::vector<Text> MemoryStreamLines(const std::string& path, int cp = 1252) {
+    CollectLines sink;
+    std::atomic<bool> stop{false};
+    ReadContext ctx{sink, stop, cp};
+    ScanMemoryStream(FromUtf8(path), ctx);
+    return sink.lines;
+}
+
+std::vector<Text> Cut(std::u16string_view text) {
+    CollectLines sink;
+    std::atomic<bool> stop{false};
+    ScanTextLines(text, sink, stop);
+    return sink.lines;
+}
+
+}  // namespace
+
+TEST(LineCutting, BreaksAndTheLastLine) {
+    struct Case {
+        std::u16string text;
+        std::vector<Text> lines;
+    } cases[] = {
+        {u"", {}},
+        {u"a", {u"a"}},
+        {u"a\n", {u"a"}},
+        {u"a\r\n", {u"a"}},
+        {u"a\r", {u"a"}},
+        {u"\n", {u""}},
+        {u"a\n\n", {u"a", u""}},
+        {u"a\r\rb", {u"a", u"", u"b"}},
+        {u"a\n\rb", {u"a", u"", u"b"}},
+        {u"a\r\n\r\nb\n", {u"a", u"", u"b"}},
+        {u"one\rtwo\nthree\r\nfour", {u"one", u"two", u"three", u"four"}},
+        {u"x\u2028y\u0085z\fw", {u"x\u2028y\u0085z\fw"}},  // only CR and LF break lines
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(Cut(c.text), c.lines) << "text of " << c.text.size() << " units";
+    }
+}
+
+TEST(LineCutting, PiecesSplitAnywhereGiveTheSameLines) {
+    const std::u16string text = u"alpha\r\nbeta\rgamma\n\r\ndelta\r";
+    const std::vector<Text> whole = Cut(text);
+    for (std::size_t cut1 = 0; cut1 <= text.size(); ++cut1) {
+        for (std::size_t cut2 = cut1; cut2 <= text.size(); ++cut2) {
+            LineCutter cutter;
+            CollectLines sink;
+            std::atomic<bool> stop{false};
+            TextView v(text);
+            cutter.Feed(v.substr(0, cut1), sink, stop);
+            cutter.Feed(v.substr(cut1, cut2 - cut1), sink, stop);
+            cutter.Feed(v.substr(cut2), sink, stop);
+            cutter.Finish(sink, stop);
+            EXPECT_EQ(sink.lines, whole) << "cuts at " << cut1 << " and " << cut2;
+        }
+    }
+}
+
+TEST(Marks, SelectTheEncodingInTheirOrder) {
+    struct Case {
+        std::string bytes;
+        Encoding requested, expected;
+        std::size_t mark;
+    } cases[] = {
+        {"\xEF\xBB\xBFx", Encoding::Ansi, Encoding::Utf8, 3},
+        {"\xFF\xFEx\0", Encoding::Utf8, Encoding::Utf16LE, 2},
+        {"\xFE\xFF\0x", Encoding::Ansi, Encoding::Utf16BE, 2},
+        {"\xEF\xBBx", Encoding::Ansi, Encoding::Ansi, 0},
+        {"\xFF", Encoding::Utf8, Encoding::Utf8, 0},
+        {"", Encoding::Utf8, Encoding::Utf8, 0},
+        {"abc", Encoding::Ansi, Encoding::Ansi, 0},
+    };
+    for (const Case& c : cases) {
+        std::size_t mark = 99;
+        Encoding e = EncodingFromMark(reinterpret_cast<const unsigned char*>(c.bytes.data()),
+                                      c.bytes.size(), c.requested, &mark);
+        EXPECT_EQ(e, c.expected) << c.bytes;
+        EXPECT_EQ(mark, c.mark) << c.bytes;
+    }
+}
+
+TEST(StrictUtf8, RejectsWhatIsNotUtf8) {
+    struct Case {
+        const char* name;
+        std::string bytes;
+        bool valid;
+    } cases[] = {
+        {"ascii", "plain", true},
+        {"two-byte", "caf\xC3\xA9", true},
+        {"three-byte", "\xE2\x82\xAC", true},
+        {"four-byte", "\xF0\x9F\x98\x80", true},
+        {"largest", "\xF4\x8F\xBF\xBF", true},
+        {"overlong slash", "\xC0\xAF", false},
+        {"overlong C1", "\xC1\xBF", false},
+        {"overlong three", "\xE0\x80\xAF", false},
+        {"overlong four", "\xF0\x80\x80\xAF", false},
+        {"surrogate", "\xED\xA0\x80", false},
+        {"above 10FFFF", "\xF4\x90\x80\x80", false},
+        {"F5 lead", "\xF5\x80\x80\x80", false},
+        {"lone continuation", "a\x80z", false},
+        {"truncated at end", "ab\xE2\x82", false},
+        {"truncated mid-text", "\xE2\x82z", false},
+        {"latin-1 byte", "caf\xE9", false},
+    };
+    for (const Case& c : cases) {
+        TextDecoder d(Encoding::Utf8, 1252);
+        Text out;
+        if (c.valid) {
+            EXPECT_NO_THROW(d.Decode(c.bytes.data(), c.bytes.size(), true, out)) << c.name;
+        } else {
+            EXPECT_THROW(d.Decode(c.bytes.data(), c.bytes.size(), true, out), DecodeError) << c.name;
+        }
+    }
+}
+
+TEST(StrictUtf8, SequencesSplitBetweenPiecesDecode) {
+    const std::string bytes = "a\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80z";
+    const Text expected = u"a\u00E9\u20AC\U0001F600z";
+    for (std::size_t cut = 0; cut <= bytes.size(); ++cut) {
+        for (std::size_t cut2 = cut; cut2 <= bytes.size(); ++cut2) {
+            TextDecoder d(Encoding::Utf8, 1252);
+            Text all, piece;
+            d.Decode(bytes.data(), cut, false, piece);
+            all += piece;
+            d.Decode(bytes.data() + cut, cut2 - cut, false, piece);
+            all += piece;
+            d.Decode(bytes.data() + cut2, bytes.size() - cut2, true, piece);
+            all += piece;
+            EXPECT_EQ(all, expected) << cut << "," << cut2;
+        }
+    }
+}
+
+TEST(Ansi, DecodesWithTheCodePageOfTheLocale) {
+    struct Case {
+        int codePage;
+        std::string bytes;
+        Text text;
+    } cases[] = {
+        {1252, "caf\xE9 \x80", u"caf\u00E9 \u20AC"},
+        {1250, "\xB9\x9C", u"\u0105\u015B"},
+        {1251, "\xEF\xF0\xE8", u"\u043F\u0440\u0438"},
+        {1253, "\xE1\xE2", u"\u03B1\u03B2"},
+        {932, "\x82\xA0", u"\u3042"},
+    };
+    for (const Case& c : cases) {
+        TextDecoder d(Encoding::Ansi, c.codePage);
+        Text out;
+        d.Decode(c.bytes.data(), c.bytes.size(), true, out);
+        EXPECT_EQ(out, c.text) << c.codePage;
+    }
+}
+
+TEST(Files, EncodingsAndMarksInBothModes) {
+    TempDir dir;
+    struct Case {
+        const char* name;
+        std::string bytes;
+        std::vector<Text> lines;
+    } cases[] = {
+        {"utf8", "one\r\nt\xC3\xA9o\n", {u"one", u"t\u00E9o"}},
+        {"utf8 mark", "\xEF\xBB\xBFone\ntwo", {u"one", u"two"}},
+        {"utf16le mark", std::string("\xFF\xFEo\0n\0\r\0\n\0\xE9\0", 12), {u"on", u"\u00E9"}},
+        {"utf16be mark", std::string("\xFE\xFF\0o\0\n\0k", 8), {u"o", u"k"}},
+        {"utf16le without mark", std::string("a\0b\0", 4), {Text(u"a\0b\0", 4)}},
+        {"ansi", "caf\xE9\nna\xEFve", {u"caf\u00E9", u"na\u00EFve"}},
+        {"empty", "", {}},
+        {"mark only", "\xEF\xBB\xBF", {}},
+    };
+    for (const Case& c : cases) {
+        auto path = dir.Write(std::string(c.name) + ".txt", c.bytes).string();
+        std::vector<Text> fileStream;
+        try {
+            fileStream = FileStreamLines(path, Encoding::Utf8);
+        } catch (const DecodeError&) {
+            fileStream = FileStreamLines(path, Encoding::Ansi);
+        }
+        EXPECT_EQ(fileStream, c.lines) << c.name << " (file stream)";
+        EXPECT_EQ(MemoryStreamLines(path), c.lines) << c.name << " (memory stream)";
+    }
+}
+
+TEST(Files, LinesAcrossBufferBoundaries) {
+    TempDir dir;
+    // Lines of every length around the buffer size, and a CR LF split by it.
+    std::string bytes;
+    std::vector<Text> expected;
+    for (std::size_t len : {4094u, 4095u, 4096u, 4097u, 1u, 8191u, 0u, 12000u}) {
+        std::string line(len, 'x');
+        if (len > 3) line.replace(len / 2, 3, "\xC3\xA9y");  // a two-byte letter inside
+        bytes += line + "\r\n";
+        expected.push_back(FromUtf8(line));
+    }
+    auto path = dir.Write("long.txt", bytes).string();
+    EXPECT_EQ(FileStreamLines(path, Encoding::Utf8), expected);
+    EXPECT_EQ(MemoryStreamLines(path), expected);
+}
+
+TEST(Files, DecodingErrorSurfacesWithTheBufferThatHoldsIt) {
+    TempDir dir;
+    // 100 lines of 100 bytes (10,000 bytes), then a Latin-1 byte in buffer 3.
+    std::string bytes;
+    for (int i = 0; i < 100; ++i) bytes += std::string(99, 'a') + "\n";
+    bytes += "caf\xE9\n";
+    auto path = dir.Write("late.txt", bytes).string();
+
+    CollectLines sink;
+    std::atomic<bool> stop{false};
+    ReadContext ctx{sink, stop, 1252};
+    EXPECT_THROW(ScanFileStream(FromUtf8(path), Encoding::Utf8, ctx), DecodeError);
+    // The lines of the first two buffers (8192 bytes: 81 complete lines) came through.
+    EXPECT_EQ(sink.lines.size(), 81u);
+
+    // Memory stream: read whole, so nothing before the retry.
+    auto lines = MemoryStreamLines(path);
+    ASSERT_EQ(lines.size(), 101u);
+    EXPECT_EQ(lines.back(), u"caf\u00E9");
+}
+
+TEST(Files, StopEndsTheFileAtTheNextLine) {
+    TempDir dir;
+    std::string bytes;
+    for (int i = 0; i < 10000; ++i) bytes += "line\n";
+    auto path = dir.Write("many.txt", bytes).string();
+    for (bool memory : {false, true}) {
+        CollectLines sink;
+        std::atomic<bool> stop{false};
+        sink.stopAfter = &stop;
+        sink.stopAt = 7;
+        ReadContext ctx{sink, stop, 1252};
+        if (memory) {
+            ScanMemoryStream(FromUtf8(path), ctx);
+        } else {
+            ScanFileStream(FromUtf8(path), Encoding::Utf8, ctx);
+        }
+        EXPECT_EQ(sink.lines.size(), 7u) << (memory ? "memory" : "file");
+    }
+}
+
+TEST(Files, WhatCannotBeReadFails) {
+    TempDir dir;
+    auto folder = dir.MakeDir("folder.txt").string();
+    std::string fifo = (dir.Path() / "pipe.txt").string();
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    for (const std::string& path :
+         {(dir.Path() / "missing.txt").string(), folder, fifo, std::string("/dev/zero")}) {
+        EXPECT_THROW(FileStreamLines(path, Encoding::Utf8), ReadError) << path;
+        EXPECT_THROW(MemoryStreamLines(path), ReadError) << path;
+    }
+}
+
+TEST(Files, NamesThatAreNotUtf8AreRead) {
+    TempDir dir;
+    auto path = dir.Write("caf\xE9-\xFF.txt", "www.example.com\n").string();
+    Text name = FromUtf8(path);  // the bad bytes travel as escaped bytes
+    CollectLines sink;
+    std::atomic<bool> stop{false};
+    ReadContext ctx{sink, stop, 1252};
+    ScanFileStream(name, Encoding::Utf8, ctx);
+    EXPECT_EQ(sink.lines, std::vector<Text>{u"www.example.com"});
+}
