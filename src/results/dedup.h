@@ -27,6 +27,7 @@ public:
     int Compare(TextView a, TextView b) const;
 
 private:
+    friend struct DedupAccess;
     struct Impl;
     std::unique_ptr<Impl> impl_;
 };

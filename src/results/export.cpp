@@ -1,1 +1,98 @@
-// placeholder
+#include "results/export.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <string>
+#include <string_view>
+
+#include "platform/native_path.h"
+
+namespace corvexa::results {
+
+namespace {
+
+// An export file being written: a descriptor and a 4096-byte buffer. The
+// descriptor is closed on every path out, errors included; what was written
+// before an error stays in the file.
+class ExportWriter {
+public:
+    explicit ExportWriter(const Text& path) : nativePath_(platform::NativeFromPath(path)) {
+        do {
+            fd_ = ::open(nativePath_.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+        } while (fd_ < 0 && errno == EINTR);
+        if (fd_ < 0) Fail("Cannot create file");
+    }
+    ~ExportWriter() {
+        if (fd_ >= 0) ::close(fd_);
+    }
+    ExportWriter(const ExportWriter&) = delete;
+    ExportWriter& operator=(const ExportWriter&) = delete;
+
+    void Put(std::string_view bytes) {
+        while (!bytes.empty()) {
+            std::size_t n = std::min(bytes.size(), kBufferSize - used_);
+            std::memcpy(buffer_ + used_, bytes.data(), n);
+            used_ += n;
+            bytes.remove_prefix(n);
+            if (used_ == kBufferSize) Flush();
+        }
+    }
+
+    // Flushes the buffer and closes the file.
+    void Close() {
+        Flush();
+        int fd = fd_;
+        fd_ = -1;
+        if (::close(fd) != 0 && errno != EINTR) Fail("Cannot write file");
+    }
+
+private:
+    static constexpr std::size_t kBufferSize = 4096;
+
+    void Flush() {
+        std::size_t done = 0;
+        while (done < used_) {
+            ssize_t n = ::write(fd_, buffer_ + done, used_ - done);
+            if (n < 0) {
+                if (errno == EINTR) continue;
+                Fail("Cannot write file");
+            }
+            if (n == 0) {
+                errno = EIO;
+                Fail("Cannot write file");
+            }
+            done += static_cast<std::size_t>(n);
+        }
+        used_ = 0;
+    }
+
+    // The destructor closes the file.
+    [[noreturn]] void Fail(const char* what) {
+        int error = errno;
+        throw ExportError(std::string(what) + " \"" + nativePath_ + "\": " + std::strerror(error));
+    }
+
+    std::string nativePath_;
+    int fd_ = -1;
+    std::size_t used_ = 0;
+    char buffer_[kBufferSize];
+};
+
+}  // namespace
+
+void ExportList(const SharedList& list, const Text& path) {
+    ExportWriter writer(path);
+    writer.Put("\xEF\xBB\xBF");
+    Text entry;
+    for (std::size_t i = 0; list.TryAt(i, entry); ++i) {
+        writer.Put(platform::NativeFromPath(entry));
+        writer.Put("\r\n");
+    }
+    writer.Close();
+}
+
+}  // namespace corvexa::results
