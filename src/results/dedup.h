@@ -12,7 +12,8 @@ namespace corvexa::results {
 // Case-insensitive, locale-aware ordering for Remove Duplicates: ICU collation
 // of the user's default locale at secondary strength (letter case ignored,
 // accents kept). Hyphens and apostrophes only break ties, so "co-op" sorts next
-// to "coop" without being equal to it.
+// to "coop" without being equal to it. Use one object from one thread at a time;
+// Remove Duplicates spreads its own work over threads internally.
 class DedupCollator {
 public:
     // locale: an ICU locale id; empty means the user's default locale.
