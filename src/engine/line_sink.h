@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cstddef>
+
 #include "engine/text.h"
 
 namespace corvexa {
@@ -10,6 +12,15 @@ class LineSink {
 public:
     virtual ~LineSink() = default;
     virtual void Line(TextView line) = 0;
+
+    // Lets a reader pass over lines the sink would do nothing with. Returns the
+    // first position in [from, n) of text that may lie in a line the sink cares
+    // about, or n when there is none; text[0, n) may be read around it. A line
+    // that holds no such position may be skipped. By default every line counts.
+    virtual std::size_t NextKey(const char16_t* text, std::size_t from, std::size_t n) const {
+        (void)text;
+        return from < n ? from : n;
+    }
 };
 
 }  // namespace corvexa

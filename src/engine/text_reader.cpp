@@ -4,8 +4,11 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <bit>
 #include <cerrno>
 #include <cstring>
+#include <emmintrin.h>
 #include <unicode/ucnv.h>
 
 #include "platform/ansi_codepage.h"
@@ -70,14 +73,16 @@ std::size_t DecodeUtf8(const unsigned char* p, std::size_t n, bool last, char16_
     const unsigned char* const begin = p;
     const unsigned char* const end = p + n;
     char16_t* o = out;
+    const __m128i zero = _mm_setzero_si128();
     while (p < end) {
-        while (end - p >= 8) {
-            std::uint64_t v;
-            std::memcpy(&v, p, 8);
-            if (v & 0x8080808080808080ULL) break;
-            for (int k = 0; k < 8; ++k) o[k] = p[k];
-            o += 8;
-            p += 8;
+        // ASCII sixteen bytes at a time.
+        while (end - p >= 16) {
+            __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+            if (_mm_movemask_epi8(v)) break;
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(o), _mm_unpacklo_epi8(v, zero));
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(o + 8), _mm_unpackhi_epi8(v, zero));
+            o += 16;
+            p += 16;
         }
         if (p >= end) break;
         if (*p < 0x80) {
@@ -203,49 +208,107 @@ void TextDecoder::Decode(const char* data, std::size_t size, bool last, Text& ou
 // ---------------------------------------------------------------------------
 // Lines
 
+namespace {
+
+// The position of the first CR or LF at or after i; n when there is none.
+std::size_t FindBreak(const char16_t* p, std::size_t i, std::size_t n) {
+    const __m128i lf = _mm_set1_epi16(u'\n');
+    const __m128i cr = _mm_set1_epi16(u'\r');
+    for (; i + 8 <= n; i += 8) {
+        __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
+        unsigned m = static_cast<unsigned>(
+            _mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi16(v, lf), _mm_cmpeq_epi16(v, cr))));
+        if (m) return i + static_cast<std::size_t>(std::countr_zero(m)) / 2;
+    }
+    for (; i < n; ++i)
+        if (p[i] == u'\n' || p[i] == u'\r') return i;
+    return n;
+}
+
+// The position of the last CR or LF in [from, to); npos when there is none.
+std::size_t FindLastBreak(const char16_t* p, std::size_t from, std::size_t to) {
+    while (to > from) {
+        --to;
+        if (p[to] == u'\n' || p[to] == u'\r') return to;
+    }
+    return TextView::npos;
+}
+
+}  // namespace
+
 bool LineCutter::Feed(TextView text, LineSink& sink, const std::atomic<bool>& stop) {
+    // Checked once a piece too, so that a stop also ends a file whose lines
+    // are all passed over.
+    if (stop.load(std::memory_order_relaxed)) return false;
     const char16_t* p = text.data();
     const std::size_t n = text.size();
-    std::size_t i = 0;
+    std::size_t start = 0;
     if (skipLf_ && n > 0) {
-        if (p[0] == u'\n') i = 1;
+        if (p[0] == u'\n') start = 1;
         skipLf_ = false;
     }
-    std::size_t start = i;
-    while (i < n) {
-        char16_t c = p[i];
-        if (c > u'\r' || (c != u'\n' && c != u'\r')) {
-            ++i;
-            continue;
-        }
-        if (stop.load(std::memory_order_relaxed)) return false;
-        if (!pending_.empty()) {
-            pending_.append(p + start, i - start);
-            sink.Line(pending_);
-            pending_.clear();
-        } else {
-            sink.Line(TextView(p + start, i - start));
-        }
-        if (c == u'\r') {
-            if (i + 1 < n) {
-                if (p[i + 1] == u'\n') ++i;
+    // Past the break at b: a CR LF is one break; a CR at the very end of the
+    // piece may be followed by the LF at the start of the next one.
+    auto after = [&](std::size_t b) {
+        if (p[b] == u'\r') {
+            if (b + 1 < n) {
+                if (p[b + 1] == u'\n') ++b;
             } else {
                 skipLf_ = true;
             }
         }
-        ++i;
-        start = i;
+        return b + 1;
+    };
+
+    // A line begun in an earlier piece is completed first.
+    if (!pending_.empty()) {
+        std::size_t b = FindBreak(p, start, n);
+        pending_.append(p + start, b - start);
+        if (b == n) return true;
+        if (!HandOver(pending_, sink, stop)) return false;
+        start = after(b);
     }
-    pending_.append(p + start, n - start);
+
+    while (start < n) {
+        std::size_t key = sink.NextKey(p, start, n);
+        if (key >= n) {
+            // Nothing the sink wants in the rest: pass over its complete lines.
+            std::size_t last = FindLastBreak(p, start, n);
+            if (last != TextView::npos) start = after(last);
+            break;
+        }
+        // Pass over the lines that end before the key.
+        if (std::size_t last = FindLastBreak(p, start, key); last != TextView::npos) start = last + 1;
+        std::size_t b = FindBreak(p, key, n);
+        if (b == n) break;  // the line goes on in the next piece
+        if (stop.load(std::memory_order_relaxed)) return false;
+        sink.Line(TextView(p + start, b - start));
+        start = after(b);
+    }
+    if (start < n) pending_.append(p + start, n - start);
+    return true;
+}
+
+bool LineCutter::HandOver(Text& line, LineSink& sink, const std::atomic<bool>& stop) {
+    if (sink.NextKey(line.data(), 0, line.size()) < line.size()) {
+        if (stop.load(std::memory_order_relaxed)) return false;
+        sink.Line(line);
+    }
+    line.clear();
     return true;
 }
 
 bool LineCutter::Finish(LineSink& sink, const std::atomic<bool>& stop) {
     if (pending_.empty()) return true;
-    if (stop.load(std::memory_order_relaxed)) return false;
-    sink.Line(pending_);
-    pending_.clear();
-    return true;
+    return HandOver(pending_, sink, stop);
+}
+
+std::size_t Lines::IndexAt(std::size_t pos, std::size_t first) const {
+    // The last line that starts at or before pos: empty lines that start there
+    // too come before it.
+    auto it = std::upper_bound(spans_.begin() + static_cast<std::ptrdiff_t>(first), spans_.end(), pos,
+                               [](std::size_t v, const auto& span) { return v < span.first; });
+    return static_cast<std::size_t>(it - spans_.begin()) - 1;
 }
 
 void Lines::Line(TextView line) {
@@ -362,9 +425,22 @@ void ScanMemoryStream(const Text& path, ReadContext& ctx) {
     } catch (const std::exception&) {
         LoadLines(path, Encoding::Ansi, ctx.ansiCodePage, lines);
     }
-    for (std::size_t i = 0; i < lines.Size(); ++i) {
+    // The lines lie end to end in one text; lines without a key are passed over.
+    const char16_t* text = lines.Data();
+    const std::size_t total = lines.Characters();
+    std::size_t from = 0;
+    for (std::size_t i = 0; i < lines.Size();) {
         if (ctx.stop.load(std::memory_order_relaxed)) return;
+        std::size_t key = ctx.sink.NextKey(text, from, total);
+        // A key right at the start counts for the current line, also when it is
+        // empty: a sink that wants every line gets the empty ones too.
+        if (key != from) {
+            if (key >= total) return;
+            i = lines.IndexAt(key, i);
+        }
         ctx.sink.Line(lines[i]);
+        from = lines.End(i);
+        ++i;
     }
 }
 

@@ -56,7 +56,8 @@ private:
 
 // Cuts text into lines at CR LF, lone CR and lone LF. A break at the very end
 // does not add an empty line. Text may arrive in pieces; a CR at the end of one
-// piece and an LF at the start of the next are one break.
+// piece and an LF at the start of the next are one break. Lines the sink has no
+// use for (see LineSink::NextKey) are passed over without being handed over.
 class LineCutter {
 public:
     // Hands every line completed in text to the sink, checking `stop` before
@@ -66,6 +67,9 @@ public:
     bool Finish(LineSink& sink, const std::atomic<bool>& stop);
 
 private:
+    // Hands a line held in pending_ over unless the sink has no use for it.
+    static bool HandOver(Text& line, LineSink& sink, const std::atomic<bool>& stop);
+
     Text pending_;
     bool skipLf_ = false;
 };
@@ -82,6 +86,13 @@ public:
         spans_.clear();
     }
     void Line(TextView line) override;
+
+    // The lines' characters end to end, without breaks.
+    const char16_t* Data() const { return text_.data(); }
+    std::size_t Characters() const { return text_.size(); }
+    std::size_t End(std::size_t i) const { return spans_[i].first + spans_[i].second; }
+    // The line that holds the character at pos, searching from line `first` on.
+    std::size_t IndexAt(std::size_t pos, std::size_t first = 0) const;
 
 private:
     Text text_;

@@ -295,3 +295,71 @@ TEST(Files, NamesThatAreNotUtf8AreRead) {
     ScanFileStream(name, Encoding::Utf8, ctx);
     EXPECT_EQ(sink.lines, std::vector<Text>{u"www.example.com"});
 }
+
+namespace {
+
+// Cares only for lines that hold a '#'.
+struct HashLines : CollectLines {
+    std::size_t NextKey(const char16_t* text, std::size_t from, std::size_t n) const override {
+        for (std::size_t i = from; i < n; ++i)
+            if (text[i] == u'#') return i;
+        return n;
+    }
+};
+
+}  // namespace
+
+TEST(LineCutting, LinesWithoutKeysArePassedOverWhereverThePiecesEnd) {
+    const std::u16string text = u"a\r\n#b\rc\n\nd#e#\r\nf\r\r#\n#g\nh";
+    const std::vector<Text> wanted{u"#b", u"d#e#", u"#", u"#g"};
+    for (std::size_t cut1 = 0; cut1 <= text.size(); ++cut1) {
+        for (std::size_t cut2 = cut1; cut2 <= text.size(); ++cut2) {
+            LineCutter cutter;
+            HashLines sink;
+            std::atomic<bool> stop{false};
+            TextView v(text);
+            cutter.Feed(v.substr(0, cut1), sink, stop);
+            cutter.Feed(v.substr(cut1, cut2 - cut1), sink, stop);
+            cutter.Feed(v.substr(cut2), sink, stop);
+            cutter.Finish(sink, stop);
+            EXPECT_EQ(sink.lines, wanted) << "cuts at " << cut1 << " and " << cut2;
+        }
+    }
+}
+
+TEST(Files, BothReadersPassOverLinesWithoutKeys) {
+    TempDir dir;
+    std::string bytes;
+    std::vector<Text> wanted;
+    for (int i = 0; i < 3000; ++i) {
+        std::string line = "line " + std::to_string(i);
+        if (i % 7 == 0) line += " #" + std::to_string(i);
+        if (i % 11 == 0) line = "";
+        bytes += line + (i % 2 ? "\r\n" : "\n");
+        if (line.find('#') != std::string::npos) wanted.push_back(FromUtf8(line));
+    }
+    auto path = dir.Write("keys.txt", bytes).string();
+    for (bool memory : {false, true}) {
+        HashLines sink;
+        std::atomic<bool> stop{false};
+        ReadContext ctx{sink, stop, 1252};
+        if (memory) {
+            ScanMemoryStream(FromUtf8(path), ctx);
+        } else {
+            ScanFileStream(FromUtf8(path), Encoding::Utf8, ctx);
+        }
+        EXPECT_EQ(sink.lines, wanted) << (memory ? "memory" : "file");
+    }
+}
+
+TEST(Files, StopEndsAFileWithoutKeysWithinABuffer) {
+    TempDir dir;
+    std::string bytes;
+    for (int i = 0; i < 100000; ++i) bytes += "no keys here\n";
+    auto path = dir.Write("plain.txt", bytes).string();
+    HashLines sink;
+    std::atomic<bool> stop{true};
+    ReadContext ctx{sink, stop, 1252};
+    ScanFileStream(FromUtf8(path), Encoding::Utf8, ctx);
+    EXPECT_TRUE(sink.lines.empty());
+}
