@@ -1,6 +1,8 @@
 #pragma once
 
 #include <atomic>
+#include <cstddef>
+#include <cstdint>
 #include <memory>
 
 #include "engine/line_sink.h"
@@ -36,19 +38,37 @@ extern const char16_t* const kFtp;
 const char16_t* WebPattern(bool http, bool https, bool www);
 }  // namespace patterns
 
+// PCRE2 match limits of a detector's searches. The defaults, the largest values
+// PCRE2 takes, are what every scan uses; lower values only serve to drive the
+// retry and error paths in tests.
+struct DetectorLimits {
+    // Limit of the JIT search.
+    std::uint32_t jitMatchLimit = UINT32_MAX;
+    // Limit of the interpreter search that retries a failed JIT search.
+    std::uint32_t retryMatchLimit = UINT32_MAX;
+};
+
 // Turns lines into findings appended to the URL list. One detector per thread:
 // it owns PCRE2 match data; the compiled patterns are shared process-wide.
 class Detector : public LineSink {
 public:
     Detector(const DetectionSwitches& switches, SharedList& urls);
+    Detector(const DetectionSwitches& switches, SharedList& urls, const DetectorLimits& limits);
     ~Detector() override;
     Detector(const Detector&) = delete;
     Detector& operator=(const Detector&) = delete;
 
     void Line(TextView line) override { DetectInLine(line); }
+    // The first position at or after `from` that some detection keys on (the
+    // '.' of "www.", the ':' of "://", an '@'), whatever the switches are set
+    // to: a line without one gives no finding under any setting, so readers
+    // may pass over it even while the switches change.
+    std::size_t NextKey(const char16_t* text, std::size_t from, std::size_t n) const override;
 
     // Web addresses (pattern chosen by http/https/www), then e-mail addresses,
-    // then ftp links, each appended in the order found.
+    // then ftp links, each appended in the order found. A search that neither
+    // the JIT nor the interpreter can complete throws std::runtime_error rather
+    // than losing findings.
     void DetectInLine(TextView line);
     void FindURLs(TextView line);
     void FindEmails(TextView line);
