@@ -32,7 +32,9 @@ best_of() {
   printf '%.3f' "$best"
 }
 
-web='(https?:\/\/|www\.)[-a-zA-Z0-9@:%._\+~#=]{1,256}\.[a-zA-Z0-9()]{2,30}\b([-a-zA-Z0-9()@:%_\+.~#?&//=]*)'
+# The same patterns; ripgrep's syntax refuses the escaped slash "\/", which is
+# just "/".
+web='(https?://|www\.)[-a-zA-Z0-9@:%._\+~#=]{1,256}\.[a-zA-Z0-9()]{2,30}\b([-a-zA-Z0-9()@:%_\+.~#?&//=]*)'
 mail='[a-zA-Z0-9_.+-]+@[a-zA-Z0-9-]+\.[a-zA-Z0-9-.]*[a-zA-Z0-9]+'
 ftp='ftp://[a-zA-Z0-9.-]+(?:/[a-zA-Z0-9._/?=&+-]*)?'
 rg_common=(rg -j1 -a --no-unicode --no-ignore --hidden --no-config --no-messages)

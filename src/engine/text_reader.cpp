@@ -303,14 +303,6 @@ bool LineCutter::Finish(LineSink& sink, const std::atomic<bool>& stop) {
     return HandOver(pending_, sink, stop);
 }
 
-std::size_t Lines::IndexAt(std::size_t pos, std::size_t first) const {
-    // The last line that starts at or before pos: empty lines that start there
-    // too come before it.
-    auto it = std::upper_bound(spans_.begin() + static_cast<std::ptrdiff_t>(first), spans_.end(), pos,
-                               [](std::size_t v, const auto& span) { return v < span.first; });
-    return static_cast<std::size_t>(it - spans_.begin()) - 1;
-}
-
 void Lines::Line(TextView line) {
     spans_.emplace_back(text_.size(), line.size());
     text_.append(line);
@@ -378,9 +370,10 @@ private:
     int fd_ = -1;
 };
 
-// Decodes a file buffer by buffer and cuts it into lines as it goes.
-void ReadLines(const Text& path, Encoding requested, int ansiCodePage, LineSink& sink,
-               const std::atomic<bool>& stop) {
+// Reads a file through the buffer and hands each decoded piece to onPiece,
+// which returns false to stop. Returns false when stopped.
+template <class OnPiece>
+bool DecodeFile(const Text& path, Encoding requested, int ansiCodePage, OnPiece&& onPiece) {
     InputFile file(path);
     char buffer[kReadBufferSize];
     std::size_t n = file.Read(buffer, sizeof buffer);
@@ -388,21 +381,28 @@ void ReadLines(const Text& path, Encoding requested, int ansiCodePage, LineSink&
     Encoding encoding = EncodingFromMark(reinterpret_cast<const unsigned char*>(buffer), n,
                                          requested, &mark);
     TextDecoder decoder(encoding, ansiCodePage);
-    LineCutter cutter;
     Text decoded;
     const char* data = buffer + mark;
     std::size_t size = n - mark;
     bool last = n < sizeof buffer;
     for (;;) {
         decoder.Decode(data, size, last, decoded);
-        if (!cutter.Feed(decoded, sink, stop)) return;
-        if (last) break;
+        if (!onPiece(TextView(decoded))) return false;
+        if (last) return true;
         n = file.Read(buffer, sizeof buffer);
         data = buffer;
         size = n;
         last = n < sizeof buffer;
     }
-    cutter.Finish(sink, stop);
+}
+
+// Decodes a file buffer by buffer and cuts it into lines as it goes.
+void ReadLines(const Text& path, Encoding requested, int ansiCodePage, LineSink& sink,
+               const std::atomic<bool>& stop) {
+    LineCutter cutter;
+    if (DecodeFile(path, requested, ansiCodePage,
+                   [&](TextView piece) { return cutter.Feed(piece, sink, stop); }))
+        cutter.Finish(sink, stop);
 }
 
 const std::atomic<bool> kNeverStop{false};
@@ -413,35 +413,29 @@ void ScanFileStream(const Text& path, Encoding encoding, ReadContext& ctx) {
     ReadLines(path, encoding, ctx.ansiCodePage, ctx.sink, ctx.stop);
 }
 
+void LoadText(const Text& path, Encoding encoding, int ansiCodePage, Text& text) {
+    text.clear();
+    DecodeFile(path, encoding, ansiCodePage, [&](TextView piece) {
+        text += piece;
+        return true;
+    });
+}
+
 void LoadLines(const Text& path, Encoding encoding, int ansiCodePage, Lines& lines) {
     lines.Clear();
     ReadLines(path, encoding, ansiCodePage, lines, kNeverStop);
 }
 
 void ScanMemoryStream(const Text& path, ReadContext& ctx) {
-    Lines lines;
+    // The whole file is decoded before its first line is examined, so a
+    // decoding error never hands a line over twice.
+    Text text;
     try {
-        LoadLines(path, Encoding::Utf8, ctx.ansiCodePage, lines);
+        LoadText(path, Encoding::Utf8, ctx.ansiCodePage, text);
     } catch (const std::exception&) {
-        LoadLines(path, Encoding::Ansi, ctx.ansiCodePage, lines);
+        LoadText(path, Encoding::Ansi, ctx.ansiCodePage, text);
     }
-    // The lines lie end to end in one text; lines without a key are passed over.
-    const char16_t* text = lines.Data();
-    const std::size_t total = lines.Characters();
-    std::size_t from = 0;
-    for (std::size_t i = 0; i < lines.Size();) {
-        if (ctx.stop.load(std::memory_order_relaxed)) return;
-        std::size_t key = ctx.sink.NextKey(text, from, total);
-        // A key right at the start counts for the current line, also when it is
-        // empty: a sink that wants every line gets the empty ones too.
-        if (key != from) {
-            if (key >= total) return;
-            i = lines.IndexAt(key, i);
-        }
-        ctx.sink.Line(lines[i]);
-        from = lines.End(i);
-        ++i;
-    }
+    ScanTextLines(text, ctx.sink, ctx.stop);
 }
 
 }  // namespace corvexa

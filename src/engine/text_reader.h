@@ -87,13 +87,6 @@ public:
     }
     void Line(TextView line) override;
 
-    // The lines' characters end to end, without breaks.
-    const char16_t* Data() const { return text_.data(); }
-    std::size_t Characters() const { return text_.size(); }
-    std::size_t End(std::size_t i) const { return spans_[i].first + spans_[i].second; }
-    // The line that holds the character at pos, searching from line `first` on.
-    std::size_t IndexAt(std::size_t pos, std::size_t first = 0) const;
-
 private:
     Text text_;
     std::vector<std::pair<std::size_t, std::size_t>> spans_;
@@ -116,6 +109,10 @@ void ScanFileStream(const Text& path, Encoding encoding, ReadContext& ctx);
 // Loads the whole file first (UTF-8, else ANSI from scratch), then hands over
 // its lines.
 void ScanMemoryStream(const Text& path, ReadContext& ctx);
+
+// Reads a whole text file (mark first, 4096-byte buffer) into one text, line
+// breaks included. Throws.
+void LoadText(const Text& path, Encoding encoding, int ansiCodePage, Text& text);
 
 // Reads a whole text file into lines (mark first, 4096-byte buffer). Throws.
 void LoadLines(const Text& path, Encoding encoding, int ansiCodePage, Lines& lines);

@@ -25,7 +25,13 @@ std::u16string PathFromNative(std::string_view bytes) {
 
 std::string NativeFromPath(std::u16string_view path) {
     std::string out;
-    out.reserve(path.size());
+    // Most paths are ASCII.
+    std::size_t ascii = 0;
+    while (ascii < path.size() && path[ascii] < 0x80) ++ascii;
+    out.resize(ascii);
+    for (std::size_t i = 0; i < ascii; ++i) out[i] = static_cast<char>(path[i]);
+    if (ascii == path.size()) return out;
+    out.reserve(path.size() * 3);
     auto put = [&](char32_t cp) {
         if (cp < 0x80) {
             out.push_back(static_cast<char>(cp));
@@ -43,7 +49,7 @@ std::string NativeFromPath(std::u16string_view path) {
             out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
         }
     };
-    for (std::size_t i = 0; i < path.size(); ++i) {
+    for (std::size_t i = ascii; i < path.size(); ++i) {
         char16_t c = path[i];
         if (c >= 0xD800 && c <= 0xDBFF && i + 1 < path.size() && path[i + 1] >= 0xDC00 &&
             path[i + 1] <= 0xDFFF) {
