@@ -4,7 +4,8 @@
 //
 //   results_bench [--keep] [findings.txt]
 //
-// With a file, the findings are its lines (UTF-8); otherwise a million
+// With a file, the findings are its lines (UTF-8), repeated up to a million;
+// otherwise a million
 // synthetic URLs and e-mail addresses with many repeats are made up. With
 // --keep the findings file that sort read stays for timing other peers.
 
@@ -159,6 +160,12 @@ int main(int argc, char** argv) {
             source = argv[i];
     }
     std::vector<std::string> lines = source ? Load(source) : Synthesise(kFindings);
+    // A file's findings are repeated, in order, up to a million.
+    if (source && !lines.empty() && lines.size() < kFindings) {
+        const std::size_t distinct = lines.size();
+        lines.reserve(kFindings);
+        for (std::size_t i = distinct; i < kFindings; ++i) lines.push_back(lines[i % distinct]);
+    }
     std::printf("findings: %zu (%s)\n", lines.size(), source ? source : "synthetic");
     {
         std::vector<std::string> copy = lines;

@@ -119,11 +119,17 @@ std::size_t DecodeUtf8(const unsigned char* p, std::size_t n, bool last, char16_
 }  // namespace
 
 void TextDecoder::Decode(const char* data, std::size_t size, bool last, Text& out) {
+    out.clear();
+    DecodeAppend(data, size, last, out);
+}
+
+void TextDecoder::DecodeAppend(const char* data, std::size_t size, bool last, Text& out) {
+    const std::size_t base = out.size();
     auto* bytes = reinterpret_cast<const unsigned char*>(data);
     switch (encoding_) {
         case Encoding::Utf8: {
             // At most one UTF-16 unit per byte.
-            out.resize(carried_ + size + 2);
+            out.resize(base + carried_ + size + 2);
             std::size_t produced = 0;
             std::size_t start = 0;
             if (carried_) {
@@ -134,12 +140,12 @@ void TextDecoder::Decode(const char* data, std::size_t size, bool last, Text& ou
                 std::memcpy(joined + carried_, bytes, take);
                 std::size_t got = 0;
                 std::size_t used =
-                    DecodeUtf8(joined, carried_ + take, last && take == size, out.data(), &got);
+                    DecodeUtf8(joined, carried_ + take, last && take == size, out.data() + base, &got);
                 if (used < carried_) {
                     // Still incomplete: only possible when the piece is tiny.
                     std::memcpy(carry_ + carried_, bytes, take);
                     carried_ += take;
-                    out.clear();
+                    out.resize(base);
                     return;
                 }
                 produced = got;
@@ -148,18 +154,17 @@ void TextDecoder::Decode(const char* data, std::size_t size, bool last, Text& ou
             }
             std::size_t got = 0;
             std::size_t used =
-                DecodeUtf8(bytes + start, size - start, last, out.data() + produced, &got);
+                DecodeUtf8(bytes + start, size - start, last, out.data() + base + produced, &got);
             produced += got;
             std::size_t rest = size - start - used;
             std::memcpy(carry_, bytes + start + used, rest);
             carried_ = rest;
-            out.resize(produced);
+            out.resize(base + produced);
             return;
         }
         case Encoding::Utf16LE:
         case Encoding::Utf16BE: {
-            out.clear();
-            out.reserve(size / 2 + 2);
+            out.reserve(base + size / 2 + 2);
             bool le = encoding_ == Encoding::Utf16LE;
             std::size_t i = 0;
             auto unit = [le](unsigned char a, unsigned char b) {
@@ -182,24 +187,24 @@ void TextDecoder::Decode(const char* data, std::size_t size, bool last, Text& ou
             return;
         }
         case Encoding::Ansi: {
-            out.resize(size + 16);
+            out.resize(base + size + 16);
             const char* src = data;
             const char* srcEnd = data + size;
             std::size_t produced = 0;
             for (;;) {
-                UChar* target = reinterpret_cast<UChar*>(out.data()) + produced;
+                UChar* target = reinterpret_cast<UChar*>(out.data()) + base + produced;
                 UChar* targetEnd = reinterpret_cast<UChar*>(out.data()) + out.size();
                 UErrorCode err = U_ZERO_ERROR;
                 ucnv_toUnicode(ansi_->converter, &target, targetEnd, &src, srcEnd, nullptr, last,
                                &err);
-                produced = static_cast<std::size_t>(target - reinterpret_cast<UChar*>(out.data()));
+                produced = static_cast<std::size_t>(target - reinterpret_cast<UChar*>(out.data())) - base;
                 if (err == U_BUFFER_OVERFLOW_ERROR) {
                     out.resize(out.size() * 2);
                     continue;
                 }
                 break;  // substitution never fails: ANSI text always decodes
             }
-            out.resize(produced);
+            out.resize(base + produced);
             return;
         }
     }
@@ -333,6 +338,7 @@ public:
             fd_ = -1;
             throw ReadError("not a regular file: " + ToUtf8(path_));
         }
+        size_ = static_cast<std::uint64_t>(st.st_size);
         int flags = ::fcntl(fd_, F_GETFL);
         if (flags >= 0) ::fcntl(fd_, F_SETFL, flags & ~O_NONBLOCK);
     }
@@ -366,28 +372,34 @@ private:
         throw ReadError(std::string(what) + " " + ToUtf8(path_) + ": " + std::strerror(e));
     }
 
+public:
+    std::uint64_t Size() const { return size_; }
+
+private:
     Text path_;
     int fd_ = -1;
+    std::uint64_t size_ = 0;
 };
 
-// Reads a file through the buffer and hands each decoded piece to onPiece,
-// which returns false to stop. Returns false when stopped.
-template <class OnPiece>
-bool DecodeFile(const Text& path, Encoding requested, int ansiCodePage, OnPiece&& onPiece) {
+// Reads a file through the buffer: onOpen(size in bytes) first, then
+// onPiece(decoder, bytes, count, last) for each buffer, which returns false to
+// stop. Returns false when stopped.
+template <class OnOpen, class OnPiece>
+bool DecodeFile(const Text& path, Encoding requested, int ansiCodePage, OnOpen&& onOpen,
+                OnPiece&& onPiece) {
     InputFile file(path);
+    onOpen(file.Size());
     char buffer[kReadBufferSize];
     std::size_t n = file.Read(buffer, sizeof buffer);
     std::size_t mark = 0;
     Encoding encoding = EncodingFromMark(reinterpret_cast<const unsigned char*>(buffer), n,
                                          requested, &mark);
     TextDecoder decoder(encoding, ansiCodePage);
-    Text decoded;
     const char* data = buffer + mark;
     std::size_t size = n - mark;
     bool last = n < sizeof buffer;
     for (;;) {
-        decoder.Decode(data, size, last, decoded);
-        if (!onPiece(TextView(decoded))) return false;
+        if (!onPiece(decoder, data, size, last)) return false;
         if (last) return true;
         n = file.Read(buffer, sizeof buffer);
         data = buffer;
@@ -400,8 +412,12 @@ bool DecodeFile(const Text& path, Encoding requested, int ansiCodePage, OnPiece&
 void ReadLines(const Text& path, Encoding requested, int ansiCodePage, LineSink& sink,
                const std::atomic<bool>& stop) {
     LineCutter cutter;
-    if (DecodeFile(path, requested, ansiCodePage,
-                   [&](TextView piece) { return cutter.Feed(piece, sink, stop); }))
+    Text decoded;
+    if (DecodeFile(path, requested, ansiCodePage, [](std::uint64_t) {},
+                   [&](TextDecoder& decoder, const char* data, std::size_t size, bool last) {
+                       decoder.Decode(data, size, last, decoded);
+                       return cutter.Feed(decoded, sink, stop);
+                   }))
         cutter.Finish(sink, stop);
 }
 
@@ -415,10 +431,14 @@ void ScanFileStream(const Text& path, Encoding encoding, ReadContext& ctx) {
 
 void LoadText(const Text& path, Encoding encoding, int ansiCodePage, Text& text) {
     text.clear();
-    DecodeFile(path, encoding, ansiCodePage, [&](TextView piece) {
-        text += piece;
-        return true;
-    });
+    DecodeFile(
+        path, encoding, ansiCodePage,
+        // One UTF-16 unit per byte at most, so this is the only allocation.
+        [&](std::uint64_t bytes) { text.reserve(static_cast<std::size_t>(bytes) + 16); },
+        [&](TextDecoder& decoder, const char* data, std::size_t size, bool last) {
+            decoder.DecodeAppend(data, size, last, text);
+            return true;
+        });
 }
 
 void LoadLines(const Text& path, Encoding encoding, int ansiCodePage, Lines& lines) {
@@ -429,7 +449,15 @@ void LoadLines(const Text& path, Encoding encoding, int ansiCodePage, Lines& lin
 void ScanMemoryStream(const Text& path, ReadContext& ctx) {
     // The whole file is decoded before its first line is examined, so a
     // decoding error never hands a line over twice.
-    Text text;
+    // The buffer is kept from file to file on this thread, so that a folder of
+    // small files does not allocate (and fault in) fresh memory for each one.
+    static thread_local Text text;
+    struct Release {
+        ~Release() {
+            text.clear();
+            if (text.capacity() > (std::size_t{8} << 20)) Text().swap(text);
+        }
+    } release;
     try {
         LoadText(path, Encoding::Utf8, ctx.ansiCodePage, text);
     } catch (const std::exception&) {

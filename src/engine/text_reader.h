@@ -44,6 +44,8 @@ public:
 
     // Replaces out with the text of the piece. Throws DecodeError.
     void Decode(const char* data, std::size_t size, bool last, Text& out);
+    // Appends the text of the piece to out.
+    void DecodeAppend(const char* data, std::size_t size, bool last, Text& out);
 
 private:
     struct Ansi;
