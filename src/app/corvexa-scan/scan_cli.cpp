@@ -269,8 +269,8 @@ extern "C" void OnInterrupt(int) {
 // Counts what the collector reports and, on a terminal, shows it.
 class CliSink : public ScanSink {
 public:
-    CliSink(bool progress, const SharedList& files, const SharedList& urls)
-        : progress_(progress), files_(files), urls_(urls) {}
+    CliSink(bool progress, bool walking, const SharedList& files, const SharedList& urls)
+        : progress_(progress), files_(files), urls_(urls), walked_(!walking) {}
 
     void WalkStarted() override {}
     void FileFound(const Text&) override {}
@@ -423,7 +423,7 @@ int Run(const std::vector<std::string>& args) {
     }
 
     bool progress = !o.quiet && ::isatty(2);
-    CliSink sink(progress, files, lists.Urls());
+    CliSink sink(progress, o.job.Mode == ScanMode::Directory, files, lists.Urls());
 
     g_stopFlag = &control.StopRequested;
     struct sigaction sa {};
