@@ -102,6 +102,13 @@ std::vector<std::string> Synthesise(std::size_t count) {
     return out;
 }
 
+std::string ReadAll(const std::filesystem::path& p) {
+    std::ifstream in(p, std::ios::binary);
+    std::ostringstream ss;
+    ss << in.rdbuf();
+    return ss.str();
+}
+
 std::vector<std::string> Load(const char* path) {
     std::ifstream in(path, std::ios::binary);
     if (!in) {
@@ -212,8 +219,25 @@ int main(int argc, char** argv) {
                 dedupSeconds, urls.Size(), unique.Size());
     std::printf("Remove Duplicates, host list:          %8.3f s  (-> %zu entries)\n",
                 dedupHostSeconds, hosts.Size());
+    const auto exportedBytes = static_cast<std::uintmax_t>(std::filesystem::file_size(exported));
     std::printf("Export URL list:                       %8.3f s  (%ju bytes)\n", exportSeconds,
-                static_cast<std::uintmax_t>(std::filesystem::file_size(exported)));
+                exportedBytes);
+
+    // Disk speed: the same bytes written in one call to a fresh file.
+    {
+        std::string bytes = ReadAll(exported);
+        std::filesystem::path raw = dir / "raw.txt";
+        auto t0 = Clock::now();
+        std::FILE* f = std::fopen(raw.c_str(), "wb");
+        if (f) {
+            std::fwrite(bytes.data(), 1, bytes.size(), f);
+            std::fclose(f);
+        }
+        double rawSeconds = Seconds(t0);
+        std::printf("peer: one write of the same bytes:     %8.3f s\n", rawSeconds);
+        std::printf("ratio export / one write:              %8.2fx\n", exportSeconds / rawSeconds);
+        std::filesystem::remove(raw);
+    }
 
     // The peer: sort -f -u on the same findings, one per line.
     std::filesystem::path input = dir / "findings.txt";
