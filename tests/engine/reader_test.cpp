@@ -49,6 +49,25 @@ std::vector<Text> Cut(std::u16string_view text) {
     return sink.lines;
 }
 
+// Feeds the text in three pieces, cut at every pair of places, and expects the
+// same lines every time.
+template <class Sink>
+void ForEveryThreeWaySplit(const std::u16string& text, const std::vector<Text>& expected) {
+    for (std::size_t cut1 = 0; cut1 <= text.size(); ++cut1) {
+        for (std::size_t cut2 = cut1; cut2 <= text.size(); ++cut2) {
+            LineCutter cutter;
+            Sink sink;
+            std::atomic<bool> stop{false};
+            TextView v(text);
+            cutter.Feed(v.substr(0, cut1), sink, stop);
+            cutter.Feed(v.substr(cut1, cut2 - cut1), sink, stop);
+            cutter.Feed(v.substr(cut2), sink, stop);
+            cutter.Finish(sink, stop);
+            EXPECT_EQ(sink.lines, expected) << "cuts at " << cut1 << " and " << cut2;
+        }
+    }
+}
+
 }  // namespace
 
 TEST(LineCutting, BreaksAndTheLastLine) {
@@ -77,19 +96,7 @@ TEST(LineCutting, BreaksAndTheLastLine) {
 TEST(LineCutting, PiecesSplitAnywhereGiveTheSameLines) {
     const std::u16string text = u"alpha\r\nbeta\rgamma\n\r\ndelta\r";
     const std::vector<Text> whole = Cut(text);
-    for (std::size_t cut1 = 0; cut1 <= text.size(); ++cut1) {
-        for (std::size_t cut2 = cut1; cut2 <= text.size(); ++cut2) {
-            LineCutter cutter;
-            CollectLines sink;
-            std::atomic<bool> stop{false};
-            TextView v(text);
-            cutter.Feed(v.substr(0, cut1), sink, stop);
-            cutter.Feed(v.substr(cut1, cut2 - cut1), sink, stop);
-            cutter.Feed(v.substr(cut2), sink, stop);
-            cutter.Finish(sink, stop);
-            EXPECT_EQ(sink.lines, whole) << "cuts at " << cut1 << " and " << cut2;
-        }
-    }
+    ForEveryThreeWaySplit<CollectLines>(text, whole);
 }
 
 TEST(Marks, SelectTheEncodingInTheirOrder) {
@@ -312,19 +319,7 @@ struct HashLines : CollectLines {
 TEST(LineCutting, LinesWithoutKeysArePassedOverWhereverThePiecesEnd) {
     const std::u16string text = u"a\r\n#b\rc\n\nd#e#\r\nf\r\r#\n#g\nh";
     const std::vector<Text> wanted{u"#b", u"d#e#", u"#", u"#g"};
-    for (std::size_t cut1 = 0; cut1 <= text.size(); ++cut1) {
-        for (std::size_t cut2 = cut1; cut2 <= text.size(); ++cut2) {
-            LineCutter cutter;
-            HashLines sink;
-            std::atomic<bool> stop{false};
-            TextView v(text);
-            cutter.Feed(v.substr(0, cut1), sink, stop);
-            cutter.Feed(v.substr(cut1, cut2 - cut1), sink, stop);
-            cutter.Feed(v.substr(cut2), sink, stop);
-            cutter.Finish(sink, stop);
-            EXPECT_EQ(sink.lines, wanted) << "cuts at " << cut1 << " and " << cut2;
-        }
-    }
+    ForEveryThreeWaySplit<HashLines>(text, wanted);
 }
 
 TEST(Files, BothReadersPassOverLinesWithoutKeys) {
