@@ -338,9 +338,8 @@ public:
             fd_ = -1;
             throw ReadError("not a regular file: " + ToUtf8(path_));
         }
+        // O_NONBLOCK stays: it has no effect on reading a regular file.
         size_ = static_cast<std::uint64_t>(st.st_size);
-        int flags = ::fcntl(fd_, F_GETFL);
-        if (flags >= 0) ::fcntl(fd_, F_SETFL, flags & ~O_NONBLOCK);
     }
     ~InputFile() {
         if (fd_ >= 0) ::close(fd_);
