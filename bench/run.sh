@@ -12,6 +12,11 @@ work="$here/out"
 mkdir -p "$work"
 
 bash "$here/make_corpus.sh" "$corpus" "${CORPUS_MB:-400}"
+
+# The duplicate-removal peer sorts under en_US.UTF-8; make that locale if needed.
+if ! locale -a 2>/dev/null | grep -qix 'en_US.utf8'; then
+  localedef -i en_US -f UTF-8 en_US.UTF-8 2>/dev/null || echo "note: en_US.UTF-8 could not be made"
+fi
 find "$corpus" -type f ! -name .complete > "$work/files.txt"
 bytes=$(xargs -d '\n' stat -c %s < "$work/files.txt" | awk '{s+=$1} END {print s}')
 nfiles=$(wc -l < "$work/files.txt")
