@@ -380,6 +380,32 @@ private:
     std::uint64_t size_ = 0;
 };
 
+// Hands out a file's bytes in buffers of kReadBufferSize, exactly as reads of
+// that size would (full until the end of the file, then shorter or empty), but
+// fetches sixteen of them per system call.
+class Buffers {
+public:
+    explicit Buffers(InputFile& file) : file_(file) {}
+
+    std::size_t Next(const char** data) {
+        if (pos_ == have_ && !end_) {
+            have_ = file_.Read(chunk_, sizeof chunk_);
+            pos_ = 0;
+            end_ = have_ < sizeof chunk_;
+        }
+        std::size_t take = std::min(kReadBufferSize, have_ - pos_);
+        *data = chunk_ + pos_;
+        pos_ += take;
+        return take;
+    }
+
+private:
+    InputFile& file_;
+    char chunk_[16 * kReadBufferSize];
+    std::size_t have_ = 0, pos_ = 0;
+    bool end_ = false;
+};
+
 // Reads a file through the buffer: onOpen(size in bytes) first, then
 // onPiece(decoder, bytes, count, last) for each buffer, which returns false to
 // stop. Returns false when stopped.
@@ -388,22 +414,21 @@ bool DecodeFile(const Text& path, Encoding requested, int ansiCodePage, OnOpen&&
                 OnPiece&& onPiece) {
     InputFile file(path);
     onOpen(file.Size());
-    char buffer[kReadBufferSize];
-    std::size_t n = file.Read(buffer, sizeof buffer);
+    Buffers buffers(file);
+    const char* data;
+    std::size_t n = buffers.Next(&data);
     std::size_t mark = 0;
-    Encoding encoding = EncodingFromMark(reinterpret_cast<const unsigned char*>(buffer), n,
-                                         requested, &mark);
+    Encoding encoding =
+        EncodingFromMark(reinterpret_cast<const unsigned char*>(data), n, requested, &mark);
     TextDecoder decoder(encoding, ansiCodePage);
-    const char* data = buffer + mark;
     std::size_t size = n - mark;
-    bool last = n < sizeof buffer;
+    data += mark;
+    bool last = n < kReadBufferSize;
     for (;;) {
         if (!onPiece(decoder, data, size, last)) return false;
         if (last) return true;
-        n = file.Read(buffer, sizeof buffer);
-        data = buffer;
-        size = n;
-        last = n < sizeof buffer;
+        size = buffers.Next(&data);
+        last = size < kReadBufferSize;
     }
 }
 
