@@ -92,6 +92,14 @@ void SharedList::RemoveAt(std::vector<std::size_t> indices) {
     for (const Text& t : kept) AppendLocked(t);
 }
 
+std::size_t SharedList::VisitFrom(std::size_t from, std::size_t count,
+                                  const std::function<void(TextView)>& f) const {
+    std::lock_guard lock(mutex_);
+    std::size_t i = from;
+    for (; i < index_.size() && i - from < count; ++i) f(ViewLocked(i));
+    return i - from;
+}
+
 std::vector<Text> SharedList::Snapshot() const {
     std::lock_guard lock(mutex_);
     std::vector<Text> out;

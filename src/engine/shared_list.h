@@ -42,6 +42,12 @@ public:
     // indices past the end ignored), keeping the order of the rest.
     void RemoveAt(std::vector<std::size_t> indices);
 
+    // Calls f on the entries from index `from` on, at most `count` of them,
+    // holding the lock once; the length is checked before each entry. Returns
+    // how many were visited. f must not touch this list.
+    std::size_t VisitFrom(std::size_t from, std::size_t count,
+                          const std::function<void(TextView)>& f) const;
+
     std::vector<Text> Snapshot() const;
     // Calls f on every entry in order while holding the lock once; f must not
     // touch this list.

@@ -18,6 +18,22 @@ namespace {
 // An export file being written: a descriptor and a 4096-byte buffer. The
 // descriptor is closed on every path out, errors included; what was written
 // before an error stays in the file.
+// An entry as UTF-8; ASCII, which findings always are, goes straight in.
+void AppendUtf8(std::string& out, TextView text) {
+    const std::size_t base = out.size();
+    out.resize(base + text.size());
+    char* to = out.data() + base;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char16_t c = text[i];
+        if (c >= 0x80) {
+            out.resize(base + i);
+            out += platform::NativeFromPath(text.substr(i));
+            return;
+        }
+        to[i] = static_cast<char>(c);
+    }
+}
+
 class ExportWriter {
 public:
     explicit ExportWriter(const Text& path) : nativePath_(platform::NativeFromPath(path)) {
@@ -87,10 +103,20 @@ private:
 void ExportList(const SharedList& list, const Text& path) {
     ExportWriter writer(path);
     writer.Put("\xEF\xBB\xBF");
-    Text entry;
-    for (std::size_t i = 0; list.TryAt(i, entry); ++i) {
-        writer.Put(platform::NativeFromPath(entry));
-        writer.Put("\r\n");
+    // Entries are encoded a few at a time under the list's lock (which checks
+    // the length before each one) and written outside it, so that a scan that
+    // is appending never waits for the disk.
+    constexpr std::size_t kBatch = 128;
+    std::string staged;
+    for (std::size_t i = 0;;) {
+        staged.clear();
+        std::size_t got = list.VisitFrom(i, kBatch, [&](TextView entry) {
+            AppendUtf8(staged, entry);
+            staged += "\r\n";
+        });
+        if (got == 0) break;
+        writer.Put(staged);
+        i += got;
     }
     writer.Close();
 }
