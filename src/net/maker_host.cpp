@@ -1,0 +1,32 @@
+#include "net/maker_host.h"
+
+#include <QByteArray>
+#include <QtGlobal>
+
+namespace corvexa::net {
+namespace {
+constexpr char kDefaultHost[] = "www.kelmare.example";
+}
+
+QString MakerHost() {
+    const QByteArray over = qgetenv("CORVEXA_MAKER_HOST");
+    if (!over.isEmpty()) return QString::fromUtf8(over);
+    return QString::fromLatin1(kDefaultHost);
+}
+
+QString HelpAddress(const QString& productName) {
+    QString path;
+    path.reserve(productName.size());
+    for (QChar c : productName) {
+        if (c == QLatin1Char(' '))
+            path += QLatin1Char('-');
+        else if (c >= QLatin1Char('A') && c <= QLatin1Char('Z'))
+            path += QChar(c.unicode() + ('a' - 'A'));
+        else
+            path += c;
+    }
+    return QStringLiteral("http://") + MakerHost() + QStringLiteral("/help/") + path +
+           QLatin1Char('/');
+}
+
+}  // namespace corvexa::net
