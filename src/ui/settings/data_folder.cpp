@@ -1,0 +1,49 @@
+#include "ui/settings/data_folder.h"
+
+#include <QDir>
+#include <QFile>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace corvexa::ui {
+namespace {
+
+QString WithSlash(QString folder) {
+    if (!folder.endsWith(QLatin1Char('/'))) folder += QLatin1Char('/');
+    return folder;
+}
+
+// folder/name; a bare name when the folder is unknown, never a path from the root.
+QString Join(const QString& folder, const QString& name) {
+    return folder.isEmpty() ? name : WithSlash(folder) + name;
+}
+
+}  // namespace
+
+bool IsFolderWritable(const QString& folder) {
+    const QByteArray probe = QFile::encodeName(Join(folder, QStringLiteral("chk.tmp")));
+    // O_EXCL also refuses a symbolic link named chk.tmp, dangling or not.
+    const int fd = ::open(probe.constData(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    if (fd < 0) return false;
+    ::close(fd);
+    ::unlink(probe.constData());
+    return true;
+}
+
+QString ChooseDataFolder(const QString& exeFolder, const QString& company, const QString& product,
+                         const QString& roamingFolder) {
+    if (IsFolderWritable(exeFolder)) return WithSlash(exeFolder);
+
+    // The roaming folder always exists on Windows; its stand-in here may not yet
+    // exist on a fresh account.
+    QDir dir;
+    if (!roamingFolder.isEmpty()) dir.mkpath(roamingFolder);
+    const QString companyFolder = Join(roamingFolder, company);
+    dir.mkdir(companyFolder);
+    const QString productFolder = Join(companyFolder, product);
+    dir.mkdir(productFolder);
+    return WithSlash(productFolder);
+}
+
+}  // namespace corvexa::ui

@@ -1,0 +1,166 @@
+#include "ui/settings/ini_store.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+
+#include <algorithm>
+
+#include "platform/utf8.h"
+
+namespace corvexa::ui {
+namespace {
+
+constexpr QLatin1String kSettingsSection("Settings");
+constexpr char kBom[] = "\xEF\xBB\xBF";
+
+bool SameName(const QString& a, const QString& b) {
+    return a.compare(b, Qt::CaseInsensitive) == 0;
+}
+
+bool IsValidUtf8(const QByteArray& bytes) {
+    const auto* p = reinterpret_cast<const unsigned char*>(bytes.constData());
+    const auto* end = p + bytes.size();
+    while (p < end) {
+        char32_t cp;
+        std::size_t len;
+        if (utf8::DecodeOne(p, end, &cp, &len) != utf8::Step::Ok) return false;
+        p += len;
+    }
+    return true;
+}
+
+// Reads the whole file; false when it exists but cannot be read or decoded.
+bool ReadText(const QString& path, QString* text) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) return false;
+    QByteArray bytes = file.readAll();
+    if (file.error() != QFileDevice::NoError) return false;
+    if (bytes.startsWith(kBom)) bytes.remove(0, 3);
+    if (!IsValidUtf8(bytes)) return false;
+    *text = QString::fromUtf8(bytes);
+    return true;
+}
+
+}  // namespace
+
+void IniStore::Open(const QString& path) {
+    path_ = path;
+    sections_.clear();
+    if (!QFileInfo::exists(path)) return;
+    QString text;
+    if (!ReadText(path, &text)) {
+        QFile::remove(path);
+        return;
+    }
+    Parse(text);
+}
+
+void IniStore::Parse(const QString& text) {
+    QString normalized = text;
+    normalized.replace(QLatin1String("\r\n"), QLatin1String("\n"));
+    normalized.replace(QLatin1Char('\r'), QLatin1Char('\n'));
+
+    Section* current = nullptr;  // lines before the first header belong to no section
+    for (const QStringView raw : QStringView(normalized).split(QLatin1Char('\n'))) {
+        const QStringView line = raw.trimmed();
+        if (line.isEmpty() || line.startsWith(QLatin1Char(';'))) continue;
+        if (line.startsWith(QLatin1Char('[')) && line.endsWith(QLatin1Char(']'))) {
+            current = &SectionNamed(line.mid(1, line.size() - 2).trimmed().toString());
+            continue;
+        }
+        const qsizetype eq = line.indexOf(QLatin1Char('='));
+        if (current == nullptr || eq <= 0) continue;
+        const QString key = line.left(eq).trimmed().toString();
+        if (key.isEmpty()) continue;
+        auto& entries = current->entries;
+        const bool known = std::any_of(entries.begin(), entries.end(),
+                                       [&](const auto& e) { return SameName(e.first, key); });
+        if (!known) entries.emplace_back(key, line.mid(eq + 1).trimmed().toString());
+    }
+}
+
+IniStore::Section& IniStore::SectionNamed(const QString& name) {
+    for (Section& section : sections_) {
+        if (SameName(section.name, name)) return section;
+    }
+    sections_.push_back(Section{name, {}});
+    return sections_.back();
+}
+
+const IniStore::Section* IniStore::FindSection(const QString& name) const {
+    for (const Section& section : sections_) {
+        if (SameName(section.name, name)) return &section;
+    }
+    return nullptr;
+}
+
+bool IniStore::Contains(const QString& key) const {
+    const Section* section = FindSection(kSettingsSection);
+    if (section == nullptr) return false;
+    return std::any_of(section->entries.begin(), section->entries.end(),
+                       [&](const auto& e) { return SameName(e.first, key); });
+}
+
+QString IniStore::Value(const QString& key) const {
+    if (const Section* section = FindSection(kSettingsSection)) {
+        for (const auto& [name, value] : section->entries) {
+            if (SameName(name, key)) return value;
+        }
+    }
+    return QString();
+}
+
+void IniStore::SetValue(const QString& key, const QString& value) {
+    QString clean = value;
+    clean.replace(QLatin1Char('\r'), QLatin1Char(' '));
+    clean.replace(QLatin1Char('\n'), QLatin1Char(' '));
+
+    auto& entries = SectionNamed(kSettingsSection).entries;
+    auto it = std::find_if(entries.begin(), entries.end(),
+                           [&](const auto& e) { return SameName(e.first, key); });
+    if (it != entries.end()) {
+        it->second = clean;
+    } else {
+        entries.emplace_back(key, clean);
+    }
+    Write();
+}
+
+QByteArray IniStore::Serialize() const {
+    QString text;
+    for (const Section& section : sections_) {
+        text += QLatin1Char('[') + section.name + QLatin1String("]\r\n");
+        for (const auto& [name, value] : section.entries) {
+            text += name + QLatin1Char('=') + value + QLatin1String("\r\n");
+        }
+        text += QLatin1String("\r\n");
+    }
+    return QByteArray(kBom) + text.toUtf8();
+}
+
+void IniStore::Write() const {
+    // The new text goes to a temporary file beside the old one, which then takes
+    // its place in one step: a crash or a full disk never leaves half a file.
+    // Unbuffered, because QSaveFile::commit() does not notice a failure of its
+    // final flush and would put a cut-off file in place; each write is checked
+    // here instead, and a short one is repeated so that the system gives its reason.
+    QSaveFile file(path_);
+    const QByteArray bytes = Serialize();
+    bool ok = file.open(QIODevice::WriteOnly | QIODevice::Unbuffered);
+    for (qint64 done = 0; ok && done < bytes.size();) {
+        const qint64 written = file.write(bytes.constData() + done, bytes.size() - done);
+        ok = written > 0;
+        if (ok) done += written;
+    }
+    if (ok) ok = file.commit();
+    if (!ok) {
+        const QString reason = file.errorString();
+        file.cancelWriting();
+        throw SettingsWriteError(QStringLiteral("Cannot write the settings file \"%1\": %2")
+                                     .arg(path_, reason)
+                                     .toStdString());
+    }
+}
+
+}  // namespace corvexa::ui

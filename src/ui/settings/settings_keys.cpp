@@ -1,0 +1,82 @@
+#include "ui/settings/settings_keys.h"
+
+namespace corvexa::ui {
+namespace {
+
+// Info() indexes the table by the key's number.
+constexpr bool TableInKeyOrder() {
+    for (std::size_t i = 0; i < kSettings.size(); ++i) {
+        if (static_cast<std::size_t>(kSettings[i].key) != i) return false;
+    }
+    return true;
+}
+static_assert(TableInKeyOrder());
+
+}  // namespace
+
+const SettingInfo& Info(SettingKey key) { return kSettings[static_cast<std::size_t>(key)]; }
+
+QString KeyName(SettingKey key) { return QString::fromLatin1(Info(key).name); }
+
+bool IsOn(const IniStore& store, SettingKey key) {
+    return store.Value(KeyName(key)) != QLatin1String("OFF");
+}
+
+QString OnOff(bool on) { return on ? QStringLiteral("ON") : QStringLiteral("OFF"); }
+
+PlainTextProcessing ReadPlainTextProcessing(const IniStore& store) {
+    return store.Value(KeyName(SettingKey::PlainTextProcessing)) == QLatin1String("MemoryStream")
+               ? PlainTextProcessing::MemoryStream
+               : PlainTextProcessing::FileStream;
+}
+
+QString PlainTextProcessingText(PlainTextProcessing mode) {
+    return mode == PlainTextProcessing::MemoryStream ? QStringLiteral("MemoryStream")
+                                                     : QStringLiteral("FileStream");
+}
+
+PdfProcessing ReadPdfProcessing(const IniStore& store) {
+    const QString value = store.Value(KeyName(SettingKey::PdfProcessing));
+    for (PdfProcessing mode :
+         {PdfProcessing::PlainText, PdfProcessing::Xpdf, PdfProcessing::PDFium}) {
+        if (value == PdfProcessingText(mode)) return mode;
+    }
+    return PdfProcessing::Xpdf;
+}
+
+QString PdfProcessingText(PdfProcessing mode) {
+    switch (mode) {
+        case PdfProcessing::PlainText:
+            return QStringLiteral("PlainText");
+        case PdfProcessing::PDFium:
+            return QStringLiteral("PDFium");
+        case PdfProcessing::Xpdf:
+            break;
+    }
+    return QStringLiteral("Xpdf");
+}
+
+QString ReadFolder(const IniStore& store, const QString& desktopFolder) {
+    const QString key = KeyName(SettingKey::Folder);
+    return store.Contains(key) ? store.Value(key) : desktopFolder;
+}
+
+QString ReadFileMask(const IniStore& store) {
+    const QString key = KeyName(SettingKey::FileMask);
+    return store.Contains(key) ? store.Value(key)
+                               : QString::fromLatin1(Info(SettingKey::FileMask).defaultValue);
+}
+
+int ReadSkipLargeFilesMB(const IniStore& store) {
+    bool ok = false;
+    const int mb = store.Value(KeyName(SettingKey::SkipLargeFilesMB)).toInt(&ok, 10);
+    return ok ? mb : 1024;
+}
+
+QString SkipLargeFilesMBToStore(const QString& typedText) {
+    bool ok = false;
+    const int mb = typedText.toInt(&ok, 10);
+    return QString::number(ok ? mb : 0);
+}
+
+}  // namespace corvexa::ui

@@ -1,0 +1,115 @@
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "ui/settings/data_folder.h"
+
+using corvexa::ui::ChooseDataFolder;
+using corvexa::ui::IsFolderWritable;
+
+class DataFolderTest : public QObject {
+    Q_OBJECT
+
+private:
+    static bool WriteFile(const QString& path, const QByteArray& bytes) {
+        QFile file(path);
+        return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+    }
+
+private slots:
+    void writableFolderIsTheDataFolder() {
+        QTemporaryDir exe, roaming;
+        QVERIFY(exe.isValid() && roaming.isValid());
+
+        QVERIFY(IsFolderWritable(exe.path()));
+        QCOMPARE(ChooseDataFolder(exe.path(), "KELMARE", "Corvexa", roaming.path()),
+                 exe.path() + "/");
+        QCOMPARE(ChooseDataFolder(exe.path() + "/", "KELMARE", "Corvexa", roaming.path()),
+                 exe.path() + "/");
+        // The probe is gone and nothing was made under the roaming folder.
+        QVERIFY(QDir(exe.path()).isEmpty(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden));
+        QVERIFY(QDir(roaming.path()).isEmpty(QDir::AllEntries | QDir::NoDotAndDotDot));
+    }
+
+    // Each row leaves the probe no way to create chk.tmp as a new file. Whatever is
+    // already there must stay untouched.
+    void unwritableFolder_data() {
+        QTest::addColumn<QString>("setup");
+        QTest::newRow("leftover chk.tmp file") << "file";
+        QTest::newRow("folder named chk.tmp") << "folder";
+        QTest::newRow("dangling link named chk.tmp") << "link";
+        QTest::newRow("missing folder") << "missing";
+        QTest::newRow("read-only folder") << "readonly";
+    }
+    void unwritableFolder() {
+        QFETCH(QString, setup);
+        QTemporaryDir temp, roaming;
+        QVERIFY(temp.isValid() && roaming.isValid());
+        QString exe = temp.filePath("exe");
+        QVERIFY(QDir().mkdir(exe));
+        const QString probe = exe + "/chk.tmp";
+
+        if (setup == "file") {
+            QVERIFY(WriteFile(probe, "left by an earlier run"));
+        } else if (setup == "folder") {
+            QVERIFY(QDir().mkdir(probe));
+        } else if (setup == "link") {
+            QVERIFY(QFile::link(temp.filePath("nowhere"), probe));
+        } else if (setup == "missing") {
+            exe = temp.filePath("no such folder");
+        } else if (setup == "readonly") {
+            if (geteuid() == 0) QSKIP("root may write into a read-only folder");
+            QVERIFY(::chmod(QFile::encodeName(exe).constData(), 0555) == 0);
+        }
+
+        QVERIFY(!IsFolderWritable(exe));
+        const QString chosen = ChooseDataFolder(exe, "KELMARE", "Corvexa", roaming.path());
+        ::chmod(QFile::encodeName(exe).constData(), 0755);
+
+        QCOMPARE(chosen, roaming.path() + "/KELMARE/Corvexa/");
+        QVERIFY(QFileInfo(chosen).isDir());
+        if (setup == "file") {
+            QFile left(probe);
+            QVERIFY(left.open(QIODevice::ReadOnly));
+            QCOMPARE(left.readAll(), QByteArray("left by an earlier run"));
+        } else if (setup == "folder") {
+            QVERIFY(QFileInfo(probe).isDir());
+        } else if (setup == "link") {
+            QVERIFY(QFileInfo(probe).isSymLink());
+            QVERIFY(!QFileInfo::exists(temp.filePath("nowhere")));
+        }
+    }
+
+    void perUserFolderLevels() {
+        QTemporaryDir exeTemp, temp;
+        QVERIFY(exeTemp.isValid() && temp.isValid());
+        const QString exe = exeTemp.path();
+        QVERIFY(WriteFile(exe + "/chk.tmp", ""));
+
+        // Company exists already: only the product level is added.
+        const QString roaming = temp.filePath("config");
+        QVERIFY(QDir().mkpath(roaming + "/KELMARE"));
+        QCOMPARE(ChooseDataFolder(exe, "KELMARE", "Corvexa", roaming),
+                 roaming + "/KELMARE/Corvexa/");
+        QVERIFY(QFileInfo(roaming + "/KELMARE/Corvexa").isDir());
+
+        // A roaming folder that does not exist yet is made along with both levels.
+        const QString fresh = temp.filePath("home/.config");
+        QCOMPARE(ChooseDataFolder(exe, "KELMARE", "Corvexa", fresh), fresh + "/KELMARE/Corvexa/");
+        QVERIFY(QFileInfo(fresh + "/KELMARE/Corvexa").isDir());
+
+        // Folders that cannot be made are not reported; the path is still the answer.
+        const QString blocked = temp.filePath("blocked");
+        QVERIFY(WriteFile(blocked, "a file, not a folder"));
+        QCOMPARE(ChooseDataFolder(exe, "KELMARE", "Corvexa", blocked),
+                 blocked + "/KELMARE/Corvexa/");
+    }
+};
+
+QTEST_MAIN(DataFolderTest)
+#include "data_folder_qtest.moc"
