@@ -81,3 +81,9 @@ for b in detect_bench results_bench; do
     "$bin/$b" "$work/findings.txt"
   fi
 done
+
+if [ -x "$bin/window_qbench" ]; then
+  echo
+  echo "== the window (offscreen) against corvexa-scan on the corpus folder"
+  QT_QPA_PLATFORM=offscreen "$bin/window_qbench" "$corpus" "$scan" "$runs"
+fi

@@ -1,0 +1,199 @@
+// The main window under load, against the headless scan in the same run.
+//
+//   window_qbench CORPUS_FOLDER CORVEXA_SCAN [RUNS]
+//
+// 1. Scan the corpus folder from the window (mask "*", subfolders, no size
+//    limit) and with corvexa-scan on the same folder, alternating, best of RUNS.
+//    While the window scans, a 5 ms timer on its thread records the longest gap
+//    between two ticks: how long the window could not answer the user.
+// 2. One million findings in the results view: how long the view takes to show
+//    them, to scroll to the end and back, and to switch views.
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QLineEdit>
+#include <QProcess>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QSignalSpy>
+#include <QTabWidget>
+#include <QTableView>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include <algorithm>
+#include <cstdio>
+#include <memory>
+
+#include "ui/app_form.h"
+
+using corvexa::ui::AppEnvironment;
+using corvexa::ui::TAppForm;
+
+namespace {
+
+template <typename T>
+T* Find(TAppForm& form, const char* name) {
+    T* w = form.findChild<T*>(QString::fromLatin1(name));
+    if (!w) qFatal("no child %s", name);
+    return w;
+}
+
+// The longest time the window's thread went without running its timer.
+class StallProbe : public QObject {
+public:
+    StallProbe() {
+        timer_.setInterval(5);
+        connect(&timer_, &QTimer::timeout, this, [this] {
+            const qint64 now = clock_.nsecsElapsed();
+            worst_ = std::max(worst_, now - last_);
+            last_ = now;
+        });
+    }
+    void Start() {
+        worst_ = 0;
+        clock_.start();
+        last_ = 0;
+        timer_.start();
+    }
+    double StopMs() {
+        timer_.stop();
+        return worst_ / 1e6;
+    }
+
+private:
+    QTimer timer_;
+    QElapsedTimer clock_;
+    qint64 last_ = 0;
+    qint64 worst_ = 0;
+};
+
+double ScanInWindow(TAppForm& form, StallProbe& probe, double* stallMs) {
+    QSignalSpy done(&form, &TAppForm::scanCompleted);
+    QElapsedTimer t;
+    probe.Start();
+    t.start();
+    Find<QPushButton>(form, "ButtonStart")->click();
+    if (!done.wait(600000)) qFatal("scan did not complete");
+    const double seconds = t.nsecsElapsed() / 1e9;
+    *stallMs = probe.StopMs();
+    return seconds;
+}
+
+double ScanHeadless(const QString& scan, const QString& folder) {
+    QElapsedTimer t;
+    t.start();
+    QProcess p;
+    p.setStandardOutputFile(QProcess::nullDevice());
+    p.start(scan, {QStringLiteral("--quiet"), QStringLiteral("--mask"), QStringLiteral("*"), folder});
+    if (!p.waitForFinished(600000) || p.exitCode() != 0) qFatal("corvexa-scan failed");
+    return t.nsecsElapsed() / 1e9;
+}
+
+// Runs f, then lets the window paint, and returns the milliseconds both took.
+template <typename F>
+double PaintedMs(QWidget* view, F&& f) {
+    QElapsedTimer t;
+    t.start();
+    f();
+    QCoreApplication::processEvents();
+    view->repaint();
+    return t.nsecsElapsed() / 1e6;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    QApplication app(argc, argv);
+    if (argc < 3) {
+        std::fprintf(stderr, "usage: window_qbench CORPUS_FOLDER CORVEXA_SCAN [RUNS]\n");
+        return 2;
+    }
+    const QString corpus = QString::fromLocal8Bit(argv[1]);
+    const QString scan = QString::fromLocal8Bit(argv[2]);
+    const int runs = argc > 3 ? std::max(1, std::atoi(argv[3])) : 3;
+
+    QTemporaryDir root;
+    QDir().mkpath(root.path() + "/exe");
+    AppEnvironment env;
+    env.ExecutablePath = QCoreApplication::applicationFilePath();
+    env.ExecutableFolder = root.path() + "/exe/";
+    env.RoamingFolder = root.path();
+    env.DesktopFolder = root.path();
+
+    auto form = std::make_unique<TAppForm>(env);
+    form->show();
+    QCoreApplication::processEvents();
+    Find<QLineEdit>(*form, "Edit8")->setText(corpus);
+    Find<QLineEdit>(*form, "Edit1")->setText(QStringLiteral("*"));
+    Find<QCheckBox>(*form, "CheckBox1")->setChecked(true);
+    Find<QCheckBox>(*form, "CheckBox2")->setChecked(false);
+
+    StallProbe probe;
+    double bestWindow = 1e9, bestHeadless = 1e9, worstStall = 0;
+    std::size_t found = 0, files = 0;
+    ScanHeadless(scan, corpus);  // warm the page cache
+    for (int i = 0; i < runs; ++i) {
+        double stall = 0;
+        bestWindow = std::min(bestWindow, ScanInWindow(*form, probe, &stall));
+        worstStall = std::max(worstStall, stall);
+        bestHeadless = std::min(bestHeadless, ScanHeadless(scan, corpus));
+        found = form->Lists().Urls().Size();
+        files = form->Files().Size();
+    }
+    std::printf("corpus scan, best of %d: window %.3f s, corvexa-scan %.3f s, window / headless %.3f"
+                " (target <= 1.10)\n",
+                runs, bestWindow, bestHeadless, bestWindow / bestHeadless);
+    std::printf("  %zu files, %zu findings; longest stall of the window's thread during a scan: "
+                "%.1f ms\n",
+                files, found, worstStall);
+
+    // One million findings.
+    const QString big = root.path() + "/million.txt";
+    {
+        QFile f(big);
+        if (!f.open(QIODevice::WriteOnly)) qFatal("cannot write %s", qPrintable(big));
+        QByteArray chunk;
+        for (int i = 0; i < 1000000; ++i) {
+            chunk += "see https://www.host" + QByteArray::number(i % 50000) + ".example.com/page/" +
+                     QByteArray::number(i) + " now\n";
+            if (chunk.size() > (1 << 20)) {
+                f.write(chunk);
+                chunk.clear();
+            }
+        }
+        f.write(chunk);
+    }
+    Find<QTabWidget>(*form, "PageControl1")->setCurrentIndex(1);
+    form->Files().Clear();
+    form->Files().Append(big.toStdU16String());
+    double stall = 0;
+    const double scanSeconds = ScanInWindow(*form, probe, &stall);
+    auto* view = Find<QTableView>(*form, "ListView1");
+    std::printf("one million findings: scanned in %.3f s (longest stall %.1f ms), rows %d\n",
+                scanSeconds, stall, view->model()->rowCount());
+
+    const double show = PaintedMs(view, [&] { view->scrollToTop(); });
+    const double toEnd = PaintedMs(view, [&] { view->scrollToBottom(); });
+    const double middle = PaintedMs(view, [&] {
+        view->verticalScrollBar()->setValue(view->verticalScrollBar()->maximum() / 2);
+    });
+    double pageDown = 0;
+    for (int i = 0; i < 20; ++i)
+        pageDown = std::max(pageDown, PaintedMs(view, [&] {
+                                view->verticalScrollBar()->triggerAction(QAbstractSlider::SliderPageStepAdd);
+                            }));
+    std::printf("  paint at top %.1f ms, jump to the end %.1f ms, to the middle %.1f ms, "
+                "page down (worst of 20) %.1f ms\n",
+                show, toEnd, middle, pageDown);
+    for (const char* button : {"ButtonShowHostnames", "ButtonShowDomainNames", "ButtonShowURLs",
+                               "ButtonRemoveDuplicates"}) {
+        auto* b = Find<QPushButton>(*form, button);
+        const double ms = PaintedMs(view, [&] { b->click(); });
+        std::printf("  %-24s %8.1f ms (rows after: %d)\n", button, ms, view->model()->rowCount());
+    }
+    return 0;
+}

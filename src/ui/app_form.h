@@ -1,0 +1,203 @@
+#pragma once
+
+#include <QMainWindow>
+#include <QPointer>
+#include <QString>
+
+#include <memory>
+
+#include "engine/collector.h"
+#include "engine/shared_list.h"
+#include "results/views.h"
+#include "ui/settings/ini_store.h"
+#include "ui/settings/settings_keys.h"
+
+class QAction;
+class QActionGroup;
+class QCheckBox;
+class QFileDialog;
+class QLabel;
+class QLineEdit;
+class QListView;
+class QMenu;
+class QProgressBar;
+class QPushButton;
+class QSpinBox;
+class QSplitter;
+class QTabWidget;
+class QTableView;
+class QTimer;
+class QWidget;
+
+namespace corvexa::ui {
+
+class FilesModel;
+class ResultsModel;
+class ScanBridge;
+class SpinEdit;
+
+// Where the window finds its executable, its folders and the user's folders.
+// The program takes them from the system; tests give their own.
+struct AppEnvironment {
+    QString ExecutablePath;    // holds the version block; a restart starts it
+    QString ExecutableFolder;  // ends with '/': Languages, and the data folder when writable
+    QString RoamingFolder;     // the per-user configuration folder
+    QString DesktopFolder;     // the default "Directory:"
+    static AppEnvironment FromSystem();
+};
+
+// The main window: scan inputs on two tabs, the files list, the results, the
+// START button, the status bar and the menus. It owns the lists, the settings
+// store and the program's identity for the whole run.
+class TAppForm : public QMainWindow {
+    Q_OBJECT
+public:
+    enum class ScanState { Idle, Running, Stopping };
+
+    explicit TAppForm(const AppEnvironment& env, QWidget* parent = nullptr);
+    ~TAppForm() override;
+
+    // Program identity, from the executable's version block.
+    const QString& CompanyName() const { return companyName_; }
+    const QString& ProductName() const { return productName_; }
+    const QString& VersionText() const { return versionText_; }
+    const QString& ProductTitle() const { return productTitle_; }
+    const QString& DataFolder() const { return dataFolder_; }
+
+    ScanState State() const { return state_; }
+    results::ResultLists& Lists() { return lists_; }
+    SharedList& Files() { return files_; }
+
+    // Keeps the language the user chose for the next start.
+    void SetLanguageFile(const QString& Filename);
+
+signals:
+    // A scan has completed (after the elapsed time is shown).
+    void scanCompleted();
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+
+private:
+    void FormCreate();
+    void BuildLayout();
+    void BuildMenus();
+    void ApplyMenuSettings();
+    void ApplyFieldSettings();
+    void ApplyWindowsVersionGate();
+    void AllowFileDrop();
+
+    // Scan (START / STOP) and the collector's notifications.
+    void ButtonStartClick();
+    void StartScan();
+    void WalkStarted();
+    void FileFound();
+    void WalkFinished();
+    void ReadingFile(const QString& path);
+    void FileDone();
+    void IslemTamam(bool maskInvalid, const QString& maskError);
+    void TimerKacTaneTimer();
+    void ShowProgress();
+    void StopCollector();
+
+    // Results.
+    void SwitchView(results::ViewMode mode);
+    void ButtonRemoveDuplicatesClick();
+    void Remove1Click();
+    void Copy1Click();
+    void Copy2Click();
+    void ExportFoundFiles1Click();
+    void ExportFoundURLs1Click();
+    bool AskExportFile(QString& path);
+
+    // File-list page and folder picker.
+    void Button4Click();
+    void Button6Click();
+    void Button3Click();
+    void Button5Click();
+    void DropNames(const QStringList& names);
+
+    // Settings handlers: each writes the whole file.
+    void ToggleDetection(QAction* item, std::atomic<bool>& flag, SettingKey key);
+    void ToggleDecoding(QAction* item, SettingKey key);
+    void StoreSetting(SettingKey key, const QString& value);
+    void CheckBox1Click();
+    void CheckBox2Click();
+    void SpinEdit1Change();
+    void Edit1Change();
+    void Edit8Change();
+    void ResettoDefaults1Click();
+
+    void Help2Click();
+    void PlaceholderWindow(const QString& title, const QString& text);
+
+    AppEnvironment env_;
+    QString companyName_, productName_, versionText_, productTitle_;
+    QString dataFolder_;
+    IniStore settings_;
+    bool settingsFrozen_ = false;  // set once the instance is ending for a restart
+    QString folderPickerStart_;
+
+    results::ResultLists lists_;
+    SharedList files_;
+    ScanControl control_;
+    ScanState state_ = ScanState::Idle;
+    std::unique_ptr<ScanBridge> bridge_;
+    std::unique_ptr<TCollector> collector_;
+    bool walkDone_ = false;
+    qint64 filesRead_ = 0;
+
+    // Controls, named as in the window's design.
+    QTabWidget* PageControl1 = nullptr;
+    QWidget* TabSheet1 = nullptr;
+    QWidget* TabSheet2 = nullptr;
+    QLineEdit* Edit8 = nullptr;
+    QPushButton* Button4 = nullptr;
+    QWidget* Panel6 = nullptr;
+    QLineEdit* Edit1 = nullptr;
+    QCheckBox* CheckBox1 = nullptr;
+    QCheckBox* CheckBox2 = nullptr;
+    SpinEdit* SpinEdit1 = nullptr;
+    QLabel* Label2 = nullptr;
+    QPushButton* Button6 = nullptr;
+    QPushButton* Button3 = nullptr;
+    QPushButton* Button5 = nullptr;
+    QSplitter* Splitter2 = nullptr;
+    QWidget* Panel3 = nullptr;
+    QListView* ListBox1 = nullptr;
+    QWidget* Panel4 = nullptr;
+    QPushButton* ButtonShowURLs = nullptr;
+    QPushButton* ButtonShowHostnames = nullptr;
+    QPushButton* ButtonShowDomainNames = nullptr;
+    QTableView* ListView1 = nullptr;
+    QPushButton* ButtonRemoveDuplicates = nullptr;
+    QPushButton* ButtonStart = nullptr;
+    QLabel* StatusPanels[3] = {nullptr, nullptr, nullptr};
+    QProgressBar* ProgressBar1 = nullptr;
+    QTimer* TimerKacTane = nullptr;
+    QTimer* TimerChecker = nullptr;
+    FilesModel* filesModel_ = nullptr;
+    ResultsModel* resultsModel_ = nullptr;
+    QFileDialog* SaveDialog1 = nullptr;
+
+    QAction* email1 = nullptr;
+    QAction* ftp1 = nullptr;
+    QAction* http1 = nullptr;
+    QAction* https1 = nullptr;
+    QAction* www1 = nullptr;
+    QAction* DecodeEMLFiles1 = nullptr;
+    QAction* DecodeExcelFiles1 = nullptr;
+    QAction* DecodeWordFiles1 = nullptr;
+    QAction* FileStream1 = nullptr;
+    QAction* MemoryStream1 = nullptr;
+    QAction* PlainText1 = nullptr;
+    QAction* PDFium1 = nullptr;
+    QAction* Xpdf1 = nullptr;
+    QAction* UpdateNotifications1 = nullptr;
+    QAction* Language1 = nullptr;
+};
+
+}  // namespace corvexa::ui

@@ -1,0 +1,81 @@
+#include "ui/list_models.h"
+
+#include <climits>
+
+namespace corvexa::ui {
+
+int ViewRows(std::size_t size) { return size > INT_MAX ? INT_MAX : static_cast<int>(size); }
+
+ResultsModel::ResultsModel(ListSource source, QObject* parent)
+    : QAbstractTableModel(parent), source_(std::move(source)) {}
+
+int ResultsModel::rowCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : rows_;
+}
+
+int ResultsModel::columnCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : 1; }
+
+QString ResultsModel::RowText(int row) const {
+    if (row < 0 || row >= rows_) return {};
+    Text text;
+    if (!source_().TryAt(static_cast<std::size_t>(row), text)) return {};
+    return QString::fromStdU16String(text);
+}
+
+QVariant ResultsModel::data(const QModelIndex& index, int role) const {
+    if (!index.isValid() || (role != Qt::DisplayRole && role != Qt::ToolTipRole)) return {};
+    return RowText(index.row());
+}
+
+QVariant ResultsModel::headerData(int section, Qt::Orientation orientation, int role) const {
+    if (orientation == Qt::Horizontal && role == Qt::DisplayRole && section == 0)
+        return QStringLiteral("Item");
+    return {};
+}
+
+void ResultsModel::SetRowCount(int rows) {
+    if (rows < 0) rows = 0;
+    if (rows > rows_) {
+        beginInsertRows({}, rows_, rows - 1);
+        rows_ = rows;
+        endInsertRows();
+    } else if (rows < rows_) {
+        beginRemoveRows({}, rows, rows_ - 1);
+        rows_ = rows;
+        endRemoveRows();
+    }
+}
+
+void ResultsModel::ResetRowCount(int rows) {
+    beginResetModel();
+    rows_ = rows < 0 ? 0 : rows;
+    endResetModel();
+}
+
+FilesModel::FilesModel(SharedList& files, QObject* parent)
+    : QAbstractListModel(parent), files_(files), rows_(ViewRows(files.Size())) {}
+
+int FilesModel::rowCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : rows_; }
+
+QVariant FilesModel::data(const QModelIndex& index, int role) const {
+    if (!index.isValid() || (role != Qt::DisplayRole && role != Qt::ToolTipRole)) return {};
+    Text text;
+    if (!files_.TryAt(static_cast<std::size_t>(index.row()), text)) return {};
+    return QString::fromStdU16String(text);
+}
+
+void FilesModel::EntryAdded() {
+    const int size = ViewRows(files_.Size());
+    if (rows_ >= size) return;
+    beginInsertRows({}, rows_, rows_);
+    ++rows_;
+    endInsertRows();
+}
+
+void FilesModel::Refresh() {
+    beginResetModel();
+    rows_ = ViewRows(files_.Size());
+    endResetModel();
+}
+
+}  // namespace corvexa::ui
