@@ -1,4 +1,5 @@
-# make run   - install what is missing, build, start the program
+# make run   - install what is missing, build, start the program (the window)
+# make scan  - the same for the headless scanner: make scan DIR=folder
 # make test  - install what is missing, build, run every test (plain and sanitized)
 # make bench - build and run the benchmarks
 
@@ -8,7 +9,7 @@ JOBS       ?= $(shell nproc)
 DIR        ?= .
 CMAKE_FLAGS ?=
 
-.PHONY: all deps build build-asan test test-plain test-asan run bench clean format
+.PHONY: all deps build build-asan test test-plain test-asan run scan bench clean format
 
 all: build
 
@@ -34,6 +35,9 @@ test-asan: build-asan
 test: test-plain test-asan
 
 run: build
+	./$(BUILD)/bin/corvexa
+
+scan: build
 	./$(BUILD)/bin/corvexa-scan "$(DIR)"
 
 bench: build

@@ -703,25 +703,32 @@ void TAppForm::StartScan() {
     ProgressBar1->setVisible(walkDone_);
     ProgressBar1->setRange(0, 0);
 
-    bridge_ = std::make_unique<ScanBridge>();
+    bridge_ = std::make_unique<ScanBridge>(lists_.Urls());
     ScanBridge* b = bridge_.get();
-    connect(b, &ScanBridge::walkStarted, this, [this] { WalkStarted(); }, Qt::QueuedConnection);
-    connect(b, &ScanBridge::fileFound, this, [this] { FileFound(); }, Qt::QueuedConnection);
-    connect(b, &ScanBridge::walkFinished, this, [this] { WalkFinished(); }, Qt::QueuedConnection);
-    connect(b, &ScanBridge::readingFile, this, [this](const QString& p) { ReadingFile(p); },
-            Qt::QueuedConnection);
-    connect(b, &ScanBridge::fileDone, this, [this] { FileDone(); }, Qt::QueuedConnection);
-    connect(b, &ScanBridge::scanFinished, this,
-            [this](bool maskInvalid, const QString& maskError) { IslemTamam(maskInvalid, maskError); },
-            Qt::QueuedConnection);
+    connect(b, &ScanBridge::wake, this, [this] { TakeNotifications(); }, Qt::QueuedConnection);
     collector_ = std::make_unique<TCollector>(std::move(job), files_, lists_.Urls(), control_, *b,
                                               readers);
     collector_->Start();
 }
 
-void TAppForm::WalkStarted() { StatusPanels[2]->setText(QStringLiteral("File scanning in progress...")); }
+// Applies what the collector did since the last visit, in the order it
+// happened: the walk's start, the files it found, its end, the file being read,
+// the files done, the end of the scan.
+void TAppForm::TakeNotifications() {
+    if (!bridge_) return;
+    const ScanBridge::Pending p = bridge_->Take();
+    if (p.walkStarted) WalkStarted();
+    if (p.filesFound) filesModel_->EntriesAdded(p.filesFound);
+    if (p.walkFinished) WalkFinished();
+    if (p.filesStarted) {
+        filesRead_ += static_cast<qint64>(p.filesStarted);
+        ReadingFile(p.readingPath);
+    }
+    if (p.fileDone) FileDone(p.urlsDone);
+    if (p.finished) IslemTamam(p.maskInvalid, p.maskError);
+}
 
-void TAppForm::FileFound() { filesModel_->EntryAdded(); }
+void TAppForm::WalkStarted() { StatusPanels[2]->setText(QStringLiteral("File scanning in progress...")); }
 
 void TAppForm::WalkFinished() {
     StatusPanels[2]->clear();
@@ -732,7 +739,6 @@ void TAppForm::WalkFinished() {
 
 void TAppForm::ReadingFile(const QString& path) {
     StatusPanels[2]->setText(QStringLiteral("Reading ") + path + QStringLiteral("..."));
-    ++filesRead_;
     ShowProgress();
 }
 
@@ -743,7 +749,7 @@ void TAppForm::ShowProgress() {
     ProgressBar1->setValue(static_cast<int>(std::min<qint64>(filesRead_, total)));
 }
 
-void TAppForm::FileDone() { resultsModel_->SetRowCount(ViewRows(lists_.Urls().Size())); }
+void TAppForm::FileDone(std::size_t urls) { resultsModel_->SetRowCount(ViewRows(urls)); }
 
 void TAppForm::IslemTamam(bool maskInvalid, const QString& maskError) {
     if (!collector_) return;
@@ -789,7 +795,7 @@ void TAppForm::StopCollector() {
     bridge_->Detach();
     collector_->Wait();
     collector_.reset();
-    bridge_.reset();  // pending notifications die with their sender's connections
+    bridge_.reset();  // a wake still queued dies with its sender's connection
     state_ = ScanState::Idle;
     QApplication::restoreOverrideCursor();
 }

@@ -93,11 +93,11 @@ private:
     // Scan (START / STOP) and the collector's notifications.
     void ButtonStartClick();
     void StartScan();
+    void TakeNotifications();
     void WalkStarted();
-    void FileFound();
     void WalkFinished();
     void ReadingFile(const QString& path);
-    void FileDone();
+    void FileDone(std::size_t urls);
     void IslemTamam(bool maskInvalid, const QString& maskError);
     void TimerKacTaneTimer();
     void ShowProgress();

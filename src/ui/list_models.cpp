@@ -1,5 +1,6 @@
 #include "ui/list_models.h"
 
+#include <algorithm>
 #include <climits>
 
 namespace corvexa::ui {
@@ -64,11 +65,13 @@ QVariant FilesModel::data(const QModelIndex& index, int role) const {
     return QString::fromStdU16String(text);
 }
 
-void FilesModel::EntryAdded() {
+void FilesModel::EntriesAdded(std::size_t count) {
     const int size = ViewRows(files_.Size());
-    if (rows_ >= size) return;
-    beginInsertRows({}, rows_, rows_);
-    ++rows_;
+    const int rows = static_cast<int>(std::min<std::size_t>(static_cast<std::size_t>(rows_) + count,
+                                                            static_cast<std::size_t>(size)));
+    if (rows <= rows_) return;
+    beginInsertRows({}, rows_, rows - 1);
+    rows_ = rows;
     endInsertRows();
 }
 

@@ -47,8 +47,8 @@ public:
     QVariant data(const QModelIndex& index, int role) const override;
 
     SharedList& Files() { return files_; }
-    // One more entry at the end (the walk found a file).
-    void EntryAdded();
+    // More entries at the end (the walk found files).
+    void EntriesAdded(std::size_t count);
     // The list changed as a whole (cleared, loaded, appended to, rows removed).
     void Refresh();
 

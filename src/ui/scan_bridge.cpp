@@ -2,29 +2,63 @@
 
 namespace corvexa::ui {
 
+ScanBridge::ScanBridge(const SharedList& urls, QObject* parent) : QObject(parent), urls_(urls) {}
+
+ScanBridge::Pending ScanBridge::Take() {
+    std::lock_guard lock(mutex_);
+    Pending out = std::move(pending_);
+    pending_ = Pending{};
+    wakePosted_ = false;
+    return out;
+}
+
+void ScanBridge::WakeLocked() {
+    if (wakePosted_ || detached_.load(std::memory_order_acquire)) return;
+    wakePosted_ = true;
+    emit wake();
+}
+
 void ScanBridge::WalkStarted() {
-    if (Live()) emit walkStarted();
+    std::lock_guard lock(mutex_);
+    pending_.walkStarted = true;
+    WakeLocked();
 }
 
 void ScanBridge::FileFound(const Text&) {
     // The window reads the path from the files list itself.
-    if (Live()) emit fileFound();
+    std::lock_guard lock(mutex_);
+    ++pending_.filesFound;
+    WakeLocked();
 }
 
 void ScanBridge::WalkFinished() {
-    if (Live()) emit walkFinished();
+    std::lock_guard lock(mutex_);
+    pending_.walkFinished = true;
+    WakeLocked();
 }
 
 void ScanBridge::ReadingFile(const Text& path) {
-    if (Live()) emit readingFile(QString::fromStdU16String(path));
+    QString text = QString::fromStdU16String(path);
+    std::lock_guard lock(mutex_);
+    ++pending_.filesStarted;
+    pending_.readingPath = std::move(text);
+    WakeLocked();
 }
 
 void ScanBridge::FileDone() {
-    if (Live()) emit fileDone();
+    const std::size_t urls = urls_.Size();
+    std::lock_guard lock(mutex_);
+    pending_.fileDone = true;
+    pending_.urlsDone = urls;
+    WakeLocked();
 }
 
 void ScanBridge::ScanFinished(const ScanSummary& summary) {
-    if (Live()) emit scanFinished(summary.MaskInvalid, QString::fromStdString(summary.MaskError));
+    std::lock_guard lock(mutex_);
+    pending_.finished = true;
+    pending_.maskInvalid = summary.MaskInvalid;
+    pending_.maskError = QString::fromStdString(summary.MaskError);
+    WakeLocked();
 }
 
 }  // namespace corvexa::ui

@@ -4,20 +4,44 @@
 #include <QString>
 
 #include <atomic>
+#include <cstddef>
+#include <mutex>
 
 #include "engine/collector.h"
 
 namespace corvexa::ui {
 
-// Carries the collector's notifications to the window's thread. The signals
-// are emitted on the collector thread and delivered through queued
-// connections, so the window applies them in the order they were posted. Once
-// detached (the window is going away) nothing more is posted.
+// Carries the collector's notifications to the window's thread.
+//
+// The collector may finish thousands of small files a second, faster than a
+// window can apply one queued event per notification; a queue of single
+// events would grow without bound and keep the window from answering the
+// user. So the notifications are gathered here, in the order they happened,
+// and the window is woken once (a queued signal) to take everything gathered
+// since its last visit. Taking them is cheap and the collector never waits for
+// the window.
 class ScanBridge : public QObject, public ScanSink {
     Q_OBJECT
 public:
-    using QObject::QObject;
+    // urls: the URL list, whose length FileDone records.
+    explicit ScanBridge(const SharedList& urls, QObject* parent = nullptr);
 
+    // What happened since the last Take, in notification order.
+    struct Pending {
+        bool walkStarted = false;
+        std::size_t filesFound = 0;  // FileFound notifications
+        bool walkFinished = false;
+        std::size_t filesStarted = 0;  // ReadingFile notifications
+        QString readingPath;           // the last file handed to the reader
+        bool fileDone = false;
+        std::size_t urlsDone = 0;  // URL list length at the last FileDone
+        bool finished = false;
+        bool maskInvalid = false;
+        QString maskError;
+    };
+    Pending Take();
+
+    // Once detached (the window is going away) nothing more is posted.
     void Detach() { detached_.store(true, std::memory_order_release); }
 
     void WalkStarted() override;
@@ -28,15 +52,17 @@ public:
     void ScanFinished(const ScanSummary& summary) override;
 
 signals:
-    void walkStarted();
-    void fileFound();
-    void walkFinished();
-    void readingFile(const QString& path);
-    void fileDone();
-    void scanFinished(bool maskInvalid, const QString& maskError);
+    // Something is waiting to be taken. Emitted on the collector thread.
+    void wake();
 
 private:
-    bool Live() const { return !detached_.load(std::memory_order_acquire); }
+    // Call with the lock held; wakes the window unless it is already due.
+    void WakeLocked();
+
+    const SharedList& urls_;
+    std::mutex mutex_;
+    Pending pending_;
+    bool wakePosted_ = false;
     std::atomic<bool> detached_{false};
 };
 
