@@ -72,21 +72,99 @@ TextView TrimControls(TextView t) {
     return t.substr(begin, end - begin);
 }
 
-// The host in what follows a URL's "://".
+// The host in what follows a URL's "://": cut before the first "?" (or, when
+// there is none, before the first "#"), take the authority up to the first "/",
+// drop a user name and password up to the last "@", then take an IPv6 literal
+// or cut a port. One pass in the common case: the authority ends at the first
+// "/" or "?"; only a "#" before them needs a look further on, because a "?"
+// anywhere later still wins over it.
 TextView HostAfterScheme(TextView rest) {
-    std::size_t cut = rest.find(u'?');
-    if (cut == TextView::npos) cut = rest.find(u'#');
-    if (cut != TextView::npos) rest = rest.substr(0, cut);
-
-    TextView authority = rest.substr(0, rest.find(u'/'));
-    std::size_t at = authority.rfind(u'@');
-    if (at != TextView::npos) authority = authority.substr(at + 1);
-
-    std::size_t open = authority.find(u'[');
-    std::size_t close = authority.find(u']');
+    std::size_t end = rest.size();
+    std::size_t hash = TextView::npos;
+    std::size_t lastAt = TextView::npos;        // before end
+    std::size_t lastAtBeforeHash = TextView::npos;
+    for (std::size_t i = 0; i < rest.size(); ++i) {
+        const char16_t c = rest[i];
+        if (c == u'/' || c == u'?') {
+            end = i;
+            break;
+        }
+        if (c == u'@') {
+            lastAt = i;
+            if (hash == TextView::npos) lastAtBeforeHash = i;
+        } else if (c == u'#' && hash == TextView::npos) {
+            hash = i;
+        }
+    }
+    // A "#" before the first "/" (or in a rest without "/" and "?") cuts,
+    // unless a "?" follows after the "/": that cut leaves the "#" in.
+    if (hash != TextView::npos && (end == rest.size() || rest[end] == u'/') &&
+        rest.find(u'?', end) == TextView::npos) {
+        end = hash;
+        lastAt = lastAtBeforeHash;
+    }
+    // The user name and password end at the authority's last "@".
+    const std::size_t begin = lastAt == TextView::npos ? 0 : lastAt + 1;
+    std::size_t open = TextView::npos, close = TextView::npos, colon = TextView::npos;
+    for (std::size_t i = begin; i < end; ++i) {
+        const char16_t c = rest[i];
+        if (c == u'[') {
+            if (open == TextView::npos) open = i;
+        } else if (c == u']') {
+            if (close == TextView::npos) close = i;
+        } else if (c == u':') {
+            if (colon == TextView::npos) colon = i;
+        }
+    }
     if (open != TextView::npos && close != TextView::npos && close > open)
-        return authority.substr(open + 1, close - open - 1);
-    return authority.substr(0, authority.find(u':'));
+        return rest.substr(open + 1, close - open - 1);
+    return rest.substr(begin, (colon == TextView::npos ? end : colon) - begin);
+}
+
+bool IsAsciiLetter(char16_t c) { return (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z'); }
+bool IsLabelStart(char16_t c) { return IsAsciiLetter(c) || (c >= u'0' && c <= u'9'); }
+bool IsLabelChar(char16_t c) { return IsLabelStart(c) || c == u'-'; }
+bool IsTailChar(char16_t c) { return IsAsciiLetter(c) || c == u'.'; }
+
+// The domain-name pattern's leftmost match, in one pass, for hosts of printable
+// ASCII (where the pattern's "$" can only mean the end). A label cannot hold a
+// dot, so a match starting inside a run of label characters uses the dot that
+// ends the run; the run matches from its leftmost label start within 64
+// characters of that dot when the rest after the dot is 2 to 6 letters or dots.
+TextView FastDomain(TextView host) {
+    const std::size_t n = host.size();
+    std::size_t tailStart = n;  // the rest from here on is letters and dots
+    while (tailStart > 0 && IsTailChar(host[tailStart - 1])) --tailStart;
+    std::size_t i = 0;
+    while (i < n) {
+        if (!IsLabelChar(host[i])) {
+            ++i;
+            continue;
+        }
+        std::size_t runEnd = i;
+        while (runEnd < n && IsLabelChar(host[runEnd])) ++runEnd;
+        const std::size_t tail = n - runEnd - 1;  // valid only when host[runEnd] is a dot
+        if (runEnd < n && host[runEnd] == u'.' && runEnd + 1 >= tailStart && tail >= 2 &&
+            tail <= 6) {
+            for (std::size_t start = runEnd - i > 64 ? runEnd - 64 : i; start < runEnd; ++start)
+                if (IsLabelStart(host[start])) return host.substr(start);
+        }
+        i = runEnd + 1;
+    }
+    return {};
+}
+
+bool IsPrintableAscii(TextView text) {
+    for (char16_t c : text)
+        if (c < 0x21 || c > 0x7E) return false;
+    return true;
+}
+
+// The domain name in a host: the fast matcher, or the pattern itself for hosts
+// with anything but printable ASCII in them.
+TextView FindDomain(TextView host) {
+    if (IsPrintableAscii(host)) return FastDomain(host);
+    return Pattern().Find(host);
 }
 
 TextView HostView(TextView text) {
@@ -114,7 +192,7 @@ TextView EntryHost(TextView entry) {
 TextView MailDomainView(TextView entry) {
     std::size_t at = entry.find(u'@');
     if (at == TextView::npos) return entry;
-    return Pattern().Find(HostAfterScheme(TrimControls(entry.substr(at + 1))));
+    return FindDomain(HostAfterScheme(TrimControls(entry.substr(at + 1))));
 }
 
 TextView HostEntryView(TextView entry) {
@@ -123,7 +201,7 @@ TextView HostEntryView(TextView entry) {
 }
 
 TextView DomainEntryView(TextView entry) {
-    TextView domain = Pattern().Find(EntryHost(entry));
+    TextView domain = FindDomain(EntryHost(entry));
     return domain.empty() ? MailDomainView(entry) : domain;
 }
 
@@ -147,7 +225,7 @@ Text ExtractHostName(TextView text) {
 }
 
 Text ExtractDomainName(TextView text) {
-    return Text(Pattern().Find(HostView(text)));
+    return Text(FindDomain(HostView(text)));
 }
 
 Text ExtractMailDomain(TextView entry) {

@@ -2,6 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#define PCRE2_CODE_UNIT_WIDTH 16
+#include <pcre2.h>
+
+#include <cstdint>
+#include <iterator>
+
 #include <string>
 #include <vector>
 
@@ -196,6 +202,92 @@ TEST(BuildDerivedLists, OneEntryPerUrlEntryInOrder) {
             EXPECT_EQ(Show(domains.At(i)), Show(DomainViewEntry(entries[i]))) << i;
         }
         EXPECT_EQ(urls.Snapshot(), entries);  // the URL list is only read
+    }
+}
+
+
+// The derivations against a plain reading of the rules, with the domain-name
+// pattern run by PCRE2 itself, on random entries built from the characters
+// that matter to them.
+namespace reference {
+
+TextView Host(TextView t) {
+    std::size_t s = t.find(u"://");
+    if (s == TextView::npos) return {};
+    TextView rest = t.substr(s + 3);
+    std::size_t cut = rest.find(u'?');
+    if (cut == TextView::npos) cut = rest.find(u'#');
+    if (cut != TextView::npos) rest = rest.substr(0, cut);
+    TextView authority = rest.substr(0, rest.find(u'/'));
+    std::size_t at = authority.rfind(u'@');
+    if (at != TextView::npos) authority = authority.substr(at + 1);
+    std::size_t open = authority.find(u'['), close = authority.find(u']');
+    if (open != TextView::npos && close != TextView::npos && close > open)
+        return authority.substr(open + 1, close - open - 1);
+    return authority.substr(0, authority.find(u':'));
+}
+
+Text Domain(TextView host) {
+    static pcre2_code* code = [] {
+        int error = 0;
+        PCRE2_SIZE offset = 0;
+        return pcre2_compile(reinterpret_cast<PCRE2_SPTR>(u"([a-z0-9][a-z0-9\\-]{0,63}\\.[a-z\\.]{2,6})$"),
+                             PCRE2_ZERO_TERMINATED, PCRE2_CASELESS, &error, &offset, nullptr);
+    }();
+    pcre2_match_data* md = pcre2_match_data_create_from_pattern(code, nullptr);
+    Text out;
+    if (pcre2_match(code, reinterpret_cast<PCRE2_SPTR>(host.data()), host.size(), 0, 0, md, nullptr) >= 0) {
+        const PCRE2_SIZE* ov = pcre2_get_ovector_pointer(md);
+        out = Text(host.substr(ov[0], ov[1] - ov[0]));
+    }
+    pcre2_match_data_free(md);
+    return out;
+}
+
+Text MailDomain(TextView e) {
+    std::size_t at = e.find(u'@');
+    if (at == TextView::npos) return Text(e);
+    TextView rest = e.substr(at + 1);
+    while (!rest.empty() && rest.front() <= u' ') rest.remove_prefix(1);
+    while (!rest.empty() && rest.back() <= u' ') rest.remove_suffix(1);
+    return Domain(Host(Text(u"http://") + Text(rest)));
+}
+
+bool Www(TextView e) {
+    return e.size() >= 4 && (e[0] | 0x20) == u'w' && (e[1] | 0x20) == u'w' && (e[2] | 0x20) == u'w' &&
+           e[3] == u'.';
+}
+
+Text HostEntry(TextView e) {
+    Text h(Www(e) ? Host(Text(u"http://") + Text(e)) : Host(e));
+    return h.empty() ? MailDomain(e) : h;
+}
+
+Text DomainEntry(TextView e) {
+    Text d = Www(e) ? Domain(Host(Text(u"http://") + Text(e))) : Domain(Host(e));
+    return d.empty() ? MailDomain(e) : d;
+}
+
+}  // namespace reference
+
+TEST(DerivedViews, AgreeWithAPlainReadingOfTheRulesOnRandomEntries) {
+    static const std::u16string pieces[] = {
+        u"://", u"http://", u"www.", u"WWW.", u"@", u"?", u"#", u"/", u":", u"[", u"]", u".",
+        u"..", u"-", u"_", u"a", u"Z", u"q", u"0", u"9", u"com", u"co.uk", u"example",
+        u"photography", u" ", u"\n", u"\u00e9", u"\u212a", u"%", u"8080", u"user:pw@"};
+    std::uint32_t seed = 12345;
+    auto next = [&] { return seed = seed * 1664525u + 1013904223u; };
+    for (int n = 0; n < 200000; ++n) {
+        Text entry;
+        const int parts = 1 + next() % 14;
+        for (int i = 0; i < parts; ++i) entry += pieces[next() % std::size(pieces)];
+        if (next() % 8 == 0) entry += Text(70 + next() % 10, u'x') + u".com";
+        ASSERT_EQ(Show(ExtractHostName(entry)), Show(reference::Host(entry))) << Show(entry);
+        ASSERT_EQ(Show(ExtractDomainName(entry)), Show(reference::Domain(reference::Host(entry))))
+            << Show(entry);
+        ASSERT_EQ(Show(ExtractMailDomain(entry)), Show(reference::MailDomain(entry))) << Show(entry);
+        ASSERT_EQ(Show(HostViewEntry(entry)), Show(reference::HostEntry(entry))) << Show(entry);
+        ASSERT_EQ(Show(DomainViewEntry(entry)), Show(reference::DomainEntry(entry))) << Show(entry);
     }
 }
 
