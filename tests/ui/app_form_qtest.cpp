@@ -18,6 +18,7 @@
 #include <QMimeData>
 #include <QPointer>
 #include <QPushButton>
+#include <QSettings>
 #include <QSignalSpy>
 #include <QSpinBox>
 #include <QTabWidget>
@@ -171,6 +172,8 @@ private slots:
         env_.ExecutableFolder = Root() + QStringLiteral("exe/");
         env_.RoamingFolder = Root() + QStringLiteral("roaming");
         env_.DesktopFolder = Root() + QStringLiteral("Desktop");
+        // The per-user store that keeps the language choice.
+        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, Root() + "store");
         log_ = {};
         chooseFiles_.clear();
         corvexa::platform::ResetWindowsVersionForTesting();
@@ -803,6 +806,37 @@ private slots:
             QVERIFY(started.isEmpty());
             QVERIFY(form->isVisible());
         }
+    }
+
+    void aChosenLanguageShowsAfterTheRestart() {
+        WriteAll(env_.ExecutableFolder + "Languages/German.lang.txt",
+                 "\xEF\xBB\xBF{Confirmation}Best\xC3\xA4tigung\r\n{Restart Application?}"
+                 "Anwendung neu starten?\r\n{Yes}Ja\r\n{No}Nein\r\n");
+        auto form = MakeForm();
+        form->SetLanguageFile(QStringLiteral("German.lang.txt"));
+        form.reset();
+
+        auto again = MakeForm();
+        QString title, text;
+        QStringList captions;
+        corvexa::i18n::SetDialogHookForTesting([&](QMessageBox* box) {
+            title = box->windowTitle();
+            text = box->text();
+            for (QAbstractButton* b : box->buttons()) captions << b->text();
+            QTest::keyClick(box, Qt::Key_Escape);
+        });
+        Trigger(*again, "ResettoDefaults1");
+        QCOMPARE(title, QStringLiteral("Best\u00e4tigung"));
+        QCOMPARE(text, QStringLiteral("Anwendung neu starten?"));
+        captions.sort();
+        QCOMPARE(captions, QStringList({"Ja", "Nein"}));
+
+        // English.lang.txt, which has no file, brings English back.
+        again->SetLanguageFile(QStringLiteral("English.lang.txt"));
+        again.reset();
+        auto english = MakeForm();
+        Trigger(*english, "ResettoDefaults1");
+        QCOMPARE(title, QStringLiteral("Confirmation"));
     }
 
     void onlineHelpOpensTheHelpAddress() {
