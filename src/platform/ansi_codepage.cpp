@@ -1,37 +1,17 @@
 #include "platform/ansi_codepage.h"
 
+#include "platform/locale_name.h"
+
 #include <cstdlib>
 #include <string>
 
 namespace corvexa::platform {
 
-namespace {
-
-std::string Lower(std::string_view s) {
-    std::string out(s);
-    for (char& c : out) {
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    }
-    return out;
-}
-
-}  // namespace
-
 int AnsiCodePageForLocale(std::string_view locale) {
-    // "ll_CC.charset@modifier": language, country, modifier.
-    std::string name = Lower(locale);
-    std::string modifier;
-    if (auto at = name.find('@'); at != std::string::npos) {
-        modifier = name.substr(at + 1);
-        name.resize(at);
-    }
-    if (auto dot = name.find('.'); dot != std::string::npos) name.resize(dot);
-    std::string lang = name;
-    std::string country;
-    if (auto us = name.find_first_of("_-"); us != std::string::npos) {
-        lang = name.substr(0, us);
-        country = name.substr(us + 1);
-    }
+    const LocaleName parsed = ParseLocaleName(locale);
+    const std::string& lang = parsed.language;
+    const std::string& country = parsed.country;
+    const std::string& modifier = parsed.modifier;
 
     auto in = [&](std::initializer_list<const char*> list) {
         for (const char* l : list)

@@ -1,5 +1,7 @@
 #include "platform/ui_language.h"
 
+#include "platform/locale_name.h"
+
 #include <cstdlib>
 #include <string>
 
@@ -82,14 +84,6 @@ constexpr LanguageId kLanguageIds[] = {
 
 constexpr std::uint16_t kEnglishUnitedStates = 1033;
 
-std::string Lower(std::string_view s) {
-    std::string out(s);
-    for (char& c : out) {
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    }
-    return out;
-}
-
 const LanguageId* Find(std::string_view name) {
     for (const LanguageId& entry : kLanguageIds) {
         if (name == entry.name) return &entry;
@@ -100,15 +94,10 @@ const LanguageId* Find(std::string_view name) {
 }  // namespace
 
 std::uint16_t UiLanguageIdForLocale(std::string_view locale) {
-    // "ll_CC.charset@modifier"; the charset and the modifier do not matter.
-    std::string name = Lower(locale);
-    if (auto cut = name.find_first_of(".@"); cut != std::string::npos) name.resize(cut);
-    std::string lang = name;
-    std::string country;
-    if (auto sep = name.find_first_of("_-"); sep != std::string::npos) {
-        lang = name.substr(0, sep);
-        country = name.substr(sep + 1);
-    }
+    // The charset and the modifier do not matter.
+    const LocaleName parsed = ParseLocaleName(locale);
+    const std::string& lang = parsed.language;
+    const std::string& country = parsed.country;
     if (lang.empty()) return kEnglishUnitedStates;
     if (!country.empty()) {
         if (const LanguageId* entry = Find(lang + "_" + country)) return entry->id;

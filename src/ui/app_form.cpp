@@ -89,6 +89,26 @@ bool IsBlank(const QString& text) {
 
 QString FormatThousands(qint64 n) { return QLocale().toString(n); }
 
+// A box layout on a widget with the given margins and spacing (-1: the style's).
+template <class Layout>
+Layout* Box(QWidget* owner, const QMargins& margins, int spacing) {
+    auto* layout = new Layout(owner);
+    layout->setContentsMargins(margins);
+    if (spacing >= 0) layout->setSpacing(spacing);
+    return layout;
+}
+
+// An open dialog of the files-list page: resizable, no read-only choice.
+void SetUpOpenDialog(QFileDialog& dialog, const char* name, QFileDialog::FileMode mode,
+                     const QStringList& filters) {
+    dialog.setObjectName(QString::fromLatin1(name));
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    dialog.setFileMode(mode);
+    dialog.setNameFilters(filters);
+    dialog.setOption(QFileDialog::ReadOnly, false);
+    dialog.setSizeGripEnabled(true);
+}
+
 }  // namespace
 
 AppEnvironment AppEnvironment::FromSystem() {
@@ -148,15 +168,12 @@ void TAppForm::BuildLayout() {
     setFont(PixelFont(11));
 
     auto* central = new QWidget(this);
-    auto* column = new QVBoxLayout(central);
-    column->setContentsMargins(0, 0, 0, 0);
-    column->setSpacing(0);
+    auto* column = Box<QVBoxLayout>(central, {0, 0, 0, 0}, 0);
 
     // Top panel with the two tabs.
     auto* top = new QWidget(central);
     top->setFixedHeight(122);
-    auto* topLayout = new QVBoxLayout(top);
-    topLayout->setContentsMargins(0, 0, 0, 0);
+    auto* topLayout = Box<QVBoxLayout>(top, {0, 0, 0, 0}, -1);
     PageControl1 = new QTabWidget(top);
     PageControl1->setObjectName(QStringLiteral("PageControl1"));
     PageControl1->tabBar()->setFont(PixelFont(16));
@@ -164,14 +181,11 @@ void TAppForm::BuildLayout() {
 
     TabSheet1 = new QWidget;
     TabSheet1->setObjectName(QStringLiteral("TabSheet1"));
-    auto* page1 = new QVBoxLayout(TabSheet1);
-    page1->setContentsMargins(4, 2, 4, 2);
-    page1->setSpacing(0);
+    auto* page1 = Box<QVBoxLayout>(TabSheet1, {4, 2, 4, 2}, 0);
 
     auto* row1 = new QWidget(TabSheet1);
     row1->setFixedHeight(30);
-    auto* row1Layout = new QHBoxLayout(row1);
-    row1Layout->setContentsMargins(0, 2, 0, 2);
+    auto* row1Layout = Box<QHBoxLayout>(row1, {0, 2, 0, 2}, -1);
     auto* label8 = new QLabel(QStringLiteral("Directory:"), row1);
     label8->setFixedWidth(100);
     label8->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
@@ -192,8 +206,7 @@ void TAppForm::BuildLayout() {
     Panel6 = new QWidget(TabSheet1);
     Panel6->setObjectName(QStringLiteral("Panel6"));
     Panel6->setFixedHeight(30);
-    auto* row2Layout = new QHBoxLayout(Panel6);
-    row2Layout->setContentsMargins(0, 2, 0, 2);
+    auto* row2Layout = Box<QHBoxLayout>(Panel6, {0, 2, 0, 2}, -1);
     auto* label1 = new QLabel(QStringLiteral("File Mask:"), Panel6);
     label1->setFixedWidth(100);
     Edit1 = new QLineEdit(QStringLiteral("*.txt"), Panel6);
@@ -205,9 +218,7 @@ void TAppForm::BuildLayout() {
     page1->addWidget(Panel6);
 
     auto* row3 = new QWidget(TabSheet1);
-    auto* row3Layout = new QHBoxLayout(row3);
-    row3Layout->setContentsMargins(0, 2, 0, 0);
-    row3Layout->setSpacing(0);
+    auto* row3Layout = Box<QHBoxLayout>(row3, {0, 2, 0, 0}, 0);
     CheckBox1 = new QCheckBox(QStringLiteral("Include Subfolders"), row3);
     CheckBox1->setObjectName(QStringLiteral("CheckBox1"));
     CheckBox1->setChecked(true);
@@ -237,9 +248,7 @@ void TAppForm::BuildLayout() {
 
     TabSheet2 = new QWidget;
     TabSheet2->setObjectName(QStringLiteral("TabSheet2"));
-    auto* page2 = new QVBoxLayout(TabSheet2);
-    page2->setContentsMargins(0, 2, 0, 2);
-    page2->setSpacing(2);
+    auto* page2 = Box<QVBoxLayout>(TabSheet2, {0, 2, 0, 2}, 2);
     auto makeListButton = [&](const char* name, const char* caption) {
         auto* b = new QPushButton(QString::fromLatin1(caption), TabSheet2);
         b->setObjectName(QString::fromLatin1(name));
@@ -265,9 +274,7 @@ void TAppForm::BuildLayout() {
     Panel3 = new QWidget(Splitter2);
     Panel3->setObjectName(QStringLiteral("Panel3"));
     Panel3->setMinimumWidth(1);
-    auto* filesLayout = new QVBoxLayout(Panel3);
-    filesLayout->setContentsMargins(2, 2, 2, 2);
-    filesLayout->setSpacing(2);
+    auto* filesLayout = Box<QVBoxLayout>(Panel3, {2, 2, 2, 2}, 2);
     auto* label1Files = new QLabel(QStringLiteral("Files:"), Panel3);
     label1Files->setObjectName(QStringLiteral("Label1"));
     filesModel_ = new FilesModel(files_, this);
@@ -284,9 +291,7 @@ void TAppForm::BuildLayout() {
     Panel4 = new QWidget(Splitter2);
     Panel4->setObjectName(QStringLiteral("Panel4"));
     Panel4->setMinimumWidth(1);
-    auto* resultsLayout = new QVBoxLayout(Panel4);
-    resultsLayout->setContentsMargins(2, 2, 2, 2);
-    resultsLayout->setSpacing(0);
+    auto* resultsLayout = Box<QVBoxLayout>(Panel4, {2, 2, 2, 2}, 0);
     auto* label3 = new QLabel(QStringLiteral("URLs:"), Panel4);
     label3->setObjectName(QStringLiteral("Label3"));
     resultsLayout->addWidget(label3);
@@ -338,8 +343,7 @@ void TAppForm::BuildLayout() {
     auto* panel1 = new QWidget(central);
     panel1->setObjectName(QStringLiteral("Panel1"));
     panel1->setFixedHeight(40);
-    auto* bottom = new QHBoxLayout(panel1);
-    bottom->setContentsMargins(3, 3, 3, 3);
+    auto* bottom = Box<QHBoxLayout>(panel1, {3, 3, 3, 3}, -1);
     ButtonStart = new QPushButton(Icon("sign-right"), QStringLiteral("START"), panel1);
     ButtonStart->setObjectName(QStringLiteral("ButtonStart"));
     ButtonStart->setFixedSize(150, 34);
@@ -442,35 +446,33 @@ void TAppForm::BuildMenus() {
     settings->setObjectName(QStringLiteral("Settings1"));
     QMenu* detection = settings->addMenu(QStringLiteral("Detection"));
     detection->setObjectName(QStringLiteral("Detection1"));
-    auto& sw = control_.Switches;
-    email1 = checkable(add(detection, "email1", QStringLiteral("email"),
-                           [this] { ToggleDetection(email1, control_.Switches.email, SettingKey::DetectEmail); }),
-                       true);
-    ftp1 = checkable(add(detection, "ftp1", QStringLiteral("ftp"),
-                         [this] { ToggleDetection(ftp1, control_.Switches.ftp, SettingKey::DetectFtp); }),
-                     true);
-    http1 = checkable(add(detection, "http1", QStringLiteral("http"),
-                          [this] { ToggleDetection(http1, control_.Switches.http, SettingKey::DetectHttp); }),
-                      true);
-    https1 = checkable(add(detection, "https1", QStringLiteral("https"),
-                           [this] { ToggleDetection(https1, control_.Switches.https, SettingKey::DetectHttps); }),
-                       true);
-    www1 = checkable(add(detection, "www1", QStringLiteral("www"),
-                         [this] { ToggleDetection(www1, control_.Switches.www, SettingKey::DetectWww); }),
-                     true);
-    (void)sw;
-    settings->addSeparator();
-    DecodeEMLFiles1 = checkable(add(settings, "DecodeEMLFiles1", QStringLiteral("Decode EML Files"),
-                                    [this] { ToggleDecoding(DecodeEMLFiles1, SettingKey::DecodeEML); }),
-                                true);
-    DecodeExcelFiles1 =
-        checkable(add(settings, "DecodeExcelFiles1", QStringLiteral("Decode Excel Files"),
-                      [this] { ToggleDecoding(DecodeExcelFiles1, SettingKey::DecodeExcel); }),
-                  true);
-    DecodeWordFiles1 =
-        checkable(add(settings, "DecodeWordFiles1", QStringLiteral("Decode Word Files"),
-                      [this] { ToggleDecoding(DecodeWordFiles1, SettingKey::DecodeWord); }),
-                  true);
+    // The detection switches, then the document decoders: check items that
+    // write their key on every change.
+    const struct {
+        QAction** item;
+        const char* name;
+        const char* caption;
+        std::atomic<bool>* flag;  // the live switch, or none
+        SettingKey key;
+    } toggles[] = {
+        {&email1, "email1", "email", &control_.Switches.email, SettingKey::DetectEmail},
+        {&ftp1, "ftp1", "ftp", &control_.Switches.ftp, SettingKey::DetectFtp},
+        {&http1, "http1", "http", &control_.Switches.http, SettingKey::DetectHttp},
+        {&https1, "https1", "https", &control_.Switches.https, SettingKey::DetectHttps},
+        {&www1, "www1", "www", &control_.Switches.www, SettingKey::DetectWww},
+        {&DecodeEMLFiles1, "DecodeEMLFiles1", "Decode EML Files", nullptr, SettingKey::DecodeEML},
+        {&DecodeExcelFiles1, "DecodeExcelFiles1", "Decode Excel Files", nullptr, SettingKey::DecodeExcel},
+        {&DecodeWordFiles1, "DecodeWordFiles1", "Decode Word Files", nullptr, SettingKey::DecodeWord},
+    };
+    for (const auto& t : toggles) {
+        if (!t.flag && t.item == &DecodeEMLFiles1) settings->addSeparator();
+        QAction** item = t.item;
+        std::atomic<bool>* flag = t.flag;
+        const SettingKey key = t.key;
+        *item = checkable(add(t.flag ? detection : settings, t.name, QString::fromLatin1(t.caption),
+                              [this, item, flag, key] { ToggleSetting(*item, flag, key); }),
+                          true);
+    }
 
     QMenu* plain = settings->addMenu(QStringLiteral("Plain Text Processing"));
     plain->setObjectName(QStringLiteral("PlainTextProcessing1"));
@@ -913,11 +915,8 @@ void TAppForm::Button6Click() {
 
 void TAppForm::Button3Click() {
     QFileDialog dialog(this, QStringLiteral("Select Files"));
-    dialog.setObjectName(QStringLiteral("SelectFilesDialog"));
-    dialog.setAcceptMode(QFileDialog::AcceptOpen);
-    dialog.setFileMode(QFileDialog::ExistingFiles);
-    dialog.setNameFilters({QStringLiteral("Files (*)")});
-    dialog.setSizeGripEnabled(true);
+    SetUpOpenDialog(dialog, "SelectFilesDialog", QFileDialog::ExistingFiles,
+                    {QStringLiteral("Files (*)")});
     if (ExecModal(dialog) != QDialog::Accepted) return;
     for (const QString& path : dialog.selectedFiles()) files_.Append(ToText(path));
     filesModel_->Refresh();
@@ -925,10 +924,8 @@ void TAppForm::Button3Click() {
 
 void TAppForm::Button5Click() {
     QFileDialog dialog(this, QStringLiteral("Load File List"));
-    dialog.setObjectName(QStringLiteral("LoadFileListDialog"));
-    dialog.setAcceptMode(QFileDialog::AcceptOpen);
-    dialog.setFileMode(QFileDialog::ExistingFile);
-    dialog.setNameFilters({QStringLiteral("TXT File (*.txt)"), QStringLiteral("Any File (*)")});
+    SetUpOpenDialog(dialog, "LoadFileListDialog", QFileDialog::ExistingFile,
+                    {QStringLiteral("TXT File (*.txt)"), QStringLiteral("Any File (*)")});
     dialog.setDefaultSuffix(QStringLiteral("txt"));
     if (ExecModal(dialog) != QDialog::Accepted) return;
     const QStringList chosen = dialog.selectedFiles();
@@ -981,14 +978,10 @@ void TAppForm::StoreSetting(SettingKey key, const QString& value) {
     RunCommand(this, [&] { settings_.SetValue(KeyName(key), value); });
 }
 
-void TAppForm::ToggleDetection(QAction* item, std::atomic<bool>& flag, SettingKey key) {
+void TAppForm::ToggleSetting(QAction* item, std::atomic<bool>* flag, SettingKey key) {
     const bool on = item->isChecked();  // the item has already changed its mark
-    flag.store(on);
+    if (flag) flag->store(on);
     StoreSetting(key, OnOff(on));
-}
-
-void TAppForm::ToggleDecoding(QAction* item, SettingKey key) {
-    StoreSetting(key, OnOff(item->isChecked()));
 }
 
 void TAppForm::CheckBox1Click() { StoreSetting(SettingKey::IncludeSubfolders, OnOff(CheckBox1->isChecked())); }

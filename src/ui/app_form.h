@@ -121,8 +121,8 @@ private:
     void DropNames(const QStringList& names);
 
     // Settings handlers: each writes the whole file.
-    void ToggleDetection(QAction* item, std::atomic<bool>& flag, SettingKey key);
-    void ToggleDecoding(QAction* item, SettingKey key);
+    // A check item's handler: the switch (if any) and the key follow its mark.
+    void ToggleSetting(QAction* item, std::atomic<bool>* flag, SettingKey key);
     void StoreSetting(SettingKey key, const QString& value);
     void CheckBox1Click();
     void CheckBox2Click();

@@ -101,21 +101,15 @@ private:
         return Find<QLabel>(form, QStringLiteral("StatusPanel%1").arg(panel).toLatin1().constData())->text();
     }
 
-    static QStringList FilesShown(TAppForm& form) {
-        auto* list = Find<QListView>(form, "ListBox1");
-        QStringList out;
-        for (int i = 0; i < list->model()->rowCount(); ++i)
-            out << list->model()->index(i, 0).data().toString();
-        return out;
-    }
-
-    static QStringList RowsShown(TAppForm& form) {
-        auto* view = Find<QTableView>(form, "ListView1");
+    // Every row's text, as the view asks its model for it.
+    static QStringList Shown(QAbstractItemView* view) {
         QStringList out;
         for (int i = 0; i < view->model()->rowCount(); ++i)
             out << view->model()->index(i, 0).data().toString();
         return out;
     }
+    static QStringList FilesShown(TAppForm& form) { return Shown(Find<QListView>(form, "ListBox1")); }
+    static QStringList RowsShown(TAppForm& form) { return Shown(Find<QTableView>(form, "ListView1")); }
 
     static int SelectedRow(TAppForm& form) {
         auto* view = Find<QTableView>(form, "ListView1");
@@ -159,6 +153,20 @@ private:
         WriteAll(dir + "sub/b.TXT", "www.example.com/again\n");
         WriteAll(dir + "c.log", "http://not-listed.example/\n");
         return dir;
+    }
+
+    // A window on its File List page whose list names one file of 4,000
+    // findings `copies` times: a scan that takes a while, and the collector
+    // checks the stop flag before each file.
+    std::unique_ptr<TAppForm> FormWithALongFileList(int copies) {
+        QByteArray body;
+        for (int i = 0; i < 4000; ++i) body += "line http://example.com/" + QByteArray::number(i) + "\n";
+        const QString file = Root() + QStringLiteral("long.txt");
+        WriteAll(file, body);
+        auto form = MakeForm();
+        Find<QTabWidget>(*form, "PageControl1")->setCurrentIndex(1);
+        for (int i = 0; i < copies; ++i) form->Files().Append(file.toStdU16String());
+        return form;
     }
 
 private slots:
@@ -366,14 +374,7 @@ private slots:
     }
 
     void stopEndsTheScanWithTheNormalCompletion() {
-        // Many files: the collector checks the stop flag before each one.
-        QByteArray body;
-        for (int i = 0; i < 4000; ++i) body += "line http://example.com/" + QByteArray::number(i) + "\n";
-        const QString file = Root() + QStringLiteral("long.txt");
-        WriteAll(file, body);
-        auto form = MakeForm();
-        Find<QTabWidget>(*form, "PageControl1")->setCurrentIndex(1);
-        for (int i = 0; i < 2000; ++i) form->Files().Append(file.toStdU16String());
+        auto form = FormWithALongFileList(2000);
 
         QSignalSpy done(form.get(), &TAppForm::scanCompleted);
         auto* start = Find<QPushButton>(*form, "ButtonStart");
@@ -393,13 +394,7 @@ private slots:
     }
 
     void closingDuringAScanStopsTheCollector() {
-        QByteArray body;
-        for (int i = 0; i < 4000; ++i) body += "http://example.com/" + QByteArray::number(i) + "\n";
-        const QString file = Root() + QStringLiteral("long.txt");
-        WriteAll(file, body);
-        auto form = MakeForm();
-        Find<QTabWidget>(*form, "PageControl1")->setCurrentIndex(1);
-        for (int i = 0; i < 5000; ++i) form->Files().Append(file.toStdU16String());
+        auto form = FormWithALongFileList(5000);
         QTest::mouseClick(Find<QPushButton>(*form, "ButtonStart"), Qt::LeftButton);
         form->close();
         QCOMPARE(form->State(), TAppForm::ScanState::Idle);
