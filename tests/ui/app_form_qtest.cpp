@@ -363,6 +363,37 @@ private slots:
         }
     }
 
+    void anInvalidMaskEndsTheScanWithAWarning() {
+        const QString dir = MakeScanFolder();
+        auto form = MakeForm();
+        Find<QLineEdit>(*form, "Edit8")->setText(dir);
+        Find<QLineEdit>(*form, "Edit1")->setText(QStringLiteral("*[abc"));
+        RunScan(*form);
+        QCOMPARE(form->State(), TAppForm::ScanState::Idle);
+        QCOMPARE(log_.texts.size(), 1);
+        QVERIFY2(log_.texts.first().startsWith(QStringLiteral("Warning|Invalid file mask: ")),
+                 qPrintable(log_.texts.first()));
+        QCOMPARE(FilesShown(*form), QStringList());
+        QVERIFY(Find<QWidget>(*form, "Panel6")->isEnabled());
+    }
+
+    void filesThatCannotBeReadAreSkippedSilently() {
+        WriteAll(Root() + "empty.txt", "");
+        WriteAll(Root() + "binary.bin", QByteArray("\x00\xFF\xFEjunk http://in.binary.example/ \x81\x00", 36));
+        WriteAll(Root() + "last.txt", "mail me: last@example.org\n");
+        auto form = MakeForm();
+        Find<QTabWidget>(*form, "PageControl1")->setCurrentIndex(1);
+        for (const QString& name : {QStringLiteral("missing.txt"), QStringLiteral(""),
+                                    QStringLiteral("empty.txt"), QStringLiteral("binary.bin"),
+                                    QStringLiteral("last.txt")})
+            form->Files().Append((Root() + name).toStdU16String());
+        RunScan(*form);
+        QCOMPARE(log_.texts, QStringList());
+        QCOMPARE(RowsShown(*form),
+                 QStringList({"http://in.binary.example/", "last@example.org"}));
+        QCOMPARE(Status(*form, 0), QStringLiteral("Total Files: 5"));
+    }
+
     void emptyFileListCompletesAtOnce() {
         auto form = MakeForm();
         Find<QTabWidget>(*form, "PageControl1")->setCurrentIndex(1);
