@@ -1,0 +1,57 @@
+#pragma once
+
+#include <atomic>
+#include <chrono>
+#include <string>
+#include <vector>
+
+namespace corvexa::platform {
+
+// One run of an outside program (a converter, an office suite) that the scan
+// waits for. The program gets an argument vector, never a command line, so no
+// file name can turn into shell syntax.
+struct ProcessRequest {
+    // argv[0] is the program: a path, or a bare name looked up on PATH.
+    std::vector<std::string> argv;
+    // The program's working folder; empty keeps ours.
+    std::string workingFolder;
+    // "NAME=value" entries added to (or replacing in) our own environment.
+    std::vector<std::string> environment;
+    // Standard input: ours when true, /dev/null otherwise.
+    bool inheritStdin = true;
+    // How long the program may run; zero waits without a limit.
+    std::chrono::milliseconds timeout{0};
+    // Checked while waiting; when it becomes true the program is ended.
+    const std::atomic<bool>* cancel = nullptr;
+};
+
+enum class ProcessOutcome {
+    Exited,      // ended by itself; exitCode holds its status
+    Signalled,   // killed by a signal it did not expect from us
+    TimedOut,    // ran past the timeout and was killed
+    Cancelled,   // the cancel flag was raised and it was killed
+    NotStarted,  // could not be started at all (error holds errno)
+};
+
+struct ProcessResult {
+    ProcessOutcome outcome = ProcessOutcome::NotStarted;
+    int exitCode = -1;
+    int error = 0;
+    bool Succeeded() const { return outcome == ProcessOutcome::Exited && exitCode == 0; }
+};
+
+// Runs the program in a process group of its own, with standard output and
+// standard error read from a pipe and thrown away, and waits for it. When it
+// ends, times out or is cancelled, every process left in its group (helpers it
+// started in the background) is killed, so nothing outlives the call.
+ProcessResult RunHiddenProcess(const ProcessRequest& request);
+
+// The full path of a program found on PATH (or the name itself when it holds a
+// slash and is executable); empty when there is none.
+std::string FindExecutable(const std::string& name);
+
+// The folder holding the running executable, as the file system names it,
+// without a trailing separator. (The windows use the Qt form in desktop.h.)
+std::string ExecutableFolderNative();
+
+}  // namespace corvexa::platform

@@ -1,0 +1,153 @@
+// Outside programs run with an argument vector, their output drained, and
+// nothing of theirs left running after a timeout or a cancel.
+#include <gtest/gtest.h>
+
+#include <signal.h>
+#include <unistd.h>
+
+#include <fstream>
+#include <thread>
+
+#include "platform/process.h"
+#include "support/temp_dir.h"
+
+using namespace corvexa::platform;
+using corvexa::test::ReadFileBytes;
+using corvexa::test::TempDir;
+
+namespace {
+
+ProcessResult Sh(const std::string& script, std::vector<std::string> args = {},
+                 std::chrono::milliseconds timeout = std::chrono::milliseconds(0)) {
+    ProcessRequest r;
+    r.argv = {"/bin/sh", "-c", script, "sh"};
+    r.argv.insert(r.argv.end(), args.begin(), args.end());
+    r.timeout = timeout;
+    return RunHiddenProcess(r);
+}
+
+// Running, as opposed to gone or a zombie waiting for whoever adopted it.
+bool Alive(pid_t pid) {
+    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+    std::string line;
+    if (!std::getline(stat, line)) return false;
+    std::size_t close = line.rfind(')');
+    return close != std::string::npos && close + 2 < line.size() && line[close + 2] != 'Z';
+}
+
+pid_t ReadPid(const std::filesystem::path& p) {
+    for (int i = 0; i < 200; ++i) {
+        std::string s = ReadFileBytes(p);
+        if (!s.empty() && s.back() == '\n') return static_cast<pid_t>(std::stol(s));
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return 0;
+}
+
+}  // namespace
+
+TEST(RunHiddenProcess, ExitStatusAndStartFailures) {
+    EXPECT_TRUE(Sh("exit 0").Succeeded());
+    ProcessResult r = Sh("exit 3");
+    EXPECT_EQ(r.outcome, ProcessOutcome::Exited);
+    EXPECT_EQ(r.exitCode, 3);
+    EXPECT_FALSE(r.Succeeded());
+    EXPECT_EQ(Sh("kill -9 $$").outcome, ProcessOutcome::Signalled);
+
+    ProcessRequest missing;
+    missing.argv = {"corvexa-no-such-program"};
+    r = RunHiddenProcess(missing);
+    EXPECT_EQ(r.outcome, ProcessOutcome::NotStarted);
+    EXPECT_EQ(r.error, ENOENT);
+    EXPECT_EQ(RunHiddenProcess(ProcessRequest{}).outcome, ProcessOutcome::NotStarted);
+}
+
+TEST(RunHiddenProcess, ArgumentsArriveUnchangedAndRunNothing) {
+    TempDir dir;
+    const std::string out = (dir.Path() / "args").string();
+    const std::vector<std::string> hostile = {
+        "a b", "\"quoted\"", "$(touch pwned)", "`touch pwned`", "back\\slash", "semi;colon", "new\nline", "'", ""};
+    std::vector<std::string> args = {out};
+    args.insert(args.end(), hostile.begin(), hostile.end());
+    ProcessRequest r;
+    r.argv = {"/bin/sh", "-c", "out=$1; shift; for a in \"$@\"; do printf '%s\\0' \"$a\"; done > \"$out\"", "sh"};
+    r.argv.insert(r.argv.end(), args.begin(), args.end());
+    r.workingFolder = dir.Path().string();
+    ASSERT_TRUE(RunHiddenProcess(r).Succeeded());
+    std::string expected;
+    for (const std::string& a : hostile) expected += a + '\0';
+    EXPECT_EQ(ReadFileBytes(out), expected);
+    EXPECT_FALSE(std::filesystem::exists(dir.Path() / "pwned"));
+}
+
+TEST(RunHiddenProcess, WorkingFolderEnvironmentAndStdin) {
+    TempDir dir;
+    ProcessRequest r;
+    r.argv = {"/bin/sh", "-c", "pwd > where; printf '%s' \"$CORVEXA_PROBE\" > env; cat > in"};
+    r.workingFolder = dir.Path().string();
+    r.environment = {"CORVEXA_PROBE=value with = sign"};
+    r.inheritStdin = false;
+    ASSERT_TRUE(RunHiddenProcess(r).Succeeded());
+    EXPECT_EQ(ReadFileBytes(dir.Path() / "where"), dir.Path().string() + "\n");
+    EXPECT_EQ(ReadFileBytes(dir.Path() / "env"), "value with = sign");
+    EXPECT_EQ(ReadFileBytes(dir.Path() / "in"), "");
+}
+
+TEST(RunHiddenProcess, LargeOutputIsDrained) {
+    // Far more than a pipe holds: the program would block forever if nobody read.
+    EXPECT_TRUE(Sh("head -c 20000000 /dev/zero; head -c 5000000 /dev/zero >&2").Succeeded());
+}
+
+TEST(RunHiddenProcess, TimeoutAndCancelEndTheWholeGroup) {
+    for (bool cancel : {false, true}) {
+        TempDir dir;
+        const auto pidFile = dir.Path() / "pid";
+        std::atomic<bool> flag{false};
+        ProcessRequest r;
+        // The background child keeps the pipe open and ignores SIGTERM.
+        r.argv = {"/bin/sh", "-c", "trap '' TERM; sleep 300 & echo $! > \"$1\"; wait", "sh", pidFile.string()};
+        if (cancel) {
+            r.cancel = &flag;
+        } else {
+            r.timeout = std::chrono::milliseconds(300);
+        }
+        std::thread raiser;
+        if (cancel)
+            raiser = std::thread([&] {
+                std::this_thread::sleep_for(std::chrono::milliseconds(300));
+                flag = true;
+            });
+        auto start = std::chrono::steady_clock::now();
+        ProcessResult result = RunHiddenProcess(r);
+        auto took = std::chrono::steady_clock::now() - start;
+        if (raiser.joinable()) raiser.join();
+        EXPECT_EQ(result.outcome, cancel ? ProcessOutcome::Cancelled : ProcessOutcome::TimedOut);
+        EXPECT_LT(took, std::chrono::seconds(10));
+        pid_t child = ReadPid(pidFile);
+        ASSERT_GT(child, 0);
+        for (int i = 0; i < 100 && Alive(child); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        EXPECT_FALSE(Alive(child)) << "background child survived, cancel=" << cancel;
+    }
+}
+
+TEST(RunHiddenProcess, LeftoversOfAFinishedProgramAreEnded) {
+    TempDir dir;
+    const auto pidFile = dir.Path() / "pid";
+    // The program ends at once, leaving a child that holds its output open.
+    ProcessResult r = Sh("sleep 300 & echo $! > \"$1\"; exit 0", {pidFile.string()}, std::chrono::seconds(20));
+    EXPECT_TRUE(r.Succeeded());
+    pid_t child = ReadPid(pidFile);
+    ASSERT_GT(child, 0);
+    for (int i = 0; i < 100 && Alive(child); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    EXPECT_FALSE(Alive(child));
+}
+
+TEST(FindExecutable, PathLookup) {
+    EXPECT_EQ(FindExecutable("sh").empty(), false);
+    EXPECT_EQ(FindExecutable("/bin/sh"), "/bin/sh");
+    EXPECT_EQ(FindExecutable("corvexa-no-such-program"), "");
+    EXPECT_EQ(FindExecutable("/etc/passwd"), "");  // not executable
+    EXPECT_EQ(FindExecutable(""), "");
+    EXPECT_FALSE(ExecutableFolderNative().empty());
+    EXPECT_EQ(ExecutableFolderNative().back() == '/', ExecutableFolderNative() == "/");
+}
