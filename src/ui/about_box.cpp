@@ -330,13 +330,18 @@ bool TAboutBox::eventFilter(QObject* watched, QEvent* event) {
         if (watched == ImageEgg) ImageEggDblClick();
         if (watched == Image1 || watched == ImageEgg) return true;
     }
-    if (watched == Label5) {
-        if (event->type() == QEvent::MouseButtonRelease &&
-            static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
-            Label5Click();
-            return true;
+    if (watched == Label5) {  // a link: clicked, never dragged
+        switch (event->type()) {
+            case QEvent::MouseButtonRelease:
+                if (static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) Label5Click();
+                return true;
+            case QEvent::MouseButtonPress:
+            case QEvent::MouseButtonDblClick:
+            case QEvent::MouseMove:
+                return true;
+            default:
+                return QDialog::eventFilter(watched, event);
         }
-        return QDialog::eventFilter(watched, event);
     }
     if (DragEvent(event)) return true;
     return QDialog::eventFilter(watched, event);
