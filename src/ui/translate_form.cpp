@@ -111,6 +111,8 @@ void TTranslateForm::BuildLayout() {
     ComboBox1->setGeometry(263, 4, 355, 24);
     ComboBox1->setIconSize(QSize(kFlagSize, kFlagSize));
     ComboBox1->setItemDelegate(new FlagItemDelegate(ComboBox1));
+    ComboBox1->setStyleSheet(QStringLiteral("QComboBox { combobox-popup: 0; }"));  // a list below the box
+    ComboBox1->setMaxVisibleItems(16);
     connect(ComboBox1, &QComboBox::currentIndexChanged, this, [this] { ComboBox1Change(); });
 
     RichEdit1 = new QPlainTextEdit(this);

@@ -14,6 +14,7 @@
 #include <QPainter>
 #include <QPlainTextEdit>
 #include <QProcess>
+#include <QScreen>
 #include <QPushButton>
 #include <QSettings>
 #include <QStyledItemDelegate>
@@ -433,6 +434,25 @@ private slots:
         Find<QAction>(*form, "SelectAll1")->trigger();
         Find<QAction>(*form, "Copy1")->trigger();
         QCOMPARE(QApplication::clipboard()->text(), QStringLiteral("Ann\nBo"));
+    }
+
+    // The window over the shipped language files, its list open; saved as a
+    // picture for the README when CORVEXA_SCREENSHOT_DIR names a folder.
+    void screenshot() {
+        const QString shipped = qEnvironmentVariable("CORVEXA_SOURCE_DIR") + QStringLiteral("/resources/Languages");
+        QDir().mkpath(ExeFolder() + "Languages");
+        for (const QString& f : QDir(shipped).entryList(QDir::Files))
+            QFile::copy(shipped + '/' + f, ExeFolder() + "Languages/" + f);
+        corvexa::i18n::LoadLanguageFrom(ExeFolder(), QStringLiteral("French.lang.txt"), 0);
+        auto form = MakeForm();
+        form->move(0, 0);
+        QCOMPARE(Find<QComboBox>(*form, "ComboBox1")->count(), 11);
+        Find<QComboBox>(*form, "ComboBox1")->showPopup();
+        QTest::qWait(50);
+        const QPixmap shot = form->screen()->grabWindow(0, 0, 0, 622, 229);
+        QVERIFY(!shot.isNull());
+        const QString dir = qEnvironmentVariable("CORVEXA_SCREENSHOT_DIR");
+        if (!dir.isEmpty()) QVERIFY(shot.save(dir + QStringLiteral("/language-window.png")));
     }
 
     // The main window's "Language..." only creates and opens the window.
