@@ -427,6 +427,25 @@ private slots:
         for (const auto& d : rain.Drops()) QVERIFY(d.Row >= 0 && d.Row <= rows + 1);
     }
 
+    // On a screen of twice the resolution the same cells have twice the pixels.
+    void rainFollowsThePixelRatio() {
+        MatrixRain rain(QStringLiteral("kel"), 5);
+        rain.Start(446, 374, 2.0);
+        QCOMPARE(rain.Image().size(), QSize(892, 748));
+        QCOMPARE(rain.Image().devicePixelRatio(), 2.0);
+        QCOMPARE(rain.MatrixWidth(), 55);
+        QCOMPARE(rain.MatrixHeight(), 31);
+        auto& drops = rain.DropsForTesting();
+        drops.assign(1, MatrixRain::Drop{54, 30, 1, 99, QChar()});
+        rain.Step();  // the last cell: drawn in the image's bottom-right corner
+        bool lit = false;
+        for (int y = 30 * 24; y < 31 * 24; ++y)
+            for (int x = 54 * 16; x < 55 * 16; ++x) lit |= qGreen(rain.Image().pixel(x, y)) > 0;
+        QVERIFY(lit);
+        rain.SetUp(1.0);  // back on a plain screen: the size taken at the start stays
+        QCOMPARE(rain.Image().size(), QSize(446, 374));
+    }
+
     void rainColours_data() {
         QTest::addColumn<int>("brightness");
         QTest::addColumn<QColor>("head");
