@@ -87,3 +87,9 @@ if [ -x "$bin/window_qbench" ]; then
   echo "== the window (offscreen) against corvexa-scan on the corpus folder"
   QT_QPA_PLATFORM=offscreen "$bin/window_qbench" "$corpus" "$scan" "$runs"
 fi
+
+if [ -x "$bin/about_qbench" ]; then
+  echo
+  echo "== the about window's falling letters (offscreen)"
+  QT_QPA_PLATFORM=offscreen "$bin/about_qbench" 5
+fi

@@ -46,11 +46,13 @@
 #include "platform/ui_language.h"
 #include "results/dedup.h"
 #include "results/export.h"
+#include "ui/about_box.h"
 #include "ui/dialogs.h"
 #include "ui/list_models.h"
 #include "ui/scan_bridge.h"
 #include "ui/settings/data_folder.h"
 #include "ui/spin_edit.h"
+#include "ui/translate_form.h"
 #include "version/version_info.h"
 
 namespace corvexa::ui {
@@ -523,8 +525,15 @@ void TAppForm::BuildMenus() {
     UpdateNotifications1->setEnabled(false);
     help->addSeparator();
     Language1 = add(help, "Language1", QStringLiteral("Language..."), [this] {
-        PlaceholderWindow(QStringLiteral("Language"),
-                          QStringLiteral("Choosing the language is not available yet."));
+        TTranslateForm form({dataFolder_, env_.ExecutablePath,
+                             [this](const QString& file) { SetLanguageFile(file); },
+                             [this] {  // ends this instance as Reset to Defaults does
+                                 settingsFrozen_ = true;
+                                 close();
+                                 QCoreApplication::quit();
+                             }},
+                            this);
+        ExecModal(form);
     });
     Language1->setIcon(Icon("flag"));
     Language1->setVisible(false);
@@ -534,8 +543,8 @@ void TAppForm::BuildMenus() {
     });
     feedback->setIcon(Icon("feedback"));
     QAction* about = add(help, "About1", QStringLiteral("&About..."), [this] {
-        PlaceholderWindow(QStringLiteral("About ") + productName_,
-                          productTitle_ + QStringLiteral("\nVersion ") + versionText_);
+        TAboutBox box({productName_, versionText_, env_.ExecutableFolder}, this);
+        ExecModal(box);
     });
     about->setIcon(Icon("about"));
 
