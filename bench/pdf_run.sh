@@ -55,20 +55,33 @@ best_of() {
 
 peer_out=$(mktemp)
 trap 'rm -f "$peer_out"' EXIT
-peer() { xargs -d '\n' -I{} pdftotext -enc UTF-8 {} "$peer_out" < "$work/pdfs.txt"; }
-
-runs=${RUNS:-3}
-t_lib=$(best_of "$runs" "$scan" --quiet --pdf pdfium --files-from "$work/pdfs.txt")
-t_conv=$(best_of "$runs" "$scan" --quiet --pdf xpdf --files-from "$work/pdfs.txt")
-t_peer=$(best_of "$runs" peer)
-n_lib=$("$scan" --quiet --pdf pdfium --files-from "$work/pdfs.txt" | wc -l)
-n_conv=$("$scan" --quiet --pdf xpdf --files-from "$work/pdfs.txt" | wc -l)
-
+# The peer: pdftotext started once per document, as the converter route does.
+peer() { xargs -d '\n' -I{} pdftotext -enc UTF-8 {} "$peer_out" < "$1"; }
 ratio() { echo "scale=2; $1 / $2" | bc -l; }
-echo "== PDF text, best of $runs (findings: library $n_lib, converter $n_conv)"
-printf '%-44s %8s s\n' "corvexa-scan --pdf pdfium (library)" "$t_lib"
-printf '%-44s %8s s\n' "corvexa-scan --pdf xpdf (converter)" "$t_conv"
-printf '%-44s %8s s\n' "pdftotext alone, one run per document" "$t_peer"
-echo
-echo "converter route / library route:  $(ratio "$t_conv" "$t_lib")x  (target >= 2)"
-echo "converter route / pdftotext alone: $(ratio "$t_conv" "$t_peer")x  (target <= 1.2)"
+runs=${RUNS:-3}
+
+# compare LIST TITLE: the two routes and the converter alone over one list.
+compare() {
+  local list=$1 title=$2
+  local t_lib t_conv t_peer n_lib n_conv
+  t_lib=$(best_of "$runs" "$scan" --quiet --pdf pdfium --files-from "$list")
+  t_conv=$(best_of "$runs" "$scan" --quiet --pdf xpdf --files-from "$list")
+  t_peer=$(best_of "$runs" peer "$list")
+  n_lib=$("$scan" --quiet --pdf pdfium --files-from "$list" | wc -l)
+  n_conv=$("$scan" --quiet --pdf xpdf --files-from "$list" | wc -l)
+  echo
+  echo "== PDF text, $title, best of $runs (findings: library $n_lib, converter $n_conv)"
+  printf '%-44s %8s s\n' "corvexa-scan --pdf pdfium (library)" "$t_lib"
+  printf '%-44s %8s s\n' "corvexa-scan --pdf xpdf (converter)" "$t_conv"
+  printf '%-44s %8s s\n' "pdftotext alone, one run per document" "$t_peer"
+  echo "converter route / library route:  $(ratio "$t_conv" "$t_lib")x  (target >= 2)"
+  echo "converter route / pdftotext alone: $(ratio "$t_conv" "$t_peer")x  (target <= 1.2)"
+}
+
+compare "$work/pdfs.txt" "all $nfiles documents"
+small="$work/pdfs-small.txt"
+while IFS= read -r f; do
+  p=$(pdfinfo "$f" 2>/dev/null | awk '/^Pages:/ {print $2}')
+  if [ "${p:-0}" -le 2 ]; then echo "$f"; fi
+done < "$work/pdfs.txt" > "$small"
+compare "$small" "the $(wc -l < "$small") documents of one or two pages"

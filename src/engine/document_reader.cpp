@@ -32,6 +32,7 @@ DocumentReaders DocumentReaders::BuiltIn(const DocumentReaderOptions& options) {
     DocumentReaders r;
     PdfSettings pdf;
     pdf.dataFolder = options.dataFolder;
+    pdf.converterFolder = options.converterFolder;
     pdf.cancel = options.cancel;
     pdf.ansiCodePage = options.ansiCodePage;
     auto extractor = std::make_shared<PdfExtractor>(std::move(pdf));

@@ -30,6 +30,9 @@ struct DocumentReaderOptions {
     // The writable data folder (native path) that takes the PDF converter's
     // output file; empty: a private temporary folder.
     std::string dataFolder;
+    // Where the PDF converter is looked for before PATH (native path); empty:
+    // "xpdf" beside the executable.
+    std::string converterFolder;
     // The scan's stop flag: an outside program still running is ended and the
     // document fails.
     const std::atomic<bool>* cancel = nullptr;

@@ -6,10 +6,14 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <signal.h>
+
 #include <cerrno>
+#include <cstdint>
 #include <cstring>
 #include <map>
 #include <memory>
+#include <mutex>
 
 #include "engine/text_reader.h"
 #include "platform/process.h"
@@ -18,6 +22,43 @@ namespace corvexa {
 
 // ---------------------------------------------------------------------------
 // The mapped file
+
+namespace {
+
+// A file that shrinks while it is mapped (another program truncates it) makes
+// every read past its new end a bus error, which would end the whole program.
+// The range of the one file mapped at a time is known here; a bus error inside
+// it puts a page of zeros where the missing bytes were, and the library sees a
+// damaged document instead. Any other bus error goes to the handler before us.
+std::atomic<std::uintptr_t> g_mappedStart{0};
+std::atomic<std::size_t> g_mappedSize{0};
+struct sigaction g_previousBusAction;
+
+extern "C" void OnBusError(int, siginfo_t* info, void*) {
+    const auto address = reinterpret_cast<std::uintptr_t>(info->si_addr);
+    const std::uintptr_t start = g_mappedStart.load();
+    if (start != 0 && address >= start && address - start < g_mappedSize.load()) {
+        const auto pageSize = static_cast<std::uintptr_t>(::sysconf(_SC_PAGESIZE));
+        void* page = reinterpret_cast<void*>(address & ~(pageSize - 1));
+        if (::mmap(page, pageSize, PROT_READ, MAP_PRIVATE | MAP_ANONYMOUS | MAP_FIXED, -1, 0) != MAP_FAILED)
+            return;
+    }
+    // Not ours: the fault happens again under the previous action.
+    ::sigaction(SIGBUS, &g_previousBusAction, nullptr);
+}
+
+void GuardMappedFiles() {
+    static std::once_flag once;
+    std::call_once(once, [] {
+        struct sigaction action {};
+        action.sa_sigaction = OnBusError;
+        action.sa_flags = SA_SIGINFO | SA_NODEFER;
+        sigemptyset(&action.sa_mask);
+        ::sigaction(SIGBUS, &action, &g_previousBusAction);
+    });
+}
+
+}  // namespace
 
 MappedFile::MappedFile(const std::string& nativePath) {
     // O_NONBLOCK: a FIFO named like a PDF must not block the scan on open.
@@ -41,10 +82,15 @@ MappedFile::MappedFile(const std::string& nativePath) {
     ::close(fd);
     if (p == MAP_FAILED) throw ReadError("cannot map " + nativePath + ": " + std::strerror(errno));
     data_ = static_cast<const unsigned char*>(p);
+    GuardMappedFiles();
+    g_mappedSize.store(size_);
+    g_mappedStart.store(reinterpret_cast<std::uintptr_t>(data_));
 }
 
 MappedFile::~MappedFile() {
-    if (data_) ::munmap(const_cast<unsigned char*>(data_), size_);
+    if (!data_) return;
+    if (g_mappedStart.load() == reinterpret_cast<std::uintptr_t>(data_)) g_mappedStart.store(0);
+    ::munmap(const_cast<unsigned char*>(data_), size_);
 }
 
 void AppendPageText(Text& result, TextView page) {

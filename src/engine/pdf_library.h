@@ -12,7 +12,8 @@ namespace corvexa {
 
 // A PDF file mapped read-only into memory. Refuses what no PDF library takes
 // from memory: a file of 2 GiB or more, an empty file, anything but a regular
-// file. Throws ReadError.
+// file. Throws ReadError. Should the file shrink while mapped, the bytes it
+// lost read as zeros. One file is mapped at a time (under the extraction lock).
 class MappedFile {
 public:
     explicit MappedFile(const std::string& nativePath);

@@ -690,6 +690,7 @@ void TAppForm::StartScan() {
     job.FileMask = ToText(Edit1->text());
     DocumentReaderOptions readerOptions;
     readerOptions.dataFolder = QFile::encodeName(dataFolder_).toStdString();
+    readerOptions.converterFolder = QFile::encodeName(env_.ExecutableFolder + QStringLiteral("xpdf")).toStdString();
     readerOptions.cancel = &control_.StopRequested;
     readerOptions.ansiCodePage = control_.AnsiCodePage;
     const DocumentReaders readers = DocumentReaders::BuiltIn(readerOptions);

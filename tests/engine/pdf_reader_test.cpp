@@ -285,6 +285,17 @@ TEST_F(PdfFixture, TwoGigabytesOrMoreAreRefusedBeforeMapping) {
     EXPECT_THROW(Run(false, big), ReadError);
 }
 
+TEST_F(PdfFixture, AFileCutShortWhileMappedReadsAsZerosInsteadOfEndingTheProgram) {
+    fs::path pdf = Pdf("doc.pdf", {{"http://cut.example/"}});
+    const std::size_t size = fs::file_size(pdf);
+    MappedFile file(pdf.string());
+    ASSERT_EQ(file.Data()[0], '%');
+    fs::resize_file(pdf, 0);
+    unsigned sum = 0;
+    for (std::size_t i = 0; i < size; i += 512) sum += file.Data()[i];
+    EXPECT_EQ(sum, 0u);
+}
+
 // ---------------------------------------------------------------------------
 // Files that are no readable PDF: each fails alone, in both routes
 
