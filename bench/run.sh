@@ -48,12 +48,13 @@ rg_common=(rg -j1 -a --no-unicode --no-ignore --hidden --no-config --no-messages
 "${rg_common[@]}" -F -c zqxjkvbq_absent_literal "$corpus" > /dev/null || true
 
 runs=${RUNS:-3}
-t_file=$(best_of "$runs" "$scan" --quiet --files-from "$work/files.txt")
-t_mem=$(best_of "$runs" "$scan" --quiet --memory-stream --files-from "$work/files.txt")
+# ripgrep reads the few PDFs of the corpus as bytes; so does the scanner here.
+t_file=$(best_of "$runs" "$scan" --quiet --pdf plain --files-from "$work/files.txt")
+t_mem=$(best_of "$runs" "$scan" --quiet --pdf plain --memory-stream --files-from "$work/files.txt")
 t_rg=$(best_of "$runs" "${rg_common[@]}" -o -i -e "$web" -e "$mail" -e "$ftp" "$corpus")
 t_floor=$(best_of "$runs" "${rg_common[@]}" -F zqxjkvbq_absent_literal "$corpus")
 
-n_ours=$("$scan" --quiet --files-from "$work/files.txt" | tee "$work/findings.txt" | wc -l)
+n_ours=$("$scan" --quiet --pdf plain --files-from "$work/files.txt" | tee "$work/findings.txt" | wc -l)
 n_rg=$("${rg_common[@]}" -o -i -e "$web" -e "$mail" -e "$ftp" "$corpus" | wc -l)
 
 mbps() { echo "scale=1; $bytes / 1048576 / $1" | bc -l; }
@@ -81,6 +82,8 @@ for b in detect_bench results_bench; do
     "$bin/$b" "$work/findings.txt"
   fi
 done
+
+bash "$here/pdf_run.sh" "$bin"
 
 if [ -x "$bin/window_qbench" ]; then
   echo

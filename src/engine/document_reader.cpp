@@ -3,6 +3,8 @@
 #include <stdexcept>
 #include <string>
 
+#include "engine/pdf_reader.h"
+
 namespace corvexa {
 
 namespace {
@@ -26,10 +28,16 @@ private:
 
 }  // namespace
 
-DocumentReaders DocumentReaders::BuiltIn() {
+DocumentReaders DocumentReaders::BuiltIn(const DocumentReaderOptions& options) {
     DocumentReaders r;
-    r.xpdf = std::make_shared<UnavailableReader>("xpdf", "PDF text through the external converter");
-    r.pdfium = std::make_shared<UnavailableReader>("pdfium", "PDF text through the PDF library");
+    PdfSettings pdf;
+    pdf.dataFolder = options.dataFolder;
+    pdf.converterFolder = options.converterFolder;
+    pdf.cancel = options.cancel;
+    pdf.ansiCodePage = options.ansiCodePage;
+    auto extractor = std::make_shared<PdfExtractor>(std::move(pdf));
+    r.xpdf = MakeXpdfReader(extractor);
+    r.pdfium = MakePdfiumReader(extractor);
     r.eml = std::make_shared<UnavailableReader>("eml", "MIME-decoded e-mail messages (.eml)");
     r.word = std::make_shared<UnavailableReader>("word", "word-processor documents (.doc, .docx)");
     r.excel = std::make_shared<UnavailableReader>("excel", "spreadsheets (.xls, .xlsx)");

@@ -1,6 +1,8 @@
 #pragma once
 
+#include <atomic>
 #include <memory>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -23,6 +25,21 @@ public:
     virtual Text ReadText(const Text& path) = 0;
 };
 
+// What the built-in readers need to know about the program around them.
+struct DocumentReaderOptions {
+    // The writable data folder (native path) that takes the PDF converter's
+    // output file; empty: a private temporary folder.
+    std::string dataFolder;
+    // Where the PDF converter is looked for before PATH (native path); empty:
+    // "xpdf" beside the executable.
+    std::string converterFolder;
+    // The scan's stop flag: an outside program still running is ended and the
+    // document fails.
+    const std::atomic<bool>* cancel = nullptr;
+    // Windows code page number of ANSI.
+    int ansiCodePage = 1252;
+};
+
 // The readers a scan may use, one slot per kind. A slot may be empty.
 struct DocumentReaders {
     std::shared_ptr<DocumentReader> xpdf;
@@ -32,7 +49,7 @@ struct DocumentReaders {
     std::shared_ptr<DocumentReader> excel;
 
     // The readers built into this program.
-    static DocumentReaders BuiltIn();
+    static DocumentReaders BuiltIn(const DocumentReaderOptions& options = {});
     std::vector<std::shared_ptr<DocumentReader>> All() const;
 
     static bool Usable(const std::shared_ptr<DocumentReader>& r) { return r && r->Available(); }

@@ -180,6 +180,17 @@ ProcessResult RunHiddenProcess(const ProcessRequest& request) {
     return Supervise(request, pid, readEnd.fd);
 }
 
+ProcessResult RunHiddenCommand(const std::vector<std::string>& argv, const std::string& directory,
+                               std::chrono::milliseconds timeout, const std::atomic<bool>* cancel) {
+    ProcessRequest request;
+    request.argv = argv;
+    request.workingFolder = directory;
+    request.inheritStdin = true;
+    request.timeout = timeout;
+    request.cancel = cancel;
+    return RunHiddenProcess(request);
+}
+
 std::string FindExecutable(const std::string& name) {
     auto executable = [](const std::string& p) {
         struct stat st;

@@ -46,6 +46,14 @@ struct ProcessResult {
 // started in the background) is killed, so nothing outlives the call.
 ProcessResult RunHiddenProcess(const ProcessRequest& request);
 
+// A converter's run as the PDF reader needs it: the argument vector (argv[0] a
+// path or a name looked up on PATH), started in the given working folder (empty
+// keeps ours), our standard input, its output thrown away, no window. Ended
+// after the timeout (zero: none) or when *cancel becomes true.
+ProcessResult RunHiddenCommand(const std::vector<std::string>& argv, const std::string& directory,
+                               std::chrono::milliseconds timeout,
+                               const std::atomic<bool>* cancel = nullptr);
+
 // The full path of a program found on PATH (or the name itself when it holds a
 // slash and is executable); empty when there is none.
 std::string FindExecutable(const std::string& name);

@@ -697,7 +697,12 @@ void TAppForm::StartScan() {
     ScanJob job;
     if (IsBlank(Edit1->text())) Edit1->setText(QStringLiteral("*"));
     job.FileMask = ToText(Edit1->text());
-    const DocumentReaders readers = DocumentReaders::BuiltIn();
+    DocumentReaderOptions readerOptions;
+    readerOptions.dataFolder = QFile::encodeName(dataFolder_).toStdString();
+    readerOptions.converterFolder = QFile::encodeName(env_.ExecutableFolder + QStringLiteral("xpdf")).toStdString();
+    readerOptions.cancel = &control_.StopRequested;
+    readerOptions.ansiCodePage = control_.AnsiCodePage;
+    const DocumentReaders readers = DocumentReaders::BuiltIn(readerOptions);
     job.DecodeEML = DecodeEMLFiles1->isChecked();
     job.DecodeExcel = DecodeExcelFiles1->isChecked() && DocumentReaders::Usable(readers.excel);
     job.DecodeWord = DecodeWordFiles1->isChecked() && DocumentReaders::Usable(readers.word);

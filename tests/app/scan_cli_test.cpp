@@ -13,6 +13,7 @@
 #include <thread>
 #include <vector>
 
+#include "support/pdf_maker.h"
 #include "support/temp_dir.h"
 
 extern char** environ;
@@ -208,4 +209,29 @@ TEST(ScanCli, InterruptStopsCleanlyAndKeepsTheFindings) {
     // Stopped well before the end, and the file ends with a whole line.
     EXPECT_LT(written.size(), big.size() * 200);
     EXPECT_EQ(written.substr(written.size() - 2), "\r\n");
+}
+
+TEST(ScanCli, PdfOptionChoosesHowPdfFilesAreRead) {
+    EXPECT_NE(RunScanner({"--help"}).out.find("--pdf xpdf|pdfium|plain"), std::string::npos);
+    TempDir dir;
+    Result bad = RunScanner({"--pdf", "word", dir.Path().string()});
+    EXPECT_EQ(bad.status, 2);
+    EXPECT_NE(bad.err.find("xpdf, pdfium or plain"), std::string::npos) << bad.err;
+
+    corvexa::test::WritePdf((dir.Path() / "doc.pdf").string(), {{"see https://in.pdf.example/"}});
+    const std::string folder = dir.Path().string();
+    struct Case {
+        std::vector<std::string> args;
+        bool findsText;
+    } cases[] = {
+        {{folder}, true},  // the converter by default
+        {{"--pdf", "xpdf", folder}, true},
+        {{"--pdf=pdfium", folder}, true},
+        {{"--pdf", "plain", folder}, false},
+    };
+    for (const Case& c : cases) {
+        Result r = RunScanner(c.args);
+        EXPECT_EQ(r.status, 0) << r.err;
+        EXPECT_EQ(r.out.find("https://in.pdf.example/") != std::string::npos, c.findsText) << r.out;
+    }
 }

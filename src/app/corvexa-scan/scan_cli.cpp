@@ -73,6 +73,11 @@ Detection:
 Reading:
   --memory-stream       load each text file whole before searching it
                         (default: read it through a small buffer, line by line)
+  --pdf xpdf|pdfium|plain  how PDF files are read: through the pdftotext
+                        converter ("xpdf/" beside the program, else PATH) with
+                        the PDF library as fallback (xpdf, the default),
+                        through the PDF library alone (pdfium), or as plain
+                        text (plain)
 
 Results:
   --view url|host|domain  print the findings as found (url), as host names or
@@ -98,6 +103,7 @@ results cannot be written.
 
 std::optional<Options> ParseOptions(const std::vector<std::string>& args, std::string* error) {
     Options o;
+    o.job.PdfProcessing = "xpdf";
     std::vector<std::string> positional;
     auto fail = [&](const std::string& msg) -> std::optional<Options> {
         *error = msg;
@@ -158,6 +164,12 @@ std::optional<Options> ParseOptions(const std::vector<std::string>& args, std::s
             if (!flag(&o.www, false)) return fail("--no-www takes no value");
         } else if (arg == "--memory-stream") {
             if (!flag(&o.memoryStream, true)) return fail("--memory-stream takes no value");
+        } else if (arg == "--pdf") {
+            std::string v;
+            if (!takeValue(&v)) return fail("--pdf needs xpdf, pdfium or plain");
+            if (v != "xpdf" && v != "pdfium" && v != "plain")
+                return fail("--pdf takes xpdf, pdfium or plain, not '" + v + "'");
+            o.job.PdfProcessing = v == "plain" ? "" : v;
         } else if (arg == "--files-from") {
             if (!takeValue(&o.filesFrom)) return fail("--files-from needs a file");
             o.filesFromGiven = true;
@@ -434,7 +446,12 @@ int Run(const std::vector<std::string>& args) {
     ::sigaction(SIGTERM, &sa, nullptr);
 
     {
-        TCollector collector(o.job, files, lists.Urls(), control, sink);
+        // The converter's output goes to a private temporary folder.
+        DocumentReaderOptions readerOptions;
+        readerOptions.cancel = &control.StopRequested;
+        readerOptions.ansiCodePage = control.AnsiCodePage;
+        TCollector collector(o.job, files, lists.Urls(), control, sink,
+                             DocumentReaders::BuiltIn(readerOptions));
         collector.Start();
         sink.ShowProgressUntilFinished(platform::TickCount32());
         collector.Wait();

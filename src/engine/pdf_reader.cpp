@@ -1,0 +1,199 @@
+#include "engine/pdf_reader.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <mutex>
+#include <random>
+
+#include "engine/pdf_library.h"
+#include "engine/text_reader.h"
+#include "platform/native_path.h"
+#include "platform/process.h"
+
+namespace corvexa {
+
+namespace {
+
+// One extraction at a time in the whole process: the library is not used from
+// two threads at once, and neither is an instance's output file.
+std::mutex& ExtractionLock() {
+    static std::mutex lock;
+    return lock;
+}
+
+// Distinguishes this program instance from any other that shares the data
+// folder: the process id and a random number drawn once.
+const std::string& InstanceToken() {
+    static const std::string token = [] {
+        std::random_device random;
+        char buffer[48];
+        std::snprintf(buffer, sizeof buffer, "%ld-%08x", static_cast<long>(::getpid()),
+                      static_cast<unsigned>(random()));
+        return std::string(buffer);
+    }();
+    return token;
+}
+
+bool IsFolder(const std::string& path) {
+    struct stat st;
+    return !path.empty() && ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+bool Exists(const std::string& path) {
+    struct stat st;
+    return ::lstat(path.c_str(), &st) == 0;
+}
+
+// The folder a private data folder is made in: the user's runtime folder when
+// there is one, else the temp folder.
+std::string PrivateFolderBase() {
+    for (const char* name : {"XDG_RUNTIME_DIR", "TMPDIR"}) {
+        const char* value = std::getenv(name);
+        if (value && *value && IsFolder(value) && ::access(value, W_OK | X_OK) == 0) return value;
+    }
+    return "/tmp";
+}
+
+// A path the converter reads the same wherever it starts: relative paths are
+// made absolute against our working folder, which also keeps a name that
+// begins with "-" from reading as an option.
+std::string AbsolutePath(const std::string& path) {
+    if (!path.empty() && path.front() == '/') return path;
+    std::string cwd(4096, '\0');
+    while (!::getcwd(cwd.data(), cwd.size())) {
+        if (errno != ERANGE) return "./" + path;
+        cwd.resize(cwd.size() * 2);
+    }
+    cwd.resize(std::char_traits<char>::length(cwd.c_str()));
+    return (cwd == "/" ? cwd : cwd + "/") + path;
+}
+
+// Deletes a file when it goes out of scope, whatever happened in between.
+struct RemoveOnExit {
+    const std::string& path;
+    ~RemoveOnExit() { ::unlink(path.c_str()); }
+};
+
+}  // namespace
+
+PdfExtractor::PdfExtractor(PdfSettings settings) : settings_(std::move(settings)) {
+    if (settings_.converterFolder.empty())
+        settings_.converterFolder = platform::ExecutableFolderNative() + "/xpdf";
+    if (settings_.libraryNames.empty()) settings_.libraryNames = DefaultPdfLibraryNames();
+    if (!settings_.dataFolder.empty() && settings_.dataFolder.back() != '/') settings_.dataFolder += '/';
+}
+
+PdfExtractor::~PdfExtractor() {
+    if (privateFolder_.empty()) return;
+    ::unlink(OutputFile().c_str());
+    ::rmdir(privateFolder_.c_str());
+}
+
+std::string PdfExtractor::OutputFile() {
+    std::string folder = settings_.dataFolder;
+    if (folder.empty()) {
+        if (privateFolder_.empty()) {
+            std::string pattern = PrivateFolderBase() + "/corvexa-XXXXXX";
+            if (::mkdtemp(pattern.data())) privateFolder_ = pattern;
+        }
+        folder = privateFolder_.empty() ? std::string("/nonexistent") : privateFolder_;
+        folder += '/';
+    }
+    return folder + "temp-" + InstanceToken() + ".txt";
+}
+
+Text PdfExtractor::YukleXPDF(const Text& dosyaadi) {
+    std::lock_guard lock(ExtractionLock());
+    const std::string output = OutputFile();
+    RemoveOnExit cleanup{output};
+    ::unlink(output.c_str());
+    if (!RunConverter(AbsolutePath(platform::NativeFromPath(dosyaadi)), output) || !Exists(output))
+        return LibraryText(dosyaadi);
+    return ReadConverterOutput(output);
+}
+
+Text PdfExtractor::YuklePDFium(const Text& dosyaadi) {
+    std::lock_guard lock(ExtractionLock());
+    return LibraryText(dosyaadi);
+}
+
+Text PdfExtractor::LibraryText(const Text& dosyaadi) {
+    PdfLibrary& library = LoadPdfLibrary(settings_.libraryNames);
+    MappedFile file(platform::NativeFromPath(platform::ExtendedPath(dosyaadi)));
+    return library.DocumentText(file.Data(), file.Size(), settings_.cancel);
+}
+
+// Runs the converter on the document. False when it could not run or did not
+// finish in time, so that its output, if any, is not to be taken.
+bool PdfExtractor::RunConverter(const std::string& pdf, const std::string& output) {
+    const std::string& folder = settings_.converterFolder;
+    std::string converter = platform::FindExecutable(folder + "/" + settings_.converterName);
+    if (converter.empty()) converter = platform::FindExecutable(settings_.converterName);
+    if (converter.empty()) return false;
+    const platform::ProcessResult result = platform::RunHiddenCommand(
+        {converter, "-enc", "UTF-8", pdf, output}, IsFolder(folder) ? folder : std::string(),
+        settings_.converterTimeout, settings_.cancel);
+    switch (result.outcome) {
+        case platform::ProcessOutcome::Cancelled: throw ReadError("stopped");
+        case platform::ProcessOutcome::TimedOut:
+        case platform::ProcessOutcome::NotStarted: return false;
+        case platform::ProcessOutcome::Exited:
+        case platform::ProcessOutcome::Signalled: return true;
+    }
+    return false;
+}
+
+// The output file's lines (UTF-8, else ANSI), each followed by CR LF.
+Text PdfExtractor::ReadConverterOutput(const std::string& output) {
+    const Text path = platform::PathFromNative(output);
+    Lines lines;
+    try {
+        LoadLines(path, Encoding::Utf8, settings_.ansiCodePage, lines);
+    } catch (const std::exception&) {
+        LoadLines(path, Encoding::Ansi, settings_.ansiCodePage, lines);
+    }
+    Text text;
+    for (std::size_t i = 0; i < lines.Size(); ++i) {
+        text += lines[i];
+        text += u"\r\n";
+    }
+    return text;
+}
+
+namespace {
+
+class PdfReader : public DocumentReader {
+public:
+    PdfReader(std::shared_ptr<PdfExtractor> extractor, bool converter)
+        : extractor_(std::move(extractor)), converter_(converter) {}
+    std::string_view Name() const override { return converter_ ? "xpdf" : "pdfium"; }
+    std::string_view Description() const override {
+        return converter_ ? "PDF text through the external converter" : "PDF text through the PDF library";
+    }
+    // The converter and the library are looked for anew for each document; a
+    // document that neither can read fails on its own.
+    bool Available() const override { return true; }
+    Text ReadText(const Text& path) override {
+        return converter_ ? extractor_->YukleXPDF(path) : extractor_->YuklePDFium(path);
+    }
+
+private:
+    std::shared_ptr<PdfExtractor> extractor_;
+    bool converter_;
+};
+
+}  // namespace
+
+std::shared_ptr<DocumentReader> MakeXpdfReader(std::shared_ptr<PdfExtractor> extractor) {
+    return std::make_shared<PdfReader>(std::move(extractor), true);
+}
+
+std::shared_ptr<DocumentReader> MakePdfiumReader(std::shared_ptr<PdfExtractor> extractor) {
+    return std::make_shared<PdfReader>(std::move(extractor), false);
+}
+
+}  // namespace corvexa

@@ -1,0 +1,70 @@
+#pragma once
+
+#include <atomic>
+#include <chrono>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "engine/document_reader.h"
+#include "engine/text.h"
+
+namespace corvexa {
+
+// How long the converter may work on one document before it is taken for hung
+// and killed: some thirty times what a 1,200-page document takes it here.
+inline constexpr std::chrono::milliseconds kConverterTimeout{30000};
+
+struct PdfSettings {
+    // The writable folder that takes the converter's output file. Empty: a
+    // private folder made on first use and removed with the extractor.
+    std::string dataFolder;
+    // Where the converter is looked for first; empty: "xpdf" beside the
+    // executable. Then on PATH.
+    std::string converterFolder;
+    std::string converterName = "pdftotext";
+    std::chrono::milliseconds converterTimeout = kConverterTimeout;
+    // The PDF libraries tried in order; empty: DefaultPdfLibraryNames().
+    std::vector<std::string> libraryNames;
+    // Raised to stop the scan: a running converter is ended, the library stops
+    // at the next page, and the document fails.
+    const std::atomic<bool>* cancel = nullptr;
+    // Windows code page number of ANSI, for converter output that is not UTF-8.
+    int ansiCodePage = 1252;
+};
+
+// The two ways a PDF document yields its text. Any number of extractors may
+// exist; their extractions run one at a time in the whole process, so the
+// library and the output file are never used by two at once.
+class PdfExtractor {
+public:
+    explicit PdfExtractor(PdfSettings settings);
+    ~PdfExtractor();
+    PdfExtractor(const PdfExtractor&) = delete;
+    PdfExtractor& operator=(const PdfExtractor&) = delete;
+
+    // The converter route: the converter's output file, its lines joined with
+    // CR LF; the library route when the converter is missing, fails, hangs or
+    // leaves no output. Throws when the document cannot be read.
+    Text YukleXPDF(const Text& dosyaadi);
+    // The library route: every page's text, pages joined by two carriage
+    // returns. Throws when no library loads or the document cannot be opened.
+    Text YuklePDFium(const Text& dosyaadi);
+
+    // The converter's output file for this program instance (native path).
+    std::string OutputFile();
+
+private:
+    Text LibraryText(const Text& dosyaadi);
+    bool RunConverter(const std::string& pdf, const std::string& output);
+    Text ReadConverterOutput(const std::string& output);
+
+    PdfSettings settings_;
+    std::string privateFolder_;  // made by us when no data folder was given
+};
+
+// The readers of the "xpdf" and "pdfium" slots, on one extractor.
+std::shared_ptr<DocumentReader> MakeXpdfReader(std::shared_ptr<PdfExtractor> extractor);
+std::shared_ptr<DocumentReader> MakePdfiumReader(std::shared_ptr<PdfExtractor> extractor);
+
+}  // namespace corvexa

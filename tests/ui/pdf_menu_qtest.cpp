@@ -1,0 +1,152 @@
+// The main window's PDF menu picks how a scan reads PDF files: a stand-in
+// converter in "xpdf" beside the executable, the system's PDF library, or
+// plain text; and a converter that hangs never holds the window or STOP.
+
+#include <QAction>
+#include <QApplication>
+#include <QDialog>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSettings>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <memory>
+
+#include "platform/desktop.h"
+#include "support/pdf_maker.h"
+#include "ui/app_form.h"
+#include "ui/dialogs.h"
+
+using namespace corvexa;
+using namespace corvexa::ui;
+
+class PdfMenuTest : public QObject {
+    Q_OBJECT
+
+private:
+    std::unique_ptr<QTemporaryDir> root_;
+    AppEnvironment env_;
+
+    QString Root() const { return root_->path() + QLatin1Char('/'); }
+    QByteArray Started() const { return QFile::encodeName(Root() + "converter-started"); }
+
+    // The stand-in converter: writes its own finding to the output file,
+    // then runs the given shell lines.
+    void Converter(const QByteArray& more) {
+        QDir().mkpath(Root() + "exe/xpdf");
+        QFile f(Root() + "exe/xpdf/pdftotext");
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write("#!/bin/sh\nprintf 'http://converter.example/\\n' > \"$4\"\n" + more + "\n");
+        f.close();
+        f.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    }
+
+    std::unique_ptr<TAppForm> FormOnPdfFolder(const char* menuItem) {
+        const QString dir = Root() + "scan/";
+        QDir().mkpath(dir);
+        test::WritePdf((dir + "doc.pdf").toStdString(), {{"http://library.example/"}});
+        auto form = std::make_unique<TAppForm>(env_);
+        form->show();
+        form->findChild<QAction*>(QString::fromLatin1(menuItem))->trigger();
+        form->findChild<QLineEdit*>(QStringLiteral("Edit8"))->setText(dir);
+        form->findChild<QLineEdit*>(QStringLiteral("Edit1"))->setText(QStringLiteral("*.pdf"));
+        return form;
+    }
+
+    static QPushButton* Start(TAppForm& form) { return form.findChild<QPushButton*>(QStringLiteral("ButtonStart")); }
+
+    static QStringList Found(TAppForm& form) {
+        QStringList out;
+        for (const Text& t : form.Lists().Urls().Snapshot()) out << QString::fromStdU16String(t);
+        return out;
+    }
+
+    // Nothing of the converter's is left in the data folder.
+    QStringList LeftInDataFolder() const {
+        return QDir(env_.ExecutableFolder).entryList({QStringLiteral("temp*")}, QDir::Files);
+    }
+
+private slots:
+    void init() {
+        root_ = std::make_unique<QTemporaryDir>();
+        QVERIFY(root_->isValid());
+        for (const char* d : {"exe", "roaming", "Desktop"}) QDir().mkpath(Root() + d);
+        env_.ExecutablePath = QCoreApplication::applicationFilePath();
+        env_.ExecutableFolder = Root() + QStringLiteral("exe/");
+        env_.RoamingFolder = Root() + QStringLiteral("roaming");
+        env_.DesktopFolder = Root() + QStringLiteral("Desktop");
+        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, Root() + "store");
+        SetModalHookForTesting([](QDialog* d) { d->reject(); });
+    }
+
+    void cleanup() {
+        SetModalHookForTesting({});
+        root_.reset();
+    }
+
+    void theMenuChoosesTheReader_data() {
+        QTest::addColumn<QString>("item");
+        QTest::addColumn<QStringList>("found");
+        QTest::newRow("Xpdf") << "Xpdf1" << QStringList{"http://converter.example/"};
+        QTest::newRow("PDFium") << "PDFium1" << QStringList{"http://library.example/"};
+        QTest::newRow("plain text") << "PlainText1" << QStringList{};
+    }
+
+    void theMenuChoosesTheReader() {
+        QFETCH(QString, item);
+        QFETCH(QStringList, found);
+        Converter("");
+        auto form = FormOnPdfFolder(item.toLatin1().constData());
+        QSignalSpy done(form.get(), &TAppForm::scanCompleted);
+        QTest::mouseClick(Start(*form), Qt::LeftButton);
+        QVERIFY(done.wait(60000));
+        QStringList urls = Found(*form);
+        // Plain bytes hold the producer's own address.
+        QStringList withoutProducer;
+        for (const QString& u : urls)
+            if (!u.contains(QStringLiteral("cairographics"))) withoutProducer << u;
+        QCOMPARE(withoutProducer, found);
+        QCOMPARE(LeftInDataFolder(), QStringList());
+    }
+
+    void stopEndsAHungConverterAndTheWindowAnswersMeanwhile() {
+        Converter("touch '" + Started() + "'\nsleep 30");
+        auto form = FormOnPdfFolder("Xpdf1");
+        QSignalSpy done(form.get(), &TAppForm::scanCompleted);
+        QElapsedTimer clock;
+        clock.start();
+        QTest::mouseClick(Start(*form), Qt::LeftButton);
+        // The window keeps handling events while the converter runs.
+        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(Started()), 10000);
+        QCOMPARE(form->State(), TAppForm::ScanState::Running);
+        QTest::mouseClick(Start(*form), Qt::LeftButton);
+        QCOMPARE(form->State(), TAppForm::ScanState::Stopping);
+        QVERIFY(done.wait(20000));
+        QVERIFY2(clock.elapsed() < 15000, qPrintable(QString::number(clock.elapsed())));
+        QCOMPARE(Found(*form), QStringList());
+        QCOMPARE(LeftInDataFolder(), QStringList());
+    }
+
+    void closingDuringAConversionEndsIt() {
+        Converter("touch '" + Started() + "'\nsleep 30");
+        auto form = FormOnPdfFolder("Xpdf1");
+        QElapsedTimer clock;
+        clock.start();
+        QTest::mouseClick(Start(*form), Qt::LeftButton);
+        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(Started()), 10000);
+        form->close();
+        QCOMPARE(form->State(), TAppForm::ScanState::Idle);
+        form.reset();
+        QCoreApplication::processEvents();
+        QVERIFY2(clock.elapsed() < 15000, qPrintable(QString::number(clock.elapsed())));
+        QCOMPARE(LeftInDataFolder(), QStringList());
+    }
+};
+
+QTEST_MAIN(PdfMenuTest)
+#include "pdf_menu_qtest.moc"
