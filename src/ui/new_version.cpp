@@ -153,12 +153,14 @@ void TNewVer::TimerStartTimer() {
     TimerStart->stop();
     animation_->stop();
     setGeometry(Collapsed());
+    const bool mainHadFocus = mainWindow_ && mainWindow_->isActiveWindow();
     show();
     animation_->setStartValue(Collapsed());
     animation_->setEndValue(home_);
     animation_->start();
-    // The main window keeps the keyboard focus; a failure here is of no matter.
-    if (QApplication::activeWindow() == this && mainWindow_) mainWindow_->activateWindow();
+    // The main window keeps the keyboard focus (a window system that activates
+    // every window it shows is answered at once); a failure is of no matter.
+    if (mainHadFocus && mainWindow_) mainWindow_->activateWindow();
 }
 
 void TNewVer::TimerCloseTimer() {
