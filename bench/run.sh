@@ -87,3 +87,9 @@ if [ -x "$bin/window_qbench" ]; then
   echo "== the window (offscreen) against corvexa-scan on the corpus folder"
   QT_QPA_PLATFORM=offscreen "$bin/window_qbench" "$corpus" "$scan" "$runs"
 fi
+
+if [ -x "$bin/online_qbench" ]; then
+  echo
+  echo "== the update check (offscreen) against the test server"
+  QT_QPA_PLATFORM=offscreen "$bin/online_qbench" "$runs"
+fi
