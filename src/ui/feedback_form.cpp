@@ -149,7 +149,24 @@ void TFeedbackForm::BuildLayout() {
     Memo1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     Memo1->setTabChangesFocus(true);
     column->addWidget(Memo1, 1);
+    BuildBottom(column);
 
+    connect(Panel4, &ChoicePanel::clicked, this, [this] { Choose(Panel4, Panel5); });
+    connect(Panel5, &ChoicePanel::clicked, this, [this] { Choose(Panel5, Panel4); });
+    connect(BitBtn1, &QPushButton::clicked, this, [this] { BitBtn1Click(); });
+    connect(Memo1, &QPlainTextEdit::textChanged, this, [this] { LimitMessage(); });
+}
+
+void TFeedbackForm::LimitMessage() {
+    if (Memo1->document()->characterCount() - 1 <= kMessageLimit) return;
+    Memo1->setPlainText(Memo1->toPlainText().left(kMessageLimit));
+    QTextCursor end = Memo1->textCursor();
+    end.movePosition(QTextCursor::End);
+    Memo1->setTextCursor(end);
+}
+
+// The e-mail strip and the button strip.
+void TFeedbackForm::BuildBottom(QVBoxLayout* column) {
     Panel1 = new QWidget(this);
     Panel1->setObjectName(QStringLiteral("Panel1"));
     Panel1->setFixedHeight(30);
@@ -180,18 +197,6 @@ void TFeedbackForm::BuildLayout() {
     BitBtn1->setDefault(false);
     buttons->addWidget(BitBtn1);
     column->addWidget(Panel2);
-
-    connect(Panel4, &ChoicePanel::clicked, this, [this] { Choose(Panel4, Panel5); });
-    connect(Panel5, &ChoicePanel::clicked, this, [this] { Choose(Panel5, Panel4); });
-    connect(BitBtn1, &QPushButton::clicked, this, [this] { BitBtn1Click(); });
-    connect(Memo1, &QPlainTextEdit::textChanged, this, [this] {
-        if (Memo1->document()->characterCount() - 1 <= kMessageLimit) return;
-        const QString text = Memo1->toPlainText().left(kMessageLimit);
-        Memo1->setPlainText(text);
-        QTextCursor end = Memo1->textCursor();
-        end.movePosition(QTextCursor::End);
-        Memo1->setTextCursor(end);
-    });
 }
 
 void TFeedbackForm::FormCreate() {

@@ -7,6 +7,7 @@ class QLabel;
 class QLineEdit;
 class QPlainTextEdit;
 class QPushButton;
+class QVBoxLayout;
 
 namespace corvexa::ui {
 
@@ -37,6 +38,8 @@ protected:
 
 private:
     void BuildLayout();
+    void BuildBottom(QVBoxLayout* column);
+    void LimitMessage();
     void FormCreate();
     void Choose(ChoicePanel* clicked, ChoicePanel* other);
     void BitBtn1Click();
