@@ -185,6 +185,10 @@ private slots:
                                  << "\u00E9t\u00E9";
         QTest::newRow("quoted, upper case") << QByteArray("text/plain; CHARSET=\"utf-8\"") << QByteArray("\xC3\xA9")
                                             << "\u00E9";
+        QTest::newRow("windows-1251") << QByteArray("text/plain; charset=windows-1251")
+                                      << QByteArray("\xCF\xF0\xE8\xE2\xE5\xF2") << "\u041F\u0440\u0438\u0432\u0435\u0442";
+        QTest::newRow("unknown charset: UTF-8") << QByteArray("text/plain; charset=x-no-such-set")
+                                                << QByteArray("\xC3\xA9") << "\u00E9";
         QTest::newRow("none: UTF-8") << QByteArray("text/plain") << QByteArray("\xC3\xA9") << "\u00E9";
         QTest::newRow("kept untrimmed") << QByteArray("text/plain") << QByteArray("  OK \n") << "  OK \n";
     }
