@@ -215,7 +215,11 @@ void StoreLanguageChoice(const QString& company, const QString& product, const Q
 }
 
 QString StoredLanguageChoice(const QString& company, const QString& product) {
-    return platform::ProductStore(company, product).ReadString(QStringLiteral("LanguageFile"));
+    try {
+        return platform::ProductStore(company, product).ReadString(QStringLiteral("LanguageFile"));
+    } catch (const platform::ProductStoreError&) {
+        return {};  // an unreadable store means no choice
+    }
 }
 
 }  // namespace corvexa::i18n

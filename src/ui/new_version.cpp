@@ -170,6 +170,7 @@ void TNewVer::TimerCloseTimer() {
         close();
         return;
     }
+    closing_ = true;  // no drag interrupts the shrinking
     animation_->stop();
     home_ = geometry();
     animation_->setStartValue(home_);
@@ -209,7 +210,7 @@ bool TNewVer::DragEvent(QEvent* event) {
     const QPoint global = mouse->globalPosition().toPoint();
     switch (event->type()) {
     case QEvent::MouseButtonPress:
-        if (mouse->button() == Qt::RightButton) return false;
+        if (mouse->button() == Qt::RightButton || closing_) return false;
         dx = global.x();
         dy = global.y();
         dragging = true;

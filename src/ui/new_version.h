@@ -49,6 +49,7 @@ private:
     QPointer<QWidget> mainWindow_;
     QRect home_;  // the window's place once shown
     bool dragging = false;
+    bool closing_ = false;  // the countdown has ended
     int dx = 0, dy = 0;
 
     QWidget* Panel1 = nullptr;
