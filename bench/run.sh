@@ -96,3 +96,9 @@ if [ -x "$bin/about_qbench" ]; then
   echo "== the about window's falling letters (offscreen)"
   QT_QPA_PLATFORM=offscreen "$bin/about_qbench" 5
 fi
+
+if [ -x "$bin/online_qbench" ]; then
+  echo
+  echo "== the update check (offscreen) against the test server"
+  QT_QPA_PLATFORM=offscreen "$bin/online_qbench" "$runs"
+fi

@@ -5,7 +5,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QLocale>
-#include <QSettings>
 #include <exception>
 #include <optional>
 #include <utility>
@@ -13,6 +12,7 @@
 #include "engine/text_reader.h"
 #include "platform/ansi_codepage.h"
 #include "platform/desktop.h"
+#include "platform/product_store.h"
 #include "platform/ui_language.h"
 
 namespace corvexa::i18n {
@@ -211,17 +211,15 @@ QStringList ReadLanguageLines(const QString& path) {
 }
 
 void StoreLanguageChoice(const QString& company, const QString& product, const QString& fileName) {
-    QSettings settings(QSettings::NativeFormat, QSettings::UserScope, company, product);
-    settings.beginGroup(QStringLiteral("Settings"));
-    settings.setValue(QStringLiteral("LanguageFile"), fileName);
-    settings.endGroup();
-    settings.sync();
+    platform::ProductStore(company, product).WriteString(QStringLiteral("LanguageFile"), fileName);
 }
 
 QString StoredLanguageChoice(const QString& company, const QString& product) {
-    QSettings settings(QSettings::NativeFormat, QSettings::UserScope, company, product);
-    settings.beginGroup(QStringLiteral("Settings"));
-    return settings.value(QStringLiteral("LanguageFile")).toString();
+    try {
+        return platform::ProductStore(company, product).ReadString(QStringLiteral("LanguageFile"));
+    } catch (const platform::ProductStoreError&) {
+        return {};  // an unreadable store means no choice
+    }
 }
 
 }  // namespace corvexa::i18n

@@ -69,7 +69,8 @@ QStringList ReadLanguageLines(const QString& path);
 // Kept in the native per-user settings of company/product, group "Settings",
 // key "LanguageFile".
 void StoreLanguageChoice(const QString& company, const QString& product, const QString& fileName);
-// Empty when no choice is stored.
+// Empty when no choice is stored or the store cannot be read. Storing throws
+// platform::ProductStoreError when the store cannot be written.
 QString StoredLanguageChoice(const QString& company, const QString& product);
 
 }  // namespace corvexa::i18n

@@ -29,4 +29,6 @@ QString HelpAddress(const QString& productName) {
            QLatin1Char('/');
 }
 
+QString HomePage() { return QStringLiteral("https://") + MakerHost() + QLatin1Char('/'); }
+
 }  // namespace corvexa::net

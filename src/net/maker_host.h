@@ -12,4 +12,7 @@ QString MakerHost();
 // lower case and every space turned into "-" + "/".
 QString HelpAddress(const QString& productName);
 
+// The maker's home page: "https://" + host + "/".
+QString HomePage();
+
 }  // namespace corvexa::net

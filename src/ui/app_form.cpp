@@ -39,16 +39,20 @@
 #include "engine/text_reader.h"
 #include "i18n/language.h"
 #include "i18n/translated_dialog.h"
+#include "net/checker.h"
 #include "net/maker_host.h"
 #include "platform/ansi_codepage.h"
 #include "platform/desktop.h"
+#include "platform/product_store.h"
 #include "platform/tick.h"
 #include "platform/ui_language.h"
 #include "results/dedup.h"
 #include "results/export.h"
 #include "ui/about_box.h"
 #include "ui/dialogs.h"
+#include "ui/feedback_form.h"
 #include "ui/list_models.h"
+#include "ui/new_version.h"
 #include "ui/scan_bridge.h"
 #include "ui/settings/data_folder.h"
 #include "ui/spin_edit.h"
@@ -386,6 +390,11 @@ void TAppForm::BuildLayout() {
     TimerKacTane->setInterval(1000);
     connect(TimerKacTane, &QTimer::timeout, this, [this] { TimerKacTaneTimer(); });
     TimerKacTane->start();
+    TimerChecker = new QTimer(this);
+    TimerChecker->setObjectName(QStringLiteral("TimerChecker"));
+    TimerChecker->setInterval(1000);
+    connect(TimerChecker, &QTimer::timeout, this, [this] { TimerCheckerTimer(); });
+    TimerChecker->start();
 
     SaveDialog1 = new QFileDialog(this);
     SaveDialog1->setObjectName(QStringLiteral("SaveDialog1"));
@@ -520,7 +529,8 @@ void TAppForm::BuildMenus() {
     addAction(onlineHelp);  // F1 anywhere in the window
     help->addSeparator();
     UpdateNotifications1 = checkable(add(help, "UpdateNotifications1",
-                                         QStringLiteral("Update Notifications"), [] {}),
+                                         QStringLiteral("Update Notifications"),
+                                         [this] { UpdateNotifications1Click(); }),
                                      true);
     UpdateNotifications1->setEnabled(false);
     help->addSeparator();
@@ -538,8 +548,8 @@ void TAppForm::BuildMenus() {
     Language1->setIcon(Icon("flag"));
     Language1->setVisible(false);
     QAction* feedback = add(help, "SendFeedback1", QStringLiteral("Send &Feedback..."), [this] {
-        PlaceholderWindow(productName_ + QStringLiteral(" feedback"),
-                          QStringLiteral("Sending feedback is not available yet."));
+        TFeedbackForm form(productName_, productTitle_, versionText_, this);
+        ExecModal(form);
     });
     feedback->setIcon(Icon("feedback"));
     QAction* about = add(help, "About1", QStringLiteral("&About..."), [this] {
@@ -643,6 +653,7 @@ void TAppForm::showEvent(QShowEvent* event) {
 
 void TAppForm::closeEvent(QCloseEvent* event) {
     StopCollector();
+    if (checker_) checker_->Cancel();  // a check waiting on the network ends now
     QMainWindow::closeEvent(event);
 }
 
@@ -1036,6 +1047,31 @@ void TAppForm::SetLanguageFile(const QString& Filename) {
 
 void TAppForm::Help2Click() {
     platform::OpenUrl(QUrl(net::HelpAddress(productName_)));  // a failure is ignored
+}
+
+void TAppForm::TimerCheckerTimer() {
+    if (!checker_) {
+        checker_ = std::make_unique<net::TChecker>(
+            net::CheckSetup{companyName_, productName_, productTitle_, versionText_, {}, {}, nullptr, 10000},
+            [this](const QString& text) { ShowServerMessage(this, text); });
+        checker_->start();
+        return;
+    }
+    if (!checker_->Completed()) return;
+    TimerChecker->stop();
+    UpdateNotifications1->setEnabled(true);
+    if (checker_->Results().ShowUpdate == 0) UpdateNotifications1->setChecked(false);
+    if (checker_->Results().Notice && !NewVer)
+        NewVer = new TNewVer(productName_, checker_->Results().ServerVersion, checker_->Results().DownloadLink, this);
+}
+
+void TAppForm::UpdateNotifications1Click() {
+    // The item has already toggled its mark; the store follows it.
+    const bool on = UpdateNotifications1->isChecked();
+    RunCommand(this, [&] {
+        platform::ProductStore(companyName_, productName_)
+            .WriteString(QStringLiteral("ShowUpdate"), on ? QStringLiteral("1") : QStringLiteral("0"));
+    });
 }
 
 void TAppForm::PlaceholderWindow(const QString& title, const QString& text) {

@@ -29,9 +29,14 @@ class QTableView;
 class QTimer;
 class QWidget;
 
+namespace corvexa::net {
+class TChecker;
+}
+
 namespace corvexa::ui {
 
 class FilesModel;
+class TNewVer;
 class ResultsModel;
 class ScanBridge;
 class SpinEdit;
@@ -132,6 +137,9 @@ private:
     void ResettoDefaults1Click();
 
     void Help2Click();
+    // Update check: started on the timer's first tick, polled on the later ones.
+    void TimerCheckerTimer();
+    void UpdateNotifications1Click();
     void PlaceholderWindow(const QString& title, const QString& text);
 
     AppEnvironment env_;
@@ -179,6 +187,8 @@ private:
     QProgressBar* ProgressBar1 = nullptr;
     QTimer* TimerKacTane = nullptr;
     QTimer* TimerChecker = nullptr;
+    std::unique_ptr<net::TChecker> checker_;  // cancelled and joined when the window goes
+    TNewVer* NewVer = nullptr;
     FilesModel* filesModel_ = nullptr;
     ResultsModel* resultsModel_ = nullptr;
     QFileDialog* SaveDialog1 = nullptr;

@@ -53,6 +53,9 @@ void WriteAll(const QString& path, const QByteArray& bytes) {
     QCOMPARE(f.write(bytes), bytes.size());
 }
 
+// Port 9 (discard) is closed on 127.0.0.1: every request is refused at once.
+constexpr char kNoServer[] = "127.0.0.1:9";
+
 // Records what the window showed in its modal dialogs and answers them.
 struct DialogLog {
     QStringList texts;   // message boxes: "<title>|<text>"
@@ -182,6 +185,8 @@ private slots:
         env_.DesktopFolder = Root() + QStringLiteral("Desktop");
         // The per-user store that keeps the language choice.
         QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, Root() + "store");
+        // The update check a window starts after a second finds nobody listening.
+        qputenv("CORVEXA_MAKER_HOST", kNoServer);
         log_ = {};
         chooseFiles_.clear();
         corvexa::platform::ResetWindowsVersionForTesting();
@@ -872,7 +877,7 @@ private slots:
         auto form = MakeForm();
         QTest::keyClick(Find<QLineEdit>(*form, "Edit1"), Qt::Key_F1);
         QDesktopServices::unsetUrlHandler(QStringLiteral("http"));
-        qunsetenv("CORVEXA_MAKER_HOST");
+        qputenv("CORVEXA_MAKER_HOST", kNoServer);
         QCOMPARE(catcher.urls, QList<QUrl>({QUrl(QStringLiteral("http://127.0.0.1:9/help/corvexa/"))}));
     }
 

@@ -1,0 +1,354 @@
+// Requests to the maker's web server, against a real server on 127.0.0.1 that
+// speaks HTTP and HTTPS on one port.
+
+#include <QElapsedTimer>
+#include <QFile>
+#include <QSysInfo>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QThread>
+#include <QTimer>
+
+#include <memory>
+
+#include "net/field_values.h"
+#include "net/form_request.h"
+#include "support/maker_server.h"
+
+using namespace corvexa::net;
+using corvexa::test::MakerServer;
+using corvexa::test::ServerReply;
+
+namespace {
+
+ServerReply Reply(int status, const QByteArray& body, const QByteArray& type = "text/plain; charset=UTF-8") {
+    ServerReply r;
+    r.status = status;
+    r.body = body;
+    r.contentType = type;
+    return r;
+}
+
+QString Failure(const QString& url, const RequestFields& fields, int timeoutMs) {
+    try {
+        PostForm(url, fields, timeoutMs);
+    } catch (const RequestError& e) {
+        return QString::fromUtf8(e.what());
+    }
+    return {};
+}
+
+}  // namespace
+
+class FormRequestTest : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<MakerServer> server_;
+    QString Https(const char* path) const { return QStringLiteral("https://") + server_->Host() + QLatin1String(path); }
+    QString Http(const char* path) const { return QStringLiteral("http://") + server_->Host() + QLatin1String(path); }
+
+private slots:
+    void initTestCase() {
+        server_ = std::make_unique<MakerServer>();
+        // A second server's certificate is never trusted: its secure path must fail.
+        MakerServer untrusted;
+        untrusted.SetReply("/p", Reply(200, "secret"));
+        QVERIFY(!Failure(QStringLiteral("https://") + untrusted.Host() + "/p", {"cmd=x"}, 3000).isEmpty());
+        QCOMPARE(PostForm(QStringLiteral("http://") + untrusted.Host() + "/p", {"cmd=x"}, 3000), QStringLiteral("secret"));
+        server_->TrustInThisProcess();
+        qputenv("CORVEXA_MAKER_HOST", server_->Host().toUtf8());
+    }
+
+    void init() {
+        server_->ClearRequests();
+        server_->RefuseHttps(false);
+    }
+
+    void extractTagValue_data() {
+        QTest::addColumn<QString>("line");
+        QTest::addColumn<QString>("tag");
+        QTest::addColumn<QString>("value");
+        QTest::newRow("plain") << "<result>1</result>" << "result" << "1";
+        QTest::newRow("space after close") << "<result>1</result> " << "result" << "";
+        QTest::newRow("space before open") << " <result>1</result>" << "result" << "";
+        QTest::newRow("upper-case tags in line") << "<RESULT>1</RESULT>" << "result" << "";
+        QTest::newRow("upper-case tag argument") << "<result>1</result>" << "RESULT" << "1";
+        QTest::newRow("empty value") << "<url></url>" << "url" << "";
+        QTest::newRow("only the opening tag") << "<url>" << "url" << "";
+        QTest::newRow("other tag") << "<version>2.6</version>" << "url" << "";
+        QTest::newRow("markup inside kept as text") << "<important><b>x</b></important>" << "important" << "<b>x</b>";
+        QTest::newRow("empty line") << "" << "url" << "";
+        QTest::newRow("empty tag") << "<>x</>" << "" << "";
+    }
+    void extractTagValue() {
+        QFETCH(QString, line);
+        QFETCH(QString, tag);
+        QFETCH(QString, value);
+        QCOMPARE(ExtractTagValue(line, tag), value);
+    }
+
+    void replyLines_data() {
+        QTest::addColumn<QString>("reply");
+        QTest::addColumn<QStringList>("lines");
+        QTest::newRow("CR LF, final break adds nothing") << "a\r\nb\r\n" << QStringList{"a", "b"};
+        QTest::newRow("CR and LF alone") << "a\rb\nc" << QStringList{"a", "b", "c"};
+        QTest::newRow("empty line kept") << "a\n\nb" << QStringList{"a", "", "b"};
+        QTest::newRow("LF CR is two breaks") << "a\n\rb" << QStringList{"a", "", "b"};
+        QTest::newRow("empty") << "" << QStringList{};
+    }
+    void replyLines() {
+        QFETCH(QString, reply);
+        QFETCH(QStringList, lines);
+        QCOMPARE(SplitReplyLines(reply), lines);
+    }
+
+    // The bytes that arrive, for both schemes.
+    void fieldsArriveIntact_data() {
+        QTest::addColumn<QString>("field");
+        QTest::addColumn<QByteArray>("encoded");
+        QTest::addColumn<QString>("value");
+        QTest::newRow("spaces") << "feedback=I like it" << QByteArray("feedback=I+like+it") << "I like it";
+        QTest::newRow("& and =") << "feedback=a&b=c" << QByteArray("feedback=a%26b%3Dc") << "a&b=c";
+        QTest::newRow("kept characters") << "v=*-._Az09" << QByteArray("v=*-._Az09") << "*-._Az09";
+        QTest::newRow("non-ASCII") << "feedback=\u00FCber \u20AC" << QByteArray("feedback=%C3%BCber+%E2%82%AC")
+                                   << "\u00FCber \u20AC";
+        QTest::newRow("CR and plus") << "feedback=I like it!\r1+1" << QByteArray("feedback=I+like+it%21%0D1%2B1")
+                                     << "I like it!\r1+1";
+        QTest::newRow("empty value") << "guid=" << QByteArray("guid=") << "";
+    }
+    void fieldsArriveIntact() {
+        QFETCH(QString, field);
+        QFETCH(QByteArray, encoded);
+        QFETCH(QString, value);
+        server_->SetReply("/php/feedback.php", Reply(200, "OK"));
+        const QString name = field.left(field.indexOf(QLatin1Char('=')));
+        for (const QString& url : {Https("/php/feedback.php"), Http("/php/feedback.php")}) {
+            server_->ClearRequests();
+            QCOMPARE(PostForm(url, {"cmd=feedback", field}, 3000), QStringLiteral("OK"));
+            const auto requests = server_->Requests();
+            QCOMPARE(requests.size(), 1);
+            QCOMPARE(requests[0].body, QByteArray("cmd=feedback&") + encoded);
+            QCOMPARE(requests[0].Field(name), value);
+        }
+    }
+
+    void headersOfEachPath() {
+        server_->SetReply("/php/check2.php", Reply(200, "x"));
+        PostForm(Https("/php/check2.php"), {"cmd=check"}, 3000);
+        PostForm(Http("/php/check2.php"), {"cmd=check"}, 3000);
+        const auto requests = server_->Requests();
+        QCOMPARE(requests.size(), 2);
+        QVERIFY(requests[0].secure);
+        QCOMPARE(requests[0].method, QByteArray("POST"));
+        QCOMPARE(requests[0].path, QByteArray("/php/check2.php"));
+        QCOMPARE(requests[0].headers.value("connection").toLower(), QByteArray("close"));
+        QCOMPARE(requests[0].headers.value("content-type"),
+                 QByteArray("application/x-www-form-urlencoded; charset=UTF-8"));
+        QVERIFY(!requests[1].secure);
+        QCOMPARE(requests[1].headers.value("content-type"), QByteArray("application/x-www-form-urlencoded"));
+        QVERIFY(!requests[0].headers.contains("cookie"));
+    }
+
+    void statusAndScheme_data() {
+        QTest::addColumn<bool>("secure");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<bool>("returned");
+        QTest::newRow("https 200") << true << 200 << true;
+        QTest::newRow("https 500 returned") << true << 500 << true;
+        QTest::newRow("https 404 returned") << true << 404 << true;
+        QTest::newRow("https 302 returned, not followed") << true << 302 << true;
+        QTest::newRow("http 200") << false << 200 << true;
+        QTest::newRow("http 500 fails") << false << 500 << false;
+        QTest::newRow("http 302 fails") << false << 302 << false;
+    }
+    void statusAndScheme() {
+        QFETCH(bool, secure);
+        QFETCH(int, status);
+        QFETCH(bool, returned);
+        server_->SetReply("/s", Reply(status, "body of the reply"));
+        const QString url = secure ? Https("/s") : Http("/s");
+        if (returned) {
+            QCOMPARE(PostForm(url, {"cmd=x"}, 3000), QStringLiteral("body of the reply"));
+        } else {
+            QVERIFY(Failure(url, {"cmd=x"}, 3000).contains(QString::number(status)));
+        }
+        QCOMPARE(server_->Requests().size(), 1);
+    }
+
+    void replyDecodedByItsCharset_data() {
+        QTest::addColumn<QByteArray>("type");
+        QTest::addColumn<QByteArray>("body");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("UTF-8") << QByteArray("text/plain; charset=UTF-8") << QByteArray("\xC3\xA9t\xC3\xA9\r\n")
+                               << "\u00E9t\u00E9\r\n";
+        QTest::newRow("Latin-1") << QByteArray("text/plain; charset=ISO-8859-1") << QByteArray("\xE9t\xE9")
+                                 << "\u00E9t\u00E9";
+        QTest::newRow("quoted, upper case") << QByteArray("text/plain; CHARSET=\"utf-8\"") << QByteArray("\xC3\xA9")
+                                            << "\u00E9";
+        QTest::newRow("windows-1251") << QByteArray("text/plain; charset=windows-1251")
+                                      << QByteArray("\xCF\xF0\xE8\xE2\xE5\xF2") << "\u041F\u0440\u0438\u0432\u0435\u0442";
+        QTest::newRow("unknown charset: UTF-8") << QByteArray("text/plain; charset=x-no-such-set")
+                                                << QByteArray("\xC3\xA9") << "\u00E9";
+        QTest::newRow("none: UTF-8") << QByteArray("text/plain") << QByteArray("\xC3\xA9") << "\u00E9";
+        QTest::newRow("kept untrimmed") << QByteArray("text/plain") << QByteArray("  OK \n") << "  OK \n";
+    }
+    void replyDecodedByItsCharset() {
+        QFETCH(QByteArray, type);
+        QFETCH(QByteArray, body);
+        QFETCH(QString, text);
+        server_->SetReply("/c", Reply(200, body, type));
+        QCOMPARE(PostForm(Https("/c"), {"cmd=x"}, 3000), text);
+        QCOMPARE(PostForm(Http("/c"), {"cmd=x"}, 3000), text);
+    }
+
+    void replyLongerThanTheCapFails() {
+        server_->SetReply("/big", Reply(200, QByteArray(kMaxReplyBytes, 'a')));
+        QCOMPARE(PostForm(Https("/big"), {"cmd=x"}, 3000).size(), kMaxReplyBytes);
+        server_->SetReply("/big", Reply(200, QByteArray(kMaxReplyBytes + 1, 'a')));
+        QVERIFY(Failure(Https("/big"), {"cmd=x"}, 3000).contains(QStringLiteral("longer")));
+        QVERIFY(Failure(Http("/big"), {"cmd=x"}, 3000).contains(QStringLiteral("longer")));
+    }
+
+    void silentServerBoundedByTheTimeOut() {
+        ServerReply silent;
+        silent.silent = true;
+        server_->SetReply("/quiet", silent);
+        for (const QString& url : {Https("/quiet"), Http("/quiet")}) {
+            QElapsedTimer clock;
+            clock.start();
+            QVERIFY(!Failure(url, {"cmd=x"}, 400).isEmpty());
+            QVERIFY2(clock.elapsed() >= 380 && clock.elapsed() < 3000, qPrintable(QString::number(clock.elapsed())));
+        }
+        // A slow answer within the time-out is still taken.
+        ServerReply slow = Reply(200, "late");
+        slow.delayMs = 200;
+        server_->SetReply("/slow", slow);
+        QCOMPARE(PostForm(Https("/slow"), {"cmd=x"}, 2000), QStringLiteral("late"));
+    }
+
+    void cancellationEndsAWaitingRequestAtOnce() {
+        ServerReply silent;
+        silent.silent = true;
+        server_->SetReply("/quiet", silent);
+        Cancellation cancel;
+        QString failure;
+        QElapsedTimer clock;
+        std::unique_ptr<QThread> worker(QThread::create([&] {
+            try {
+                PostForm(Https("/quiet"), {"cmd=x"}, 10000, &cancel);
+            } catch (const RequestError& e) {
+                failure = QString::fromUtf8(e.what());
+            }
+        }));
+        worker->start();
+        QVERIFY(server_->WaitForRequests(1, 5000));
+        clock.start();
+        cancel.Request();
+        QVERIFY(worker->wait(5000));
+        QVERIFY(clock.elapsed() < 2000);
+        QVERIFY(failure.contains(QStringLiteral("cancelled")));
+        QVERIFY(!Failure(Http("/quiet"), {"cmd=x"}, 100).isEmpty());  // the server lives on
+    }
+
+    void fallbackFromHttpsToHttp() {
+        server_->SetReply("/php/check2.php", true, Reply(200, "over https"));
+        server_->SetReply("/php/check2.php", false, Reply(200, "over http"));
+        Exchange both = PostWithFallback("/php/check2.php", {"cmd=check"}, 3000);
+        QCOMPARE(both.reply.value_or("none"), QStringLiteral("over https"));
+        QVERIFY(!both.overHttp);
+        QVERIFY(both.httpsError.isEmpty());
+
+        server_->RefuseHttps(true);
+        Exchange plain = PostWithFallback("/php/check2.php", {"cmd=check"}, 3000);
+        QCOMPARE(plain.reply.value_or("none"), QStringLiteral("over http"));
+        QVERIFY(plain.overHttp);
+        QVERIFY(!plain.httpsError.isEmpty());
+
+        // A secure 500 is the reply: no second attempt.
+        server_->RefuseHttps(false);
+        server_->ClearRequests();
+        server_->SetReply("/php/check2.php", true, Reply(500, "broken"));
+        QCOMPARE(PostWithFallback("/php/check2.php", {"cmd=check"}, 3000).reply.value_or("none"),
+                 QStringLiteral("broken"));
+        QCOMPARE(server_->Requests().size(), 1);
+    }
+
+    void bothSchemesDown() {
+        quint16 port;
+        {
+            MakerServer gone;
+            port = gone.Port();
+        }
+        qputenv("CORVEXA_MAKER_HOST", QStringLiteral("127.0.0.1:%1").arg(port).toUtf8());
+        const Exchange none = PostWithFallback("/php/check2.php", {"cmd=check"}, 3000);
+        qputenv("CORVEXA_MAKER_HOST", server_->Host().toUtf8());
+        QVERIFY(!none.reply);
+        QVERIFY(!none.httpsError.isEmpty());
+        QVERIFY(!none.httpError.isEmpty());
+    }
+
+    void osDescription_data() {
+        QTest::addColumn<int>("servicePack");
+        QTest::addColumn<bool>("is64");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("64-bit") << 0 << true << "Debian GNU/Linux 12 (Version 6.1, Build 0, 64-bit Edition)";
+        QTest::newRow("32-bit") << 0 << false << "Debian GNU/Linux 12 (Version 6.1, Build 0, 32-bit Edition)";
+        QTest::newRow("service pack") << 1 << true
+                                      << "Debian GNU/Linux 12 Service Pack 1 (Version 6.1, Build 0, 64-bit Edition)";
+    }
+    void osDescription() {
+        QFETCH(int, servicePack);
+        QFETCH(bool, is64);
+        QFETCH(QString, text);
+        const KernelNumbers k = ParseKernelRelease(QStringLiteral("6.1.0-18-amd64"));
+        QCOMPARE(FormatOsDescription(QStringLiteral("Debian GNU/Linux 12"), k.major, k.minor, k.build, servicePack,
+                                     is64),
+                 text);
+    }
+
+    void osDescriptionOfThisSystem() {
+        const QString text = GetOsDescription();
+        QVERIFY(text.startsWith(QSysInfo::prettyProductName() + QStringLiteral(" (Version ")));
+        const KernelNumbers k = ParseKernelRelease(QSysInfo::kernelVersion());
+        QVERIFY(k.major > 0);
+        QVERIFY(text.contains(QStringLiteral("Version %1.%2, Build %3, ").arg(k.major).arg(k.minor).arg(k.build)));
+        QVERIFY(text.endsWith(QStringLiteral("-bit Edition)")));
+    }
+
+    void requestLocale_data() {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("locale");
+        QTest::newRow("POSIX with charset") << "de_DE.UTF-8" << "de-DE";
+        QTest::newRow("Qt form") << "en_US" << "en-US";
+        QTest::newRow("modifier") << "sr_RS@latin" << "sr-RS";
+        QTest::newRow("three-letter language") << "fil_PH" << "fil-PH";
+        QTest::newRow("numeric region") << "es_419" << "es-419";
+        QTest::newRow("C") << "C" << "xx";
+        QTest::newRow("POSIX") << "POSIX" << "xx";
+        QTest::newRow("language only") << "en" << "xx";
+        QTest::newRow("empty") << "" << "xx";
+        QTest::newRow("digits as language") << "12_34" << "xx";
+    }
+    void requestLocale() {
+        QFETCH(QString, name);
+        QFETCH(QString, locale);
+        QCOMPARE(RequestLocaleFromName(name), locale);
+    }
+
+    void machineId() {
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("machine-id"));
+        QCOMPARE(MachineIdFromFile(path), QString());  // absent: empty
+        QFile f(path);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write("0123456789abcdef0123456789abcdef\n");
+        f.close();
+        QCOMPARE(MachineIdFromFile(path), QStringLiteral("0123456789abcdef0123456789abcdef"));
+        QFile system(QStringLiteral("/etc/machine-id"));
+        if (system.open(QIODevice::ReadOnly))
+            QCOMPARE(GetMachineId(), QString::fromLatin1(system.readAll().trimmed()));
+    }
+};
+
+QTEST_GUILESS_MAIN(FormRequestTest)
+#include "form_request_qtest.moc"

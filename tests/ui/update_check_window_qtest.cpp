@@ -1,0 +1,158 @@
+// The main window's side of the update check, against the test server: the
+// check starts on the timer, the menu item follows the stored choice, the
+// server's message comes before the notice, and a window closed while the
+// server keeps silent goes at once.
+
+#include <QAction>
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QMessageBox>
+#include <QSettings>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <memory>
+
+#include "platform/product_store.h"
+#include "support/maker_server.h"
+#include "ui/app_form.h"
+#include "ui/dialogs.h"
+#include "ui/new_version.h"
+
+using corvexa::platform::ProductStore;
+using corvexa::test::CheckReply;
+using corvexa::test::MakerServer;
+using corvexa::test::ServerReply;
+using corvexa::ui::AppEnvironment;
+using corvexa::ui::TAppForm;
+using corvexa::ui::TNewVer;
+
+class UpdateCheckWindowTest : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<MakerServer> server_;
+    std::unique_ptr<QTemporaryDir> root_;
+    AppEnvironment env_;
+    QStringList boxes_;
+    bool noticeBeforeBox_ = false;
+
+    std::unique_ptr<TAppForm> MakeForm() {
+        auto form = std::make_unique<TAppForm>(env_);
+        form->show();
+        if (!QTest::qWaitForWindowExposed(form.get())) qWarning("window not exposed");
+        return form;
+    }
+    static QAction* Item(TAppForm& form) {
+        return form.findChild<QAction*>(QStringLiteral("UpdateNotifications1"));
+    }
+    static QString Stored(TAppForm& form, const QString& name) {
+        return ProductStore(form.CompanyName(), form.ProductName()).ReadString(name);
+    }
+    void Reply(const QByteArray& body) {
+        ServerReply r;
+        r.body = body;
+        server_->SetReply("/php/check2.php", r);
+    }
+
+private slots:
+    void initTestCase() {
+        server_ = std::make_unique<MakerServer>();
+        server_->TrustInThisProcess();
+        qputenv("CORVEXA_MAKER_HOST", server_->Host().toUtf8());
+    }
+
+    void init() {
+        root_ = std::make_unique<QTemporaryDir>();
+        QDir().mkpath(root_->filePath("exe"));
+        env_.ExecutablePath = QCoreApplication::applicationFilePath();
+        env_.ExecutableFolder = root_->filePath("exe") + QLatin1Char('/');
+        env_.RoamingFolder = root_->filePath("roaming");
+        env_.DesktopFolder = root_->path();
+        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, root_->filePath("store"));
+        server_->ClearRequests();
+        Reply(CheckReply("9.9", "https://www.kelmare.example/get/"));
+        TNewVer::SetCloseCountdownForTesting(11);
+        boxes_.clear();
+        noticeBeforeBox_ = false;
+        corvexa::ui::SetModalHookForTesting([this](QDialog* d) {
+            auto* box = qobject_cast<QMessageBox*>(d);
+            QVERIFY(box);
+            for (QWidget* w : QApplication::topLevelWidgets())
+                if (qobject_cast<TNewVer*>(w)) noticeBeforeBox_ = true;
+            boxes_ << box->windowTitle() + "|" + box->text();
+            box->done(QMessageBox::Ok);
+        });
+    }
+    void cleanup() { corvexa::ui::SetModalHookForTesting({}); }
+
+    void newerVersionRaisesTheNotice() {
+        auto form = MakeForm();
+        QVERIFY(Item(*form)->isChecked());
+        QVERIFY(!Item(*form)->isEnabled());
+        QTRY_VERIFY_WITH_TIMEOUT(Item(*form)->isEnabled(), 10000);
+        QVERIFY(Item(*form)->isChecked());
+        TNewVer* notice = form->findChild<TNewVer*>();
+        QVERIFY(notice);
+        QTRY_VERIFY_WITH_TIMEOUT(notice->isVisible(), 2000);
+        QCOMPARE(notice->LinkTarget(), QStringLiteral("https://www.kelmare.example/get/"));
+        const auto requests = server_->Requests();
+        QCOMPARE(requests.size(), 1);
+        QCOMPARE(requests[0].Field("version"), form->VersionText());
+        QCOMPARE(requests[0].Field("appname"), form->ProductTitle());
+        QCOMPARE(requests[0].Field("howmany"), QStringLiteral("1"));
+        QCOMPARE(Stored(*form, "HowMany"), QStringLiteral("1"));
+        // One check per run: later ticks make no other request.
+        QTest::qWait(1200);
+        QCOMPARE(server_->Requests().size(), 1);
+    }
+
+    void showUpdateZeroUnchecksAndTheToggleWrites() {
+        ProductStore(QStringLiteral("KELMARE"), QStringLiteral("Corvexa")).WriteString("ShowUpdate", "0");
+        auto form = MakeForm();
+        QTRY_VERIFY_WITH_TIMEOUT(Item(*form)->isEnabled(), 10000);
+        QVERIFY(!Item(*form)->isChecked());
+        QVERIFY(server_->Requests().isEmpty());
+        QVERIFY(!form->findChild<TNewVer*>());
+        Item(*form)->trigger();
+        QVERIFY(Item(*form)->isChecked());
+        QCOMPARE(Stored(*form, "ShowUpdate"), QStringLiteral("1"));
+        Item(*form)->trigger();
+        QVERIFY(!Item(*form)->isChecked());
+        QCOMPARE(Stored(*form, "ShowUpdate"), QStringLiteral("0"));
+    }
+
+    void showUpdateTwoStaysCheckedWithoutNotice() {
+        ProductStore(QStringLiteral("KELMARE"), QStringLiteral("Corvexa")).WriteString("ShowUpdate", "2");
+        auto form = MakeForm();
+        QTRY_VERIFY_WITH_TIMEOUT(Item(*form)->isEnabled(), 10000);
+        QVERIFY(Item(*form)->isChecked());
+        QCOMPARE(server_->Requests().size(), 1);
+        QVERIFY(!form->findChild<TNewVer*>());
+    }
+
+    void serverMessageComesBeforeTheNotice() {
+        Reply(CheckReply("9.9", "https://www.kelmare.example/get/", "1", "Version 9.9 fixes <b>everything</b>."));
+        auto form = MakeForm();
+        QTRY_VERIFY_WITH_TIMEOUT(Item(*form)->isEnabled(), 10000);
+        QCOMPARE(boxes_, QStringList{"IMPORTANT|Version 9.9 fixes <b>everything</b>."});
+        QVERIFY(!noticeBeforeBox_);
+        QVERIFY(form->findChild<TNewVer*>());
+    }
+
+    void closingDuringASilentCheckEndsAtOnce() {
+        ServerReply silent;
+        silent.silent = true;
+        server_->SetReply("/php/check2.php", silent);
+        auto form = MakeForm();
+        QVERIFY(QTest::qWaitFor([&] { return server_->Requests().size() == 1; }, 10000));
+        QElapsedTimer clock;
+        clock.start();
+        form->close();
+        form.reset();
+        QVERIFY2(clock.elapsed() < 1000, qPrintable(QString::number(clock.elapsed())));
+        QCOMPARE(server_->Requests().size(), 1);
+    }
+};
+
+QTEST_MAIN(UpdateCheckWindowTest)
+#include "update_check_window_qtest.moc"
