@@ -1,5 +1,8 @@
 #include "engine/document_reader.h"
 
+#include "engine/eml_reader.h"
+#include "engine/office_reader.h"
+
 #include <stdexcept>
 #include <string>
 
@@ -30,9 +33,10 @@ DocumentReaders DocumentReaders::BuiltIn() {
     DocumentReaders r;
     r.xpdf = std::make_shared<UnavailableReader>("xpdf", "PDF text through the external converter");
     r.pdfium = std::make_shared<UnavailableReader>("pdfium", "PDF text through the PDF library");
-    r.eml = std::make_shared<UnavailableReader>("eml", "MIME-decoded e-mail messages (.eml)");
-    r.word = std::make_shared<UnavailableReader>("word", "word-processor documents (.doc, .docx)");
-    r.excel = std::make_shared<UnavailableReader>("excel", "spreadsheets (.xls, .xlsx)");
+    r.eml = MakeEmlReader();
+    const std::string office = FindOffice();
+    r.word = MakeWordReader(office);
+    r.excel = MakeExcelReader(office);
     return r;
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <memory>
 #include <string_view>
 #include <vector>
@@ -21,6 +22,14 @@ public:
     virtual bool Available() const = 0;
     // The document's whole text. Throws on any failure.
     virtual Text ReadText(const Text& path) = 0;
+
+    // The scan's stop flag. A reader that waits for an outside program ends it
+    // when the flag is raised, and fails.
+    void SetStopFlag(const std::atomic<bool>* stop) { stop_ = stop; }
+    const std::atomic<bool>* StopFlag() const { return stop_; }
+
+private:
+    const std::atomic<bool>* stop_ = nullptr;
 };
 
 // The readers a scan may use, one slot per kind. A slot may be empty.
