@@ -4,6 +4,7 @@
 #include <unicode/utf8.h>
 
 #include <memory>
+#include <utility>
 #include <stdexcept>
 #include <string>
 
@@ -44,7 +45,7 @@ constexpr EncodingEntry kEncodings[] = {
     {"ISO-8859-13", "ISO-8859-13", "iso-8859-13 iso8859-13 iso885913"},
     {"ISO-8859-14", "ISO-8859-14", "iso-8859-14 iso8859-14 iso885914"},
     {"ISO-8859-15", "ISO-8859-15", "csisolatin9 iso-8859-15 iso8859-15 iso885915 iso_8859-15 l9"},
-    {"ISO-8859-16", "ISO-8859-16", "iso-8859-16"},
+    {"ISO-8859-16", "", "iso-8859-16"},  // not among ICU's converters
     {"KOI8-R", "KOI8-R", "cskoi8r koi koi8 koi8-r koi8_r"},
     {"KOI8-U", "KOI8-U", "koi8-ru koi8-u"},
     {"macintosh", "macintosh", "csmacintosh mac macintosh x-mac-roman"},
@@ -156,6 +157,25 @@ void AppendUserDefined(const char* data, std::size_t size, Text& out) {
     }
 }
 
+// ISO-8859-16: Latin-1 but for these bytes.
+constexpr std::pair<unsigned char, char16_t> kLatin10[] = {
+    {0xA1, 0x0104}, {0xA2, 0x0105}, {0xA3, 0x0141}, {0xA4, 0x20AC}, {0xA5, 0x201E}, {0xA6, 0x0160},
+    {0xA8, 0x0161}, {0xAA, 0x0218}, {0xAC, 0x0179}, {0xAE, 0x017A}, {0xAF, 0x017B}, {0xB2, 0x010C},
+    {0xB3, 0x0142}, {0xB4, 0x017D}, {0xB5, 0x201D}, {0xB8, 0x017E}, {0xB9, 0x010D}, {0xBA, 0x0219},
+    {0xBC, 0x0152}, {0xBD, 0x0153}, {0xBE, 0x0178}, {0xBF, 0x017C}, {0xC3, 0x0102}, {0xC5, 0x0106},
+    {0xD0, 0x0110}, {0xD1, 0x0143}, {0xD5, 0x0150}, {0xD7, 0x015A}, {0xD8, 0x0170}, {0xDD, 0x0118},
+    {0xDE, 0x021A}, {0xE3, 0x0103}, {0xE5, 0x0107}, {0xF0, 0x0111}, {0xF1, 0x0144}, {0xF5, 0x0151},
+    {0xF7, 0x015B}, {0xF8, 0x0171}, {0xFD, 0x0119}, {0xFE, 0x021B},
+};
+
+void AppendLatin10(const char* data, std::size_t size, Text& out) {
+    char16_t map[256];
+    for (int b = 0; b < 256; ++b) map[b] = static_cast<char16_t>(b);
+    for (auto [byte, unit] : kLatin10) map[byte] = unit;
+    out.reserve(out.size() + size);
+    for (std::size_t i = 0; i < size; ++i) out.push_back(map[static_cast<unsigned char>(data[i])]);
+}
+
 }  // namespace
 
 std::string_view EncodingForLabel(std::string_view label) {
@@ -181,6 +201,8 @@ void AppendDecoded(const char* data, std::size_t size, std::string_view label, T
         if (size > 0) out.push_back(u'\uFFFD');
     } else if (e->name == "x-user-defined") {
         AppendUserDefined(data, size, out);
+    } else if (e->name == "ISO-8859-16") {
+        AppendLatin10(data, size, out);
     } else {
         AppendConverted(data, size, e->converter, out);
     }

@@ -17,7 +17,8 @@ namespace corvexa {
 std::string_view EncodingForLabel(std::string_view label);
 
 // The ICU converter that decodes an encoding of the table; empty for the two
-// encodings decoded without one ("replacement", "x-user-defined").
+// encodings decoded without one ("replacement", "x-user-defined" and
+// "ISO-8859-16", which ICU lacks).
 std::string_view ConverterForEncoding(std::string_view encoding);
 
 // Every encoding of the table, for tests.
