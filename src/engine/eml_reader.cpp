@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <gmime/gmime.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -83,13 +84,40 @@ private:
     void TextPart(GMimePart* part) {
         GMimeDataWrapper* content = g_mime_part_get_content(part);
         if (!content) return;
-        GByteArray* bytes = g_byte_array_new();
-        Owned<GMimeStream> sink(g_mime_stream_mem_new_with_byte_array(bytes));  // owns bytes
-        if (g_mime_data_wrapper_write_to_stream(content, sink.get()) < 0)
-            throw ReadError("cannot decode a part of the message");
+        const std::string bytes = DecodedContent(content);
         const char* charset = g_mime_object_get_content_type_parameter(GMIME_OBJECT(part), "charset");
-        AppendDecoded(reinterpret_cast<const char*>(bytes->data), bytes->len, charset ? charset : "", out_);
+        AppendDecoded(bytes.data(), bytes.size(), charset ? charset : "", out_);
         out_ += u"\r\n";
+    }
+
+    // The part's content with its transfer encoding undone: read whole, then
+    // decoded in one step.
+    static std::string DecodedContent(GMimeDataWrapper* content) {
+        GMimeStream* raw = g_mime_data_wrapper_get_stream(content);
+        if (!raw) return {};
+        g_mime_stream_reset(raw);
+        std::string in;
+        if (gint64 length = g_mime_stream_length(raw); length > 0) in.reserve(static_cast<std::size_t>(length));
+        char buffer[65536];
+        for (;;) {
+            ssize_t n = g_mime_stream_read(raw, buffer, sizeof buffer);
+            if (n > 0) {
+                in.append(buffer, static_cast<std::size_t>(n));
+                continue;
+            }
+            // A part's stream ends at its bound, which some streams report as -1.
+            if (n < 0 && !g_mime_stream_eos(raw)) throw ReadError("cannot read a part of the message");
+            break;
+        }
+        const GMimeContentEncoding encoding = g_mime_data_wrapper_get_encoding(content);
+        if (encoding != GMIME_CONTENT_ENCODING_BASE64 && encoding != GMIME_CONTENT_ENCODING_QUOTEDPRINTABLE &&
+            encoding != GMIME_CONTENT_ENCODING_UUENCODE)
+            return in;
+        GMimeEncoding state;
+        g_mime_encoding_init_decode(&state, encoding);
+        std::string out(g_mime_encoding_outlen(&state, in.size()), '\0');
+        out.resize(g_mime_encoding_flush(&state, in.data(), in.size(), out.data()));
+        return out;
     }
 
     void RawEntry(const char* text) {
@@ -127,6 +155,50 @@ private:
     Text& out_;
 };
 
+// The bytes of the message being read, kept from one message to the next on
+// the same thread: a fresh block for each would cost more than its copy.
+struct MessageBuffer {
+    GByteArray* bytes = g_byte_array_new();
+    ~MessageBuffer() { g_byte_array_unref(bytes); }
+};
+
+// A message of ordinary size is read into memory in one go, its parts then
+// sliced from there. A larger one stays in the file: the parser keeps only
+// where each part lies, so an attachment of hundreds of MB costs nothing, as
+// it is never decoded. Takes over fd.
+GMimeStream* MessageStream(int fd) {
+    constexpr off_t kInMemory = 64 << 20;
+    constexpr guint kKeep = 8 << 20;
+    thread_local MessageBuffer buffer;
+    struct stat st;
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size > kInMemory)
+        return g_mime_stream_fs_new(fd);  // owns fd
+    if (buffer.bytes->len > kKeep) {
+        g_byte_array_unref(buffer.bytes);
+        buffer.bytes = g_byte_array_new();
+    }
+    GByteArray* bytes = buffer.bytes;
+    g_byte_array_set_size(bytes, static_cast<guint>(st.st_size));
+    std::size_t filled = 0;
+    while (filled < bytes->len) {
+        ssize_t n = ::read(fd, bytes->data + filled, bytes->len - filled);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) {
+            const int error = errno;
+            ::close(fd);
+            throw ReadError(std::string("cannot read the message: ") + std::strerror(error));
+        }
+        if (n == 0) break;  // shorter than it was a moment ago
+        filled += static_cast<std::size_t>(n);
+    }
+    ::close(fd);
+    g_byte_array_set_size(bytes, static_cast<guint>(filled));
+    GMimeStream* stream = g_mime_stream_mem_new_with_byte_array(bytes);
+    // The message and its parts are gone before the next one is read.
+    g_mime_stream_mem_set_owner(GMIME_STREAM_MEM(stream), FALSE);
+    return stream;
+}
+
 }  // namespace
 
 Text EmlText(const Text& path) {
@@ -134,9 +206,7 @@ Text EmlText(const Text& path) {
     const std::string native = platform::NativeFromPath(path);
     int fd = ::open(native.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) throw ReadError("cannot open " + native + ": " + std::strerror(errno));
-    // The parser keeps the parts' contents in the file rather than in memory,
-    // so an attachment of hundreds of MB costs nothing: it is never decoded.
-    Owned<GMimeStream> stream(g_mime_stream_fs_new(fd));  // owns fd
+    Owned<GMimeStream> stream(MessageStream(fd));
     Owned<GMimeParser> parser(g_mime_parser_new_with_stream(stream.get()));
     g_mime_parser_set_persist_stream(parser.get(), TRUE);
     g_mime_parser_set_format(parser.get(), GMIME_FORMAT_MESSAGE);
