@@ -216,6 +216,11 @@ Text EmlText(const Text& path) {
     if (!headers || g_mime_header_list_get_count(headers) == 0)
         throw ReadError("no message headers: " + native);
     Text text;
+    // Room for about as many characters as the file has bytes, so the text
+    // seldom has to move while it grows; a message kept in its file may be
+    // mostly attachment, and gets no such room.
+    if (gint64 size = g_mime_stream_length(stream.get()); size > 0 && GMIME_IS_STREAM_MEM(stream.get()))
+        text.reserve(static_cast<std::size_t>(size));
     MessageText(text).Message(message.get(), 0);
     return text;
 }
