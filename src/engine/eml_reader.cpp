@@ -85,7 +85,8 @@ private:
         GMimeDataWrapper* content = g_mime_part_get_content(part);
         if (!content) return;
         const std::string bytes = DecodedContent(content);
-        const char* charset = g_mime_object_get_content_type_parameter(GMIME_OBJECT(part), "charset");
+        const char* charset =
+            g_mime_object_get_content_type_parameter(GMIME_OBJECT(part), "charset");
         AppendDecoded(bytes.data(), bytes.size(), charset ? charset : "", out_);
         out_ += u"\r\n";
     }
@@ -97,7 +98,8 @@ private:
         if (!raw) return {};
         g_mime_stream_reset(raw);
         std::string in;
-        if (gint64 length = g_mime_stream_length(raw); length > 0) in.reserve(static_cast<std::size_t>(length));
+        if (gint64 length = g_mime_stream_length(raw); length > 0)
+            in.reserve(static_cast<std::size_t>(length));
         char buffer[65536];
         for (;;) {
             ssize_t n = g_mime_stream_read(raw, buffer, sizeof buffer);
@@ -106,11 +108,13 @@ private:
                 continue;
             }
             // A part's stream ends at its bound, which some streams report as -1.
-            if (n < 0 && !g_mime_stream_eos(raw)) throw ReadError("cannot read a part of the message");
+            if (n < 0 && !g_mime_stream_eos(raw))
+                throw ReadError("cannot read a part of the message");
             break;
         }
         const GMimeContentEncoding encoding = g_mime_data_wrapper_get_encoding(content);
-        if (encoding != GMIME_CONTENT_ENCODING_BASE64 && encoding != GMIME_CONTENT_ENCODING_QUOTEDPRINTABLE &&
+        if (encoding != GMIME_CONTENT_ENCODING_BASE64 &&
+            encoding != GMIME_CONTENT_ENCODING_QUOTEDPRINTABLE &&
             encoding != GMIME_CONTENT_ENCODING_UUENCODE)
             return in;
         GMimeEncoding state;
@@ -136,7 +140,8 @@ private:
         for (GMimeObject* object : {GMIME_OBJECT(message), g_mime_message_get_mime_part(message)}) {
             GMimeHeaderList* headers = object ? g_mime_object_get_header_list(object) : nullptr;
             const int count = headers ? g_mime_header_list_get_count(headers) : 0;
-            for (int i = 0; i < count; ++i) lines.push_back(g_mime_header_list_get_header_at(headers, i));
+            for (int i = 0; i < count; ++i)
+                lines.push_back(g_mime_header_list_get_header_at(headers, i));
         }
         std::stable_sort(lines.begin(), lines.end(), [](GMimeHeader* a, GMimeHeader* b) {
             return g_mime_header_get_offset(a) < g_mime_header_get_offset(b);
@@ -219,7 +224,8 @@ Text EmlText(const Text& path) {
     // Room for about as many characters as the file has bytes, so the text
     // seldom has to move while it grows; a message kept in its file may be
     // mostly attachment, and gets no such room.
-    if (gint64 size = g_mime_stream_length(stream.get()); size > 0 && GMIME_IS_STREAM_MEM(stream.get()))
+    if (gint64 size = g_mime_stream_length(stream.get());
+        size > 0 && GMIME_IS_STREAM_MEM(stream.get()))
         text.reserve(static_cast<std::size_t>(size));
     MessageText(text).Message(message.get(), 0);
     return text;
@@ -237,6 +243,8 @@ public:
 
 }  // namespace
 
-std::shared_ptr<DocumentReader> MakeEmlReader() { return std::make_shared<EmlReader>(); }
+std::shared_ptr<DocumentReader> MakeEmlReader() {
+    return std::make_shared<EmlReader>();
+}
 
 }  // namespace corvexa

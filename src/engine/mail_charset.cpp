@@ -1,7 +1,5 @@
 #include "engine/mail_charset.h"
 
-#include "engine/text_reader.h"
-
 #include <unicode/ucnv.h>
 #include <unicode/utf8.h>
 
@@ -9,9 +7,11 @@
 #include <map>
 #include <memory>
 #include <mutex>
-#include <utility>
 #include <stdexcept>
 #include <string>
+#include <utility>
+
+#include "engine/text_reader.h"
 
 namespace corvexa {
 
@@ -46,7 +46,8 @@ constexpr EncodingEntry kEncodings[] = {
      "csiso88598e csisolatinhebrew hebrew iso-8859-8 iso-8859-8-e iso-ir-138 iso8859-8 iso88598 "
      "iso_8859-8 iso_8859-8:1988 visual"},
     {"ISO-8859-8-I", "ISO-8859-8", "csiso88598i iso-8859-8-i logical"},
-    {"ISO-8859-10", "ISO-8859-10", "csisolatin6 iso-8859-10 iso-ir-157 iso8859-10 iso885910 l6 latin6"},
+    {"ISO-8859-10", "ISO-8859-10",
+     "csisolatin6 iso-8859-10 iso-ir-157 iso8859-10 iso885910 l6 latin6"},
     {"ISO-8859-13", "ISO-8859-13", "iso-8859-13 iso8859-13 iso885913"},
     {"ISO-8859-14", "ISO-8859-14", "iso-8859-14 iso8859-14 iso885914"},
     {"ISO-8859-15", "ISO-8859-15", "csisolatin9 iso-8859-15 iso8859-15 iso885915 iso_8859-15 l9"},
@@ -58,7 +59,8 @@ constexpr EncodingEntry kEncodings[] = {
     {"windows-1250", "windows-1250", "cp1250 windows-1250 x-cp1250"},
     {"windows-1251", "windows-1251", "cp1251 windows-1251 x-cp1251"},
     {"windows-1252", "windows-1252",
-     "ansi_x3.4-1968 ascii cp1252 cp819 csisolatin1 ibm819 iso-8859-1 iso-ir-100 iso8859-1 iso88591 "
+     "ansi_x3.4-1968 ascii cp1252 cp819 csisolatin1 ibm819 iso-8859-1 iso-ir-100 iso8859-1 "
+     "iso88591 "
      "iso_8859-1 iso_8859-1:1987 l1 latin1 us-ascii windows-1252 x-cp1252"},
     {"windows-1253", "windows-1253", "cp1253 windows-1253 x-cp1253"},
     {"windows-1254", "windows-1254",
@@ -83,8 +85,7 @@ constexpr EncodingEntry kEncodings[] = {
     {"replacement", "",
      "csiso2022kr hz-gb-2312 iso-2022-cn iso-2022-cn-ext iso-2022-kr replacement"},
     {"UTF-16BE", "UTF-16BE", "unicodefffe utf-16be"},
-    {"UTF-16LE", "UTF-16LE",
-     "csunicode iso-10646-ucs-2 ucs-2 unicode unicodefeff utf-16 utf-16le"},
+    {"UTF-16LE", "UTF-16LE", "csunicode iso-10646-ucs-2 ucs-2 unicode unicodefeff utf-16 utf-16le"},
     {"x-user-defined", "", "x-user-defined"},
 };
 
@@ -167,7 +168,8 @@ void AppendConverted(const char* data, std::size_t size, std::string_view conver
         }
     }
     UErrorCode status = U_ZERO_ERROR;
-    std::unique_ptr<UConverter, ConverterCloser> cnv(ucnv_open(std::string(converter).c_str(), &status));
+    std::unique_ptr<UConverter, ConverterCloser> cnv(
+        ucnv_open(std::string(converter).c_str(), &status));
     if (U_FAILURE(status)) {
         status = U_ZERO_ERROR;
         cnv.reset(ucnv_open("windows-1252", &status));
@@ -176,7 +178,8 @@ void AppendConverted(const char* data, std::size_t size, std::string_view conver
     if (const ByteTable* table = SingleByteTable(converter, cnv.get())) {
         const std::size_t start = out.size();
         out.resize(start + size);
-        for (std::size_t i = 0; i < size; ++i) out[start + i] = (*table)[static_cast<unsigned char>(data[i])];
+        for (std::size_t i = 0; i < size; ++i)
+            out[start + i] = (*table)[static_cast<unsigned char>(data[i])];
         return;
     }
     const char* source = data;
@@ -200,7 +203,8 @@ void AppendUserDefined(const char* data, std::size_t size, Text& out) {
     out.reserve(out.size() + size);
     for (std::size_t i = 0; i < size; ++i) {
         auto b = static_cast<unsigned char>(data[i]);
-        out.push_back(b < 0x80 ? static_cast<char16_t>(b) : static_cast<char16_t>(0xF780 + b - 0x80));
+        out.push_back(b < 0x80 ? static_cast<char16_t>(b)
+                               : static_cast<char16_t>(0xF780 + b - 0x80));
     }
 }
 
@@ -236,8 +240,12 @@ std::string_view ConverterForEncoding(std::string_view encoding) {
     return {};
 }
 
-std::size_t EncodingCount() { return std::size(kEncodings); }
-std::string_view EncodingAt(std::size_t i) { return kEncodings[i].name; }
+std::size_t EncodingCount() {
+    return std::size(kEncodings);
+}
+std::string_view EncodingAt(std::size_t i) {
+    return kEncodings[i].name;
+}
 
 void AppendDecoded(const char* data, std::size_t size, std::string_view label, Text& out) {
     const EncodingEntry* e = Find(label);

@@ -38,7 +38,8 @@ public:
         const char* tmp = std::getenv("TMPDIR");
         std::string pattern = std::string(tmp && *tmp ? tmp : "/tmp") + "/corvexa-office-XXXXXX";
         if (!::mkdtemp(pattern.data()))
-            throw ReadError("cannot create a temporary folder: " + std::string(std::strerror(errno)));
+            throw ReadError("cannot create a temporary folder: " +
+                            std::string(std::strerror(errno)));
         path_ = pattern;
     }
     ~PrivateFolder() {
@@ -83,7 +84,8 @@ using TakeOutput = std::function<void(const std::string& outFolder, const std::s
 
 // Converts the document with the given export filter into a private folder and
 // hands the result over; throws unless the suite ran to its end.
-void Convert(const Text& path, const std::string& filter, const OfficeRun& run, const TakeOutput& take) {
+void Convert(const Text& path, const std::string& filter, const OfficeRun& run,
+             const TakeOutput& take) {
     if (run.soffice.empty()) throw ReadError("no office suite is installed");
     std::error_code ec;
     const fs::path source = fs::absolute(platform::NativeFromPath(path), ec);
@@ -104,9 +106,9 @@ void Convert(const Text& path, const std::string& filter, const OfficeRun& run, 
     platform::ProcessRequest request;
     request.argv = {run.soffice,
                     // A profile of its own: two instances on one profile fail.
-                    "-env:UserInstallation=" + FileUrl(folder.Path() + "/profile"),
-                    "--headless", "--invisible", "--nologo", "--norestore", "--nodefault",
-                    "--nolockcheck", "--convert-to", filter, "--outdir", out, document};
+                    "-env:UserInstallation=" + FileUrl(folder.Path() + "/profile"), "--headless",
+                    "--invisible", "--nologo", "--norestore", "--nodefault", "--nolockcheck",
+                    "--convert-to", filter, "--outdir", out, document};
     request.workingFolder = folder.Path();
     request.inheritStdin = false;
     request.timeout = run.timeout;
@@ -116,12 +118,16 @@ void Convert(const Text& path, const std::string& filter, const OfficeRun& run, 
     request.outputLimit = 4u << 20;
     const platform::ProcessResult result = platform::RunHiddenProcess(request);
     switch (result.outcome) {
-        case platform::ProcessOutcome::Exited: break;
-        case platform::ProcessOutcome::TimedOut: throw ReadError("the office suite took too long");
-        case platform::ProcessOutcome::Cancelled: throw ReadError("stopped");
+        case platform::ProcessOutcome::Exited:
+            break;
+        case platform::ProcessOutcome::TimedOut:
+            throw ReadError("the office suite took too long");
+        case platform::ProcessOutcome::Cancelled:
+            throw ReadError("stopped");
         case platform::ProcessOutcome::NotStarted:
             throw ReadError("cannot start " + run.soffice + ": " + std::strerror(result.error));
-        case platform::ProcessOutcome::Signalled: throw ReadError("the office suite crashed");
+        case platform::ProcessOutcome::Signalled:
+            throw ReadError("the office suite crashed");
     }
     if (result.exitCode != 0) throw ReadError("the office suite failed");
     take(out, log);
@@ -172,8 +178,12 @@ std::string FindOffice() {
     return found;
 }
 
-bool WordInstalled() { return !FindOffice().empty(); }
-bool ExcelInstalled() { return !FindOffice().empty(); }
+bool WordInstalled() {
+    return !FindOffice().empty();
+}
+bool ExcelInstalled() {
+    return !FindOffice().empty();
+}
 
 Text WordText(const Text& path, const OfficeRun& run) {
     Text text;
@@ -186,23 +196,28 @@ Text WordText(const Text& path, const OfficeRun& run) {
 Text ExcelText(const Text& path, TextView separator, const OfficeRun& run) {
     Text text;
     // Every sheet to a file of its own, cells as displayed, UTF-8.
-    const std::string filter = "csv:Text - txt - csv (StarCalc):44,34,76,1,,0,false,true,true,false,false,-1";
+    const std::string filter =
+        "csv:Text - txt - csv (StarCalc):44,34,76,1,,0,false,true,true,false,false,-1";
     Convert(path, filter, run, [&](const std::string& out, const std::string& log) {
         const std::vector<std::string> sheets = SheetFilesFromLog(log, out + "/");
         std::error_code ec;
-        const auto written = std::distance(fs::directory_iterator(out, ec), fs::directory_iterator());
+        const auto written =
+            std::distance(fs::directory_iterator(out, ec), fs::directory_iterator());
         if (sheets.empty() || ec || written != static_cast<std::ptrdiff_t>(sheets.size()))
             throw ReadError("the office suite did not write every sheet");
-        for (const std::string& sheet : sheets) AppendSheetText(ReadWholeFile(sheet), separator, text);
+        for (const std::string& sheet : sheets)
+            AppendSheetText(ReadWholeFile(sheet), separator, text);
     });
     return text;
 }
 
-std::shared_ptr<DocumentReader> MakeWordReader(std::string soffice, std::chrono::milliseconds timeout) {
+std::shared_ptr<DocumentReader> MakeWordReader(std::string soffice,
+                                               std::chrono::milliseconds timeout) {
     return std::make_shared<OfficeReader>(OfficeReader::Kind::Word, std::move(soffice), timeout);
 }
 
-std::shared_ptr<DocumentReader> MakeExcelReader(std::string soffice, std::chrono::milliseconds timeout) {
+std::shared_ptr<DocumentReader> MakeExcelReader(std::string soffice,
+                                                std::chrono::milliseconds timeout) {
     return std::make_shared<OfficeReader>(OfficeReader::Kind::Excel, std::move(soffice), timeout);
 }
 

@@ -27,9 +27,9 @@ bool WordInstalled();
 bool ExcelInstalled();
 
 struct OfficeRun {
-    std::string soffice;                              // the program to run
+    std::string soffice;  // the program to run
     std::chrono::milliseconds timeout = kOfficeTimeout;
-    const std::atomic<bool>* stop = nullptr;          // ends the conversion when raised
+    const std::atomic<bool>* stop = nullptr;  // ends the conversion when raised
 };
 
 // The document body's text, as the suite's plain-text export gives it.

@@ -16,8 +16,8 @@ void AppendCell(std::string& cell, Text& out) {
 void AppendSheetText(std::string_view csv, TextView separator, Text& out) {
     if (csv.size() >= 3 && csv.substr(0, 3) == "\xEF\xBB\xBF") csv.remove_prefix(3);
     std::string cell;
-    bool quoted = false;      // inside a quoted field
-    bool rowOpen = false;     // something of the current row has been read
+    bool quoted = false;   // inside a quoted field
+    bool rowOpen = false;  // something of the current row has been read
     for (std::size_t i = 0; i < csv.size(); ++i) {
         const char c = csv[i];
         if (quoted) {

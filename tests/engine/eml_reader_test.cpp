@@ -1,6 +1,8 @@
 // E-mail messages: MIME decoding of small hand-written messages (transfer
 // encodings, nesting, attachments, charsets, headers), the decoded and raw
 // passes of a scan, damaged files, and the label table of the charsets.
+#include "engine/eml_reader.h"
+
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 #include <unicode/ucnv.h>
@@ -11,7 +13,6 @@
 #include <vector>
 
 #include "engine/collector.h"
-#include "engine/eml_reader.h"
 #include "engine/mail_charset.h"
 #include "engine/text_reader.h"
 #include "support/temp_dir.h"
@@ -25,7 +26,9 @@ std::string Eml(const TempDir& dir, const std::string& name, const std::string& 
     return dir.Write(name, bytes).string();
 }
 
-std::string Decoded(const std::string& path) { return ToUtf8(EmlText(FromUtf8(path))); }
+std::string Decoded(const std::string& path) {
+    return ToUtf8(EmlText(FromUtf8(path)));
+}
 
 struct NullSink : ScanSink {
     void WalkStarted() override {}
@@ -73,11 +76,12 @@ TEST(Eml, Base64BodyIsFoundByTheDecodedPassAndItsHeadersAgainByTheRawPass) {
               "From: Alice <alice@from.example>\r\nTo: bob@to.example\r\nSubject: hello\r\n"
               "MIME-Version: 1.0\r\nContent-Type: text/plain; charset=utf-8\r\n"
               "Content-Transfer-Encoding: base64\r\n");
-    EXPECT_EQ(Scan(path), (std::vector<std::string>{"carol@body.example", "alice@from.example",
-                                                    "bob@to.example", "alice@from.example",
-                                                    "bob@to.example"}));
+    EXPECT_EQ(Scan(path),
+              (std::vector<std::string>{"carol@body.example", "alice@from.example",
+                                        "bob@to.example", "alice@from.example", "bob@to.example"}));
     // Decoding off: one raw pass, the encoded body yields nothing.
-    EXPECT_EQ(Scan(path, false), (std::vector<std::string>{"alice@from.example", "bob@to.example"}));
+    EXPECT_EQ(Scan(path, false),
+              (std::vector<std::string>{"alice@from.example", "bob@to.example"}));
 }
 
 TEST(Eml, PartsInMessageOrderAttachmentsSkippedThenBodyThenHeaders) {
@@ -144,14 +148,14 @@ TEST(Eml, CharsetsAsMailReadersDecodeThem) {
         const char* text;
     } cases[] = {
         {"windows-1252", "8bit", "\x80 caf\xe9", "€ café"},
-        {"ISO-8859-1", "8bit", "\x93q\x94 caf\xe9", "“q” café"},       // as windows-1252
-        {"us-ascii", "quoted-printable", "=80 5", "€ 5"},              // as windows-1252
+        {"ISO-8859-1", "8bit", "\x93q\x94 caf\xe9", "“q” café"},  // as windows-1252
+        {"us-ascii", "quoted-printable", "=80 5", "€ 5"},         // as windows-1252
         {"UTF-8", "base64", "Y2Fmw6kg4oKs", "café €"},
         {"Shift_JIS", "8bit", "\x93\xfa\x96\x7b", "日本"},
-        {"gb2312", "8bit", "\xd6\xd0\xce\xc4", "中文"},                   // as GBK
+        {"gb2312", "8bit", "\xd6\xd0\xce\xc4", "中文"},  // as GBK
         {" KOI8-R ", "8bit", "\xf0\xd2\xc9\xd7\xc5\xd4", "Привет"},
-        {nullptr, "8bit", "caf\xc3\xa9", "café"},                      // valid UTF-8
-        {nullptr, "8bit", "caf\xe9", "café"},                          // else windows-1252
+        {nullptr, "8bit", "caf\xc3\xa9", "café"},  // valid UTF-8
+        {nullptr, "8bit", "caf\xe9", "café"},      // else windows-1252
         {"x-unknown-42", "8bit", "caf\xe9 \x80", "café €"},
         {"x-unknown-42", "8bit", "caf\xc3\xa9", "café"},
     };
@@ -201,15 +205,16 @@ TEST(Eml, AForwardedMessageIsReadInItsPlaceUnlessAttached) {
         // "see www.inner-body.example"
         "c2VlIHd3dy5pbm5lci1ib2R5LmV4YW1wbGU=\r\n";
     auto message = [&](const char* disposition) {
-        return std::string("From: fwd@outer.example\r\n"
-                           "Content-Type: multipart/mixed; boundary=\"b\"\r\n"
-                           "\r\n"
-                           "--b\r\n"
-                           "Content-Type: text/plain\r\n"
-                           "\r\n"
-                           "Forwarded below\r\n"
-                           "--b\r\n"
-                           "Content-Type: message/rfc822\r\n") +
+        return std::string(
+                   "From: fwd@outer.example\r\n"
+                   "Content-Type: multipart/mixed; boundary=\"b\"\r\n"
+                   "\r\n"
+                   "--b\r\n"
+                   "Content-Type: text/plain\r\n"
+                   "\r\n"
+                   "Forwarded below\r\n"
+                   "--b\r\n"
+                   "Content-Type: message/rfc822\r\n") +
                disposition + "\r\n\r\n" + inner + "--b\r\n" +
                "Content-Type: text/plain\r\n\r\nafter\r\n--b--\r\n";
     };
@@ -231,8 +236,8 @@ TEST(Eml, DamagedMessages) {
     std::string garbage;
     for (int i = 0; i < 4096; ++i) garbage += static_cast<char>((i * 7919 + 13) % 256);
     // Not messages: the decoder fails, and the scan skips the raw pass too.
-    for (auto [name, bytes] : {std::pair<const char*, std::string>{"garbage.eml", garbage},
-                               {"empty.eml", ""}}) {
+    for (auto [name, bytes] :
+         {std::pair<const char*, std::string>{"garbage.eml", garbage}, {"empty.eml", ""}}) {
         auto path = Eml(dir, name, bytes + "\nwww.raw.example\n");
         if (std::string(name) == "empty.eml") path = Eml(dir, name, "");
         EXPECT_THROW(EmlText(FromUtf8(path)), ReadError) << name;
@@ -274,11 +279,21 @@ TEST(MailCharset, LabelsNameTheirEncodingWhateverTheCaseAndSpace) {
         const char* label;
         const char* encoding;
     } cases[] = {
-        {"iso-8859-1", "windows-1252"}, {"US-ASCII", "windows-1252"}, {" latin1\t", "windows-1252"},
-        {"utf8", "UTF-8"},              {"gb2312", "GBK"},             {"x-sjis", "Shift_JIS"},
-        {"ks_c_5601-1987", "EUC-KR"},   {"iso-8859-9", "windows-1254"}, {"tis-620", "windows-874"},
-        {"utf-16", "UTF-16LE"},         {"iso-2022-kr", "replacement"}, {"koi8-ru", "KOI8-U"},
-        {"utf-7", ""},                  {"", ""},                      {"latin-1", ""},
+        {"iso-8859-1", "windows-1252"},
+        {"US-ASCII", "windows-1252"},
+        {" latin1\t", "windows-1252"},
+        {"utf8", "UTF-8"},
+        {"gb2312", "GBK"},
+        {"x-sjis", "Shift_JIS"},
+        {"ks_c_5601-1987", "EUC-KR"},
+        {"iso-8859-9", "windows-1254"},
+        {"tis-620", "windows-874"},
+        {"utf-16", "UTF-16LE"},
+        {"iso-2022-kr", "replacement"},
+        {"koi8-ru", "KOI8-U"},
+        {"utf-7", ""},
+        {"", ""},
+        {"latin-1", ""},
     };
     for (const Case& c : cases) EXPECT_EQ(EncodingForLabel(c.label), c.encoding) << c.label;
 }

@@ -2,6 +2,8 @@
 // readers run against the real suite on documents it makes from small text
 // fixtures at test time (skipped, with the reason, where it is not installed),
 // plus a stand-in program that fails, hangs or is stopped.
+#include "engine/office_reader.h"
+
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <stdlib.h>
@@ -14,7 +16,6 @@
 #include <vector>
 
 #include "engine/collector.h"
-#include "engine/office_reader.h"
 #include "engine/office_table.h"
 #include "engine/text_reader.h"
 #include "platform/process.h"
@@ -55,9 +56,12 @@ protected:
     // Saves a fixture in another format with the suite, as a user would.
     fs::path Make(const fs::path& source, const std::string& format) {
         platform::ProcessRequest r;
-        r.argv = {soffice_, "-env:UserInstallation=file://" + (dir_.Path() / "profile").string(),
-                  "--headless", "--norestore", "--convert-to", format, "--outdir",
-                  (dir_.Path() / "made").string(), source.string()};
+        r.argv = {
+            soffice_,       "-env:UserInstallation=file://" + (dir_.Path() / "profile").string(),
+            "--headless",   "--norestore",
+            "--convert-to", format,
+            "--outdir",     (dir_.Path() / "made").string(),
+            source.string()};
         r.inheritStdin = false;
         r.timeout = 120s;
         EXPECT_TRUE(platform::RunHiddenProcess(r).Succeeded());
@@ -151,9 +155,9 @@ TEST(OfficeTable, CsvQuotingNeverShiftsTheTable) {
         {"\"two\nlines\",x\n", "two lines\tx\r\n"},
         {"\"say \"\"hi\"\", ok\",\"tab\there\"\n", "say \"hi\", ok\ttab\there\r\n"},
         {",,\n,,x\n", "\t\t\r\n\t\tx\r\n"},
-        {"\n", "\r\n"},                       // an empty sheet: one empty row
+        {"\n", "\r\n"},  // an empty sheet: one empty row
         {"", ""},
-        {"last,row", "last\trow\r\n"},       // no line feed at the end
+        {"last,row", "last\trow\r\n"},  // no line feed at the end
         {"\xEF\xBB\xBFu,\xC3\xA9\r\n", "u\t\xC3\xA9\r\n"},
         {"\"\",\"\"\n", "\t\r\n"},
     };
@@ -205,9 +209,11 @@ TEST_F(Office, DamagedFilesFailOrGiveWhatTheSuiteReads) {
     auto textBook = dir_.Write("text.xlsx", "plain@text.example,b\n");
     EXPECT_THROW(WordText(FromUtf8(damaged.string()), {soffice_}), ReadError);
     // An empty document is an empty text; a text file is no workbook.
-    EXPECT_EQ(WordText(FromUtf8(empty.string()), {soffice_}).find_first_not_of(u"\r\n"), Text::npos);
+    EXPECT_EQ(WordText(FromUtf8(empty.string()), {soffice_}).find_first_not_of(u"\r\n"),
+              Text::npos);
     EXPECT_THROW(ExcelText(FromUtf8(textBook.string()), u"\t", {soffice_}), ReadError);
-    EXPECT_THROW(WordText(FromUtf8((dir_.Path() / "missing.docx").string()), {soffice_}), ReadError);
+    EXPECT_THROW(WordText(FromUtf8((dir_.Path() / "missing.docx").string()), {soffice_}),
+                 ReadError);
 }
 
 TEST_F(Office, ScanFindsTheAddressesAReaderSees) {
@@ -226,8 +232,9 @@ TEST_F(Office, ScanFindsTheAddressesAReaderSees) {
         std::vector<std::string> found;
         for (const Text& t : urls.Snapshot()) found.push_back(ToUtf8(t));
         if (decode) {
-            EXPECT_EQ(found, (std::vector<std::string>{"anna@word.example", "https://www.word.example/path",
-                                                       "http://www.split.example/", "c3@sheet.example"}));
+            EXPECT_EQ(found, (std::vector<std::string>{
+                                 "anna@word.example", "https://www.word.example/path",
+                                 "http://www.split.example/", "c3@sheet.example"}));
         } else {
             EXPECT_TRUE(found.empty()) << "compressed documents hold no plain addresses";
         }
@@ -242,10 +249,11 @@ TEST_F(Office, InstalledButFailingSuiteFailsTheFile) {
     EXPECT_THROW(WordText(FromUtf8(document), {silent}), ReadError);
     EXPECT_THROW(ExcelText(FromUtf8(book), u"\t", {silent}), ReadError);
     // Claims a sheet it did not write.
-    const std::string liar = FakeOffice(
-        "for a; do last=$a; done; echo \"Writing sheet S -> $TMPDIR/nowhere.csv\"");
+    const std::string liar =
+        FakeOffice("for a; do last=$a; done; echo \"Writing sheet S -> $TMPDIR/nowhere.csv\"");
     EXPECT_THROW(ExcelText(FromUtf8(book), u"\t", {liar}), ReadError);
-    EXPECT_THROW(WordText(FromUtf8(document), {(dir_.Path() / "no-such-program").string()}), ReadError);
+    EXPECT_THROW(WordText(FromUtf8(document), {(dir_.Path() / "no-such-program").string()}),
+                 ReadError);
     // Not found at all: the readers are unavailable and their files are plain text.
     EXPECT_FALSE(MakeWordReader("")->Available());
     EXPECT_FALSE(MakeExcelReader("")->Available());
