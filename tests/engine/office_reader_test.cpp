@@ -296,3 +296,37 @@ TEST_F(Office, AHangingSuiteIsKilledWithEverythingItStarted) {
     EXPECT_LT(std::chrono::steady_clock::now() - start, 30s);
     EXPECT_TRUE(helperGone());
 }
+
+TEST_F(Office, StopDuringAScanEndsTheConversionItIsWaitingFor) {
+    const auto pidFile = dir_.Path() / "helper.pid";
+    const std::string hanging =
+        FakeOffice("sleep 300 & echo $! > '" + pidFile.string() + "'; sleep 300");
+    ScanJob job;
+    job.Mode = ScanMode::FileList;
+    job.DecodeWord = true;
+    ScanControl control;
+    SharedList files, urls;
+    NullSink sink;
+    files.Assign({FromUtf8(dir_.Write("a.docx", "www.raw.example\n").string()),
+                  FromUtf8(dir_.Write("b.txt", "www.after.example\n").string())});
+    DocumentReaders readers;
+    readers.word = MakeWordReader(hanging, 600s);
+    TCollector collector(job, files, urls, control, sink, readers);
+    const auto start = std::chrono::steady_clock::now();
+    collector.Start();
+    // Its helper is running once it has written its number.
+    while (corvexa::test::ReadFileBytes(pidFile).find('\n') == std::string::npos)
+        std::this_thread::sleep_for(10ms);
+    control.StopRequested = true;  // as STOP or closing the window does
+    collector.Wait();
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 60s);
+    EXPECT_TRUE(urls.Snapshot().empty())
+        << "the stopped document gives nothing, no later file is read";
+    pid_t pid = 0;
+    std::ifstream(pidFile) >> pid;
+    ASSERT_GT(pid, 0);
+    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+    std::string line;
+    std::getline(stat, line);
+    EXPECT_TRUE(line.empty() || line.find(") Z ") != std::string::npos) << "the helper still runs";
+}
