@@ -102,3 +102,6 @@ if [ -x "$bin/online_qbench" ]; then
   echo "== the update check (offscreen) against the test server"
   QT_QPA_PLATFORM=offscreen "$bin/online_qbench" "$runs"
 fi
+
+# The document readers: e-mail messages and office documents.
+bash "$here/documents.sh" "$build"

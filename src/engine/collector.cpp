@@ -42,7 +42,10 @@ TCollector::TCollector(ScanJob job, SharedList& files, SharedList& urls, ScanCon
       control_(control),
       sink_(sink),
       readers_(std::move(readers)),
-      detector_(control.Switches, urls) {}
+      detector_(control.Switches, urls) {
+    // STOP also ends a conversion an outside program is doing for a reader.
+    for (const auto& reader : readers_.All()) reader->SetStopFlag(&control_.StopRequested);
+}
 
 TCollector::~TCollector() { Wait(); }
 

@@ -23,6 +23,14 @@ public:
     virtual bool Available() const = 0;
     // The document's whole text. Throws on any failure.
     virtual Text ReadText(const Text& path) = 0;
+
+    // The scan's stop flag. A reader that waits for an outside program ends it
+    // when the flag is raised, and fails.
+    void SetStopFlag(const std::atomic<bool>* stop) { stop_ = stop; }
+    const std::atomic<bool>* StopFlag() const { return stop_; }
+
+private:
+    const std::atomic<bool>* stop_ = nullptr;
 };
 
 // What the built-in readers need to know about the program around them.

@@ -93,12 +93,18 @@ pid_t Spawn(const ProcessRequest& req, int pipeWrite) {
     return pid;
 }
 
-// Reads and discards whatever is in the pipe; false at its end.
-bool Drain(int fd) {
+// Reads whatever is in the pipe, keeping it when the request asks for it;
+// false at its end.
+bool Drain(int fd, const ProcessRequest& req) {
     char buffer[4096];
     for (;;) {
         ssize_t n = ::read(fd, buffer, sizeof buffer);
-        if (n > 0) continue;
+        if (n > 0) {
+            if (req.output && req.output->size() < req.outputLimit)
+                req.output->append(buffer, std::min(static_cast<std::size_t>(n),
+                                                    req.outputLimit - req.output->size()));
+            continue;
+        }
         if (n == 0) return false;
         if (errno == EINTR) continue;
         return errno == EAGAIN || errno == EWOULDBLOCK;
@@ -141,9 +147,11 @@ ProcessResult Supervise(const ProcessRequest& req, pid_t pid, int pipeRead) {
         if (n == 0) {
             ::usleep(static_cast<useconds_t>(waitMs) * 1000);
         } else if (::poll(fds, n, waitMs) > 0 && pipeOpen && (fds[0].revents & (POLLIN | POLLHUP | POLLERR))) {
-            pipeOpen = Drain(pipeRead);
+            pipeOpen = Drain(pipeRead, req);
         }
     }
+    // What it wrote just before it ended.
+    if (pipeOpen) Drain(pipeRead, req);
     // It has ended: whatever it left running in its group goes too.
     ::kill(-pid, SIGKILL);
     if (WIFEXITED(status)) {

@@ -23,6 +23,11 @@ struct ProcessRequest {
     std::chrono::milliseconds timeout{0};
     // Checked while waiting; when it becomes true the program is ended.
     const std::atomic<bool>* cancel = nullptr;
+    // When set, receives what the program writes to standard output and
+    // standard error (interleaved as written), up to outputLimit bytes; the
+    // rest is read and thrown away.
+    std::string* output = nullptr;
+    std::size_t outputLimit = 1 << 20;
 };
 
 enum class ProcessOutcome {

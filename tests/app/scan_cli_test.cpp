@@ -67,7 +67,8 @@ TEST(ScanCli, HelpDocumentsEveryOption) {
     EXPECT_EQ(r.status, 0);
     for (const char* opt : {"--mask", "--no-subfolders", "--skip-larger-mb", "--no-email", "--no-ftp",
                             "--no-http", "--no-https", "--no-www", "--memory-stream", "--files-from",
-                            "-o FILE", "--files-out", "--view", "--dedup", "--quiet", "-- FILE"})
+                            "-o FILE", "--files-out", "--view", "--dedup", "--quiet", "-- FILE",
+                            "--eml", "--word", "--excel", "--decode LIST"})
         EXPECT_NE(r.out.find(opt), std::string::npos) << opt;
 }
 
@@ -91,12 +92,32 @@ TEST(ScanCli, BadArgumentsExitTwoWithAMessage) {
         {{"--files-from", folder + "/no-list.txt"}, "cannot open"},
         {{"--"}, "at least one file"},
         {{"--quiet=yes", folder}, "takes no value"},
+        {{"--eml=yes", folder}, "takes no value"},
+        {{"--decode", "eml,pdf", folder}, "not 'pdf'"},
+        {{"--decode"}, "needs a list"},
     };
     for (const Case& c : cases) {
         Result r = RunScanner(c.args);
         EXPECT_EQ(r.status, 2) << c.says;
         EXPECT_NE(r.err.find(c.says), std::string::npos) << r.err;
         EXPECT_TRUE(r.out.empty());
+    }
+}
+
+TEST(ScanCli, MessagesAreDecodedWhenAsked) {
+    TempDir dir;
+    // The body is base64: only the decoder sees the address in it.
+    auto eml = dir.Write("m.eml",
+                         "From: a@from.example\r\nContent-Type: text/plain\r\n"
+                         "Content-Transfer-Encoding: base64\r\n\r\nYkBib2R5LmV4YW1wbGU=\r\n");
+    for (const char* decode : {"--eml", "--decode=eml", ""}) {
+        std::vector<std::string> args{"--quiet"};
+        if (*decode) args.push_back(decode);
+        args.push_back(dir.Path().string());
+        Result r = RunScanner(args);
+        EXPECT_EQ(r.status, 0) << r.err;
+        EXPECT_EQ(r.out, *decode ? "b@body.example\na@from.example\na@from.example\n" : "a@from.example\n")
+            << decode;
     }
 }
 

@@ -98,6 +98,23 @@ TEST(RunHiddenProcess, LargeOutputIsDrained) {
     EXPECT_TRUE(Sh("head -c 20000000 /dev/zero; head -c 5000000 /dev/zero >&2").Succeeded());
 }
 
+TEST(RunHiddenProcess, OutputIsKeptWhenAskedForUpToTheLimit) {
+    std::string output;
+    ProcessRequest r;
+    // The last line comes just before the end: it is kept too.
+    r.argv = {"/bin/sh", "-c", "echo one; echo two >&2; head -c 100000 /dev/zero | tr '\\0' x; echo; printf last"};
+    r.output = &output;
+    ASSERT_TRUE(RunHiddenProcess(r).Succeeded());
+    EXPECT_EQ(output.substr(0, 8), "one\ntwo\n");
+    EXPECT_EQ(output.size(), 8u + 100000u + 1u + 4u);
+    EXPECT_EQ(output.substr(output.size() - 5), "\nlast");
+
+    output.clear();
+    r.outputLimit = 10;
+    ASSERT_TRUE(RunHiddenProcess(r).Succeeded());
+    EXPECT_EQ(output, "one\ntwo\nxx");
+}
+
 TEST(RunHiddenProcess, TimeoutAndCancelEndTheWholeGroup) {
     for (bool cancel : {false, true}) {
         TempDir dir;

@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <chrono>
@@ -37,6 +38,15 @@ bool ParseInt32(const std::string& s, std::int32_t* out) {
     long long v = std::strtoll(s.c_str(), &end, 10);
     if (errno != 0 || *end != 0 || v < INT32_MIN || v > INT32_MAX) return false;
     *out = static_cast<std::int32_t>(v);
+    return true;
+}
+
+// Switches on the document decoder of that name.
+bool EnableDecoder(const std::string& name, ScanJob* job) {
+    if (name == "eml") job->DecodeEML = true;
+    else if (name == "word") job->DecodeWord = true;
+    else if (name == "excel") job->DecodeExcel = true;
+    else return false;
     return true;
 }
 
@@ -78,6 +88,15 @@ Reading:
                         the PDF library as fallback (xpdf, the default),
                         through the PDF library alone (pdfium), or as plain
                         text (plain)
+  --eml                 decode e-mail messages (.eml): their text parts,
+                        headers decoded; the raw file is then read as well
+  --word                read .doc and .docx documents through LibreOffice
+                        (soffice, run headless once per document)
+  --excel               read .xls and .xlsx workbooks through LibreOffice:
+                        every sheet, each cell as displayed
+  --decode LIST         the same as a comma-separated list: eml,word,excel
+                        Without these, such files are read as plain text, as
+                        they are when LibreOffice is not installed.
 
 Results:
   --view url|host|domain  print the findings as found (url), as host names or
@@ -170,6 +189,19 @@ std::optional<Options> ParseOptions(const std::vector<std::string>& args, std::s
             if (v != "xpdf" && v != "pdfium" && v != "plain")
                 return fail("--pdf takes xpdf, pdfium or plain, not '" + v + "'");
             o.job.PdfProcessing = v == "plain" ? "" : v;
+        } else if (arg == "--eml" || arg == "--word" || arg == "--excel") {
+            if (hasInlineValue) return fail(arg + " takes no value");
+            if (!EnableDecoder(arg.substr(2), &o.job)) return fail("unknown decoder");
+        } else if (arg == "--decode") {
+            std::string list;
+            if (!takeValue(&list) || list.empty()) return fail("--decode needs a list: eml,word,excel");
+            for (std::size_t start = 0; start <= list.size();) {
+                std::size_t end = std::min(list.find(',', start), list.size());
+                std::string name = list.substr(start, end - start);
+                if (!EnableDecoder(name, &o.job))
+                    return fail("--decode takes eml, word and excel, not '" + name + "'");
+                start = end + 1;
+            }
         } else if (arg == "--files-from") {
             if (!takeValue(&o.filesFrom)) return fail("--files-from needs a file");
             o.filesFromGiven = true;
@@ -434,6 +466,19 @@ int Run(const std::vector<std::string>& args) {
             std::fprintf(stderr, "%s: warning: directory not found: %s\n", kProgram, folder.c_str());
     }
 
+    // As the window does at START: the office readers only where the suite is.
+    // The PDF converter's output goes to a private temporary folder.
+    DocumentReaderOptions readerOptions;
+    readerOptions.cancel = &control.StopRequested;
+    readerOptions.ansiCodePage = control.AnsiCodePage;
+    const DocumentReaders readers = DocumentReaders::BuiltIn(readerOptions);
+    if ((o.job.DecodeWord && !DocumentReaders::Usable(readers.word)) ||
+        (o.job.DecodeExcel && !DocumentReaders::Usable(readers.excel)))
+        std::fprintf(stderr, "%s: warning: LibreOffice (soffice) not found; office documents are "
+                             "read as plain text\n", kProgram);
+    o.job.DecodeWord = o.job.DecodeWord && DocumentReaders::Usable(readers.word);
+    o.job.DecodeExcel = o.job.DecodeExcel && DocumentReaders::Usable(readers.excel);
+
     bool progress = !o.quiet && ::isatty(2);
     CliSink sink(progress, o.job.Mode == ScanMode::Directory, files, lists.Urls());
 
@@ -446,12 +491,7 @@ int Run(const std::vector<std::string>& args) {
     ::sigaction(SIGTERM, &sa, nullptr);
 
     {
-        // The converter's output goes to a private temporary folder.
-        DocumentReaderOptions readerOptions;
-        readerOptions.cancel = &control.StopRequested;
-        readerOptions.ansiCodePage = control.AnsiCodePage;
-        TCollector collector(o.job, files, lists.Urls(), control, sink,
-                             DocumentReaders::BuiltIn(readerOptions));
+        TCollector collector(o.job, files, lists.Urls(), control, sink, readers);
         collector.Start();
         sink.ShowProgressUntilFinished(platform::TickCount32());
         collector.Wait();

@@ -1,0 +1,250 @@
+#include "engine/eml_reader.h"
+
+#include <fcntl.h>
+#include <gmime/gmime.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "engine/mail_charset.h"
+#include "engine/text_reader.h"
+#include "platform/native_path.h"
+
+namespace corvexa {
+
+namespace {
+
+struct Unref {
+    void operator()(void* object) const {
+        if (object) g_object_unref(object);
+    }
+};
+template <class T>
+using Owned = std::unique_ptr<T, Unref>;
+
+void InitMime() {
+    static std::once_flag once;
+    std::call_once(once, [] { g_mime_init(); });
+}
+
+// A forwarded message counts as an attachment on the same terms as any part.
+bool IsAttachment(GMimeObject* object) {
+    GMimeContentDisposition* d = g_mime_object_get_content_disposition(object);
+    if (d && g_mime_content_disposition_is_attachment(d)) return true;
+    if (d && g_mime_content_disposition_get_parameter(d, "filename")) return true;
+    return g_mime_object_get_content_type_parameter(object, "name") != nullptr;
+}
+
+// Builds the text of one message: parts, then the body outside them, then the
+// header lines.
+class MessageText {
+public:
+    explicit MessageText(Text& out) : out_(out) {}
+
+    void Message(GMimeMessage* message, int depth) {
+        GMimeObject* body = g_mime_message_get_mime_part(message);
+        if (body && GMIME_IS_MULTIPART(body)) {
+            Children(GMIME_MULTIPART(body), depth);
+            // What the message keeps outside its parts.
+            GMimeMultipart* multipart = GMIME_MULTIPART(body);
+            RawEntry(g_mime_multipart_get_prologue(multipart));
+            RawEntry(g_mime_multipart_get_epilogue(multipart));
+        } else if (body) {
+            Object(body, depth);
+        }
+        Headers(message);
+    }
+
+private:
+    void Children(GMimeMultipart* multipart, int depth) {
+        const int count = g_mime_multipart_get_count(multipart);
+        for (int i = 0; i < count; ++i) Object(g_mime_multipart_get_part(multipart, i), depth);
+    }
+
+    void Object(GMimeObject* object, int depth) {
+        if (GMIME_IS_MULTIPART(object)) {
+            Children(GMIME_MULTIPART(object), depth);
+        } else if (GMIME_IS_MESSAGE_PART(object)) {
+            // A forwarded message shown inline: read as a message of its own,
+            // in its place. Nesting is bounded so a crafted file cannot recurse
+            // without end.
+            GMimeMessage* inner = g_mime_message_part_get_message(GMIME_MESSAGE_PART(object));
+            if (inner && !IsAttachment(object) && depth < 32) Message(inner, depth + 1);
+        } else if (GMIME_IS_TEXT_PART(object) && !IsAttachment(object)) {
+            TextPart(GMIME_PART(object));
+        }
+    }
+
+    void TextPart(GMimePart* part) {
+        GMimeDataWrapper* content = g_mime_part_get_content(part);
+        if (!content) return;
+        const std::string bytes = DecodedContent(content);
+        const char* charset =
+            g_mime_object_get_content_type_parameter(GMIME_OBJECT(part), "charset");
+        AppendDecoded(bytes.data(), bytes.size(), charset ? charset : "", out_);
+        out_ += u"\r\n";
+    }
+
+    // The part's content with its transfer encoding undone: read whole, then
+    // decoded in one step.
+    static std::string DecodedContent(GMimeDataWrapper* content) {
+        GMimeStream* raw = g_mime_data_wrapper_get_stream(content);
+        if (!raw) return {};
+        g_mime_stream_reset(raw);
+        std::string in;
+        if (gint64 length = g_mime_stream_length(raw); length > 0)
+            in.reserve(static_cast<std::size_t>(length));
+        char buffer[65536];
+        for (;;) {
+            ssize_t n = g_mime_stream_read(raw, buffer, sizeof buffer);
+            if (n > 0) {
+                in.append(buffer, static_cast<std::size_t>(n));
+                continue;
+            }
+            // A part's stream ends at its bound, which some streams report as -1.
+            if (n < 0 && !g_mime_stream_eos(raw))
+                throw ReadError("cannot read a part of the message");
+            break;
+        }
+        const GMimeContentEncoding encoding = g_mime_data_wrapper_get_encoding(content);
+        if (encoding != GMIME_CONTENT_ENCODING_BASE64 &&
+            encoding != GMIME_CONTENT_ENCODING_QUOTEDPRINTABLE &&
+            encoding != GMIME_CONTENT_ENCODING_UUENCODE)
+            return in;
+        GMimeEncoding state;
+        g_mime_encoding_init_decode(&state, encoding);
+        std::string out(g_mime_encoding_outlen(&state, in.size()), '\0');
+        out.resize(g_mime_encoding_flush(&state, in.data(), in.size(), out.data()));
+        return out;
+    }
+
+    void RawEntry(const char* text) {
+        std::size_t size = text ? std::strlen(text) : 0;
+        while (size > 0 && (text[size - 1] == '\n' || text[size - 1] == '\r')) --size;
+        if (size == 0) return;
+        AppendDecoded(text, size, "", out_);
+        out_ += u"\r\n";
+    }
+
+    // The message's own header lines and those of its top part (the content
+    // type and transfer encoding) come from one header block: put them back
+    // in file order.
+    void Headers(GMimeMessage* message) {
+        std::vector<GMimeHeader*> lines;
+        for (GMimeObject* object : {GMIME_OBJECT(message), g_mime_message_get_mime_part(message)}) {
+            GMimeHeaderList* headers = object ? g_mime_object_get_header_list(object) : nullptr;
+            const int count = headers ? g_mime_header_list_get_count(headers) : 0;
+            for (int i = 0; i < count; ++i)
+                lines.push_back(g_mime_header_list_get_header_at(headers, i));
+        }
+        std::stable_sort(lines.begin(), lines.end(), [](GMimeHeader* a, GMimeHeader* b) {
+            return g_mime_header_get_offset(a) < g_mime_header_get_offset(b);
+        });
+        for (GMimeHeader* header : lines) {
+            // Unfolded, encoded words decoded: the raw pass sees the lines as
+            // they are stored.
+            const char* name = g_mime_header_get_raw_name(header);
+            const char* value = g_mime_header_get_value(header);
+            std::string line = std::string(name ? name : "") + ": " + (value ? value : "");
+            AppendDecoded(line.data(), line.size(), "utf-8", out_);
+            out_ += u"\r\n";
+        }
+    }
+
+    Text& out_;
+};
+
+// The bytes of the message being read, kept from one message to the next on
+// the same thread: a fresh block for each would cost more than its copy.
+struct MessageBuffer {
+    GByteArray* bytes = g_byte_array_new();
+    ~MessageBuffer() { g_byte_array_unref(bytes); }
+};
+
+// A message of ordinary size is read into memory in one go, its parts then
+// sliced from there. A larger one stays in the file: the parser keeps only
+// where each part lies, so an attachment of hundreds of MB costs nothing, as
+// it is never decoded. Takes over fd.
+GMimeStream* MessageStream(int fd) {
+    constexpr off_t kInMemory = 64 << 20;
+    constexpr guint kKeep = 8 << 20;
+    thread_local MessageBuffer buffer;
+    struct stat st;
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size > kInMemory)
+        return g_mime_stream_fs_new(fd);  // owns fd
+    if (buffer.bytes->len > kKeep) {
+        g_byte_array_unref(buffer.bytes);
+        buffer.bytes = g_byte_array_new();
+    }
+    GByteArray* bytes = buffer.bytes;
+    g_byte_array_set_size(bytes, static_cast<guint>(st.st_size));
+    std::size_t filled = 0;
+    while (filled < bytes->len) {
+        ssize_t n = ::read(fd, bytes->data + filled, bytes->len - filled);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) {
+            const int error = errno;
+            ::close(fd);
+            throw ReadError(std::string("cannot read the message: ") + std::strerror(error));
+        }
+        if (n == 0) break;  // shorter than it was a moment ago
+        filled += static_cast<std::size_t>(n);
+    }
+    ::close(fd);
+    g_byte_array_set_size(bytes, static_cast<guint>(filled));
+    GMimeStream* stream = g_mime_stream_mem_new_with_byte_array(bytes);
+    // The message and its parts are gone before the next one is read.
+    g_mime_stream_mem_set_owner(GMIME_STREAM_MEM(stream), FALSE);
+    return stream;
+}
+
+}  // namespace
+
+Text EmlText(const Text& path) {
+    InitMime();
+    const std::string native = platform::NativeFromPath(path);
+    int fd = ::open(native.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) throw ReadError("cannot open " + native + ": " + std::strerror(errno));
+    Owned<GMimeStream> stream(MessageStream(fd));
+    Owned<GMimeParser> parser(g_mime_parser_new_with_stream(stream.get()));
+    g_mime_parser_set_persist_stream(parser.get(), TRUE);
+    g_mime_parser_set_format(parser.get(), GMIME_FORMAT_MESSAGE);
+    Owned<GMimeMessage> message(g_mime_parser_construct_message(parser.get(), nullptr));
+    if (!message) throw ReadError("not an e-mail message: " + native);
+    GMimeHeaderList* headers = g_mime_object_get_header_list(GMIME_OBJECT(message.get()));
+    if (!headers || g_mime_header_list_get_count(headers) == 0)
+        throw ReadError("no message headers: " + native);
+    Text text;
+    // Room for about as many characters as the file has bytes, so the text
+    // seldom has to move while it grows; a message kept in its file may be
+    // mostly attachment, and gets no such room.
+    if (gint64 size = g_mime_stream_length(stream.get());
+        size > 0 && GMIME_IS_STREAM_MEM(stream.get()))
+        text.reserve(static_cast<std::size_t>(size));
+    MessageText(text).Message(message.get(), 0);
+    return text;
+}
+
+namespace {
+
+class EmlReader : public DocumentReader {
+public:
+    std::string_view Name() const override { return "eml"; }
+    std::string_view Description() const override { return "MIME-decoded e-mail messages (.eml)"; }
+    bool Available() const override { return true; }
+    Text ReadText(const Text& path) override { return EmlText(path); }
+};
+
+}  // namespace
+
+std::shared_ptr<DocumentReader> MakeEmlReader() {
+    return std::make_shared<EmlReader>();
+}
+
+}  // namespace corvexa

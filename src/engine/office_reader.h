@@ -1,0 +1,52 @@
+#pragma once
+
+#include <atomic>
+#include <chrono>
+#include <memory>
+#include <string>
+
+#include "engine/document_reader.h"
+#include "engine/text.h"
+
+namespace corvexa {
+
+// Word-processor and spreadsheet documents are read through the office suite
+// (LibreOffice), run headless once per document: it converts the document into
+// a private temporary folder, and the reader takes the text from there.
+
+// How long one conversion may take before the suite is killed.
+inline constexpr std::chrono::seconds kOfficeTimeout{180};
+
+// The suite's program: "soffice" on PATH, else in the suite's usual install
+// folders; empty when there is none.
+std::string FindOffice();
+
+// Whether documents of each kind can be read on this machine (the suite is
+// found). Tested when a scan starts.
+bool WordInstalled();
+bool ExcelInstalled();
+
+struct OfficeRun {
+    std::string soffice;  // the program to run
+    std::chrono::milliseconds timeout = kOfficeTimeout;
+    const std::atomic<bool>* stop = nullptr;  // ends the conversion when raised
+};
+
+// The document body's text, as the suite's plain-text export gives it.
+// Throws ReadError unless the conversion completed.
+Text WordText(const Text& path, const OfficeRun& run);
+
+// Every sheet in order, each from row 1 and column 1 to its last used cell:
+// each cell as displayed, line feeds in a cell replaced by a space, cells
+// joined by the separator, CR LF after each row. Throws ReadError unless the
+// conversion completed.
+Text ExcelText(const Text& path, TextView separator, const OfficeRun& run);
+
+// The "word" and "excel" readers. The program is looked for once, here; an
+// empty soffice makes the reader unavailable.
+std::shared_ptr<DocumentReader> MakeWordReader(std::string soffice = FindOffice(),
+                                               std::chrono::milliseconds timeout = kOfficeTimeout);
+std::shared_ptr<DocumentReader> MakeExcelReader(std::string soffice = FindOffice(),
+                                                std::chrono::milliseconds timeout = kOfficeTimeout);
+
+}  // namespace corvexa

@@ -1,0 +1,332 @@
+// Office documents: the sheet table built from the suite's CSV export, and the
+// readers run against the real suite on documents it makes from small text
+// fixtures at test time (skipped, with the reason, where it is not installed),
+// plus a stand-in program that fails, hangs or is stopped.
+#include "engine/office_reader.h"
+
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+
+#include <chrono>
+#include <fstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "engine/collector.h"
+#include "engine/office_table.h"
+#include "engine/text_reader.h"
+#include "platform/process.h"
+#include "support/temp_dir.h"
+
+using namespace corvexa;
+using corvexa::test::TempDir;
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+
+namespace {
+
+std::string Sheet(std::string_view csv, TextView separator = u"\t") {
+    Text out;
+    AppendSheetText(csv, separator, out);
+    return ToUtf8(out);
+}
+
+// The suite's conversions in a temporary folder of the test's own, so every
+// test can tell that the readers leave nothing behind.
+class Office : public ::testing::Test {
+protected:
+    void SetUp() override {
+        tmp_ = dir_.MakeDir("tmp");
+        ::setenv("TMPDIR", tmp_.c_str(), 1);
+        // Numbers shown as an English-speaking user sees them.
+        ::setenv("LC_ALL", "C.UTF-8", 1);
+    }
+    void TearDown() override {
+        ::unsetenv("TMPDIR");
+        EXPECT_TRUE(fs::is_empty(tmp_)) << "a conversion left files behind";
+    }
+    // The suite itself, or a skip that says why.
+    bool NeedOffice() {
+        soffice_ = FindOffice();
+        return !soffice_.empty();
+    }
+    // Saves a fixture in another format with the suite, as a user would.
+    fs::path Make(const fs::path& source, const std::string& format) {
+        platform::ProcessRequest r;
+        r.argv = {
+            soffice_,       "-env:UserInstallation=file://" + (dir_.Path() / "profile").string(),
+            "--headless",   "--norestore",
+            "--convert-to", format,
+            "--outdir",     (dir_.Path() / "made").string(),
+            source.string()};
+        r.inheritStdin = false;
+        r.timeout = 120s;
+        EXPECT_TRUE(platform::RunHiddenProcess(r).Succeeded());
+        fs::path made = dir_.Path() / "made" / source.filename().replace_extension("." + format);
+        EXPECT_TRUE(fs::exists(made)) << made;
+        return made;
+    }
+    // A stand-in for the suite: a shell script.
+    std::string FakeOffice(const std::string& body) {
+        auto path = dir_.Write("fake/soffice", "#!/bin/sh\n" + body + "\n");
+        ::chmod(path.c_str(), 0755);
+        return path.string();
+    }
+
+    TempDir dir_;
+    fs::path tmp_;
+    std::string soffice_;
+};
+
+const char* kText =
+    R"(<?xml version="1.0" encoding="UTF-8"?>
+<office:document xmlns:office="urn:oasis:names:tc:opendocument:xmlns:office:1.0"
+ xmlns:text="urn:oasis:names:tc:opendocument:xmlns:text:1.0" office:version="1.2"
+ office:mimetype="application/vnd.oasis.opendocument.text">
+<office:body><office:text>
+<text:p>Write to anna@word.example — café</text:p>
+<text:p>or see https://www.word.example/path</text:p>
+</office:text></office:body></office:document>
+)";
+
+// A sheet with a line feed in a cell, a row A / empty / C, a formatted number
+// and a cell with a tab, a comma and quotes; one whose data starts at C3; an
+// empty one.
+const char* kSheets =
+    R"(<?xml version="1.0" encoding="UTF-8"?>
+<office:document xmlns:office="urn:oasis:names:tc:opendocument:xmlns:office:1.0"
+ xmlns:table="urn:oasis:names:tc:opendocument:xmlns:table:1.0"
+ xmlns:text="urn:oasis:names:tc:opendocument:xmlns:text:1.0"
+ xmlns:style="urn:oasis:names:tc:opendocument:xmlns:style:1.0"
+ xmlns:number="urn:oasis:names:tc:opendocument:xmlns:datastyle:1.0" office:version="1.2"
+ office:mimetype="application/vnd.oasis.opendocument.spreadsheet">
+<office:automatic-styles>
+ <number:number-style style:name="N1"><number:number number:decimal-places="2"
+  number:min-integer-digits="1" number:grouping="true"/></number:number-style>
+ <style:style style:name="ce1" style:family="table-cell" style:data-style-name="N1"/>
+</office:automatic-styles>
+<office:body><office:spreadsheet>
+<table:table table:name="Zeta">
+ <table:table-row><table:table-cell office:value-type="string"><text:p>http://www.split.example/</text:p><text:p>second half</text:p></table:table-cell></table:table-row>
+ <table:table-row><table:table-cell office:value-type="string"><text:p>A</text:p></table:table-cell><table:table-cell/><table:table-cell office:value-type="string"><text:p>C</text:p></table:table-cell></table:table-row>
+ <table:table-row><table:table-cell table:style-name="ce1" office:value-type="float" office:value="1234.5"><text:p>1234.5</text:p></table:table-cell></table:table-row>
+ <table:table-row><table:table-cell office:value-type="string"><text:p>say "hi", ok</text:p></table:table-cell></table:table-row>
+</table:table>
+<table:table table:name="Alpha">
+ <table:table-row table:number-rows-repeated="2"><table:table-cell/></table:table-row>
+ <table:table-row><table:table-cell table:number-columns-repeated="2"/><table:table-cell office:value-type="string"><text:p>c3@sheet.example</text:p></table:table-cell></table:table-row>
+ <table:table-row><table:table-cell table:number-columns-repeated="3"/><table:table-cell office:value-type="string"><text:p>D4</text:p></table:table-cell></table:table-row>
+</table:table>
+<table:table table:name="Empty"><table:table-row><table:table-cell/></table:table-row></table:table>
+</office:spreadsheet></office:body></office:document>
+)";
+
+const char* kSheetsText =
+    "http://www.split.example/ second half\t\t\r\n"
+    "A\t\tC\r\n"
+    "1,234.50\t\t\r\n"
+    "say \"hi\", ok\t\t\r\n"
+    "\t\t\t\r\n"
+    "\t\t\t\r\n"
+    "\t\tc3@sheet.example\t\r\n"
+    "\t\t\tD4\r\n"
+    "\r\n";
+
+struct NullSink : ScanSink {
+    void WalkStarted() override {}
+    void FileFound(const Text&) override {}
+    void WalkFinished() override {}
+    void ReadingFile(const Text&) override {}
+    void FileDone() override {}
+    void ScanFinished(const ScanSummary&) override {}
+};
+
+}  // namespace
+
+TEST(OfficeTable, CsvQuotingNeverShiftsTheTable) {
+    struct Case {
+        const char* csv;
+        const char* text;
+    } cases[] = {
+        {"a,,c\n", "a\t\tc\r\n"},
+        {"\"two\nlines\",x\n", "two lines\tx\r\n"},
+        {"\"say \"\"hi\"\", ok\",\"tab\there\"\n", "say \"hi\", ok\ttab\there\r\n"},
+        {",,\n,,x\n", "\t\t\r\n\t\tx\r\n"},
+        {"\n", "\r\n"},  // an empty sheet: one empty row
+        {"", ""},
+        {"last,row", "last\trow\r\n"},  // no line feed at the end
+        {"\xEF\xBB\xBFu,\xC3\xA9\r\n", "u\t\xC3\xA9\r\n"},
+        {"\"\",\"\"\n", "\t\r\n"},
+    };
+    for (const Case& c : cases) EXPECT_EQ(Sheet(c.csv), c.text) << c.csv;
+    EXPECT_EQ(Sheet("a,b\n", u";"), "a;b\r\n");
+}
+
+TEST(OfficeTable, SheetFilesInTheOrderTheSuiteWroteThem) {
+    const std::string log =
+        "convert /t/in/document.xlsx using filter : Text - txt - csv (StarCalc)\n"
+        "Warning: failed to launch javaldx\n"
+        "Writing sheet Zeta -> /t/out/document-Zeta.csv\n"
+        "Writing sheet a -> b -> /t/out/document-a -> b.csv\r\n"
+        "Writing sheet Alpha -> /t/out/document-Alpha.csv\n"
+        "Writing sheet X -> /elsewhere/x.csv\n";
+    EXPECT_EQ(SheetFilesFromLog(log, "/t/out/"),
+              (std::vector<std::string>{"/t/out/document-Zeta.csv", "/t/out/document-a -> b.csv",
+                                        "/t/out/document-Alpha.csv"}));
+    EXPECT_TRUE(SheetFilesFromLog("", "/t/out/").empty());
+}
+
+TEST_F(Office, WordDocumentsGiveTheirBodyText) {
+    if (!NeedOffice()) GTEST_SKIP() << "LibreOffice (soffice) is not installed";
+    auto source = dir_.Write("doc.fodt", kText);
+    for (const char* format : {"docx", "doc"}) {
+        const fs::path document = Make(source, format);
+        const std::string text = ToUtf8(WordText(FromUtf8(document.string()), {soffice_}));
+        EXPECT_EQ(text, "Write to anna@word.example — café\nor see https://www.word.example/path\n")
+            << format;
+    }
+}
+
+TEST_F(Office, WorkbooksGiveEverySheetAsDisplayed) {
+    if (!NeedOffice()) GTEST_SKIP() << "LibreOffice (soffice) is not installed";
+    auto source = dir_.Write("book.fods", kSheets);
+    for (const char* format : {"xlsx", "xls"}) {
+        const fs::path workbook = Make(source, format);
+        EXPECT_EQ(ToUtf8(ExcelText(FromUtf8(workbook.string()), u"\t", {soffice_})), kSheetsText)
+            << format;
+    }
+}
+
+TEST_F(Office, DamagedFilesFailOrGiveWhatTheSuiteReads) {
+    if (!NeedOffice()) GTEST_SKIP() << "LibreOffice (soffice) is not installed";
+    std::string zipLike = "PK\x03\x04";
+    for (int i = 0; i < 3000; ++i) zipLike += static_cast<char>((i * 31 + 7) % 256);
+    auto damaged = dir_.Write("damaged.docx", zipLike);
+    auto empty = dir_.Write("empty.doc", "");
+    auto textBook = dir_.Write("text.xlsx", "plain@text.example,b\n");
+    EXPECT_THROW(WordText(FromUtf8(damaged.string()), {soffice_}), ReadError);
+    // An empty document is an empty text; a text file is no workbook.
+    EXPECT_EQ(WordText(FromUtf8(empty.string()), {soffice_}).find_first_not_of(u"\r\n"),
+              Text::npos);
+    EXPECT_THROW(ExcelText(FromUtf8(textBook.string()), u"\t", {soffice_}), ReadError);
+    EXPECT_THROW(WordText(FromUtf8((dir_.Path() / "missing.docx").string()), {soffice_}),
+                 ReadError);
+}
+
+TEST_F(Office, ScanFindsTheAddressesAReaderSees) {
+    if (!NeedOffice()) GTEST_SKIP() << "LibreOffice (soffice) is not installed";
+    const fs::path doc = Make(dir_.Write("doc.fodt", kText), "docx");
+    const fs::path book = Make(dir_.Write("book.fods", kSheets), "xlsx");
+    for (bool decode : {true, false}) {
+        ScanJob job;
+        job.Mode = ScanMode::FileList;
+        job.DecodeWord = job.DecodeExcel = decode;
+        ScanControl control;
+        SharedList files, urls;
+        NullSink sink;
+        files.Assign({FromUtf8(doc.string()), FromUtf8(book.string())});
+        TCollector(job, files, urls, control, sink).CollectNow();
+        std::vector<std::string> found;
+        for (const Text& t : urls.Snapshot()) found.push_back(ToUtf8(t));
+        if (decode) {
+            EXPECT_EQ(found, (std::vector<std::string>{
+                                 "anna@word.example", "https://www.word.example/path",
+                                 "http://www.split.example/", "c3@sheet.example"}));
+        } else {
+            EXPECT_TRUE(found.empty()) << "compressed documents hold no plain addresses";
+        }
+    }
+}
+
+TEST_F(Office, InstalledButFailingSuiteFailsTheFile) {
+    auto document = dir_.Write("a.docx", "x").string();
+    auto book = dir_.Write("a.xlsx", "x").string();
+    // Exits 0 having written nothing, as the suite does when it cannot convert.
+    const std::string silent = FakeOffice("exit 0");
+    EXPECT_THROW(WordText(FromUtf8(document), {silent}), ReadError);
+    EXPECT_THROW(ExcelText(FromUtf8(book), u"\t", {silent}), ReadError);
+    // Claims a sheet it did not write.
+    const std::string liar =
+        FakeOffice("for a; do last=$a; done; echo \"Writing sheet S -> $TMPDIR/nowhere.csv\"");
+    EXPECT_THROW(ExcelText(FromUtf8(book), u"\t", {liar}), ReadError);
+    EXPECT_THROW(WordText(FromUtf8(document), {(dir_.Path() / "no-such-program").string()}),
+                 ReadError);
+    // Not found at all: the readers are unavailable and their files are plain text.
+    EXPECT_FALSE(MakeWordReader("")->Available());
+    EXPECT_FALSE(MakeExcelReader("")->Available());
+}
+
+TEST_F(Office, AHangingSuiteIsKilledWithEverythingItStarted) {
+    const auto pidFile = dir_.Path() / "helper.pid";
+    const std::string hanging =
+        FakeOffice("sleep 300 & echo $! > '" + pidFile.string() + "'; sleep 300");
+    auto document = dir_.Write("a.docx", "x").string();
+    auto helperGone = [&] {
+        std::ifstream in(pidFile);
+        pid_t pid = 0;
+        in >> pid;
+        if (pid <= 0) return true;  // killed before it could start its helper
+        std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+        std::string line;
+        std::getline(stat, line);
+        // Gone, or a zombie waiting for its reaper.
+        return line.empty() || line.find(") Z ") != std::string::npos;
+    };
+
+    auto start = std::chrono::steady_clock::now();
+    EXPECT_THROW(WordText(FromUtf8(document), {hanging, 2s}), ReadError);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 30s);
+    EXPECT_TRUE(helperGone());
+
+    // STOP ends the conversion long before its time-out.
+    fs::remove(pidFile);
+    std::atomic<bool> stop{false};
+    std::thread stopper([&] {
+        std::this_thread::sleep_for(1s);
+        stop = true;
+    });
+    start = std::chrono::steady_clock::now();
+    auto reader = MakeWordReader(hanging, 600s);
+    reader->SetStopFlag(&stop);
+    EXPECT_THROW(reader->ReadText(FromUtf8(document)), ReadError);
+    stopper.join();
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 30s);
+    EXPECT_TRUE(helperGone());
+}
+
+TEST_F(Office, StopDuringAScanEndsTheConversionItIsWaitingFor) {
+    const auto pidFile = dir_.Path() / "helper.pid";
+    const std::string hanging =
+        FakeOffice("sleep 300 & echo $! > '" + pidFile.string() + "'; sleep 300");
+    ScanJob job;
+    job.Mode = ScanMode::FileList;
+    job.DecodeWord = true;
+    ScanControl control;
+    SharedList files, urls;
+    NullSink sink;
+    files.Assign({FromUtf8(dir_.Write("a.docx", "www.raw.example\n").string()),
+                  FromUtf8(dir_.Write("b.txt", "www.after.example\n").string())});
+    DocumentReaders readers;
+    readers.word = MakeWordReader(hanging, 600s);
+    TCollector collector(job, files, urls, control, sink, readers);
+    const auto start = std::chrono::steady_clock::now();
+    collector.Start();
+    // Its helper is running once it has written its number.
+    while (corvexa::test::ReadFileBytes(pidFile).find('\n') == std::string::npos)
+        std::this_thread::sleep_for(10ms);
+    control.StopRequested = true;  // as STOP or closing the window does
+    collector.Wait();
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 60s);
+    EXPECT_TRUE(urls.Snapshot().empty())
+        << "the stopped document gives nothing, no later file is read";
+    pid_t pid = 0;
+    std::ifstream(pidFile) >> pid;
+    ASSERT_GT(pid, 0);
+    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+    std::string line;
+    std::getline(stat, line);
+    EXPECT_TRUE(line.empty() || line.find(") Z ") != std::string::npos) << "the helper still runs";
+}
