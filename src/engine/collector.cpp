@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <new>
 
 #include "engine/text_reader.h"
 #include "platform/native_path.h"
@@ -73,10 +74,16 @@ void TCollector::CollectNow() {
     for (std::size_t i = 0; files_.TryAt(i, path); ++i) {
         if (Stopping()) break;
         sink_.ReadingFile(path);
+        // A failed file is skipped; its findings so far stay. Running out of
+        // memory on one file is such a failure, never a finished file.
         try {
             ExtractURLsFromFile(path);
-        } catch (const std::exception&) {
-            continue;  // the file is skipped; its findings so far stay
+        } catch (const std::bad_alloc&) {
+            sink_.FileFailed(path, "out of memory");
+            continue;
+        } catch (const std::exception& e) {
+            sink_.FileFailed(path, e.what());
+            continue;
         }
         sink_.FileDone();
     }
@@ -170,17 +177,8 @@ void TCollector::ExtractURLsFromFile(const Text& path) {
 
 void TCollector::ScanPlainText(const Text& path) {
     ReadContext ctx{detector_, control_.StopRequested, control_.AnsiCodePage};
-    if (control_.MemoryStream.load(std::memory_order_relaxed)) {
-        ScanMemoryStream(path, ctx);
-        return;
-    }
-    try {
-        ScanFileStream(path, Encoding::Utf8, ctx);
-    } catch (const std::exception&) {
-        // Read again from the first line in ANSI: the findings of the lines
-        // examined before the failure come a second time.
-        ScanFileStream(path, Encoding::Ansi, ctx);
-    }
+    FileSource source(path);
+    corvexa::ScanPlainText(source, control_.MemoryStream.load(std::memory_order_relaxed), ctx);
 }
 
 }  // namespace corvexa

@@ -1,9 +1,5 @@
 #include "engine/text_reader.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <bit>
 #include <cerrno>
@@ -12,7 +8,6 @@
 #include <unicode/ucnv.h>
 
 #include "platform/ansi_codepage.h"
-#include "platform/native_path.h"
 #include "platform/utf8.h"
 
 namespace corvexa {
@@ -323,73 +318,16 @@ void ScanTextLines(TextView text, LineSink& sink, const std::atomic<bool>& stop)
 
 namespace {
 
-// A regular file opened for reading. Anything else (a folder, a pipe, a device)
-// is refused: reading it could block or never end.
-class InputFile {
-public:
-    explicit InputFile(const Text& path) : path_(path) {
-        std::string native = platform::NativeFromPath(platform::ExtendedPath(path));
-        fd_ = ::open(native.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
-        if (fd_ < 0) Fail("cannot open");
-        struct stat st;
-        if (::fstat(fd_, &st) != 0) Fail("cannot examine");
-        if (!S_ISREG(st.st_mode)) {
-            ::close(fd_);
-            fd_ = -1;
-            throw ReadError("not a regular file: " + ToUtf8(path_));
-        }
-        // O_NONBLOCK stays: it has no effect on reading a regular file.
-        size_ = static_cast<std::uint64_t>(st.st_size);
-    }
-    ~InputFile() {
-        if (fd_ >= 0) ::close(fd_);
-    }
-    InputFile(const InputFile&) = delete;
-    InputFile& operator=(const InputFile&) = delete;
-
-    // Fills the buffer; fewer bytes than its size means the end of the file.
-    std::size_t Read(char* buffer, std::size_t size) {
-        std::size_t got = 0;
-        while (got < size) {
-            ssize_t r = ::read(fd_, buffer + got, size - got);
-            if (r > 0) {
-                got += static_cast<std::size_t>(r);
-            } else if (r == 0) {
-                break;
-            } else if (errno != EINTR) {
-                Fail("cannot read");
-            }
-        }
-        return got;
-    }
-
-private:
-    [[noreturn]] void Fail(const char* what) {
-        int e = errno;
-        if (fd_ >= 0) ::close(fd_);
-        fd_ = -1;
-        throw ReadError(std::string(what) + " " + ToUtf8(path_) + ": " + std::strerror(e));
-    }
-
-public:
-    std::uint64_t Size() const { return size_; }
-
-private:
-    Text path_;
-    int fd_ = -1;
-    std::uint64_t size_ = 0;
-};
-
 // Hands out a file's bytes in buffers of kReadBufferSize, exactly as reads of
 // that size would (full until the end of the file, then shorter or empty), but
 // fetches sixteen of them per system call.
 class Buffers {
 public:
-    explicit Buffers(InputFile& file) : file_(file) {}
+    explicit Buffers(ByteSource& source) : source_(source) {}
 
     std::size_t Next(const char** data) {
         if (pos_ == have_ && !end_) {
-            have_ = file_.Read(chunk_, sizeof chunk_);
+            have_ = source_.Read(chunk_, sizeof chunk_);
             pos_ = 0;
             end_ = have_ < sizeof chunk_;
         }
@@ -400,7 +338,7 @@ public:
     }
 
 private:
-    InputFile& file_;
+    ByteSource& source_;
     char chunk_[16 * kReadBufferSize];
     std::size_t have_ = 0, pos_ = 0;
     bool end_ = false;
@@ -410,11 +348,10 @@ private:
 // onPiece(decoder, bytes, count, last) for each buffer, which returns false to
 // stop. Returns false when stopped.
 template <class OnOpen, class OnPiece>
-bool DecodeFile(const Text& path, Encoding requested, int ansiCodePage, OnOpen&& onOpen,
+bool DecodeFile(ByteSource& source, Encoding requested, int ansiCodePage, OnOpen&& onOpen,
                 OnPiece&& onPiece) {
-    InputFile file(path);
-    onOpen(file.Size());
-    Buffers buffers(file);
+    onOpen(source.Open());
+    Buffers buffers(source);
     const char* data;
     std::size_t n = buffers.Next(&data);
     std::size_t mark = 0;
@@ -433,11 +370,11 @@ bool DecodeFile(const Text& path, Encoding requested, int ansiCodePage, OnOpen&&
 }
 
 // Decodes a file buffer by buffer and cuts it into lines as it goes.
-void ReadLines(const Text& path, Encoding requested, int ansiCodePage, LineSink& sink,
+void ReadLines(ByteSource& source, Encoding requested, int ansiCodePage, LineSink& sink,
                const std::atomic<bool>& stop) {
     LineCutter cutter;
     Text decoded;
-    if (DecodeFile(path, requested, ansiCodePage, [](std::uint64_t) {},
+    if (DecodeFile(source, requested, ansiCodePage, [](std::uint64_t) {},
                    [&](TextDecoder& decoder, const char* data, std::size_t size, bool last) {
                        decoder.Decode(data, size, last, decoded);
                        return cutter.Feed(decoded, sink, stop);
@@ -449,14 +386,19 @@ const std::atomic<bool> kNeverStop{false};
 
 }  // namespace
 
-void ScanFileStream(const Text& path, Encoding encoding, ReadContext& ctx) {
-    ReadLines(path, encoding, ctx.ansiCodePage, ctx.sink, ctx.stop);
+void ScanFileStream(ByteSource& source, Encoding encoding, ReadContext& ctx) {
+    ReadLines(source, encoding, ctx.ansiCodePage, ctx.sink, ctx.stop);
 }
 
-void LoadText(const Text& path, Encoding encoding, int ansiCodePage, Text& text) {
+void ScanFileStream(const Text& path, Encoding encoding, ReadContext& ctx) {
+    FileSource source(path);
+    ScanFileStream(source, encoding, ctx);
+}
+
+void LoadText(ByteSource& source, Encoding encoding, int ansiCodePage, Text& text) {
     text.clear();
     DecodeFile(
-        path, encoding, ansiCodePage,
+        source, encoding, ansiCodePage,
         // One UTF-16 unit per byte at most, so this is the only allocation.
         [&](std::uint64_t bytes) { text.reserve(static_cast<std::size_t>(bytes) + 16); },
         [&](TextDecoder& decoder, const char* data, std::size_t size, bool last) {
@@ -465,12 +407,22 @@ void LoadText(const Text& path, Encoding encoding, int ansiCodePage, Text& text)
         });
 }
 
-void LoadLines(const Text& path, Encoding encoding, int ansiCodePage, Lines& lines) {
-    lines.Clear();
-    ReadLines(path, encoding, ansiCodePage, lines, kNeverStop);
+void LoadText(const Text& path, Encoding encoding, int ansiCodePage, Text& text) {
+    FileSource source(path);
+    LoadText(source, encoding, ansiCodePage, text);
 }
 
-void ScanMemoryStream(const Text& path, ReadContext& ctx) {
+void LoadLines(ByteSource& source, Encoding encoding, int ansiCodePage, Lines& lines) {
+    lines.Clear();
+    ReadLines(source, encoding, ansiCodePage, lines, kNeverStop);
+}
+
+void LoadLines(const Text& path, Encoding encoding, int ansiCodePage, Lines& lines) {
+    FileSource source(path);
+    LoadLines(source, encoding, ansiCodePage, lines);
+}
+
+void ScanMemoryStream(ByteSource& source, ReadContext& ctx) {
     // The whole file is decoded before its first line is examined, so a
     // decoding error never hands a line over twice.
     // The buffer is kept from file to file on this thread, so that a folder of
@@ -483,11 +435,30 @@ void ScanMemoryStream(const Text& path, ReadContext& ctx) {
         }
     } release;
     try {
-        LoadText(path, Encoding::Utf8, ctx.ansiCodePage, text);
+        LoadText(source, Encoding::Utf8, ctx.ansiCodePage, text);
     } catch (const std::exception&) {
-        LoadText(path, Encoding::Ansi, ctx.ansiCodePage, text);
+        LoadText(source, Encoding::Ansi, ctx.ansiCodePage, text);
     }
     ScanTextLines(text, ctx.sink, ctx.stop);
+}
+
+void ScanMemoryStream(const Text& path, ReadContext& ctx) {
+    FileSource source(path);
+    ScanMemoryStream(source, ctx);
+}
+
+void ScanPlainText(ByteSource& source, bool memoryStream, ReadContext& ctx) {
+    if (memoryStream) {
+        ScanMemoryStream(source, ctx);
+        return;
+    }
+    try {
+        ScanFileStream(source, Encoding::Utf8, ctx);
+    } catch (const std::exception&) {
+        // Read again from the first line in ANSI: the findings of the lines
+        // examined before the failure come a second time.
+        ScanFileStream(source, Encoding::Ansi, ctx);
+    }
 }
 
 }  // namespace corvexa

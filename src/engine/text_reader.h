@@ -7,21 +7,11 @@
 #include <utility>
 #include <vector>
 
+#include "engine/byte_source.h"
 #include "engine/line_sink.h"
 #include "engine/text.h"
 
 namespace corvexa {
-
-// A file that could not be opened or read, or text that is not valid in the
-// encoding it was read with. Ends the processing of one file.
-class ReadError : public std::runtime_error {
-public:
-    using std::runtime_error::runtime_error;
-};
-class DecodeError : public ReadError {
-public:
-    using ReadError::ReadError;
-};
 
 // Strict UTF-8 (any invalid byte sequence is an error), the ANSI code page of
 // the user's locale (never fails), and UTF-16 selected by a byte-order mark.
@@ -104,19 +94,31 @@ struct ReadContext {
 // Cuts a text into lines and hands them over, stopping when `stop` is set.
 void ScanTextLines(TextView text, LineSink& sink, const std::atomic<bool>& stop);
 
+// Every reader below comes in two forms: one reads the file at a path, the
+// other any ByteSource (byte_source.h), such as bytes in memory.
+
 // Reads a file through a 4096-byte buffer, one line at a time. Throws
 // ReadError/DecodeError; the lines handed over before a failure stay handed over.
+void ScanFileStream(ByteSource& source, Encoding encoding, ReadContext& ctx);
 void ScanFileStream(const Text& path, Encoding encoding, ReadContext& ctx);
 
 // Loads the whole file first (UTF-8, else ANSI from scratch), then hands over
 // its lines.
+void ScanMemoryStream(ByteSource& source, ReadContext& ctx);
 void ScanMemoryStream(const Text& path, ReadContext& ctx);
+
+// A file read as plain text during a scan: in memory-stream mode
+// ScanMemoryStream; in file-stream mode ScanFileStream in UTF-8 and, after any
+// failure of that, once more from the start in ANSI. Throws when that fails too.
+void ScanPlainText(ByteSource& source, bool memoryStream, ReadContext& ctx);
 
 // Reads a whole text file (mark first, 4096-byte buffer) into one text, line
 // breaks included. Throws.
+void LoadText(ByteSource& source, Encoding encoding, int ansiCodePage, Text& text);
 void LoadText(const Text& path, Encoding encoding, int ansiCodePage, Text& text);
 
 // Reads a whole text file into lines (mark first, 4096-byte buffer). Throws.
+void LoadLines(ByteSource& source, Encoding encoding, int ansiCodePage, Lines& lines);
 void LoadLines(const Text& path, Encoding encoding, int ansiCodePage, Lines& lines);
 
 // Size of the reading buffer.

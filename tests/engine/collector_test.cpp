@@ -42,6 +42,9 @@ struct RecordingSink : ScanSink {
     void WalkFinished() override { Add("WalkFinished"); }
     void ReadingFile(const Text& p) override { Add("ReadingFile " + ToUtf8(p)); }
     void FileDone() override { Add("FileDone"); }
+    void FileFailed(const Text& p, const std::string& reason) override {
+        Add("FileFailed " + ToUtf8(p) + " | " + reason);
+    }
     void ScanFinished(const ScanSummary& s) override {
         summary = s;
         ++finished;
@@ -308,6 +311,14 @@ TEST(Scan, FailingFilesAreSkippedAndTheScanGoesOn) {
         s.Run();
         EXPECT_EQ(s.sink.With("ReadingFile").size(), 6u);
         EXPECT_EQ(s.sink.With("FileDone").size(), 2u);
+        // Each failure is told with its path and reason, in list order.
+        auto failed = s.sink.With("FileFailed ");
+        ASSERT_EQ(failed.size(), 4u);
+        EXPECT_EQ(failed[0].rfind((dir.Path() / "missing.txt").string() + " | cannot open", 0), 0u);
+        EXPECT_NE(failed[0].find("No such file"), std::string::npos);
+        EXPECT_NE(failed[1].find("not a regular file"), std::string::npos);
+        EXPECT_NE(failed[2].find("not a regular file"), std::string::npos);
+        EXPECT_EQ(failed[3].rfind(bad.string() + " | ", 0), 0u);
         auto urls = s.Urls();
         ASSERT_GE(urls.size(), 2u);
         EXPECT_EQ(urls[0], "http://one.example.com");
