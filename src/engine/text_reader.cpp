@@ -33,31 +33,34 @@ Encoding EncodingFromMark(const unsigned char* d, std::size_t n, Encoding reques
     return requested;
 }
 
-struct TextDecoder::Ansi {
+struct TextDecoder::Icu {
     UConverter* converter = nullptr;
-    ~Ansi() {
+    ~Icu() {
         if (converter) ucnv_close(converter);
     }
 };
 
-TextDecoder::TextDecoder(Encoding encoding, int ansiCodePage)
+TextDecoder::TextDecoder(Encoding encoding, int ansiCodePage, bool replaceInvalid)
     : encoding_(encoding), ansiCodePage_(ansiCodePage) {
-    if (encoding_ == Encoding::Ansi) {
-        ansi_ = new Ansi;
-        UErrorCode err = U_ZERO_ERROR;
-        ansi_->converter = ucnv_open(platform::IcuConverterName(ansiCodePage_).c_str(), &err);
-        if (U_FAILURE(err) || !ansi_->converter) {
-            err = U_ZERO_ERROR;
-            ansi_->converter = ucnv_open("windows-1252", &err);
-        }
-        if (U_FAILURE(err) || !ansi_->converter) {
-            delete ansi_;
-            throw ReadError("no converter for the ANSI code page");
-        }
+    const bool ansi = encoding_ == Encoding::Ansi;
+    if (!ansi && !(encoding_ == Encoding::Utf8 && replaceInvalid)) return;
+    icu_ = new Icu;
+    UErrorCode err = U_ZERO_ERROR;
+    // ICU's converters substitute what they cannot decode: U+FFFD for each
+    // maximal ill-formed UTF-8 subsequence, the code page's own choice for ANSI.
+    icu_->converter =
+        ucnv_open(ansi ? platform::IcuConverterName(ansiCodePage_).c_str() : "UTF-8", &err);
+    if (ansi && (U_FAILURE(err) || !icu_->converter)) {
+        err = U_ZERO_ERROR;
+        icu_->converter = ucnv_open("windows-1252", &err);
+    }
+    if (U_FAILURE(err) || !icu_->converter) {
+        delete icu_;
+        throw ReadError("no converter for the text's encoding");
     }
 }
 
-TextDecoder::~TextDecoder() { delete ansi_; }
+TextDecoder::~TextDecoder() { delete icu_; }
 
 namespace {
 
@@ -119,6 +122,10 @@ void TextDecoder::Decode(const char* data, std::size_t size, bool last, Text& ou
 }
 
 void TextDecoder::DecodeAppend(const char* data, std::size_t size, bool last, Text& out) {
+    if (icu_) {
+        DecodeIcu(data, size, last, out);
+        return;
+    }
     const std::size_t base = out.size();
     auto* bytes = reinterpret_cast<const unsigned char*>(data);
     switch (encoding_) {
@@ -181,28 +188,30 @@ void TextDecoder::DecodeAppend(const char* data, std::size_t size, bool last, Te
             }
             return;
         }
-        case Encoding::Ansi: {
-            out.resize(base + size + 16);
-            const char* src = data;
-            const char* srcEnd = data + size;
-            std::size_t produced = 0;
-            for (;;) {
-                UChar* target = reinterpret_cast<UChar*>(out.data()) + base + produced;
-                UChar* targetEnd = reinterpret_cast<UChar*>(out.data()) + out.size();
-                UErrorCode err = U_ZERO_ERROR;
-                ucnv_toUnicode(ansi_->converter, &target, targetEnd, &src, srcEnd, nullptr, last,
-                               &err);
-                produced = static_cast<std::size_t>(target - reinterpret_cast<UChar*>(out.data())) - base;
-                if (err == U_BUFFER_OVERFLOW_ERROR) {
-                    out.resize(out.size() * 2);
-                    continue;
-                }
-                break;  // substitution never fails: ANSI text always decodes
-            }
-            out.resize(base + produced);
-            return;
-        }
+        case Encoding::Ansi:
+            return;  // decoded by ICU above
     }
+}
+
+void TextDecoder::DecodeIcu(const char* data, std::size_t size, bool last, Text& out) {
+    const std::size_t base = out.size();
+    out.resize(base + size + 16);
+    const char* src = data;
+    const char* srcEnd = data + size;
+    std::size_t produced = 0;
+    for (;;) {
+        UChar* target = reinterpret_cast<UChar*>(out.data()) + base + produced;
+        UChar* targetEnd = reinterpret_cast<UChar*>(out.data()) + out.size();
+        UErrorCode err = U_ZERO_ERROR;
+        ucnv_toUnicode(icu_->converter, &target, targetEnd, &src, srcEnd, nullptr, last, &err);
+        produced = static_cast<std::size_t>(target - reinterpret_cast<UChar*>(out.data())) - base;
+        if (err == U_BUFFER_OVERFLOW_ERROR) {
+            out.resize(out.size() * 2);
+            continue;
+        }
+        break;  // substitution never fails
+    }
+    out.resize(base + produced);
 }
 
 // ---------------------------------------------------------------------------
@@ -357,7 +366,10 @@ bool DecodeFile(ByteSource& source, Encoding requested, int ansiCodePage, OnOpen
     std::size_t mark = 0;
     Encoding encoding =
         EncodingFromMark(reinterpret_cast<const unsigned char*>(data), n, requested, &mark);
-    TextDecoder decoder(encoding, ansiCodePage);
+    // A UTF-8 mark names the text's encoding: a stray byte further on is
+    // replaced rather than failing the whole file (and a retry in ANSI would
+    // only meet the mark again).
+    TextDecoder decoder(encoding, ansiCodePage, encoding == Encoding::Utf8 && mark == 3);
     std::size_t size = n - mark;
     data += mark;
     bool last = n < kReadBufferSize;

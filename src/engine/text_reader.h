@@ -25,9 +25,14 @@ Encoding EncodingFromMark(const unsigned char* data, std::size_t size, Encoding 
 
 // Decodes a byte stream piece by piece into UTF-16. A sequence split between two
 // pieces is carried over; one still open when the last piece ends is an error.
+//
+// With replaceInvalid (used for text that starts with the UTF-8 mark, which
+// names its encoding), UTF-8 never fails: each maximal ill-formed subsequence
+// becomes one U+FFFD, as Unicode recommends, and the bytes after it (ASCII
+// ones above all) are decoded as they stand.
 class TextDecoder {
 public:
-    TextDecoder(Encoding encoding, int ansiCodePage);
+    TextDecoder(Encoding encoding, int ansiCodePage, bool replaceInvalid = false);
     ~TextDecoder();
     TextDecoder(const TextDecoder&) = delete;
     TextDecoder& operator=(const TextDecoder&) = delete;
@@ -38,12 +43,14 @@ public:
     void DecodeAppend(const char* data, std::size_t size, bool last, Text& out);
 
 private:
-    struct Ansi;
+    struct Icu;
+    void DecodeIcu(const char* data, std::size_t size, bool last, Text& out);
+
     Encoding encoding_;
     int ansiCodePage_;
     unsigned char carry_[4];
     std::size_t carried_ = 0;
-    Ansi* ansi_ = nullptr;
+    Icu* icu_ = nullptr;  // ANSI, and UTF-8 with replacement
 };
 
 // Cuts text into lines at CR LF, lone CR and lone LF. A break at the very end
