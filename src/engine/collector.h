@@ -119,7 +119,6 @@ private:
     DocumentReaders readers_;
     Detector detector_;
     std::optional<FileMask> mask_;
-    std::vector<std::pair<dev_t, ino_t>> openFolders_;  // the walk's current chain
     std::uint32_t startTick_ = 0;
     std::thread thread_;
 };
