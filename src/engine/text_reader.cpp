@@ -4,6 +4,7 @@
 #include <bit>
 #include <cerrno>
 #include <cstring>
+#include <new>
 #include <emmintrin.h>
 #include <unicode/ucnv.h>
 
@@ -245,7 +246,21 @@ std::size_t FindLastBreak(const char16_t* p, std::size_t from, std::size_t to) {
 
 }  // namespace
 
-bool LineCutter::Feed(TextView text, LineSink& sink, const std::atomic<bool>& stop) {
+bool LineCutter::Feed(TextView text, LineSink& sink, const std::atomic<bool>& stop, bool last) {
+    if (FeedLines(text, sink, stop, last)) return true;
+    Abandon(sink);
+    return false;
+}
+
+void LineCutter::Abandon(LineSink& sink) {
+    if (inParts_) sink.AbandonLine();
+    inParts_ = false;
+    pending_.clear();
+    uncut_ = 0;
+}
+
+bool LineCutter::FeedLines(TextView text, LineSink& sink, const std::atomic<bool>& stop,
+                           bool last) {
     // Checked once a piece too, so that a stop also ends a file whose lines
     // are all passed over.
     if (stop.load(std::memory_order_relaxed)) return false;
@@ -270,11 +285,11 @@ bool LineCutter::Feed(TextView text, LineSink& sink, const std::atomic<bool>& st
     };
 
     // A line begun in an earlier piece is completed first.
-    if (!pending_.empty()) {
+    if (!pending_.empty() || inParts_) {
         std::size_t b = FindBreak(p, start, n);
         pending_.append(p + start, b - start);
-        if (b == n) return true;
-        if (!HandOver(pending_, sink, stop)) return false;
+        if (b == n) return last ? HandOver(sink, stop) : TrimPending(sink, stop);
+        if (!HandOver(sink, stop)) return false;
         start = after(b);
     }
 
@@ -282,34 +297,107 @@ bool LineCutter::Feed(TextView text, LineSink& sink, const std::atomic<bool>& st
         std::size_t key = sink.NextKey(p, start, n);
         if (key >= n) {
             // Nothing the sink wants in the rest: pass over its complete lines.
-            std::size_t last = FindLastBreak(p, start, n);
-            if (last != TextView::npos) start = after(last);
+            std::size_t lastBreak = FindLastBreak(p, start, n);
+            if (lastBreak != TextView::npos) start = after(lastBreak);
+            if (last) return true;  // nor in the final line
             break;
         }
         // Pass over the lines that end before the key.
-        if (std::size_t last = FindLastBreak(p, start, key); last != TextView::npos) start = last + 1;
+        if (std::size_t lb = FindLastBreak(p, start, key); lb != TextView::npos) start = lb + 1;
         std::size_t b = FindBreak(p, key, n);
-        if (b == n) break;  // the line goes on in the next piece
-        if (stop.load(std::memory_order_relaxed)) return false;
-        sink.Line(TextView(p + start, b - start));
+        if (b == n) {
+            if (last) return HandLine(p, start, n, true, sink, stop);
+            break;  // the line goes on in the next piece
+        }
+        if (!HandLine(p, start, b, true, sink, stop)) return false;
         start = after(b);
     }
-    if (start < n) pending_.append(p + start, n - start);
+    if (start < n) {
+        // The start of a line that goes on: its long front goes over now.
+        if (!HandParts(p, start, n, sink, stop)) return false;
+        pending_.append(p + start, n - start);
+        return TrimPending(sink, stop);
+    }
     return true;
 }
 
-bool LineCutter::HandOver(Text& line, LineSink& sink, const std::atomic<bool>& stop) {
-    if (sink.NextKey(line.data(), 0, line.size()) < line.size()) {
-        if (stop.load(std::memory_order_relaxed)) return false;
-        sink.Line(line);
+bool LineCutter::Part(TextView part, LineSink& sink, const std::atomic<bool>& stop) {
+    if (stop.load(std::memory_order_relaxed)) return false;
+    if (sink.NextKey(part.data(), 0, part.size()) < part.size()) {
+        sink.LinePart(part);
+        inParts_ = true;
     }
-    line.clear();
     return true;
+}
+
+namespace {
+
+// The last allowed cut in p[from, to); npos when there is none.
+std::size_t LastCut(const LineCuts& cuts, const char16_t* p, std::size_t from, std::size_t to) {
+    while (to > from) {
+        --to;
+        if (cuts.After(p[to])) return to;
+    }
+    return TextView::npos;
+}
+
+}  // namespace
+
+bool LineCutter::HandParts(const char16_t* p, std::size_t& pos, std::size_t end, LineSink& sink,
+                           const std::atomic<bool>& stop) {
+    const LineCuts* cuts = sink.Cuts();
+    if (!cuts) return true;
+    while (end - pos > kPartLength) {
+        std::size_t cut = LastCut(*cuts, p, pos, pos + kPartLength);
+        if (cut == TextView::npos) {
+            // A long run without a cut: the part ends after the run.
+            cut = pos + kPartLength;
+            while (cut < end && !cuts->After(p[cut])) ++cut;
+            if (cut == end) return true;
+        }
+        if (!Part(TextView(p + pos, cut + 1 - pos), sink, stop)) return false;
+        pos = cut + 1;
+    }
+    return true;
+}
+
+bool LineCutter::HandLine(const char16_t* p, std::size_t start, std::size_t end, bool wanted,
+                          LineSink& sink, const std::atomic<bool>& stop) {
+    if (!HandParts(p, start, end, sink, stop)) return false;
+    if (stop.load(std::memory_order_relaxed)) return false;
+    if (wanted || inParts_ || sink.NextKey(p, start, end) < end)
+        sink.Line(TextView(p + start, end - start));
+    inParts_ = false;
+    return true;
+}
+
+bool LineCutter::TrimPending(LineSink& sink, const std::atomic<bool>& stop) {
+    const LineCuts* cuts = sink.Cuts();
+    if (!cuts || pending_.size() <= kPartLength) return true;
+    std::size_t cut = LastCut(*cuts, pending_.data(), uncut_, pending_.size());
+    if (cut == TextView::npos) {
+        uncut_ = pending_.size();  // held whole until a cut comes
+        return true;
+    }
+    if (!Part(TextView(pending_).substr(0, cut + 1), sink, stop)) return false;
+    pending_.erase(0, cut + 1);
+    uncut_ = pending_.size();
+    return true;
+}
+
+bool LineCutter::HandOver(LineSink& sink, const std::atomic<bool>& stop) {
+    std::size_t pos = 0;
+    bool ok = HandLine(pending_.data(), pos, pending_.size(), false, sink, stop);
+    pending_.clear();
+    uncut_ = 0;
+    return ok;
 }
 
 bool LineCutter::Finish(LineSink& sink, const std::atomic<bool>& stop) {
-    if (pending_.empty()) return true;
-    return HandOver(pending_, sink, stop);
+    if (pending_.empty() && !inParts_) return true;
+    if (HandOver(sink, stop)) return true;
+    Abandon(sink);
+    return false;
 }
 
 void Lines::Line(TextView line) {
@@ -319,7 +407,12 @@ void Lines::Line(TextView line) {
 
 void ScanTextLines(TextView text, LineSink& sink, const std::atomic<bool>& stop) {
     LineCutter cutter;
-    if (cutter.Feed(text, sink, stop)) cutter.Finish(sink, stop);
+    try {
+        cutter.Feed(text, sink, stop, true);
+    } catch (...) {
+        cutter.Abandon(sink);
+        throw;
+    }
 }
 
 // ---------------------------------------------------------------------------
@@ -355,10 +448,12 @@ private:
 
 // Reads a file through the buffer: onOpen(size in bytes) first, then
 // onPiece(decoder, bytes, count, last) for each buffer, which returns false to
-// stop. Returns false when stopped.
+// stop. Returns false when stopped. With replaceAfterMark (the scan's readers)
+// text after a UTF-8 mark never fails to decode; LoadText and LoadLines (file
+// lists, tables) stay strict, so a damaged list is refused, not half read.
 template <class OnOpen, class OnPiece>
-bool DecodeFile(ByteSource& source, Encoding requested, int ansiCodePage, OnOpen&& onOpen,
-                OnPiece&& onPiece) {
+bool DecodeFile(ByteSource& source, Encoding requested, int ansiCodePage, bool replaceAfterMark,
+                OnOpen&& onOpen, OnPiece&& onPiece) {
     onOpen(source.Open());
     Buffers buffers(source);
     const char* data;
@@ -369,7 +464,8 @@ bool DecodeFile(ByteSource& source, Encoding requested, int ansiCodePage, OnOpen
     // A UTF-8 mark names the text's encoding: a stray byte further on is
     // replaced rather than failing the whole file (and a retry in ANSI would
     // only meet the mark again).
-    TextDecoder decoder(encoding, ansiCodePage, encoding == Encoding::Utf8 && mark == 3);
+    TextDecoder decoder(encoding, ansiCodePage,
+                        replaceAfterMark && encoding == Encoding::Utf8 && mark == 3);
     std::size_t size = n - mark;
     data += mark;
     bool last = n < kReadBufferSize;
@@ -382,16 +478,22 @@ bool DecodeFile(ByteSource& source, Encoding requested, int ansiCodePage, OnOpen
 }
 
 // Decodes a file buffer by buffer and cuts it into lines as it goes.
-void ReadLines(ByteSource& source, Encoding requested, int ansiCodePage, LineSink& sink,
+void ReadLines(ByteSource& source, Encoding requested, int ansiCodePage, bool replaceAfterMark,
+               LineSink& sink,
                const std::atomic<bool>& stop) {
     LineCutter cutter;
     Text decoded;
-    if (DecodeFile(source, requested, ansiCodePage, [](std::uint64_t) {},
-                   [&](TextDecoder& decoder, const char* data, std::size_t size, bool last) {
-                       decoder.Decode(data, size, last, decoded);
-                       return cutter.Feed(decoded, sink, stop);
-                   }))
-        cutter.Finish(sink, stop);
+    try {
+        if (DecodeFile(source, requested, ansiCodePage, replaceAfterMark, [](std::uint64_t) {},
+                       [&](TextDecoder& decoder, const char* data, std::size_t size, bool last) {
+                           decoder.Decode(data, size, last, decoded);
+                           return cutter.Feed(decoded, sink, stop);
+                       }))
+            cutter.Finish(sink, stop);
+    } catch (...) {
+        cutter.Abandon(sink);
+        throw;
+    }
 }
 
 const std::atomic<bool> kNeverStop{false};
@@ -399,7 +501,7 @@ const std::atomic<bool> kNeverStop{false};
 }  // namespace
 
 void ScanFileStream(ByteSource& source, Encoding encoding, ReadContext& ctx) {
-    ReadLines(source, encoding, ctx.ansiCodePage, ctx.sink, ctx.stop);
+    ReadLines(source, encoding, ctx.ansiCodePage, true, ctx.sink, ctx.stop);
 }
 
 void ScanFileStream(const Text& path, Encoding encoding, ReadContext& ctx) {
@@ -410,7 +512,7 @@ void ScanFileStream(const Text& path, Encoding encoding, ReadContext& ctx) {
 void LoadText(ByteSource& source, Encoding encoding, int ansiCodePage, Text& text) {
     text.clear();
     DecodeFile(
-        source, encoding, ansiCodePage,
+        source, encoding, ansiCodePage, false,
         // One UTF-16 unit per byte at most, so this is the only allocation.
         [&](std::uint64_t bytes) { text.reserve(static_cast<std::size_t>(bytes) + 16); },
         [&](TextDecoder& decoder, const char* data, std::size_t size, bool last) {
@@ -426,13 +528,49 @@ void LoadText(const Text& path, Encoding encoding, int ansiCodePage, Text& text)
 
 void LoadLines(ByteSource& source, Encoding encoding, int ansiCodePage, Lines& lines) {
     lines.Clear();
-    ReadLines(source, encoding, ansiCodePage, lines, kNeverStop);
+    ReadLines(source, encoding, ansiCodePage, false, lines, kNeverStop);
 }
 
 void LoadLines(const Text& path, Encoding encoding, int ansiCodePage, Lines& lines) {
     FileSource source(path);
     LoadLines(source, encoding, ansiCodePage, lines);
 }
+
+namespace {
+
+// LoadText, but giving up (false) once the text grows past `limit` units.
+bool LoadTextUpTo(ByteSource& source, Encoding encoding, int ansiCodePage, std::size_t limit,
+                  Text& text) {
+    text.clear();
+    return DecodeFile(
+        source, encoding, ansiCodePage, true,
+        [&](std::uint64_t bytes) {
+            text.reserve(static_cast<std::size_t>(std::min<std::uint64_t>(bytes, limit)) + 16);
+        },
+        [&](TextDecoder& decoder, const char* data, std::size_t size, bool last) {
+            decoder.DecodeAppend(data, size, last, text);
+            return text.size() <= limit;
+        });
+}
+
+// Whether the whole source decodes in UTF-8 (or in what its mark selects).
+bool DecodesAsUtf8(ByteSource& source, int ansiCodePage) {
+    Text scratch;
+    try {
+        DecodeFile(source, Encoding::Utf8, ansiCodePage, true, [](std::uint64_t) {},
+                   [&](TextDecoder& decoder, const char* data, std::size_t size, bool last) {
+                       decoder.Decode(data, size, last, scratch);
+                       return true;
+                   });
+    } catch (const std::bad_alloc&) {
+        throw;
+    } catch (const std::exception&) {
+        return false;
+    }
+    return true;
+}
+
+}  // namespace
 
 void ScanMemoryStream(ByteSource& source, ReadContext& ctx) {
     // The whole file is decoded before its first line is examined, so a
@@ -446,12 +584,27 @@ void ScanMemoryStream(ByteSource& source, ReadContext& ctx) {
             if (text.capacity() > (std::size_t{8} << 20)) Text().swap(text);
         }
     } release;
+    Encoding encoding = Encoding::Utf8;
+    bool whole;
     try {
-        LoadText(source, Encoding::Utf8, ctx.ansiCodePage, text);
+        whole = LoadTextUpTo(source, encoding, ctx.ansiCodePage, kMemoryStreamLimit, text);
+    } catch (const std::bad_alloc&) {
+        throw;  // never taken for text that is not UTF-8
     } catch (const std::exception&) {
-        LoadText(source, Encoding::Ansi, ctx.ansiCodePage, text);
+        encoding = Encoding::Ansi;
+        whole = LoadTextUpTo(source, encoding, ctx.ansiCodePage, kMemoryStreamLimit, text);
     }
-    ScanTextLines(text, ctx.sink, ctx.stop);
+    if (whole) {
+        ScanTextLines(text, ctx.sink, ctx.stop);
+        return;
+    }
+    // Too large to hold (or grown past the limit while it was read): the
+    // encoding is settled by a first pass that only decodes, and the lines
+    // come from a second one, so the findings are those of the whole text.
+    Text().swap(text);
+    if (encoding == Encoding::Utf8 && !DecodesAsUtf8(source, ctx.ansiCodePage))
+        encoding = Encoding::Ansi;
+    ReadLines(source, encoding, ctx.ansiCodePage, true, ctx.sink, ctx.stop);
 }
 
 void ScanMemoryStream(const Text& path, ReadContext& ctx) {
@@ -466,6 +619,8 @@ void ScanPlainText(ByteSource& source, bool memoryStream, ReadContext& ctx) {
     }
     try {
         ScanFileStream(source, Encoding::Utf8, ctx);
+    } catch (const std::bad_alloc&) {
+        throw;  // memory ran out: the file fails, it is not retried
     } catch (const std::exception&) {
         // Read again from the first line in ANSI: the findings of the lines
         // examined before the failure come a second time.

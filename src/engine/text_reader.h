@@ -57,19 +57,43 @@ private:
 // does not add an empty line. Text may arrive in pieces; a CR at the end of one
 // piece and an LF at the start of the next are one break. Lines the sink has no
 // use for (see LineSink::NextKey) are passed over without being handed over.
+//
+// A line longer than kPartLength goes to a sink with cut rules (LineSink::Cuts)
+// in parts, so the cutter holds at most about kPartLength of it plus the run
+// after its last allowed cut; to any other sink it goes whole.
 class LineCutter {
 public:
+    static constexpr std::size_t kPartLength = std::size_t{1} << 18;
+
     // Hands every line completed in text to the sink, checking `stop` before
-    // each. Returns false when stopped.
-    bool Feed(TextView text, LineSink& sink, const std::atomic<bool>& stop);
+    // each line and each part. With `last`, the text is the end of the input
+    // and its final line is handed over too (as Finish would). Returns false
+    // when stopped.
+    bool Feed(TextView text, LineSink& sink, const std::atomic<bool>& stop, bool last = false);
     // Hands over the last line if the text did not end with a break.
     bool Finish(LineSink& sink, const std::atomic<bool>& stop);
+    // For a read that failed: a line handed over in part is abandoned.
+    void Abandon(LineSink& sink);
 
 private:
-    // Hands a line held in pending_ over unless the sink has no use for it.
-    static bool HandOver(Text& line, LineSink& sink, const std::atomic<bool>& stop);
+    bool FeedLines(TextView text, LineSink& sink, const std::atomic<bool>& stop, bool last);
+    // Hands the line held in pending_ over unless the sink has no use for it.
+    bool HandOver(LineSink& sink, const std::atomic<bool>& stop);
+    // Hands over the line [start, end) of p, in parts when it is long; when
+    // not `wanted` (known to hold a key), only if the sink has a use for it.
+    bool HandLine(const char16_t* p, std::size_t start, std::size_t end, bool wanted,
+                  LineSink& sink, const std::atomic<bool>& stop);
+    // Hands over parts from the front of p[pos, end) while more than
+    // kPartLength of it is left; pos moves past them.
+    bool HandParts(const char16_t* p, std::size_t& pos, std::size_t end, LineSink& sink,
+                   const std::atomic<bool>& stop);
+    // Hands over pending_ up to its last allowed cut once it grows long.
+    bool TrimPending(LineSink& sink, const std::atomic<bool>& stop);
+    bool Part(TextView part, LineSink& sink, const std::atomic<bool>& stop);
 
     Text pending_;
+    std::size_t uncut_ = 0;  // pending_[0, uncut_) holds no allowed cut
+    bool inParts_ = false;   // the current line was handed over in part
     bool skipLf_ = false;
 };
 
@@ -110,7 +134,9 @@ void ScanFileStream(ByteSource& source, Encoding encoding, ReadContext& ctx);
 void ScanFileStream(const Text& path, Encoding encoding, ReadContext& ctx);
 
 // Loads the whole file first (UTF-8, else ANSI from scratch), then hands over
-// its lines.
+// its lines. A text longer than kMemoryStreamLimit units is not held: one pass
+// decodes it to settle the encoding in the same way, a second hands over its
+// lines as ScanFileStream does, so the findings are the same.
 void ScanMemoryStream(ByteSource& source, ReadContext& ctx);
 void ScanMemoryStream(const Text& path, ReadContext& ctx);
 
@@ -120,15 +146,20 @@ void ScanMemoryStream(const Text& path, ReadContext& ctx);
 void ScanPlainText(ByteSource& source, bool memoryStream, ReadContext& ctx);
 
 // Reads a whole text file (mark first, 4096-byte buffer) into one text, line
-// breaks included. Throws.
+// breaks included. Strict even after a UTF-8 mark. Throws.
 void LoadText(ByteSource& source, Encoding encoding, int ansiCodePage, Text& text);
 void LoadText(const Text& path, Encoding encoding, int ansiCodePage, Text& text);
 
-// Reads a whole text file into lines (mark first, 4096-byte buffer). Throws.
+// Reads a whole text file into lines (mark first, 4096-byte buffer). Strict
+// even after a UTF-8 mark: a file list or table with a bad byte is refused.
+// Throws.
 void LoadLines(ByteSource& source, Encoding encoding, int ansiCodePage, Lines& lines);
 void LoadLines(const Text& path, Encoding encoding, int ansiCodePage, Lines& lines);
 
 // Size of the reading buffer.
 inline constexpr std::size_t kReadBufferSize = 4096;
+
+// The longest text (UTF-16 units) that memory-stream mode holds whole.
+inline constexpr std::size_t kMemoryStreamLimit = std::size_t{32} << 20;
 
 }  // namespace corvexa

@@ -539,3 +539,22 @@ TEST(Scan, ElapsedTimeWrapsWithTheTickCount) {
     EXPECT_DOUBLE_EQ(ElapsedSeconds(1000, 3500), 2.5);
     EXPECT_DOUBLE_EQ(ElapsedSeconds(0xFFFFFF00u, 0x100u), 0.512);
 }
+
+TEST(Scan, MemoryRunningOutFailsTheFileWithItsReasonAndTheScanGoesOn) {
+    struct Starved : FakeReader {
+        Starved() : FakeReader("eml", u"") {}
+        Text ReadText(const Text&) override { throw std::bad_alloc(); }
+    };
+    TempDir dir;
+    auto eml = dir.Write("m.eml", "www.raw.example.com\n");
+    auto txt = dir.Write("n.txt", "www.next.example.com\n");
+    Scan s;
+    s.job.Mode = ScanMode::FileList;
+    s.job.DecodeEML = true;
+    s.readers.eml = std::make_shared<Starved>();
+    s.files.Assign({FromUtf8(eml.string()), FromUtf8(txt.string())});
+    s.Run();
+    EXPECT_EQ(s.sink.With("FileFailed "), std::vector<std::string>{eml.string() + " | out of memory"});
+    EXPECT_EQ(s.sink.With("FileDone").size(), 1u);
+    EXPECT_EQ(s.Urls(), std::vector<std::string>{"www.next.example.com"});
+}
