@@ -87,3 +87,6 @@ if [ -x "$bin/window_qbench" ]; then
   echo "== the window (offscreen) against corvexa-scan on the corpus folder"
   QT_QPA_PLATFORM=offscreen "$bin/window_qbench" "$corpus" "$scan" "$runs"
 fi
+
+echo
+bash "$here/hardening.sh" "$build"

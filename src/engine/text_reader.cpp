@@ -542,12 +542,18 @@ namespace {
 bool LoadTextUpTo(ByteSource& source, Encoding encoding, int ansiCodePage, std::size_t limit,
                   Text& text) {
     text.clear();
+    bool tooLarge = false;
     return DecodeFile(
         source, encoding, ansiCodePage, true,
         [&](std::uint64_t bytes) {
-            text.reserve(static_cast<std::size_t>(std::min<std::uint64_t>(bytes, limit)) + 16);
+            // No encoding gives fewer units than half the bytes.
+            tooLarge = bytes / 2 > limit;
+            // A piece decodes to at most one unit per byte (and a little), so
+            // this is the only allocation unless the file grows meanwhile.
+            if (!tooLarge) text.reserve(static_cast<std::size_t>(bytes) + kReadBufferSize);
         },
         [&](TextDecoder& decoder, const char* data, std::size_t size, bool last) {
+            if (tooLarge) return false;
             decoder.DecodeAppend(data, size, last, text);
             return text.size() <= limit;
         });
