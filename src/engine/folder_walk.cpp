@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstdint>
 #include <string>
 #include <unordered_set>
 #include <vector>
@@ -143,7 +144,8 @@ bool Walk::Reopen(std::size_t index) {
 // Handles the next entry of the deepest level, or leaves that level.
 void Walk::Step(bool recurse) {
     Level& top = levels_.back();
-    if (top.fd < 0 && !Reopen(levels_.size() - 1)) top.next = top.entries.size();
+    if (top.fd < 0 && top.next < top.entries.size() && !Reopen(levels_.size() - 1))
+        top.next = top.entries.size();
     if (top.next == top.entries.size()) {
         if (top.fd >= 0) ::close(top.fd);
         path_.resize(levels_.size() > 1 ? levels_[levels_.size() - 2].prefixLength : 0);

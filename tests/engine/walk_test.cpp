@@ -53,6 +53,22 @@ std::string MakeDeep(const fs::path& root, const std::string& name, int depth,
     return path + "/f.txt";
 }
 
+// Writes `count` files named s0.txt, s1.txt, ... into the folder at `level`
+// below `root` on the chain made by MakeDeep.
+void AddFiles(const fs::path& root, const std::string& name, int level, int count) {
+    int fd = ::open(root.c_str(), O_RDONLY | O_DIRECTORY);
+    for (int i = 0; i < level; ++i) {
+        int sub = ::openat(fd, name.c_str(), O_RDONLY | O_DIRECTORY);
+        ::close(fd);
+        fd = sub;
+    }
+    for (int i = 0; i < count; ++i) {
+        std::string file = "s" + std::to_string(i) + ".txt";
+        ::close(::openat(fd, file.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600));
+    }
+    ::close(fd);
+}
+
 }  // namespace
 
 TEST(WalkEnds, LinksThatAreNotLoopsDoNotMultiplyTheWalk) {
@@ -83,10 +99,14 @@ TEST(WalkEnds, PathsPastTheSystemLimitAreWalkedListedAndRead) {
     ASSERT_GT(300u, FolderWalk::kHeldLevels);
     dir.Write("top.txt", "www.top.example.com\n");
     dir.Write(std::string(15, 'n') + "/side.txt", "x");
+    // Files beside the subfolder deep down, some listed after the subfolder
+    // was walked, when the folder has to be opened again.
+    AddFiles(dir.Path(), std::string(15, 'n'), 100, 20);
+    AddFiles(dir.Path(), std::string(15, 'n'), 280, 20);
 
     ScanJob job;
     job.Folder = FromUtf8(dir.Path().string());
-    job.FileMask = u"*.txt";
+    job.FileMask = u"*[fpe].txt";
     job.SkipLargeFilesMB = 1;  // the size of the deep file is read, too
     ScanControl control;
     SharedList files, urls;
@@ -112,6 +132,11 @@ TEST(WalkEnds, PathsPastTheSystemLimitAreWalkedListedAndRead) {
         EXPECT_EQ(found, (std::vector<Text>{u"www.deep.example.com", u"www.top.example.com"}));
     }
     EXPECT_EQ(FileSizeOf(FromUtf8(deep)), 21);
+    auto all = Walk(dir.Path().string());
+    EXPECT_EQ(all.size(), 43u);
+    EXPECT_EQ(std::count_if(all.begin(), all.end(),
+                            [](const std::string& f) { return f.size() > 4096 && EndsWith(f, "/s19.txt"); }),
+              1);
 }
 
 TEST(WalkEnds, KernelFileSystemsAreNotEnteredFromOutsideAndEndFromInside) {
