@@ -560,13 +560,14 @@ bool LoadTextUpTo(ByteSource& source, Encoding encoding, int ansiCodePage, std::
 }
 
 // Whether the whole source decodes in UTF-8 (or in what its mark selects).
-bool DecodesAsUtf8(ByteSource& source, int ansiCodePage) {
+// A stop ends the pass early; the caller checks it.
+bool DecodesAsUtf8(ByteSource& source, int ansiCodePage, const std::atomic<bool>& stop) {
     Text scratch;
     try {
         DecodeFile(source, Encoding::Utf8, ansiCodePage, true, [](std::uint64_t) {},
                    [&](TextDecoder& decoder, const char* data, std::size_t size, bool last) {
                        decoder.Decode(data, size, last, scratch);
-                       return true;
+                       return !stop.load(std::memory_order_relaxed);
                    });
     } catch (const std::bad_alloc&) {
         throw;
@@ -608,8 +609,9 @@ void ScanMemoryStream(ByteSource& source, ReadContext& ctx) {
     // encoding is settled by a first pass that only decodes, and the lines
     // come from a second one, so the findings are those of the whole text.
     Text().swap(text);
-    if (encoding == Encoding::Utf8 && !DecodesAsUtf8(source, ctx.ansiCodePage))
+    if (encoding == Encoding::Utf8 && !DecodesAsUtf8(source, ctx.ansiCodePage, ctx.stop))
         encoding = Encoding::Ansi;
+    if (ctx.stop.load(std::memory_order_relaxed)) return;
     ReadLines(source, encoding, ctx.ansiCodePage, true, ctx.sink, ctx.stop);
 }
 

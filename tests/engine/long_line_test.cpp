@@ -274,3 +274,30 @@ TEST(OutOfMemory, FailsTheFileAndIsNeverRetriedOrTakenForItsEnd) {
         EXPECT_EQ(source.opens, 1u) << memory;  // no retry in ANSI
     }
 }
+
+TEST(LongLines, StopEndsTheFirstPassOfAFileTooLargeToHold) {
+    // 200 MB of short lines, made up as they are read; STOP comes after 1 MB.
+    struct Made : ByteSource {
+        std::uint64_t size = 200u << 20, pos = 0, total = 0;
+        std::atomic<bool>* stop = nullptr;
+        std::uint64_t Open() override {
+            pos = 0;
+            return size;
+        }
+        std::size_t Read(char* buffer, std::size_t n) override {
+            std::size_t take = static_cast<std::size_t>(std::min<std::uint64_t>(n, size - pos));
+            for (std::size_t i = 0; i < take; ++i) buffer[i] = (pos + i) % 16 == 15 ? '\n' : 'x';
+            pos += take;
+            total += take;
+            if (total >= (1u << 20)) stop->store(true);
+            return take;
+        }
+    } source;
+    PartRecorder sink;
+    std::atomic<bool> stop{false};
+    source.stop = &stop;
+    ReadContext ctx{sink, stop, 1252};
+    ScanPlainText(source, true, ctx);
+    EXPECT_LT(source.total, std::uint64_t{2} << 20);
+    EXPECT_EQ(sink.lines, 0u);
+}
