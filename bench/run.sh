@@ -105,3 +105,5 @@ fi
 
 # The document readers: e-mail messages and office documents.
 bash "$here/documents.sh" "$build"
+echo
+bash "$here/hardening.sh" "$build"

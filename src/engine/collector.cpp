@@ -1,10 +1,13 @@
 #include "engine/collector.h"
 
-#include <dirent.h>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <new>
 
+#include "engine/folder_walk.h"
 #include "engine/text_reader.h"
 #include "platform/native_path.h"
 #include "platform/tick.h"
@@ -12,10 +15,16 @@
 namespace corvexa {
 
 std::int64_t FileSizeOf(const Text& path) {
-    struct stat st;
+    // The file a link leads to, else the link itself; paths of any length.
     std::string native = platform::NativeFromPath(path);
-    if (::stat(native.c_str(), &st) == 0) return static_cast<std::int64_t>(st.st_size);
-    if (::lstat(native.c_str(), &st) == 0) return static_cast<std::int64_t>(st.st_size);
+    for (int flags : {O_PATH, O_PATH | O_NOFOLLOW}) {
+        int fd = platform::OpenNative(native, flags);
+        if (fd < 0) continue;
+        struct stat st;
+        int rc = ::fstat(fd, &st);
+        ::close(fd);
+        if (rc == 0) return static_cast<std::int64_t>(st.st_size);
+    }
     return -1;
 }
 
@@ -76,10 +85,16 @@ void TCollector::CollectNow() {
     for (std::size_t i = 0; files_.TryAt(i, path); ++i) {
         if (Stopping()) break;
         sink_.ReadingFile(path);
+        // A failed file is skipped; its findings so far stay. Running out of
+        // memory on one file is such a failure, never a finished file.
         try {
             ExtractURLsFromFile(path);
-        } catch (const std::exception&) {
-            continue;  // the file is skipped; its findings so far stay
+        } catch (const std::bad_alloc&) {
+            sink_.FileFailed(path, "out of memory");
+            continue;
+        } catch (const std::exception& e) {
+            sink_.FileFailed(path, e.what());
+            continue;
         }
         sink_.FileDone();
     }
@@ -89,50 +104,11 @@ void TCollector::CollectNow() {
 }
 
 void TCollector::CollectFolder(const Text& folder, bool recurse) {
-    if (Stopping()) return;
-    std::string native = platform::NativeFromPath(folder);
-    DIR* dir = ::opendir(native.empty() ? "" : native.c_str());
-    if (!dir) return;  // a folder that cannot be listed contributes nothing
-
-    // A folder already on the walk's chain (reached again through a link) is
-    // not entered a second time, so links never make the walk loop.
-    struct stat self;
-    if (::fstat(::dirfd(dir), &self) == 0) {
-        auto id = std::make_pair(self.st_dev, self.st_ino);
-        if (std::find(openFolders_.begin(), openFolders_.end(), id) != openFolders_.end()) {
-            ::closedir(dir);
-            return;
-        }
-        openFolders_.push_back(id);
-    } else {
-        openFolders_.emplace_back(0, 0);
-    }
-
-    Text prefix = folder;
-    if (prefix.empty() || (prefix.back() != platform::kPathSeparator)) prefix += platform::kPathSeparator;
-    std::string nativePrefix = platform::NativeFromPath(prefix);
-
-    while (struct dirent* entry = ::readdir(dir)) {
-        const char* name = entry->d_name;
-        if (name[0] == '.' && (name[1] == 0 || (name[1] == '.' && name[2] == 0))) continue;
-        bool isFolder;
-        if (entry->d_type == DT_DIR) {
-            isFolder = true;
-        } else if (entry->d_type == DT_LNK || entry->d_type == DT_UNKNOWN) {
-            struct stat st;
-            isFolder = ::stat((nativePrefix + name).c_str(), &st) == 0 && S_ISDIR(st.st_mode);
-        } else {
-            isFolder = false;
-        }
-        Text path = prefix + platform::PathFromNative(name);
-        if (!isFolder) {
+    FolderWalk::Run(
+        folder, recurse, [this] { return Stopping(); },
+        [this](const Text& path) {
             if (mask_ && mask_->Matches(path)) AddFoundFile(path);
-        } else if (recurse) {
-            CollectFolder(path, true);
-        }
-    }
-    ::closedir(dir);
-    openFolders_.pop_back();
+        });
 }
 
 void TCollector::AddFoundFile(const Text& path) {
@@ -173,17 +149,8 @@ void TCollector::ExtractURLsFromFile(const Text& path) {
 
 void TCollector::ScanPlainText(const Text& path) {
     ReadContext ctx{detector_, control_.StopRequested, control_.AnsiCodePage};
-    if (control_.MemoryStream.load(std::memory_order_relaxed)) {
-        ScanMemoryStream(path, ctx);
-        return;
-    }
-    try {
-        ScanFileStream(path, Encoding::Utf8, ctx);
-    } catch (const std::exception&) {
-        // Read again from the first line in ANSI: the findings of the lines
-        // examined before the failure come a second time.
-        ScanFileStream(path, Encoding::Ansi, ctx);
-    }
+    FileSource source(path);
+    corvexa::ScanPlainText(source, control_.MemoryStream.load(std::memory_order_relaxed), ctx);
 }
 
 }  // namespace corvexa

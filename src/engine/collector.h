@@ -60,6 +60,14 @@ public:
     virtual void WalkFinished() = 0;
     virtual void ReadingFile(const Text& path) = 0;
     virtual void FileDone() = 0;
+    // Instead of FileDone, for a file that could not be read to its end (it
+    // vanished, was refused, failed to decode in every way tried, memory ran
+    // out): its findings so far stay. The reason is a short English text for
+    // logs and the command line. The window ignores it.
+    virtual void FileFailed(const Text& path, const std::string& reason) {
+        (void)path;
+        (void)reason;
+    }
     virtual void ScanFinished(const ScanSummary& summary) = 0;
 };
 
@@ -111,7 +119,6 @@ private:
     DocumentReaders readers_;
     Detector detector_;
     std::optional<FileMask> mask_;
-    std::vector<std::pair<dev_t, ino_t>> openFolders_;  // the walk's current chain
     std::uint32_t startTick_ = 0;
     std::thread thread_;
 };

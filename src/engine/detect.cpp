@@ -10,6 +10,9 @@
 #include <new>
 #include <stdexcept>
 #include <string>
+#include <vector>
+
+#include "engine/pattern_chars.h"
 
 #if defined(__SSE2__) || defined(_M_X64) || (defined(_M_IX86_FP) && _M_IX86_FP >= 2)
 #define CORVEXA_DETECT_SSE2 1
@@ -319,6 +322,8 @@ struct Detector::Impl {
     pcre2_match_context* retryContext = nullptr;
     pcre2_jit_stack* jitStack = nullptr;
     SharedList& urls;
+    // While a line comes in parts: its findings by kind, appended at its end.
+    Held* held = nullptr;
 
     Impl(SharedList& list, const DetectorLimits& limits) : urls(list) {
         matchData = pcre2_match_data_create(4, nullptr);
@@ -381,8 +386,10 @@ struct Detector::Impl {
         if (!match.empty() && match.back() == u'.') match.remove_suffix(1);
         if (!match.empty() && match.back() == u')' && match.find(u'(') == TextView::npos)
             match.remove_suffix(1);
-        urls.Append(match);
+        Append(0, match);
     }
+    // Appends a finding of a kind (0 web, 1 e-mail, 2 ftp).
+    void Append(int kind, TextView match);
 
     // Each search starts looking for its keys at `first`; there is none before.
     void Web(TextView line, std::size_t first, bool http, bool https, bool www);
@@ -565,7 +572,7 @@ void Detector::Impl::Email(TextView line, std::size_t first) {
         }
         std::size_t begin = 0, stop = 0;
         if (!Search(pats.email, line, runStart, begin, stop)) return;
-        urls.Append(line.substr(begin, stop - begin));
+        Append(1, line.substr(begin, stop - begin));
         from = After(begin, stop);
         at = keys.Next(from);
     }
@@ -586,7 +593,7 @@ void Detector::Impl::Ftp(TextView line, std::size_t first) {
             IsLetter(p[i - 1], 'p') && Is(p[i + 3], kFtpHost)) {
             std::size_t begin = 0, stop = 0;
             if (!Search(pats.ftp, line, i - 3, begin, stop)) return;
-            urls.Append(line.substr(begin, stop - begin));
+            Append(2, line.substr(begin, stop - begin));
             from = After(begin, stop);
             // The next colon that can belong to a match lies at from + 3 or later.
             i = from + 3;
@@ -607,12 +614,85 @@ Detector::Detector(const DetectionSwitches& switches, SharedList& urls,
 
 Detector::~Detector() = default;
 
+// ---------------------------------------------------------------------------
+// Lines in parts.
+
+struct Detector::Held {
+    struct Kind {
+        Text text;
+        std::vector<std::size_t> ends;
+    } kinds[3];
+    bool http = false, https = false, www = false, email = false, ftp = false;
+};
+
+void Detector::Impl::Append(int kind, TextView match) {
+    if (!held) {
+        urls.Append(match);
+        return;
+    }
+    Held::Kind& k = held->kinds[kind];
+    k.text.append(match);
+    k.ends.push_back(k.text.size());
+}
+
+const LineCuts* Detector::Cuts() const {
+    static const LineCuts cuts = [] {
+        LineCuts c;
+        for (int i = 1; i < 8; ++i)
+            c.held |= CharsAMatchMayHold(patterns::WebPattern(i & 4, i & 2, i & 1), true);
+        c.held |= CharsAMatchMayHold(patterns::kEmail, true);
+        c.held |= CharsAMatchMayHold(patterns::kFtp, true);
+        return c;
+    }();
+    return &cuts;
+}
+
+void Detector::LinePart(TextView part) {
+    if (!impl_->held) {
+        held_ = std::make_unique<Held>();
+        held_->http = switches_.http.load(std::memory_order_acquire);
+        held_->https = switches_.https.load(std::memory_order_acquire);
+        held_->www = switches_.www.load(std::memory_order_acquire);
+        held_->email = switches_.email.load(std::memory_order_acquire);
+        held_->ftp = switches_.ftp.load(std::memory_order_acquire);
+        impl_->held = held_.get();
+    }
+    const Held& h = *held_;
+    DetectIn(part, h.http, h.https, h.www, h.email, h.ftp);
+}
+
+void Detector::AbandonLine() {
+    impl_->held = nullptr;
+    held_.reset();
+}
+
+void Detector::Line(TextView line) {
+    if (!impl_->held) {
+        DetectInLine(line);
+        return;
+    }
+    const Held& h = *held_;
+    DetectIn(line, h.http, h.https, h.www, h.email, h.ftp);
+    impl_->held = nullptr;
+    std::unique_ptr<Held> done = std::move(held_);
+    for (const Held::Kind& k : done->kinds) {
+        std::size_t from = 0;
+        for (std::size_t end : k.ends) {
+            urls_.Append(TextView(k.text).substr(from, end - from));
+            from = end;
+        }
+    }
+}
+
 void Detector::DetectInLine(TextView line) {
-    const bool http = switches_.http.load(std::memory_order_acquire);
-    const bool https = switches_.https.load(std::memory_order_acquire);
-    const bool www = switches_.www.load(std::memory_order_acquire);
-    const bool email = switches_.email.load(std::memory_order_acquire);
-    const bool ftp = switches_.ftp.load(std::memory_order_acquire);
+    DetectIn(line, switches_.http.load(std::memory_order_acquire),
+             switches_.https.load(std::memory_order_acquire),
+             switches_.www.load(std::memory_order_acquire),
+             switches_.email.load(std::memory_order_acquire),
+             switches_.ftp.load(std::memory_order_acquire));
+}
+
+void Detector::DetectIn(TextView line, bool http, bool https, bool www, bool email, bool ftp) {
     if (!(http || https || www || email || ftp)) return;
     const unsigned kinds =
         WebKeys(http, https, www) | (email ? kKeyAt : 0u) | (ftp ? kKeyScheme : 0u);

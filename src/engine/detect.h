@@ -58,7 +58,15 @@ public:
     Detector(const Detector&) = delete;
     Detector& operator=(const Detector&) = delete;
 
-    void Line(TextView line) override { DetectInLine(line); }
+    void Line(TextView line) override;
+    // A long line may come in parts, cut after any code unit that none of the
+    // patterns can match (derived from the patterns as written). Its findings
+    // are held until the line's end and then appended as for the whole line:
+    // web addresses, then e-mail addresses, then ftp links; the switches are
+    // read once, at the line's first part.
+    const LineCuts* Cuts() const override;
+    void LinePart(TextView part) override;
+    void AbandonLine() override;
     // The first position at or after `from` that some detection keys on (the
     // '.' of "www.", the ':' of "://", an '@'), whatever the switches are set
     // to: a line without one gives no finding under any setting, so readers
@@ -76,9 +84,13 @@ public:
 
 private:
     struct Impl;
+    struct Held;
+    void DetectIn(TextView line, bool http, bool https, bool www, bool email, bool ftp);
+
     const DetectionSwitches& switches_;
     SharedList& urls_;
     std::unique_ptr<Impl> impl_;
+    std::unique_ptr<Held> held_;
 };
 
 }  // namespace corvexa

@@ -1,10 +1,18 @@
 #pragma once
 
+#include <bitset>
 #include <cstddef>
 
 #include "engine/text.h"
 
 namespace corvexa {
+
+// Where a long line may be cut: right after any code unit that no result of
+// the sink can hold (no match of its patterns can cross such a place).
+struct LineCuts {
+    std::bitset<128> held;  // the ASCII code units a result may hold
+    bool After(char16_t c) const { return c >= 128 || !held[c]; }
+};
 
 // Receives the lines a reader cuts from a file's text, one at a time, in order.
 // The view is valid only for the duration of the call.
@@ -21,6 +29,19 @@ public:
         (void)text;
         return from < n ? from : n;
     }
+
+    // Long lines, so that a reader need not hold a line of any length whole.
+    // A sink that returns cut rules may receive a line as parts through
+    // LinePart, each ending right after a place where the rules allow a cut,
+    // and then the rest of the line through Line (parts the sink has no use
+    // for by NextKey may be left out). Its results must be those of the whole
+    // line. A line of which parts were handed over but that will not
+    // be completed (a stop, a read failure) ends with AbandonLine: the sink
+    // forgets it, as the whole line would never have reached it. By default a
+    // sink receives every line whole.
+    virtual const LineCuts* Cuts() const { return nullptr; }
+    virtual void LinePart(TextView part) { (void)part; }
+    virtual void AbandonLine() {}
 };
 
 }  // namespace corvexa

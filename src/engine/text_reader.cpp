@@ -1,18 +1,14 @@
 #include "engine/text_reader.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <bit>
 #include <cerrno>
 #include <cstring>
+#include <new>
 #include <emmintrin.h>
 #include <unicode/ucnv.h>
 
 #include "platform/ansi_codepage.h"
-#include "platform/native_path.h"
 #include "platform/utf8.h"
 
 namespace corvexa {
@@ -38,31 +34,34 @@ Encoding EncodingFromMark(const unsigned char* d, std::size_t n, Encoding reques
     return requested;
 }
 
-struct TextDecoder::Ansi {
+struct TextDecoder::Icu {
     UConverter* converter = nullptr;
-    ~Ansi() {
+    ~Icu() {
         if (converter) ucnv_close(converter);
     }
 };
 
-TextDecoder::TextDecoder(Encoding encoding, int ansiCodePage)
+TextDecoder::TextDecoder(Encoding encoding, int ansiCodePage, bool replaceInvalid)
     : encoding_(encoding), ansiCodePage_(ansiCodePage) {
-    if (encoding_ == Encoding::Ansi) {
-        ansi_ = new Ansi;
-        UErrorCode err = U_ZERO_ERROR;
-        ansi_->converter = ucnv_open(platform::IcuConverterName(ansiCodePage_).c_str(), &err);
-        if (U_FAILURE(err) || !ansi_->converter) {
-            err = U_ZERO_ERROR;
-            ansi_->converter = ucnv_open("windows-1252", &err);
-        }
-        if (U_FAILURE(err) || !ansi_->converter) {
-            delete ansi_;
-            throw ReadError("no converter for the ANSI code page");
-        }
+    const bool ansi = encoding_ == Encoding::Ansi;
+    if (!ansi && !(encoding_ == Encoding::Utf8 && replaceInvalid)) return;
+    icu_ = new Icu;
+    UErrorCode err = U_ZERO_ERROR;
+    // ICU's converters substitute what they cannot decode: U+FFFD for each
+    // maximal ill-formed UTF-8 subsequence, the code page's own choice for ANSI.
+    icu_->converter =
+        ucnv_open(ansi ? platform::IcuConverterName(ansiCodePage_).c_str() : "UTF-8", &err);
+    if (ansi && (U_FAILURE(err) || !icu_->converter)) {
+        err = U_ZERO_ERROR;
+        icu_->converter = ucnv_open("windows-1252", &err);
+    }
+    if (U_FAILURE(err) || !icu_->converter) {
+        delete icu_;
+        throw ReadError("no converter for the text's encoding");
     }
 }
 
-TextDecoder::~TextDecoder() { delete ansi_; }
+TextDecoder::~TextDecoder() { delete icu_; }
 
 namespace {
 
@@ -124,6 +123,10 @@ void TextDecoder::Decode(const char* data, std::size_t size, bool last, Text& ou
 }
 
 void TextDecoder::DecodeAppend(const char* data, std::size_t size, bool last, Text& out) {
+    if (icu_) {
+        DecodeIcu(data, size, last, out);
+        return;
+    }
     const std::size_t base = out.size();
     auto* bytes = reinterpret_cast<const unsigned char*>(data);
     switch (encoding_) {
@@ -186,28 +189,30 @@ void TextDecoder::DecodeAppend(const char* data, std::size_t size, bool last, Te
             }
             return;
         }
-        case Encoding::Ansi: {
-            out.resize(base + size + 16);
-            const char* src = data;
-            const char* srcEnd = data + size;
-            std::size_t produced = 0;
-            for (;;) {
-                UChar* target = reinterpret_cast<UChar*>(out.data()) + base + produced;
-                UChar* targetEnd = reinterpret_cast<UChar*>(out.data()) + out.size();
-                UErrorCode err = U_ZERO_ERROR;
-                ucnv_toUnicode(ansi_->converter, &target, targetEnd, &src, srcEnd, nullptr, last,
-                               &err);
-                produced = static_cast<std::size_t>(target - reinterpret_cast<UChar*>(out.data())) - base;
-                if (err == U_BUFFER_OVERFLOW_ERROR) {
-                    out.resize(out.size() * 2);
-                    continue;
-                }
-                break;  // substitution never fails: ANSI text always decodes
-            }
-            out.resize(base + produced);
-            return;
-        }
+        case Encoding::Ansi:
+            return;  // decoded by ICU above
     }
+}
+
+void TextDecoder::DecodeIcu(const char* data, std::size_t size, bool last, Text& out) {
+    const std::size_t base = out.size();
+    out.resize(base + size + 16);
+    const char* src = data;
+    const char* srcEnd = data + size;
+    std::size_t produced = 0;
+    for (;;) {
+        UChar* target = reinterpret_cast<UChar*>(out.data()) + base + produced;
+        UChar* targetEnd = reinterpret_cast<UChar*>(out.data()) + out.size();
+        UErrorCode err = U_ZERO_ERROR;
+        ucnv_toUnicode(icu_->converter, &target, targetEnd, &src, srcEnd, nullptr, last, &err);
+        produced = static_cast<std::size_t>(target - reinterpret_cast<UChar*>(out.data())) - base;
+        if (err == U_BUFFER_OVERFLOW_ERROR) {
+            out.resize(out.size() * 2);
+            continue;
+        }
+        break;  // substitution never fails
+    }
+    out.resize(base + produced);
 }
 
 // ---------------------------------------------------------------------------
@@ -241,7 +246,21 @@ std::size_t FindLastBreak(const char16_t* p, std::size_t from, std::size_t to) {
 
 }  // namespace
 
-bool LineCutter::Feed(TextView text, LineSink& sink, const std::atomic<bool>& stop) {
+bool LineCutter::Feed(TextView text, LineSink& sink, const std::atomic<bool>& stop, bool last) {
+    if (FeedLines(text, sink, stop, last)) return true;
+    Abandon(sink);
+    return false;
+}
+
+void LineCutter::Abandon(LineSink& sink) {
+    if (inParts_) sink.AbandonLine();
+    inParts_ = false;
+    pending_.clear();
+    uncut_ = 0;
+}
+
+bool LineCutter::FeedLines(TextView text, LineSink& sink, const std::atomic<bool>& stop,
+                           bool last) {
     // Checked once a piece too, so that a stop also ends a file whose lines
     // are all passed over.
     if (stop.load(std::memory_order_relaxed)) return false;
@@ -266,11 +285,11 @@ bool LineCutter::Feed(TextView text, LineSink& sink, const std::atomic<bool>& st
     };
 
     // A line begun in an earlier piece is completed first.
-    if (!pending_.empty()) {
+    if (!pending_.empty() || inParts_) {
         std::size_t b = FindBreak(p, start, n);
         pending_.append(p + start, b - start);
-        if (b == n) return true;
-        if (!HandOver(pending_, sink, stop)) return false;
+        if (b == n) return last ? HandOver(sink, stop) : TrimPending(sink, stop);
+        if (!HandOver(sink, stop)) return false;
         start = after(b);
     }
 
@@ -278,34 +297,107 @@ bool LineCutter::Feed(TextView text, LineSink& sink, const std::atomic<bool>& st
         std::size_t key = sink.NextKey(p, start, n);
         if (key >= n) {
             // Nothing the sink wants in the rest: pass over its complete lines.
-            std::size_t last = FindLastBreak(p, start, n);
-            if (last != TextView::npos) start = after(last);
+            std::size_t lastBreak = FindLastBreak(p, start, n);
+            if (lastBreak != TextView::npos) start = after(lastBreak);
+            if (last) return true;  // nor in the final line
             break;
         }
         // Pass over the lines that end before the key.
-        if (std::size_t last = FindLastBreak(p, start, key); last != TextView::npos) start = last + 1;
+        if (std::size_t lb = FindLastBreak(p, start, key); lb != TextView::npos) start = lb + 1;
         std::size_t b = FindBreak(p, key, n);
-        if (b == n) break;  // the line goes on in the next piece
-        if (stop.load(std::memory_order_relaxed)) return false;
-        sink.Line(TextView(p + start, b - start));
+        if (b == n) {
+            if (last) return HandLine(p, start, n, true, sink, stop);
+            break;  // the line goes on in the next piece
+        }
+        if (!HandLine(p, start, b, true, sink, stop)) return false;
         start = after(b);
     }
-    if (start < n) pending_.append(p + start, n - start);
+    if (start < n) {
+        // The start of a line that goes on: its long front goes over now.
+        if (!HandParts(p, start, n, sink, stop)) return false;
+        pending_.append(p + start, n - start);
+        return TrimPending(sink, stop);
+    }
     return true;
 }
 
-bool LineCutter::HandOver(Text& line, LineSink& sink, const std::atomic<bool>& stop) {
-    if (sink.NextKey(line.data(), 0, line.size()) < line.size()) {
-        if (stop.load(std::memory_order_relaxed)) return false;
-        sink.Line(line);
+bool LineCutter::Part(TextView part, LineSink& sink, const std::atomic<bool>& stop) {
+    if (stop.load(std::memory_order_relaxed)) return false;
+    if (sink.NextKey(part.data(), 0, part.size()) < part.size()) {
+        sink.LinePart(part);
+        inParts_ = true;
     }
-    line.clear();
     return true;
+}
+
+namespace {
+
+// The last allowed cut in p[from, to); npos when there is none.
+std::size_t LastCut(const LineCuts& cuts, const char16_t* p, std::size_t from, std::size_t to) {
+    while (to > from) {
+        --to;
+        if (cuts.After(p[to])) return to;
+    }
+    return TextView::npos;
+}
+
+}  // namespace
+
+bool LineCutter::HandParts(const char16_t* p, std::size_t& pos, std::size_t end, LineSink& sink,
+                           const std::atomic<bool>& stop) {
+    const LineCuts* cuts = sink.Cuts();
+    if (!cuts) return true;
+    while (end - pos > kPartLength) {
+        std::size_t cut = LastCut(*cuts, p, pos, pos + kPartLength);
+        if (cut == TextView::npos) {
+            // A long run without a cut: the part ends after the run.
+            cut = pos + kPartLength;
+            while (cut < end && !cuts->After(p[cut])) ++cut;
+            if (cut == end) return true;
+        }
+        if (!Part(TextView(p + pos, cut + 1 - pos), sink, stop)) return false;
+        pos = cut + 1;
+    }
+    return true;
+}
+
+bool LineCutter::HandLine(const char16_t* p, std::size_t start, std::size_t end, bool wanted,
+                          LineSink& sink, const std::atomic<bool>& stop) {
+    if (!HandParts(p, start, end, sink, stop)) return false;
+    if (stop.load(std::memory_order_relaxed)) return false;
+    if (wanted || inParts_ || sink.NextKey(p, start, end) < end)
+        sink.Line(TextView(p + start, end - start));
+    inParts_ = false;
+    return true;
+}
+
+bool LineCutter::TrimPending(LineSink& sink, const std::atomic<bool>& stop) {
+    const LineCuts* cuts = sink.Cuts();
+    if (!cuts || pending_.size() <= kPartLength) return true;
+    std::size_t cut = LastCut(*cuts, pending_.data(), uncut_, pending_.size());
+    if (cut == TextView::npos) {
+        uncut_ = pending_.size();  // held whole until a cut comes
+        return true;
+    }
+    if (!Part(TextView(pending_).substr(0, cut + 1), sink, stop)) return false;
+    pending_.erase(0, cut + 1);
+    uncut_ = pending_.size();
+    return true;
+}
+
+bool LineCutter::HandOver(LineSink& sink, const std::atomic<bool>& stop) {
+    std::size_t pos = 0;
+    bool ok = HandLine(pending_.data(), pos, pending_.size(), false, sink, stop);
+    pending_.clear();
+    uncut_ = 0;
+    return ok;
 }
 
 bool LineCutter::Finish(LineSink& sink, const std::atomic<bool>& stop) {
-    if (pending_.empty()) return true;
-    return HandOver(pending_, sink, stop);
+    if (pending_.empty() && !inParts_) return true;
+    if (HandOver(sink, stop)) return true;
+    Abandon(sink);
+    return false;
 }
 
 void Lines::Line(TextView line) {
@@ -315,7 +407,12 @@ void Lines::Line(TextView line) {
 
 void ScanTextLines(TextView text, LineSink& sink, const std::atomic<bool>& stop) {
     LineCutter cutter;
-    if (cutter.Feed(text, sink, stop)) cutter.Finish(sink, stop);
+    try {
+        cutter.Feed(text, sink, stop, true);
+    } catch (...) {
+        cutter.Abandon(sink);
+        throw;
+    }
 }
 
 // ---------------------------------------------------------------------------
@@ -323,73 +420,16 @@ void ScanTextLines(TextView text, LineSink& sink, const std::atomic<bool>& stop)
 
 namespace {
 
-// A regular file opened for reading. Anything else (a folder, a pipe, a device)
-// is refused: reading it could block or never end.
-class InputFile {
-public:
-    explicit InputFile(const Text& path) : path_(path) {
-        std::string native = platform::NativeFromPath(platform::ExtendedPath(path));
-        fd_ = ::open(native.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
-        if (fd_ < 0) Fail("cannot open");
-        struct stat st;
-        if (::fstat(fd_, &st) != 0) Fail("cannot examine");
-        if (!S_ISREG(st.st_mode)) {
-            ::close(fd_);
-            fd_ = -1;
-            throw ReadError("not a regular file: " + ToUtf8(path_));
-        }
-        // O_NONBLOCK stays: it has no effect on reading a regular file.
-        size_ = static_cast<std::uint64_t>(st.st_size);
-    }
-    ~InputFile() {
-        if (fd_ >= 0) ::close(fd_);
-    }
-    InputFile(const InputFile&) = delete;
-    InputFile& operator=(const InputFile&) = delete;
-
-    // Fills the buffer; fewer bytes than its size means the end of the file.
-    std::size_t Read(char* buffer, std::size_t size) {
-        std::size_t got = 0;
-        while (got < size) {
-            ssize_t r = ::read(fd_, buffer + got, size - got);
-            if (r > 0) {
-                got += static_cast<std::size_t>(r);
-            } else if (r == 0) {
-                break;
-            } else if (errno != EINTR) {
-                Fail("cannot read");
-            }
-        }
-        return got;
-    }
-
-private:
-    [[noreturn]] void Fail(const char* what) {
-        int e = errno;
-        if (fd_ >= 0) ::close(fd_);
-        fd_ = -1;
-        throw ReadError(std::string(what) + " " + ToUtf8(path_) + ": " + std::strerror(e));
-    }
-
-public:
-    std::uint64_t Size() const { return size_; }
-
-private:
-    Text path_;
-    int fd_ = -1;
-    std::uint64_t size_ = 0;
-};
-
 // Hands out a file's bytes in buffers of kReadBufferSize, exactly as reads of
 // that size would (full until the end of the file, then shorter or empty), but
 // fetches sixteen of them per system call.
 class Buffers {
 public:
-    explicit Buffers(InputFile& file) : file_(file) {}
+    explicit Buffers(ByteSource& source) : source_(source) {}
 
     std::size_t Next(const char** data) {
         if (pos_ == have_ && !end_) {
-            have_ = file_.Read(chunk_, sizeof chunk_);
+            have_ = source_.Read(chunk_, sizeof chunk_);
             pos_ = 0;
             end_ = have_ < sizeof chunk_;
         }
@@ -400,7 +440,7 @@ public:
     }
 
 private:
-    InputFile& file_;
+    ByteSource& source_;
     char chunk_[16 * kReadBufferSize];
     std::size_t have_ = 0, pos_ = 0;
     bool end_ = false;
@@ -408,19 +448,24 @@ private:
 
 // Reads a file through the buffer: onOpen(size in bytes) first, then
 // onPiece(decoder, bytes, count, last) for each buffer, which returns false to
-// stop. Returns false when stopped.
+// stop. Returns false when stopped. With replaceAfterMark (the scan's readers)
+// text after a UTF-8 mark never fails to decode; LoadText and LoadLines (file
+// lists, tables) stay strict, so a damaged list is refused, not half read.
 template <class OnOpen, class OnPiece>
-bool DecodeFile(const Text& path, Encoding requested, int ansiCodePage, OnOpen&& onOpen,
-                OnPiece&& onPiece) {
-    InputFile file(path);
-    onOpen(file.Size());
-    Buffers buffers(file);
+bool DecodeFile(ByteSource& source, Encoding requested, int ansiCodePage, bool replaceAfterMark,
+                OnOpen&& onOpen, OnPiece&& onPiece) {
+    onOpen(source.Open());
+    Buffers buffers(source);
     const char* data;
     std::size_t n = buffers.Next(&data);
     std::size_t mark = 0;
     Encoding encoding =
         EncodingFromMark(reinterpret_cast<const unsigned char*>(data), n, requested, &mark);
-    TextDecoder decoder(encoding, ansiCodePage);
+    // A UTF-8 mark names the text's encoding: a stray byte further on is
+    // replaced rather than failing the whole file (and a retry in ANSI would
+    // only meet the mark again).
+    TextDecoder decoder(encoding, ansiCodePage,
+                        replaceAfterMark && encoding == Encoding::Utf8 && mark == 3);
     std::size_t size = n - mark;
     data += mark;
     bool last = n < kReadBufferSize;
@@ -433,30 +478,41 @@ bool DecodeFile(const Text& path, Encoding requested, int ansiCodePage, OnOpen&&
 }
 
 // Decodes a file buffer by buffer and cuts it into lines as it goes.
-void ReadLines(const Text& path, Encoding requested, int ansiCodePage, LineSink& sink,
+void ReadLines(ByteSource& source, Encoding requested, int ansiCodePage, bool replaceAfterMark,
+               LineSink& sink,
                const std::atomic<bool>& stop) {
     LineCutter cutter;
     Text decoded;
-    if (DecodeFile(path, requested, ansiCodePage, [](std::uint64_t) {},
-                   [&](TextDecoder& decoder, const char* data, std::size_t size, bool last) {
-                       decoder.Decode(data, size, last, decoded);
-                       return cutter.Feed(decoded, sink, stop);
-                   }))
-        cutter.Finish(sink, stop);
+    try {
+        if (DecodeFile(source, requested, ansiCodePage, replaceAfterMark, [](std::uint64_t) {},
+                       [&](TextDecoder& decoder, const char* data, std::size_t size, bool last) {
+                           decoder.Decode(data, size, last, decoded);
+                           return cutter.Feed(decoded, sink, stop);
+                       }))
+            cutter.Finish(sink, stop);
+    } catch (...) {
+        cutter.Abandon(sink);
+        throw;
+    }
 }
 
 const std::atomic<bool> kNeverStop{false};
 
 }  // namespace
 
-void ScanFileStream(const Text& path, Encoding encoding, ReadContext& ctx) {
-    ReadLines(path, encoding, ctx.ansiCodePage, ctx.sink, ctx.stop);
+void ScanFileStream(ByteSource& source, Encoding encoding, ReadContext& ctx) {
+    ReadLines(source, encoding, ctx.ansiCodePage, true, ctx.sink, ctx.stop);
 }
 
-void LoadText(const Text& path, Encoding encoding, int ansiCodePage, Text& text) {
+void ScanFileStream(const Text& path, Encoding encoding, ReadContext& ctx) {
+    FileSource source(path);
+    ScanFileStream(source, encoding, ctx);
+}
+
+void LoadText(ByteSource& source, Encoding encoding, int ansiCodePage, Text& text) {
     text.clear();
     DecodeFile(
-        path, encoding, ansiCodePage,
+        source, encoding, ansiCodePage, false,
         // One UTF-16 unit per byte at most, so this is the only allocation.
         [&](std::uint64_t bytes) { text.reserve(static_cast<std::size_t>(bytes) + 16); },
         [&](TextDecoder& decoder, const char* data, std::size_t size, bool last) {
@@ -465,12 +521,65 @@ void LoadText(const Text& path, Encoding encoding, int ansiCodePage, Text& text)
         });
 }
 
-void LoadLines(const Text& path, Encoding encoding, int ansiCodePage, Lines& lines) {
-    lines.Clear();
-    ReadLines(path, encoding, ansiCodePage, lines, kNeverStop);
+void LoadText(const Text& path, Encoding encoding, int ansiCodePage, Text& text) {
+    FileSource source(path);
+    LoadText(source, encoding, ansiCodePage, text);
 }
 
-void ScanMemoryStream(const Text& path, ReadContext& ctx) {
+void LoadLines(ByteSource& source, Encoding encoding, int ansiCodePage, Lines& lines) {
+    lines.Clear();
+    ReadLines(source, encoding, ansiCodePage, false, lines, kNeverStop);
+}
+
+void LoadLines(const Text& path, Encoding encoding, int ansiCodePage, Lines& lines) {
+    FileSource source(path);
+    LoadLines(source, encoding, ansiCodePage, lines);
+}
+
+namespace {
+
+// LoadText, but giving up (false) once the text grows past `limit` units.
+bool LoadTextUpTo(ByteSource& source, Encoding encoding, int ansiCodePage, std::size_t limit,
+                  Text& text) {
+    text.clear();
+    bool tooLarge = false;
+    return DecodeFile(
+        source, encoding, ansiCodePage, true,
+        [&](std::uint64_t bytes) {
+            // No encoding gives fewer units than half the bytes.
+            tooLarge = bytes / 2 > limit;
+            // A piece decodes to at most one unit per byte (and a little), so
+            // this is the only allocation unless the file grows meanwhile.
+            if (!tooLarge) text.reserve(static_cast<std::size_t>(bytes) + kReadBufferSize);
+        },
+        [&](TextDecoder& decoder, const char* data, std::size_t size, bool last) {
+            if (tooLarge) return false;
+            decoder.DecodeAppend(data, size, last, text);
+            return text.size() <= limit;
+        });
+}
+
+// Whether the whole source decodes in UTF-8 (or in what its mark selects).
+// A stop ends the pass early; the caller checks it.
+bool DecodesAsUtf8(ByteSource& source, int ansiCodePage, const std::atomic<bool>& stop) {
+    Text scratch;
+    try {
+        DecodeFile(source, Encoding::Utf8, ansiCodePage, true, [](std::uint64_t) {},
+                   [&](TextDecoder& decoder, const char* data, std::size_t size, bool last) {
+                       decoder.Decode(data, size, last, scratch);
+                       return !stop.load(std::memory_order_relaxed);
+                   });
+    } catch (const std::bad_alloc&) {
+        throw;
+    } catch (const std::exception&) {
+        return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+void ScanMemoryStream(ByteSource& source, ReadContext& ctx) {
     // The whole file is decoded before its first line is examined, so a
     // decoding error never hands a line over twice.
     // The buffer is kept from file to file on this thread, so that a folder of
@@ -482,12 +591,49 @@ void ScanMemoryStream(const Text& path, ReadContext& ctx) {
             if (text.capacity() > (std::size_t{8} << 20)) Text().swap(text);
         }
     } release;
+    Encoding encoding = Encoding::Utf8;
+    bool whole;
     try {
-        LoadText(path, Encoding::Utf8, ctx.ansiCodePage, text);
+        whole = LoadTextUpTo(source, encoding, ctx.ansiCodePage, kMemoryStreamLimit, text);
+    } catch (const std::bad_alloc&) {
+        throw;  // never taken for text that is not UTF-8
     } catch (const std::exception&) {
-        LoadText(path, Encoding::Ansi, ctx.ansiCodePage, text);
+        encoding = Encoding::Ansi;
+        whole = LoadTextUpTo(source, encoding, ctx.ansiCodePage, kMemoryStreamLimit, text);
     }
-    ScanTextLines(text, ctx.sink, ctx.stop);
+    if (whole) {
+        ScanTextLines(text, ctx.sink, ctx.stop);
+        return;
+    }
+    // Too large to hold (or grown past the limit while it was read): the
+    // encoding is settled by a first pass that only decodes, and the lines
+    // come from a second one, so the findings are those of the whole text.
+    Text().swap(text);
+    if (encoding == Encoding::Utf8 && !DecodesAsUtf8(source, ctx.ansiCodePage, ctx.stop))
+        encoding = Encoding::Ansi;
+    if (ctx.stop.load(std::memory_order_relaxed)) return;
+    ReadLines(source, encoding, ctx.ansiCodePage, true, ctx.sink, ctx.stop);
+}
+
+void ScanMemoryStream(const Text& path, ReadContext& ctx) {
+    FileSource source(path);
+    ScanMemoryStream(source, ctx);
+}
+
+void ScanPlainText(ByteSource& source, bool memoryStream, ReadContext& ctx) {
+    if (memoryStream) {
+        ScanMemoryStream(source, ctx);
+        return;
+    }
+    try {
+        ScanFileStream(source, Encoding::Utf8, ctx);
+    } catch (const std::bad_alloc&) {
+        throw;  // memory ran out: the file fails, it is not retried
+    } catch (const std::exception&) {
+        // Read again from the first line in ANSI: the findings of the lines
+        // examined before the failure come a second time.
+        ScanFileStream(source, Encoding::Ansi, ctx);
+    }
 }
 
 }  // namespace corvexa

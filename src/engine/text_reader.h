@@ -7,21 +7,11 @@
 #include <utility>
 #include <vector>
 
+#include "engine/byte_source.h"
 #include "engine/line_sink.h"
 #include "engine/text.h"
 
 namespace corvexa {
-
-// A file that could not be opened or read, or text that is not valid in the
-// encoding it was read with. Ends the processing of one file.
-class ReadError : public std::runtime_error {
-public:
-    using std::runtime_error::runtime_error;
-};
-class DecodeError : public ReadError {
-public:
-    using ReadError::ReadError;
-};
 
 // Strict UTF-8 (any invalid byte sequence is an error), the ANSI code page of
 // the user's locale (never fails), and UTF-16 selected by a byte-order mark.
@@ -35,9 +25,14 @@ Encoding EncodingFromMark(const unsigned char* data, std::size_t size, Encoding 
 
 // Decodes a byte stream piece by piece into UTF-16. A sequence split between two
 // pieces is carried over; one still open when the last piece ends is an error.
+//
+// With replaceInvalid (used for text that starts with the UTF-8 mark, which
+// names its encoding), UTF-8 never fails: each maximal ill-formed subsequence
+// becomes one U+FFFD, as Unicode recommends, and the bytes after it (ASCII
+// ones above all) are decoded as they stand.
 class TextDecoder {
 public:
-    TextDecoder(Encoding encoding, int ansiCodePage);
+    TextDecoder(Encoding encoding, int ansiCodePage, bool replaceInvalid = false);
     ~TextDecoder();
     TextDecoder(const TextDecoder&) = delete;
     TextDecoder& operator=(const TextDecoder&) = delete;
@@ -48,31 +43,57 @@ public:
     void DecodeAppend(const char* data, std::size_t size, bool last, Text& out);
 
 private:
-    struct Ansi;
+    struct Icu;
+    void DecodeIcu(const char* data, std::size_t size, bool last, Text& out);
+
     Encoding encoding_;
     int ansiCodePage_;
     unsigned char carry_[4];
     std::size_t carried_ = 0;
-    Ansi* ansi_ = nullptr;
+    Icu* icu_ = nullptr;  // ANSI, and UTF-8 with replacement
 };
 
 // Cuts text into lines at CR LF, lone CR and lone LF. A break at the very end
 // does not add an empty line. Text may arrive in pieces; a CR at the end of one
 // piece and an LF at the start of the next are one break. Lines the sink has no
 // use for (see LineSink::NextKey) are passed over without being handed over.
+//
+// A line longer than kPartLength goes to a sink with cut rules (LineSink::Cuts)
+// in parts, so the cutter holds at most about kPartLength of it plus the run
+// after its last allowed cut; to any other sink it goes whole.
 class LineCutter {
 public:
+    static constexpr std::size_t kPartLength = std::size_t{1} << 18;
+
     // Hands every line completed in text to the sink, checking `stop` before
-    // each. Returns false when stopped.
-    bool Feed(TextView text, LineSink& sink, const std::atomic<bool>& stop);
+    // each line and each part. With `last`, the text is the end of the input
+    // and its final line is handed over too (as Finish would). Returns false
+    // when stopped.
+    bool Feed(TextView text, LineSink& sink, const std::atomic<bool>& stop, bool last = false);
     // Hands over the last line if the text did not end with a break.
     bool Finish(LineSink& sink, const std::atomic<bool>& stop);
+    // For a read that failed: a line handed over in part is abandoned.
+    void Abandon(LineSink& sink);
 
 private:
-    // Hands a line held in pending_ over unless the sink has no use for it.
-    static bool HandOver(Text& line, LineSink& sink, const std::atomic<bool>& stop);
+    bool FeedLines(TextView text, LineSink& sink, const std::atomic<bool>& stop, bool last);
+    // Hands the line held in pending_ over unless the sink has no use for it.
+    bool HandOver(LineSink& sink, const std::atomic<bool>& stop);
+    // Hands over the line [start, end) of p, in parts when it is long; when
+    // not `wanted` (known to hold a key), only if the sink has a use for it.
+    bool HandLine(const char16_t* p, std::size_t start, std::size_t end, bool wanted,
+                  LineSink& sink, const std::atomic<bool>& stop);
+    // Hands over parts from the front of p[pos, end) while more than
+    // kPartLength of it is left; pos moves past them.
+    bool HandParts(const char16_t* p, std::size_t& pos, std::size_t end, LineSink& sink,
+                   const std::atomic<bool>& stop);
+    // Hands over pending_ up to its last allowed cut once it grows long.
+    bool TrimPending(LineSink& sink, const std::atomic<bool>& stop);
+    bool Part(TextView part, LineSink& sink, const std::atomic<bool>& stop);
 
     Text pending_;
+    std::size_t uncut_ = 0;  // pending_[0, uncut_) holds no allowed cut
+    bool inParts_ = false;   // the current line was handed over in part
     bool skipLf_ = false;
 };
 
@@ -104,22 +125,41 @@ struct ReadContext {
 // Cuts a text into lines and hands them over, stopping when `stop` is set.
 void ScanTextLines(TextView text, LineSink& sink, const std::atomic<bool>& stop);
 
+// Every reader below comes in two forms: one reads the file at a path, the
+// other any ByteSource (byte_source.h), such as bytes in memory.
+
 // Reads a file through a 4096-byte buffer, one line at a time. Throws
 // ReadError/DecodeError; the lines handed over before a failure stay handed over.
+void ScanFileStream(ByteSource& source, Encoding encoding, ReadContext& ctx);
 void ScanFileStream(const Text& path, Encoding encoding, ReadContext& ctx);
 
 // Loads the whole file first (UTF-8, else ANSI from scratch), then hands over
-// its lines.
+// its lines. A text longer than kMemoryStreamLimit units is not held: one pass
+// decodes it to settle the encoding in the same way, a second hands over its
+// lines as ScanFileStream does, so the findings are the same.
+void ScanMemoryStream(ByteSource& source, ReadContext& ctx);
 void ScanMemoryStream(const Text& path, ReadContext& ctx);
 
+// A file read as plain text during a scan: in memory-stream mode
+// ScanMemoryStream; in file-stream mode ScanFileStream in UTF-8 and, after any
+// failure of that, once more from the start in ANSI. Throws when that fails too.
+void ScanPlainText(ByteSource& source, bool memoryStream, ReadContext& ctx);
+
 // Reads a whole text file (mark first, 4096-byte buffer) into one text, line
-// breaks included. Throws.
+// breaks included. Strict even after a UTF-8 mark. Throws.
+void LoadText(ByteSource& source, Encoding encoding, int ansiCodePage, Text& text);
 void LoadText(const Text& path, Encoding encoding, int ansiCodePage, Text& text);
 
-// Reads a whole text file into lines (mark first, 4096-byte buffer). Throws.
+// Reads a whole text file into lines (mark first, 4096-byte buffer). Strict
+// even after a UTF-8 mark: a file list or table with a bad byte is refused.
+// Throws.
+void LoadLines(ByteSource& source, Encoding encoding, int ansiCodePage, Lines& lines);
 void LoadLines(const Text& path, Encoding encoding, int ansiCodePage, Lines& lines);
 
 // Size of the reading buffer.
 inline constexpr std::size_t kReadBufferSize = 4096;
+
+// The longest text (UTF-16 units) that memory-stream mode holds whole.
+inline constexpr std::size_t kMemoryStreamLimit = std::size_t{32} << 20;
 
 }  // namespace corvexa

@@ -1,5 +1,11 @@
 #include "platform/native_path.h"
 
+#include <fcntl.h>
+#include <limits.h>
+#include <unistd.h>
+
+#include <cerrno>
+
 #include "platform/utf8.h"
 
 namespace corvexa::platform {
@@ -67,5 +73,48 @@ std::string NativeFromPath(std::u16string_view path) {
 }
 
 std::u16string ExtendedPath(std::u16string_view path) { return std::u16string(path); }
+
+}  // namespace corvexa::platform
+
+namespace corvexa::platform {
+
+int OpenNative(const std::string& native, int flags) {
+    if (native.size() < PATH_MAX) return ::open(native.c_str(), flags | O_CLOEXEC);
+    int dir = AT_FDCWD;
+    auto closeDir = [&dir] {
+        if (dir != AT_FDCWD) ::close(dir);
+    };
+    if (native[0] == '/') {
+        dir = ::open("/", O_PATH | O_DIRECTORY | O_CLOEXEC);
+        if (dir < 0) return -1;
+    }
+    std::size_t pos = 0;
+    std::string part;
+    for (;;) {
+        while (pos < native.size() && native[pos] == '/') ++pos;
+        std::size_t end = native.find('/', pos);
+        if (end == std::string::npos) end = native.size();
+        part.assign(native, pos, end - pos);
+        std::size_t next = end;
+        while (next < native.size() && native[next] == '/') ++next;
+        if (next >= native.size()) {
+            // The final component ("." when the path ends with a slash).
+            int fd = ::openat(dir, part.empty() ? "." : part.c_str(), flags | O_CLOEXEC);
+            int saved = errno;
+            closeDir();
+            errno = saved;
+            return fd;
+        }
+        int sub = ::openat(dir, part.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+        int saved = errno;
+        closeDir();
+        if (sub < 0) {
+            errno = saved;
+            return -1;
+        }
+        dir = sub;
+        pos = next;
+    }
+}
 
 }  // namespace corvexa::platform

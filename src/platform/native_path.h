@@ -20,3 +20,12 @@ inline constexpr char16_t kPathSeparator = u'/';
 std::u16string ExtendedPath(std::u16string_view path);
 
 }  // namespace corvexa::platform
+
+namespace corvexa::platform {
+
+// open(2) of a native path of any length: a path longer than the system's
+// limit is opened one folder at a time, each relative to the one before.
+// Returns the descriptor, or -1 with errno set.
+int OpenNative(const std::string& native, int flags);
+
+}  // namespace corvexa::platform

@@ -223,6 +223,40 @@ TEST(Files, EncodingsAndMarksInBothModes) {
     }
 }
 
+TEST(Files, AfterTheUtf8MarkEachIllFormedSequenceIsOneReplacementCharacter) {
+    TempDir dir;
+    const std::string mark = "\xEF\xBB\xBF";
+    struct Case {
+        std::string body;
+        std::vector<Text> lines;
+    } cases[] = {
+        {"\xFFwww.x.xx", {u"\uFFFDwww.x.xx"}},
+        {"caf\xE9 ok\nnext", {u"caf\uFFFD ok", u"next"}},       // a cp1252 letter
+        {"a\xE2\x82" "b", {u"a\uFFFD" "b"}},                     // truncated: one
+        {"\xC0\xAF/", {u"\uFFFD\uFFFD/"}},                       // never valid: each byte
+        {"\xED\xA0\x80.", {u"\uFFFD\uFFFD\uFFFD."}},              // a surrogate
+        {"\xF4\x90\x80\x80!", {u"\uFFFD\uFFFD\uFFFD\uFFFD!"}},     // past U+10FFFF
+        {"ok\n\xE2\x82", {u"ok", u"\uFFFD"}},                     // cut by the end
+        {"\xC3\xA9\xF0\x9F\x98\x80", {u"\u00E9\U0001F600"}},     // valid text stays
+    };
+    for (const Case& c : cases) {
+        auto path = dir.Write("m.txt", mark + c.body).string();
+        EXPECT_EQ(FileStreamLines(path, Encoding::Utf8), c.lines) << c.body;
+        EXPECT_EQ(FileStreamLines(path, Encoding::Ansi), c.lines) << c.body;
+        EXPECT_EQ(MemoryStreamLines(path), c.lines) << c.body;
+    }
+    // A bad byte in every position around the buffer's end, with a
+    // sequence split by it: every line comes once, in order.
+    for (std::size_t at = 4090; at < 4100; ++at) {
+        std::string body(at - mark.size(), 'x');
+        body += "\xFF\xC3\xA9y\n" + std::string(5000, 'z');
+        auto path = dir.Write("b.txt", mark + body).string();
+        std::vector<Text> lines{Text(at - mark.size(), u'x') + u"\uFFFD\u00E9y", Text(5000, u'z')};
+        EXPECT_EQ(FileStreamLines(path, Encoding::Utf8), lines) << at;
+        EXPECT_EQ(MemoryStreamLines(path), lines) << at;
+    }
+}
+
 TEST(Files, LinesAcrossBufferBoundaries) {
     TempDir dir;
     // Lines of every length around the buffer size, and a CR LF split by it.

@@ -1,0 +1,96 @@
+#pragma once
+
+// Where the plain-text readers take a file's bytes from.
+//
+// Every plain-text reader (ScanFileStream, ScanMemoryStream, ScanPlainText,
+// LoadText, LoadLines in text_reader.h) has a form that takes a ByteSource
+// instead of a path, so the same code reads a file on disk (FileSource) or
+// bytes already in memory (MemorySource: tests, fuzzing, texts that never were
+// a file). A reader opens the source once per reading attempt and reads it
+// from the first byte to the end; a retry opens it again.
+
+#include <cstddef>
+#include <cstdint>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+
+#include "engine/text.h"
+
+namespace corvexa {
+
+// A file that could not be opened or read, or text that is not valid in the
+// encoding it was read with. Ends the processing of one file.
+class ReadError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+class DecodeError : public ReadError {
+public:
+    using ReadError::ReadError;
+};
+
+class ByteSource {
+public:
+    virtual ~ByteSource() = default;
+    // Starts a fresh read at the first byte and returns the size the source
+    // announces, a hint only (a file may grow or shrink while it is read).
+    // Throws ReadError.
+    virtual std::uint64_t Open() = 0;
+    // Fills up to size bytes; fewer means the end was reached. Throws ReadError.
+    virtual std::size_t Read(char* buffer, std::size_t size) = 0;
+};
+
+// Bytes in memory. The bytes are not copied: they must outlive the source.
+class MemorySource : public ByteSource {
+public:
+    explicit MemorySource(std::string_view bytes) : bytes_(bytes) {}
+    std::uint64_t Open() override {
+        pos_ = 0;
+        return bytes_.size();
+    }
+    std::size_t Read(char* buffer, std::size_t size) override;
+
+private:
+    std::string_view bytes_;
+    std::size_t pos_ = 0;
+};
+
+// A regular file, opened for reading by path (of any length: a path longer
+// than the system's limit is opened one folder at a time). Anything else (a
+// folder, a pipe, a device) is refused, as reading it could block or never end.
+//
+// A file on a kernel pseudo file system (proc, sysfs and the like, see
+// IsPseudoFileSystem) announces a size that means nothing and may stream
+// without end (/proc/self/pagemap), so it is read up to kPseudoFileLimit
+// bytes; one that holds more fails with a ReadError at that point.
+class FileSource : public ByteSource {
+public:
+    explicit FileSource(Text path) : path_(std::move(path)) {}
+    ~FileSource() override;
+    FileSource(const FileSource&) = delete;
+    FileSource& operator=(const FileSource&) = delete;
+
+    std::uint64_t Open() override;
+    std::size_t Read(char* buffer, std::size_t size) override;
+
+    static constexpr std::uint64_t kPseudoFileLimit = std::uint64_t{16} << 20;
+
+private:
+    [[noreturn]] void Fail(const char* what);
+    void Close();
+
+    Text path_;
+    int fd_ = -1;
+    std::uint64_t limit_ = UINT64_MAX;  // bytes this file may give
+    std::uint64_t read_ = 0;
+};
+
+// Whether statfs's f_type names a kernel pseudo file system: its entries are
+// made up by the kernel as they are read, not stored (proc, sysfs, debugfs,
+// tracefs, cgroup, securityfs, pstore, bpf, configfs, efivarfs, and others).
+bool IsPseudoFileSystem(std::int64_t fsType);
+// The same for the file system that holds the open descriptor fd.
+bool IsOnPseudoFileSystem(int fd);
+
+}  // namespace corvexa

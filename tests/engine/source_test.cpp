@@ -1,0 +1,121 @@
+// Byte sources: bytes in memory read exactly like the same bytes in a file,
+// paths longer than the system's limit, and kernel pseudo files that never end.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <string>
+#include <vector>
+
+#include "engine/byte_source.h"
+#include "engine/text_reader.h"
+#include "support/temp_dir.h"
+
+using namespace corvexa;
+using corvexa::test::TempDir;
+
+namespace {
+
+struct CollectLines : LineSink {
+    std::vector<Text> lines;
+    void Line(TextView l) override { lines.emplace_back(l); }
+};
+
+// The lines a scan hands over, and whether it failed.
+struct Outcome {
+    std::vector<Text> lines;
+    bool failed = false;
+    bool operator==(const Outcome&) const = default;
+};
+
+Outcome Scan(ByteSource& source, bool memoryStream) {
+    CollectLines sink;
+    std::atomic<bool> stop{false};
+    ReadContext ctx{sink, stop, 1252};
+    Outcome out;
+    try {
+        ScanPlainText(source, memoryStream, ctx);
+    } catch (const ReadError&) {
+        out.failed = true;
+    }
+    out.lines = sink.lines;
+    return out;
+}
+
+}  // namespace
+
+TEST(Sources, BytesInMemoryReadExactlyLikeTheSameFile) {
+    TempDir dir;
+    std::string late;  // an ANSI byte after two buffers: file stream repeats lines
+    for (int i = 0; i < 100; ++i) late += std::string(99, 'a') + "\n";
+    late += "caf\xE9\n";
+    const std::vector<std::string> cases = {
+        "",
+        "one\r\ntwo\rthree\n",
+        "\xEF\xBB\xBFmarked\n",
+        std::string("\xFF\xFEo\0k\0", 6),
+        "na\xEFve\n",
+        late,
+        std::string(9000, 'x') + "\r" + std::string(5000, 'y'),
+    };
+    for (std::size_t i = 0; i < cases.size(); ++i) {
+        auto path = dir.Write(std::to_string(i) + ".txt", cases[i]);
+        for (bool memory : {false, true}) {
+            FileSource file(FromUtf8(path.string()));
+            MemorySource bytes(cases[i]);
+            EXPECT_EQ(Scan(bytes, memory), Scan(file, memory)) << "case " << i << " memory " << memory;
+        }
+    }
+    // A source may be read again from the start.
+    MemorySource twice(late);
+    EXPECT_EQ(Scan(twice, true), Scan(twice, true));
+}
+
+TEST(Sources, PathsLongerThanTheSystemLimitAreRead) {
+    TempDir dir;
+    std::string relative;
+    for (int i = 0; i < 40; ++i) relative += std::string(150, 'a' + i % 26) + "/";
+    relative += "deep.txt";
+    ASSERT_GT((dir.Path() / relative).string().size(), 4096u);
+    // The fixture writes through std::filesystem, which fails on such a path,
+    // so the folders are made one at a time relative to each other.
+    std::error_code ec;
+    auto here = std::filesystem::current_path();
+    std::filesystem::current_path(dir.Path());
+    std::string part;
+    std::size_t pos = 0, slash;
+    while ((slash = relative.find('/', pos)) != std::string::npos) {
+        part = relative.substr(pos, slash - pos);
+        std::filesystem::create_directory(part);
+        std::filesystem::current_path(part);
+        pos = slash + 1;
+    }
+    {
+        std::FILE* f = std::fopen("deep.txt", "wb");
+        ASSERT_NE(f, nullptr);
+        std::fputs("www.deep.example.com\n", f);
+        std::fclose(f);
+    }
+    std::filesystem::current_path(here, ec);
+    FileSource source(FromUtf8((dir.Path() / relative).string()));
+    for (bool memory : {false, true})
+        EXPECT_EQ(Scan(source, memory), (Outcome{{u"www.deep.example.com"}, false}));
+}
+
+TEST(Sources, KernelPseudoFilesAreReadUpToTheirLimit) {
+    // A small one reads as it is.
+    FileSource status(u"/proc/self/status");
+    Outcome small = Scan(status, false);
+    EXPECT_FALSE(small.failed);
+    EXPECT_FALSE(small.lines.empty());
+    // pagemap announces size 0 and would stream hundreds of gigabytes.
+    for (bool memory : {false, true}) {
+        FileSource pagemap(u"/proc/self/pagemap");
+        auto start = std::chrono::steady_clock::now();
+        Outcome endless = Scan(pagemap, memory);
+        EXPECT_TRUE(endless.failed);
+        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(60));
+    }
+    EXPECT_TRUE(IsPseudoFileSystem(0x9fa0));
+    EXPECT_FALSE(IsPseudoFileSystem(0xEF53));  // ext4
+}
