@@ -19,6 +19,21 @@ std::int64_t FileSizeOf(const Text& path) {
     return -1;
 }
 
+std::string_view PdfModeName(PdfMode mode) {
+    switch (mode) {
+        case PdfMode::Xpdf: return "xpdf";
+        case PdfMode::Pdfium: return "pdfium";
+        case PdfMode::PlainText: break;
+    }
+    return "";
+}
+
+PdfMode PdfModeFromName(std::string_view name) {
+    if (name == "xpdf") return PdfMode::Xpdf;
+    if (name == "pdfium") return PdfMode::Pdfium;
+    return PdfMode::PlainText;
+}
+
 double ElapsedSeconds(std::uint32_t startTick, std::uint32_t endTick) {
     return static_cast<std::uint32_t>(endTick - startTick) / 1000.0;
 }
@@ -152,9 +167,9 @@ void TCollector::ExtractURLsFromFile(const Text& path) {
     if (ext == u".eml" && job_.DecodeEML && DocumentReaders::Usable(readers_.eml))
         scanDocument(readers_.eml);
 
-    if (ext == u".pdf" && job_.PdfProcessing == "xpdf" && DocumentReaders::Usable(readers_.xpdf)) {
+    if (ext == u".pdf" && job_.PdfProcessing == PdfMode::Xpdf && DocumentReaders::Usable(readers_.xpdf)) {
         scanDocument(readers_.xpdf);
-    } else if (ext == u".pdf" && job_.PdfProcessing == "pdfium" &&
+    } else if (ext == u".pdf" && job_.PdfProcessing == PdfMode::Pdfium &&
                DocumentReaders::Usable(readers_.pdfium)) {
         scanDocument(readers_.pdfium);
     } else if ((ext == u".docx" || ext == u".doc") && job_.DecodeWord &&

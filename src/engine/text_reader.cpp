@@ -12,6 +12,7 @@
 #include <unicode/ucnv.h>
 
 #include "platform/ansi_codepage.h"
+#include "platform/fd_io.h"
 #include "platform/native_path.h"
 #include "platform/utf8.h"
 
@@ -349,18 +350,9 @@ public:
 
     // Fills the buffer; fewer bytes than its size means the end of the file.
     std::size_t Read(char* buffer, std::size_t size) {
-        std::size_t got = 0;
-        while (got < size) {
-            ssize_t r = ::read(fd_, buffer + got, size - got);
-            if (r > 0) {
-                got += static_cast<std::size_t>(r);
-            } else if (r == 0) {
-                break;
-            } else if (errno != EINTR) {
-                Fail("cannot read");
-            }
-        }
-        return got;
+        const ssize_t got = platform::ReadFull(fd_, buffer, size);
+        if (got < 0) Fail("cannot read");
+        return static_cast<std::size_t>(got);
     }
 
 private:
