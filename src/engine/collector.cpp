@@ -6,6 +6,7 @@
 #include <algorithm>
 
 #include "engine/text_reader.h"
+#include "platform/ascii.h"
 #include "platform/native_path.h"
 #include "platform/tick.h"
 
@@ -44,8 +45,7 @@ Text LowerExtension(TextView path) {
     std::size_t dot = name.rfind(u'.');
     if (dot == TextView::npos) return {};
     Text ext(name.substr(dot));
-    for (char16_t& c : ext)
-        if (c >= u'A' && c <= u'Z') c = c - u'A' + u'a';
+    ascii::LowerInPlace(ext);
     return ext;
 }
 

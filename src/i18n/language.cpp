@@ -12,6 +12,7 @@
 
 #include "engine/text_reader.h"
 #include "platform/ansi_codepage.h"
+#include "platform/ascii.h"
 #include "platform/desktop.h"
 #include "platform/ui_language.h"
 
@@ -41,7 +42,7 @@ QString TrimControl(const QString& s) {
 QString AsciiLower(const QString& s) {
     QString out = s;
     for (QChar& c : out) {
-        if (c.unicode() >= u'A' && c.unicode() <= u'Z') c = QChar(c.unicode() - u'A' + u'a');
+        c = QChar(ascii::ToLower(c.unicode()));
     }
     return out;
 }

@@ -3,11 +3,13 @@
 #include <unicode/uchar.h>
 #include <unicode/utf16.h>
 
+#include "platform/ascii.h"
+
 namespace corvexa::results {
 namespace {
 
 inline char16_t Fold(char16_t c) {
-    if (c < 0x80) return (c >= u'A' && c <= u'Z') ? static_cast<char16_t>(c + 32) : c;
+    if (c < 0x80) return ascii::ToLower(c);
     if (U16_IS_SURROGATE(c)) return c;
     const UChar32 folded = u_foldCase(c, U_FOLD_CASE_DEFAULT);
     return folded <= 0xFFFF ? static_cast<char16_t>(folded) : c;
@@ -23,31 +25,36 @@ Text FoldAll(TextView text) {
 
 EntryFilter::EntryFilter(TextView needle) : needle_(FoldAll(needle)) {
     if (needle_.empty()) return;
-    firstLower_ = needle_[0];
-    // The characters that fold to the first one: for ASCII its two cases.
-    firstUpper_ = (firstLower_ >= u'a' && firstLower_ <= u'z')
-                      ? static_cast<char16_t>(firstLower_ - 32)
-                      : firstLower_;
+    const char16_t first = needle_[0];
+    // U+212A KELVIN SIGN folds to 'k' and U+017F LONG S to 's': those two
+    // letters take the general path.
+    quickFirst_ = first < 0x80 && first != u'k' && first != u's';
+    firstMask_ = ascii::IsLetter(first) ? 0x20 : 0;
+}
+
+bool EntryFilter::RestMatches(const char16_t* at) const {
+    for (std::size_t j = 1; j < needle_.size(); ++j)
+        if (Fold(at[j]) != needle_[j]) return false;
+    return true;
 }
 
 bool EntryFilter::Matches(TextView entry) const {
     const std::size_t n = needle_.size();
     if (n == 0) return true;
     if (entry.size() < n) return false;
-    const bool asciiFirst = firstLower_ < 0x80;
-    const std::size_t last = entry.size() - n;
-    for (std::size_t i = 0; i <= last; ++i) {
-        const char16_t c = entry[i];
-        if (asciiFirst) {
-            // Most entries are ASCII: a cheap test of the first character.
-            if (c != firstLower_ && c != firstUpper_ && (c < 0x80 || Fold(c) != firstLower_)) continue;
-        } else if (Fold(c) != firstLower_) {
-            continue;
-        }
-        std::size_t j = 1;
-        while (j < n && Fold(entry[i + j]) == needle_[j]) ++j;
-        if (j == n) return true;
+    const char16_t* p = entry.data();
+    const char16_t* last = p + (entry.size() - n);
+    const char16_t first = needle_[0];
+    if (quickFirst_) {
+        // (c | 0x20) == first also takes a few non-letters; RestMatches and
+        // the check below sort them out.
+        for (; p <= last; ++p)
+            if ((*p | firstMask_) == first && (firstMask_ == 0 || ascii::IsLetter(*p)) && RestMatches(p))
+                return true;
+        return false;
     }
+    for (; p <= last; ++p)
+        if (Fold(*p) == first && RestMatches(p)) return true;
     return false;
 }
 

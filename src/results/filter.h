@@ -17,8 +17,13 @@ public:
     const Text& Folded() const { return needle_; }
 
 private:
+    bool RestMatches(const char16_t* at) const;
+
     Text needle_;  // folded
-    char16_t firstLower_ = 0, firstUpper_ = 0;
+    // When the needle starts with an ASCII character that no other character
+    // folds to, a candidate start is found by one compare: (c | mask) == first.
+    bool quickFirst_ = false;
+    char16_t firstMask_ = 0;
 };
 
 // Indices, ascending, of the entries that contain needle. With `within` (indices

@@ -1,20 +1,20 @@
 #include "results/open_address.h"
 
+#include "platform/ascii.h"
+
 namespace corvexa::results {
 namespace {
 
 bool StartsWithNoCase(TextView text, std::u16string_view prefix) {
     if (text.size() < prefix.size()) return false;
     for (std::size_t i = 0; i < prefix.size(); ++i) {
-        char16_t c = text[i];
-        if (c >= u'A' && c <= u'Z') c = static_cast<char16_t>(c + 32);
-        if (c != prefix[i]) return false;
+        if (ascii::ToLower(text[i]) != prefix[i]) return false;
     }
     return true;
 }
 
 bool IsHostChar(char16_t c) {
-    return (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z') || (c >= u'0' && c <= u'9') ||
+    return ascii::IsLetter(c) || (c >= u'0' && c <= u'9') ||
            c == u'.' || c == u'-' || c >= 0x80;
 }
 
