@@ -4,12 +4,6 @@
 
 namespace corvexa {
 
-bool IsBlankText(TextView text) {
-    for (char16_t c : text)
-        if (c > u' ') return false;
-    return true;
-}
-
 namespace {
 
 Text ExpandHome(const Text& folder, const Text& home) {

@@ -37,9 +37,6 @@ struct ScanJobResult {
     Text MaskUsed;          // the mask after a blank one became "*"
 };
 
-// True when the text holds nothing but spaces and control characters.
-bool IsBlankText(TextView text);
-
 // Checks the inputs and builds the job: a blank mask becomes "*", "~" is
 // expanded, a document decoder whose reader cannot run on this machine is left
 // off (its files are read as plain text), and the PDF mode is kept only when its

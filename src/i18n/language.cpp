@@ -12,6 +12,7 @@
 
 #include "engine/text_reader.h"
 #include "platform/ansi_codepage.h"
+#include "engine/text.h"
 #include "platform/ascii.h"
 #include "platform/desktop.h"
 #include "platform/ui_language.h"
@@ -32,11 +33,9 @@ LocalisationState& State() {
 
 // Removes spaces and control characters from both ends.
 QString TrimControl(const QString& s) {
-    qsizetype begin = 0;
-    qsizetype end = s.size();
-    while (begin < end && s[begin].unicode() <= u' ') ++begin;
-    while (end > begin && s[end - 1].unicode() <= u' ') --end;
-    return s.mid(begin, end - begin);
+    const TextView trimmed = TrimControls(TextView(reinterpret_cast<const char16_t*>(s.utf16()),
+                                                   static_cast<std::size_t>(s.size())));
+    return QString(reinterpret_cast<const QChar*>(trimmed.data()), static_cast<qsizetype>(trimmed.size()));
 }
 
 QString AsciiLower(const QString& s) {

@@ -65,14 +65,6 @@ const DomainPattern& Pattern() {
     return pattern;
 }
 
-// Spaces and control characters: everything up to U+0020.
-TextView TrimControls(TextView t) {
-    std::size_t begin = 0;
-    std::size_t end = t.size();
-    while (begin < end && t[begin] <= u' ') ++begin;
-    while (end > begin && t[end - 1] <= u' ') --end;
-    return t.substr(begin, end - begin);
-}
 
 // The host in what follows a URL's "://": cut before the first "?" (or, when
 // there is none, before the first "#"), take the authority up to the first "/",
