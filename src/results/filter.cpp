@@ -62,6 +62,7 @@ std::vector<std::uint32_t> FilterEntries(const SharedList& list, TextView needle
                                          const std::vector<std::uint32_t>* within) {
     const EntryFilter filter(needle);
     std::vector<std::uint32_t> out;
+    out.reserve(within ? within->size() : list.Size());
     std::uint32_t index = 0;
     std::size_t next = 0;  // position in `within`
     list.ForEach([&](TextView entry) {
