@@ -12,7 +12,7 @@
 // 3. The filter above the results on those million entries: the time of each
 //    keystroke, against Qt's QSortFilterProxyModel filtering the same view.
 //
-// CORPUS_FOLDER "-" skips part 1.
+// CORPUS_FOLDER "-" skips the corpus scan (1).
 
 #include <QApplication>
 #include <QCheckBox>
