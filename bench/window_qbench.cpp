@@ -7,7 +7,12 @@
 //    While the window scans, a 5 ms timer on its thread records the longest gap
 //    between two ticks: how long the window could not answer the user.
 // 2. One million findings in the results view: how long the view takes to show
-//    them, to scroll to the end and back, and to switch views.
+//    them, to scroll to the end and back, and to switch views and remove
+//    duplicates (with the longest stall of the window's thread meanwhile).
+// 3. The filter above the results on those million entries: the time of each
+//    keystroke, against Qt's QSortFilterProxyModel filtering the same view.
+//
+// CORPUS_FOLDER "-" skips the corpus scan (1).
 
 #include <QApplication>
 #include <QCheckBox>
@@ -18,6 +23,7 @@
 #include <QProcess>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QSortFilterProxyModel>
 #include <QSignalSpy>
 #include <QTabWidget>
 #include <QTableView>
@@ -106,6 +112,10 @@ double PaintedMs(QWidget* view, F&& f) {
 
 }  // namespace
 
+void ScanCorpus(TAppForm& form, StallProbe& probe, const QString& corpus, const QString& scan, int runs);
+void MillionFindings(TAppForm& form, StallProbe& probe, const QString& folder);
+void Filter(TAppForm& form, QTableView* view);
+
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
     if (argc < 3) {
@@ -133,16 +143,22 @@ int main(int argc, char** argv) {
     Find<QCheckBox>(*form, "CheckBox2")->setChecked(false);
 
     StallProbe probe;
+    if (corpus != QLatin1String("-")) ScanCorpus(*form, probe, corpus, scan, runs);
+    MillionFindings(*form, probe, root.path());
+    return 0;
+}
+
+void ScanCorpus(TAppForm& form, StallProbe& probe, const QString& corpus, const QString& scan, int runs) {
     double bestWindow = 1e9, bestHeadless = 1e9, worstStall = 0;
     std::size_t found = 0, files = 0;
     ScanHeadless(scan, corpus);  // warm the page cache
     for (int i = 0; i < runs; ++i) {
         double stall = 0;
-        bestWindow = std::min(bestWindow, ScanInWindow(*form, probe, &stall));
+        bestWindow = std::min(bestWindow, ScanInWindow(form, probe, &stall));
         worstStall = std::max(worstStall, stall);
         bestHeadless = std::min(bestHeadless, ScanHeadless(scan, corpus));
-        found = form->Lists().Urls().Size();
-        files = form->Files().Size();
+        found = form.Lists().Urls().Size();
+        files = form.Files().Size();
     }
     std::printf("corpus scan, best of %d: window %.3f s, corvexa-scan %.3f s, window / headless %.3f"
                 " (target <= 1.10)\n",
@@ -150,9 +166,11 @@ int main(int argc, char** argv) {
     std::printf("  %zu files, %zu findings; longest stall of the window's thread during a scan: "
                 "%.1f ms\n",
                 files, found, worstStall);
+}
 
-    // One million findings.
-    const QString big = root.path() + "/million.txt";
+void MillionFindings(TAppForm& formRef, StallProbe& probe, const QString& folder) {
+    TAppForm* form = &formRef;
+    const QString big = folder + "/million.txt";
     {
         QFile f(big);
         if (!f.open(QIODevice::WriteOnly)) qFatal("cannot write %s", qPrintable(big));
@@ -189,11 +207,61 @@ int main(int argc, char** argv) {
     std::printf("  paint at top %.1f ms, jump to the end %.1f ms, to the middle %.1f ms, "
                 "page down (worst of 20) %.1f ms\n",
                 show, toEnd, middle, pageDown);
-    for (const char* button : {"ButtonShowHostnames", "ButtonShowDomainNames", "ButtonShowURLs",
-                               "ButtonRemoveDuplicates"}) {
+    for (const char* button : {"ButtonShowHostnames", "ButtonShowDomainNames", "ButtonShowURLs"}) {
         auto* b = Find<QPushButton>(*form, button);
+        probe.Start();
         const double ms = PaintedMs(view, [&] { b->click(); });
-        std::printf("  %-24s %8.1f ms (rows after: %d)\n", button, ms, view->model()->rowCount());
+        std::printf("  %-24s %8.1f ms (rows after: %d), longest stall %.1f ms\n", button, ms,
+                    view->model()->rowCount(), probe.StopMs());
     }
-    return 0;
+    Filter(*form, view);
+
+    // Remove Duplicates on one million distinct URLs.
+    form->Lists().Urls().Clear();
+    for (int i = 0; i < 1000000; ++i)
+        form->Lists().Urls().Append(
+            (QStringLiteral("https://www.host%1.example.com/page/%2").arg(i % 50000).arg(i)).toStdU16String());
+    Find<QPushButton>(*form, "ButtonShowURLs")->click();
+    probe.Start();
+    const double dedupMs =
+        PaintedMs(view, [&] { Find<QPushButton>(*form, "ButtonRemoveDuplicates")->click(); });
+    std::printf("  Remove Duplicates, 1,000,000 distinct URLs: %.1f ms (rows after: %d); longest stall "
+                "of the window's thread %.1f ms\n",
+                dedupMs, view->model()->rowCount(), probe.StopMs());
+}
+
+// Each keystroke of typing and erasing a filter, in the window and through
+// Qt's QSortFilterProxyModel over the same view model.
+void Filter(TAppForm& form, QTableView* view) {
+    const QStringList keystrokes = {"w", "ww", "www", "www.", "www.h", "www.ho", "www.host",
+                                    "www.host4", "www.host49", "www.host499", "www.host49",
+                                    "www.host4", "www.host", "ww", "e", "ex"};
+    auto* edit = Find<QLineEdit>(form, "FilterEdit");
+    double worst = 0, total = 0;
+    for (const QString& text : keystrokes) {
+        const double ms = PaintedMs(view, [&] { edit->setText(text); });
+        worst = std::max(worst, ms);
+        total += ms;
+    }
+    const int shown = view->model()->rowCount();
+    edit->clear();
+
+    QSortFilterProxyModel proxy;
+    proxy.setSourceModel(view->model());
+    proxy.setFilterCaseSensitivity(Qt::CaseInsensitive);
+    QTableView peer;
+    peer.setModel(&proxy);
+    peer.resize(400, 600);
+    peer.show();
+    double peerWorst = 0, peerTotal = 0;
+    for (const QString& text : keystrokes) {
+        const double ms = PaintedMs(&peer, [&] { proxy.setFilterFixedString(text); });
+        peerWorst = std::max(peerWorst, ms);
+        peerTotal += ms;
+    }
+    std::printf("filter on 1,000,000 entries, %lld keystrokes: window worst %.1f ms, mean %.1f ms "
+                "(target <= 100); QSortFilterProxyModel worst %.1f ms, mean %.1f ms; worst-case ratio "
+                "%.2f (rows at the end: %d / %d)\n",
+                static_cast<long long>(keystrokes.size()), worst, total / keystrokes.size(), peerWorst,
+                peerTotal / keystrokes.size(), worst / peerWorst, shown, proxy.rowCount());
 }

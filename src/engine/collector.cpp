@@ -9,6 +9,7 @@
 
 #include "engine/folder_walk.h"
 #include "engine/text_reader.h"
+#include "platform/ascii.h"
 #include "platform/native_path.h"
 #include "platform/tick.h"
 
@@ -28,6 +29,21 @@ std::int64_t FileSizeOf(const Text& path) {
     return -1;
 }
 
+std::string_view PdfModeName(PdfMode mode) {
+    switch (mode) {
+        case PdfMode::Xpdf: return "xpdf";
+        case PdfMode::Pdfium: return "pdfium";
+        case PdfMode::PlainText: break;
+    }
+    return "";
+}
+
+PdfMode PdfModeFromName(std::string_view name) {
+    if (name == "xpdf") return PdfMode::Xpdf;
+    if (name == "pdfium") return PdfMode::Pdfium;
+    return PdfMode::PlainText;
+}
+
 double ElapsedSeconds(std::uint32_t startTick, std::uint32_t endTick) {
     return static_cast<std::uint32_t>(endTick - startTick) / 1000.0;
 }
@@ -38,8 +54,7 @@ Text LowerExtension(TextView path) {
     std::size_t dot = name.rfind(u'.');
     if (dot == TextView::npos) return {};
     Text ext(name.substr(dot));
-    for (char16_t& c : ext)
-        if (c >= u'A' && c <= u'Z') c = c - u'A' + u'a';
+    ascii::LowerInPlace(ext);
     return ext;
 }
 
@@ -131,9 +146,9 @@ void TCollector::ExtractURLsFromFile(const Text& path) {
     if (ext == u".eml" && job_.DecodeEML && DocumentReaders::Usable(readers_.eml))
         scanDocument(readers_.eml);
 
-    if (ext == u".pdf" && job_.PdfProcessing == "xpdf" && DocumentReaders::Usable(readers_.xpdf)) {
+    if (ext == u".pdf" && job_.PdfProcessing == PdfMode::Xpdf && DocumentReaders::Usable(readers_.xpdf)) {
         scanDocument(readers_.xpdf);
-    } else if (ext == u".pdf" && job_.PdfProcessing == "pdfium" &&
+    } else if (ext == u".pdf" && job_.PdfProcessing == PdfMode::Pdfium &&
                DocumentReaders::Usable(readers_.pdfium)) {
         scanDocument(readers_.pdfium);
     } else if ((ext == u".docx" || ext == u".doc") && job_.DecodeWord &&

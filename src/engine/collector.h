@@ -3,6 +3,7 @@
 #include <atomic>
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <thread>
 #include <vector>
 
@@ -18,6 +19,12 @@ namespace corvexa {
 
 enum class ScanMode { Directory, FileList };
 
+// How PDF files are read: as plain text, or through one of the two PDF readers.
+enum class PdfMode { PlainText, Xpdf, Pdfium };
+// "xpdf", "pdfium", or "" for plain text; and back (anything else: plain text).
+std::string_view PdfModeName(PdfMode mode);
+PdfMode PdfModeFromName(std::string_view name);
+
 // The parameters of one scan, fixed at START and never changed while the
 // collector runs.
 struct ScanJob {
@@ -29,7 +36,7 @@ struct ScanJob {
     bool DecodeEML = false;
     bool DecodeWord = false;
     bool DecodeExcel = false;
-    std::string PdfProcessing;  // "xpdf", "pdfium" or empty (plain text)
+    PdfMode PdfProcessing = PdfMode::PlainText;
 };
 
 // State the window and the collector share. The window writes the flags at any

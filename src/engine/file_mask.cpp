@@ -1,15 +1,13 @@
 #include "engine/file_mask.h"
 
+#include "platform/ascii.h"
+
 namespace corvexa {
 
 namespace {
 
-char16_t FoldAscii(char16_t c) { return (c >= u'A' && c <= u'Z') ? c - u'A' + u'a' : c; }
-char16_t OtherCase(char16_t c) {
-    if (c >= u'A' && c <= u'Z') return c - u'A' + u'a';
-    if (c >= u'a' && c <= u'z') return c - u'a' + u'A';
-    return c;
-}
+char16_t FoldAscii(char16_t c) { return ascii::ToLower(c); }
+char16_t OtherCase(char16_t c) { return ascii::IsUpper(c) ? ascii::ToLower(c) : ascii::ToUpper(c); }
 
 }  // namespace
 

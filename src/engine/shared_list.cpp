@@ -72,9 +72,27 @@ void SharedList::Clear() {
 }
 
 void SharedList::Assign(const std::vector<Text>& entries) {
-    std::lock_guard lock(mutex_);
-    ClearLocked();
-    for (const Text& t : entries) AppendLocked(t);
+    SharedList fresh;
+    for (const Text& t : entries) fresh.AppendLocked(t);  // nobody else sees it yet
+    Swap(fresh);
+}  // the old content is freed here, outside the lock
+
+void SharedList::Swap(SharedList& other) {
+    if (&other == this) return;
+    std::scoped_lock lock(mutex_, other.mutex_);
+    blocks_.swap(other.blocks_);
+    blockCapacity_.swap(other.blockCapacity_);
+    std::swap(used_, other.used_);
+    index_.swap(other.index_);
+}
+
+void SharedList::ForEachBatched(const std::function<void(TextView)>& f) const {
+    constexpr std::size_t kBatch = 4096;
+    for (std::size_t i = 0;;) {
+        const std::size_t got = VisitFrom(i, kBatch, f);
+        if (got == 0) return;
+        i += got;
+    }
 }
 
 void SharedList::RemoveAt(std::vector<std::size_t> indices) {

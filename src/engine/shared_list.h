@@ -36,7 +36,8 @@ public:
     bool TryAt(std::size_t i, Text& out) const;
 
     void Clear();
-    // Replaces the whole content in one step.
+    // Replaces the whole content in one step (the new content is built before
+    // the lock is taken).
     void Assign(const std::vector<Text>& entries);
     // Deletes the entries at the given indices (any order, duplicates and
     // indices past the end ignored), keeping the order of the rest.
@@ -47,6 +48,14 @@ public:
     // how many were visited. f must not touch this list.
     std::size_t VisitFrom(std::size_t from, std::size_t count,
                           const std::function<void(TextView)>& f) const;
+
+    // Like ForEach, but the lock is taken for a batch of entries at a time, so
+    // a reader on another thread never waits long. For a list that nothing
+    // rewrites meanwhile (entries appended meanwhile may or may not be seen).
+    void ForEachBatched(const std::function<void(TextView)>& f) const;
+
+    // Exchanges the contents of two lists in one step.
+    void Swap(SharedList& other);
 
     std::vector<Text> Snapshot() const;
     // Calls f on every entry in order while holding the lock once; f must not

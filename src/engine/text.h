@@ -15,4 +15,16 @@ using TextView = std::u16string_view;
 Text FromUtf8(std::string_view s);
 std::string ToUtf8(TextView t);
 
+// The text without leading and trailing spaces and control characters
+// (U+0000 to U+0020), as fields, settings values and language lines are taken.
+inline TextView TrimControls(TextView text) {
+    std::size_t begin = 0, end = text.size();
+    while (begin < end && text[begin] <= u' ') ++begin;
+    while (end > begin && text[end - 1] <= u' ') --end;
+    return text.substr(begin, end - begin);
+}
+
+// True when the text holds nothing but spaces and control characters.
+inline bool IsBlankText(TextView text) { return TrimControls(text).empty(); }
+
 }  // namespace corvexa

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <new>
 #include <emmintrin.h>
+#include <unicode/utf16.h>
 #include <unicode/ucnv.h>
 
 #include "platform/ansi_codepage.h"
@@ -95,9 +96,8 @@ std::size_t DecodeUtf8(const unsigned char* p, std::size_t n, bool last, char16_
                 if (cp < 0x10000) {
                     *o++ = static_cast<char16_t>(cp);
                 } else {
-                    cp -= 0x10000;
-                    *o++ = static_cast<char16_t>(0xD800 + (cp >> 10));
-                    *o++ = static_cast<char16_t>(0xDC00 + (cp & 0x3FF));
+                    *o++ = static_cast<char16_t>(U16_LEAD(cp));
+                    *o++ = static_cast<char16_t>(U16_TRAIL(cp));
                 }
                 p += len;
                 break;

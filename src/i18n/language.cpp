@@ -11,6 +11,8 @@
 
 #include "engine/text_reader.h"
 #include "platform/ansi_codepage.h"
+#include "engine/text.h"
+#include "platform/ascii.h"
 #include "platform/desktop.h"
 #include "platform/product_store.h"
 #include "platform/ui_language.h"
@@ -31,17 +33,15 @@ LocalisationState& State() {
 
 // Removes spaces and control characters from both ends.
 QString TrimControl(const QString& s) {
-    qsizetype begin = 0;
-    qsizetype end = s.size();
-    while (begin < end && s[begin].unicode() <= u' ') ++begin;
-    while (end > begin && s[end - 1].unicode() <= u' ') --end;
-    return s.mid(begin, end - begin);
+    const TextView trimmed = TrimControls(TextView(reinterpret_cast<const char16_t*>(s.utf16()),
+                                                   static_cast<std::size_t>(s.size())));
+    return QString(reinterpret_cast<const QChar*>(trimmed.data()), static_cast<qsizetype>(trimmed.size()));
 }
 
 QString AsciiLower(const QString& s) {
     QString out = s;
     for (QChar& c : out) {
-        if (c.unicode() >= u'A' && c.unicode() <= u'Z') c = QChar(c.unicode() - u'A' + u'a');
+        c = QChar(ascii::ToLower(c.unicode()));
     }
     return out;
 }

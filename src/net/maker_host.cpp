@@ -3,6 +3,8 @@
 #include <QByteArray>
 #include <QtGlobal>
 
+#include "platform/ascii.h"
+
 namespace corvexa::net {
 namespace {
 constexpr char kDefaultHost[] = "www.kelmare.example";
@@ -18,12 +20,7 @@ QString HelpAddress(const QString& productName) {
     QString path;
     path.reserve(productName.size());
     for (QChar c : productName) {
-        if (c == QLatin1Char(' '))
-            path += QLatin1Char('-');
-        else if (c >= QLatin1Char('A') && c <= QLatin1Char('Z'))
-            path += QChar(c.unicode() + ('a' - 'A'));
-        else
-            path += c;
+        path += c == QLatin1Char(' ') ? QLatin1Char('-') : QChar(ascii::ToLower(c.unicode()));
     }
     return QStringLiteral("http://") + MakerHost() + QStringLiteral("/help/") + path +
            QLatin1Char('/');

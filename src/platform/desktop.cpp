@@ -51,7 +51,19 @@ QString ExecutableFolder() {
     return folder;
 }
 
-bool OpenUrl(const QUrl& url) { return QDesktopServices::openUrl(url); }
+namespace {
+UrlOpener& UrlOpenerOverride() {
+    static UrlOpener opener;
+    return opener;
+}
+}  // namespace
+
+bool OpenUrl(const QUrl& url) {
+    if (UrlOpenerOverride()) return UrlOpenerOverride()(url);
+    return QDesktopServices::openUrl(url);
+}
+
+void SetUrlOpenerForTesting(UrlOpener opener) { UrlOpenerOverride() = std::move(opener); }
 
 bool StartDetached(const QString& program) {
     if (StarterOverride()) return StarterOverride()(program);

@@ -33,8 +33,11 @@ QString RoamingAppDataFolder();
 QString ExecutablePath();
 QString ExecutableFolder();
 
-// Opens an address in the user's browser; false when nothing could take it.
+// Opens an address in the user's browser (or mail program); false when nothing
+// could take it. Tests replace the opener.
 bool OpenUrl(const QUrl& url);
+using UrlOpener = std::function<bool(const QUrl&)>;
+void SetUrlOpenerForTesting(UrlOpener opener);
 
 // Starts a program on its own, no arguments; false when it could not be started.
 // Tests replace the starter.

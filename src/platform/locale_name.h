@@ -3,6 +3,8 @@
 #include <string>
 #include <string_view>
 
+#include "platform/ascii.h"
+
 namespace corvexa::platform {
 
 // A POSIX locale name "ll_CC.charset@modifier" taken apart, in lower case;
@@ -15,8 +17,7 @@ struct LocaleName {
 
 inline LocaleName ParseLocaleName(std::string_view locale) {
     std::string name(locale);
-    for (char& c : name)
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    ascii::LowerInPlace(name);
     LocaleName out;
     if (auto at = name.find('@'); at != std::string::npos) {
         out.modifier = name.substr(at + 1);

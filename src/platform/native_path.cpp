@@ -5,10 +5,18 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <unicode/utf16.h>
 
 #include "platform/utf8.h"
 
 namespace corvexa::platform {
+namespace {
+
+// A byte b that is not part of valid UTF-8 is carried as the lone surrogate
+// kEscapedByte + b (b is 0x80..0xFF).
+constexpr char16_t kEscapedByte = 0xDC00;
+
+}  // namespace
 
 std::u16string PathFromNative(std::string_view bytes) {
     std::u16string out;
@@ -22,7 +30,7 @@ std::u16string PathFromNative(std::string_view bytes) {
             utf8::AppendUtf16(out, cp);
             p += len;
         } else {
-            out.push_back(static_cast<char16_t>(0xDC00 + *p));
+            out.push_back(static_cast<char16_t>(kEscapedByte + *p));
             ++p;
         }
     }
@@ -57,13 +65,12 @@ std::string NativeFromPath(std::u16string_view path) {
     };
     for (std::size_t i = ascii; i < path.size(); ++i) {
         char16_t c = path[i];
-        if (c >= 0xD800 && c <= 0xDBFF && i + 1 < path.size() && path[i + 1] >= 0xDC00 &&
-            path[i + 1] <= 0xDFFF) {
-            put(0x10000 + ((char32_t(c) - 0xD800) << 10) + (path[i + 1] - 0xDC00));
+        if (U16_IS_LEAD(c) && i + 1 < path.size() && U16_IS_TRAIL(path[i + 1])) {
+            put(static_cast<char32_t>(U16_GET_SUPPLEMENTARY(c, path[i + 1])));
             ++i;
-        } else if (c >= 0xDC80 && c <= 0xDCFF) {
-            out.push_back(static_cast<char>(c - 0xDC00));  // an escaped raw byte
-        } else if (c >= 0xD800 && c <= 0xDFFF) {
+        } else if (c >= kEscapedByte + 0x80 && c <= kEscapedByte + 0xFF) {
+            out.push_back(static_cast<char>(c - kEscapedByte));  // an escaped raw byte
+        } else if (U16_IS_SURROGATE(c)) {
             put(0xFFFD);
         } else {
             put(c);

@@ -3,6 +3,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include <unicode/utf16.h>
+
 namespace corvexa::utf8 {
 
 // Result of decoding one UTF-8 sequence strictly (no overlong forms, no
@@ -58,9 +60,8 @@ inline void AppendUtf16(Out& out, char32_t cp) {
     if (cp < 0x10000) {
         out.push_back(static_cast<char16_t>(cp));
     } else {
-        cp -= 0x10000;
-        out.push_back(static_cast<char16_t>(0xD800 + (cp >> 10)));
-        out.push_back(static_cast<char16_t>(0xDC00 + (cp & 0x3FF)));
+        out.push_back(static_cast<char16_t>(U16_LEAD(cp)));
+        out.push_back(static_cast<char16_t>(U16_TRAIL(cp)));
     }
 }
 

@@ -11,6 +11,8 @@
 #include <string_view>
 #include <thread>
 
+#include "platform/ascii.h"
+
 namespace corvexa::results {
 
 namespace {
@@ -21,9 +23,7 @@ namespace {
 std::string CollationLocale(const std::string& requested) {
     std::string id = requested.empty() ? std::string(uloc_getDefault()) : requested;
     std::string lower = id;
-    for (char& c : lower) {
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    }
+    ascii::LowerInPlace(lower);
     if (lower.empty() || lower == "c" || lower == "posix" || lower.starts_with("c.") ||
         lower.starts_with("c_") || lower.starts_with("posix.") || lower == "root")
         return "";
@@ -432,7 +432,7 @@ std::vector<Text> SortedUnique(const std::vector<Text>& entries, const DedupColl
 
 void RemoveDuplicates(SharedList& list, const DedupCollator& collator) {
     DistinctTexts texts;
-    texts.Collect([&](const auto& f) { list.ForEach(f); });
+    texts.Collect([&](const auto& f) { list.ForEachBatched(f); });
     list.Assign(KeptTexts(texts, UniqueOrder(texts, collator)));
 }
 

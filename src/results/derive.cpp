@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/ascii.h"
+
 namespace corvexa::results {
 
 namespace {
@@ -63,14 +65,6 @@ const DomainPattern& Pattern() {
     return pattern;
 }
 
-// Spaces and control characters: everything up to U+0020.
-TextView TrimControls(TextView t) {
-    std::size_t begin = 0;
-    std::size_t end = t.size();
-    while (begin < end && t[begin] <= u' ') ++begin;
-    while (end > begin && t[end - 1] <= u' ') --end;
-    return t.substr(begin, end - begin);
-}
 
 // The host in what follows a URL's "://": cut before the first "?" (or, when
 // there is none, before the first "#"), take the authority up to the first "/",
@@ -121,7 +115,7 @@ TextView HostAfterScheme(TextView rest) {
     return rest.substr(begin, (colon == TextView::npos ? end : colon) - begin);
 }
 
-bool IsAsciiLetter(char16_t c) { return (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z'); }
+bool IsAsciiLetter(char16_t c) { return ascii::IsLetter(c); }
 bool IsLabelStart(char16_t c) { return IsAsciiLetter(c) || (c >= u'0' && c <= u'9'); }
 bool IsLabelChar(char16_t c) { return IsLabelStart(c) || c == u'-'; }
 bool IsTailChar(char16_t c) { return IsAsciiLetter(c) || c == u'.'; }
@@ -208,14 +202,11 @@ TextView DomainEntryView(TextView entry) {
 // Fills target anew with one derived entry per URL-list entry.
 template <class Derive>
 void BuildDerivedList(const SharedList& urls, SharedList& target, Derive derive) {
-    if (&urls == &target) {
-        std::vector<Text> derived;
-        for (const Text& entry : urls.Snapshot()) derived.emplace_back(derive(entry));
-        target.Assign(derived);
-        return;
-    }
-    target.Clear();
-    urls.ForEach([&](TextView entry) { target.Append(derive(entry)); });
+    // Built aside and swapped in, so a view that shows either list meanwhile
+    // never waits for the whole derivation.
+    SharedList derived;
+    urls.ForEachBatched([&](TextView entry) { derived.Append(derive(entry)); });
+    target.Swap(derived);
 }
 
 }  // namespace

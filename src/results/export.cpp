@@ -9,6 +9,7 @@
 #include <string>
 #include <string_view>
 
+#include "platform/fd_io.h"
 #include "platform/native_path.h"
 
 namespace corvexa::results {
@@ -70,19 +71,7 @@ private:
     static constexpr std::size_t kBufferSize = 4096;
 
     void Flush() {
-        std::size_t done = 0;
-        while (done < used_) {
-            ssize_t n = ::write(fd_, buffer_ + done, used_ - done);
-            if (n < 0) {
-                if (errno == EINTR) continue;
-                Fail("Cannot write file");
-            }
-            if (n == 0) {
-                errno = EIO;
-                Fail("Cannot write file");
-            }
-            done += static_cast<std::size_t>(n);
-        }
+        if (!platform::WriteFull(fd_, buffer_, used_)) Fail("Cannot write file");
         used_ = 0;
     }
 
@@ -117,6 +106,21 @@ void ExportList(const SharedList& list, const Text& path) {
         if (got == 0) break;
         writer.Put(staged);
         i += got;
+    }
+    writer.Close();
+}
+
+void ExportRows(const SharedList& list, const std::vector<std::uint32_t>& rows, const Text& path) {
+    ExportWriter writer(path);
+    writer.Put("\xEF\xBB\xBF");
+    std::string staged;
+    Text entry;
+    for (std::uint32_t row : rows) {
+        if (!list.TryAt(row, entry)) continue;
+        staged.clear();
+        AppendUtf8(staged, entry);
+        staged += "\r\n";
+        writer.Put(staged);
     }
     writer.Close();
 }

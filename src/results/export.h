@@ -1,6 +1,8 @@
 #pragma once
 
+#include <cstdint>
 #include <stdexcept>
+#include <vector>
 #include <string>
 
 #include "engine/shared_list.h"
@@ -20,5 +22,9 @@ public:
 // entries appended meanwhile are included. On failure throws ExportError; what
 // was written until then stays in the file.
 void ExportList(const SharedList& list, const Text& path);
+
+// The same for the entries at the given indices (ascending), as a filtered
+// view shows them; an index past the end is passed over.
+void ExportRows(const SharedList& list, const std::vector<std::uint32_t>& rows, const Text& path);
 
 }  // namespace corvexa::results

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <string_view>
 
 #include "engine/shared_list.h"
@@ -21,7 +22,7 @@ public:
     SharedList& Hosts() { return hosts_; }
     SharedList& Domains() { return domains_; }
 
-    ViewMode Mode() const { return mode_; }
+    ViewMode Mode() const { return mode_.load(); }
     // The list the view mode names.
     SharedList& Current();
     const SharedList& Current() const;
@@ -37,7 +38,9 @@ private:
     SharedList urls_;
     SharedList hosts_;
     SharedList domains_;
-    ViewMode mode_ = ViewMode::Url;
+    // Set by a derivation that may run on another thread while the window
+    // draws the view.
+    std::atomic<ViewMode> mode_{ViewMode::Url};
 };
 
 }  // namespace corvexa::results

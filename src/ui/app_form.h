@@ -4,12 +4,15 @@
 #include <QPointer>
 #include <QString>
 
+#include <functional>
 #include <memory>
 
 #include "engine/collector.h"
+#include "engine/scan_job.h"
 #include "engine/shared_list.h"
 #include "results/views.h"
 #include "ui/settings/ini_store.h"
+#include "ui/scan_controller.h"
 #include "ui/settings/settings_keys.h"
 
 class QAction;
@@ -20,6 +23,7 @@ class QLabel;
 class QLineEdit;
 class QListView;
 class QMenu;
+class QModelIndex;
 class QProgressBar;
 class QPushButton;
 class QSpinBox;
@@ -38,8 +42,8 @@ namespace corvexa::ui {
 class FilesModel;
 class TNewVer;
 class ResultsModel;
-class ScanBridge;
 class SpinEdit;
+class StatusLine;
 
 // Where the window finds its executable, its folders and the user's folders.
 // The program takes them from the system; tests give their own.
@@ -48,16 +52,18 @@ struct AppEnvironment {
     QString ExecutableFolder;  // ends with '/': Languages, and the data folder when writable
     QString RoamingFolder;     // the per-user configuration folder
     QString DesktopFolder;     // the default "Directory:"
+    QString HomeFolder;        // "~"; the default "Directory:" where there is no desktop folder
     static AppEnvironment FromSystem();
 };
 
 // The main window: scan inputs on two tabs, the files list, the results, the
 // START button, the status bar and the menus. It owns the lists, the settings
-// store and the program's identity for the whole run.
+// store and the program's identity for the whole run; a ScanController runs
+// the scans.
 class TAppForm : public QMainWindow {
     Q_OBJECT
 public:
-    enum class ScanState { Idle, Running, Stopping };
+    using ScanState = ScanController::State;
 
     explicit TAppForm(const AppEnvironment& env, QWidget* parent = nullptr);
     ~TAppForm() override;
@@ -69,7 +75,8 @@ public:
     const QString& ProductTitle() const { return productTitle_; }
     const QString& DataFolder() const { return dataFolder_; }
 
-    ScanState State() const { return state_; }
+    ScanState State() const { return scan_->CurrentState(); }
+    ScanController& Scan() { return *scan_; }
     results::ResultLists& Lists() { return lists_; }
     SharedList& Files() { return files_; }
 
@@ -85,32 +92,62 @@ protected:
     void closeEvent(QCloseEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dropEvent(QDropEvent* event) override;
+    // Enter on a finding opens it, as a double-click does; Delete in the files
+    // list removes the selected entries.
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    // Creation (app_form.cpp).
     void FormCreate();
-    void BuildLayout();
-    void BuildMenus();
     void ApplyMenuSettings();
     void ApplyFieldSettings();
     void ApplyWindowsVersionGate();
     void AllowFileDrop();
 
-    // Scan (START / STOP) and the collector's notifications.
+    // Layout (app_form_layout.cpp).
+    void BuildLayout();
+    QWidget* BuildTopPanel(QWidget* parent);
+    QWidget* BuildDirectoryPage();
+    QWidget* BuildFileListPage();
+    QSplitter* BuildMiddle(QWidget* parent);
+    QWidget* BuildFilesPanel(QWidget* parent);
+    QWidget* BuildResultsPanel(QWidget* parent);
+    QWidget* BuildBottomPanel(QWidget* parent);
+    void WireControls();
+
+    // Menus and shortcuts (app_form_menus.cpp).
+    QAction* AddItem(QMenu* menu, const char* name, const QString& caption,
+                     std::function<void()> handler);
+    void BuildMenus();
+    void BuildFileMenu();
+    void BuildSettingsMenu();
+    void BuildReadingMenus(QMenu* settings);
+    void BuildHelpMenu();
+    void BuildPopupMenus();
+    void BuildShortcuts();
+
+    // Scan (START / STOP) and the controller's reports.
     void ButtonStartClick();
     void StartScan();
-    void TakeNotifications();
-    void WalkStarted();
+    void AbortScan();
+    ScanInputs ScanInputsFromControls() const;
+    void ScanStateChanged(ScanState state);
     void WalkFinished();
     void ReadingFile(const QString& path);
-    void FileDone(std::size_t urls);
-    void IslemTamam(bool maskInvalid, const QString& maskError);
+    void FileDone(qint64 urls);
+    void IslemTamam(bool maskInvalid, const QString& maskError, double seconds);
     void TimerKacTaneTimer();
     void ShowProgress();
-    void StopCollector();
 
-    // Results.
+    // Results (app_form_results.cpp).
     void SwitchView(results::ViewMode mode);
     void ButtonRemoveDuplicatesClick();
+    void RunOffWindowThread(const std::function<void()>& work);
+    void SetResultButtonsVisible(bool visible);
+    void ShowCurrentList();
+    void FilterChanged(const QString& text);
+    void UpdateResultsLabel();
+    void OpenFinding(const QModelIndex& index);
     void Remove1Click();
     void Copy1Click();
     void Copy2Click();
@@ -136,11 +173,15 @@ private:
     void Edit8Change();
     void ResettoDefaults1Click();
 
+    // Help menu and Exit.
     void Help2Click();
+    void Exit1Click();
+    void Language1Click();
+    void SendFeedback1Click();
+    void About1Click();
     // Update check: started on the timer's first tick, polled on the later ones.
     void TimerCheckerTimer();
     void UpdateNotifications1Click();
-    void PlaceholderWindow(const QString& title, const QString& text);
 
     AppEnvironment env_;
     QString companyName_, productName_, versionText_, productTitle_;
@@ -151,12 +192,10 @@ private:
 
     results::ResultLists lists_;
     SharedList files_;
-    ScanControl control_;
-    ScanState state_ = ScanState::Idle;
-    std::unique_ptr<ScanBridge> bridge_;
-    std::unique_ptr<TCollector> collector_;
-    bool walkDone_ = false;
-    qint64 filesRead_ = 0;
+    ScanController* scan_ = nullptr;
+    ScanControl& control_;
+    bool resultsBusy_ = false;  // a derivation or Remove Duplicates runs off the window's thread
+    QString filterApplied_;     // the filter text the results view shows
 
     // Controls, named as in the window's design.
     QTabWidget* PageControl1 = nullptr;
@@ -177,21 +216,23 @@ private:
     QWidget* Panel3 = nullptr;
     QListView* ListBox1 = nullptr;
     QWidget* Panel4 = nullptr;
+    QLabel* Label3 = nullptr;
+    QLineEdit* FilterEdit = nullptr;
     QPushButton* ButtonShowURLs = nullptr;
     QPushButton* ButtonShowHostnames = nullptr;
     QPushButton* ButtonShowDomainNames = nullptr;
     QTableView* ListView1 = nullptr;
     QPushButton* ButtonRemoveDuplicates = nullptr;
     QPushButton* ButtonStart = nullptr;
-    QLabel* StatusPanels[3] = {nullptr, nullptr, nullptr};
-    QProgressBar* ProgressBar1 = nullptr;
+    StatusLine* StatusBar1 = nullptr;
     QTimer* TimerKacTane = nullptr;
     QTimer* TimerChecker = nullptr;
     std::unique_ptr<net::TChecker> checker_;  // cancelled and joined when the window goes
     TNewVer* NewVer = nullptr;
     FilesModel* filesModel_ = nullptr;
     ResultsModel* resultsModel_ = nullptr;
-    QFileDialog* SaveDialog1 = nullptr;
+    std::unique_ptr<QFileDialog> SaveDialog1;  // made at the first export
+    QString lastExportName_;
 
     QAction* email1 = nullptr;
     QAction* ftp1 = nullptr;

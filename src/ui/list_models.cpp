@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <cstdint>
 
 namespace corvexa::ui {
 
@@ -19,7 +20,7 @@ int ResultsModel::columnCount(const QModelIndex& parent) const { return parent.i
 QString ResultsModel::RowText(int row) const {
     if (row < 0 || row >= rows_) return {};
     Text text;
-    if (!source_().TryAt(static_cast<std::size_t>(row), text)) return {};
+    if (!source_().TryAt(EntryOf(row), text)) return {};
     return QString::fromStdU16String(text);
 }
 
@@ -47,10 +48,27 @@ void ResultsModel::SetRowCount(int rows) {
     }
 }
 
-void ResultsModel::ResetRowCount(int rows) {
+void ResultsModel::ResetRowCount(int rows) { ShowAll(rows); }
+
+void ResultsModel::ShowAll(int rows) {
     beginResetModel();
+    filtered_ = false;
+    map_.clear();
     rows_ = rows < 0 ? 0 : rows;
     endResetModel();
+}
+
+void ResultsModel::ShowOnly(std::vector<std::uint32_t> entries) {
+    beginResetModel();
+    filtered_ = true;
+    map_ = std::move(entries);
+    rows_ = ViewRows(map_.size());
+    endResetModel();
+}
+
+std::size_t ResultsModel::EntryOf(int row) const {
+    const auto r = static_cast<std::size_t>(row);
+    return filtered_ ? (r < map_.size() ? map_[r] : SIZE_MAX) : r;
 }
 
 FilesModel::FilesModel(SharedList& files, QObject* parent)

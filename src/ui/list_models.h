@@ -3,7 +3,9 @@
 #include <QAbstractListModel>
 #include <QAbstractTableModel>
 
+#include <cstdint>
 #include <functional>
+#include <vector>
 
 #include "engine/shared_list.h"
 
@@ -31,9 +33,20 @@ public:
     // The text of a row, as the view shows it.
     QString RowText(int row) const;
 
+    // A filtered view shows only the list entries at the given indices
+    // (ascending); every row is asked for anew. Without a map, row i is entry i.
+    void ShowOnly(std::vector<std::uint32_t> entries);
+    void ShowAll(int rows);
+    bool Filtered() const { return filtered_; }
+    const std::vector<std::uint32_t>& ShownEntries() const { return map_; }
+    // The list index of a row.
+    std::size_t EntryOf(int row) const;
+
 private:
     ListSource source_;
     int rows_ = 0;
+    bool filtered_ = false;
+    std::vector<std::uint32_t> map_;
 };
 
 // The files list box's model: the shared files list, as many entries as the

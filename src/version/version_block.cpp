@@ -2,6 +2,8 @@
 
 #include <stdexcept>
 
+#include "platform/ascii.h"
+
 namespace corvexa::version {
 
 namespace {
@@ -109,7 +111,7 @@ std::optional<Node> ParseNode(std::span<const std::uint8_t> b, std::size_t pos, 
     return n;
 }
 
-char16_t FoldAscii(char16_t c) { return c >= u'A' && c <= u'Z' ? static_cast<char16_t>(c + 32) : c; }
+char16_t FoldAscii(char16_t c) { return ascii::ToLower(c); }
 
 bool KeyEquals(std::span<const std::uint8_t> b, const Node& n, std::u16string_view key) {
     if (n.keyUnits != key.size()) return false;

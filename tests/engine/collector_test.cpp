@@ -499,7 +499,7 @@ TEST(Dispatch, ByLowerCasedExtensionAndSwitches) {
         s.job.DecodeEML = c.decodeEml;
         s.job.DecodeWord = c.decodeWord;
         s.job.DecodeExcel = c.decodeExcel;
-        s.job.PdfProcessing = c.pdf;
+        s.job.PdfProcessing = PdfModeFromName(c.pdf);
         s.readers.xpdf = std::make_shared<FakeReader>("xpdf", u"www.xpdf.com", c.available);
         s.readers.pdfium = std::make_shared<FakeReader>("pdfium", u"www.pdfium.com", c.available);
         s.readers.eml = std::make_shared<FakeReader>("eml", u"www.eml.com", c.available);

@@ -15,6 +15,11 @@
 #include <QLineEdit>
 #include <QListView>
 #include <QMessageBox>
+#include <QFileIconProvider>
+#include <QSplitterHandle>
+#include <QSplitter>
+#include <QScrollBar>
+#include <QMenuBar>
 #include <QMimeData>
 #include <QPointer>
 #include <QPushButton>
@@ -28,12 +33,21 @@
 #include <QTimer>
 #include <QUrl>
 
+#include <functional>
 #include <memory>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include "i18n/translated_dialog.h"
 #include "platform/desktop.h"
+#include "engine/scan_job.h"
+#include "platform/native_path.h"
 #include "ui/app_form.h"
+#include "ui/scan_controller.h"
 #include "ui/dialogs.h"
+#include "ui/test_seams.h"
 
 using corvexa::ui::AppEnvironment;
 using corvexa::ui::TAppForm;
@@ -82,6 +96,9 @@ private:
     DialogLog log_;
     // What the next file dialog answers: a path to choose, or empty to cancel.
     QStringList chooseFiles_;
+    // Looks at each file dialog before it is answered.
+    std::function<void(QFileDialog*)> inspectFileDialog_;
+    std::unique_ptr<corvexa::ui::TestSeams> seams_;
 
     QString Root() const { return root_->path() + QLatin1Char('/'); }
     QString SettingsPath() const { return env_.ExecutableFolder + QStringLiteral("settings.ini"); }
@@ -189,10 +206,13 @@ private slots:
         qputenv("CORVEXA_MAKER_HOST", kNoServer);
         log_ = {};
         chooseFiles_.clear();
-        corvexa::platform::ResetWindowsVersionForTesting();
-        corvexa::platform::SetStarterForTesting({});
-        corvexa::ui::SetModalHookForTesting([this](QDialog* d) {
+        env_.HomeFolder = Root() + QStringLiteral("home");
+        QDir().mkpath(env_.HomeFolder);
+        inspectFileDialog_ = {};
+        seams_ = std::make_unique<corvexa::ui::TestSeams>();
+        seams_->AnswerDialogs([this](QDialog* d) {
             log_.titles << d->windowTitle();
+            if (auto* fd = qobject_cast<QFileDialog*>(d); fd && inspectFileDialog_) inspectFileDialog_(fd);
             if (auto* box = qobject_cast<QMessageBox*>(d)) {
                 log_.texts << box->windowTitle() + QLatin1Char('|') + box->text();
                 box->accept();
@@ -240,10 +260,7 @@ private slots:
 
     void cleanup() {
         if (QTest::currentTestFailed()) qWarning() << "dialogs:" << log_.texts;
-        corvexa::ui::SetModalHookForTesting({});
-        corvexa::i18n::SetDialogHookForTesting({});
-        corvexa::platform::ResetWindowsVersionForTesting();
-        corvexa::platform::SetStarterForTesting({});
+        seams_.reset();  // every dialog hook and platform replacement put back
         root_.reset();
     }
 
@@ -589,7 +606,8 @@ private slots:
     }
 
     void loadFileListErrorKeepsTheList() {
-        WriteAll(Root() + "bad.txt", QByteArray("\xEF\xBB\xBFok\n\xFF\xFE\xFD\n"));
+        // Not a regular file: reading it would wait for a writer.
+        QVERIFY(::mkfifo(QFile::encodeName(Root() + "bad.txt").constData(), 0600) == 0);
         auto form = MakeForm();
         form->Files().Append(u"kept");
         chooseFiles_ << Root() + QStringLiteral("bad.txt");
@@ -891,6 +909,298 @@ private slots:
         RunScan(*form);
         QCOMPARE(Status(*form, 1), QStringLiteral("Total URLs: 12,345"));
         QLocale::setDefault(QLocale::system());
+    }
+    // ---- Faults found in use -------------------------------------------------
+
+    // A file dialog that listed a folder like /proc once froze every later
+    // start: the window built its save dialog at creation, the dialog listed
+    // Qt's remembered folder at once, and Qt's icon provider read the files'
+    // contents to tell their type. Now no dialog exists before it is needed,
+    // none starts in Qt's remembered folder, and none reads what it lists.
+    void fileDialogsAreMadeWhenNeededAndNeverReadWhatTheyList() {
+        const QString visited = Root() + QStringLiteral("visited");
+        QDir().mkpath(visited);
+        // A file whose name says nothing and whose contents say PDF.
+        WriteAll(visited + "/noext", "%PDF-1.4\n%\xE2\xE3\xCF\xD3\n1 0 obj\n<<>>\nendobj\n");
+        {
+            // Qt now remembers the folder for the next dialog.
+            QFileDialog remembered(nullptr, QString(), visited);
+            QFileDialog next;
+            QCOMPARE(next.directory().absolutePath(), QDir(visited).absolutePath());
+        }
+        auto form = MakeForm();
+        QCOMPARE(form->findChildren<QFileDialog*>().size(), 0);
+
+        QStringList seen;
+        inspectFileDialog_ = [&](QFileDialog* fd) {
+            seen << fd->objectName();
+            QVERIFY2(fd->directory().absolutePath() != QDir(visited).absolutePath(), qPrintable(fd->objectName()));
+            const QString type = fd->iconProvider()->type(QFileInfo(visited + "/noext"));
+            QVERIFY2(!type.contains(QStringLiteral("PDF"), Qt::CaseInsensitive), qPrintable(type));
+        };
+        Trigger(*form, "ExportFoundURLs1");
+        QTest::mouseClick(Find<QPushButton>(*form, "Button4"), Qt::LeftButton);
+        QTest::mouseClick(Find<QPushButton>(*form, "Button3"), Qt::LeftButton);
+        QTest::mouseClick(Find<QPushButton>(*form, "Button5"), Qt::LeftButton);
+        QCOMPARE(seen, QStringList({"SaveDialog1", "FolderPicker", "SelectFilesDialog", "LoadFileListDialog"}));
+    }
+
+    // A file name that is not UTF-8 goes out in an export of the files list as
+    // its own bytes, comes back through Load File List, and the scan reads it.
+    void aFilesListWithANameThatIsNotUtf8MakesTheRoundTrip() {
+        const QString dir = Root() + QStringLiteral("names/");
+        QDir().mkpath(dir);
+        const QByteArray latin1Name = QFile::encodeName(dir) + "caf\xE9.txt";
+        {
+            const int fd = ::open(latin1Name.constData(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+            QVERIFY(fd >= 0);
+            QVERIFY(::write(fd, "http://latin1.example/\n", 23) == 23);
+            ::close(fd);
+        }
+        WriteAll(dir + QStringLiteral("na\u00efve.txt"), "http://utf8.example/\n");
+        auto form = MakeForm();
+        Find<QLineEdit>(*form, "Edit8")->setText(dir);
+        Find<QLineEdit>(*form, "Edit1")->setText(QStringLiteral("*"));
+        RunScan(*form);
+        QCOMPARE(form->Files().Size(), std::size_t{2});
+        QStringList before = RowsShown(*form);
+        before.sort();
+
+        chooseFiles_ << Root() + QStringLiteral("list.txt");
+        Trigger(*form, "ExportFoundFiles1");
+        const QByteArray exported = ReadAll(Root() + "list.txt");
+        QVERIFY(exported.contains(latin1Name + "\r\n"));
+        QVERIFY(exported.contains((dir + QStringLiteral("na\u00efve.txt\r\n")).toUtf8()));
+
+        QTest::mouseClick(Find<QPushButton>(*form, "Button6"), Qt::LeftButton);
+        chooseFiles_ << Root() + QStringLiteral("list.txt");
+        QTest::mouseClick(Find<QPushButton>(*form, "Button5"), Qt::LeftButton);
+        QCOMPARE(log_.texts, QStringList());
+        QCOMPARE(form->Files().Size(), std::size_t{2});
+        Find<QTabWidget>(*form, "PageControl1")->setCurrentIndex(1);
+        RunScan(*form);
+        QStringList after = RowsShown(*form);
+        after.sort();
+        QCOMPARE(after, before);
+        QCOMPARE(after, QStringList({"http://latin1.example/", "http://utf8.example/"}));
+    }
+
+    // A list written by `find > list.txt`: UTF-8 without a byte-order mark.
+    void aMarkLessUtf8ListIsReadAsUtf8() {
+        const QString file = Root() + QStringLiteral("\u00fcber/caf\u00e9 \u65e5\u672c.txt");
+        WriteAll(file, "http://found.example/\n");
+        WriteAll(Root() + "list.txt", (file + QLatin1Char('\n')).toUtf8());
+        auto form = MakeForm();
+        chooseFiles_ << Root() + QStringLiteral("list.txt");
+        QTest::mouseClick(Find<QPushButton>(*form, "Button5"), Qt::LeftButton);
+        QCOMPARE(FilesShown(*form), QStringList({file}));
+        Find<QTabWidget>(*form, "PageControl1")->setCurrentIndex(1);
+        RunScan(*form);
+        QCOMPARE(RowsShown(*form), QStringList({"http://found.example/"}));
+    }
+
+    // Dragging the splitter to either edge leaves both lists readable.
+    void theSplitterCollapsesNeitherList() {
+        auto form = MakeForm();
+        Find<QTabWidget>(*form, "PageControl1")->setCurrentIndex(1);
+        RunScan(*form);  // an empty list: the results panel appears
+        auto* splitter = Find<QSplitter>(*form, "Splitter2");
+        QSplitterHandle* handle = splitter->handle(1);
+        const int width = splitter->width();
+        for (int target : {-width, 2 * width}) {
+            const QPoint start = handle->rect().center();
+            QTest::mousePress(handle, Qt::LeftButton, {}, start);
+            QTest::mouseMove(handle, start + QPoint(target, 0));
+            QTest::mouseRelease(handle, Qt::LeftButton, {}, start + QPoint(target, 0));
+            splitter->setSizes({target < 0 ? 0 : width, target < 0 ? width : 0});
+            const QList<int> sizes = splitter->sizes();
+            QVERIFY2(sizes.value(0) >= 100 && sizes.value(1) >= 100,
+                     qPrintable(QStringLiteral("%1 %2").arg(sizes.value(0)).arg(sizes.value(1))));
+        }
+    }
+
+    // ---- What users reach for -----------------------------------------------
+
+    // A window after a scan of one file holding the given lines.
+    std::unique_ptr<TAppForm> FormWithFindings(const QByteArray& lines) {
+        WriteAll(Root() + "found/f.txt", lines);
+        auto form = MakeForm();
+        Find<QLineEdit>(*form, "Edit8")->setText(Root() + "found");
+        RunScan(*form);
+        return form;
+    }
+
+    void aFindingOpensOnDoubleClickOrEnter() {
+        auto form = FormWithFindings(
+            "http://a.example/x?y=1 www.b.example/p c@d.example ftp://e.example/f\n");
+        QList<QUrl> opened;
+        seams_->ReplaceUrlOpener([&](const QUrl& url) {
+            opened << url;
+            return true;
+        });
+        auto* view = Find<QTableView>(*form, "ListView1");
+        for (int row = 0; row < 2; ++row) {
+            const QRect cell = view->visualRect(view->model()->index(row, 0));
+            QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, cell.center());
+            QTest::mouseDClick(view->viewport(), Qt::LeftButton, {}, cell.center());
+        }
+        for (int row = 2; row < 4; ++row) {
+            view->setFocus();
+            view->setCurrentIndex(view->model()->index(row, 0));
+            QTest::keyClick(view, Qt::Key_Return);
+        }
+        QCOMPARE(opened, QList<QUrl>({QUrl("http://a.example/x?y=1"), QUrl("http://www.b.example/p"),
+                                      QUrl("mailto:c@d.example"), QUrl("ftp://e.example/f")}));
+        // Host names open as web sites.
+        QTest::mouseClick(Find<QPushButton>(*form, "ButtonShowHostnames"), Qt::LeftButton);
+        view->setCurrentIndex(view->model()->index(0, 0));
+        QTest::keyClick(view, Qt::Key_Enter);
+        QCOMPARE(opened.value(4), QUrl("http://a.example/"));
+    }
+
+    void manyRowsAreCopiedInListOrderAndManyFilesRemoved() {
+        auto form = FormWithFindings("http://1.example/\nhttp://2.example/\nhttp://3.example/\nhttp://4.example/\n");
+        auto* view = Find<QTableView>(*form, "ListView1");
+        auto* model = view->model();
+        view->setFocus();
+        view->selectionModel()->select(model->index(3, 0), QItemSelectionModel::Select | QItemSelectionModel::Rows);
+        view->selectionModel()->select(model->index(1, 0), QItemSelectionModel::Select | QItemSelectionModel::Rows);
+        QTest::keyClick(view, Qt::Key_C, Qt::ControlModifier);
+        QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("http://2.example/\nhttp://4.example/"));
+        QTest::keyClick(view, Qt::Key_A, Qt::ControlModifier);
+        Trigger(*form, "Copy1");
+        QCOMPARE(QGuiApplication::clipboard()->text(), RowsShown(*form).join(QLatin1Char('\n')));
+
+        for (const char* name : {"one", "two", "three"}) WriteAll(Root() + name, "x");
+        chooseFiles_ << Root() + "one;" + Root() + "two;" + Root() + "three";
+        QTest::mouseClick(Find<QPushButton>(*form, "Button3"), Qt::LeftButton);
+        QCOMPARE(form->Files().Size(), std::size_t{4});  // the scanned file, and three more
+        auto* list = Find<QListView>(*form, "ListBox1");
+        list->setFocus();
+        QTest::keyClick(list, Qt::Key_Home);
+        QTest::keyClick(list, Qt::Key_End, Qt::ShiftModifier);
+        QTest::keyClick(list, Qt::Key_Delete);
+        QCOMPARE(form->Files().Size(), std::size_t{0});
+    }
+
+    void theFilterNarrowsTheViewAndCopyAndExportTakeWhatIsShown() {
+        auto form = FormWithFindings(
+            "http://Alpha.example/ http://beta.example/ www.ALPHABET.example/ mail@alpha.example\n");
+        auto* label = Find<QLabel>(*form, "Label3");
+        auto* filter = Find<QLineEdit>(*form, "FilterEdit");
+        QCOMPARE(label->text(), QStringLiteral("URLs: 4"));
+        QTest::keyClicks(filter, QStringLiteral("alpha"));
+        QCOMPARE(RowsShown(*form), QStringList({"http://Alpha.example/", "www.ALPHABET.example/",
+                                                "mail@alpha.example"}));
+        QCOMPARE(label->text(), QStringLiteral("URLs: 3 of 4"));
+        QTest::keyClicks(filter, QStringLiteral("B"));
+        QCOMPARE(RowsShown(*form), QStringList({"www.ALPHABET.example/"}));
+        QTest::keyClick(filter, Qt::Key_Backspace);
+        QTest::keyClick(filter, Qt::Key_Backspace);
+        QCOMPARE(RowsShown(*form).size(), 3);  // "alph" again: wider than "alpha" was
+
+        chooseFiles_ << Root() + QStringLiteral("shown.txt");
+        Trigger(*form, "ExportFoundURLs1");
+        QCOMPARE(ReadAll(Root() + "shown.txt"),
+                 QByteArray("\xEF\xBB\xBFhttp://Alpha.example/\r\nwww.ALPHABET.example/\r\nmail@alpha.example\r\n"));
+        auto* view = Find<QTableView>(*form, "ListView1");
+        view->selectAll();
+        Trigger(*form, "Copy1");
+        QCOMPARE(QGuiApplication::clipboard()->text(),
+                 QStringLiteral("http://Alpha.example/\nwww.ALPHABET.example/\nmail@alpha.example"));
+
+        // The filter holds across views; the label names the view.
+        QTest::mouseClick(Find<QPushButton>(*form, "ButtonShowHostnames"), Qt::LeftButton);
+        const QStringList hosts = RowsShown(*form);
+        QVERIFY(!hosts.isEmpty() && hosts.size() < 4);
+        for (const QString& h : hosts) QVERIFY2(h.contains(QStringLiteral("alph"), Qt::CaseInsensitive), qPrintable(h));
+        QCOMPARE(label->text(), QStringLiteral("Host names: %1 of 4").arg(hosts.size()));
+        filter->clear();
+        QCOMPARE(label->text(), QStringLiteral("Host names: 4"));
+        QCOMPARE(Status(*form, 1), QStringLiteral("Total URLs: 4"));
+    }
+
+    void removeDuplicatesShowsTheTopAndKeepsTheWindowDrawing() {
+        QByteArray body;
+        for (int i = 0; i < 3000; ++i) body += "http://e.example/" + QByteArray::number(i % 1500) + "\n";
+        auto form = FormWithFindings(body);
+        auto* view = Find<QTableView>(*form, "ListView1");
+        view->scrollToBottom();
+        QVERIFY(view->verticalScrollBar()->value() > 0);
+        // Work queued for the window's thread runs while duplicates are removed.
+        bool ranMeanwhile = false;
+        QTimer::singleShot(0, form.get(), [&] { ranMeanwhile = true; });
+        QTest::mouseClick(Find<QPushButton>(*form, "ButtonRemoveDuplicates"), Qt::LeftButton);
+        QVERIFY(ranMeanwhile);
+        QCOMPARE(view->model()->rowCount(), 1500);
+        QCOMPARE(view->verticalScrollBar()->value(), 0);
+        QCOMPARE(Find<QLabel>(*form, "Label3")->text(), QStringLiteral("URLs: 1,500").replace(',', QLocale().groupSeparator()));
+        QVERIFY(QApplication::overrideCursor() == nullptr);
+    }
+
+    void keyboard() {
+        const QString dir = MakeScanFolder();
+        auto form = MakeForm();
+        // Mnemonics on the menu bar.
+        QStringList titles;
+        for (QAction* a : form->menuBar()->actions()) titles << a->text();
+        QCOMPARE(titles, QStringList({"&File", "&Settings", "&Help"}));
+        // Enter in the Directory field or the Mask field starts the scan.
+        auto* edit8 = Find<QLineEdit>(*form, "Edit8");
+        edit8->setText(dir);
+        for (const char* field : {"Edit8", "Edit1"}) {
+            QSignalSpy done(form.get(), &TAppForm::scanCompleted);
+            QTest::keyClick(Find<QLineEdit>(*form, field), Qt::Key_Return);
+            QVERIFY2(done.count() == 1 || done.wait(60000), field);
+            QCOMPARE(RowsShown(*form), Urls(*form));
+        }
+        // F5 starts, and stops a running scan.
+        auto longForm = FormWithALongFileList(2000);
+        QSignalSpy done(longForm.get(), &TAppForm::scanCompleted);
+        QTest::keyClick(longForm.get(), Qt::Key_F5);
+        QCOMPARE(longForm->State(), TAppForm::ScanState::Running);
+        QTest::keyClick(longForm.get(), Qt::Key_F5);
+        QVERIFY(longForm->State() != TAppForm::ScanState::Running);
+        QVERIFY(done.count() == 1 || done.wait(60000));
+        QVERIFY(longForm->Files().Size() == 2000);
+        QVERIFY(longForm->Lists().Urls().Size() < std::size_t{2000} * 4000);
+    }
+
+    void aTildeInTheFolderFieldIsTheHomeFolder() {
+        WriteAll(env_.HomeFolder + "/mail/m.txt", "see www.home.example\n");
+        auto form = MakeForm();
+        Find<QLineEdit>(*form, "Edit8")->setText(QStringLiteral("~/mail"));
+        RunScan(*form);
+        QCOMPARE(log_.texts, QStringList());
+        QCOMPARE(RowsShown(*form), QStringList({"www.home.example"}));
+    }
+
+    void withoutADesktopFolderTheFolderFieldShowsTheHomeFolder() {
+        QDir(env_.DesktopFolder).removeRecursively();
+        auto form = MakeForm();
+        QCOMPARE(Find<QLineEdit>(*form, "Edit8")->text(), env_.HomeFolder);
+    }
+
+    // The scan controller on its own, as the window drives it.
+    void theScanControllerReportsItsStatesInOrder() {
+        WriteAll(Root() + "c/a.txt", "http://one.example/\n");
+        corvexa::ui::ScanController controller;
+        corvexa::SharedList files, urls;
+        QStringList events;
+        using State = corvexa::ui::ScanController::State;
+        connect(&controller, &corvexa::ui::ScanController::stateChanged, this, [&](State s) {
+            events << (s == State::Running ? "running" : s == State::Stopping ? "stopping" : "idle");
+        });
+        connect(&controller, &corvexa::ui::ScanController::walkFinished, this, [&] { events << "walked"; });
+        QSignalSpy finished(&controller, &corvexa::ui::ScanController::finished);
+        corvexa::ScanInputs in;
+        in.Folder = (Root() + "c").toStdU16String();
+        corvexa::ScanJobResult built = corvexa::BuildScanJob(in, {});
+        controller.Start(built.Job, files, urls);
+        QVERIFY(finished.wait(60000));
+        QCOMPARE(events, QStringList({"running", "walked", "idle"}));
+        QCOMPARE(urls.Size(), std::size_t{1});
+        QCOMPARE(finished.first().value(0).toBool(), false);
     }
 };
 

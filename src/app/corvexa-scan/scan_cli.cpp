@@ -18,6 +18,7 @@
 #include <sstream>
 #include <thread>
 
+#include "engine/scan_job.h"
 #include "engine/text_reader.h"
 #include "platform/ansi_codepage.h"
 #include "platform/native_path.h"
@@ -122,7 +123,7 @@ results cannot be written.
 
 std::optional<Options> ParseOptions(const std::vector<std::string>& args, std::string* error) {
     Options o;
-    o.job.PdfProcessing = "xpdf";
+    o.job.PdfProcessing = PdfMode::Xpdf;
     std::vector<std::string> positional;
     auto fail = [&](const std::string& msg) -> std::optional<Options> {
         *error = msg;
@@ -188,7 +189,7 @@ std::optional<Options> ParseOptions(const std::vector<std::string>& args, std::s
             if (!takeValue(&v)) return fail("--pdf needs xpdf, pdfium or plain");
             if (v != "xpdf" && v != "pdfium" && v != "plain")
                 return fail("--pdf takes xpdf, pdfium or plain, not '" + v + "'");
-            o.job.PdfProcessing = v == "plain" ? "" : v;
+            o.job.PdfProcessing = v == "plain" ? PdfMode::PlainText : PdfModeFromName(v);
         } else if (arg == "--eml" || arg == "--word" || arg == "--excel") {
             if (hasInlineValue) return fail(arg + " takes no value");
             if (!EnableDecoder(arg.substr(2), &o.job)) return fail("unknown decoder");
@@ -232,22 +233,23 @@ std::optional<Options> ParseOptions(const std::vector<std::string>& args, std::s
     if (sources == 0) return fail("name a FOLDER, --files-from LIST or -- FILE...");
     if (sources > 1 || positional.size() > 1)
         return fail("give exactly one of FOLDER, --files-from LIST or -- FILE...");
-    if (!(o.email || o.ftp || o.http || o.https || o.www))
+    ScanInputs in;
+    in.Mode = positional.empty() ? ScanMode::FileList : ScanMode::Directory;
+    if (!positional.empty()) in.Folder = FromUtf8(positional.front());
+    in.FolderRequired = false;
+    in.IncludeSubfolders = o.job.IncludeSubfolders;
+    in.FileMask = o.job.FileMask;
+    in.CheckMask = true;
+    in.SkipLargeFiles = true;
+    in.SkipLargeFilesMB = o.job.SkipLargeFilesMB;
+    in.Email = o.email, in.Ftp = o.ftp, in.Http = o.http, in.Https = o.https, in.Www = o.www;
+    in.DecodeEML = o.job.DecodeEML, in.DecodeWord = o.job.DecodeWord, in.DecodeExcel = o.job.DecodeExcel;
+    in.Pdf = o.job.PdfProcessing;
+    ScanJobResult built = BuildScanJob(in, DocumentReaders::BuiltIn());
+    if (built.Problem == ScanJobProblem::NoDetection)
         return fail("every kind of detection is switched off; nothing could be found");
-
-    if (!positional.empty()) {
-        o.job.Mode = ScanMode::Directory;
-        o.job.Folder = FromUtf8(positional.front());
-        // An all-blank mask means every file.
-        bool blank = true;
-        for (char16_t c : o.job.FileMask)
-            if (c > u' ') blank = false;
-        if (blank) o.job.FileMask = u"*";
-        std::string maskError;
-        if (!FileMask::Compile(o.job.FileMask, &maskError)) return fail("invalid --mask: " + maskError);
-    } else {
-        o.job.Mode = ScanMode::FileList;
-    }
+    if (built.Problem == ScanJobProblem::MaskInvalid) return fail("invalid --mask: " + built.MaskError);
+    o.job = std::move(built.Job);
     return o;
 }
 

@@ -1,0 +1,47 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "engine/collector.h"
+#include "engine/document_reader.h"
+#include "engine/text.h"
+
+namespace corvexa {
+
+// A scan's inputs as the user gave them (the window's fields and menu items, or
+// the command line), before they are checked and turned into a ScanJob.
+struct ScanInputs {
+    ScanMode Mode = ScanMode::Directory;
+    Text Folder;                  // as typed: "~" or "~/..." names the home folder
+    Text HomeFolder;              // what "~" stands for; empty: "~" is taken as it is
+    bool FolderRequired = true;   // a blank folder is refused (the window always asks for one)
+    bool IncludeSubfolders = true;
+    Text FileMask = u"*";         // blank means every file
+    bool CheckMask = false;       // refuse an invalid mask now rather than when the walk starts
+    bool SkipLargeFiles = false;
+    std::int32_t SkipLargeFilesMB = 0;
+    bool Email = true, Ftp = true, Http = true, Https = true, Www = true;
+    bool DecodeEML = false;
+    bool DecodeWord = false;
+    bool DecodeExcel = false;
+    PdfMode Pdf = PdfMode::PlainText;
+};
+
+enum class ScanJobProblem { None, FolderBlank, NoDetection, MaskInvalid };
+
+struct ScanJobResult {
+    ScanJobProblem Problem = ScanJobProblem::None;
+    std::string MaskError;  // with MaskInvalid
+    ScanJob Job;            // complete when Problem is None
+    Text MaskUsed;          // the mask after a blank one became "*"
+};
+
+// Checks the inputs and builds the job: a blank mask becomes "*", "~" is
+// expanded, a document decoder whose reader cannot run on this machine is left
+// off (its files are read as plain text), and the PDF mode is kept only when its
+// reader can run. Problems are reported in the order a user meets them: the
+// folder, the detection switches, the mask.
+ScanJobResult BuildScanJob(const ScanInputs& inputs, const DocumentReaders& readers);
+
+}  // namespace corvexa

@@ -1,0 +1,79 @@
+#include "ui/scan_controller.h"
+
+#include "platform/tick.h"
+#include "ui/scan_bridge.h"
+
+namespace corvexa::ui {
+
+ScanController::ScanController(QObject* parent) : QObject(parent) {}
+
+ScanController::~ScanController() { Abort(); }
+
+void ScanController::Start(ScanJob job, SharedList& files, SharedList& urls,
+                           DocumentReaders readers) {
+    if (state_ != State::Idle) return;
+    control_.StopRequested.store(false);
+    walkDone_ = job.Mode != ScanMode::Directory;
+    filesStarted_ = 0;
+    bridge_ = std::make_unique<ScanBridge>(urls);
+    connect(bridge_.get(), &ScanBridge::wake, this, [this] { TakeNotifications(); },
+            Qt::QueuedConnection);
+    collector_ = std::make_unique<TCollector>(std::move(job), files, urls, control_, *bridge_,
+                                              std::move(readers));
+    SetState(State::Running);
+    collector_->Start();
+}
+
+void ScanController::RequestStop() {
+    if (state_ != State::Running) return;
+    control_.StopRequested.store(true);
+    SetState(State::Stopping);
+}
+
+void ScanController::Abort() {
+    if (!collector_) return;
+    control_.StopRequested.store(true);
+    bridge_->Detach();
+    collector_->Wait();
+    collector_.reset();
+    bridge_.reset();  // a wake still queued dies with its sender's connection
+    SetState(State::Idle);
+}
+
+// Applies what the collector did since the last visit, in the order it
+// happened: the walk's start, the files it found, its end, the file being read,
+// the files done, the end of the scan.
+void ScanController::TakeNotifications() {
+    if (!bridge_) return;
+    const ScanBridge::Pending p = bridge_->Take();
+    if (p.walkStarted) emit walkStarted();
+    if (p.filesFound) emit filesFound(static_cast<qint64>(p.filesFound));
+    if (p.walkFinished) {
+        walkDone_ = true;
+        emit walkFinished();
+    }
+    if (p.filesStarted) {
+        filesStarted_ += static_cast<qint64>(p.filesStarted);
+        emit readingFile(p.readingPath);
+    }
+    if (p.fileDone) emit fileDone(static_cast<qint64>(p.urlsDone));
+    if (p.finished) Finish(p.maskInvalid, p.maskError);
+}
+
+void ScanController::Finish(bool maskInvalid, const QString& maskError) {
+    if (!collector_) return;
+    collector_->Wait();
+    const std::uint32_t startTick = collector_->StartTick();
+    collector_.reset();
+    bridge_.reset();
+    SetState(State::Idle);
+    emit finished(maskInvalid, maskError, ElapsedSeconds(startTick, platform::TickCount32()));
+}
+
+void ScanController::SetState(State state) {
+    if (state_ == state) return;
+    state_ = state;
+    emit stateChanged(state);
+}
+
+}  // namespace corvexa::ui

@@ -1,0 +1,71 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+
+#include <memory>
+
+#include "engine/collector.h"
+#include "engine/document_reader.h"
+#include "engine/shared_list.h"
+
+namespace corvexa::ui {
+
+class ScanBridge;
+
+// One scan at a time, driven from the window's thread: owns the control block
+// the collector reads its switches and stop flag from, the collector thread and
+// the bridge that brings its notifications over. It reports, on the window's
+// thread and in the order they happened, what the collector did, and the
+// state: idle, running, or stopping (STOP pressed, the collector ends after
+// its current line).
+class ScanController : public QObject {
+    Q_OBJECT
+public:
+    enum class State { Idle, Running, Stopping };
+
+    explicit ScanController(QObject* parent = nullptr);
+    ~ScanController() override;  // ends a running scan and waits for it
+
+    ScanControl& Control() { return control_; }
+    State CurrentState() const { return state_; }
+
+    // Starts the collector on the job; nothing happens unless idle. The lists
+    // must outlive the scan.
+    void Start(ScanJob job, SharedList& files, SharedList& urls,
+               DocumentReaders readers = DocumentReaders::BuiltIn());
+    // STOP: the scan ends after the current line, with the usual finished().
+    void RequestStop();
+    // Ends a running scan at once and waits for its thread; finished() is not
+    // emitted (the window is closing).
+    void Abort();
+
+    // Progress of the running scan: files handed to the reader, and whether
+    // the folder walk is over (always so for a file list).
+    qint64 FilesStarted() const { return filesStarted_; }
+    bool WalkDone() const { return walkDone_; }
+
+signals:
+    void stateChanged(corvexa::ui::ScanController::State state);
+    void walkStarted();
+    void filesFound(qint64 count);
+    void walkFinished();
+    void readingFile(const QString& path);
+    void fileDone(qint64 urls);
+    // The scan has ended (completed or stopped) and its thread is gone.
+    void finished(bool maskInvalid, const QString& maskError, double seconds);
+
+private:
+    void TakeNotifications();
+    void Finish(bool maskInvalid, const QString& maskError);
+    void SetState(State state);
+
+    ScanControl control_;
+    State state_ = State::Idle;
+    std::unique_ptr<ScanBridge> bridge_;
+    std::unique_ptr<TCollector> collector_;
+    qint64 filesStarted_ = 0;
+    bool walkDone_ = true;
+};
+
+}  // namespace corvexa::ui

@@ -1,0 +1,62 @@
+#include "ui/status_line.h"
+
+#include <QLabel>
+#include <QLocale>
+#include <QProgressBar>
+#include <QStatusBar>
+
+#include <algorithm>
+#include <climits>
+
+namespace corvexa::ui {
+
+StatusLine::StatusLine(QStatusBar* bar) : QObject(bar) {
+    bar->setObjectName(QStringLiteral("StatusBar1"));
+    bar->setSizeGripEnabled(true);
+    const int widths[3] = {150, 150, 200};
+    for (int i = 0; i < 3; ++i) {
+        QLabel* panel = new QLabel(bar);
+        panels_[i] = panel;
+        panel->setObjectName(QStringLiteral("StatusPanel%1").arg(i));
+        panel->setFrameShape(QFrame::StyledPanel);
+        panel->setFrameShadow(QFrame::Sunken);
+        if (i < 2)
+            panel->setFixedWidth(widths[i]);
+        else
+            panel->setMinimumWidth(widths[i]);
+        panel->setTextFormat(Qt::PlainText);
+        bar->addWidget(panel, i == 2 ? 1 : 0);
+    }
+    panels_[2]->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    progress_ = new QProgressBar(bar);
+    progress_->setObjectName(QStringLiteral("ProgressBar1"));
+    progress_->setFixedWidth(150);
+    progress_->setFormat(QStringLiteral("%v / %m"));
+    progress_->hide();
+    bar->addPermanentWidget(progress_);
+}
+
+void StatusLine::SetCounters(qint64 files, qint64 urls) {
+    panels_[0]->setText(QStringLiteral("Total Files: ") + QLocale().toString(files));
+    panels_[1]->setText(QStringLiteral("Total URLs: ") + QLocale().toString(urls));
+}
+
+void StatusLine::SetText(const QString& text) { panels_[2]->setText(text); }
+
+void StatusLine::ClearUrlCounter() { panels_[1]->clear(); }
+
+void StatusLine::ShowProgress(qint64 read, qint64 total) {
+    if (total < 0) {
+        // Busy, the total not known yet.
+        progress_->setRange(0, 0);
+    } else {
+        const int max = static_cast<int>(std::min<qint64>(total, INT_MAX));
+        progress_->setRange(0, max);
+        progress_->setValue(static_cast<int>(std::min<qint64>(read, max)));
+    }
+    progress_->show();
+}
+
+void StatusLine::HideProgress() { progress_->hide(); }
+
+}  // namespace corvexa::ui

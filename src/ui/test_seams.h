@@ -1,0 +1,36 @@
+#pragma once
+
+#include <functional>
+
+#include "platform/desktop.h"
+#include "ui/dialogs.h"
+
+class QMessageBox;
+
+namespace corvexa::ui {
+
+// The one way tests answer the windows' dialogs and replace their platform
+// calls. An object of this class puts every seam back to the program's own
+// behaviour when it is made and again when it goes away, so a test that sets
+// a hook and fails half-way leaves nothing behind for the next one. A test
+// fixture keeps one for the length of each test.
+class TestSeams {
+public:
+    TestSeams() { ResetAll(); }
+    ~TestSeams() { ResetAll(); }
+    TestSeams(const TestSeams&) = delete;
+    TestSeams& operator=(const TestSeams&) = delete;
+
+    // Every modal dialog the windows run through ExecModal.
+    void AnswerDialogs(ModalHook hook);
+    // The translated confirmation dialogs.
+    void AnswerTranslatedDialogs(std::function<void(QMessageBox*)> hook);
+    void SetWindowsVersion(const platform::WindowsVersion& version);
+    void ReplaceStarter(platform::Starter starter);
+    void ReplaceUrlOpener(platform::UrlOpener opener);
+
+    // Every seam back to the program's own behaviour.
+    static void ResetAll();
+};
+
+}  // namespace corvexa::ui
