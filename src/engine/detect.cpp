@@ -618,9 +618,26 @@ void Detector::DetectInLine(TextView line) {
         WebKeys(http, https, www) | (email ? kKeyAt : 0u) | (ftp ? kKeyScheme : 0u);
     const std::size_t first = KeyScanner(line, kinds).Next(0);
     if (first == npos) return;
+    if (origins_) {
+        // Noted also when a search throws, for the findings made before it.
+        struct Note {
+            Detector& d;
+            std::size_t before;
+            ~Note() { d.origins_->Add(d.lineNumber, d.urls_.Size() - before); }
+        } note{*this, urls_.Size()};
+        impl_->Web(line, first, http, https, www);
+        if (email) impl_->Email(line, first);
+        if (ftp) impl_->Ftp(line, first);
+        return;
+    }
     impl_->Web(line, first, http, https, www);
     if (email) impl_->Email(line, first);
     if (ftp) impl_->Ftp(line, first);
+}
+
+void Detector::RecordOrigins(FindingOrigins* origins) {
+    origins_ = origins;
+    numberLines = origins != nullptr;
 }
 
 std::size_t Detector::NextKey(const char16_t* text, std::size_t from, std::size_t n) const {

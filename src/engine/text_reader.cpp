@@ -239,6 +239,17 @@ std::size_t FindLastBreak(const char16_t* p, std::size_t from, std::size_t to) {
     return TextView::npos;
 }
 
+// The line breaks in [from, to), a CR LF counting once.
+std::uint64_t CountBreaks(const char16_t* p, std::size_t from, std::size_t to) {
+    std::uint64_t count = 0;
+    for (std::size_t i = FindBreak(p, from, to); i < to; i = FindBreak(p, i, to)) {
+        ++count;
+        if (p[i] == u'\r' && i + 1 < to && p[i + 1] == u'\n') ++i;
+        ++i;
+    }
+    return count;
+}
+
 }  // namespace
 
 bool LineCutter::Feed(TextView text, LineSink& sink, const std::atomic<bool>& stop) {
@@ -247,6 +258,7 @@ bool LineCutter::Feed(TextView text, LineSink& sink, const std::atomic<bool>& st
     if (stop.load(std::memory_order_relaxed)) return false;
     const char16_t* p = text.data();
     const std::size_t n = text.size();
+    const bool numbering = sink.numberLines;
     std::size_t start = 0;
     if (skipLf_ && n > 0) {
         if (p[0] == u'\n') start = 1;
@@ -272,6 +284,7 @@ bool LineCutter::Feed(TextView text, LineSink& sink, const std::atomic<bool>& st
         if (b == n) return true;
         if (!HandOver(pending_, sink, stop)) return false;
         start = after(b);
+        if (numbering) ++breaks_;
     }
 
     while (start < n) {
@@ -279,16 +292,25 @@ bool LineCutter::Feed(TextView text, LineSink& sink, const std::atomic<bool>& st
         if (key >= n) {
             // Nothing the sink wants in the rest: pass over its complete lines.
             std::size_t last = FindLastBreak(p, start, n);
-            if (last != TextView::npos) start = after(last);
+            if (last != TextView::npos) {
+                if (numbering) breaks_ += CountBreaks(p, start, last + 1);
+                start = after(last);
+            }
             break;
         }
-        // Pass over the lines that end before the key.
-        if (std::size_t last = FindLastBreak(p, start, key); last != TextView::npos) start = last + 1;
+        // Pass over the lines that end before the key. The last break before
+        // a key is never the CR of a CR LF: the key is neither.
+        if (std::size_t last = FindLastBreak(p, start, key); last != TextView::npos) {
+            if (numbering) breaks_ += CountBreaks(p, start, last + 1);
+            start = last + 1;
+        }
         std::size_t b = FindBreak(p, key, n);
         if (b == n) break;  // the line goes on in the next piece
         if (stop.load(std::memory_order_relaxed)) return false;
+        if (numbering) sink.lineNumber = breaks_ + 1;
         sink.Line(TextView(p + start, b - start));
         start = after(b);
+        if (numbering) ++breaks_;
     }
     if (start < n) pending_.append(p + start, n - start);
     return true;
@@ -297,6 +319,7 @@ bool LineCutter::Feed(TextView text, LineSink& sink, const std::atomic<bool>& st
 bool LineCutter::HandOver(Text& line, LineSink& sink, const std::atomic<bool>& stop) {
     if (sink.NextKey(line.data(), 0, line.size()) < line.size()) {
         if (stop.load(std::memory_order_relaxed)) return false;
+        if (sink.numberLines) sink.lineNumber = breaks_ + 1;
         sink.Line(line);
     }
     line.clear();

@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <cstddef>
+#include <cstdint>
 #include <stdexcept>
 #include <string>
 #include <utility>
@@ -70,10 +71,11 @@ public:
 
 private:
     // Hands a line held in pending_ over unless the sink has no use for it.
-    static bool HandOver(Text& line, LineSink& sink, const std::atomic<bool>& stop);
+    bool HandOver(Text& line, LineSink& sink, const std::atomic<bool>& stop);
 
     Text pending_;
     bool skipLf_ = false;
+    std::uint64_t breaks_ = 0;  // line breaks passed so far, when the sink numbers lines
 };
 
 // The lines of a whole file, in one block of text.
