@@ -48,12 +48,12 @@ rg_common=(rg -j1 -a --no-unicode --no-ignore --hidden --no-config --no-messages
 "${rg_common[@]}" -F -c zqxjkvbq_absent_literal "$corpus" > /dev/null || true
 
 runs=${RUNS:-3}
-t_file=$(best_of "$runs" "$scan" --quiet --files-from "$work/files.txt")
-t_mem=$(best_of "$runs" "$scan" --quiet --memory-stream --files-from "$work/files.txt")
+t_file=$(best_of "$runs" "$scan" --quiet -j1 --files-from "$work/files.txt")
+t_mem=$(best_of "$runs" "$scan" --quiet -j1 --memory-stream --files-from "$work/files.txt")
 t_rg=$(best_of "$runs" "${rg_common[@]}" -o -i -e "$web" -e "$mail" -e "$ftp" "$corpus")
 t_floor=$(best_of "$runs" "${rg_common[@]}" -F zqxjkvbq_absent_literal "$corpus")
 
-n_ours=$("$scan" --quiet --files-from "$work/files.txt" | tee "$work/findings.txt" | wc -l)
+n_ours=$("$scan" --quiet -j1 --files-from "$work/files.txt" | tee "$work/findings.txt" | wc -l)
 n_rg=$("${rg_common[@]}" -o -i -e "$web" -e "$mail" -e "$ftp" "$corpus" | wc -l)
 
 mbps() { echo "scale=1; $bytes / 1048576 / $1" | bc -l; }
@@ -69,6 +69,47 @@ echo "ripgrep (3 patterns) / corvexa-scan file stream:   $(ratio "$t_rg" "$t_fil
 echo "ripgrep (3 patterns) / corvexa-scan memory stream: $(ratio "$t_rg" "$t_mem")x  (target >= 1.5)"
 echo "corvexa-scan file stream / read floor:            $(ratio "$t_file" "$t_floor")x  (target <= 2)"
 echo "corvexa-scan memory stream / read floor:          $(ratio "$t_mem" "$t_floor")x  (target <= 2)"
+
+# Every core: -j 2 against -j 1 and against ripgrep with its default threads.
+cores=$(nproc)
+rg_threads=(rg -a --no-unicode --no-ignore --hidden --no-config --no-messages)
+t_j2=$(best_of "$runs" "$scan" --quiet -j2 --files-from "$work/files.txt")
+t_j2mem=$(best_of "$runs" "$scan" --quiet -j2 --memory-stream --files-from "$work/files.txt")
+t_rgmt=$(best_of "$runs" "${rg_threads[@]}" -o -i -e "$web" -e "$mail" -e "$ftp" "$corpus")
+peak_kb() { /usr/bin/time -f %M "$@" 2>&1 > /dev/null | tail -1; }
+m_j1=$(peak_kb "$scan" --quiet -j1 --files-from "$work/files.txt")
+m_j2=$(peak_kb "$scan" --quiet -j2 --files-from "$work/files.txt")
+same=identical
+for j in 1 2; do "$scan" --quiet -j$j --files-from "$work/files.txt" > "$work/j$j.txt"; done
+cmp -s "$work/j1.txt" "$work/j2.txt" || same=DIFFERENT
+echo
+echo "== every core ($cores here), best of $runs; -j 2 output $same to -j 1"
+printf '%-44s %8s s %8s MB/s\n' "corvexa-scan -j2 (file stream)" "$t_j2" "$(mbps "$t_j2")"
+printf '%-44s %8s s %8s MB/s\n' "corvexa-scan -j2 --memory-stream" "$t_j2mem" "$(mbps "$t_j2mem")"
+printf '%-44s %8s s %8s MB/s\n' "rg (default threads) -o -i, 3 patterns" "$t_rgmt" "$(mbps "$t_rgmt")"
+echo "corvexa-scan -j1 / -j2, file stream:           $(ratio "$t_file" "$t_j2")x  (target >= 1.8)"
+echo "corvexa-scan -j1 / -j2, memory stream:         $(ratio "$t_mem" "$t_j2mem")x  (target >= 1.8)"
+echo "ripgrep (default threads) / corvexa-scan -j2:  $(ratio "$t_rgmt" "$t_j2")x  (target > 1)"
+echo "peak memory: -j1 $((m_j1 / 1024)) MB, -j2 $((m_j2 / 1024)) MB, -j2 / -j1 $(ratio "$m_j2" "$m_j1")x"
+
+# Where each finding was made: the cost of carrying file and line.
+t_hn=$(best_of "$runs" "$scan" --quiet -j1 -H -n --files-from "$work/files.txt")
+echo
+echo "== -H -n (file and line of each finding), one thread"
+printf '%-44s %8s s\n' "corvexa-scan -j1 -H -n" "$t_hn"
+echo "corvexa-scan -j1 -H -n / plain:                $(ratio "$t_hn" "$t_file")x"
+if [ -n "${BASE_SCAN:-}" ] && [ -x "$BASE_SCAN" ]; then
+  # BASE_SCAN: an earlier build of corvexa-scan, for the plain output before and after.
+  t_base=$(best_of "$runs" "$BASE_SCAN" --quiet --files-from "$work/files.txt")
+  printf '%-44s %8s s\n' "BASE_SCAN (earlier build), one thread" "$t_base"
+  echo "this build / earlier build, plain output:      $(ratio "$t_file" "$t_base")x  (target <= 1.03)"
+fi
+
+if /usr/bin/python3 -c 'import distributed' 2>/dev/null; then
+  echo
+  echo "== many machines: the Dask runner on this machine, best of $runs"
+  /usr/bin/python3 "$here/dask_bench.py" "$scan" "$root/contrib/dask/corvexa_dask.py" "$work/files.txt" "$runs"
+fi
 
 echo
 echo "== URL list memory"
