@@ -10,13 +10,16 @@ import sys
 import time
 
 
-def best_of(runs, args):
-    best = None
+def best_interleaved(runs, *commands):
+    """Best wall-clock seconds of each command, the commands run in turn so
+    that all meet the same load of the machine."""
+    best = [None] * len(commands)
     for _ in range(runs):
-        t0 = time.perf_counter()
-        subprocess.run(args, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, check=True)
-        t = time.perf_counter() - t0
-        best = t if best is None or t < best else best
+        for k, args in enumerate(commands):
+            t0 = time.perf_counter()
+            subprocess.run(args, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, check=True)
+            t = time.perf_counter() - t0
+            best[k] = t if best[k] is None or t < best[k] else best[k]
     return best
 
 
@@ -36,13 +39,13 @@ def main():
         same = (subprocess.run(dask_args, capture_output=True, check=True).stdout ==
                 subprocess.run(one_args, capture_output=True, check=True).stdout)
         # The runner alone, over an empty list: starting Python, importing Dask, connecting.
-        empty = best_of(runs, [sys.executable, runner, "--scheduler", cluster.scheduler_address,
-                               "--files-from", "/dev/null", "--scan", scan])
-        t_dask = best_of(runs, dask_args)
-        t_j2 = best_of(runs, one_args)
+        empty_args = [sys.executable, runner, "--scheduler", cluster.scheduler_address,
+                      "--files-from", "/dev/null", "--scan", scan]
+        t_dask, t_j2, empty = best_interleaved(runs, dask_args, one_args, empty_args)
     finally:
         client.close()
         cluster.close()
+    print("(best of %d, run in turn)" % runs)
     print("corvexa-scan -j 2                                %8.3f s" % t_j2)
     print("Dask runner, 2 local workers (-j 1 per task)     %8.3f s   output %s"
           % (t_dask, "identical" if same else "DIFFERENT"))
