@@ -48,13 +48,12 @@ rg_common=(rg -j1 -a --no-unicode --no-ignore --hidden --no-config --no-messages
 "${rg_common[@]}" -F -c zqxjkvbq_absent_literal "$corpus" > /dev/null || true
 
 runs=${RUNS:-3}
-# ripgrep reads the few PDFs of the corpus as bytes; so does the scanner here.
-t_file=$(best_of "$runs" "$scan" --quiet --pdf plain --files-from "$work/files.txt")
-t_mem=$(best_of "$runs" "$scan" --quiet --pdf plain --memory-stream --files-from "$work/files.txt")
+t_file=$(best_of "$runs" "$scan" --quiet -j1 --pdf plain --files-from "$work/files.txt")
+t_mem=$(best_of "$runs" "$scan" --quiet -j1 --pdf plain --memory-stream --files-from "$work/files.txt")
 t_rg=$(best_of "$runs" "${rg_common[@]}" -o -i -e "$web" -e "$mail" -e "$ftp" "$corpus")
 t_floor=$(best_of "$runs" "${rg_common[@]}" -F zqxjkvbq_absent_literal "$corpus")
 
-n_ours=$("$scan" --quiet --pdf plain --files-from "$work/files.txt" | tee "$work/findings.txt" | wc -l)
+n_ours=$("$scan" --quiet -j1 --pdf plain --files-from "$work/files.txt" | tee "$work/findings.txt" | wc -l)
 n_rg=$("${rg_common[@]}" -o -i -e "$web" -e "$mail" -e "$ftp" "$corpus" | wc -l)
 
 mbps() { echo "scale=1; $bytes / 1048576 / $1" | bc -l; }
@@ -70,6 +69,84 @@ echo "ripgrep (3 patterns) / corvexa-scan file stream:   $(ratio "$t_rg" "$t_fil
 echo "ripgrep (3 patterns) / corvexa-scan memory stream: $(ratio "$t_rg" "$t_mem")x  (target >= 1.5)"
 echo "corvexa-scan file stream / read floor:            $(ratio "$t_file" "$t_floor")x  (target <= 2)"
 echo "corvexa-scan memory stream / read floor:          $(ratio "$t_mem" "$t_floor")x  (target <= 2)"
+
+# Best of N wall-clock seconds of each of several commands (shell functions),
+# run in turn a, b, c, a, b, c, ... so that all meet the same load of the
+# machine; prints the times in the order given.
+best_interleaved() {
+  local n=$1; shift
+  local -A best=()
+  local f t0 t1 t
+  for _ in $(seq "$n"); do
+    for f in "$@"; do
+      t0=$(date +%s.%N)
+      "$f" > /dev/null 2>&1 || true
+      t1=$(date +%s.%N)
+      t=$(echo "$t1 - $t0" | bc -l)
+      if [ -z "${best[$f]:-}" ] || [ "$(echo "$t < ${best[$f]}" | bc -l)" = 1 ]; then best[$f]=$t; fi
+    done
+  done
+  for f in "$@"; do printf '%.3f ' "${best[$f]}"; done
+}
+
+# Every core: -j 2 against -j 1 and against ripgrep with its default threads.
+cores=$(nproc)
+rg_threads=(rg -a --no-unicode --no-ignore --hidden --no-config --no-messages)
+v_j1() { "$scan" --quiet -j1 --files-from "$work/files.txt"; }
+v_j2() { "$scan" --quiet -j2 --files-from "$work/files.txt"; }
+v_j1m() { "$scan" --quiet -j1 --memory-stream --files-from "$work/files.txt"; }
+v_j2m() { "$scan" --quiet -j2 --memory-stream --files-from "$work/files.txt"; }
+v_rgmt() { "${rg_threads[@]}" -o -i -e "$web" -e "$mail" -e "$ftp" "$corpus"; }
+v_hn() { "$scan" --quiet -j1 -H -n --files-from "$work/files.txt"; }
+v_base() { "$BASE_SCAN" --quiet --files-from "$work/files.txt"; }
+load=$(cut -d' ' -f1 /proc/loadavg)
+read -r t_j1 t_j2 t_j1m t_j2m t_rgmt <<< "$(best_interleaved "$runs" v_j1 v_j2 v_j1m v_j2m v_rgmt)"
+# Peak memory (KB) and processor time (user + system seconds) of one run.
+usage() { /usr/bin/time -f '%M %U %S' "$@" 2>&1 > /dev/null | tail -1; }
+read -r m_j1 u_j1 s_j1 <<< "$(usage "$scan" --quiet -j1 --files-from "$work/files.txt")"
+read -r m_j2 u_j2 s_j2 <<< "$(usage "$scan" --quiet -j2 --files-from "$work/files.txt")"
+cpu_j1=$(echo "$u_j1 + $s_j1" | bc -l)
+cpu_j2=$(echo "$u_j2 + $s_j2" | bc -l)
+same=identical
+for j in 1 2; do "$scan" --quiet -j$j --files-from "$work/files.txt" > "$work/j$j.txt"; done
+cmp -s "$work/j1.txt" "$work/j2.txt" || same=DIFFERENT
+echo
+echo "== every core ($cores here, load average $load at the start), best of $runs, run in turn"
+echo "   -j 2 output $same to -j 1"
+printf '%-44s %8s s %8s MB/s\n' "corvexa-scan -j1 (file stream)" "$t_j1" "$(mbps "$t_j1")"
+printf '%-44s %8s s %8s MB/s\n' "corvexa-scan -j2 (file stream)" "$t_j2" "$(mbps "$t_j2")"
+printf '%-44s %8s s %8s MB/s\n' "corvexa-scan -j1 --memory-stream" "$t_j1m" "$(mbps "$t_j1m")"
+printf '%-44s %8s s %8s MB/s\n' "corvexa-scan -j2 --memory-stream" "$t_j2m" "$(mbps "$t_j2m")"
+printf '%-44s %8s s %8s MB/s\n' "rg (default threads) -o -i, 3 patterns" "$t_rgmt" "$(mbps "$t_rgmt")"
+echo "corvexa-scan -j1 / -j2, file stream:           $(ratio "$t_j1" "$t_j2")x  (target >= 1.8)"
+echo "corvexa-scan -j1 / -j2, memory stream:         $(ratio "$t_j1m" "$t_j2m")x  (target >= 1.8)"
+echo "ripgrep (default threads) / corvexa-scan -j2:  $(ratio "$t_rgmt" "$t_j2")x  (target > 1)"
+echo "peak memory: -j1 $((m_j1 / 1024)) MB, -j2 $((m_j2 / 1024)) MB, -j2 / -j1 $(ratio "$m_j2" "$m_j1")x"
+echo "processor time: -j1 $cpu_j1 s, -j2 $cpu_j2 s, -j2 / -j1 $(ratio "$cpu_j2" "$cpu_j1")x (the work the threads add;"
+echo "  the wall-clock ratio above needs two idle cores: compare it with the load average)"
+
+# Where each finding was made: the cost of carrying file and line; and, with
+# BASE_SCAN naming an earlier build, the plain output before and after.
+echo
+echo "== -H -n (file and line of each finding), one thread, best of $runs, run in turn"
+if [ -n "${BASE_SCAN:-}" ] && [ -x "$BASE_SCAN" ]; then
+  read -r t_plain t_hn t_base <<< "$(best_interleaved "$runs" v_j1 v_hn v_base)"
+else
+  read -r t_plain t_hn <<< "$(best_interleaved "$runs" v_j1 v_hn)"
+fi
+printf '%-44s %8s s\n' "corvexa-scan -j1 (plain)" "$t_plain"
+printf '%-44s %8s s\n' "corvexa-scan -j1 -H -n" "$t_hn"
+echo "corvexa-scan -j1 -H -n / plain:                $(ratio "$t_hn" "$t_plain")x"
+if [ -n "${t_base:-}" ]; then
+  printf '%-44s %8s s\n' "BASE_SCAN (earlier build), one thread" "$t_base"
+  echo "this build / earlier build, plain output:      $(ratio "$t_plain" "$t_base")x  (target <= 1.03)"
+fi
+
+if /usr/bin/python3 -c 'import distributed' 2>/dev/null; then
+  echo
+  echo "== many machines: the Dask runner on this machine, best of $runs"
+  /usr/bin/python3 "$here/dask_bench.py" "$scan" "$root/contrib/dask/corvexa_dask.py" "$work/files.txt" "$runs"
+fi
 
 echo
 echo "== URL list memory"

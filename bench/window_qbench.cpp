@@ -94,7 +94,8 @@ double ScanHeadless(const QString& scan, const QString& folder) {
     t.start();
     QProcess p;
     p.setStandardOutputFile(QProcess::nullDevice());
-    p.start(scan, {QStringLiteral("--quiet"), QStringLiteral("--mask"), QStringLiteral("*"), folder});
+    // One reading thread, as the window has.
+    p.start(scan, {QStringLiteral("--quiet"), QStringLiteral("-j1"), QStringLiteral("--mask"), QStringLiteral("*"), folder});
     if (!p.waitForFinished(600000) || p.exitCode() != 0) qFatal("corvexa-scan failed");
     return t.nsecsElapsed() / 1e9;
 }

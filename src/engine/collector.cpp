@@ -84,21 +84,12 @@ void TCollector::CollectNow() {
     ScanSummary summary;
     summary.StartTick = startTick_;
 
-    if (job_.Mode == ScanMode::Directory) {
-        sink_.WalkStarted();
-        mask_ = FileMask::Compile(job_.FileMask, &summary.MaskError);
-        if (mask_) {
-            CollectFolder(job_.Folder, job_.IncludeSubfolders);
-        } else {
-            // An invalid mask matches no file; the completion says why.
-            summary.MaskInvalid = true;
-        }
-        sink_.WalkFinished();
-    }
+    if (job_.Mode == ScanMode::Directory) Walk(summary);
 
     Text path;
     for (std::size_t i = 0; files_.TryAt(i, path); ++i) {
         if (Stopping()) break;
+        if (origins_) origins_->BeginFile(i);
         sink_.ReadingFile(path);
         // A failed file is skipped; its findings so far stay. Running out of
         // memory on one file is such a failure, never a finished file.
@@ -116,6 +107,24 @@ void TCollector::CollectNow() {
 
     summary.Stopped = Stopping();
     sink_.ScanFinished(summary);
+}
+
+void TCollector::Walk(ScanSummary& summary) {
+    sink_.WalkStarted();
+    mask_ = FileMask::Compile(job_.FileMask, &summary.MaskError);
+    if (mask_) {
+        CollectFolder(job_.Folder, job_.IncludeSubfolders);
+    } else {
+        // An invalid mask matches no file; the completion says why.
+        summary.MaskInvalid = true;
+    }
+    sink_.WalkFinished();
+}
+
+void TCollector::RecordOrigins(FindingOrigins* origins) {
+    origins_ = origins;
+    detector_.RecordOrigins(origins);
+    lineSink_->numberLines = origins != nullptr;
 }
 
 void TCollector::CollectFolder(const Text& folder, bool recurse) {
@@ -139,7 +148,7 @@ void TCollector::ExtractURLsFromFile(const Text& path) {
     const Text ext = LowerExtension(path);
     auto scanDocument = [&](const std::shared_ptr<DocumentReader>& reader) {
         Text text = reader->ReadText(path);
-        ScanTextLines(text, detector_, control_.StopRequested);
+        ScanTextLines(text, *lineSink_, control_.StopRequested);
     };
 
     // A decoded message is read again below as plain text.
@@ -163,7 +172,7 @@ void TCollector::ExtractURLsFromFile(const Text& path) {
 }
 
 void TCollector::ScanPlainText(const Text& path) {
-    ReadContext ctx{detector_, control_.StopRequested, control_.AnsiCodePage};
+    ReadContext ctx{*lineSink_, control_.StopRequested, control_.AnsiCodePage};
     FileSource source(path);
     corvexa::ScanPlainText(source, control_.MemoryStream.load(std::memory_order_relaxed), ctx);
 }

@@ -106,6 +106,9 @@ public:
 
     // The thread body; may also be called directly on the current thread.
     void CollectNow();
+    // Step one of CollectNow in directory mode: the walk between WalkStarted
+    // and WalkFinished, which fills the files list.
+    void Walk(ScanSummary& summary);
     void CollectFolder(const Text& folder, bool recurse);
     void AddFoundFile(const Text& path);
     // The per-file step: chooses a reader, acquires the text, runs detection.
@@ -113,6 +116,14 @@ public:
     void ExtractURLsFromFile(const Text& path);
 
     std::uint32_t StartTick() const { return startTick_; }
+
+    // Notes each finding's file (its index in the files list) and line number
+    // in `origins` from now on; null stops it.
+    void RecordOrigins(FindingOrigins* origins);
+    // The detection the per-file step hands lines to, and a sink to put in
+    // its place (one that passes the lines on to it).
+    Detector& Detection() { return detector_; }
+    void SetLineSink(LineSink& sink) { lineSink_ = &sink; }
 
 private:
     bool Stopping() const { return control_.StopRequested.load(std::memory_order_relaxed); }
@@ -125,6 +136,8 @@ private:
     ScanSink& sink_;
     DocumentReaders readers_;
     Detector detector_;
+    LineSink* lineSink_ = &detector_;
+    FindingOrigins* origins_ = nullptr;
     std::optional<FileMask> mask_;
     std::uint32_t startTick_ = 0;
     std::thread thread_;

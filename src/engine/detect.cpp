@@ -675,6 +675,7 @@ void Detector::Line(TextView line) {
     DetectIn(line, h.http, h.https, h.www, h.email, h.ftp);
     impl_->held = nullptr;
     std::unique_ptr<Held> done = std::move(held_);
+    const std::size_t before = urls_.Size();
     for (const Held::Kind& k : done->kinds) {
         std::size_t from = 0;
         for (std::size_t end : k.ends) {
@@ -682,6 +683,8 @@ void Detector::Line(TextView line) {
             from = end;
         }
     }
+    // While held, the parts noted nothing; the whole line's findings are noted now.
+    if (origins_) origins_->Add(lineNumber, urls_.Size() - before);
 }
 
 void Detector::DetectInLine(TextView line) {
@@ -698,9 +701,26 @@ void Detector::DetectIn(TextView line, bool http, bool https, bool www, bool ema
         WebKeys(http, https, www) | (email ? kKeyAt : 0u) | (ftp ? kKeyScheme : 0u);
     const std::size_t first = KeyScanner(line, kinds).Next(0);
     if (first == npos) return;
+    if (origins_) {
+        // Noted also when a search throws, for the findings made before it.
+        struct Note {
+            Detector& d;
+            std::size_t before;
+            ~Note() { d.origins_->Add(d.lineNumber, d.urls_.Size() - before); }
+        } note{*this, urls_.Size()};
+        impl_->Web(line, first, http, https, www);
+        if (email) impl_->Email(line, first);
+        if (ftp) impl_->Ftp(line, first);
+        return;
+    }
     impl_->Web(line, first, http, https, www);
     if (email) impl_->Email(line, first);
     if (ftp) impl_->Ftp(line, first);
+}
+
+void Detector::RecordOrigins(FindingOrigins* origins) {
+    origins_ = origins;
+    numberLines = origins != nullptr;
 }
 
 std::size_t Detector::NextKey(const char16_t* text, std::size_t from, std::size_t n) const {

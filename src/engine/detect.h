@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <memory>
 
+#include "engine/finding_origins.h"
 #include "engine/line_sink.h"
 #include "engine/shared_list.h"
 #include "engine/text.h"
@@ -82,6 +83,11 @@ public:
     void FindEmails(TextView line);
     void FindFtpLinks(TextView line);
 
+    // From now on DetectInLine notes, for each finding, the line number the
+    // reader stores in `lineNumber`, in `origins` (the caller names the file
+    // there); null stops it. Also switches line numbering on or off.
+    void RecordOrigins(FindingOrigins* origins);
+
 private:
     struct Impl;
     struct Held;
@@ -89,6 +95,7 @@ private:
 
     const DetectionSwitches& switches_;
     SharedList& urls_;
+    FindingOrigins* origins_ = nullptr;
     std::unique_ptr<Impl> impl_;
     std::unique_ptr<Held> held_;
 };

@@ -2,6 +2,7 @@
 
 #include <bitset>
 #include <cstddef>
+#include <cstdint>
 
 #include "engine/text.h"
 
@@ -20,6 +21,12 @@ class LineSink {
 public:
     virtual ~LineSink() = default;
     virtual void Line(TextView line) = 0;
+
+    // When set, readers count the lines of a text (the first is 1) and store
+    // the number of the line they hand over here just before each Line call.
+    // Off, nothing is counted: lines passed over cost no more than before.
+    bool numberLines = false;
+    std::uint64_t lineNumber = 0;
 
     // Lets a reader pass over lines the sink would do nothing with. Returns the
     // first position in [from, n) of text that may lie in a line the sink cares

@@ -71,6 +71,21 @@ void SharedList::Clear() {
     ClearLocked();
 }
 
+void SharedList::AppendFrom(const SharedList& other) {
+    if (&other == this) return;
+    std::scoped_lock lock(mutex_, other.mutex_);
+    for (std::size_t i = 0; i < other.index_.size(); ++i) AppendLocked(other.ViewLocked(i));
+}
+
+void SharedList::Swap(SharedList& other) {
+    if (&other == this) return;
+    std::scoped_lock lock(mutex_, other.mutex_);
+    blocks_.swap(other.blocks_);
+    blockCapacity_.swap(other.blockCapacity_);
+    std::swap(used_, other.used_);
+    index_.swap(other.index_);
+}
+
 void SharedList::Assign(const std::vector<Text>& entries) {
     SharedList fresh;
     for (const Text& t : entries) fresh.AppendLocked(t);  // nobody else sees it yet

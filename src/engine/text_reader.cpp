@@ -6,6 +6,7 @@
 #include <cstring>
 #include <new>
 #include <emmintrin.h>
+#include <immintrin.h>
 #include <unicode/utf16.h>
 #include <unicode/ucnv.h>
 
@@ -244,6 +245,61 @@ std::size_t FindLastBreak(const char16_t* p, std::size_t from, std::size_t to) {
     return TextView::npos;
 }
 
+// CountBreaks sixteen units at a time, from i while a unit after the block
+// remains; i is left where it stopped.
+__attribute__((target("avx2"))) std::uint64_t CountBreaksAvx2(const char16_t* p, std::size_t& i,
+                                                              std::size_t to) {
+    const __m256i lf = _mm256_set1_epi16(u'\n');
+    const __m256i cr = _mm256_set1_epi16(u'\r');
+    const __m256i ones = _mm256_set1_epi16(1);
+    std::uint64_t count = 0;
+    while (i + 17 <= to) {
+        __m256i lanes = _mm256_setzero_si256();
+        for (int round = 0; round < 8192 && i + 17 <= to; ++round, i += 16) {
+            __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + i));
+            __m256i next = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + i + 1));
+            __m256i isCr = _mm256_cmpeq_epi16(v, cr);
+            __m256i crLf = _mm256_and_si256(isCr, _mm256_cmpeq_epi16(next, lf));
+            __m256i breaks = _mm256_or_si256(_mm256_cmpeq_epi16(v, lf), _mm256_andnot_si256(crLf, isCr));
+            lanes = _mm256_sub_epi16(lanes, breaks);
+        }
+        alignas(32) std::uint32_t sums[8];
+        _mm256_store_si256(reinterpret_cast<__m256i*>(sums), _mm256_madd_epi16(lanes, ones));
+        for (std::uint32_t sum : sums) count += sum;
+    }
+    return count;
+}
+
+const bool kCountWithAvx2 = __builtin_cpu_supports("avx2");
+
+// The line breaks in [from, to), a CR LF counting once (as its LF).
+std::uint64_t CountBreaks(const char16_t* p, std::size_t from, std::size_t to) {
+    const __m128i lf = _mm_set1_epi16(u'\n');
+    const __m128i cr = _mm_set1_epi16(u'\r');
+    const __m128i ones = _mm_set1_epi16(1);
+    std::uint64_t count = 0;
+    std::size_t i = from;
+    if (kCountWithAvx2) count += CountBreaksAvx2(p, i, to);
+    while (i + 9 <= to) {
+        // Eight lanes of 16-bit counts, each below 65536 when added up.
+        __m128i lanes = _mm_setzero_si128();
+        for (int round = 0; round < 8192 && i + 9 <= to; ++round, i += 8) {
+            __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
+            __m128i next = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i + 1));
+            __m128i isCr = _mm_cmpeq_epi16(v, cr);
+            __m128i crLf = _mm_and_si128(isCr, _mm_cmpeq_epi16(next, lf));
+            __m128i breaks = _mm_or_si128(_mm_cmpeq_epi16(v, lf), _mm_andnot_si128(crLf, isCr));
+            lanes = _mm_sub_epi16(lanes, breaks);  // a break is -1 in its lane
+        }
+        alignas(16) std::uint32_t sums[4];
+        _mm_store_si128(reinterpret_cast<__m128i*>(sums), _mm_madd_epi16(lanes, ones));
+        count += std::uint64_t{sums[0]} + sums[1] + sums[2] + sums[3];
+    }
+    for (; i < to; ++i)
+        if (p[i] == u'\n' || (p[i] == u'\r' && !(i + 1 < to && p[i + 1] == u'\n'))) ++count;
+    return count;
+}
+
 }  // namespace
 
 bool LineCutter::Feed(TextView text, LineSink& sink, const std::atomic<bool>& stop, bool last) {
@@ -266,6 +322,7 @@ bool LineCutter::FeedLines(TextView text, LineSink& sink, const std::atomic<bool
     if (stop.load(std::memory_order_relaxed)) return false;
     const char16_t* p = text.data();
     const std::size_t n = text.size();
+    const bool numbering = sink.numberLines;
     std::size_t start = 0;
     if (skipLf_ && n > 0) {
         if (p[0] == u'\n') start = 1;
@@ -291,6 +348,7 @@ bool LineCutter::FeedLines(TextView text, LineSink& sink, const std::atomic<bool
         if (b == n) return last ? HandOver(sink, stop) : TrimPending(sink, stop);
         if (!HandOver(sink, stop)) return false;
         start = after(b);
+        if (numbering) ++breaks_;
     }
 
     while (start < n) {
@@ -298,12 +356,19 @@ bool LineCutter::FeedLines(TextView text, LineSink& sink, const std::atomic<bool
         if (key >= n) {
             // Nothing the sink wants in the rest: pass over its complete lines.
             std::size_t lastBreak = FindLastBreak(p, start, n);
-            if (lastBreak != TextView::npos) start = after(lastBreak);
+            if (lastBreak != TextView::npos) {
+                if (numbering) breaks_ += CountBreaks(p, start, lastBreak + 1);
+                start = after(lastBreak);
+            }
             if (last) return true;  // nor in the final line
             break;
         }
-        // Pass over the lines that end before the key.
-        if (std::size_t lb = FindLastBreak(p, start, key); lb != TextView::npos) start = lb + 1;
+        // Pass over the lines that end before the key. The last break before
+        // a key is never the CR of a CR LF: the key is neither.
+        if (std::size_t lb = FindLastBreak(p, start, key); lb != TextView::npos) {
+            if (numbering) breaks_ += CountBreaks(p, start, lb + 1);
+            start = lb + 1;
+        }
         std::size_t b = FindBreak(p, key, n);
         if (b == n) {
             if (last) return HandLine(p, start, n, true, sink, stop);
@@ -311,6 +376,7 @@ bool LineCutter::FeedLines(TextView text, LineSink& sink, const std::atomic<bool
         }
         if (!HandLine(p, start, b, true, sink, stop)) return false;
         start = after(b);
+        if (numbering) ++breaks_;
     }
     if (start < n) {
         // The start of a line that goes on: its long front goes over now.
@@ -324,6 +390,7 @@ bool LineCutter::FeedLines(TextView text, LineSink& sink, const std::atomic<bool
 bool LineCutter::Part(TextView part, LineSink& sink, const std::atomic<bool>& stop) {
     if (stop.load(std::memory_order_relaxed)) return false;
     if (sink.NextKey(part.data(), 0, part.size()) < part.size()) {
+        if (sink.numberLines) sink.lineNumber = breaks_ + 1;
         sink.LinePart(part);
         inParts_ = true;
     }
@@ -365,8 +432,10 @@ bool LineCutter::HandLine(const char16_t* p, std::size_t start, std::size_t end,
                           LineSink& sink, const std::atomic<bool>& stop) {
     if (!HandParts(p, start, end, sink, stop)) return false;
     if (stop.load(std::memory_order_relaxed)) return false;
-    if (wanted || inParts_ || sink.NextKey(p, start, end) < end)
+    if (wanted || inParts_ || sink.NextKey(p, start, end) < end) {
+        if (sink.numberLines) sink.lineNumber = breaks_ + 1;
         sink.Line(TextView(p + start, end - start));
+    }
     inParts_ = false;
     return true;
 }

@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <cstddef>
+#include <cstdint>
 #include <stdexcept>
 #include <string>
 #include <utility>
@@ -95,6 +96,7 @@ private:
     std::size_t uncut_ = 0;  // pending_[0, uncut_) holds no allowed cut
     bool inParts_ = false;   // the current line was handed over in part
     bool skipLf_ = false;
+    std::uint64_t breaks_ = 0;  // line breaks passed so far, when the sink numbers lines
 };
 
 // The lines of a whole file, in one block of text.

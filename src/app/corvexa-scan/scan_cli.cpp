@@ -18,6 +18,8 @@
 #include <sstream>
 #include <thread>
 
+#include "app/corvexa-scan/scan_output.h"
+#include "engine/parallel_scan.h"
 #include "engine/scan_job.h"
 #include "engine/text_reader.h"
 #include "platform/ansi_codepage.h"
@@ -49,6 +51,17 @@ bool EnableDecoder(const std::string& name, ScanJob* job) {
     else if (name == "excel") job->DecodeExcel = true;
     else return false;
     return true;
+}
+
+// -H, -n and --count shape what is printed; an export file keeps its format.
+std::string CheckOutputOptions(const Options& o) {
+    const bool origins = o.withFilename || o.lineNumber;
+    if ((origins || o.count) && !o.output.empty())
+        return "-H, -n and --count print to standard output; they cannot be used with -o";
+    if (origins && o.count) return "--count cannot be used with -H or -n";
+    if (origins && o.dedup)
+        return "--dedup merges findings from different places; it cannot be used with -H or -n";
+    return {};
 }
 
 }  // namespace
@@ -98,6 +111,17 @@ Reading:
   --decode LIST         the same as a comma-separated list: eml,word,excel
                         Without these, such files are read as plain text, as
                         they are when LibreOffice is not installed.
+  -j, --threads N       read N files at a time (default: the number of cores);
+                        the output is the same for every N, in file order
+
+Where found (standard output only):
+  -H, --with-filename   print each finding's file before it
+  -n, --line-number     print each finding's line number (from 1) before it
+                        Columns are tab-separated: FILE<TAB>LINE<TAB>FINDING;
+                        a tab, CR or LF in a file name is written \t, \r, \n
+  --count               print each distinct entry of the list (equal as
+                        --dedup compares) as COUNT<TAB>ENTRY, most frequent
+                        first, equal counts in --dedup order
 
 Results:
   --view url|host|domain  print the findings as found (url), as host names or
@@ -219,6 +243,19 @@ std::optional<Options> ParseOptions(const std::vector<std::string>& args, std::s
             else return fail("--view takes url, host or domain, not '" + v + "'");
         } else if (arg == "--dedup") {
             if (!flag(&o.dedup, true)) return fail("--dedup takes no value");
+        } else if (arg == "-j" || arg == "--threads" || (arg.rfind("-j", 0) == 0 && arg.size() > 2)) {
+            std::string v = arg.size() > 2 && arg[1] == 'j' ? arg.substr(2) : std::string();
+            if (v.empty() && !takeValue(&v)) return fail(arg + " needs a number");
+            std::int32_t n = 0;
+            if (!ParseInt32(v, &n) || n < 1 || n > 1024)
+                return fail(arg + " needs a number from 1 to 1024, not '" + v + "'");
+            o.threads = static_cast<unsigned>(n);
+        } else if (arg == "-H" || arg == "--with-filename") {
+            if (!flag(&o.withFilename, true)) return fail(arg + " takes no value");
+        } else if (arg == "-n" || arg == "--line-number") {
+            if (!flag(&o.lineNumber, true)) return fail(arg + " takes no value");
+        } else if (arg == "--count") {
+            if (!flag(&o.count, true)) return fail("--count takes no value");
         } else if (arg == "--quiet" || arg == "-q") {
             if (!flag(&o.quiet, true)) return fail("--quiet takes no value");
         } else if (arg.size() > 1 && arg[0] == '-') {
@@ -250,6 +287,8 @@ std::optional<Options> ParseOptions(const std::vector<std::string>& args, std::s
         return fail("every kind of detection is switched off; nothing could be found");
     if (built.Problem == ScanJobProblem::MaskInvalid) return fail("invalid --mask: " + built.MaskError);
     o.job = std::move(built.Job);
+    if (auto e = CheckOutputOptions(o); !e.empty()) return fail(e);
+    if (o.threads == 0) o.threads = std::max(1u, std::thread::hardware_concurrency());
     return o;
 }
 
@@ -492,8 +531,17 @@ int Run(const std::vector<std::string>& args) {
     ::sigaction(SIGINT, &sa, nullptr);
     ::sigaction(SIGTERM, &sa, nullptr);
 
-    {
+    FindingOrigins origins;
+    const OriginColumns columns{o.withFilename, o.lineNumber};
+    if (o.threads <= 1) {
         TCollector collector(o.job, files, lists.Urls(), control, sink, readers);
+        if (columns.Any()) collector.RecordOrigins(&origins);
+        collector.Start();
+        sink.ShowProgressUntilFinished(platform::TickCount32());
+        collector.Wait();
+    } else {
+        ParallelCollector collector(o.job, files, lists.Urls(), control, sink, o.threads, readers);
+        if (columns.Any()) collector.RecordOrigins(&origins);
         collector.Start();
         sink.ShowProgressUntilFinished(platform::TickCount32());
         collector.Wait();
@@ -508,7 +556,7 @@ int Run(const std::vector<std::string>& args) {
         case results::ViewMode::Host: lists.ShowHostnames(); break;
         case results::ViewMode::Domain: lists.ShowDomainNames(); break;
     }
-    if (o.dedup) {
+    if (o.dedup && !o.count) {
         results::DedupCollator collator;
         lists.RemoveDuplicates(collator);
     }
@@ -518,7 +566,9 @@ int Run(const std::vector<std::string>& args) {
         if (!o.filesOut.empty()) results::ExportList(files, FromUtf8(o.filesOut));
         if (!o.output.empty()) {
             results::ExportList(lists.Current(), FromUtf8(o.output));
-        } else if (!PrintList(lists.Current())) {
+        } else if (!(o.count ? PrintCounts(lists.Current(), results::DedupCollator())
+                     : columns.Any() ? PrintFindings(lists.Current(), &origins, files, columns)
+                                     : PrintList(lists.Current()))) {
             std::fprintf(stderr, "%s: cannot write the findings: %s\n", kProgram, std::strerror(errno));
             return 1;
         }

@@ -22,6 +22,10 @@ struct Options {
     bool dedup = false;
     bool quiet = false;
     bool help = false;
+    unsigned threads = 0;    // -j: readers; 0 until parsed, then at least 1
+    bool withFilename = false;  // -H
+    bool lineNumber = false;    // -n
+    bool count = false;         // --count
 };
 
 // Parses the command line. On a usage error returns nothing and sets *error.

@@ -1,0 +1,125 @@
+#include "app/corvexa-scan/scan_output.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+#include "platform/native_path.h"
+
+namespace corvexa::cli {
+
+namespace {
+
+// Collects output and writes it to standard output in large pieces.
+class Out {
+public:
+    Out() { buffer_.reserve(kFlushAt + 4096); }
+    std::string& Buffer() { return buffer_; }
+    bool Line() {
+        buffer_ += '\n';
+        return buffer_.size() < kFlushAt || Flush();
+    }
+    bool Flush() {
+        const char* data = buffer_.data();
+        std::size_t size = buffer_.size();
+        while (size > 0) {
+            ssize_t w = ::write(1, data, size);
+            if (w < 0) {
+                if (errno == EINTR) continue;
+                return false;
+            }
+            data += w;
+            size -= static_cast<std::size_t>(w);
+        }
+        buffer_.clear();
+        return true;
+    }
+
+private:
+    static constexpr std::size_t kFlushAt = 1 << 16;
+    std::string buffer_;
+};
+
+}  // namespace
+
+std::string PathColumn(TextView path) {
+    std::string native = platform::NativeFromPath(path);
+    std::string out;
+    out.reserve(native.size());
+    for (char c : native) {
+        switch (c) {
+            case '\t': out += "\\t"; break;
+            case '\r': out += "\\r"; break;
+            case '\n': out += "\\n"; break;
+            default: out += c;
+        }
+    }
+    return out;
+}
+
+bool PrintFindings(const SharedList& list, const FindingOrigins* origins, const SharedList& files,
+                   OriginColumns columns) {
+    Out out;
+    Text entry;
+    std::uint64_t lastFile = UINT64_MAX;
+    std::string path;
+    for (std::size_t i = 0; list.TryAt(i, entry); ++i) {
+        std::string& b = out.Buffer();
+        if (columns.Any() && origins) {
+            const FindingOrigins::Origin o = origins->At(i);
+            if (columns.file) {
+                if (o.file != lastFile) {
+                    Text p;
+                    path = files.TryAt(o.file, p) ? PathColumn(p) : std::string();
+                    lastFile = o.file;
+                }
+                b += path;
+                b += '\t';
+            }
+            if (columns.line) {
+                b += std::to_string(o.line);
+                b += '\t';
+            }
+        }
+        b += ToUtf8(entry);
+        if (!out.Line()) return false;
+    }
+    return out.Flush();
+}
+
+bool PrintCounts(const SharedList& list, const results::DedupCollator& collator) {
+    struct Group {
+        std::string key;
+        std::size_t first;
+        std::size_t count;
+    };
+    std::vector<Group> groups;
+    std::unordered_map<std::string, std::size_t> byKey;
+    Text entry;
+    for (std::size_t i = 0; list.TryAt(i, entry); ++i) {
+        std::string key = collator.SortKey(entry);
+        auto [it, added] = byKey.try_emplace(key, groups.size());
+        if (added) groups.push_back(Group{std::move(key), i, 0});
+        ++groups[it->second].count;
+    }
+    byKey.clear();
+    std::sort(groups.begin(), groups.end(), [](const Group& a, const Group& b) {
+        if (a.count != b.count) return a.count > b.count;
+        return a.key < b.key;
+    });
+    Out out;
+    for (const Group& g : groups) {
+        std::string& b = out.Buffer();
+        b += std::to_string(g.count);
+        b += '\t';
+        b += ToUtf8(list.At(g.first));
+        if (!out.Line()) return false;
+    }
+    return out.Flush();
+}
+
+}  // namespace corvexa::cli

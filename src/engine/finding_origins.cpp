@@ -1,0 +1,46 @@
+#include "engine/finding_origins.h"
+
+#include <algorithm>
+
+namespace corvexa {
+
+void FindingOrigins::Add(std::uint64_t line, std::size_t count) {
+    if (count == 0) return;
+    if (runs_.empty() || runs_.back().file != file_) runs_.push_back(Run{lines_.size(), file_});
+    const auto stored = static_cast<std::uint32_t>(std::min<std::uint64_t>(line, UINT32_MAX));
+    lines_.insert(lines_.end(), count, stored);
+}
+
+FindingOrigins::Origin FindingOrigins::At(std::size_t i) const {
+    auto run = std::upper_bound(runs_.begin(), runs_.end(), i,
+                                [](std::size_t index, const Run& r) { return index < r.first; });
+    Origin o;
+    o.file = run == runs_.begin() ? 0 : std::prev(run)->file;
+    o.line = i < lines_.size() ? lines_[i] : 0;
+    return o;
+}
+
+void FindingOrigins::TakeFrom(FindingOrigins& other) {
+    const std::size_t base = lines_.size();
+    for (const Run& r : other.runs_) {
+        if (!runs_.empty() && runs_.back().file == r.file) continue;
+        runs_.push_back(Run{base + r.first, r.file});
+    }
+    lines_.insert(lines_.end(), other.lines_.begin(), other.lines_.end());
+    other.Clear();
+}
+
+void FindingOrigins::Clear() {
+    lines_.clear();
+    lines_.shrink_to_fit();
+    runs_.clear();
+}
+
+std::size_t FindingOrigins::MemoryUsage() const {
+    // std::deque keeps its entries in 512-byte nodes plus a map of node pointers.
+    const std::size_t perNode = 512 / sizeof(std::uint32_t);
+    const std::size_t nodes = (lines_.size() + perNode - 1) / perNode;
+    return nodes * (512 + 2 * sizeof(void*)) + runs_.capacity() * sizeof(Run);
+}
+
+}  // namespace corvexa

@@ -1,0 +1,48 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <deque>
+#include <vector>
+
+namespace corvexa {
+
+// Where each finding of a URL list was made: the index of its file in the files
+// list and the number of its line in the file's text (the first line is 1).
+// Kept beside the list, entry for entry, at four bytes a finding (the line
+// number) plus one run per file that has findings.
+//
+// Not synchronised: one thread fills it while a scan runs, and it is read
+// afterwards.
+class FindingOrigins {
+public:
+    struct Origin {
+        std::uint64_t file = 0;
+        std::uint32_t line = 0;  // saturates at 4294967295
+    };
+
+    // The file the following Add calls belong to.
+    void BeginFile(std::uint64_t file) { file_ = file; }
+    // `count` findings on line `line` of the current file.
+    void Add(std::uint64_t line, std::size_t count);
+
+    std::size_t Size() const { return lines_.size(); }
+    Origin At(std::size_t i) const;
+
+    // Appends every origin of `other`, in order; `other` is left empty.
+    void TakeFrom(FindingOrigins& other);
+    void Clear();
+
+    std::size_t MemoryUsage() const;
+
+private:
+    struct Run {
+        std::size_t first;  // index of the run's first finding
+        std::uint64_t file;
+    };
+    std::deque<std::uint32_t> lines_;
+    std::vector<Run> runs_;
+    std::uint64_t file_ = 0;
+};
+
+}  // namespace corvexa

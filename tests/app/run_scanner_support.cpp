@@ -1,0 +1,45 @@
+#include "run_scanner_support.h"
+
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+
+#include "support/temp_dir.h"
+
+extern char** environ;
+
+namespace corvexa::test {
+
+ScannerResult RunScannerProcess(const std::vector<std::string>& args,
+                                const std::function<void(pid_t)>& during) {
+    TempDir io;
+    std::string outPath = (io.Path() / "out").string(), errPath = (io.Path() / "err").string();
+    posix_spawn_file_actions_t fa;
+    posix_spawn_file_actions_init(&fa);
+    posix_spawn_file_actions_addopen(&fa, 0, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_addopen(&fa, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    posix_spawn_file_actions_addopen(&fa, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    const char* binary = std::getenv("CORVEXA_SCAN");
+    std::vector<std::string> all{binary ? binary : "corvexa-scan"};
+    all.insert(all.end(), args.begin(), args.end());
+    std::vector<char*> argv;
+    for (auto& a : all) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    pid_t pid;
+    ScannerResult r;
+    int spawned = posix_spawnp(&pid, argv[0], &fa, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&fa);
+    if (spawned != 0) return r;
+    if (during) during(pid);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    r.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    r.out = ReadFileBytes(outPath);
+    r.err = ReadFileBytes(errPath);
+    return r;
+}
+
+}  // namespace corvexa::test
