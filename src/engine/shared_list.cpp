@@ -92,15 +92,6 @@ void SharedList::Assign(const std::vector<Text>& entries) {
     Swap(fresh);
 }  // the old content is freed here, outside the lock
 
-void SharedList::Swap(SharedList& other) {
-    if (&other == this) return;
-    std::scoped_lock lock(mutex_, other.mutex_);
-    blocks_.swap(other.blocks_);
-    blockCapacity_.swap(other.blockCapacity_);
-    std::swap(used_, other.used_);
-    index_.swap(other.index_);
-}
-
 void SharedList::ForEachBatched(const std::function<void(TextView)>& f) const {
     constexpr std::size_t kBatch = 4096;
     for (std::size_t i = 0;;) {

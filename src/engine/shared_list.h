@@ -38,8 +38,6 @@ public:
     void Clear();
     // Appends every entry of `other` (another list), in order.
     void AppendFrom(const SharedList& other);
-    // Exchanges the contents of two lists.
-    void Swap(SharedList& other);
     // Replaces the whole content in one step (the new content is built before
     // the lock is taken).
     void Assign(const std::vector<Text>& entries);

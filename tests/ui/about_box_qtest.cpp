@@ -535,7 +535,8 @@ private slots:
     void theMainWindowOpensIt() {
         QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, root_->path() + "/store");
         corvexa::ui::AppEnvironment env{QCoreApplication::applicationFilePath(), ExeFolder(),
-                                        root_->path() + "/roaming", root_->path() + "/Desktop"};
+                                        root_->path() + "/roaming", root_->path() + "/Desktop",
+                                        root_->path() + "/home"};
         corvexa::ui::TAppForm main(env);
         QStringList opened;
         corvexa::ui::SetModalHookForTesting([&](QDialog* d) {

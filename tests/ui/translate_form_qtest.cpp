@@ -459,7 +459,7 @@ private slots:
     void theMainWindowOpensIt() {
         QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, Root() + "store");
         corvexa::ui::AppEnvironment env{QCoreApplication::applicationFilePath(), ExeFolder(),
-                                        Root() + "roaming", Root() + "Desktop"};
+                                        Root() + "roaming", Root() + "Desktop", Root() + "home"};
         corvexa::ui::TAppForm main(env);
         QStringList opened;
         corvexa::ui::SetModalHookForTesting([&](QDialog* d) {
