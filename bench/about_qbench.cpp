@@ -22,7 +22,7 @@
 
 #include "ui/about_box.h"
 #include "ui/matrix_rain.h"
-#include "ui/window_fonts.h"
+#include "ui/widget_kit.h"
 
 using corvexa::ui::MatrixRain;
 using corvexa::ui::TAboutBox;
@@ -51,7 +51,7 @@ struct DrawTextRain {
     std::vector<MatrixRain::Drop> drops;
     int step = 0, rows = 374 / 12;
     std::mt19937 random{1};
-    QFont font = corvexa::ui::TahomaFont(12);
+    QFont font = corvexa::ui::PixelFont(12);
 
     void Step() {
         QPainter p(&image);

@@ -21,7 +21,7 @@
 #include "platform/desktop.h"
 #include "platform/tick.h"
 #include "ui/dialogs.h"
-#include "ui/window_fonts.h"
+#include "ui/widget_kit.h"
 
 namespace corvexa::ui {
 namespace {
@@ -61,7 +61,7 @@ QPixmap Picture(const QString& resource, QSize size, qreal ratio) {
 QLabel* WhiteLabel(QWidget* parent, const char* name, int pixels) {
     auto* label = new QLabel(parent);
     label->setObjectName(QString::fromLatin1(name));
-    label->setFont(TahomaFont(pixels));
+    label->setFont(PixelFont(pixels));
     label->setStyleSheet(QStringLiteral("color: white; background: transparent;"));
     return label;
 }
@@ -69,7 +69,7 @@ QLabel* WhiteLabel(QWidget* parent, const char* name, int pixels) {
 QPushButton* DarkButton(QWidget* parent, const char* name, QRect place) {
     auto* button = new QPushButton(parent);
     button->setObjectName(QString::fromLatin1(name));
-    button->setFont(TahomaFont(16));
+    button->setFont(PixelFont(16));
     button->setGeometry(place);
     button->setStyleSheet(QStringLiteral(
         "QPushButton { color: white; background: #202020; border: 1px solid #707070; }"
@@ -85,7 +85,7 @@ TAboutBox::TAboutBox(AboutBoxInfo info, QWidget* parent)
     setObjectName(QStringLiteral("AboutBox"));
     setWindowFlags(Qt::Tool | Qt::WindowTitleHint | Qt::WindowCloseButtonHint | Qt::CustomizeWindowHint);
     setFixedSize(kClientWidth, kClientHeight);
-    setFont(TahomaFont(11));
+    setFont(PixelFont(11));
     QPalette pal = palette();
     pal.setColor(QPalette::Window, Qt::black);
     setPalette(pal);
@@ -199,7 +199,7 @@ void TAboutBox::BuildPanel() {
 
     Label5 = new QLabel(Panel1);
     Label5->setObjectName(QStringLiteral("Label5"));
-    Label5->setFont(TahomaFont(11));
+    Label5->setFont(PixelFont(11));
     Label5->setStyleSheet(QStringLiteral("color: lime; text-decoration: underline; background: transparent;"));
     Label5->setAlignment(Qt::AlignCenter);
     Label5->setGeometry(0, 291 - 20, 350, 16);

@@ -24,7 +24,7 @@
 #include "net/form_request.h"
 #include "platform/desktop.h"
 #include "ui/dialogs.h"
-#include "ui/pixel_font.h"
+#include "ui/widget_kit.h"
 
 namespace corvexa::ui {
 
@@ -47,7 +47,7 @@ public:
         Image->setPixmap(QIcon(icon).pixmap(32, 32));
         Image->setFixedSize(32, 32);
         Caption = new QLabel(this);
-        Caption->setFont(WindowFont(16));
+        Caption->setFont(PixelFont(16));
         Caption->setAlignment(Qt::AlignCenter);
         Caption->setTextFormat(Qt::PlainText);
         row->addWidget(Image);
@@ -107,7 +107,7 @@ TFeedbackForm::TFeedbackForm(const QString& productName, const QString& productT
       productTitle_(productTitle),
       versionText_(versionText) {
     setObjectName(QStringLiteral("FeedbackForm"));
-    setFont(WindowFont(11));
+    setFont(PixelFont(11));
     setFixedSize(525, 326);
     BuildLayout();
     FormCreate();
@@ -134,18 +134,18 @@ void TFeedbackForm::BuildLayout() {
 
     Label1 = new QLabel(this);
     Label1->setObjectName(QStringLiteral("Label1"));
-    Label1->setFont(WindowFont(16));
+    Label1->setFont(PixelFont(16));
     Label1->setContentsMargins(6, 6, 6, 2);
     column->addWidget(Label1);
     Label2 = new QLabel(this);
     Label2->setObjectName(QStringLiteral("Label2"));
-    Label2->setFont(WindowFont(13, true));
+    Label2->setFont(PixelFont(13, true));
     Label2->setContentsMargins(6, 2, 6, 4);
     column->addWidget(Label2);
 
     Memo1 = new QPlainTextEdit(this);
     Memo1->setObjectName(QStringLiteral("Memo1"));
-    Memo1->setFont(WindowFont(13));
+    Memo1->setFont(PixelFont(13));
     Memo1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     Memo1->setTabChangesFocus(true);
     column->addWidget(Memo1, 1);
@@ -176,7 +176,7 @@ void TFeedbackForm::BuildBottom(QVBoxLayout* column) {
     Label3->setObjectName(QStringLiteral("Label3"));
     Edit1 = new QLineEdit(Panel1);
     Edit1->setObjectName(QStringLiteral("Edit1"));
-    Edit1->setFont(WindowFont(13));
+    Edit1->setFont(PixelFont(13));
     Edit1->setMaxLength(100);
     mail->addWidget(Label3);
     mail->addWidget(Edit1, 1);
@@ -191,7 +191,7 @@ void TFeedbackForm::BuildBottom(QVBoxLayout* column) {
     BitBtn1 = new QPushButton(Panel2);
     BitBtn1->setObjectName(QStringLiteral("BitBtn1"));
     BitBtn1->setFixedSize(172, 33);
-    BitBtn1->setFont(WindowFont(16));
+    BitBtn1->setFont(PixelFont(16));
     BitBtn1->setIcon(QIcon(QStringLiteral(":/icons/feedback.svg")));
     BitBtn1->setAutoDefault(false);  // Enter does not send
     BitBtn1->setDefault(false);

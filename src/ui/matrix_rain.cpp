@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "ui/window_fonts.h"
+#include "ui/widget_kit.h"
 
 namespace corvexa::ui {
 namespace {
@@ -37,7 +37,7 @@ void MatrixRain::SetUp(qreal pixelRatio) {
                     QImage::Format_RGB32);
     image_.fill(Qt::black);
     image_.setDevicePixelRatio(ratio_);
-    font_ = TahomaFont(cellH_);  // 12 px at the logical size
+    font_ = PixelFont(cellH_);  // 12 px at the logical size
     glyphs_.clear();
 
     matrixWidth_ = bitmapWidth_ / kCharWidth;

@@ -20,7 +20,7 @@
 #include "net/maker_host.h"
 #include "platform/desktop.h"
 #include "ui/dialogs.h"
-#include "ui/pixel_font.h"
+#include "ui/widget_kit.h"
 
 namespace corvexa::ui {
 namespace {
@@ -51,7 +51,7 @@ TNewVer::TNewVer(const QString& productName, const QString& serverVersion, const
     setObjectName(QStringLiteral("NewVer"));
     setAttribute(Qt::WA_ShowWithoutActivating);
     setFocusPolicy(Qt::NoFocus);
-    setFont(WindowFont(11));
+    setFont(PixelFont(11));
     setCursor(Qt::ArrowCursor);
     BuildLayout();
     FormCreate(productName, serverVersion);
@@ -88,13 +88,13 @@ void TNewVer::BuildLayout() {
     middle->setSpacing(0);
     Label1 = new QLabel(Panel1);
     Label1->setObjectName(QStringLiteral("Label1"));
-    Label1->setFont(WindowFont(13, true));
+    Label1->setFont(PixelFont(13, true));
     Label1->setAlignment(Qt::AlignCenter);
     Label1->setTextFormat(Qt::PlainText);
     middle->addWidget(Label1);
     Label2 = new QLabel(Panel1);
     Label2->setObjectName(QStringLiteral("Label2"));
-    QFont link = WindowFont(13);
+    QFont link = PixelFont(13);
     link.setUnderline(true);
     Label2->setFont(link);
     Label2->setAlignment(Qt::AlignCenter);

@@ -24,7 +24,7 @@
 #include "ui/dialogs.h"
 #include "ui/language_flags.h"
 #include "ui/restart_script.h"
-#include "ui/window_fonts.h"
+#include "ui/widget_kit.h"
 
 namespace corvexa::ui {
 namespace {
@@ -85,7 +85,7 @@ TTranslateForm::TTranslateForm(TranslateFormHost host, QWidget* parent)
     setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
                    Qt::WindowCloseButtonHint | Qt::CustomizeWindowHint);
     setFixedSize(kClientWidth, kClientHeight);
-    setFont(TahomaFont(11));
+    setFont(PixelFont(11));
     setWindowIcon(FlagIcon(QStringLiteral("flag")));
     BuildLayout();
     FormCreate();
@@ -98,16 +98,16 @@ QString TTranslateForm::TranslationPageAddress() {
 void TTranslateForm::BuildLayout() {
     Label1 = new QLabel(this);
     Label1->setObjectName(QStringLiteral("Label1"));
-    Label1->setFont(TahomaFont(16));
+    Label1->setFont(PixelFont(16));
     Label1->setGeometry(3, 6, 258, 22);
     Label2 = new QLabel(this);
     Label2->setObjectName(QStringLiteral("Label2"));
-    Label2->setFont(TahomaFont(16));
+    Label2->setFont(PixelFont(16));
     Label2->setGeometry(3, 39, 258, 22);
 
     ComboBox1 = new QComboBox(this);
     ComboBox1->setObjectName(QStringLiteral("ComboBox1"));
-    ComboBox1->setFont(TahomaFont(13));
+    ComboBox1->setFont(PixelFont(13));
     ComboBox1->setGeometry(263, 4, 355, 24);
     ComboBox1->setIconSize(QSize(kFlagSize, kFlagSize));
     ComboBox1->setItemDelegate(new FlagItemDelegate(ComboBox1));
@@ -117,7 +117,7 @@ void TTranslateForm::BuildLayout() {
 
     RichEdit1 = new QPlainTextEdit(this);
     RichEdit1->setObjectName(QStringLiteral("RichEdit1"));
-    RichEdit1->setFont(TahomaFont(16));
+    RichEdit1->setFont(PixelFont(16));
     RichEdit1->setGeometry(263, 32, 355, 151);
     RichEdit1->setReadOnly(true);
     RichEdit1->setLineWrapMode(QPlainTextEdit::NoWrap);
@@ -161,7 +161,7 @@ void TTranslateForm::BuildLayout() {
 
     Button1 = new QPushButton(Panel1);
     Button1->setObjectName(QStringLiteral("Button1"));
-    Button1->setFont(TahomaFont(16));
+    Button1->setFont(PixelFont(16));
     Button1->setIcon(QIcon(QStringLiteral(":/icons/tick_button.svg")));
     Button1->setIconSize(QSize(kFlagSize, kFlagSize));
     Button1->setGeometry(kClientWidth - 172 - 3, (kBarHeight - 33) / 2, 172, 33);
