@@ -77,7 +77,6 @@ public:
 private:
     struct Impl;
     const DetectionSwitches& switches_;
-    SharedList& urls_;
     std::unique_ptr<Impl> impl_;
 };
 

@@ -23,6 +23,7 @@
 #include "platform/tick.h"
 #include "results/dedup.h"
 #include "results/export.h"
+#include "version/version_info.h"
 
 namespace corvexa::cli {
 
@@ -30,239 +31,15 @@ namespace {
 
 constexpr const char* kProgram = "corvexa-scan";
 
-bool ParseInt32(const std::string& s, std::int32_t* out) {
-    if (s.empty()) return false;
-    char* end = nullptr;
-    errno = 0;
-    long long v = std::strtoll(s.c_str(), &end, 10);
-    if (errno != 0 || *end != 0 || v < INT32_MIN || v > INT32_MAX) return false;
-    *out = static_cast<std::int32_t>(v);
-    return true;
-}
-
 }  // namespace
-
-std::string HelpText() {
-    return R"(Usage: corvexa-scan [options] FOLDER
-       corvexa-scan [options] --files-from LIST
-       corvexa-scan [options] -- FILE...
-
-Finds web addresses (with a scheme or "www."), e-mail addresses and ftp links
-in the files of a folder or of a file list, and prints every finding in the
-order found, one per line.
-
-Folder scan:
-  --mask MASK           file mask matched against each file's full path
-                        (* any run, ? one character, [set], [!set]; letter
-                        case ignored); default "*"
-  --no-subfolders       do not descend into subfolders
-  --skip-larger-mb N    skip files of N MiB or more (0: no limit)
-
-File list (every entry is read, whatever its name or size):
-  --files-from LIST     read the paths from LIST, one per line ("-": standard
-                        input)
-  -- FILE...            the paths given on the command line
-
-Detection:
-  --no-email            no e-mail addresses
-  --no-ftp              no ftp links
-  --no-http             no http:// addresses
-  --no-https            no https:// addresses
-  --no-www              no addresses that begin with "www."
-
-Reading:
-  --memory-stream       load each text file whole before searching it
-                        (default: read it through a small buffer, line by line)
-
-Results:
-  --view url|host|domain  print the findings as found (url), as host names or
-                        as domain names; default url
-  --dedup               sort the (derived) list and remove duplicates, letter
-                        case ignored; the first of equal entries stays
-  -o FILE               write the list to FILE as an export file (UTF-8 with
-                        byte-order mark, CR LF line ends) instead of printing
-  --files-out FILE      write the list of files read to FILE the same way
-
-Other:
-  --quiet               no progress on standard error
-  -h, --help            show this text
-
-Progress (files, bytes, findings, elapsed time) goes to standard error when it
-is a terminal. Ctrl-C stops the scan cleanly and still writes the findings made
-so far.
-
-Exit status: 0 when done, 2 for bad arguments, 130 after Ctrl-C, 1 when the
-results cannot be written.
-)";
-}
-
-std::optional<Options> ParseOptions(const std::vector<std::string>& args, std::string* error) {
-    Options o;
-    std::vector<std::string> positional;
-    auto fail = [&](const std::string& msg) -> std::optional<Options> {
-        *error = msg;
-        return std::nullopt;
-    };
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        std::string arg = args[i];
-        std::string value;
-        bool hasInlineValue = false;
-        if (arg.rfind("--", 0) == 0 && arg.size() > 2) {
-            if (auto eq = arg.find('='); eq != std::string::npos) {
-                value = arg.substr(eq + 1);
-                arg.resize(eq);
-                hasInlineValue = true;
-            }
-        }
-        auto takeValue = [&](std::string* out) -> bool {
-            if (hasInlineValue) {
-                *out = value;
-                return true;
-            }
-            if (i + 1 >= args.size()) return false;
-            *out = args[++i];
-            return true;
-        };
-        auto flag = [&](bool* target, bool v) -> bool {
-            if (hasInlineValue) return false;
-            *target = v;
-            return true;
-        };
-
-        if (arg == "--") {
-            for (++i; i < args.size(); ++i) o.files.push_back(args[i]);
-            if (o.files.empty()) return fail("-- must be followed by at least one file");
-            break;
-        } else if (arg == "-h" || arg == "--help") {
-            o.help = true;
-        } else if (arg == "--mask") {
-            std::string m;
-            if (!takeValue(&m)) return fail("--mask needs a value");
-            o.job.FileMask = FromUtf8(m);
-        } else if (arg == "--no-subfolders") {
-            if (!flag(&o.job.IncludeSubfolders, false)) return fail("--no-subfolders takes no value");
-        } else if (arg == "--skip-larger-mb") {
-            std::string v;
-            if (!takeValue(&v)) return fail("--skip-larger-mb needs a number");
-            if (!ParseInt32(v, &o.job.SkipLargeFilesMB))
-                return fail("--skip-larger-mb needs a whole number, not '" + v + "'");
-        } else if (arg == "--no-email") {
-            if (!flag(&o.email, false)) return fail("--no-email takes no value");
-        } else if (arg == "--no-ftp") {
-            if (!flag(&o.ftp, false)) return fail("--no-ftp takes no value");
-        } else if (arg == "--no-http") {
-            if (!flag(&o.http, false)) return fail("--no-http takes no value");
-        } else if (arg == "--no-https") {
-            if (!flag(&o.https, false)) return fail("--no-https takes no value");
-        } else if (arg == "--no-www") {
-            if (!flag(&o.www, false)) return fail("--no-www takes no value");
-        } else if (arg == "--memory-stream") {
-            if (!flag(&o.memoryStream, true)) return fail("--memory-stream takes no value");
-        } else if (arg == "--files-from") {
-            if (!takeValue(&o.filesFrom)) return fail("--files-from needs a file");
-            o.filesFromGiven = true;
-        } else if (arg == "-o" || arg == "--output") {
-            if (!takeValue(&o.output) || o.output.empty()) return fail(arg + " needs a file");
-        } else if (arg == "--files-out") {
-            if (!takeValue(&o.filesOut) || o.filesOut.empty()) return fail("--files-out needs a file");
-        } else if (arg == "--view") {
-            std::string v;
-            if (!takeValue(&v)) return fail("--view needs url, host or domain");
-            if (v == "url") o.view = results::ViewMode::Url;
-            else if (v == "host") o.view = results::ViewMode::Host;
-            else if (v == "domain") o.view = results::ViewMode::Domain;
-            else return fail("--view takes url, host or domain, not '" + v + "'");
-        } else if (arg == "--dedup") {
-            if (!flag(&o.dedup, true)) return fail("--dedup takes no value");
-        } else if (arg == "--quiet" || arg == "-q") {
-            if (!flag(&o.quiet, true)) return fail("--quiet takes no value");
-        } else if (arg.size() > 1 && arg[0] == '-') {
-            return fail("unknown option '" + args[i] + "'");
-        } else {
-            positional.push_back(arg);
-        }
-    }
-    if (o.help) return o;
-
-    int sources = (positional.empty() ? 0 : 1) + (o.filesFromGiven ? 1 : 0) + (o.files.empty() ? 0 : 1);
-    if (sources == 0) return fail("name a FOLDER, --files-from LIST or -- FILE...");
-    if (sources > 1 || positional.size() > 1)
-        return fail("give exactly one of FOLDER, --files-from LIST or -- FILE...");
-    if (!(o.email || o.ftp || o.http || o.https || o.www))
-        return fail("every kind of detection is switched off; nothing could be found");
-
-    if (!positional.empty()) {
-        o.job.Mode = ScanMode::Directory;
-        o.job.Folder = FromUtf8(positional.front());
-        // An all-blank mask means every file.
-        bool blank = true;
-        for (char16_t c : o.job.FileMask)
-            if (c > u' ') blank = false;
-        if (blank) o.job.FileMask = u"*";
-        std::string maskError;
-        if (!FileMask::Compile(o.job.FileMask, &maskError)) return fail("invalid --mask: " + maskError);
-    } else {
-        o.job.Mode = ScanMode::FileList;
-    }
-    return o;
-}
-
-std::vector<Text> ReadFileList(const std::string& path) {
-    std::string bytes;
-    {
-        int fd = path == "-" ? 0 : ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-        if (fd < 0) throw ReadError("cannot open " + path + ": " + std::strerror(errno));
-        char buf[65536];
-        for (;;) {
-            ssize_t r = ::read(fd, buf, sizeof buf);
-            if (r > 0) {
-                bytes.append(buf, static_cast<std::size_t>(r));
-            } else if (r == 0) {
-                break;
-            } else if (errno != EINTR) {
-                int e = errno;
-                if (fd != 0) ::close(fd);
-                throw ReadError("cannot read " + path + ": " + std::strerror(e));
-            }
-        }
-        if (fd != 0) ::close(fd);
-    }
-    std::vector<Text> list;
-    auto* u = reinterpret_cast<const unsigned char*>(bytes.data());
-    std::size_t markLength = 0;
-    Encoding enc = EncodingFromMark(u, bytes.size(), Encoding::Utf8, &markLength);
-    if (enc == Encoding::Utf16LE || enc == Encoding::Utf16BE) {
-        TextDecoder decoder(enc, 1252);
-        Text text;
-        decoder.Decode(bytes.data() + markLength, bytes.size() - markLength, true, text);
-        Lines lines;
-        std::atomic<bool> never{false};
-        ScanTextLines(text, lines, never);
-        for (std::size_t i = 0; i < lines.Size(); ++i)
-            if (!lines[i].empty()) list.emplace_back(lines[i]);
-        return list;
-    }
-    std::string_view rest(bytes);
-    rest.remove_prefix(markLength);
-    while (!rest.empty()) {
-        std::size_t end = rest.find_first_of("\r\n");
-        std::string_view line = rest.substr(0, end);
-        if (!line.empty()) list.push_back(platform::PathFromNative(line));
-        if (end == std::string_view::npos) break;
-        std::size_t next = end + 1;
-        if (rest[end] == '\r' && next < rest.size() && rest[next] == '\n') ++next;
-        rest.remove_prefix(next);
-    }
-    return list;
-}
 
 namespace {
 
 std::atomic<bool>* g_stopFlag = nullptr;
-volatile sig_atomic_t g_interrupted = 0;
+volatile sig_atomic_t g_interrupted = 0;  // the signal that stopped the scan
 
-extern "C" void OnInterrupt(int) {
-    g_interrupted = 1;
+extern "C" void OnInterrupt(int signal) {
+    g_interrupted = signal;
     if (g_stopFlag) g_stopFlag->store(true);
 }
 
@@ -283,6 +60,10 @@ public:
         ++started_;
     }
     void FileDone() override {}
+    void FileFailed(const Text& path, const std::string& reason) override {
+        std::lock_guard lock(mutex_);
+        failed_.push_back({path, reason});
+    }
     void ScanFinished(const ScanSummary& summary) override {
         std::lock_guard lock(mutex_);
         summary_ = summary;
@@ -305,6 +86,8 @@ public:
     }
 
     const ScanSummary& Summary() const { return summary_; }
+    // The files that could not be read, with the reason, in the order read.
+    const std::vector<std::pair<Text, std::string>>& Failed() const { return failed_; }
     std::uint32_t EndTick() const { return endTick_; }
 
 private:
@@ -329,6 +112,7 @@ private:
     bool finished_ = false;
     ScanSummary summary_;
     std::uint32_t endTick_ = 0;
+    std::vector<std::pair<Text, std::string>> failed_;
 };
 
 bool WriteAll(int fd, const char* data, std::size_t size) {
@@ -368,6 +152,32 @@ bool ParentFolderExists(const std::string& file) {
     return ::stat(parent.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
+// Files that could not be read: a count by default, each one with its reason
+// when verbose. They never change the exit status.
+void ReportFailedFiles(const std::vector<std::pair<Text, std::string>>& failed, bool verbose) {
+    if (failed.empty()) return;
+    if (verbose) {
+        for (const auto& [path, reason] : failed)
+            std::fprintf(stderr, "%s: %s: %s\n", kProgram,
+                         platform::NativeFromPath(path).c_str(), reason.c_str());
+    } else {
+        std::fprintf(stderr, "%s: %zu file%s could not be read (--verbose names them)\n", kProgram,
+                     failed.size(), failed.size() == 1 ? "" : "s");
+    }
+}
+
+// The version from the executable's own version block.
+int PrintVersion() {
+    try {
+        version::TEXEVersionData data = version::GetVersionData("/proc/self/exe");
+        std::printf("%s %s\n", kProgram, ToUtf8(data.FileVersion).c_str());
+        return 0;
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "%s: %s\n", kProgram, e.what());
+        return 1;
+    }
+}
+
 }  // namespace
 
 int Run(const std::vector<std::string>& args) {
@@ -383,6 +193,7 @@ int Run(const std::vector<std::string>& args) {
         std::fputs(HelpText().c_str(), stdout);
         return 0;
     }
+    if (o.version) return PrintVersion();
     for (const std::string* out : {&o.output, &o.filesOut}) {
         if (!out->empty() && !ParentFolderExists(*out)) {
             std::fprintf(stderr, "%s: cannot write %s: its folder does not exist\n", kProgram,
@@ -441,6 +252,7 @@ int Run(const std::vector<std::string>& args) {
     }
     g_stopFlag = nullptr;
 
+    ReportFailedFiles(sink.Failed(), o.verbose);
     if (sink.Summary().MaskInvalid)
         std::fprintf(stderr, "%s: invalid file mask: %s\n", kProgram, sink.Summary().MaskError.c_str());
 
@@ -454,7 +266,7 @@ int Run(const std::vector<std::string>& args) {
         lists.RemoveDuplicates(collator);
     }
 
-    int status = g_interrupted ? 130 : 0;
+    int status = g_interrupted == SIGTERM ? 143 : g_interrupted ? 130 : 0;
     try {
         if (!o.filesOut.empty()) results::ExportList(files, FromUtf8(o.filesOut));
         if (!o.output.empty()) {
