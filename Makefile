@@ -54,6 +54,27 @@ test-asan: build-asan
 	ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
 		ctest --test-dir $(ASAN_BUILD) --output-on-failure -j$(JOBS)
 
+# The threaded parts under ThreadSanitizer: the collector, the window and its
+# scan bridge, the threaded duplicate removal. Qt itself is not instrumented;
+# tests/tsan.supp says what is suppressed and why.
+TSAN_TESTS := engine_collector_test ui_app_form_qtest results_dedup_test
+test-tsan: deps
+	cmake -S . -B $(TSAN_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCORVEXA_TSAN=ON $(DEV_FLAGS) $(CMAKE_FLAGS)
+	cmake --build $(TSAN_BUILD) -j$(JOBS) --target $(TSAN_TESTS)
+	TSAN_OPTIONS="halt_on_error=1:second_deadlock_stack=1:suppressions=$(CURDIR)/tests/tsan.supp" \
+		ctest --test-dir $(TSAN_BUILD) --output-on-failure -j$(JOBS) -R '^($(subst $(eval) ,|,$(TSAN_TESTS)))$$'
+
+# libFuzzer with ASan + UBSan (clang); each target runs FUZZ_SECONDS.
+fuzz: deps
+	CC=clang CXX=clang++ cmake -S . -B $(FUZZ_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCORVEXA_FUZZ=ON \
+		-DCORVEXA_BUILD_TESTS=OFF $(DEV_FLAGS) $(CMAKE_FLAGS)
+	cmake --build $(FUZZ_BUILD) -j$(JOBS) --target fuzz-targets
+	bash fuzz/run.sh $(FUZZ_BUILD) $(FUZZ_SECONDS)
+
+# Everything CI runs, in the order it runs it.
+ci: test build-release build-clang test-tsan
+	$(MAKE) fuzz FUZZ_SECONDS=30
+
 # The sanitized run comes last, so CTest's summary of it ends the output.
 test: test-plain test-asan
 

@@ -199,7 +199,8 @@ TEST(ScanCli, InterruptStopsCleanlyAndKeepsTheFindings) {
     std::string out = (dir.Path() / "found.txt").string();
     // Ctrl-C and a SIGTERM (as from a service manager or timeout) both stop
     // the scan and keep what was found; the status tells which one it was.
-    for (auto [signal, status] : {std::pair{SIGINT, 130}, std::pair{SIGTERM, 143}}) {
+    for (auto [sig, want] : {std::pair{SIGINT, 130}, std::pair{SIGTERM, 143}}) {
+        const int signal = sig, status = want;  // clang 14 cannot capture a structured binding
         Result r = RunScanner({"--files-from", listFile.string(), "-o", out}, [signal](pid_t pid) {
             std::this_thread::sleep_for(std::chrono::milliseconds(700));
             kill(pid, signal);
@@ -260,7 +261,7 @@ TEST(ScanCli, OptionSpellingsAndLongValues) {
         {{"-o" + out, "--mask", "*.log", folder}, "", "\xEF\xBB\xBFwww.b.com\r\n"},
         {{"--output=" + out, "--mask=*.txt", folder}, "", "\xEF\xBB\xBFwww.a.com\r\n"},
         // A value of a hundred kilobytes is an ordinary (if odd) mask.
-        {{"--mask=" + std::string(100000, '*') + "a.txt", folder}, "www.a.com\n", ""},
+        {{std::string("--mask=").append(100000, '*').append("a.txt"), folder}, "www.a.com\n", ""},
         {{"--mask", std::string(100000, '?'), folder}, "", ""},
     };
     for (const Case& c : cases) {

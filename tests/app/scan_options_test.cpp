@@ -60,7 +60,8 @@ TEST(ScanOptions, UsageErrorsSayWhatIsWrong) {
         {{"dir", "--skip-larger-mb=99999999999"}, "--skip-larger-mb needs a whole number, not '99999999999'"},
         {{"dir", "--dedup=yes"}, "--dedup takes no value"},
         {{"dir", "-qz"}, "unknown option '-qz'"},
-        {{"--" + std::string(200000, 'x')}, "unknown option '--" + std::string(200000, 'x') + "'"},
+        {{std::string("--").append(200000, 'x')},
+         std::string("unknown option '--").append(200000, 'x').append("'")},
         {{"-q"}, "name a FOLDER, --files-from LIST or -- FILE..."},
         {{"a", "--", "b"}, "give exactly one of FOLDER, --files-from LIST or -- FILE..."},
     };

@@ -39,8 +39,10 @@ std::string Label(const OptionDef& d) {
     std::string n = d.names;
     std::string value = d.value ? std::string(" ") + d.value : "";
     if (n.size() > 2 && n[1] == ',') {
-        std::string shortLabel = "-" + n.substr(0, 1) + value;
-        return shortLabel + ", --" + n.substr(2) + value;
+        // Appended piece by piece: "-" + a temporary trips GCC 12's -Wrestrict.
+        std::string label = "-";
+        label.append(n, 0, 1).append(value).append(", --").append(n, 2).append(value);
+        return label;
     }
     return "--" + n + value;
 }
