@@ -71,7 +71,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                     ToUtf8(mask) + " | " + ToUtf8(path));
     }
     fuzz::Check(matches == compiled->Matches(SwapCase(path)), "letter case of the path changed the match");
-    std::optional<FileMask> swapped = FileMask::Compile(SwapCase(mask));
-    fuzz::Check(swapped && swapped->Matches(path) == matches, "letter case of the mask changed the match");
+    // (Not for sets: swapping the case of a range's ends changes the range.)
+    if (plain) {
+        std::optional<FileMask> swapped = FileMask::Compile(SwapCase(mask));
+        fuzz::Check(swapped && swapped->Matches(path) == matches, "letter case of the mask changed the match");
+    }
     return 0;
 }

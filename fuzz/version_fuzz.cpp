@@ -24,6 +24,15 @@ void ReadAnyway(std::span<const std::uint8_t> block, const std::vector<std::u16s
     }
 }
 
+// Keys match with ASCII letters in either case.
+bool SameKey(const std::u16string& a, const std::u16string& b) {
+    auto fold = [](char16_t c) { return c >= u'A' && c <= u'Z' ? char16_t(c + 32) : c; };
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i)
+        if (fold(a[i]) != fold(b[i])) return false;
+    return true;
+}
+
 }  // namespace
 
 // First byte even: the bytes are a block to read. Odd: they describe a block
@@ -60,11 +69,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         const auto& [key, value] = in.Strings[i];
         std::u16string path = u"\\StringFileInfo\\" + table + u"\\" + key;
         paths.push_back(path);
-        // A key holding a backslash cannot be named in a path; a repeated key
-        // answers with its first value.
-        if (key.find(u'\\') != std::u16string::npos || table.find(u'\\') != std::u16string::npos) continue;
+        // An empty key or one holding a backslash cannot be named in a path; a
+        // repeated key answers with its first value.
+        if (key.empty() || key.find(u'\\') != std::u16string::npos || table.find(u'\\') != std::u16string::npos)
+            continue;
         bool repeated = false;
-        for (std::size_t j = 0; j < i; ++j) repeated |= in.Strings[j].first == key;
+        for (std::size_t j = 0; j < i; ++j) repeated |= SameKey(in.Strings[j].first, key);
         if (repeated) continue;
         auto v = QueryVersionValue(block, path);
         fuzz::Check(v.has_value(), "a string is not found under its key", ToUtf8(key));
