@@ -35,4 +35,5 @@ for exe in "$build"/fuzz/fuzz_*; do
   rmdir "$crashes" 2>/dev/null || true
   printf '%-14s %8s %12s %10s %s\n' "$name" "$seconds" "$runs" "$((runs / (seconds > 0 ? seconds : 1)))" "$result"
 done
+rmdir "$here/crashes" 2>/dev/null || true
 exit $status
