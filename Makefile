@@ -2,14 +2,27 @@
 # make scan  - the same for the headless scanner: make scan DIR=folder
 # make test  - install what is missing, build, run every test (plain and sanitized)
 # make bench - build and run the benchmarks
+# make ci     - what CI runs: make test, a Release and a clang build, the
+#               ThreadSanitizer tests and a short fuzz run
+# make fuzz   - every fuzz target for FUZZ_SECONDS (clang, libFuzzer)
+# make install - install the build (PREFIX=/usr/local, DESTDIR honoured)
 
 BUILD      ?= build
 ASAN_BUILD ?= build-asan
 JOBS       ?= $(shell nproc)
 DIR        ?= .
 CMAKE_FLAGS ?=
+RELEASE_BUILD ?= build-release
+CLANG_BUILD   ?= build-clang
+TSAN_BUILD    ?= build-tsan
+FUZZ_BUILD    ?= build-fuzz
+FUZZ_SECONDS  ?= 60
+PREFIX        ?= /usr/local
+# Warnings are errors here and in CI; a plain cmake build leaves them warnings.
+DEV_FLAGS   := -DCORVEXA_WERROR=ON
 
-.PHONY: all deps build build-asan test test-plain test-asan run scan bench clean format
+.PHONY: all deps build build-asan build-release build-clang test test-plain test-asan test-tsan fuzz ci \
+	install run scan bench clean format
 
 all: build
 
@@ -17,12 +30,22 @@ deps:
 	@bash scripts/deps.sh
 
 build: deps
-	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo $(CMAKE_FLAGS)
+	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo $(DEV_FLAGS) $(CMAKE_FLAGS)
 	cmake --build $(BUILD) -j$(JOBS)
 
 build-asan: deps
-	cmake -S . -B $(ASAN_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCORVEXA_SANITIZE=ON $(CMAKE_FLAGS)
+	cmake -S . -B $(ASAN_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCORVEXA_SANITIZE=ON $(DEV_FLAGS) $(CMAKE_FLAGS)
 	cmake --build $(ASAN_BUILD) -j$(JOBS)
+
+# Release (GCC at -O3) and clang compile everything, warnings as errors; the
+# tests above already ran the same code.
+build-release: deps
+	cmake -S . -B $(RELEASE_BUILD) -DCMAKE_BUILD_TYPE=Release $(DEV_FLAGS) $(CMAKE_FLAGS)
+	cmake --build $(RELEASE_BUILD) -j$(JOBS)
+
+build-clang: deps
+	CC=clang CXX=clang++ cmake -S . -B $(CLANG_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo $(DEV_FLAGS) $(CMAKE_FLAGS)
+	cmake --build $(CLANG_BUILD) -j$(JOBS)
 
 test-plain: build
 	ctest --test-dir $(BUILD) --output-on-failure -j$(JOBS)
@@ -31,8 +54,32 @@ test-asan: build-asan
 	ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
 		ctest --test-dir $(ASAN_BUILD) --output-on-failure -j$(JOBS)
 
+# The threaded parts under ThreadSanitizer: the collector, the window and its
+# scan bridge, the threaded duplicate removal. Qt itself is not instrumented;
+# tests/tsan.supp says what is suppressed and why.
+TSAN_TESTS := engine_collector_test ui_app_form_qtest results_dedup_test
+test-tsan: deps
+	cmake -S . -B $(TSAN_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCORVEXA_TSAN=ON $(DEV_FLAGS) $(CMAKE_FLAGS)
+	cmake --build $(TSAN_BUILD) -j$(JOBS) --target $(TSAN_TESTS)
+	TSAN_OPTIONS="halt_on_error=1:second_deadlock_stack=1:suppressions=$(CURDIR)/tests/tsan.supp" \
+		ctest --test-dir $(TSAN_BUILD) --output-on-failure -j$(JOBS) -R '^($(subst $(eval) ,|,$(TSAN_TESTS)))$$'
+
+# libFuzzer with ASan + UBSan (clang); each target runs FUZZ_SECONDS.
+fuzz: deps
+	CC=clang CXX=clang++ cmake -S . -B $(FUZZ_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCORVEXA_FUZZ=ON \
+		-DCORVEXA_BUILD_TESTS=OFF $(DEV_FLAGS) $(CMAKE_FLAGS)
+	cmake --build $(FUZZ_BUILD) -j$(JOBS) --target fuzz-targets
+	bash fuzz/run.sh $(FUZZ_BUILD) $(FUZZ_SECONDS)
+
+# Everything CI runs, in the order it runs it.
+ci: test build-release build-clang test-tsan
+	$(MAKE) fuzz FUZZ_SECONDS=30
+
 # The sanitized run comes last, so CTest's summary of it ends the output.
 test: test-plain test-asan
+
+install: build
+	cmake --install $(BUILD) --prefix $(PREFIX)
 
 run: build
 	./$(BUILD)/bin/corvexa
@@ -47,4 +94,4 @@ format:
 	find src tests bench -name '*.cpp' -o -name '*.h' | xargs clang-format -i
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD)
+	rm -rf $(BUILD) $(ASAN_BUILD) $(RELEASE_BUILD) $(CLANG_BUILD) $(TSAN_BUILD) $(FUZZ_BUILD)

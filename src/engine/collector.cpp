@@ -62,7 +62,6 @@ TCollector::TCollector(ScanJob job, SharedList& files, SharedList& urls, ScanCon
                        ScanSink& sink, DocumentReaders readers)
     : job_(std::move(job)),
       files_(files),
-      urls_(urls),
       control_(control),
       sink_(sink),
       readers_(std::move(readers)),

@@ -131,7 +131,6 @@ private:
 
     ScanJob job_;
     SharedList& files_;
-    SharedList& urls_;
     ScanControl& control_;
     ScanSink& sink_;
     DocumentReaders readers_;

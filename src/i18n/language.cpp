@@ -107,6 +107,12 @@ QString FileForUiLanguage(const QString& codeTable, std::uint16_t uiLanguage,
     } catch (const std::exception&) {
         lines.Clear();  // an unreadable table counts as an empty one
     }
+    return FileForUiLanguageIn(lines, uiLanguage, available);
+}
+
+}  // namespace
+
+QString FileForUiLanguageIn(const Lines& lines, std::uint16_t uiLanguage, const QStringList& available) {
     const QString wanted = QString::number(uiLanguage);
     QString named;
     bool found = false;
@@ -127,7 +133,23 @@ QString FileForUiLanguage(const QString& codeTable, std::uint16_t uiLanguage,
     return {};
 }
 
-}  // namespace
+QString FileForUiLanguageIn(std::string_view tableBytes, std::uint16_t uiLanguage,
+                            const QStringList& available, int ansiCodePage) {
+    Lines lines;
+    MemorySource source(tableBytes);
+    try {
+        LoadLines(source, Encoding::Ansi, ansiCodePage, lines);
+    } catch (const std::exception&) {
+        lines.Clear();
+    }
+    return FileForUiLanguageIn(lines, uiLanguage, available);
+}
+
+QStringList LanguageLinesOf(QByteArray bytes) {
+    if (bytes.startsWith("\xEF\xBB\xBF")) bytes.remove(0, 3);
+    // Bytes that are not UTF-8 become U+FFFD rather than costing the whole file.
+    return SplitLines(QString::fromUtf8(bytes));
+}
 
 void LoadLanguage(const QString& fileName) {
     LoadLanguageFrom(platform::ExecutableFolder(), fileName, platform::UiLanguageId());
@@ -205,9 +227,7 @@ QStringList ReadLanguageLines(const QString& path) {
         throw LanguageFileError(QStringLiteral("Cannot read file \"%1\". %2")
                                     .arg(path, file.errorString())
                                     .toStdString());
-    if (bytes.startsWith("\xEF\xBB\xBF")) bytes.remove(0, 3);
-    // Bytes that are not UTF-8 become U+FFFD rather than costing the whole file.
-    return SplitLines(QString::fromUtf8(bytes));
+    return LanguageLinesOf(std::move(bytes));
 }
 
 void StoreLanguageChoice(const QString& company, const QString& product, const QString& fileName) {

@@ -16,6 +16,9 @@
 #include <QStringList>
 #include <cstdint>
 #include <stdexcept>
+#include <string_view>
+
+#include "engine/text_reader.h"
 
 namespace corvexa::i18n {
 
@@ -63,6 +66,16 @@ QString TranslateFromList(const QString& text, const QStringList& lines);
 // Reads a language file: UTF-8 with or without byte-order mark, lines ending in
 // CR LF, LF or a lone CR. Throws LanguageFileError when it cannot be read.
 QStringList ReadLanguageLines(const QString& path);
+// The same for a language file's bytes already in memory. Never fails.
+QStringList LanguageLinesOf(QByteArray bytes);
+
+// The entry LanguageCodes.csv gives for a user-interface language, from the
+// table's lines or its bytes (read in the given ANSI code page), as it is listed
+// among available (letter case ignored); empty when there is none. Touches no
+// process-wide state.
+QString FileForUiLanguageIn(const Lines& lines, std::uint16_t uiLanguage, const QStringList& available);
+QString FileForUiLanguageIn(std::string_view tableBytes, std::uint16_t uiLanguage,
+                            const QStringList& available, int ansiCodePage);
 
 // The user's language choice, kept for the next start: the window stores the
 // file name the user picked, and the next start passes it to LoadLanguage.

@@ -9,6 +9,7 @@
 #include <exception>
 #include <stdexcept>
 #include <string_view>
+#include <atomic>
 #include <thread>
 
 #include "platform/ascii.h"
@@ -256,9 +257,12 @@ bool FirstPartLess(const Item& a, const Item& b) {
 
 // Below this many distinct texts one thread makes the keys and sorts.
 constexpr std::size_t kParallelFrom = 20000;
+std::atomic<std::size_t> g_parallelFrom{kParallelFrom};
+std::atomic<unsigned> g_workers{0};
 
 unsigned WorkerCount(std::size_t distinct) {
-    if (distinct < kParallelFrom) return 1;
+    if (distinct < g_parallelFrom.load(std::memory_order_relaxed)) return 1;
+    if (unsigned w = g_workers.load(std::memory_order_relaxed)) return w;
     return std::clamp(std::thread::hardware_concurrency(), 1u, 4u);
 }
 
@@ -428,6 +432,11 @@ std::vector<Text> SortedUnique(const std::vector<Text>& entries, const DedupColl
         for (const Text& entry : entries) f(entry);
     });
     return KeptTexts(texts, UniqueOrder(texts, collator));
+}
+
+void SetParallelDedupForTesting(std::size_t fromDistinct, unsigned workers) {
+    g_parallelFrom.store(fromDistinct == 0 ? kParallelFrom : fromDistinct);
+    g_workers.store(workers);
 }
 
 void RemoveDuplicates(SharedList& list, const DedupCollator& collator) {

@@ -40,4 +40,9 @@ std::vector<Text> SortedUnique(const std::vector<Text>& entries, const DedupColl
 // Remove Duplicates on a shared list: replaces its content in one step.
 void RemoveDuplicates(SharedList& list, const DedupCollator& collator);
 
+// Lets tests and fuzzing reach the threaded path with small lists: from
+// fromDistinct distinct texts on (0: the normal threshold), with the given
+// number of workers (0: as many as the machine has, up to 4).
+void SetParallelDedupForTesting(std::size_t fromDistinct, unsigned workers);
+
 }  // namespace corvexa::results

@@ -48,6 +48,10 @@ void Serialize(const VersionNode& node, std::vector<std::uint8_t>& out) {
         valueLength /= 2;
     }
     if (valueLength > 0xFFFF) throw std::length_error("version block: value too long");
+    // A key ends at its first U+0000 when read back: one that holds it could
+    // never be found again under its own name.
+    if (node.Key.find(u'\0') != std::u16string::npos)
+        throw std::invalid_argument("version block: key holds U+0000");
     const std::size_t start = out.size();
     Put16(out, 0);  // length, patched below
     Put16(out, static_cast<std::uint16_t>(valueLength));

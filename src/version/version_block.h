@@ -66,7 +66,8 @@ struct VersionBlockInput {
 // The standard tree for the input; tests may alter it before serialising.
 VersionNode MakeVersionTree(const VersionBlockInput& input);
 // The bytes of a node and its children. Throws std::length_error when a node
-// outgrows its 16-bit length, std::invalid_argument for an odd-sized text value.
+// outgrows its 16-bit length, std::invalid_argument for an odd-sized text value
+// or a key that holds U+0000.
 std::vector<std::uint8_t> SerializeVersionNode(const VersionNode& node);
 std::vector<std::uint8_t> BuildVersionBlock(const VersionBlockInput& input);
 

@@ -8,6 +8,7 @@
 
 #include <chrono>
 #include <functional>
+#include <cstdio>
 #include <cstdlib>
 #include <string>
 #include <thread>
@@ -218,18 +219,82 @@ TEST(ScanCli, InterruptStopsCleanlyAndKeepsTheFindings) {
     for (int i = 0; i < 200; ++i) list += file.string() + "\n";
     auto listFile = dir.Write("list.txt", list);
     std::string out = (dir.Path() / "found.txt").string();
-    Result r = RunScanner({"--files-from", listFile.string(), "-o", out}, [](pid_t pid) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(700));
-        kill(pid, SIGINT);
-    });
-    EXPECT_EQ(r.status, 130) << r.err;
-    std::string written = ReadFileBytes(out);
-    ASSERT_GE(written.size(), 3u);
-    EXPECT_EQ(written.substr(0, 3), "\xEF\xBB\xBF");
-    EXPECT_NE(written.find("http://host0.example.com/\r\n"), std::string::npos);
-    // Stopped well before the end, and the file ends with a whole line.
-    EXPECT_LT(written.size(), big.size() * 200);
-    EXPECT_EQ(written.substr(written.size() - 2), "\r\n");
+    // Ctrl-C and a SIGTERM (as from a service manager or timeout) both stop
+    // the scan and keep what was found; the status tells which one it was.
+    for (auto [sig, want] : {std::pair{SIGINT, 130}, std::pair{SIGTERM, 143}}) {
+        const int signal = sig, status = want;  // clang 14 cannot capture a structured binding
+        Result r = RunScanner({"--files-from", listFile.string(), "-o", out}, [signal](pid_t pid) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(700));
+            kill(pid, signal);
+        });
+        EXPECT_EQ(r.status, status) << r.err;
+        std::string written = ReadFileBytes(out);
+        ASSERT_GE(written.size(), 3u);
+        EXPECT_EQ(written.substr(0, 3), "\xEF\xBB\xBF");
+        EXPECT_NE(written.find("http://host0.example.com/\r\n"), std::string::npos);
+        // Stopped well before the end, and the file ends with a whole line.
+        EXPECT_LT(written.size(), big.size() * 200);
+        EXPECT_EQ(written.substr(written.size() - 2), "\r\n");
+    }
+}
+
+TEST(ScanCli, FilesThatCannotBeReadAreCountedOrNamedButDoNotFailTheScan) {
+    TempDir dir;
+    auto good = dir.Write("good.txt", "www.good.com\n");
+    std::string missing = (dir.Path() / "missing.txt").string();
+    std::string folder = (dir.Path() / "sub").string();
+    dir.Write("sub/x.txt", "www.inside.com\n");
+    std::vector<std::string> files{"--", missing, good.string(), folder};
+
+    Result quiet = RunScanner(files);
+    EXPECT_EQ(quiet.status, 0) << quiet.err;
+    EXPECT_EQ(quiet.out, "www.good.com\n");
+    EXPECT_NE(quiet.err.find("2 files could not be read"), std::string::npos) << quiet.err;
+    EXPECT_EQ(quiet.err.find(missing), std::string::npos) << quiet.err;
+
+    files.insert(files.begin(), "--verbose");
+    Result verbose = RunScanner(files);
+    EXPECT_EQ(verbose.status, 0) << verbose.err;
+    EXPECT_EQ(verbose.out, "www.good.com\n");
+    // Each one on its own line, with its reason, in the order read.
+    std::size_t m = verbose.err.find("corvexa-scan: " + missing + ": ");
+    std::size_t f = verbose.err.find("corvexa-scan: " + folder + ": ");
+    EXPECT_NE(m, std::string::npos) << verbose.err;
+    EXPECT_NE(f, std::string::npos) << verbose.err;
+    EXPECT_LT(m, f);
+    EXPECT_EQ(verbose.err.find(good.string()), std::string::npos) << verbose.err;
+
+    Result none = RunScanner({"--", good.string()});
+    EXPECT_EQ(none.err, "");
+}
+
+TEST(ScanCli, OptionSpellingsAndLongValues) {
+    TempDir dir;
+    dir.Write("a.txt", "www.a.com\n");
+    dir.Write("b.log", "www.b.com\n");
+    std::string folder = dir.Path().string(), out = (dir.Path() / "o.txt").string();
+    struct Case {
+        std::vector<std::string> args;
+        std::string stdoutText, file;
+    } cases[] = {
+        {{"--mask=*.txt", "-q", folder}, "www.a.com\n", ""},
+        {{"--mask", "*.log", "--view=host", folder}, "www.b.com\n", ""},
+        {{"-qo", out, "--mask", "*.txt", folder}, "", "\xEF\xBB\xBFwww.a.com\r\n"},
+        {{"-o" + out, "--mask", "*.log", folder}, "", "\xEF\xBB\xBFwww.b.com\r\n"},
+        {{"--output=" + out, "--mask=*.txt", folder}, "", "\xEF\xBB\xBFwww.a.com\r\n"},
+        // A value of a hundred kilobytes is an ordinary (if odd) mask.
+        {{std::string("--mask=").append(100000, '*').append("a.txt"), folder}, "www.a.com\n", ""},
+        {{"--mask", std::string(100000, '?'), folder}, "", ""},
+    };
+    for (const Case& c : cases) {
+        std::remove(out.c_str());
+        Result r = RunScanner(c.args);
+        EXPECT_EQ(r.status, 0) << r.err;
+        EXPECT_EQ(r.out, c.stdoutText) << c.args[0].substr(0, 40);
+        if (!c.file.empty()) {
+            EXPECT_EQ(ReadFileBytes(out), c.file);
+        }
+    }
 }
 
 TEST(ScanCli, PdfOptionChoosesHowPdfFilesAreRead) {

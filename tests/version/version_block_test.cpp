@@ -97,6 +97,23 @@ TEST(VersionBlockBuilder, RefusesNodesThatOutgrowTheirLength) {
     EXPECT_THROW(BuildVersionBlock(in), std::length_error);
 }
 
+// Found by fuzzing: a key holding U+0000 was written whole and read back cut
+// at that character, so it could never be found under its own name.
+TEST(VersionBlockBuilder, RefusesKeysThatHoldUPlus0000) {
+    for (std::u16string key : {std::u16string(u"Comp\0any", 8), std::u16string(1, u'\0')}) {
+        VersionBlockInput in = HandWrittenInput();
+        in.Strings.push_back({key, u"x"});
+        EXPECT_THROW(BuildVersionBlock(in), std::invalid_argument);
+        in = HandWrittenInput();
+        in.StringTableKey = u"0409" + key;
+        EXPECT_THROW(BuildVersionBlock(in), std::invalid_argument);
+    }
+    // Values may hold it: they carry their length.
+    VersionBlockInput in = HandWrittenInput();
+    in.Strings.push_back({u"Odd", std::u16string(u"a\0b", 3)});
+    EXPECT_NO_THROW(BuildVersionBlock(in));
+}
+
 TEST(VersionBlockReader, ReadsTheHandWrittenLayout) {
     const std::vector<std::uint8_t> block = HandWrittenBlock();
     std::size_t length = 0;

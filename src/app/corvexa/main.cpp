@@ -2,12 +2,35 @@
 #include <QIcon>
 #include <QMessageBox>
 
+#include <QTimer>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <exception>
 
 #include "platform/desktop.h"
 #include "ui/app_form.h"
+#include "version/version_info.h"
+
+namespace {
+
+// corvexa --version: the version from the executable's own version block.
+int PrintVersion() {
+    try {
+        auto data = corvexa::version::GetVersionData("/proc/self/exe");
+        std::printf("Corvexa %s\n", QString::fromStdU16String(data.FileVersion).toUtf8().constData());
+        return 0;
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "corvexa: %s\n", e.what());
+        return 1;
+    }
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
+    if (argc == 2 && std::strcmp(argv[1], "--version") == 0) return PrintVersion();
     corvexa::platform::CreateNamedMutex(QStringLiteral("KELMARE_Corvexa"));
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Corvexa"));
@@ -15,6 +38,10 @@ int main(int argc, char** argv) {
     try {
         corvexa::ui::TAppForm form(corvexa::ui::AppEnvironment::FromSystem());
         form.show();
+        // For smoke tests of an installed tree: close again after this many
+        // milliseconds, once the window stands.
+        if (const char* ms = std::getenv("CORVEXA_QUIT_AFTER_MS"))
+            QTimer::singleShot(std::atoi(ms), &app, &QApplication::quit);
         return app.exec();
     } catch (const std::exception& e) {
         // The window could not be created (no version block, an unreadable

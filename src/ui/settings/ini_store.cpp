@@ -30,16 +30,12 @@ bool IsValidUtf8(const QByteArray& bytes) {
     return true;
 }
 
-// Reads the whole file; false when it exists but cannot be read or decoded.
-bool ReadText(const QString& path, QString* text) {
+// Reads the whole file; false when it exists but cannot be read.
+bool ReadBytes(const QString& path, QByteArray* bytes) {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) return false;
-    QByteArray bytes = file.readAll();
-    if (file.error() != QFileDevice::NoError) return false;
-    if (bytes.startsWith(kBom)) bytes.remove(0, 3);
-    if (!IsValidUtf8(bytes)) return false;
-    *text = QString::fromUtf8(bytes);
-    return true;
+    *bytes = file.readAll();
+    return file.error() == QFileDevice::NoError;
 }
 
 }  // namespace
@@ -48,12 +44,16 @@ void IniStore::Open(const QString& path) {
     path_ = path;
     sections_.clear();
     if (!QFileInfo::exists(path)) return;
-    QString text;
-    if (!ReadText(path, &text)) {
-        QFile::remove(path);
-        return;
-    }
-    Parse(text);
+    QByteArray bytes;
+    if (!ReadBytes(path, &bytes) || !ParseBytes(bytes)) QFile::remove(path);
+}
+
+bool IniStore::ParseBytes(QByteArray bytes) {
+    sections_.clear();
+    if (bytes.startsWith(kBom)) bytes.remove(0, 3);
+    if (!IsValidUtf8(bytes)) return false;
+    Parse(QString::fromUtf8(bytes));
+    return true;
 }
 
 void IniStore::Parse(const QString& text) {

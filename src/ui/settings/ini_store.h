@@ -31,6 +31,10 @@ public:
     // Reads the file once. A missing file gives an empty store; a file that cannot
     // be read or is not valid UTF-8 is deleted and the store starts empty.
     void Open(const QString& path);
+    // Takes the store's content from a file's bytes, in memory only: no file is
+    // read, written or deleted. False when the bytes are not valid UTF-8; the
+    // store is then empty.
+    bool ParseBytes(QByteArray bytes);
 
     // Keys of the section "Settings".
     bool Contains(const QString& key) const;

@@ -1,0 +1,109 @@
+// corvexa-scan's option table: parsing, and --help and the manual page made from it.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "app/corvexa-scan/file_list.h"
+#include "app/corvexa-scan/scan_options.h"
+
+using corvexa::cli::Options;
+using corvexa::cli::OptionTable;
+using corvexa::cli::ParseOptions;
+
+TEST(ScanOptions, ValuesLandWhereTheyBelong) {
+    std::string error;
+    auto o = ParseOptions({"--mask=*.eml", "--no-subfolders", "--skip-larger-mb", "7", "--no-www",
+                           "--memory-stream", "--view", "domain", "--dedup", "-qo", "out.txt",
+                           "--files-out=files.txt", "--verbose", "dir"},
+                          &error);
+    ASSERT_TRUE(o) << error;
+    EXPECT_EQ(o->job.FileMask, u"*.eml");
+    EXPECT_FALSE(o->job.IncludeSubfolders);
+    EXPECT_EQ(o->job.SkipLargeFilesMB, 7);
+    EXPECT_FALSE(o->www);
+    EXPECT_TRUE(o->email && o->ftp && o->http && o->https);
+    EXPECT_TRUE(o->memoryStream && o->dedup && o->quiet && o->verbose);
+    EXPECT_EQ(o->view, corvexa::results::ViewMode::Domain);
+    EXPECT_EQ(o->output, "out.txt");
+    EXPECT_EQ(o->filesOut, "files.txt");
+    EXPECT_EQ(o->job.Mode, corvexa::ScanMode::Directory);
+    EXPECT_EQ(o->job.Folder, u"dir");
+
+    // After "--" everything is a file, even what looks like an option; a
+    // value may itself be "--" or begin with a dash.
+    o = ParseOptions({"--mask", "--", "-o", "-x", "--", "--help", "-"}, &error);
+    ASSERT_TRUE(o) << error;
+    EXPECT_EQ(o->job.FileMask, u"--");
+    EXPECT_EQ(o->output, "-x");
+    EXPECT_EQ(o->files, (std::vector<std::string>{"--help", "-"}));
+    EXPECT_EQ(o->job.Mode, corvexa::ScanMode::FileList);
+    EXPECT_FALSE(o->help);
+
+    // The last of a repeated option counts.
+    o = ParseOptions({"--view", "host", "--view=url", "--files-from", "-"}, &error);
+    ASSERT_TRUE(o) << error;
+    EXPECT_EQ(o->view, corvexa::results::ViewMode::Url);
+    EXPECT_TRUE(o->filesFromGiven);
+    EXPECT_EQ(o->filesFrom, "-");
+}
+
+TEST(ScanOptions, UsageErrorsSayWhatIsWrong) {
+    struct Case {
+        std::vector<std::string> args;
+        std::string error;
+    } cases[] = {
+        {{"--mask"}, "--mask needs a value"},
+        {{"dir", "-o"}, "-o needs a file"},
+        {{"dir", "--output="}, "-o needs a file"},
+        {{"dir", "--view", "tree"}, "--view takes url, host or domain, not 'tree'"},
+        {{"dir", "--skip-larger-mb=99999999999"}, "--skip-larger-mb needs a whole number, not '99999999999'"},
+        {{"dir", "--dedup=yes"}, "--dedup takes no value"},
+        {{"dir", "-qz"}, "unknown option '-qz'"},
+        {{std::string("--").append(200000, 'x')},
+         std::string("unknown option '--").append(200000, 'x').append("'")},
+        {{"-q"}, "name a FOLDER, --files-from LIST or -- FILE..."},
+        {{"a", "--", "b"}, "give exactly one of FOLDER, --files-from LIST or -- FILE..."},
+    };
+    for (const Case& c : cases) {
+        std::string error;
+        EXPECT_FALSE(ParseOptions(c.args, &error)) << c.error.substr(0, 40);
+        EXPECT_EQ(error, c.error);
+    }
+}
+
+TEST(ScanOptions, HelpAndManualPageShowEveryOptionOfTheTable) {
+    std::string help = corvexa::cli::HelpText(), man = corvexa::cli::ManPage("1.2.3");
+    auto roff = [](std::string s) {
+        std::string r;
+        for (char c : s) r += c == '-' ? std::string("\\-") : std::string(1, c);
+        return r;
+    };
+    for (const auto& d : OptionTable()) {
+        std::string n = d.names;
+        std::string longName = n.size() > 2 && n[1] == ',' ? n.substr(2) : n;
+        std::string shown = longName.empty() ? d.value : "--" + longName;
+        EXPECT_NE(help.find(shown), std::string::npos) << shown;
+        EXPECT_NE(man.find(roff(shown)), std::string::npos) << shown;
+        EXPECT_NE(man.find(roff(std::string(d.help).substr(0, 20))), std::string::npos) << shown;
+    }
+    EXPECT_EQ(man.rfind(".TH CORVEXA\\-SCAN 1 ", 0), 0u);
+    EXPECT_NE(man.find("1.2.3"), std::string::npos);
+    for (const char* status : {"130", "143"}) {
+        EXPECT_NE(help.find(status), std::string::npos);
+        EXPECT_NE(man.find(status), std::string::npos);
+    }
+    for (std::size_t start = 0, end; start < help.size(); start = end + 1) {
+        end = help.find('\n', start);
+        EXPECT_LE(end - start, 79u) << help.substr(start, end - start);
+    }
+}
+
+TEST(ScanOptions, FileListFromMemory) {
+    using corvexa::Text;
+    EXPECT_EQ(corvexa::cli::ParseFileList("\xEF\xBB\xBF/a\r\n\r\n/b\n/c"),
+              (std::vector<Text>{u"/a", u"/b", u"/c"}));
+    std::string utf16("\xFF\xFE/\0x\0\r\0\n\0\n\0/\0y\0", 16);
+    EXPECT_EQ(corvexa::cli::ParseFileList(utf16), (std::vector<Text>{u"/x", u"/y"}));
+    EXPECT_TRUE(corvexa::cli::ParseFileList("").empty());
+}
