@@ -610,7 +610,7 @@ Detector::Detector(const DetectionSwitches& switches, SharedList& urls)
 
 Detector::Detector(const DetectionSwitches& switches, SharedList& urls,
                    const DetectorLimits& limits)
-    : switches_(switches), impl_(std::make_unique<Impl>(urls, limits)) {}
+    : switches_(switches), urls_(urls), impl_(std::make_unique<Impl>(urls, limits)) {}
 
 Detector::~Detector() = default;
 

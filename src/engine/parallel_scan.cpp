@@ -1,6 +1,7 @@
 #include "engine/parallel_scan.h"
 
 #include <algorithm>
+#include <new>
 #include <vector>
 
 #include "platform/tick.h"
@@ -163,13 +164,20 @@ void ParallelCollector::RunReader() {
     Text path;
     while (Claim(index, path)) {
         reader.Begin(index);
+        // A file that fails is skipped; its findings so far stay. The reason
+        // goes to the sink in file order, as the one-thread collector tells it.
+        std::string failure;
         bool ok = true;
         try {
             reader.collector.ExtractURLsFromFile(path);
-        } catch (const std::exception&) {
-            ok = false;  // the file is skipped; its findings so far stay
+        } catch (const std::bad_alloc&) {
+            ok = false;
+            failure = "out of memory";
+        } catch (const std::exception& e) {
+            ok = false;
+            failure = e.what();
         }
-        Finish(reader, ok, Stopping());
+        Finish(reader, ok, Stopping(), std::move(failure));
     }
 }
 
@@ -214,7 +222,7 @@ void ParallelCollector::Overflow(Reader& reader) {
     FlushLocked(slots_.front(), reader);
 }
 
-void ParallelCollector::Finish(Reader& reader, bool ok, bool cut) {
+void ParallelCollector::Finish(Reader& reader, bool ok, bool cut, std::string failure) {
     std::unique_lock lock(mutex_);
     if (ended_) {
         reader.buffer.Clear();
@@ -238,6 +246,7 @@ void ParallelCollector::Finish(Reader& reader, bool ok, bool cut) {
     slot.finished = true;
     slot.ok = ok;
     slot.cut = cut;
+    slot.failure = std::move(failure);
     CommitReadyLocked();
     changed_.notify_all();
 }
@@ -251,7 +260,10 @@ void ParallelCollector::CommitReadyLocked() {
             waitingBytes_ -= slot.bytes;
         }
         if (origins_) origins_->TakeFrom(slot.origins);
-        if (slot.ok) sink_.FileDone();
+        if (slot.ok)
+            sink_.FileDone();
+        else
+            sink_.FileFailed(slot.path, slot.failure);
         const bool cut = slot.cut;
         slots_.pop_front();
         ++head_;

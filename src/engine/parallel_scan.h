@@ -6,6 +6,7 @@
 #include <deque>
 #include <memory>
 #include <mutex>
+#include <string>
 #include <thread>
 
 #include "engine/collector.h"
@@ -80,11 +81,12 @@ private:
         bool finished = false;
         bool ok = false;   // read to its end without a failure
         bool cut = false;  // ended by a stop
+        std::string failure;  // why it could not be read, when not ok
     };
     bool Stopping() const { return control_.StopRequested.load(std::memory_order_relaxed); }
     void RunReader();
     bool Claim(std::size_t& index, Text& path);
-    void Finish(Reader& reader, bool ok, bool cut);
+    void Finish(Reader& reader, bool ok, bool cut, std::string failure);
     void Overflow(Reader& reader);
     void FlushLocked(Slot& slot, Reader& reader);
     void CommitReadyLocked();
