@@ -14,9 +14,11 @@
 #include <QLocale>
 #include <QPushButton>
 #include <QTableView>
+#include <QTimer>
 #include <QUrl>
 
 #include <algorithm>
+#include <atomic>
 #include <exception>
 #include <thread>
 
@@ -52,15 +54,24 @@ void TAppForm::RunOffWindowThread(const std::function<void()>& work) {
     ButtonStart->setEnabled(false);
     QEventLoop loop;
     std::exception_ptr error;
+    std::atomic<bool> done{false};
     std::thread worker([&] {
         try {
             work();
         } catch (...) {
             error = std::current_exception();
         }
-        QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
+        done.store(true, std::memory_order_release);
     });
-    loop.exec(QEventLoop::ExcludeUserInputEvents);
+    // The window's thread looks at the flag itself rather than being handed an
+    // event by the worker: nothing of Qt's crosses the threads.
+    QTimer poll;
+    poll.setInterval(2);
+    QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
+        if (done.load(std::memory_order_acquire)) loop.quit();
+    });
+    poll.start();
+    if (!done.load(std::memory_order_acquire)) loop.exec(QEventLoop::ExcludeUserInputEvents);
     worker.join();
     resultsBusy_ = false;
     ButtonStart->setEnabled(true);
