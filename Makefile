@@ -20,6 +20,14 @@ FUZZ_SECONDS  ?= 60
 PREFIX        ?= /usr/local
 # Warnings are errors here and in CI; a plain cmake build leaves them warnings.
 DEV_FLAGS   := -DCORVEXA_WERROR=ON
+# ccache (scripts/packages.txt) keeps compiled objects outside the clone, in
+# ~/.cache/ccache, so a second CI run or another work tree of the same sources
+# on this machine compiles only what changed. Paths are hashed relative to the
+# tree, so two clones share the cache.
+DEV_FLAGS   += -DCORVEXA_CCACHE=ON
+export CCACHE_BASEDIR := $(CURDIR)
+export CCACHE_NOHASHDIR := 1
+export CCACHE_MAXSIZE ?= 20G
 
 .PHONY: all deps build build-asan build-release build-clang test test-plain test-asan test-tsan fuzz ci \
 	install run scan bench clean format

@@ -4,7 +4,7 @@
 #include <algorithm>
 #include <atomic>
 
-#include "engine/text_reader.h"
+#include "engine/readers/text_reader.h"
 #include "fuzz_input.h"
 
 using namespace corvexa;

@@ -8,7 +8,7 @@
 #include <new>
 
 #include "engine/folder_walk.h"
-#include "engine/text_reader.h"
+#include "engine/readers/text_reader.h"
 #include "platform/ascii.h"
 #include "platform/native_path.h"
 #include "platform/tick.h"
@@ -29,33 +29,8 @@ std::int64_t FileSizeOf(const Text& path) {
     return -1;
 }
 
-std::string_view PdfModeName(PdfMode mode) {
-    switch (mode) {
-        case PdfMode::Xpdf: return "xpdf";
-        case PdfMode::Pdfium: return "pdfium";
-        case PdfMode::PlainText: break;
-    }
-    return "";
-}
-
-PdfMode PdfModeFromName(std::string_view name) {
-    if (name == "xpdf") return PdfMode::Xpdf;
-    if (name == "pdfium") return PdfMode::Pdfium;
-    return PdfMode::PlainText;
-}
-
 double ElapsedSeconds(std::uint32_t startTick, std::uint32_t endTick) {
     return static_cast<std::uint32_t>(endTick - startTick) / 1000.0;
-}
-
-Text LowerExtension(TextView path) {
-    std::size_t slash = path.find_last_of(u"/\\");
-    TextView name = slash == TextView::npos ? path : path.substr(slash + 1);
-    std::size_t dot = name.rfind(u'.');
-    if (dot == TextView::npos) return {};
-    Text ext(name.substr(dot));
-    ascii::LowerInPlace(ext);
-    return ext;
 }
 
 TCollector::TCollector(ScanJob job, SharedList& files, SharedList& urls, ScanControl& control,

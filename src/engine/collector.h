@@ -10,34 +10,13 @@
 #include <sys/types.h>
 
 #include "engine/detect.h"
-#include "engine/document_reader.h"
+#include "engine/readers/document_reader.h"
+#include "engine/scan_job.h"
 #include "engine/file_mask.h"
 #include "engine/shared_list.h"
 #include "engine/text.h"
 
 namespace corvexa {
-
-enum class ScanMode { Directory, FileList };
-
-// How PDF files are read: as plain text, or through one of the two PDF readers.
-enum class PdfMode { PlainText, Xpdf, Pdfium };
-// "xpdf", "pdfium", or "" for plain text; and back (anything else: plain text).
-std::string_view PdfModeName(PdfMode mode);
-PdfMode PdfModeFromName(std::string_view name);
-
-// The parameters of one scan, fixed at START and never changed while the
-// collector runs.
-struct ScanJob {
-    ScanMode Mode = ScanMode::Directory;
-    Text Folder;
-    bool IncludeSubfolders = true;
-    Text FileMask = u"*";
-    std::int32_t SkipLargeFilesMB = 0;  // 0: no limit
-    bool DecodeEML = false;
-    bool DecodeWord = false;
-    bool DecodeExcel = false;
-    PdfMode PdfProcessing = PdfMode::PlainText;
-};
 
 // State the window and the collector share. The window writes the flags at any
 // time; the collector reads them at the moment of use (a switch from the next
@@ -83,10 +62,6 @@ std::int64_t FileSizeOf(const Text& path);
 
 // Seconds between two tick counts, modulo 2^32 milliseconds.
 double ElapsedSeconds(std::uint32_t startTick, std::uint32_t endTick);
-
-// The lower-cased extension of the path's final component, dot included;
-// empty when that component has no dot.
-Text LowerExtension(TextView path);
 
 // One scan: walks the folder (directory mode) or takes the files list as it is
 // (file-list mode), reads every file and detects addresses in every line. Runs

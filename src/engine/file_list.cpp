@@ -8,7 +8,7 @@
 #include <cstring>
 #include <string>
 
-#include "engine/text_reader.h"
+#include "engine/readers/text_reader.h"
 #include "platform/fd_io.h"
 #include "platform/native_path.h"
 #include "platform/utf8.h"

@@ -4,6 +4,21 @@
 
 namespace corvexa {
 
+std::string_view PdfModeName(PdfMode mode) {
+    switch (mode) {
+        case PdfMode::Xpdf: return "xpdf";
+        case PdfMode::Pdfium: return "pdfium";
+        case PdfMode::PlainText: break;
+    }
+    return "";
+}
+
+PdfMode PdfModeFromName(std::string_view name) {
+    if (name == "xpdf") return PdfMode::Xpdf;
+    if (name == "pdfium") return PdfMode::Pdfium;
+    return PdfMode::PlainText;
+}
+
 namespace {
 
 Text ExpandHome(const Text& folder, const Text& home) {

@@ -3,11 +3,34 @@
 #include <cstdint>
 #include <string>
 
-#include "engine/collector.h"
-#include "engine/document_reader.h"
+#include <string_view>
+
+#include "engine/readers/document_reader.h"
 #include "engine/text.h"
 
 namespace corvexa {
+
+enum class ScanMode { Directory, FileList };
+
+// How PDF files are read: as plain text, or through one of the two PDF readers.
+enum class PdfMode { PlainText, Xpdf, Pdfium };
+// "xpdf", "pdfium", or "" for plain text; and back (anything else: plain text).
+std::string_view PdfModeName(PdfMode mode);
+PdfMode PdfModeFromName(std::string_view name);
+
+// The parameters of one scan, fixed at START and never changed while the
+// collector runs.
+struct ScanJob {
+    ScanMode Mode = ScanMode::Directory;
+    Text Folder;
+    bool IncludeSubfolders = true;
+    Text FileMask = u"*";
+    std::int32_t SkipLargeFilesMB = 0;  // 0: no limit
+    bool DecodeEML = false;
+    bool DecodeWord = false;
+    bool DecodeExcel = false;
+    PdfMode PdfProcessing = PdfMode::PlainText;
+};
 
 // A scan's inputs as the user gave them (the window's fields and menu items, or
 // the command line), before they are checked and turned into a ScanJob.

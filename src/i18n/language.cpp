@@ -9,7 +9,7 @@
 #include <optional>
 #include <utility>
 
-#include "engine/text_reader.h"
+#include "engine/readers/text_reader.h"
 #include "platform/ansi_codepage.h"
 #include "engine/text.h"
 #include "platform/ascii.h"

@@ -18,7 +18,7 @@
 #include <stdexcept>
 #include <string_view>
 
-#include "engine/text_reader.h"
+#include "engine/readers/text_reader.h"
 
 namespace corvexa::i18n {
 

@@ -6,7 +6,7 @@
 #include <memory>
 
 #include "engine/collector.h"
-#include "engine/document_reader.h"
+#include "engine/readers/document_reader.h"
 #include "engine/shared_list.h"
 
 namespace corvexa::ui {

@@ -1,6 +1,6 @@
 #include "engine/detect.h"
 
-#include "engine/text_reader.h"
+#include "engine/readers/text_reader.h"
 #include "support/temp_dir.h"
 
 #define PCRE2_CODE_UNIT_WIDTH 16

@@ -1,7 +1,7 @@
 // E-mail messages: MIME decoding of small hand-written messages (transfer
 // encodings, nesting, attachments, charsets, headers), the decoded and raw
 // passes of a scan, damaged files, and the label table of the charsets.
-#include "engine/eml_reader.h"
+#include "engine/readers/eml_reader.h"
 
 #include <gtest/gtest.h>
 #include <sys/resource.h>
@@ -13,8 +13,8 @@
 #include <vector>
 
 #include "engine/collector.h"
-#include "engine/mail_charset.h"
-#include "engine/text_reader.h"
+#include "engine/readers/mail_charset.h"
+#include "engine/readers/text_reader.h"
 #include "support/temp_dir.h"
 
 using namespace corvexa;

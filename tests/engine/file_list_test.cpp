@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "engine/shared_list.h"
-#include "engine/text_reader.h"
+#include "engine/readers/text_reader.h"
 #include "platform/native_path.h"
 #include "support/temp_dir.h"
 

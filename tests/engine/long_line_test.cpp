@@ -16,7 +16,7 @@
 #include "engine/byte_source.h"
 #include "engine/detect.h"
 #include "engine/pattern_chars.h"
-#include "engine/text_reader.h"
+#include "engine/readers/text_reader.h"
 #include "support/temp_dir.h"
 
 using namespace corvexa;

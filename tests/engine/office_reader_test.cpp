@@ -2,7 +2,7 @@
 // readers run against the real suite on documents it makes from small text
 // fixtures at test time (skipped, with the reason, where it is not installed),
 // plus a stand-in program that fails, hangs or is stopped.
-#include "engine/office_reader.h"
+#include "engine/readers/office_reader.h"
 
 #include <gtest/gtest.h>
 #include <signal.h>
@@ -16,8 +16,8 @@
 #include <vector>
 
 #include "engine/collector.h"
-#include "engine/office_table.h"
-#include "engine/text_reader.h"
+#include "engine/readers/office_table.h"
+#include "engine/readers/text_reader.h"
 #include "platform/process.h"
 #include "support/temp_dir.h"
 

@@ -15,9 +15,9 @@
 #include <thread>
 
 #include "engine/collector.h"
-#include "engine/pdf_library.h"
-#include "engine/pdf_reader.h"
-#include "engine/text_reader.h"
+#include "engine/readers/pdf_library.h"
+#include "engine/readers/pdf_reader.h"
+#include "engine/readers/text_reader.h"
 #include "platform/process.h"
 #include "support/pdf_maker.h"
 #include "support/temp_dir.h"

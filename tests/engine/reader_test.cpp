@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/text_reader.h"
+#include "engine/readers/text_reader.h"
 #include "support/temp_dir.h"
 
 using namespace corvexa;

@@ -7,7 +7,7 @@
 #include <cerrno>
 #include <cstring>
 
-#include "engine/text_reader.h"
+#include "engine/readers/text_reader.h"
 #include "platform/native_path.h"
 
 namespace corvexa::cli {

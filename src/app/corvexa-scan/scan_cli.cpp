@@ -21,7 +21,7 @@
 #include "app/corvexa-scan/scan_output.h"
 #include "engine/parallel_scan.h"
 #include "engine/scan_job.h"
-#include "engine/text_reader.h"
+#include "engine/readers/text_reader.h"
 #include "platform/ansi_codepage.h"
 #include "platform/native_path.h"
 #include "platform/tick.h"

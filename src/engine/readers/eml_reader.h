@@ -2,7 +2,7 @@
 
 #include <memory>
 
-#include "engine/document_reader.h"
+#include "engine/readers/document_reader.h"
 #include "engine/text.h"
 
 namespace corvexa {

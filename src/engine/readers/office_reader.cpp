@@ -1,4 +1,4 @@
-#include "engine/office_reader.h"
+#include "engine/readers/office_reader.h"
 
 #include <glob.h>
 #include <sys/stat.h>
@@ -14,9 +14,9 @@
 #include <mutex>
 #include <sstream>
 
-#include "engine/collector.h"
-#include "engine/office_table.h"
-#include "engine/text_reader.h"
+#include "engine/text.h"
+#include "engine/readers/office_table.h"
+#include "engine/readers/text_reader.h"
 #include "platform/native_path.h"
 #include "platform/process.h"
 

@@ -1,4 +1,4 @@
-#include "engine/pdf_reader.h"
+#include "engine/readers/pdf_reader.h"
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -9,8 +9,8 @@
 #include <mutex>
 #include <random>
 
-#include "engine/pdf_library.h"
-#include "engine/text_reader.h"
+#include "engine/readers/pdf_library.h"
+#include "engine/readers/text_reader.h"
 #include "platform/native_path.h"
 #include "platform/process.h"
 

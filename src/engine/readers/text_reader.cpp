@@ -1,4 +1,4 @@
-#include "engine/text_reader.h"
+#include "engine/readers/text_reader.h"
 
 #include <algorithm>
 #include <bit>

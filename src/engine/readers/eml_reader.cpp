@@ -1,4 +1,4 @@
-#include "engine/eml_reader.h"
+#include "engine/readers/eml_reader.h"
 
 #include <fcntl.h>
 #include <gmime/gmime.h>
@@ -12,8 +12,8 @@
 #include <string>
 #include <vector>
 
-#include "engine/mail_charset.h"
-#include "engine/text_reader.h"
+#include "engine/readers/mail_charset.h"
+#include "engine/readers/text_reader.h"
 #include "platform/native_path.h"
 
 namespace corvexa {

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/document_reader.h"
+#include "engine/readers/document_reader.h"
 #include "engine/text.h"
 
 namespace corvexa {

@@ -1,10 +1,10 @@
-#include "engine/document_reader.h"
+#include "engine/readers/document_reader.h"
 
 #include <string>
 
-#include "engine/eml_reader.h"
-#include "engine/office_reader.h"
-#include "engine/pdf_reader.h"
+#include "engine/readers/eml_reader.h"
+#include "engine/readers/office_reader.h"
+#include "engine/readers/pdf_reader.h"
 
 namespace corvexa {
 

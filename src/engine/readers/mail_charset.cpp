@@ -1,4 +1,4 @@
-#include "engine/mail_charset.h"
+#include "engine/readers/mail_charset.h"
 
 #include <unicode/ucnv.h>
 #include <unicode/utf8.h>
@@ -11,7 +11,7 @@
 #include <string>
 #include <utility>
 
-#include "engine/text_reader.h"
+#include "engine/readers/text_reader.h"
 
 namespace corvexa {
 

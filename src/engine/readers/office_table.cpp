@@ -1,4 +1,4 @@
-#include "engine/office_table.h"
+#include "engine/readers/office_table.h"
 
 namespace corvexa {
 

@@ -1,4 +1,4 @@
-#include "engine/pdf_library.h"
+#include "engine/readers/pdf_library.h"
 
 #include <dlfcn.h>
 #include <fcntl.h>
@@ -15,7 +15,7 @@
 #include <memory>
 #include <mutex>
 
-#include "engine/text_reader.h"
+#include "engine/readers/text_reader.h"
 #include "platform/process.h"
 
 namespace corvexa {

@@ -5,7 +5,7 @@
 #include <memory>
 #include <string>
 
-#include "engine/document_reader.h"
+#include "engine/readers/document_reader.h"
 #include "engine/text.h"
 
 namespace corvexa {
