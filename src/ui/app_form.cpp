@@ -126,6 +126,9 @@ void TAppForm::FormCreate() {
     // 9-10.
     ApplyWindowsVersionGate();
     TimerKacTaneTimer();
+
+    // Typing at once goes into the folder field.
+    Edit8->setFocus(Qt::OtherFocusReason);
 }
 
 void TAppForm::ApplyMenuSettings() {

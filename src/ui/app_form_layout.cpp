@@ -173,6 +173,8 @@ QWidget* TAppForm::BuildFilesPanel(QWidget* parent) {
     ListBox1->setSelectionMode(QAbstractItemView::ExtendedSelection);
     ListBox1->setEditTriggers(QAbstractItemView::NoEditTriggers);
     ListBox1->setContextMenuPolicy(Qt::CustomContextMenu);
+    // Tab leaves the list for the next control; the arrows move inside it.
+    ListBox1->setTabKeyNavigation(false);
     layout->addWidget(label1);
     layout->addWidget(ListBox1, 1);
     return Panel3;
@@ -218,6 +220,9 @@ QWidget* TAppForm::BuildResultsPanel(QWidget* parent) {
     ListView1->setSelectionMode(QAbstractItemView::ExtendedSelection);
     ListView1->setEditTriggers(QAbstractItemView::NoEditTriggers);
     ListView1->setContextMenuPolicy(Qt::CustomContextMenu);
+    // A table walks its cells on Tab by default and wraps at the end, so the
+    // controls after it could never be reached from the keyboard.
+    ListView1->setTabKeyNavigation(false);
     layout->addWidget(ListView1, 1);
 
     ButtonRemoveDuplicates = Named<QPushButton>("ButtonRemoveDuplicates", Panel4);
