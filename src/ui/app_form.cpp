@@ -279,7 +279,7 @@ void TAppForm::StartScan() {
     UpdateResultsLabel();
     Panel4->show();
     StatusBar1->ClearUrlCounter();
-    SetResultButtonsVisible(false);
+    SetResultButtonsEnabled(false);
     Panel6->setEnabled(false);
     if (Edit1->text() != FromText(built.MaskUsed)) Edit1->setText(FromText(built.MaskUsed));
 
@@ -330,7 +330,7 @@ void TAppForm::FileDone(qint64 urls) {
 }
 
 void TAppForm::IslemTamam(bool maskInvalid, const QString& maskError, double seconds) {
-    SetResultButtonsVisible(true);
+    SetResultButtonsEnabled(true);
     Panel6->setEnabled(true);
     resultsModel_->SetRowCount(ViewRows(lists_.Urls().Size()));
     UpdateResultsLabel();

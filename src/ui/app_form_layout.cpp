@@ -192,7 +192,7 @@ QWidget* TAppForm::BuildResultsPanel(QWidget* parent) {
         auto* b = Named<QPushButton>(name, Panel4);
         b->setText(QString::fromLatin1(caption));
         b->setFixedHeight(25);
-        b->hide();
+        b->setEnabled(false);
         layout->addWidget(b);
         return b;
     };
@@ -228,7 +228,7 @@ QWidget* TAppForm::BuildResultsPanel(QWidget* parent) {
     ButtonRemoveDuplicates = Named<QPushButton>("ButtonRemoveDuplicates", Panel4);
     ButtonRemoveDuplicates->setIcon(Icon("database_repeat_delete"));
     ButtonRemoveDuplicates->setText(QStringLiteral("Remove Duplicates"));
-    ButtonRemoveDuplicates->hide();
+    ButtonRemoveDuplicates->setEnabled(false);
     layout->addWidget(ButtonRemoveDuplicates);
     return Panel4;
 }

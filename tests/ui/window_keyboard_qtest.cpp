@@ -8,6 +8,7 @@
 #include <QDialog>
 #include <QDir>
 #include <QFile>
+#include <QLayout>
 #include <QLineEdit>
 #include <QListView>
 #include <QProcess>
@@ -141,6 +142,27 @@ private slots:
             reachedStart = QApplication::focusWidget() == Find<QPushButton>(*form, "ButtonStart");
         }
         QVERIFY(reachedStart);
+    }
+
+    // The findings list stays where it is when the scan ends: the view
+    // buttons hold their room, greyed out, while the scan runs.
+    void theFindingsListKeepsItsPlaceThroughAScan() {
+        auto form = ActiveForm();
+        const QString dir = Root() + QStringLiteral("scan/");
+        WriteFile(dir + "a.txt", "http://one.example/\n");
+        Find<QLineEdit>(*form, "Edit8")->setText(dir);
+        auto* panel = Find<QWidget>(*form, "Panel4");
+        auto* view = Find<QTableView>(*form, "ListView1");
+        QSignalSpy done(form.get(), &TAppForm::scanCompleted);
+        QTest::mouseClick(Find<QPushButton>(*form, "ButtonStart"), Qt::LeftButton);
+        QVERIFY(form->State() != TAppForm::ScanState::Idle);
+        panel->layout()->activate();
+        const int topDuring = view->mapTo(form.get(), QPoint(0, 0)).y();
+        QVERIFY(!Find<QPushButton>(*form, "ButtonRemoveDuplicates")->isEnabled());
+        QVERIFY(done.wait(60000));
+        panel->layout()->activate();
+        QCOMPARE(view->mapTo(form.get(), QPoint(0, 0)).y(), topDuring);
+        QVERIFY(Find<QPushButton>(*form, "ButtonRemoveDuplicates")->isEnabled());
     }
 
     // After each window the main window opens is closed, the main window is
