@@ -51,13 +51,15 @@ mode_t NewFileMode() {
 // An export file being written. A regular file (or a new one) is written to a
 // private temporary file beside it, which replaces it only once every byte is
 // on the disk: a full disk or any other failure leaves the previous export as
-// it was and no partial file. A device or a pipe is written directly. The
+// it was and no partial file. A device, a pipe or a link is written directly. The
 // descriptor is closed, and the temporary file removed, on every path out.
 class ExportWriter {
 public:
     explicit ExportWriter(const Text& path) : nativePath_(platform::NativeFromPath(path)) {
+        // A link (such as /dev/stdout) is written through, as before: replacing
+        // it would put a file where the link was.
         struct stat st {};
-        const bool direct = ::stat(nativePath_.c_str(), &st) == 0 && !S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode);
+        const bool direct = ::lstat(nativePath_.c_str(), &st) == 0 && !S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode);
         if (direct) {
             do {
                 fd_ = ::open(nativePath_.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
