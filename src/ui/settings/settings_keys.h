@@ -3,7 +3,9 @@
 #include <QString>
 
 #include <array>
+#include <string_view>
 
+#include "engine/readers/document_kinds.h"
 #include "ui/settings/ini_store.h"
 
 namespace corvexa::ui {
@@ -63,9 +65,11 @@ inline constexpr std::array<SettingInfo, 15> kSettings = {{
 
 const SettingInfo& Info(SettingKey key);
 QString KeyName(SettingKey key);
+// The key written under that name (a document kind's switch).
+SettingKey KeyNamed(std::string_view name);
 
 // On/off keys are off only when the value is exactly "OFF"; anything else,
-// "off" included, and an absent key mean on.
+// "off" included, means on; an absent key reads as its default.
 bool IsOn(const IniStore& store, SettingKey key);
 QString OnOff(bool on);  // "ON" / "OFF"
 
@@ -74,16 +78,15 @@ enum class PlainTextProcessing { FileStream, MemoryStream };
 PlainTextProcessing ReadPlainTextProcessing(const IniStore& store);
 QString PlainTextProcessingText(PlainTextProcessing mode);
 
-enum class PdfProcessing { PlainText, Xpdf, PDFium };
-// Exact "PlainText", "Xpdf" or "PDFium", else Xpdf.
-PdfProcessing ReadPdfProcessing(const IniStore& store);
-QString PdfProcessingText(PdfProcessing mode);
+// Exact "PlainText", "Xpdf" or "PDFium", else the default.
+PdfMode ReadPdfProcessing(const IniStore& store);
+QString PdfProcessingText(PdfMode mode);
 
 // The default applies only when the key is absent; present but empty gives "".
 QString ReadFolder(const IniStore& store, const QString& desktopFolder);
 QString ReadFileMask(const IniStore& store);
 
-// 1024 when the value does not read as a 32-bit decimal integer; no range.
+// The default when the value does not read as a 32-bit decimal integer; no range.
 int ReadSkipLargeFilesMB(const IniStore& store);
 // What the size field's text stores: its decimal integer, "0" for anything else.
 QString SkipLargeFilesMBToStore(const QString& typedText);

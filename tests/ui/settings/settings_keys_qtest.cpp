@@ -54,6 +54,17 @@ private slots:
         }
     }
 
+    // Each document kind's switch is a key of the file, on when absent.
+    void everyDocumentKindHasItsKey() {
+        IniStore empty;
+        for (const corvexa::DocumentKindInfo& kind : corvexa::DocumentKindTable()) {
+            const SettingKey key = KeyNamed(kind.settingsKey);
+            QCOMPARE(KeyName(key), QString::fromLatin1(kind.settingsKey.data(), qsizetype(kind.settingsKey.size())));
+            QVERIFY(Info(key).kind == SettingKind::OnOff);
+            QVERIFY(IsOn(empty, key));
+        }
+    }
+
     void readingRules_data() {
         QTest::addColumn<int>("key");
         QTest::addColumn<QString>("stored");
