@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <new>
 
+#include "engine/byte_source.h"
 #include "engine/folder_walk.h"
 #include "engine/readers/text_reader.h"
 #include "platform/ascii.h"
@@ -128,6 +129,13 @@ void TCollector::AddFoundFile(const Text& path) {
 void TCollector::ExtractURLsFromFile(const Text& path) {
     const Text ext = LowerExtension(path);
     auto scanDocument = [&](DocumentReader& reader) {
+        // The readers and the programs they run open the file as they please:
+        // a FIFO or a device named like a document would block them, so only
+        // a regular file is handed over (checked without blocking).
+        {
+            FileSource probe(path);
+            probe.Open();
+        }
         Text text = reader.ReadText(path);
         ScanTextLines(text, *lineSink_, control_.StopRequested);
     };
