@@ -8,6 +8,7 @@
 #include <new>
 
 #include "engine/folder_walk.h"
+#include "engine/readers/archive_reader.h"
 #include "engine/readers/text_reader.h"
 #include "platform/ascii.h"
 #include "platform/native_path.h"
@@ -125,6 +126,8 @@ void TCollector::ExtractURLsFromFile(const Text& path) {
         ScanTextLines(text, *lineSink_, control_.StopRequested);
     };
 
+    if (job_.Archives && IsArchiveName(platform::NativeFromPath(path)) && ScanArchive(path)) return;
+
     // A decoded message is read again below as plain text.
     if (ext == u".eml" && job_.DecodeEML && DocumentReaders::Usable(readers_.eml))
         scanDocument(readers_.eml);
@@ -149,6 +152,32 @@ void TCollector::ScanPlainText(const Text& path) {
     ReadContext ctx{*lineSink_, control_.StopRequested, control_.AnsiCodePage};
     FileSource source(path);
     corvexa::ScanPlainText(source, control_.MemoryStream.load(std::memory_order_relaxed), ctx);
+}
+
+bool TCollector::ScanArchive(const Text& path) {
+    ReadContext ctx{*lineSink_, control_.StopRequested, control_.AnsiCodePage};
+    const bool memoryStream = control_.MemoryStream.load(std::memory_order_relaxed);
+    std::vector<ArchiveFailure> failures;
+    // Each member is read as a text of its own: its lines are numbered from 1.
+    auto visit = [&](const std::string& place, std::string_view bytes) {
+        MemorySource source(bytes);
+        try {
+            corvexa::ScanPlainText(source, memoryStream, ctx);
+        } catch (const ReadError& e) {
+            failures.push_back({place, e.what()});
+        }
+    };
+    FileSource source(path);
+    if (!ReadArchive(source, platform::NativeFromPath(path), ArchiveLimits{}, visit, failures,
+                     control_.StopRequested))
+        return false;
+    if (failures.empty()) return true;
+    std::string reason;
+    for (const ArchiveFailure& f : failures) {
+        if (!reason.empty()) reason += "; ";
+        reason += f.place + ": " + f.reason;
+    }
+    throw ReadError(reason);
 }
 
 }  // namespace corvexa

@@ -29,6 +29,8 @@ struct ScanJob {
     bool DecodeEML = false;
     bool DecodeWord = false;
     bool DecodeExcel = false;
+    // Compressed files and archives read member by member (archive_reader.h).
+    bool Archives = false;
     PdfMode PdfProcessing = PdfMode::PlainText;
 };
 
@@ -48,6 +50,7 @@ struct ScanInputs {
     bool DecodeEML = false;
     bool DecodeWord = false;
     bool DecodeExcel = false;
+    bool Archives = false;
     PdfMode Pdf = PdfMode::PlainText;
 };
 

@@ -87,6 +87,7 @@ bool EnableDecoder(const std::string& name, ScanJob* job) {
     if (name == "eml") job->DecodeEML = true;
     else if (name == "word") job->DecodeWord = true;
     else if (name == "excel") job->DecodeExcel = true;
+    else if (name == "archives") job->Archives = true;
     else return false;
     return true;
 }
@@ -99,14 +100,14 @@ bool Decoder(Options& o, const std::string&, std::string*) {
 
 bool DecodeList(Options& o, const std::string& list, std::string* error) {
     if (list.empty()) {
-        *error = "--decode needs a list: eml,word,excel";
+        *error = "--decode needs a list: eml,word,excel,archives";
         return false;
     }
     for (std::size_t start = 0; start <= list.size();) {
         std::size_t end = std::min(list.find(',', start), list.size());
         std::string name = list.substr(start, end - start);
         if (!EnableDecoder(name, &o.job)) {
-            *error = "--decode takes eml, word and excel, not '" + name + "'";
+            *error = "--decode takes eml, word, excel and archives, not '" + name + "'";
             return false;
         }
         start = end + 1;
@@ -181,10 +182,16 @@ const OptionDef kOptions[] = {
     {kReading, "excel", nullptr,
      "read .xls and .xlsx workbooks through LibreOffice: every sheet, each cell as displayed",
      nullptr, Decoder<&ScanJob::DecodeExcel>},
+    {kReading, "z,archives", nullptr,
+     "read inside compressed files (.gz .bz2 .xz .zst .lz4) and archives (.zip .tar .tgz .7z "
+     ".cpio and the like), nested up to 8 deep, each member in memory as text; a finding's file is "
+     "written ARCHIVE//MEMBER. A member or archive that expands past 32 MiB, 256 MiB or 200 times "
+     "its size fails as a bomb",
+     nullptr, Decoder<&ScanJob::Archives>},
     {kReading, "decode", "LIST",
-     "the same as a comma-separated list: eml,word,excel. Without these, such files are read as "
+     "the same as a comma-separated list: eml,word,excel,archives. Without these, such files are read as "
      "plain text, as they are when LibreOffice is not installed.",
-     "needs a list: eml,word,excel", DecodeList},
+     "needs a list: eml,word,excel,archives", DecodeList},
     {kReading, "j,threads", "N",
      "read N files at a time (default: the number of cores); the output is the same for every N, "
      "in file order",
@@ -332,6 +339,7 @@ std::optional<Options> Finish(Options o, const std::vector<std::string>& positio
     in.SkipLargeFilesMB = o.job.SkipLargeFilesMB;
     in.Email = o.email, in.Ftp = o.ftp, in.Http = o.http, in.Https = o.https, in.Www = o.www;
     in.DecodeEML = o.job.DecodeEML, in.DecodeWord = o.job.DecodeWord, in.DecodeExcel = o.job.DecodeExcel;
+    in.Archives = o.job.Archives;
     in.Pdf = o.job.PdfProcessing;
     ScanJobResult built = BuildScanJob(in, DocumentReaders::BuiltIn());
     if (built.Problem == ScanJobProblem::NoDetection)
