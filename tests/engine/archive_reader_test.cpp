@@ -31,6 +31,7 @@ def tar_bytes(members, mode="w"):
             info = tarfile.TarInfo(name); info.size = len(data)
             t.addfile(info, io.BytesIO(data))
     return buf.getvalue()
+open("bare.txt.gz", "wb").write(gzip.compress(b"http://bare.example/\n"))
 open("notes.txt.gz", "wb").write(gzip.compress(b"see http://gz.example/\n"))
 open("docs.tar.gz", "wb").write(tar_bytes([("docs/a.txt", b"one\nmail a@tar.example\n")], "w:gz"))
 with zipfile.ZipFile("names.zip", "w") as z:
@@ -90,6 +91,8 @@ TEST_F(ArchiveReaderTest, MembersAndTheirPlaces) {
         std::map<std::string, std::string> members;
     } cases[] = {
         {"notes.txt.gz", {{"notes.txt.gz//notes.txt", "see http://gz.example/\n"}}},
+        // A text of one address a line is a text, not a list of member names.
+        {"bare.txt.gz", {{"bare.txt.gz//bare.txt", "http://bare.example/\n"}}},
         {"docs.tar.gz", {{"docs.tar.gz//docs/a.txt", "one\nmail a@tar.example\n"}}},
         // Hostile names are labels only: nothing is written anywhere.
         {"names.zip",
@@ -155,6 +158,43 @@ TEST_F(ArchiveReaderTest, EncryptedMemberFails) {
     ASSERT_EQ(r.failures.size(), 1u);
     EXPECT_EQ(r.failures[0].place, "locked.zip//s.txt");
     EXPECT_EQ(r.failures[0].reason, "encrypted");
+}
+
+struct NullSink : ScanSink {
+    void WalkStarted() override {}
+    void FileFound(const Text&) override {}
+    void WalkFinished() override {}
+    void ReadingFile(const Text&) override {}
+    void FileDone() override {}
+    void FileFailed(const Text&, const std::string& why) override { failed.push_back(why); }
+    void ScanFinished(const ScanSummary&) override {}
+    std::vector<std::string> failed;
+};
+
+TEST_F(ArchiveReaderTest, CollectorReadsMembersOnlyWithTheSwitch) {
+    for (bool on : {false, true}) {
+        ScanJob job;
+        job.Mode = ScanMode::FileList;
+        job.Archives = on;
+        ScanControl control;
+        SharedList files, urls;
+        NullSink sink;
+        files.Assign({FromUtf8(At("notes.txt.gz")), FromUtf8(At("outer.zip")),
+                      FromUtf8(At("bomb.gz")), FromUtf8(At("fake.gz"))});
+        TCollector collector(job, files, urls, control, sink);
+        collector.CollectNow();
+        std::vector<std::string> found;
+        for (const Text& t : urls.Snapshot()) found.push_back(ToUtf8(t));
+        if (!on) {
+            EXPECT_EQ(found, std::vector<std::string>{"http://fake.example/"});
+            EXPECT_TRUE(sink.failed.empty());
+            continue;
+        }
+        EXPECT_EQ(found, (std::vector<std::string>{"http://gz.example/", "http://nested.example/",
+                                                   "http://top.example/", "http://fake.example/"}));
+        ASSERT_EQ(sink.failed.size(), 1u);
+        EXPECT_NE(sink.failed[0].find("bomb.gz//bomb: archive expands past"), std::string::npos);
+    }
 }
 
 TEST(ArchiveDevices, FifoNamedGzIsRefusedWithoutBlocking) {

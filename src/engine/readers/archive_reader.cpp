@@ -58,7 +58,15 @@ Handle NewReader() {
     Handle a(archive_read_new());
     if (!a) throw std::bad_alloc();
     archive_read_support_filter_all(a.get());
-    archive_read_support_format_all(a.get());
+    // The binary formats only: a text format (a file-system manifest) would
+    // take a compressed text file of one address a line for a list of names.
+    for (auto support : {archive_read_support_format_7zip, archive_read_support_format_ar,
+                         archive_read_support_format_cab, archive_read_support_format_cpio,
+                         archive_read_support_format_empty, archive_read_support_format_iso9660,
+                         archive_read_support_format_lha, archive_read_support_format_rar,
+                         archive_read_support_format_rar5, archive_read_support_format_tar,
+                         archive_read_support_format_xar, archive_read_support_format_zip})
+        support(a.get());
     archive_read_support_format_raw(a.get());
     return a;
 }
