@@ -159,7 +159,9 @@ bool TCollector::ScanArchive(const Text& path) {
     const bool memoryStream = control_.MemoryStream.load(std::memory_order_relaxed);
     std::vector<ArchiveFailure> failures;
     // Each member is read as a text of its own: its lines are numbered from 1.
+    const std::string container = platform::NativeFromPath(path);
     auto visit = [&](const std::string& place, std::string_view bytes) {
+        if (origins_) origins_->BeginMember(place.substr(container.size() + kMemberSeparator.size()));
         MemorySource source(bytes);
         try {
             corvexa::ScanPlainText(source, memoryStream, ctx);
@@ -168,9 +170,10 @@ bool TCollector::ScanArchive(const Text& path) {
         }
     };
     FileSource source(path);
-    if (!ReadArchive(source, platform::NativeFromPath(path), ArchiveLimits{}, visit, failures,
-                     control_.StopRequested))
-        return false;
+    const bool read =
+        ReadArchive(source, container, ArchiveLimits{}, visit, failures, control_.StopRequested);
+    if (origins_) origins_->BeginMember({});
+    if (!read) return false;
     if (failures.empty()) return true;
     std::string reason;
     for (const ArchiveFailure& f : failures) {

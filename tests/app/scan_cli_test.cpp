@@ -358,4 +358,15 @@ open(d + "/in/bomb.gz", "wb").write(gzip.compress(b"x" * (64 << 20), 9))
             EXPECT_EQ(r.out, first) << on << threads;
         }
     }
+    // A member's place is the archive's path, "//" and its path inside;
+    // its lines are counted from its own start.
+    for (const char* threads : {"-j1", "-j2"}) {
+        Result r = RunScanner({"--quiet", "-z", "-H", "-n", threads, in});
+        EXPECT_NE(r.out.find(in + "/outer.zip//b.tar//docs/a.txt\t2\ta@tar.example\n"),
+                  std::string::npos)
+            << r.out;
+        EXPECT_NE(r.out.find(in + "/notes.txt.gz//notes.txt\t1\thttp://gz.example/\n"),
+                  std::string::npos)
+            << r.out;
+    }
 }
