@@ -159,6 +159,7 @@ void TAppForm::ApplyMenuSettings() {
     DecodeEMLFiles1->setChecked(IsOn(settings_, SettingKey::DecodeEML));
     DecodeExcelFiles1->setChecked(IsOn(settings_, SettingKey::DecodeExcel));
     DecodeWordFiles1->setChecked(IsOn(settings_, SettingKey::DecodeWord));
+    ReadArchives1->setChecked(IsOn(settings_, SettingKey::Archives));
 }
 
 void TAppForm::ApplyFieldSettings() {
@@ -241,6 +242,7 @@ ScanInputs TAppForm::ScanInputsFromControls() const {
     in.DecodeEML = DecodeEMLFiles1->isChecked();
     in.DecodeExcel = DecodeExcelFiles1->isChecked();
     in.DecodeWord = DecodeWordFiles1->isChecked();
+    in.Archives = ReadArchives1->isChecked();
     in.Pdf = Xpdf1->isChecked() ? PdfMode::Xpdf : PDFium1->isChecked() ? PdfMode::Pdfium : PdfMode::PlainText;
     return in;
 }

@@ -241,6 +241,7 @@ private:
     QAction* www1 = nullptr;
     QAction* DecodeEMLFiles1 = nullptr;
     QAction* DecodeExcelFiles1 = nullptr;
+    QAction* ReadArchives1 = nullptr;
     QAction* DecodeWordFiles1 = nullptr;
     QAction* FileStream1 = nullptr;
     QAction* MemoryStream1 = nullptr;

@@ -72,6 +72,7 @@ void TAppForm::BuildSettingsMenu() {
         {&DecodeEMLFiles1, "DecodeEMLFiles1", "Decode EML Files", nullptr, SettingKey::DecodeEML},
         {&DecodeExcelFiles1, "DecodeExcelFiles1", "Decode Excel Files", nullptr, SettingKey::DecodeExcel},
         {&DecodeWordFiles1, "DecodeWordFiles1", "Decode Word Files", nullptr, SettingKey::DecodeWord},
+        {&ReadArchives1, "ReadArchives1", "Read Inside Archives", nullptr, SettingKey::Archives},
     };
     for (const auto& t : toggles) {
         if (t.item == &DecodeEMLFiles1) settings->addSeparator();

@@ -19,6 +19,7 @@ const SettingInfo& Info(SettingKey key) { return kSettings[static_cast<std::size
 QString KeyName(SettingKey key) { return QString::fromLatin1(Info(key).name); }
 
 bool IsOn(const IniStore& store, SettingKey key) {
+    if (!store.Contains(KeyName(key))) return QLatin1String(Info(key).defaultValue) == QLatin1String("ON");
     return store.Value(KeyName(key)) != QLatin1String("OFF");
 }
 

@@ -25,6 +25,7 @@ enum class SettingKey {
     IncludeSubfolders,
     SkipLargeFiles,
     SkipLargeFilesMB,
+    Archives,
 };
 
 enum class SettingKind {
@@ -43,7 +44,7 @@ struct SettingInfo {
     const char* defaultValue;
 };
 
-inline constexpr std::array<SettingInfo, 15> kSettings = {{
+inline constexpr std::array<SettingInfo, 16> kSettings = {{
     {SettingKey::DetectEmail, "DetectEmail", SettingKind::OnOff, "ON"},
     {SettingKey::DetectFtp, "DetectFtp", SettingKind::OnOff, "ON"},
     {SettingKey::DetectHttp, "DetectHttp", SettingKind::OnOff, "ON"},
@@ -59,13 +60,14 @@ inline constexpr std::array<SettingInfo, 15> kSettings = {{
     {SettingKey::IncludeSubfolders, "IncludeSubfolders", SettingKind::OnOff, "ON"},
     {SettingKey::SkipLargeFiles, "SkipLargeFiles", SettingKind::OnOff, "ON"},
     {SettingKey::SkipLargeFilesMB, "SkipLargeFilesMB", SettingKind::Integer, "1024"},
+    {SettingKey::Archives, "Archives", SettingKind::OnOff, "OFF"},
 }};
 
 const SettingInfo& Info(SettingKey key);
 QString KeyName(SettingKey key);
 
 // On/off keys are off only when the value is exactly "OFF"; anything else,
-// "off" included, and an absent key mean on.
+// "off" included, means on. An absent key means its default.
 bool IsOn(const IniStore& store, SettingKey key);
 QString OnOff(bool on);  // "ON" / "OFF"
 

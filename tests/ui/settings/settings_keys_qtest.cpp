@@ -42,7 +42,7 @@ private slots:
             "DetectEmail", "DetectFtp",   "DetectHttp",  "DetectHttps",       "DetectWww",
             "PlainTextProcessing",        "PdfProcessing", "DecodeEML",       "DecodeExcel",
             "DecodeWord",  "Folder",      "FileMask",    "IncludeSubfolders", "SkipLargeFiles",
-            "SkipLargeFilesMB"};
+            "SkipLargeFilesMB", "Archives"};
         QCOMPARE(int(kSettings.size()), names.size());
         IniStore empty;
         for (const SettingInfo& info : kSettings) {
@@ -64,6 +64,8 @@ private slots:
         row("OFF turns off", SettingKey::DetectHttp, "OFF", "OFF");
         row("off in lower case stays on", SettingKey::DetectHttp, "off", "ON");
         row("empty on/off stays on", SettingKey::DecodeWord, "", "ON");
+        row("archives present and empty is on", SettingKey::Archives, "", "ON");
+        row("archives OFF", SettingKey::Archives, "OFF", "OFF");
         row("other text stays on", SettingKey::SkipLargeFiles, "no", "ON");
         row("MemoryStream", SettingKey::PlainTextProcessing, "MemoryStream", "MemoryStream");
         row("memorystream is FileStream", SettingKey::PlainTextProcessing, "memorystream",
