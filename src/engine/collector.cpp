@@ -9,6 +9,8 @@
 
 #include "engine/folder_walk.h"
 #include "engine/readers/archive_reader.h"
+#include "engine/readers/eml_reader.h"
+#include "engine/readers/mailbox_reader.h"
 #include "engine/readers/text_reader.h"
 #include "platform/ascii.h"
 #include "platform/native_path.h"
@@ -128,6 +130,14 @@ void TCollector::ExtractURLsFromFile(const Text& path) {
 
     if (job_.Archives && IsArchiveName(platform::NativeFromPath(path)) && ScanArchive(path)) return;
 
+    if (job_.Mailboxes) {
+        const std::string native = platform::NativeFromPath(path);
+        if (IsMboxName(native) && ScanMailbox(path)) return;
+        // A Maildir message, decoded and then read below as plain text.
+        if (IsMaildirMessage(native) && !(ext == u".eml" && job_.DecodeEML))
+            ScanTextLines(EmlText(path), *lineSink_, control_.StopRequested);
+    }
+
     // A decoded message is read again below as plain text.
     if (ext == u".eml" && job_.DecodeEML && DocumentReaders::Usable(readers_.eml))
         scanDocument(readers_.eml);
@@ -181,6 +191,52 @@ bool TCollector::ScanArchive(const Text& path) {
         reason += f.place + ": " + f.reason;
     }
     throw ReadError(reason);
+}
+
+namespace {
+
+// Joins failures into one reason, "; " between them.
+std::string JoinFailures(const std::vector<std::string>& failures) {
+    std::string reason;
+    for (const std::string& f : failures) reason += (reason.empty() ? "" : "; ") + f;
+    return reason;
+}
+
+}  // namespace
+
+bool TCollector::ScanMailbox(const Text& path) {
+    constexpr std::size_t kLongestMessage = std::size_t{64} << 20;
+    ReadContext ctx{*lineSink_, control_.StopRequested, control_.AnsiCodePage};
+    const bool memoryStream = control_.MemoryStream.load(std::memory_order_relaxed);
+    const std::string native = platform::NativeFromPath(path);
+    std::vector<std::string> failures;
+    // A message's place is the mailbox and its number: "box.mbox//3".
+    auto visit = [&](std::uint64_t number, std::string_view message) {
+        const std::string member = std::to_string(number);
+        if (origins_) origins_->BeginMember(member);
+        try {
+            ScanTextLines(EmlTextOfBytes(message, native + "//" + member), *lineSink_,
+                          control_.StopRequested);
+        } catch (const ReadError& e) {
+            failures.push_back(e.what());
+        }
+        MemorySource raw(message);
+        try {
+            corvexa::ScanPlainText(raw, memoryStream, ctx);
+        } catch (const ReadError& e) {
+            failures.push_back(native + "//" + member + ": " + e.what());
+        }
+    };
+    auto tooLong = [&](std::uint64_t number) {
+        failures.push_back(native + "//" + std::to_string(number) + ": message longer than 64 MB");
+    };
+    FileSource source(path);
+    const std::uint64_t count =
+        ReadMbox(source, kLongestMessage, visit, tooLong, control_.StopRequested);
+    if (origins_) origins_->BeginMember({});
+    if (count == 0) return false;
+    if (!failures.empty()) throw ReadError(JoinFailures(failures));
+    return true;
 }
 
 }  // namespace corvexa

@@ -58,6 +58,7 @@ ScanJobResult BuildScanJob(const ScanInputs& in, const DocumentReaders& readers)
     job.SkipLargeFilesMB = in.SkipLargeFiles ? in.SkipLargeFilesMB : 0;
     job.DecodeEML = in.DecodeEML;
     job.Archives = in.Archives;
+    job.Mailboxes = in.Mailboxes;
     job.DecodeWord = in.DecodeWord && DocumentReaders::Usable(readers.word);
     job.DecodeExcel = in.DecodeExcel && DocumentReaders::Usable(readers.excel);
     const bool pdfUsable = (in.Pdf == PdfMode::Xpdf && DocumentReaders::Usable(readers.xpdf)) ||

@@ -31,6 +31,8 @@ struct ScanJob {
     bool DecodeExcel = false;
     // Compressed files and archives read member by member (archive_reader.h).
     bool Archives = false;
+    // mbox files split into messages, Maildir messages decoded (mailbox_reader.h).
+    bool Mailboxes = false;
     PdfMode PdfProcessing = PdfMode::PlainText;
 };
 
@@ -51,6 +53,7 @@ struct ScanInputs {
     bool DecodeWord = false;
     bool DecodeExcel = false;
     bool Archives = false;
+    bool Mailboxes = false;
     PdfMode Pdf = PdfMode::PlainText;
 };
 

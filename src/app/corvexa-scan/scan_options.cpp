@@ -88,6 +88,7 @@ bool EnableDecoder(const std::string& name, ScanJob* job) {
     else if (name == "word") job->DecodeWord = true;
     else if (name == "excel") job->DecodeExcel = true;
     else if (name == "archives") job->Archives = true;
+    else if (name == "mailboxes") job->Mailboxes = true;
     else return false;
     return true;
 }
@@ -100,14 +101,14 @@ bool Decoder(Options& o, const std::string&, std::string*) {
 
 bool DecodeList(Options& o, const std::string& list, std::string* error) {
     if (list.empty()) {
-        *error = "--decode needs a list: eml,word,excel,archives";
+        *error = "--decode needs a list: eml,word,excel,archives,mailboxes";
         return false;
     }
     for (std::size_t start = 0; start <= list.size();) {
         std::size_t end = std::min(list.find(',', start), list.size());
         std::string name = list.substr(start, end - start);
         if (!EnableDecoder(name, &o.job)) {
-            *error = "--decode takes eml, word, excel and archives, not '" + name + "'";
+            *error = "--decode takes eml, word, excel, archives and mailboxes, not '" + name + "'";
             return false;
         }
         start = end + 1;
@@ -188,10 +189,15 @@ const OptionDef kOptions[] = {
      "written ARCHIVE//MEMBER. A member or archive that expands past 32 MiB, 256 MiB or 200 times "
      "its size fails as a bomb",
      nullptr, Decoder<&ScanJob::Archives>},
+    {kReading, "mailboxes", nullptr,
+     "read mbox files (mbox, *.mbox, *.mbx) message by message, each decoded as --eml decodes a "
+     "message and then read as it is (a finding's file is written MBOX//NUMBER), and the "
+     "messages of Maildir folders (files in cur/ and new/) likewise; memory holds one message",
+     nullptr, Decoder<&ScanJob::Mailboxes>},
     {kReading, "decode", "LIST",
-     "the same as a comma-separated list: eml,word,excel,archives. Without these, such files are read as "
+     "the same as a comma-separated list: eml,word,excel,archives,mailboxes. Without these, such files are read as "
      "plain text, as they are when LibreOffice is not installed.",
-     "needs a list: eml,word,excel,archives", DecodeList},
+     "needs a list: eml,word,excel,archives,mailboxes", DecodeList},
     {kReading, "j,threads", "N",
      "read N files at a time (default: the number of cores); the output is the same for every N, "
      "in file order",
@@ -340,6 +346,7 @@ std::optional<Options> Finish(Options o, const std::vector<std::string>& positio
     in.Email = o.email, in.Ftp = o.ftp, in.Http = o.http, in.Https = o.https, in.Www = o.www;
     in.DecodeEML = o.job.DecodeEML, in.DecodeWord = o.job.DecodeWord, in.DecodeExcel = o.job.DecodeExcel;
     in.Archives = o.job.Archives;
+    in.Mailboxes = o.job.Mailboxes;
     in.Pdf = o.job.PdfProcessing;
     ScanJobResult built = BuildScanJob(in, DocumentReaders::BuiltIn());
     if (built.Problem == ScanJobProblem::NoDetection)
