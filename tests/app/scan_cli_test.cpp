@@ -370,3 +370,23 @@ open(d + "/in/bomb.gz", "wb").write(gzip.compress(b"x" * (64 << 20), 9))
             << r.out;
     }
 }
+
+TEST(ScanCli, MailboxesAreReadMessageByMessageWhenAsked) {
+    TempDir dir;
+    dir.Write("in/box.mbox",
+              "From a@env.example Thu Dec 10 10:00:00 2026\nSubject: one\n\nhttp://one.example/\n\n"
+              "From b@env.example Thu Dec 10 11:00:00 2026\nSubject: two\nContent-Type: text/plain\n"
+              "Content-Transfer-Encoding: base64\n\n"
+              // "c@body.example\n"
+              "Y0Bib2R5LmV4YW1wbGUK\n");
+    const std::string in = (dir.Path() / "in").string();
+    Result off = RunScanner({"--quiet", in});
+    EXPECT_EQ(off.out, "a@env.example\nhttp://one.example/\nb@env.example\n");
+    for (const char* threads : {"-j1", "-j2"}) {
+        Result r = RunScanner({"--quiet", "--mailboxes", "-H", threads, in});
+        EXPECT_EQ(r.out, in + "/box.mbox//1\thttp://one.example/\n" + in +
+                             "/box.mbox//1\thttp://one.example/\n" + in +
+                             "/box.mbox//2\tc@body.example\n")
+            << r.err;
+    }
+}
