@@ -130,6 +130,21 @@ QString Await(QNetworkReply& reply, int timeoutMs, const Cancellation* cancel) {
     return failure;
 }
 
+// A reply that ends before the length it announced, or on a broken
+// connection, is a failure: part of an answer is never taken for the whole.
+// HTTP status errors are left to the caller's own rules.
+void ThrowIfCutShort(const QNetworkReply& reply, const QByteArray& body) {
+    const QNetworkReply::NetworkError error = reply.error();
+    if (error != QNetworkReply::NoError && error < QNetworkReply::ProxyConnectionRefusedError)
+        throw RequestError(reply.errorString().toStdString());
+    const QVariant length = reply.header(QNetworkRequest::ContentLengthHeader);
+    if (length.isValid() && length.toLongLong() != body.size())
+        throw RequestError(QStringLiteral("The reply ended after %1 of the %2 bytes it announced.")
+                               .arg(body.size())
+                               .arg(length.toLongLong())
+                               .toStdString());
+}
+
 }  // namespace
 
 QString PostForm(const QString& url, const RequestFields& fields, int timeoutMs, const Cancellation* cancel) {
@@ -151,6 +166,7 @@ QString PostForm(const QString& url, const RequestFields& fields, int timeoutMs,
     const QByteArray body = reply->readAll();
     if (body.size() > kMaxReplyBytes)
         throw RequestError(QStringLiteral("The reply is longer than %1 bytes.").arg(kMaxReplyBytes).toStdString());
+    ThrowIfCutShort(*reply, body);
     return DecodeBody(body, DeclaredCharset(reply->rawHeader("Content-Type")));
 }
 

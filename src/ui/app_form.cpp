@@ -126,6 +126,9 @@ void TAppForm::FormCreate() {
     // 9-10.
     ApplyWindowsVersionGate();
     TimerKacTaneTimer();
+
+    // Typing at once goes into the folder field.
+    Edit8->setFocus(Qt::OtherFocusReason);
 }
 
 void TAppForm::ApplyMenuSettings() {
@@ -278,7 +281,7 @@ void TAppForm::StartScan() {
     UpdateResultsLabel();
     Panel4->show();
     StatusBar1->ClearUrlCounter();
-    SetResultButtonsVisible(false);
+    SetResultButtonsEnabled(false);
     Panel6->setEnabled(false);
     if (Edit1->text() != FromText(built.MaskUsed)) Edit1->setText(FromText(built.MaskUsed));
 
@@ -329,7 +332,7 @@ void TAppForm::FileDone(qint64 urls) {
 }
 
 void TAppForm::IslemTamam(bool maskInvalid, const QString& maskError, double seconds) {
-    SetResultButtonsVisible(true);
+    SetResultButtonsEnabled(true);
     Panel6->setEnabled(true);
     resultsModel_->SetRowCount(ViewRows(lists_.Urls().Size()));
     UpdateResultsLabel();

@@ -143,7 +143,7 @@ private:
     void SwitchView(results::ViewMode mode);
     void ButtonRemoveDuplicatesClick();
     void RunOffWindowThread(const std::function<void()>& work);
-    void SetResultButtonsVisible(bool visible);
+    void SetResultButtonsEnabled(bool enabled);
     void ShowCurrentList();
     void FilterChanged(const QString& text);
     void UpdateResultsLabel();

@@ -173,6 +173,8 @@ QWidget* TAppForm::BuildFilesPanel(QWidget* parent) {
     ListBox1->setSelectionMode(QAbstractItemView::ExtendedSelection);
     ListBox1->setEditTriggers(QAbstractItemView::NoEditTriggers);
     ListBox1->setContextMenuPolicy(Qt::CustomContextMenu);
+    // Tab leaves the list for the next control; the arrows move inside it.
+    ListBox1->setTabKeyNavigation(false);
     layout->addWidget(label1);
     layout->addWidget(ListBox1, 1);
     return Panel3;
@@ -190,7 +192,7 @@ QWidget* TAppForm::BuildResultsPanel(QWidget* parent) {
         auto* b = Named<QPushButton>(name, Panel4);
         b->setText(QString::fromLatin1(caption));
         b->setFixedHeight(25);
-        b->hide();
+        b->setEnabled(false);
         layout->addWidget(b);
         return b;
     };
@@ -218,12 +220,15 @@ QWidget* TAppForm::BuildResultsPanel(QWidget* parent) {
     ListView1->setSelectionMode(QAbstractItemView::ExtendedSelection);
     ListView1->setEditTriggers(QAbstractItemView::NoEditTriggers);
     ListView1->setContextMenuPolicy(Qt::CustomContextMenu);
+    // A table walks its cells on Tab by default and wraps at the end, so the
+    // controls after it could never be reached from the keyboard.
+    ListView1->setTabKeyNavigation(false);
     layout->addWidget(ListView1, 1);
 
     ButtonRemoveDuplicates = Named<QPushButton>("ButtonRemoveDuplicates", Panel4);
     ButtonRemoveDuplicates->setIcon(Icon("database_repeat_delete"));
     ButtonRemoveDuplicates->setText(QStringLiteral("Remove Duplicates"));
-    ButtonRemoveDuplicates->hide();
+    ButtonRemoveDuplicates->setEnabled(false);
     layout->addWidget(ButtonRemoveDuplicates);
     return Panel4;
 }

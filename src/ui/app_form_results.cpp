@@ -147,11 +147,13 @@ void TAppForm::UpdateResultsLabel() {
     Label3->setText(text + locale.toString(total));
 }
 
-void TAppForm::SetResultButtonsVisible(bool visible) {
+// The buttons keep their room for the whole scan and are only greyed out,
+// so the list never moves under the pointer when the scan ends.
+void TAppForm::SetResultButtonsEnabled(bool enabled) {
     for (QPushButton* b :
          {ButtonShowURLs, ButtonShowHostnames, ButtonShowDomainNames, ButtonRemoveDuplicates})
-        b->setVisible(visible);
-    FilterEdit->setEnabled(visible);
+        b->setEnabled(enabled);
+    FilterEdit->setEnabled(enabled);
 }
 
 void TAppForm::OpenFinding(const QModelIndex& index) {

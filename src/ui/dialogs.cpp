@@ -5,6 +5,7 @@
 #include <QMessageBox>
 #include <QMetaObject>
 #include <QPointer>
+#include <QWidget>
 
 #include <exception>
 
@@ -29,7 +30,16 @@ int ExecModal(QDialog& dialog) {
             },
             Qt::QueuedConnection);
     }
-    return dialog.exec();
+    // The window the dialog belongs to takes the keyboard back once it is
+    // gone; otherwise the closed dialog can stay the active window and the
+    // menu keys go nowhere until a click.
+    QPointer<QWidget> owner = dialog.parentWidget() ? dialog.parentWidget()->window() : nullptr;
+    const int result = dialog.exec();
+    if (owner && owner->isVisible()) {
+        owner->raise();
+        owner->activateWindow();
+    }
+    return result;
 }
 
 void SetModalHookForTesting(ModalHook hook) { Hook() = std::move(hook); }

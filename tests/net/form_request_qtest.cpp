@@ -209,6 +209,20 @@ private slots:
         QVERIFY(Failure(Http("/big"), {"cmd=x"}, 3000).contains(QStringLiteral("longer")));
     }
 
+    // A reply that ends before the length it announced is no reply: a cut-off
+    // update check must not be read as a shorter one.
+    void replyCutShortFails() {
+        ServerReply cut = Reply(200, corvexa::test::CheckReply(QStringLiteral("7.7"), QStringLiteral("https://example.com/")) +
+                                         QByteArray(1000, 'x'));
+        cut.truncateTo = 127;
+        server_->SetReply("/cut", cut);
+        QVERIFY(!Failure(Https("/cut"), {"cmd=x"}, 3000).isEmpty());
+        QVERIFY(!Failure(Http("/cut"), {"cmd=x"}, 3000).isEmpty());
+        cut.truncateTo = -1;
+        server_->SetReply("/cut", cut);
+        QVERIFY(PostForm(Https("/cut"), {"cmd=x"}, 3000).contains(QStringLiteral("7.7")));
+    }
+
     void silentServerBoundedByTheTimeOut() {
         ServerReply silent;
         silent.silent = true;

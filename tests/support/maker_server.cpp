@@ -144,7 +144,7 @@ private:
         {
             QMutexLocker lock(&shared_.mutex);
             reply = shared_.replies.value({request.path, request.secure},
-                                          ServerReply{404, "not found", "text/plain", 0, false});
+                                          ServerReply{404, "not found", "text/plain", 0, false, -1});
             shared_.requests << request;
             shared_.arrived.wakeAll();
         }
@@ -155,7 +155,7 @@ private:
             QByteArray out = "HTTP/1.1 " + QByteArray::number(reply.status) + " Status\r\n";
             if (!reply.contentType.isEmpty()) out += "Content-Type: " + reply.contentType + "\r\n";
             out += "Content-Length: " + QByteArray::number(reply.body.size()) + "\r\nConnection: close\r\n\r\n";
-            out += reply.body;
+            out += reply.truncateTo >= 0 ? reply.body.left(reply.truncateTo) : reply.body;
             guard->write(out);
             guard->disconnectFromHost();
         });

@@ -25,6 +25,7 @@ struct ServerReply {
     QByteArray contentType = "text/plain; charset=UTF-8";
     int delayMs = 0;      // wait this long before answering
     bool silent = false;  // read the request, never answer, keep the connection open
+    int truncateTo = -1;  // >= 0: announce the whole body, send this many bytes, close
 };
 
 // One request as it arrived.

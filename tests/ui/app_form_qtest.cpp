@@ -313,7 +313,7 @@ private slots:
         QCOMPARE(Find<QPushButton>(*form, "ButtonStart")->text(), QStringLiteral("STOP"));
         QVERIFY(!Find<QWidget>(*form, "Panel6")->isEnabled());
         QVERIFY(Find<QWidget>(*form, "Panel4")->isVisible());
-        QVERIFY(!Find<QPushButton>(*form, "ButtonShowURLs")->isVisible());
+        QVERIFY(!Find<QPushButton>(*form, "ButtonShowURLs")->isEnabled());
         QVERIFY(done.wait(60000));
 
         QStringList files = FilesShown(*form);

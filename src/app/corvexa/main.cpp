@@ -27,10 +27,24 @@ int PrintVersion() {
     }
 }
 
+int PrintHelp() {
+    std::printf(
+        "Usage: corvexa [--help | --version]\n"
+        "Finds web, e-mail and ftp addresses in the files of a folder or of a list.\n"
+        "\n"
+        "  --help     print this help and exit\n"
+        "  --version  print the version and exit\n"
+        "\n"
+        "Without options the window opens. For scans without a window, see corvexa-scan --help.\n");
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     if (argc == 2 && std::strcmp(argv[1], "--version") == 0) return PrintVersion();
+    if (argc == 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0))
+        return PrintHelp();
     corvexa::platform::CreateNamedMutex(QStringLiteral("KELMARE_Corvexa"));
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Corvexa"));

@@ -1,0 +1,218 @@
+// The main window from the keyboard, offscreen: where the focus starts, that
+// Tab leaves the lists, that a closed dialog hands the keyboard back, and the
+// program's own command-line options.
+
+#include <QAbstractItemView>
+#include <QAction>
+#include <QApplication>
+#include <QDialog>
+#include <QDir>
+#include <QFile>
+#include <QLayout>
+#include <QLineEdit>
+#include <QListView>
+#include <QProcess>
+#include <QPushButton>
+#include <QSettings>
+#include <QSignalSpy>
+#include <QTableView>
+#include <QTemporaryDir>
+#include <QTest>
+#include <memory>
+
+#include "ui/app_form.h"
+#include "ui/test_seams.h"
+
+using corvexa::ui::AppEnvironment;
+using corvexa::ui::TAppForm;
+
+class WindowKeyboardTest : public QObject {
+    Q_OBJECT
+
+private:
+    std::unique_ptr<QTemporaryDir> root_;
+    AppEnvironment env_;
+    std::unique_ptr<corvexa::ui::TestSeams> seams_;
+
+    QString Root() const { return root_->path() + QLatin1Char('/'); }
+
+    void WriteFile(const QString& path, const QByteArray& bytes) {
+        QDir().mkpath(QFileInfo(path).absolutePath());
+        QFile f(path);
+        QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        QCOMPARE(f.write(bytes), bytes.size());
+    }
+
+    std::unique_ptr<TAppForm> ActiveForm() {
+        auto form = std::make_unique<TAppForm>(env_);
+        form->show();
+        if (!QTest::qWaitForWindowActive(form.get())) qWarning("window not active");
+        return form;
+    }
+
+    template <typename T>
+    static T* Find(TAppForm& form, const char* name) {
+        T* w = form.findChild<T*>(QString::fromLatin1(name));
+        if (!w) qFatal("no child %s", name);
+        return w;
+    }
+
+    // A scan of a folder with two files of findings: both lists have rows.
+    void ScanTwoFiles(TAppForm& form) {
+        const QString dir = Root() + QStringLiteral("scan/");
+        WriteFile(dir + "a.txt",
+                  "http://one.example/\nhttp://two.example/\nhttp://three.example/\n");
+        WriteFile(dir + "b.txt", "http://four.example/\n");
+        Find<QLineEdit>(form, "Edit8")->setText(dir);
+        QSignalSpy done(&form, &TAppForm::scanCompleted);
+        QTest::mouseClick(Find<QPushButton>(form, "ButtonStart"), Qt::LeftButton);
+        if (form.State() != TAppForm::ScanState::Idle) QVERIFY(done.wait(60000));
+    }
+
+    static QString ProgramPath() {
+        return QString::fromLocal8Bit(qgetenv("CORVEXA_BIN_DIR")) + QStringLiteral("/corvexa");
+    }
+
+private slots:
+    void init() {
+        root_ = std::make_unique<QTemporaryDir>();
+        QVERIFY(root_->isValid());
+        for (const char* sub : {"exe", "roaming", "Desktop", "home"}) QDir().mkpath(Root() + sub);
+        env_.ExecutablePath = QCoreApplication::applicationFilePath();
+        env_.ExecutableFolder = Root() + QStringLiteral("exe/");
+        env_.RoamingFolder = Root() + QStringLiteral("roaming");
+        env_.DesktopFolder = Root() + QStringLiteral("Desktop");
+        env_.HomeFolder = Root() + QStringLiteral("home");
+        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, Root() + "store");
+        // The update check a window starts finds nobody listening.
+        qputenv("CORVEXA_MAKER_HOST", "127.0.0.1:9");
+        seams_ = std::make_unique<corvexa::ui::TestSeams>();
+        seams_->AnswerDialogs([](QDialog* d) { d->reject(); });
+    }
+
+    void cleanup() { seams_.reset(); }
+
+    void theDirectoryFieldHasTheFocusAtStart() {
+        auto form = ActiveForm();
+        QCOMPARE(QApplication::focusWidget(), Find<QLineEdit>(*form, "Edit8"));
+        // A key typed at the window lands in the field.
+        QTest::keyClick(form->windowHandle(), Qt::Key_End);
+        QTest::keyClick(form->windowHandle(), Qt::Key_Q);
+        QVERIFY(Find<QLineEdit>(*form, "Edit8")->text().endsWith(QLatin1Char('q')));
+    }
+
+    // Tab moves from each list to the next control, and Shift+Tab back out,
+    // however many rows the list holds; the arrows still move in it.
+    void tabLeavesEveryList_data() {
+        QTest::addColumn<QString>("list");
+        QTest::newRow("files") << QStringLiteral("ListBox1");
+        QTest::newRow("findings") << QStringLiteral("ListView1");
+    }
+    void tabLeavesEveryList() {
+        QFETCH(QString, list);
+        auto form = ActiveForm();
+        ScanTwoFiles(*form);
+        auto* view = form->findChild<QAbstractItemView*>(list);
+        QVERIFY(view);
+        QVERIFY(view->model()->rowCount() >= 2);
+        view->setFocus(Qt::TabFocusReason);
+        view->setCurrentIndex(view->model()->index(0, 0));
+        QCOMPARE(QApplication::focusWidget(), view);
+
+        QTest::keyClick(view, Qt::Key_Down);
+        QCOMPARE(view->currentIndex().row(), 1);
+        QCOMPARE(QApplication::focusWidget(), view);
+
+        QTest::keyClick(view, Qt::Key_Tab);
+        QVERIFY(QApplication::focusWidget() != view);
+        view->setFocus(Qt::TabFocusReason);
+        QTest::keyClick(view, Qt::Key_Backtab, Qt::ShiftModifier);
+        QVERIFY(QApplication::focusWidget() != view);
+    }
+
+    // Remove Duplicates and START are reached from the findings by Tab alone.
+    void theButtonsAfterTheFindingsAreReachedByTab() {
+        auto form = ActiveForm();
+        ScanTwoFiles(*form);
+        auto* view = Find<QTableView>(*form, "ListView1");
+        view->setFocus(Qt::TabFocusReason);
+        bool reachedStart = false;
+        for (int i = 0; i < 40 && !reachedStart; ++i) {
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+            reachedStart = QApplication::focusWidget() == Find<QPushButton>(*form, "ButtonStart");
+        }
+        QVERIFY(reachedStart);
+    }
+
+    // The findings list stays where it is when the scan ends: the view
+    // buttons hold their room, greyed out, while the scan runs.
+    void theFindingsListKeepsItsPlaceThroughAScan() {
+        auto form = ActiveForm();
+        const QString dir = Root() + QStringLiteral("scan/");
+        WriteFile(dir + "a.txt", "http://one.example/\n");
+        Find<QLineEdit>(*form, "Edit8")->setText(dir);
+        auto* panel = Find<QWidget>(*form, "Panel4");
+        auto* view = Find<QTableView>(*form, "ListView1");
+        QSignalSpy done(form.get(), &TAppForm::scanCompleted);
+        QTest::mouseClick(Find<QPushButton>(*form, "ButtonStart"), Qt::LeftButton);
+        QVERIFY(form->State() != TAppForm::ScanState::Idle);
+        panel->layout()->activate();
+        const int topDuring = view->mapTo(form.get(), QPoint(0, 0)).y();
+        QVERIFY(!Find<QPushButton>(*form, "ButtonRemoveDuplicates")->isEnabled());
+        QVERIFY(done.wait(60000));
+        panel->layout()->activate();
+        QCOMPARE(view->mapTo(form.get(), QPoint(0, 0)).y(), topDuring);
+        QVERIFY(Find<QPushButton>(*form, "ButtonRemoveDuplicates")->isEnabled());
+    }
+
+    // After each window the main window opens is closed, the main window is
+    // active again and its focus widget takes the keys.
+    void aClosedWindowGivesTheKeyboardBack_data() {
+        QTest::addColumn<QString>("item");
+        QTest::newRow("about") << QStringLiteral("About1");
+        QTest::newRow("feedback") << QStringLiteral("SendFeedback1");
+    }
+    void aClosedWindowGivesTheKeyboardBack() {
+        QFETCH(QString, item);
+        auto form = ActiveForm();
+        auto* action = form->findChild<QAction*>(item);
+        QVERIFY(action);
+        QWidget* opened = nullptr;
+        seams_->AnswerDialogs([&opened](QDialog* d) {
+            opened = d;
+            d->reject();
+        });
+        action->trigger();
+        QVERIFY(opened);
+        // The activation comes back as a window-system event.
+        QVERIFY(QTest::qWaitForWindowActive(form.get()));
+        QCOMPARE(QApplication::activeWindow(), form.get());
+        QVERIFY(QApplication::focusWidget() != nullptr);
+        QCOMPARE(QApplication::focusWidget()->window(), form.get());
+    }
+
+    void helpAndVersionPrintAndExit_data() {
+        QTest::addColumn<QString>("option");
+        QTest::addColumn<QString>("printed");
+        QTest::newRow("help") << QStringLiteral("--help") << QStringLiteral("Usage: corvexa");
+        QTest::newRow("version") << QStringLiteral("--version") << QStringLiteral("Corvexa ");
+    }
+    void helpAndVersionPrintAndExit() {
+        QFETCH(QString, option);
+        QFETCH(QString, printed);
+        QVERIFY2(QFile::exists(ProgramPath()), qPrintable(ProgramPath()));
+        QProcess program;
+        program.start(ProgramPath(), {option});
+        // Were the option not understood, the window would open and stay.
+        const bool ended = program.waitForFinished(30000);
+        if (!ended) program.kill();
+        QVERIFY(ended);
+        QCOMPARE(program.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(program.exitCode(), 0);
+        QVERIFY2(QString::fromUtf8(program.readAllStandardOutput()).startsWith(printed),
+                 qPrintable(option));
+    }
+};
+
+QTEST_MAIN(WindowKeyboardTest)
+#include "window_keyboard_qtest.moc"
