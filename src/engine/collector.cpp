@@ -46,6 +46,13 @@ TCollector::TCollector(ScanJob job, SharedList& files, SharedList& urls, ScanCon
       detector_(control.Switches, urls) {
     // STOP also ends a conversion an outside program is doing for a reader.
     for (const auto& reader : readers_.All()) reader->SetStopFlag(&control_.StopRequested);
+    // Whether each reader can run is settled here, once for the scan.
+    for (const DocumentKindInfo& kind : DocumentKindTable()) {
+        const auto& reader = readers_.Of(kind.kind);
+        if (job_.Kinds.Has(kind.kind) && DocumentReaders::Usable(reader))
+            enabled_[static_cast<std::size_t>(kind.kind)] = reader.get();
+    }
+    if (auto pdf = readers_.ForPdf(job_.Pdf); DocumentReaders::Usable(pdf)) pdfReader_ = pdf.get();
 }
 
 TCollector::~TCollector() { Wait(); }
@@ -123,8 +130,8 @@ void TCollector::AddFoundFile(const Text& path) {
 
 void TCollector::ExtractURLsFromFile(const Text& path) {
     const Text ext = LowerExtension(path);
-    auto scanDocument = [&](const std::shared_ptr<DocumentReader>& reader) {
-        Text text = reader->ReadText(path);
+    auto scanDocument = [&](DocumentReader& reader) {
+        Text text = reader.ReadText(path);
         ScanTextLines(text, *lineSink_, control_.StopRequested);
     };
 
@@ -134,28 +141,22 @@ void TCollector::ExtractURLsFromFile(const Text& path) {
         const std::string native = platform::NativeFromPath(path);
         if (IsMboxName(native) && ScanMailbox(path)) return;
         // A Maildir message, decoded and then read below as plain text.
-        if (IsMaildirMessage(native) && !(ext == u".eml" && job_.DecodeEML))
+        if (IsMaildirMessage(native) && !(ext == u".eml" && job_.Kinds.Has(DocumentKind::Eml)))
             ScanTextLines(EmlText(path), *lineSink_, control_.StopRequested);
     }
 
-    // A decoded message is read again below as plain text.
-    if (ext == u".eml" && job_.DecodeEML && DocumentReaders::Usable(readers_.eml))
-        scanDocument(readers_.eml);
-
-    if (ext == u".pdf" && job_.PdfProcessing == PdfMode::Xpdf && DocumentReaders::Usable(readers_.xpdf)) {
-        scanDocument(readers_.xpdf);
-    } else if (ext == u".pdf" && job_.PdfProcessing == PdfMode::Pdfium &&
-               DocumentReaders::Usable(readers_.pdfium)) {
-        scanDocument(readers_.pdfium);
-    } else if ((ext == u".docx" || ext == u".doc") && job_.DecodeWord &&
-               DocumentReaders::Usable(readers_.word)) {
-        scanDocument(readers_.word);
-    } else if ((ext == u".xlsx" || ext == u".xls") && job_.DecodeExcel &&
-               DocumentReaders::Usable(readers_.excel)) {
-        scanDocument(readers_.excel);
-    } else {
-        ScanPlainText(path);
+    for (const DocumentKindInfo& kind : DocumentKindTable()) {
+        DocumentReader* reader = enabled_[static_cast<std::size_t>(kind.kind)];
+        if (!reader || !kind.Matches(ext)) continue;
+        scanDocument(*reader);
+        if (!kind.alsoPlainText) return;
+        break;
     }
+    if (pdfReader_ && ext == u".pdf") {
+        scanDocument(*pdfReader_);
+        return;
+    }
+    ScanPlainText(path);
 }
 
 void TCollector::ScanPlainText(const Text& path) {

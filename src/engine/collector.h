@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <atomic>
 #include <cstdint>
 #include <string>
@@ -115,6 +116,10 @@ private:
     ScanControl& control_;
     ScanSink& sink_;
     DocumentReaders readers_;
+    // The readers this scan uses, settled when it is set up: one per enabled
+    // kind whose reader can run (else null), and the PDF mode's.
+    std::array<DocumentReader*, kDocumentKindCount> enabled_{};
+    DocumentReader* pdfReader_ = nullptr;
     Detector detector_;
     LineSink* lineSink_ = &detector_;
     FindingOrigins* origins_ = nullptr;

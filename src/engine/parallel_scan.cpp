@@ -48,12 +48,11 @@ DocumentReaders Serialised(const DocumentReaders& readers) {
         if (!r) return nullptr;
         return std::make_shared<SerialReader>(r, lock);
     };
-    DocumentReaders out;
+    DocumentReaders out = readers;
     out.xpdf = wrap(readers.xpdf);
     out.pdfium = wrap(readers.pdfium);
-    out.eml = wrap(readers.eml);
-    out.word = wrap(readers.word);
-    out.excel = wrap(readers.excel);
+    for (const DocumentKindInfo& kind : DocumentKindTable())
+        if (kind.oneAtATime) out.Of(kind.kind) = wrap(readers.Of(kind.kind));
     return out;
 }
 

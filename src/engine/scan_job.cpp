@@ -4,21 +4,6 @@
 
 namespace corvexa {
 
-std::string_view PdfModeName(PdfMode mode) {
-    switch (mode) {
-        case PdfMode::Xpdf: return "xpdf";
-        case PdfMode::Pdfium: return "pdfium";
-        case PdfMode::PlainText: break;
-    }
-    return "";
-}
-
-PdfMode PdfModeFromName(std::string_view name) {
-    if (name == "xpdf") return PdfMode::Xpdf;
-    if (name == "pdfium") return PdfMode::Pdfium;
-    return PdfMode::PlainText;
-}
-
 namespace {
 
 Text ExpandHome(const Text& folder, const Text& home) {
@@ -56,14 +41,11 @@ ScanJobResult BuildScanJob(const ScanInputs& in, const DocumentReaders& readers)
     job.IncludeSubfolders = in.IncludeSubfolders;
     job.FileMask = r.MaskUsed;
     job.SkipLargeFilesMB = in.SkipLargeFiles ? in.SkipLargeFilesMB : 0;
-    job.DecodeEML = in.DecodeEML;
+    for (const DocumentKindInfo& kind : DocumentKindTable())
+        job.Kinds.Set(kind.kind, in.Kinds.Has(kind.kind) && DocumentReaders::Usable(readers.Of(kind.kind)));
     job.Archives = in.Archives;
     job.Mailboxes = in.Mailboxes;
-    job.DecodeWord = in.DecodeWord && DocumentReaders::Usable(readers.word);
-    job.DecodeExcel = in.DecodeExcel && DocumentReaders::Usable(readers.excel);
-    const bool pdfUsable = (in.Pdf == PdfMode::Xpdf && DocumentReaders::Usable(readers.xpdf)) ||
-                           (in.Pdf == PdfMode::Pdfium && DocumentReaders::Usable(readers.pdfium));
-    job.PdfProcessing = pdfUsable ? in.Pdf : PdfMode::PlainText;
+    job.Pdf = DocumentReaders::Usable(readers.ForPdf(in.Pdf)) ? in.Pdf : PdfMode::PlainText;
     return r;
 }
 

@@ -3,20 +3,12 @@
 #include <cstdint>
 #include <string>
 
-#include <string_view>
-
 #include "engine/readers/document_reader.h"
 #include "engine/text.h"
 
 namespace corvexa {
 
 enum class ScanMode { Directory, FileList };
-
-// How PDF files are read: as plain text, or through one of the two PDF readers.
-enum class PdfMode { PlainText, Xpdf, Pdfium };
-// "xpdf", "pdfium", or "" for plain text; and back (anything else: plain text).
-std::string_view PdfModeName(PdfMode mode);
-PdfMode PdfModeFromName(std::string_view name);
 
 // The parameters of one scan, fixed at START and never changed while the
 // collector runs.
@@ -26,14 +18,12 @@ struct ScanJob {
     bool IncludeSubfolders = true;
     Text FileMask = u"*";
     std::int32_t SkipLargeFilesMB = 0;  // 0: no limit
-    bool DecodeEML = false;
-    bool DecodeWord = false;
-    bool DecodeExcel = false;
+    DocumentKinds Kinds;  // the kinds decoded by their readers
     // Compressed files and archives read member by member (archive_reader.h).
     bool Archives = false;
     // mbox files split into messages, Maildir messages decoded (mailbox_reader.h).
     bool Mailboxes = false;
-    PdfMode PdfProcessing = PdfMode::PlainText;
+    PdfMode Pdf = PdfMode::PlainText;
 };
 
 // A scan's inputs as the user gave them (the window's fields and menu items, or
@@ -49,9 +39,7 @@ struct ScanInputs {
     bool SkipLargeFiles = false;
     std::int32_t SkipLargeFilesMB = 0;
     bool Email = true, Ftp = true, Http = true, Https = true, Www = true;
-    bool DecodeEML = false;
-    bool DecodeWord = false;
-    bool DecodeExcel = false;
+    DocumentKinds Kinds;
     bool Archives = false;
     bool Mailboxes = false;
     PdfMode Pdf = PdfMode::PlainText;

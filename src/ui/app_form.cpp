@@ -153,16 +153,16 @@ void TAppForm::ApplyMenuSettings() {
     (memory ? MemoryStream1 : FileStream1)->setChecked(true);
     control_.MemoryStream.store(memory);
 
-    switch (ReadPdfProcessing(settings_)) {
-        case PdfProcessing::PlainText: PlainText1->setChecked(true); break;
-        case PdfProcessing::PDFium: PDFium1->setChecked(true); break;
-        case PdfProcessing::Xpdf: Xpdf1->setChecked(true); break;
-    }
+    PdfItem(ReadPdfProcessing(settings_))->setChecked(true);
 
-    DecodeEMLFiles1->setChecked(IsOn(settings_, SettingKey::DecodeEML));
-    DecodeExcelFiles1->setChecked(IsOn(settings_, SettingKey::DecodeExcel));
-    DecodeWordFiles1->setChecked(IsOn(settings_, SettingKey::DecodeWord));
-    ReadArchives1->setChecked(IsOn(settings_, SettingKey::Archives));
+    for (const DocumentKindInfo& kind : DocumentKindTable())
+        decodeItems_[static_cast<std::size_t>(kind.kind)]->setChecked(IsOn(settings_, KeyNamed(kind.settingsKey)));
+}
+
+QAction* TAppForm::PdfItem(PdfMode mode) const {
+    for (std::size_t i = 0; i < kPdfModes.size(); ++i)
+        if (kPdfModes[i].mode == mode) return pdfItems_[i];
+    return pdfItems_[0];
 }
 
 void TAppForm::ApplyFieldSettings() {
@@ -183,11 +183,11 @@ void TAppForm::ApplyFieldSettings() {
 void TAppForm::ApplyWindowsVersionGate() {
     const platform::WindowsVersion v = platform::CurrentWindowsVersion();
     if (v.major > 6 || (v.major == 6 && v.minor >= 1)) return;
-    PlainText1->setChecked(true);
-    Xpdf1->setEnabled(false);
-    PDFium1->setEnabled(false);
-    Xpdf1->setText(QStringLiteral("Xpdf (Windows 7 or later)"));
-    PDFium1->setText(QStringLiteral("PDFium (Windows 7 or later)"));
+    PdfItem(PdfMode::PlainText)->setChecked(true);
+    PdfItem(PdfMode::Xpdf)->setEnabled(false);
+    PdfItem(PdfMode::Pdfium)->setEnabled(false);
+    PdfItem(PdfMode::Xpdf)->setText(QStringLiteral("Xpdf (Windows 7 or later)"));
+    PdfItem(PdfMode::Pdfium)->setText(QStringLiteral("PDFium (Windows 7 or later)"));
 }
 
 void TAppForm::AllowFileDrop() { setAcceptDrops(true); }
@@ -242,11 +242,10 @@ ScanInputs TAppForm::ScanInputsFromControls() const {
     in.Http = control_.Switches.http.load();
     in.Https = control_.Switches.https.load();
     in.Www = control_.Switches.www.load();
-    in.DecodeEML = DecodeEMLFiles1->isChecked();
-    in.DecodeExcel = DecodeExcelFiles1->isChecked();
-    in.DecodeWord = DecodeWordFiles1->isChecked();
-    in.Archives = ReadArchives1->isChecked();
-    in.Pdf = Xpdf1->isChecked() ? PdfMode::Xpdf : PDFium1->isChecked() ? PdfMode::Pdfium : PdfMode::PlainText;
+    for (const DocumentKindInfo& kind : DocumentKindTable())
+        in.Kinds.Set(kind.kind, decodeItems_[static_cast<std::size_t>(kind.kind)]->isChecked());
+    for (std::size_t i = 0; i < kPdfModes.size(); ++i)
+        if (pdfItems_[i]->isChecked()) in.Pdf = kPdfModes[i].mode;
     return in;
 }
 

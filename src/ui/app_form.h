@@ -4,6 +4,7 @@
 #include <QPointer>
 #include <QString>
 
+#include <array>
 #include <functional>
 #include <memory>
 
@@ -239,15 +240,13 @@ private:
     QAction* http1 = nullptr;
     QAction* https1 = nullptr;
     QAction* www1 = nullptr;
-    QAction* DecodeEMLFiles1 = nullptr;
-    QAction* DecodeExcelFiles1 = nullptr;
-    QAction* ReadArchives1 = nullptr;
-    QAction* DecodeWordFiles1 = nullptr;
+    // One check item per document kind ("DecodeEMLFiles1", ...), by kind.
+    std::array<QAction*, kDocumentKindCount> decodeItems_{};
     QAction* FileStream1 = nullptr;
     QAction* MemoryStream1 = nullptr;
-    QAction* PlainText1 = nullptr;
-    QAction* PDFium1 = nullptr;
-    QAction* Xpdf1 = nullptr;
+    // "PlainText1", "PDFium1", "Xpdf1": one radio item per PDF mode, in menu order.
+    std::array<QAction*, kPdfModes.size()> pdfItems_{};
+    QAction* PdfItem(PdfMode mode) const;
     QAction* UpdateNotifications1 = nullptr;
     QAction* Language1 = nullptr;
 };

@@ -9,6 +9,9 @@
 #include <QPushButton>
 #include <QTableView>
 
+#include <string_view>
+#include <vector>
+
 #include "ui/app_form.h"
 #include "ui/widget_kit.h"
 
@@ -69,19 +72,22 @@ void TAppForm::BuildSettingsMenu() {
         {&http1, "http1", "http", &control_.Switches.http, SettingKey::DetectHttp},
         {&https1, "https1", "https", &control_.Switches.https, SettingKey::DetectHttps},
         {&www1, "www1", "www", &control_.Switches.www, SettingKey::DetectWww},
-        {&DecodeEMLFiles1, "DecodeEMLFiles1", "Decode EML Files", nullptr, SettingKey::DecodeEML},
-        {&DecodeExcelFiles1, "DecodeExcelFiles1", "Decode Excel Files", nullptr, SettingKey::DecodeExcel},
-        {&DecodeWordFiles1, "DecodeWordFiles1", "Decode Word Files", nullptr, SettingKey::DecodeWord},
-        {&ReadArchives1, "ReadArchives1", "Read Inside Archives", nullptr, SettingKey::Archives},
     };
-    for (const auto& t : toggles) {
-        if (t.item == &DecodeEMLFiles1) settings->addSeparator();
-        QAction** item = t.item;
-        std::atomic<bool>* flag = t.flag;
-        const SettingKey key = t.key;
-        *item = Checkable(AddItem(t.flag ? detection : settings, t.name, QString::fromLatin1(t.caption),
-                                  [this, item, flag, key] { ToggleSetting(*item, flag, key); }),
-                          true);
+    auto addToggle = [&](QMenu* menu, QAction** item, const char* name, const QString& caption,
+                         std::atomic<bool>* flag, SettingKey key) {
+        *item = Checkable(AddItem(menu, name, caption, [this, item, flag, key] { ToggleSetting(*item, flag, key); }),
+                          QLatin1String(Info(key).defaultValue) == QLatin1String("ON"));
+    };
+    for (const auto& t : toggles)
+        addToggle(detection, t.item, t.name, QString::fromLatin1(t.caption), t.flag, t.key);
+    settings->addSeparator();
+    for (int position = 0; position < int(kDocumentKindCount); ++position) {
+        for (const DocumentKindInfo& kind : DocumentKindTable()) {
+            if (kind.menuPosition != position) continue;
+            addToggle(settings, &decodeItems_[static_cast<std::size_t>(kind.kind)], kind.menuObjectName.data(),
+                      QString::fromLatin1(kind.menuCaption.data(), qsizetype(kind.menuCaption.size())), nullptr,
+                      KeyNamed(kind.settingsKey));
+        }
     }
     BuildReadingMenus(settings);
     settings->addSeparator();
@@ -91,20 +97,20 @@ void TAppForm::BuildSettingsMenu() {
 
 // The two radio groups: how plain text is read and how PDF files are read.
 void TAppForm::BuildReadingMenus(QMenu* settings) {
-    const struct {
+    struct Radio {
         QAction** item;
         const char* name;
-        const char* caption;
+        std::string_view caption;
         SettingKey key;
-        const char* value;
-        bool designed;
-    } radios[] = {
-        {&FileStream1, "FileStream1", "File Stream", SettingKey::PlainTextProcessing, "FileStream", true},
-        {&MemoryStream1, "MemoryStream1", "Memory Stream", SettingKey::PlainTextProcessing, "MemoryStream", false},
-        {&PlainText1, "PlainText1", "Plain Text", SettingKey::PdfProcessing, "PlainText", false},
-        {&PDFium1, "PDFium1", "PDFium", SettingKey::PdfProcessing, "PDFium", false},
-        {&Xpdf1, "Xpdf1", "Xpdf", SettingKey::PdfProcessing, "Xpdf", true},
+        std::string_view value;
     };
+    std::vector<Radio> radios = {
+        {&FileStream1, "FileStream1", "File Stream", SettingKey::PlainTextProcessing, "FileStream"},
+        {&MemoryStream1, "MemoryStream1", "Memory Stream", SettingKey::PlainTextProcessing, "MemoryStream"},
+    };
+    for (std::size_t i = 0; i < kPdfModes.size(); ++i)
+        radios.push_back({&pdfItems_[i], kPdfModes[i].menuObjectName.data(), kPdfModes[i].menuCaption,
+                          SettingKey::PdfProcessing, kPdfModes[i].settingsValue});
     QMenu* plain = settings->addMenu(QStringLiteral("Plain Text Processing"));
     plain->setObjectName(QStringLiteral("PlainTextProcessing1"));
     QMenu* pdf = settings->addMenu(QStringLiteral("PDF Processing"));
@@ -114,14 +120,16 @@ void TAppForm::BuildReadingMenus(QMenu* settings) {
     for (const auto& r : radios) {
         const bool isPlain = r.key == SettingKey::PlainTextProcessing;
         const SettingKey key = r.key;
-        const QString value = QString::fromLatin1(r.value);
+        const QString value = QString::fromLatin1(r.value.data(), qsizetype(r.value.size()));
         const bool memory = value == QLatin1String("MemoryStream");
-        *r.item = Checkable(AddItem(isPlain ? plain : pdf, r.name, QString::fromLatin1(r.caption),
+        const bool designed = r.value == Info(key).defaultValue;  // checked as the window is designed
+        *r.item = Checkable(AddItem(isPlain ? plain : pdf, r.name,
+                                    QString::fromLatin1(r.caption.data(), qsizetype(r.caption.size())),
                                     [this, isPlain, memory, key, value] {
                                         if (isPlain) control_.MemoryStream.store(memory);
                                         StoreSetting(key, value);
                                     }),
-                            r.designed);
+                            designed);
         (isPlain ? plainGroup : pdfGroup)->addAction(*r.item);
     }
 }

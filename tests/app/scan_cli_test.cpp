@@ -346,7 +346,7 @@ open(d + "/in/bomb.gz", "wb").write(gzip.compress(b"x" * (64 << 20), 9))
     Result off = RunScanner({"--quiet", in});
     EXPECT_EQ(off.out.find("a@tar.example"), std::string::npos);
     std::string first;
-    for (const char* on : {"-z", "--archives", "--decode=archives"}) {
+    for (const char* on : {"-z", "--archives"}) {
         for (const char* threads : {"-j1", "-j2"}) {
             Result r = RunScanner({"--quiet", "--verbose", on, threads, in});
             EXPECT_EQ(r.out.find("http://gz.example/"), r.out.rfind("http://gz.example/")) << on;

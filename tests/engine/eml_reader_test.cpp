@@ -43,7 +43,7 @@ struct NullSink : ScanSink {
 std::vector<std::string> Scan(const std::string& path, bool decode = true) {
     ScanJob job;
     job.Mode = ScanMode::FileList;
-    job.DecodeEML = decode;
+    job.Kinds.Set(DocumentKind::Eml, decode);
     ScanControl control;
     SharedList files, urls;
     NullSink sink;

@@ -236,7 +236,8 @@ TEST_F(Office, ScanFindsTheAddressesAReaderSees) {
     for (bool decode : {true, false}) {
         ScanJob job;
         job.Mode = ScanMode::FileList;
-        job.DecodeWord = job.DecodeExcel = decode;
+        job.Kinds.Set(DocumentKind::Word, decode);
+        job.Kinds.Set(DocumentKind::Excel, decode);
         ScanControl control;
         SharedList files, urls;
         NullSink sink;
@@ -312,14 +313,14 @@ TEST_F(Office, StopDuringAScanEndsTheConversionItIsWaitingFor) {
         FakeOffice("sleep 300 & echo $! > '" + pidFile.string() + "'; sleep 300");
     ScanJob job;
     job.Mode = ScanMode::FileList;
-    job.DecodeWord = true;
+    job.Kinds.Set(DocumentKind::Word);
     ScanControl control;
     SharedList files, urls;
     NullSink sink;
     files.Assign({FromUtf8(dir_.Write("a.docx", "www.raw.example\n").string()),
                   FromUtf8(dir_.Write("b.txt", "www.after.example\n").string())});
     DocumentReaders readers;
-    readers.word = MakeWordReader(hanging, 600s);
+    readers.Of(DocumentKind::Word) = MakeWordReader(hanging, 600s);
     TCollector collector(job, files, urls, control, sink, readers);
     const auto start = std::chrono::steady_clock::now();
     collector.Start();

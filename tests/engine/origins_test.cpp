@@ -112,14 +112,14 @@ TEST(Origins, FileAndLineOfEveryFindingInBothReadingModes) {
         SCOPED_TRACE(memory ? "memory stream" : "file stream");
         ScanJob job;
         job.Mode = ScanMode::FileList;
-        job.DecodeEML = true;
+        job.Kinds.Set(DocumentKind::Eml);
         ScanControl control;
         control.MemoryStream = memory;
         SharedList files, urls;
         files.Assign(list);
         QuietSink sink;
         DocumentReaders docs = DocumentReaders::BuiltIn();
-        docs.eml = std::make_shared<EchoEml>();
+        docs.Of(DocumentKind::Eml) = std::make_shared<EchoEml>();
         FindingOrigins origins;
         TCollector c(job, files, urls, control, sink, docs);
         c.RecordOrigins(&origins);

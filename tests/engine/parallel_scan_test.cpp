@@ -91,7 +91,7 @@ Outcome RunScan(const ScanJob& job, bool memoryStream, unsigned readers, Paralle
     RecordingSink sink;
     if (hook) sink.hook = [&](const std::string& e) { hook(e, control); };
     DocumentReaders docs = DocumentReaders::BuiltIn();
-    if (eml) docs.eml = eml;
+    if (eml) docs.Of(DocumentKind::Eml) = eml;
     FindingOrigins origins;
     Outcome out;
     if (readers == 0) {
@@ -174,7 +174,7 @@ ScanJob FolderJob(const TempDir& dir) {
     ScanJob job;
     job.Mode = ScanMode::Directory;
     job.Folder = FromUtf8((dir.Path() / "tree").string());
-    job.DecodeEML = true;
+    job.Kinds.Set(DocumentKind::Eml);
     return job;
 }
 

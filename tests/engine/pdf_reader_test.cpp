@@ -377,7 +377,7 @@ TEST_F(PdfFixture, AScanSkipsADocumentNoLibraryReadsAndTheNextOneTriesAgain) {
     };
     ScanJob job;
     job.Mode = ScanMode::FileList;
-    job.PdfProcessing = PdfMode::Pdfium;
+    job.Pdf = PdfMode::Pdfium;
     EXPECT_EQ(Scan(job, files, sink, readers), (std::vector<std::string>{"http://b.example/", "http://c.example/"}));
     EXPECT_EQ(sink.done, 2);
 }
@@ -393,7 +393,7 @@ TEST_F(PdfFixture, BuiltInReadersReadPdfFilesInBothModesAndLeaveNothingBehind) {
         SCOPED_TRACE(mode);
         ScanJob job;
         job.Folder = T((dir.Path() / "scan").string());
-        job.PdfProcessing = PdfModeFromName(mode);
+        job.Pdf = PdfModeFromName(mode);
         SharedList files;
         CountingSink sink;
         std::vector<std::string> urls = Scan(job, files, sink, DocumentReaders::BuiltIn(options));

@@ -27,9 +27,8 @@ DocumentReaders Readers(bool available) {
     DocumentReaders r;
     r.xpdf = std::make_shared<Reader>("xpdf", available);
     r.pdfium = std::make_shared<Reader>("pdfium", available);
-    r.eml = std::make_shared<Reader>("eml", available);
-    r.word = std::make_shared<Reader>("word", available);
-    r.excel = std::make_shared<Reader>("excel", available);
+    for (const DocumentKindInfo& kind : DocumentKindTable())
+        r.Of(kind.kind) = std::make_shared<Reader>(kind.name.data(), available);
     return r;
 }
 
@@ -118,21 +117,21 @@ TEST(ScanJob, ReadersThatCannotRunAreLeftOff) {
     for (bool available : {true, false}) {
         for (PdfMode pdf : {PdfMode::PlainText, PdfMode::Xpdf, PdfMode::Pdfium}) {
             ScanInputs in = Folder(u"/srv");
-            in.DecodeEML = in.DecodeWord = in.DecodeExcel = true;
+            for (const DocumentKindInfo& kind : DocumentKindTable()) in.Kinds.Set(kind.kind);
             in.Pdf = pdf;
             const ScanJob job = BuildScanJob(in, Readers(available)).Job;
-            EXPECT_TRUE(job.DecodeEML);  // checked by the collector file by file
-            EXPECT_EQ(job.DecodeWord, available);
-            EXPECT_EQ(job.DecodeExcel, available);
-            EXPECT_EQ(job.PdfProcessing, available ? pdf : PdfMode::PlainText);
+            for (const DocumentKindInfo& kind : DocumentKindTable())
+                EXPECT_EQ(job.Kinds.Has(kind.kind), available) << kind.name;
+            EXPECT_EQ(job.Pdf, available ? pdf : PdfMode::PlainText);
         }
     }
     ScanInputs none = Folder(u"/srv");
-    none.DecodeWord = none.DecodeExcel = true;
+    none.Kinds.Set(DocumentKind::Word);
+    none.Kinds.Set(DocumentKind::Excel);
     none.Pdf = PdfMode::Xpdf;
     const ScanJob job = BuildScanJob(none, DocumentReaders{}).Job;
-    EXPECT_FALSE(job.DecodeWord || job.DecodeExcel);
-    EXPECT_EQ(job.PdfProcessing, PdfMode::PlainText);
+    EXPECT_EQ(job.Kinds, DocumentKinds{});
+    EXPECT_EQ(job.Pdf, PdfMode::PlainText);
 }
 
 TEST(ScanJob, PdfModeNames) {

@@ -240,9 +240,8 @@ int Run(const std::vector<std::string>& args) {
     // The job already holds the office readers only where the suite is (as the
     // window's START does). The PDF converter's output goes to a private
     // temporary folder.
-    if (o.officeMissing)
-        std::fprintf(stderr, "%s: warning: LibreOffice (soffice) not found; office documents are "
-                             "read as plain text\n", kProgram);
+    for (const std::string& warning : o.readerWarnings)
+        std::fprintf(stderr, "%s: warning: %s\n", kProgram, warning.c_str());
     DocumentReaderOptions readerOptions;
     readerOptions.cancel = &control.StopRequested;
     readerOptions.ansiCodePage = control.AnsiCodePage;

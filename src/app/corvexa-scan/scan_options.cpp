@@ -4,9 +4,12 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <array>
 #include <climits>
 #include <cstdlib>
+#include <string_view>
 #include <thread>
+#include <utility>
 
 #include "engine/scan_job.h"
 
@@ -75,7 +78,8 @@ bool FileName(Options& o, const std::string& v, std::string* error) {
 
 bool Pdf(Options& o, const std::string& v, std::string* error) {
     if (v == "xpdf" || v == "pdfium" || v == "plain") {
-        o.job.PdfProcessing = v == "plain" ? PdfMode::PlainText : PdfModeFromName(v);
+        for (const PdfModeInfo& m : kPdfModes)
+            if (m.cliName == v) o.job.Pdf = m.mode;
         return true;
     }
     *error = "--pdf takes xpdf, pdfium or plain, not '" + v + "'";
@@ -84,31 +88,46 @@ bool Pdf(Options& o, const std::string& v, std::string* error) {
 
 // Switches on the document decoder of that name.
 bool EnableDecoder(const std::string& name, ScanJob* job) {
-    if (name == "eml") job->DecodeEML = true;
-    else if (name == "word") job->DecodeWord = true;
-    else if (name == "excel") job->DecodeExcel = true;
-    else if (name == "archives") job->Archives = true;
-    else if (name == "mailboxes") job->Mailboxes = true;
-    else return false;
+    const DocumentKindInfo* kind = KindNamed(name);
+    if (!kind) return false;
+    job->Kinds.Set(kind->kind);
     return true;
 }
 
-template <bool ScanJob::*Field>
+template <std::size_t Kind>
 bool Decoder(Options& o, const std::string&, std::string*) {
+    o.job.Kinds.Set(static_cast<DocumentKind>(Kind));
+    return true;
+}
+
+// "eml,word,excel" (separator ","), "eml, word and excel" (", " and " and ").
+std::string KindNames(const char* separator, const char* last) {
+    std::string out;
+    const auto& table = DocumentKindTable();
+    for (std::size_t i = 0; i < table.size(); ++i) {
+        if (i > 0) out += i + 1 == table.size() ? last : separator;
+        out += table[i].name;
+    }
+    return out;
+}
+
+// Switches on a reading of the job that is not a document kind.
+template <bool ScanJob::*Field>
+bool JobFlag(Options& o, const std::string&, std::string*) {
     o.job.*Field = true;
     return true;
 }
 
 bool DecodeList(Options& o, const std::string& list, std::string* error) {
     if (list.empty()) {
-        *error = "--decode needs a list: eml,word,excel,archives,mailboxes";
+        *error = "--decode needs a list: " + KindNames(",", ",");
         return false;
     }
     for (std::size_t start = 0; start <= list.size();) {
         std::size_t end = std::min(list.find(',', start), list.size());
         std::string name = list.substr(start, end - start);
         if (!EnableDecoder(name, &o.job)) {
-            *error = "--decode takes eml, word, excel, archives and mailboxes, not '" + name + "'";
+            *error = "--decode takes " + KindNames(", ", " and ") + ", not '" + name + "'";
             return false;
         }
         start = end + 1;
@@ -147,7 +166,7 @@ constexpr const char* kOther = "Other:";
 
 // Every option of corvexa-scan, in the order --help lists them. An entry
 // without apply is not an option but an operand shown with its group.
-const OptionDef kOptions[] = {
+const OptionDef kFixedOptions[] = {
     {kFolder, "mask", "MASK",
      "file mask matched against each file's full path (* any run, ? one character, [set], "
      "[!set]; letter case ignored); default \"*\"",
@@ -173,31 +192,17 @@ const OptionDef kOptions[] = {
      "PATH) with the PDF library as fallback (xpdf, the default), through the PDF library alone "
      "(pdfium), or as plain text (plain)",
      "needs xpdf, pdfium or plain", Pdf},
-    {kReading, "eml", nullptr,
-     "decode e-mail messages (.eml): their text parts, headers decoded; the raw file is then read "
-     "as well",
-     nullptr, Decoder<&ScanJob::DecodeEML>},
-    {kReading, "word", nullptr,
-     "read .doc and .docx documents through LibreOffice (soffice, run headless once per document)",
-     nullptr, Decoder<&ScanJob::DecodeWord>},
-    {kReading, "excel", nullptr,
-     "read .xls and .xlsx workbooks through LibreOffice: every sheet, each cell as displayed",
-     nullptr, Decoder<&ScanJob::DecodeExcel>},
     {kReading, "z,archives", nullptr,
      "read inside compressed files (.gz .bz2 .xz .zst .lz4) and archives (.zip .tar .tgz .7z "
      ".cpio and the like), nested up to 8 deep, each member in memory as text; a finding's file is "
      "written ARCHIVE//MEMBER. A member or archive that expands past 32 MiB, 256 MiB or 200 times "
      "its size fails as a bomb",
-     nullptr, Decoder<&ScanJob::Archives>},
+     nullptr, JobFlag<&ScanJob::Archives>},
     {kReading, "mailboxes", nullptr,
      "read mbox files (mbox, *.mbox, *.mbx) message by message, each decoded as --eml decodes a "
      "message and then read as it is (a finding's file is written MBOX//NUMBER), and the "
      "messages of Maildir folders (files in cur/ and new/) likewise; memory holds one message",
-     nullptr, Decoder<&ScanJob::Mailboxes>},
-    {kReading, "decode", "LIST",
-     "the same as a comma-separated list: eml,word,excel,archives,mailboxes. Without these, such files are read as "
-     "plain text, as they are when LibreOffice is not installed.",
-     "needs a list: eml,word,excel,archives,mailboxes", DecodeList},
+     nullptr, JobFlag<&ScanJob::Mailboxes>},
     {kReading, "j,threads", "N",
      "read N files at a time (default: the number of cores); the output is the same for every N, "
      "in file order",
@@ -234,6 +239,38 @@ const OptionDef kOptions[] = {
     {kOther, "h,help", nullptr, "show this text", nullptr, Set<&Options::help, true>},
 };
 
+using ApplyFn = bool (*)(Options&, const std::string&, std::string*);
+
+template <std::size_t... I>
+std::array<ApplyFn, sizeof...(I)> DecoderSwitches(std::index_sequence<I...>) {
+    return {Decoder<I>...};
+}
+
+// The fixed options with, after --pdf, one switch per document kind and
+// --decode that names them all.
+std::vector<OptionDef> MakeOptionTable() {
+    static const std::string decodeHelp = "the same as a comma-separated list: " + KindNames(",", ",") +
+                                          ". Without these, such files are read as plain text, as "
+                                          "they are when LibreOffice is not installed.";
+    static const std::string decodeMissing = "needs a list: " + KindNames(",", ",");
+    static const auto switches = DecoderSwitches(std::make_index_sequence<kDocumentKindCount>());
+    std::vector<OptionDef> table;
+    for (const OptionDef& d : kFixedOptions) {
+        table.push_back(d);
+        if (std::string_view(d.names) != "pdf") continue;
+        for (const DocumentKindInfo& kind : DocumentKindTable())
+            table.push_back({kReading, kind.name.data(), nullptr, kind.cliHelp.data(), nullptr,
+                             switches[static_cast<std::size_t>(kind.kind)]});
+        table.push_back({kReading, "decode", "LIST", decodeHelp.c_str(), decodeMissing.c_str(), DecodeList});
+    }
+    return table;
+}
+
+const std::vector<OptionDef>& AllOptions() {
+    static const std::vector<OptionDef> table = MakeOptionTable();
+    return table;
+}
+
 struct Names {
     std::string shortName, longName;
 };
@@ -245,7 +282,7 @@ Names SplitNames(const char* names) {
 }
 
 const OptionDef* FindOption(const std::string& name, bool isShort) {
-    for (const OptionDef& d : kOptions) {
+    for (const OptionDef& d : AllOptions()) {
         if (!d.apply) continue;
         Names n = SplitNames(d.names);
         if ((isShort ? n.shortName : n.longName) == name) return &d;
@@ -312,7 +349,7 @@ bool Prepare(const std::vector<std::string>& args, Prepared* p, std::string* err
 
 cxxopts::Options MakeParser() {
     cxxopts::Options parser("corvexa-scan");
-    for (const OptionDef& d : kOptions) {
+    for (const OptionDef& d : AllOptions()) {
         if (!d.apply) continue;
         if (d.value) parser.add_options(d.group)(d.names, d.help, cxxopts::value<std::string>());
         else parser.add_options(d.group)(d.names, d.help);
@@ -344,22 +381,24 @@ std::optional<Options> Finish(Options o, const std::vector<std::string>& positio
     in.SkipLargeFiles = true;
     in.SkipLargeFilesMB = o.job.SkipLargeFilesMB;
     in.Email = o.email, in.Ftp = o.ftp, in.Http = o.http, in.Https = o.https, in.Www = o.www;
-    in.DecodeEML = o.job.DecodeEML, in.DecodeWord = o.job.DecodeWord, in.DecodeExcel = o.job.DecodeExcel;
+    in.Kinds = o.job.Kinds;
     in.Archives = o.job.Archives;
     in.Mailboxes = o.job.Mailboxes;
-    in.Pdf = o.job.PdfProcessing;
+    in.Pdf = o.job.Pdf;
     ScanJobResult built = BuildScanJob(in, DocumentReaders::BuiltIn());
     if (built.Problem == ScanJobProblem::NoDetection)
         return fail("every kind of detection is switched off; nothing could be found");
     if (built.Problem == ScanJobProblem::MaskInvalid) return fail("invalid --mask: " + built.MaskError);
-    o.officeMissing = (in.DecodeWord && !built.Job.DecodeWord) || (in.DecodeExcel && !built.Job.DecodeExcel);
+    for (const DocumentKindInfo& kind : DocumentKindTable())
+        if (in.Kinds.Has(kind.kind) && !built.Job.Kinds.Has(kind.kind) && !kind.missingWarning.empty())
+            o.readerWarnings.insert(std::string(kind.missingWarning));
     o.job = std::move(built.Job);
     return o;
 }
 
 }  // namespace
 
-std::span<const OptionDef> OptionTable() { return kOptions; }
+std::span<const OptionDef> OptionTable() { return AllOptions(); }
 
 std::optional<Options> ParseOptions(const std::vector<std::string>& args, std::string* error) {
     Prepared p;
@@ -374,7 +413,7 @@ std::optional<Options> ParseOptions(const std::vector<std::string>& args, std::s
     cxxopts::Options parser = MakeParser();
     parser.allow_unrecognised_options();  // every option is known here; the rest are operands
     Options o;
-    o.job.PdfProcessing = PdfMode::Xpdf;  // as the window's default
+    o.job.Pdf = PdfMode::Xpdf;  // as the window's default
     o.files = std::move(p.files);
     std::vector<std::string> positional;
     try {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <optional>
+#include <set>
 #include <span>
 #include <string>
 #include <vector>
@@ -29,7 +30,8 @@ struct Options {
     bool withFilename = false;  // -H
     bool lineNumber = false;    // -n
     bool count = false;         // --count
-    bool officeMissing = false; // --word or --excel asked for, but LibreOffice is not there
+    // Why decoders asked for are left off (their reader cannot run here), each once.
+    std::set<std::string> readerWarnings;
 };
 
 // One command-line option. The table of these is the only place an option is

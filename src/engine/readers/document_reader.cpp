@@ -2,7 +2,6 @@
 
 #include <string>
 
-#include "engine/readers/eml_reader.h"
 #include "engine/readers/office_reader.h"
 #include "engine/readers/pdf_reader.h"
 
@@ -18,18 +17,28 @@ DocumentReaders DocumentReaders::BuiltIn(const DocumentReaderOptions& options) {
     auto extractor = std::make_shared<PdfExtractor>(std::move(pdf));
     r.xpdf = MakeXpdfReader(extractor);
     r.pdfium = MakePdfiumReader(extractor);
-    r.eml = MakeEmlReader();
-    const std::string office = FindOffice();
-    r.word = MakeWordReader(office);
-    r.excel = MakeExcelReader(office);
+    ReaderTools tools;
+    tools.soffice = FindOffice();
+    for (const DocumentKindInfo& kind : DocumentKindTable()) r.Of(kind.kind) = kind.make(tools);
     return r;
 }
 
 std::vector<std::shared_ptr<DocumentReader>> DocumentReaders::All() const {
     std::vector<std::shared_ptr<DocumentReader>> all;
-    for (const auto& r : {xpdf, pdfium, eml, word, excel})
+    for (const auto& r : {xpdf, pdfium})
+        if (r) all.push_back(r);
+    for (const auto& r : kinds)
         if (r) all.push_back(r);
     return all;
+}
+
+std::shared_ptr<DocumentReader> DocumentReaders::ForPdf(PdfMode mode) const {
+    switch (mode) {
+        case PdfMode::Xpdf: return xpdf;
+        case PdfMode::Pdfium: return pdfium;
+        case PdfMode::PlainText: break;
+    }
+    return nullptr;
 }
 
 }  // namespace corvexa

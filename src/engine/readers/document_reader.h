@@ -1,11 +1,13 @@
 #pragma once
 
+#include <array>
 #include <atomic>
 #include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "engine/readers/document_kinds.h"
 #include "engine/text.h"
 
 namespace corvexa {
@@ -48,13 +50,19 @@ struct DocumentReaderOptions {
     int ansiCodePage = 1252;
 };
 
-// The readers a scan may use, one slot per kind. A slot may be empty.
+// The readers a scan may use: the two PDF readers and one slot per document
+// kind. A slot may be empty.
 struct DocumentReaders {
     std::shared_ptr<DocumentReader> xpdf;
     std::shared_ptr<DocumentReader> pdfium;
-    std::shared_ptr<DocumentReader> eml;
-    std::shared_ptr<DocumentReader> word;
-    std::shared_ptr<DocumentReader> excel;
+    std::array<std::shared_ptr<DocumentReader>, kDocumentKindCount> kinds;
+
+    std::shared_ptr<DocumentReader>& Of(DocumentKind kind) { return kinds[static_cast<std::size_t>(kind)]; }
+    const std::shared_ptr<DocumentReader>& Of(DocumentKind kind) const {
+        return kinds[static_cast<std::size_t>(kind)];
+    }
+    // The reader of that PDF mode; null for plain text.
+    std::shared_ptr<DocumentReader> ForPdf(PdfMode mode) const;
 
     // The readers built into this program.
     static DocumentReaders BuiltIn(const DocumentReaderOptions& options = {});

@@ -18,9 +18,16 @@ const SettingInfo& Info(SettingKey key) { return kSettings[static_cast<std::size
 
 QString KeyName(SettingKey key) { return QString::fromLatin1(Info(key).name); }
 
+SettingKey KeyNamed(std::string_view name) {
+    for (const SettingInfo& info : kSettings)
+        if (name == info.name) return info.key;
+    return SettingKey::DetectEmail;  // not reached: every kind's key is in the table
+}
+
 bool IsOn(const IniStore& store, SettingKey key) {
-    if (!store.Contains(KeyName(key))) return QLatin1String(Info(key).defaultValue) == QLatin1String("ON");
-    return store.Value(KeyName(key)) != QLatin1String("OFF");
+    const QString name = KeyName(key);
+    if (!store.Contains(name)) return QLatin1String(Info(key).defaultValue) == QLatin1String("ON");
+    return store.Value(name) != QLatin1String("OFF");
 }
 
 QString OnOff(bool on) { return on ? QStringLiteral("ON") : QStringLiteral("OFF"); }
@@ -36,25 +43,21 @@ QString PlainTextProcessingText(PlainTextProcessing mode) {
                                                      : QStringLiteral("FileStream");
 }
 
-PdfProcessing ReadPdfProcessing(const IniStore& store) {
+PdfMode ReadPdfProcessing(const IniStore& store) {
     const QString value = store.Value(KeyName(SettingKey::PdfProcessing));
-    for (PdfProcessing mode :
-         {PdfProcessing::PlainText, PdfProcessing::Xpdf, PdfProcessing::PDFium}) {
-        if (value == PdfProcessingText(mode)) return mode;
+    const QLatin1String byDefault(Info(SettingKey::PdfProcessing).defaultValue);
+    PdfMode mode = PdfMode::Xpdf;
+    for (const PdfModeInfo& m : kPdfModes) {
+        const QString name = QString::fromLatin1(m.settingsValue.data(), qsizetype(m.settingsValue.size()));
+        if (value == name) return m.mode;
+        if (name == byDefault) mode = m.mode;
     }
-    return PdfProcessing::Xpdf;
+    return mode;
 }
 
-QString PdfProcessingText(PdfProcessing mode) {
-    switch (mode) {
-        case PdfProcessing::PlainText:
-            return QStringLiteral("PlainText");
-        case PdfProcessing::PDFium:
-            return QStringLiteral("PDFium");
-        case PdfProcessing::Xpdf:
-            break;
-    }
-    return QStringLiteral("Xpdf");
+QString PdfProcessingText(PdfMode mode) {
+    const std::string_view name = PdfModeNames(mode).settingsValue;
+    return QString::fromLatin1(name.data(), qsizetype(name.size()));
 }
 
 QString ReadFolder(const IniStore& store, const QString& desktopFolder) {
@@ -64,14 +67,13 @@ QString ReadFolder(const IniStore& store, const QString& desktopFolder) {
 
 QString ReadFileMask(const IniStore& store) {
     const QString key = KeyName(SettingKey::FileMask);
-    return store.Contains(key) ? store.Value(key)
-                               : QString::fromLatin1(Info(SettingKey::FileMask).defaultValue);
+    return store.Contains(key) ? store.Value(key) : QString::fromLatin1(Info(SettingKey::FileMask).defaultValue);
 }
 
 int ReadSkipLargeFilesMB(const IniStore& store) {
     bool ok = false;
     const int mb = store.Value(KeyName(SettingKey::SkipLargeFilesMB)).toInt(&ok, 10);
-    return ok ? mb : 1024;
+    return ok ? mb : QByteArray(Info(SettingKey::SkipLargeFilesMB).defaultValue).toInt();
 }
 
 QString SkipLargeFilesMBToStore(const QString& typedText) {

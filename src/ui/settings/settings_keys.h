@@ -3,7 +3,9 @@
 #include <QString>
 
 #include <array>
+#include <string_view>
 
+#include "engine/readers/document_kinds.h"
 #include "ui/settings/ini_store.h"
 
 namespace corvexa::ui {
@@ -25,7 +27,6 @@ enum class SettingKey {
     IncludeSubfolders,
     SkipLargeFiles,
     SkipLargeFilesMB,
-    Archives,
 };
 
 enum class SettingKind {
@@ -44,7 +45,7 @@ struct SettingInfo {
     const char* defaultValue;
 };
 
-inline constexpr std::array<SettingInfo, 16> kSettings = {{
+inline constexpr std::array<SettingInfo, 15> kSettings = {{
     {SettingKey::DetectEmail, "DetectEmail", SettingKind::OnOff, "ON"},
     {SettingKey::DetectFtp, "DetectFtp", SettingKind::OnOff, "ON"},
     {SettingKey::DetectHttp, "DetectHttp", SettingKind::OnOff, "ON"},
@@ -60,14 +61,15 @@ inline constexpr std::array<SettingInfo, 16> kSettings = {{
     {SettingKey::IncludeSubfolders, "IncludeSubfolders", SettingKind::OnOff, "ON"},
     {SettingKey::SkipLargeFiles, "SkipLargeFiles", SettingKind::OnOff, "ON"},
     {SettingKey::SkipLargeFilesMB, "SkipLargeFilesMB", SettingKind::Integer, "1024"},
-    {SettingKey::Archives, "Archives", SettingKind::OnOff, "OFF"},
 }};
 
 const SettingInfo& Info(SettingKey key);
 QString KeyName(SettingKey key);
+// The key written under that name (a document kind's switch).
+SettingKey KeyNamed(std::string_view name);
 
 // On/off keys are off only when the value is exactly "OFF"; anything else,
-// "off" included, means on. An absent key means its default.
+// "off" included, means on; an absent key reads as its default.
 bool IsOn(const IniStore& store, SettingKey key);
 QString OnOff(bool on);  // "ON" / "OFF"
 
@@ -76,16 +78,15 @@ enum class PlainTextProcessing { FileStream, MemoryStream };
 PlainTextProcessing ReadPlainTextProcessing(const IniStore& store);
 QString PlainTextProcessingText(PlainTextProcessing mode);
 
-enum class PdfProcessing { PlainText, Xpdf, PDFium };
-// Exact "PlainText", "Xpdf" or "PDFium", else Xpdf.
-PdfProcessing ReadPdfProcessing(const IniStore& store);
-QString PdfProcessingText(PdfProcessing mode);
+// Exact "PlainText", "Xpdf" or "PDFium", else the default.
+PdfMode ReadPdfProcessing(const IniStore& store);
+QString PdfProcessingText(PdfMode mode);
 
 // The default applies only when the key is absent; present but empty gives "".
 QString ReadFolder(const IniStore& store, const QString& desktopFolder);
 QString ReadFileMask(const IniStore& store);
 
-// 1024 when the value does not read as a 32-bit decimal integer; no range.
+// The default when the value does not read as a 32-bit decimal integer; no range.
 int ReadSkipLargeFilesMB(const IniStore& store);
 // What the size field's text stores: its decimal integer, "0" for anything else.
 QString SkipLargeFilesMBToStore(const QString& typedText);

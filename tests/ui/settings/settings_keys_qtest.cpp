@@ -42,7 +42,7 @@ private slots:
             "DetectEmail", "DetectFtp",   "DetectHttp",  "DetectHttps",       "DetectWww",
             "PlainTextProcessing",        "PdfProcessing", "DecodeEML",       "DecodeExcel",
             "DecodeWord",  "Folder",      "FileMask",    "IncludeSubfolders", "SkipLargeFiles",
-            "SkipLargeFilesMB", "Archives"};
+            "SkipLargeFilesMB"};
         QCOMPARE(int(kSettings.size()), names.size());
         IniStore empty;
         for (const SettingInfo& info : kSettings) {
@@ -51,6 +51,17 @@ private slots:
             const QString expected =
                 info.key == SettingKey::Folder ? kDesktop : QString::fromLatin1(info.defaultValue);
             QCOMPARE(ReadAsText(empty, info.key), expected);
+        }
+    }
+
+    // Each document kind's switch is a key of the file, on when absent.
+    void everyDocumentKindHasItsKey() {
+        IniStore empty;
+        for (const corvexa::DocumentKindInfo& kind : corvexa::DocumentKindTable()) {
+            const SettingKey key = KeyNamed(kind.settingsKey);
+            QCOMPARE(KeyName(key), QString::fromLatin1(kind.settingsKey.data(), qsizetype(kind.settingsKey.size())));
+            QVERIFY(Info(key).kind == SettingKind::OnOff);
+            QVERIFY(IsOn(empty, key));
         }
     }
 
@@ -64,8 +75,6 @@ private slots:
         row("OFF turns off", SettingKey::DetectHttp, "OFF", "OFF");
         row("off in lower case stays on", SettingKey::DetectHttp, "off", "ON");
         row("empty on/off stays on", SettingKey::DecodeWord, "", "ON");
-        row("archives present and empty is on", SettingKey::Archives, "", "ON");
-        row("archives OFF", SettingKey::Archives, "OFF", "OFF");
         row("other text stays on", SettingKey::SkipLargeFiles, "no", "ON");
         row("MemoryStream", SettingKey::PlainTextProcessing, "MemoryStream", "MemoryStream");
         row("memorystream is FileStream", SettingKey::PlainTextProcessing, "memorystream",
