@@ -4,6 +4,7 @@
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
@@ -185,12 +186,20 @@ ProcessResult RunHiddenProcess(const ProcessRequest& request) {
     }
     writeEnd.Close();
     ::fcntl(readEnd.fd, F_SETFL, ::fcntl(readEnd.fd, F_GETFL) | O_NONBLOCK);
+    if (request.fileSizeLimit != 0) {
+        // Set at once after the start, before the program has read its input.
+        const struct rlimit limit = {static_cast<rlim_t>(request.fileSizeLimit),
+                                     static_cast<rlim_t>(request.fileSizeLimit)};
+        ::prlimit(pid, RLIMIT_FSIZE, &limit, nullptr);
+    }
     return Supervise(request, pid, readEnd.fd);
 }
 
 ProcessResult RunHiddenCommand(const std::vector<std::string>& argv, const std::string& directory,
-                               std::chrono::milliseconds timeout, const std::atomic<bool>* cancel) {
+                               std::chrono::milliseconds timeout, const std::atomic<bool>* cancel,
+                               std::uint64_t fileSizeLimit) {
     ProcessRequest request;
+    request.fileSizeLimit = fileSizeLimit;
     request.argv = argv;
     request.workingFolder = directory;
     request.inheritStdin = true;

@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -28,6 +29,9 @@ struct ProcessRequest {
     // rest is read and thrown away.
     std::string* output = nullptr;
     std::size_t outputLimit = 1 << 20;
+    // The largest file the program may write, in bytes (zero: no limit): past
+    // it the kernel refuses the write and ends the program (SIGXFSZ).
+    std::uint64_t fileSizeLimit = 0;
 };
 
 enum class ProcessOutcome {
@@ -57,7 +61,7 @@ ProcessResult RunHiddenProcess(const ProcessRequest& request);
 // after the timeout (zero: none) or when *cancel becomes true.
 ProcessResult RunHiddenCommand(const std::vector<std::string>& argv, const std::string& directory,
                                std::chrono::milliseconds timeout,
-                               const std::atomic<bool>* cancel = nullptr);
+                               const std::atomic<bool>* cancel = nullptr, std::uint64_t fileSizeLimit = 0);
 
 // The full path of a program found on PATH (or the name itself when it holds a
 // slash and is executable); empty when there is none.

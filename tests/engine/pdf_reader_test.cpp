@@ -233,6 +233,17 @@ TEST_F(PdfFixture, HungConverterIsKilledAtTheTimeoutAndItsOutputIgnored) {
     EXPECT_FALSE(Alive(pid));
 }
 
+// A converter that writes without end is stopped at the output bound and the
+// document fails, instead of filling the disk until its time-out.
+TEST_F(PdfFixture, ConverterOutputPastItsBoundFailsTheDocument) {
+    Converter("yes http://flood.example/ > \"$4\"");
+    settings.converterOutputLimit = 1 << 20;
+    settings.converterTimeout = 2s;
+    fs::path pdf = Pdf("doc.pdf", {{"http://library.example/"}});
+    EXPECT_THROW(Run(true, pdf), ReadError);
+    EXPECT_TRUE(FolderEmpty(data));
+}
+
 TEST_F(PdfFixture, StopEndsARunningConverterAndTheDocumentFails) {
     fs::path pidFile = dir.Path() / "pid";
     Converter("echo $$ > '" + pidFile.string() + "'\nsleep 30");

@@ -136,7 +136,11 @@ bool PdfExtractor::RunConverter(const std::string& pdf, const std::string& outpu
     if (converter.empty()) return false;
     const platform::ProcessResult result = platform::RunHiddenCommand(
         {converter, "-enc", "UTF-8", pdf, output}, IsFolder(folder) ? folder : std::string(),
-        settings_.converterTimeout, settings_.cancel);
+        settings_.converterTimeout, settings_.cancel, settings_.converterOutputLimit);
+    struct stat st {};
+    if (::stat(output.c_str(), &st) == 0 && static_cast<std::uint64_t>(st.st_size) >= settings_.converterOutputLimit)
+        throw ReadError("the converter's text passed " + std::to_string(settings_.converterOutputLimit >> 20) +
+                        " MiB");
     switch (result.outcome) {
         case platform::ProcessOutcome::Cancelled: throw ReadError("stopped");
         case platform::ProcessOutcome::TimedOut:

@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
@@ -14,6 +15,8 @@ namespace corvexa {
 // How long the converter may work on one document before it is taken for hung
 // and killed: some thirty times what a 1,200-page document takes it here.
 inline constexpr std::chrono::milliseconds kConverterTimeout{30000};
+// 64 MiB of text is tens of thousands of pages; an endless writer stops there.
+inline constexpr std::uint64_t kConverterOutputLimit = std::uint64_t{64} << 20;
 
 struct PdfSettings {
     // The writable folder that takes the converter's output file. Empty: a
@@ -24,6 +27,9 @@ struct PdfSettings {
     std::string converterFolder;
     std::string converterName = "pdftotext";
     std::chrono::milliseconds converterTimeout = kConverterTimeout;
+    // The converter's output file may grow to this size; a document whose
+    // text would pass it fails.
+    std::uint64_t converterOutputLimit = kConverterOutputLimit;
     // The PDF libraries tried in order; empty: DefaultPdfLibraryNames().
     std::vector<std::string> libraryNames;
     // Raised to stop the scan: a running converter is ended, the library stops
