@@ -7,7 +7,11 @@
 #include <algorithm>
 #include <new>
 
+#include "engine/byte_source.h"
 #include "engine/folder_walk.h"
+#include "engine/readers/archive_reader.h"
+#include "engine/readers/eml_reader.h"
+#include "engine/readers/mailbox_reader.h"
 #include "engine/readers/text_reader.h"
 #include "platform/ascii.h"
 #include "platform/native_path.h"
@@ -128,9 +132,26 @@ void TCollector::AddFoundFile(const Text& path) {
 void TCollector::ExtractURLsFromFile(const Text& path) {
     const Text ext = LowerExtension(path);
     auto scanDocument = [&](DocumentReader& reader) {
+        // The readers and the programs they run open the file as they please:
+        // a FIFO or a device named like a document would block them, so only
+        // a regular file is handed over (checked without blocking).
+        {
+            FileSource probe(path);
+            probe.Open();
+        }
         Text text = reader.ReadText(path);
         ScanTextLines(text, *lineSink_, control_.StopRequested);
     };
+
+    if (job_.Archives && IsArchiveName(platform::NativeFromPath(path)) && ScanArchive(path)) return;
+
+    if (job_.Mailboxes) {
+        const std::string native = platform::NativeFromPath(path);
+        if (IsMboxName(native) && ScanMailbox(path)) return;
+        // A Maildir message, decoded and then read below as plain text.
+        if (IsMaildirMessage(native) && !(ext == u".eml" && job_.Kinds.Has(DocumentKind::Eml)))
+            ScanTextLines(EmlText(path), *lineSink_, control_.StopRequested);
+    }
 
     for (const DocumentKindInfo& kind : DocumentKindTable()) {
         DocumentReader* reader = enabled_[static_cast<std::size_t>(kind.kind)];
@@ -150,6 +171,81 @@ void TCollector::ScanPlainText(const Text& path) {
     ReadContext ctx{*lineSink_, control_.StopRequested, control_.AnsiCodePage};
     FileSource source(path);
     corvexa::ScanPlainText(source, control_.MemoryStream.load(std::memory_order_relaxed), ctx);
+}
+
+bool TCollector::ScanArchive(const Text& path) {
+    ReadContext ctx{*lineSink_, control_.StopRequested, control_.AnsiCodePage};
+    const bool memoryStream = control_.MemoryStream.load(std::memory_order_relaxed);
+    std::vector<ArchiveFailure> failures;
+    // Each member is read as a text of its own: its lines are numbered from 1.
+    const std::string container = platform::NativeFromPath(path);
+    auto visit = [&](const std::string& place, std::string_view bytes) {
+        if (origins_) origins_->BeginMember(place.substr(container.size() + kMemberSeparator.size()));
+        MemorySource source(bytes);
+        try {
+            corvexa::ScanPlainText(source, memoryStream, ctx);
+        } catch (const ReadError& e) {
+            failures.push_back({place, e.what()});
+        }
+    };
+    FileSource source(path);
+    const bool read =
+        ReadArchive(source, container, ArchiveLimits{}, visit, failures, control_.StopRequested);
+    if (origins_) origins_->BeginMember({});
+    if (!read) return false;
+    if (failures.empty()) return true;
+    std::string reason;
+    for (const ArchiveFailure& f : failures) {
+        if (!reason.empty()) reason += "; ";
+        reason += f.place + ": " + f.reason;
+    }
+    throw ReadError(reason);
+}
+
+namespace {
+
+// Joins failures into one reason, "; " between them.
+std::string JoinFailures(const std::vector<std::string>& failures) {
+    std::string reason;
+    for (const std::string& f : failures) reason += (reason.empty() ? "" : "; ") + f;
+    return reason;
+}
+
+}  // namespace
+
+bool TCollector::ScanMailbox(const Text& path) {
+    constexpr std::size_t kLongestMessage = std::size_t{64} << 20;
+    ReadContext ctx{*lineSink_, control_.StopRequested, control_.AnsiCodePage};
+    const bool memoryStream = control_.MemoryStream.load(std::memory_order_relaxed);
+    const std::string native = platform::NativeFromPath(path);
+    std::vector<std::string> failures;
+    // A message's place is the mailbox and its number: "box.mbox//3".
+    auto visit = [&](std::uint64_t number, std::string_view message) {
+        const std::string member = std::to_string(number);
+        if (origins_) origins_->BeginMember(member);
+        try {
+            ScanTextLines(EmlTextOfBytes(message, native + "//" + member), *lineSink_,
+                          control_.StopRequested);
+        } catch (const ReadError& e) {
+            failures.push_back(e.what());
+        }
+        MemorySource raw(message);
+        try {
+            corvexa::ScanPlainText(raw, memoryStream, ctx);
+        } catch (const ReadError& e) {
+            failures.push_back(native + "//" + member + ": " + e.what());
+        }
+    };
+    auto tooLong = [&](std::uint64_t number) {
+        failures.push_back(native + "//" + std::to_string(number) + ": message longer than 64 MB");
+    };
+    FileSource source(path);
+    const std::uint64_t count =
+        ReadMbox(source, kLongestMessage, visit, tooLong, control_.StopRequested);
+    if (origins_) origins_->BeginMember({});
+    if (count == 0) return false;
+    if (!failures.empty()) throw ReadError(JoinFailures(failures));
+    return true;
 }
 
 }  // namespace corvexa

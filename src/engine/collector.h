@@ -104,6 +104,12 @@ public:
 private:
     bool Stopping() const { return control_.StopRequested.load(std::memory_order_relaxed); }
     void ScanPlainText(const Text& path);
+    // Reads a compressed file or archive member by member; false when it is
+    // neither (read it as plain text). Throws naming the members that failed.
+    bool ScanArchive(const Text& path);
+    // Reads an mbox message by message, each decoded and then as it is;
+    // false when the file is no mbox. Throws naming the messages that failed.
+    bool ScanMailbox(const Text& path);
 
     ScanJob job_;
     SharedList& files_;

@@ -6,7 +6,8 @@ namespace corvexa {
 
 void FindingOrigins::Add(std::uint64_t line, std::size_t count) {
     if (count == 0) return;
-    if (runs_.empty() || runs_.back().file != file_) runs_.push_back(Run{lines_.size(), file_});
+    if (runs_.empty() || runs_.back().file != file_ || runs_.back().member != member_)
+        runs_.push_back(Run{lines_.size(), file_, member_});
     const auto stored = static_cast<std::uint32_t>(std::min<std::uint64_t>(line, UINT32_MAX));
     lines_.insert(lines_.end(), count, stored);
 }
@@ -15,7 +16,10 @@ FindingOrigins::Origin FindingOrigins::At(std::size_t i) const {
     auto run = std::upper_bound(runs_.begin(), runs_.end(), i,
                                 [](std::size_t index, const Run& r) { return index < r.first; });
     Origin o;
-    o.file = run == runs_.begin() ? 0 : std::prev(run)->file;
+    if (run != runs_.begin()) {
+        o.file = std::prev(run)->file;
+        o.member = std::prev(run)->member;
+    }
     o.line = i < lines_.size() ? lines_[i] : 0;
     return o;
 }
@@ -23,8 +27,9 @@ FindingOrigins::Origin FindingOrigins::At(std::size_t i) const {
 void FindingOrigins::TakeFrom(FindingOrigins& other) {
     const std::size_t base = lines_.size();
     for (const Run& r : other.runs_) {
-        if (!runs_.empty() && runs_.back().file == r.file) continue;
-        runs_.push_back(Run{base + r.first, r.file});
+        if (!runs_.empty() && runs_.back().file == r.file && runs_.back().member == r.member)
+            continue;
+        runs_.push_back(Run{base + r.first, r.file, r.member});
     }
     lines_.insert(lines_.end(), other.lines_.begin(), other.lines_.end());
     other.Clear();

@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <deque>
+#include <string>
 #include <vector>
 
 namespace corvexa {
@@ -19,10 +20,19 @@ public:
     struct Origin {
         std::uint64_t file = 0;
         std::uint32_t line = 0;  // saturates at 4294967295
+        // The member of an archive the finding was made in (its path inside
+        // the file, nested ones joined by "//"); empty for the file itself.
+        std::string member;
     };
 
     // The file the following Add calls belong to.
-    void BeginFile(std::uint64_t file) { file_ = file; }
+    void BeginFile(std::uint64_t file) {
+        file_ = file;
+        member_.clear();
+    }
+    // The member of the current file the following Add calls belong to;
+    // empty: the file itself.
+    void BeginMember(std::string member) { member_ = std::move(member); }
     // `count` findings on line `line` of the current file.
     void Add(std::uint64_t line, std::size_t count);
 
@@ -39,10 +49,12 @@ private:
     struct Run {
         std::size_t first;  // index of the run's first finding
         std::uint64_t file;
+        std::string member;
     };
     std::deque<std::uint32_t> lines_;
     std::vector<Run> runs_;
     std::uint64_t file_ = 0;
+    std::string member_;
 };
 
 }  // namespace corvexa

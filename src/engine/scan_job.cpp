@@ -43,6 +43,8 @@ ScanJobResult BuildScanJob(const ScanInputs& in, const DocumentReaders& readers)
     job.SkipLargeFilesMB = in.SkipLargeFiles ? in.SkipLargeFilesMB : 0;
     for (const DocumentKindInfo& kind : DocumentKindTable())
         job.Kinds.Set(kind.kind, in.Kinds.Has(kind.kind) && DocumentReaders::Usable(readers.Of(kind.kind)));
+    job.Archives = in.Archives;
+    job.Mailboxes = in.Mailboxes;
     job.Pdf = DocumentReaders::Usable(readers.ForPdf(in.Pdf)) ? in.Pdf : PdfMode::PlainText;
     return r;
 }

@@ -19,6 +19,10 @@ struct ScanJob {
     Text FileMask = u"*";
     std::int32_t SkipLargeFilesMB = 0;  // 0: no limit
     DocumentKinds Kinds;  // the kinds decoded by their readers
+    // Compressed files and archives read member by member (archive_reader.h).
+    bool Archives = false;
+    // mbox files split into messages, Maildir messages decoded (mailbox_reader.h).
+    bool Mailboxes = false;
     PdfMode Pdf = PdfMode::PlainText;
 };
 
@@ -36,6 +40,8 @@ struct ScanInputs {
     std::int32_t SkipLargeFilesMB = 0;
     bool Email = true, Ftp = true, Http = true, Https = true, Www = true;
     DocumentKinds Kinds;
+    bool Archives = false;
+    bool Mailboxes = false;
     PdfMode Pdf = PdfMode::PlainText;
 };
 

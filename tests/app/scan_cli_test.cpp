@@ -321,3 +321,72 @@ TEST(ScanCli, PdfOptionChoosesHowPdfFilesAreRead) {
         EXPECT_EQ(r.out.find("https://in.pdf.example/") != std::string::npos, c.findsText) << r.out;
     }
 }
+
+TEST(ScanCli, ArchivesAreReadInsideWhenAsked) {
+    TempDir dir;
+    dir.Write("make.py", R"PY(
+import gzip, io, sys, tarfile, zipfile
+d = sys.argv[1]
+open(d + "/in/notes.txt.gz", "wb").write(gzip.compress(b"http://gz.example/\n"))
+buf = io.BytesIO()
+with tarfile.open(fileobj=buf, mode="w") as t:
+    data = b"line one\nmail a@tar.example\n"
+    info = tarfile.TarInfo("docs/a.txt"); info.size = len(data)
+    t.addfile(info, io.BytesIO(data))
+with zipfile.ZipFile(d + "/in/outer.zip", "w", zipfile.ZIP_DEFLATED) as z:
+    z.writestr("b.tar", buf.getvalue())
+open(d + "/in/bomb.gz", "wb").write(gzip.compress(b"x" * (64 << 20), 9))
+)PY");
+    dir.MakeDir("in");
+    const std::string cmd = "python3 '" + (dir.Path() / "make.py").string() + "' '" +
+                            dir.Path().string() + "'";
+    ASSERT_EQ(std::system(cmd.c_str()), 0);
+    const std::string in = (dir.Path() / "in").string();
+
+    Result off = RunScanner({"--quiet", in});
+    EXPECT_EQ(off.out.find("a@tar.example"), std::string::npos);
+    std::string first;
+    for (const char* on : {"-z", "--archives"}) {
+        for (const char* threads : {"-j1", "-j2"}) {
+            Result r = RunScanner({"--quiet", "--verbose", on, threads, in});
+            EXPECT_EQ(r.out.find("http://gz.example/"), r.out.rfind("http://gz.example/")) << on;
+            EXPECT_NE(r.out.find("http://gz.example/\n"), std::string::npos) << on << r.err;
+            EXPECT_NE(r.out.find("a@tar.example\n"), std::string::npos) << on;
+            // The bomb fails with its reason; the rest of the scan goes on.
+            EXPECT_NE(r.err.find("bomb.gz//bomb: archive expands past"), std::string::npos) << r.err;
+            if (first.empty()) first = r.out;
+            EXPECT_EQ(r.out, first) << on << threads;
+        }
+    }
+    // A member's place is the archive's path, "//" and its path inside;
+    // its lines are counted from its own start.
+    for (const char* threads : {"-j1", "-j2"}) {
+        Result r = RunScanner({"--quiet", "-z", "-H", "-n", threads, in});
+        EXPECT_NE(r.out.find(in + "/outer.zip//b.tar//docs/a.txt\t2\ta@tar.example\n"),
+                  std::string::npos)
+            << r.out;
+        EXPECT_NE(r.out.find(in + "/notes.txt.gz//notes.txt\t1\thttp://gz.example/\n"),
+                  std::string::npos)
+            << r.out;
+    }
+}
+
+TEST(ScanCli, MailboxesAreReadMessageByMessageWhenAsked) {
+    TempDir dir;
+    dir.Write("in/box.mbox",
+              "From a@env.example Thu Dec 10 10:00:00 2026\nSubject: one\n\nhttp://one.example/\n\n"
+              "From b@env.example Thu Dec 10 11:00:00 2026\nSubject: two\nContent-Type: text/plain\n"
+              "Content-Transfer-Encoding: base64\n\n"
+              // "c@body.example\n"
+              "Y0Bib2R5LmV4YW1wbGUK\n");
+    const std::string in = (dir.Path() / "in").string();
+    Result off = RunScanner({"--quiet", in});
+    EXPECT_EQ(off.out, "a@env.example\nhttp://one.example/\nb@env.example\n");
+    for (const char* threads : {"-j1", "-j2"}) {
+        Result r = RunScanner({"--quiet", "--mailboxes", "-H", threads, in});
+        EXPECT_EQ(r.out, in + "/box.mbox//1\thttp://one.example/\n" + in +
+                             "/box.mbox//1\thttp://one.example/\n" + in +
+                             "/box.mbox//2\tc@body.example\n")
+            << r.err;
+    }
+}

@@ -59,7 +59,7 @@ TEST(ScanOptions, UsageErrorsSayWhatIsWrong) {
         {{"dir", "--view", "tree"}, "--view takes url, host or domain, not 'tree'"},
         {{"dir", "--skip-larger-mb=99999999999"}, "--skip-larger-mb needs a whole number, not '99999999999'"},
         {{"dir", "--dedup=yes"}, "--dedup takes no value"},
-        {{"dir", "-qz"}, "unknown option '-qz'"},
+        {{"dir", "-qy"}, "unknown option '-qy'"},
         {{std::string("--").append(200000, 'x')},
          std::string("unknown option '--").append(200000, 'x').append("'")},
         {{"-q"}, "name a FOLDER, --files-from LIST or -- FILE..."},

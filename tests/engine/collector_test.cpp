@@ -524,6 +524,39 @@ TEST(Dispatch, AMessageThatCannotBeDecodedIsNotReadRaw) {
     EXPECT_TRUE(s.sink.With("FileDone").empty());
 }
 
+// A FIFO named like a document would hold its reader (or the program it runs)
+// in a blocking open for ever: it fails as "not a regular file" before any
+// reader sees it, and the scan goes on.
+TEST(Dispatch, ADocumentThatIsNoRegularFileNeverReachesItsReader) {
+    TempDir dir;
+    std::vector<std::string> fifos;
+    for (const char* name : {"m.eml", "d.pdf", "w.docx", "x.xlsx"}) {
+        fifos.push_back((dir.Path() / name).string());
+        ASSERT_EQ(mkfifo(fifos.back().c_str(), 0600), 0);
+    }
+    auto good = dir.Write("good.eml", "www.raw.com\n");
+    Scan s;
+    s.job.Mode = ScanMode::FileList;
+    s.job.Kinds.Set(DocumentKind::Eml);
+    s.job.Kinds.Set(DocumentKind::Word);
+    s.job.Kinds.Set(DocumentKind::Excel);
+    s.job.Pdf = PdfMode::Xpdf;
+    s.readers.xpdf = std::make_shared<FakeReader>("xpdf", u"www.xpdf.com");
+    s.readers.Of(DocumentKind::Eml) = std::make_shared<FakeReader>("eml", u"www.eml.com");
+    s.readers.Of(DocumentKind::Word) = std::make_shared<FakeReader>("word", u"www.word.com");
+    s.readers.Of(DocumentKind::Excel) = std::make_shared<FakeReader>("excel", u"www.excel.com");
+    std::vector<Text> list;
+    for (const std::string& f : fifos) list.push_back(FromUtf8(f));
+    list.push_back(FromUtf8(good.string()));
+    s.files.Assign(list);
+    s.Run();
+    EXPECT_EQ(s.Urls(), (std::vector<std::string>{"www.eml.com", "www.raw.com"}));
+    auto failed = s.sink.With("FileFailed ");
+    ASSERT_EQ(failed.size(), fifos.size());
+    for (std::size_t i = 0; i < fifos.size(); ++i)
+        EXPECT_EQ(failed[i].rfind(fifos[i] + " | not a regular file", 0), 0u) << failed[i];
+}
+
 TEST(Dispatch, Extensions) {
     struct Case {
         const char16_t* path;

@@ -111,6 +111,13 @@ std::string KindNames(const char* separator, const char* last) {
     return out;
 }
 
+// Switches on a reading of the job that is not a document kind.
+template <bool ScanJob::*Field>
+bool JobFlag(Options& o, const std::string&, std::string*) {
+    o.job.*Field = true;
+    return true;
+}
+
 bool DecodeList(Options& o, const std::string& list, std::string* error) {
     if (list.empty()) {
         *error = "--decode needs a list: " + KindNames(",", ",");
@@ -185,6 +192,17 @@ const OptionDef kFixedOptions[] = {
      "PATH) with the PDF library as fallback (xpdf, the default), through the PDF library alone "
      "(pdfium), or as plain text (plain)",
      "needs xpdf, pdfium or plain", Pdf},
+    {kReading, "z,archives", nullptr,
+     "read inside compressed files (.gz .bz2 .xz .zst .lz4) and archives (.zip .tar .tgz .7z "
+     ".cpio and the like), nested up to 8 deep, each member in memory as text; a finding's file is "
+     "written ARCHIVE//MEMBER. A member or archive that expands past 32 MiB, 256 MiB or 200 times "
+     "its size fails as a bomb",
+     nullptr, JobFlag<&ScanJob::Archives>},
+    {kReading, "mailboxes", nullptr,
+     "read mbox files (mbox, *.mbox, *.mbx) message by message, each decoded as --eml decodes a "
+     "message and then read as it is (a finding's file is written MBOX//NUMBER), and the "
+     "messages of Maildir folders (files in cur/ and new/) likewise; memory holds one message",
+     nullptr, JobFlag<&ScanJob::Mailboxes>},
     {kReading, "j,threads", "N",
      "read N files at a time (default: the number of cores); the output is the same for every N, "
      "in file order",
@@ -364,6 +382,8 @@ std::optional<Options> Finish(Options o, const std::vector<std::string>& positio
     in.SkipLargeFilesMB = o.job.SkipLargeFilesMB;
     in.Email = o.email, in.Ftp = o.ftp, in.Http = o.http, in.Https = o.https, in.Www = o.www;
     in.Kinds = o.job.Kinds;
+    in.Archives = o.job.Archives;
+    in.Mailboxes = o.job.Mailboxes;
     in.Pdf = o.job.Pdf;
     ScanJobResult built = BuildScanJob(in, DocumentReaders::BuiltIn());
     if (built.Problem == ScanJobProblem::NoDetection)

@@ -57,16 +57,19 @@ bool PrintFindings(const SharedList& list, const FindingOrigins* origins, const 
     Out out;
     Text entry;
     std::uint64_t lastFile = UINT64_MAX;
-    std::string path;
+    std::string path, lastMember;
     for (std::size_t i = 0; list.TryAt(i, entry); ++i) {
         std::string& b = out.Buffer();
         if (columns.Any() && origins) {
             const FindingOrigins::Origin o = origins->At(i);
             if (columns.file) {
-                if (o.file != lastFile) {
+                if (o.file != lastFile || o.member != lastMember) {
                     Text p;
                     path = files.TryAt(o.file, p) ? PathColumn(p) : std::string();
+                    // A member of an archive: ARCHIVE//MEMBER.
+                    if (!o.member.empty()) path += "//" + PathColumn(FromUtf8(o.member));
                     lastFile = o.file;
+                    lastMember = o.member;
                 }
                 b += path;
                 b += '\t';

@@ -206,13 +206,32 @@ GMimeStream* MessageStream(int fd) {
 
 }  // namespace
 
+namespace {
+
+// The decoded text of the message in stream; `native` names it in errors.
+Text TextOfMessage(GMimeStream* stream, const std::string& native);
+
+}  // namespace
+
 Text EmlText(const Text& path) {
     InitMime();
     const std::string native = platform::NativeFromPath(path);
     int fd = ::open(native.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) throw ReadError("cannot open " + native + ": " + std::strerror(errno));
     Owned<GMimeStream> stream(MessageStream(fd));
-    Owned<GMimeParser> parser(g_mime_parser_new_with_stream(stream.get()));
+    return TextOfMessage(stream.get(), native);
+}
+
+Text EmlTextOfBytes(std::string_view bytes, const std::string& name) {
+    InitMime();
+    Owned<GMimeStream> stream(g_mime_stream_mem_new_with_buffer(bytes.data(), bytes.size()));
+    return TextOfMessage(stream.get(), name);
+}
+
+namespace {
+
+Text TextOfMessage(GMimeStream* stream, const std::string& native) {
+    Owned<GMimeParser> parser(g_mime_parser_new_with_stream(stream));
     g_mime_parser_set_persist_stream(parser.get(), TRUE);
     g_mime_parser_set_format(parser.get(), GMIME_FORMAT_MESSAGE);
     Owned<GMimeMessage> message(g_mime_parser_construct_message(parser.get(), nullptr));
@@ -224,12 +243,13 @@ Text EmlText(const Text& path) {
     // Room for about as many characters as the file has bytes, so the text
     // seldom has to move while it grows; a message kept in its file may be
     // mostly attachment, and gets no such room.
-    if (gint64 size = g_mime_stream_length(stream.get());
-        size > 0 && GMIME_IS_STREAM_MEM(stream.get()))
+    if (gint64 size = g_mime_stream_length(stream); size > 0 && GMIME_IS_STREAM_MEM(stream))
         text.reserve(static_cast<std::size_t>(size));
     MessageText(text).Message(message.get(), 0);
     return text;
 }
+
+}  // namespace
 
 namespace {
 

@@ -1,6 +1,8 @@
 #pragma once
 
 #include <memory>
+#include <string>
+#include <string_view>
 
 #include "engine/readers/document_reader.h"
 #include "engine/text.h"
@@ -14,6 +16,9 @@ namespace corvexa {
 // with encoded words decoded; CR LF after each. Throws ReadError when the file
 // cannot be read or holds no message.
 Text EmlText(const Text& path);
+// The same for a message held in memory (one message of a mailbox); name
+// says which in errors.
+Text EmlTextOfBytes(std::string_view bytes, const std::string& name);
 
 // The "eml" reader: EmlText for ".eml" files.
 std::shared_ptr<DocumentReader> MakeEmlReader();
