@@ -136,7 +136,9 @@ private:
     void WalkFinished();
     void ReadingFile(const QString& path);
     void FileDone(qint64 urls);
+    // The scan has ended: enables the results and shows the completion.
     void IslemTamam(bool maskInvalid, const QString& maskError, double seconds);
+    // The counters timer: shows how many files and findings there are so far.
     void TimerKacTaneTimer();
     void ShowProgress();
 
@@ -157,10 +159,10 @@ private:
     bool AskExportFile(QString& path);
 
     // File-list page and folder picker.
-    void Button4Click();
-    void Button6Click();
-    void Button3Click();
-    void Button5Click();
+    void Button4Click();  // picks the folder to scan
+    void Button6Click();  // clears the files list
+    void Button3Click();  // adds chosen files to the files list
+    void Button5Click();  // loads a files list from a text file
     void DropNames(const QStringList& names);
 
     // Settings handlers: each writes the whole file.
@@ -226,7 +228,7 @@ private:
     QPushButton* ButtonRemoveDuplicates = nullptr;
     QPushButton* ButtonStart = nullptr;
     StatusLine* StatusBar1 = nullptr;
-    QTimer* TimerKacTane = nullptr;
+    QTimer* TimerKacTane = nullptr;  // drives TimerKacTaneTimer (the counters)
     QTimer* TimerChecker = nullptr;
     std::unique_ptr<net::TChecker> checker_;  // cancelled and joined when the window goes
     TNewVer* NewVer = nullptr;

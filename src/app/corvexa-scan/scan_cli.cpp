@@ -23,6 +23,7 @@
 #include "engine/scan_job.h"
 #include "engine/readers/text_reader.h"
 #include "platform/ansi_codepage.h"
+#include "platform/fd_io.h"
 #include "platform/native_path.h"
 #include "platform/tick.h"
 #include "results/dedup.h"
@@ -119,19 +120,6 @@ private:
     std::vector<std::pair<Text, std::string>> failed_;
 };
 
-bool WriteAll(int fd, const char* data, std::size_t size) {
-    while (size > 0) {
-        ssize_t w = ::write(fd, data, size);
-        if (w < 0) {
-            if (errno == EINTR) continue;
-            return false;
-        }
-        data += w;
-        size -= static_cast<std::size_t>(w);
-    }
-    return true;
-}
-
 // The list on standard output: UTF-8, one entry per line, LF.
 bool PrintList(const SharedList& list) {
     std::string buffer;
@@ -141,11 +129,11 @@ bool PrintList(const SharedList& list) {
         buffer += ToUtf8(entry);
         buffer += '\n';
         if (buffer.size() >= (1 << 16)) {
-            if (!WriteAll(1, buffer.data(), buffer.size())) return false;
+            if (!platform::WriteFull(1, buffer.data(), buffer.size())) return false;
             buffer.clear();
         }
     }
-    return WriteAll(1, buffer.data(), buffer.size());
+    return platform::WriteFull(1, buffer.data(), buffer.size());
 }
 
 bool ParentFolderExists(const std::string& file) {

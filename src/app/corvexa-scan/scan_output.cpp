@@ -8,6 +8,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "platform/fd_io.h"
 #include "platform/native_path.h"
 
 namespace corvexa::cli {
@@ -24,17 +25,7 @@ public:
         return buffer_.size() < kFlushAt || Flush();
     }
     bool Flush() {
-        const char* data = buffer_.data();
-        std::size_t size = buffer_.size();
-        while (size > 0) {
-            ssize_t w = ::write(1, data, size);
-            if (w < 0) {
-                if (errno == EINTR) continue;
-                return false;
-            }
-            data += w;
-            size -= static_cast<std::size_t>(w);
-        }
+        if (!platform::WriteFull(1, buffer_.data(), buffer_.size())) return false;
         buffer_.clear();
         return true;
     }

@@ -49,6 +49,7 @@ public:
     PdfExtractor(const PdfExtractor&) = delete;
     PdfExtractor& operator=(const PdfExtractor&) = delete;
 
+    // YukleXPDF and YuklePDFium load a PDF's text; dosyaadi is the document's path.
     // The converter route: the converter's output file, its lines joined with
     // CR LF; the library route when the converter is missing, fails, hangs or
     // leaves no output. Throws when the document cannot be read.
