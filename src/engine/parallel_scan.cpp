@@ -34,6 +34,9 @@ public:
     }
     Text ReadText(const Text& path) override {
         std::lock_guard guard(*lock_);
+        // The collector gives its stop flag to this wrapper; the reader inside
+        // needs it to end an outside program at STOP or Ctrl-C.
+        inner_->SetStopFlag(StopFlag());
         return inner_->ReadText(path);
     }
 

@@ -58,6 +58,8 @@ public:
     std::string_view Description() const override { return "test"; }
     bool Available() const override { return true; }
     Text ReadText(const Text& path) override {
+        ++calls;
+        if (!StopFlag()) calledWithoutStopFlag = true;
         int now = ++inside;
         int seen = most.load();
         while (now > seen && !most.compare_exchange_weak(seen, now)) {
@@ -69,6 +71,10 @@ public:
     }
     std::atomic<int> inside{0};
     std::atomic<int> most{0};
+    // A reader that runs an outside program ends it through the scan's stop
+    // flag, whichever thread calls it.
+    std::atomic<bool> calledWithoutStopFlag{false};
+    std::atomic<int> calls{0};
 };
 
 struct Outcome {
@@ -204,6 +210,8 @@ TEST(ParallelScan, SameResultAsOneCollectorInBothReadingModes) {
             EXPECT_EQ(many.events, one.events);
             EXPECT_FALSE(many.summary.Stopped);
             EXPECT_EQ(emlN->most.load(), 1) << "document readers must run one at a time";
+            EXPECT_GT(emlN->calls.load(), 0);
+            EXPECT_FALSE(emlN->calledWithoutStopFlag.load());
         }
     }
 }
