@@ -31,6 +31,7 @@
 #include "ui/dialogs.h"
 #include "ui/file_dialogs.h"
 #include "ui/list_models.h"
+#include "ui/test_seams.h"
 
 namespace corvexa::ui {
 namespace {
@@ -57,6 +58,7 @@ void TAppForm::RunOffWindowThread(const std::function<void()>& work) {
     std::atomic<bool> done{false};
     std::thread worker([&] {
         try {
+            PassOffWindowWorkGate();
             work();
         } catch (...) {
             error = std::current_exception();

@@ -1,8 +1,34 @@
 #include "ui/test_seams.h"
 
+#include <mutex>
+
 #include "i18n/translated_dialog.h"
 
 namespace corvexa::ui {
+
+namespace {
+std::mutex gateMutex;
+std::function<void()>& Gate() {
+    static std::function<void()> gate;
+    return gate;
+}
+}  // namespace
+
+void SetOffWindowWorkGateForTesting(std::function<void()> gate) {
+    std::lock_guard lock(gateMutex);
+    Gate() = std::move(gate);
+}
+
+void PassOffWindowWorkGate() {
+    std::function<void()> gate;
+    {
+        std::lock_guard lock(gateMutex);
+        gate = Gate();
+    }
+    if (gate) gate();
+}
+
+void TestSeams::GateOffWindowWork(std::function<void()> gate) { SetOffWindowWorkGateForTesting(std::move(gate)); }
 
 void TestSeams::AnswerDialogs(ModalHook hook) { SetModalHookForTesting(std::move(hook)); }
 
@@ -28,6 +54,7 @@ void TestSeams::ResetAll() {
     platform::ResetWindowsVersionForTesting();
     platform::SetStarterForTesting({});
     platform::SetUrlOpenerForTesting({});
+    SetOffWindowWorkGateForTesting({});
 }
 
 }  // namespace corvexa::ui

@@ -9,6 +9,10 @@ class QMessageBox;
 
 namespace corvexa::ui {
 
+// The gate GateOffWindowWork sets (empty: none); the window's worker calls it.
+void SetOffWindowWorkGateForTesting(std::function<void()> gate);
+void PassOffWindowWorkGate();
+
 // The one way tests answer the windows' dialogs and replace their platform
 // calls. An object of this class puts every seam back to the program's own
 // behaviour when it is made and again when it goes away, so a test that sets
@@ -28,6 +32,10 @@ public:
     void SetWindowsVersion(const platform::WindowsVersion& version);
     void ReplaceStarter(platform::Starter starter);
     void ReplaceUrlOpener(platform::UrlOpener opener);
+    // Called on the worker thread before the window's off-thread result work
+    // (host names, domains, duplicate removal) begins; a test holds the worker
+    // there to order it against the window's own thread.
+    void GateOffWindowWork(std::function<void()> gate);
 
     // Every seam back to the program's own behaviour.
     static void ResetAll();

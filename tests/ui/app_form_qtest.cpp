@@ -33,7 +33,9 @@
 #include <QTimer>
 #include <QUrl>
 
+#include <chrono>
 #include <functional>
+#include <future>
 #include <memory>
 
 #include <fcntl.h>
@@ -1127,10 +1129,19 @@ private slots:
         auto* view = Find<QTableView>(*form, "ListView1");
         view->scrollToBottom();
         QVERIFY(view->verticalScrollBar()->value() > 0);
-        // Work queued for the window's thread runs while duplicates are removed.
+        // Work queued for the window's thread runs while duplicates are removed:
+        // the worker is held until the window has run it, so the worker can
+        // never be done before the window waits for it.
         bool ranMeanwhile = false;
-        QTimer::singleShot(0, form.get(), [&] { ranMeanwhile = true; });
+        std::promise<void> windowRan;
+        std::shared_future<void> released = windowRan.get_future().share();
+        seams_->GateOffWindowWork([released] { released.wait_for(std::chrono::seconds(60)); });
+        QTimer::singleShot(0, form.get(), [&] {
+            ranMeanwhile = true;
+            windowRan.set_value();
+        });
         QTest::mouseClick(Find<QPushButton>(*form, "ButtonRemoveDuplicates"), Qt::LeftButton);
+        seams_->GateOffWindowWork({});
         QVERIFY(ranMeanwhile);
         QCOMPARE(view->model()->rowCount(), 1500);
         QCOMPARE(view->verticalScrollBar()->value(), 0);
