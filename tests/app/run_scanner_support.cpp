@@ -5,7 +5,11 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdlib>
+#include <fstream>
+#include <string>
+#include <thread>
 
 #include "support/temp_dir.h"
 
@@ -40,6 +44,22 @@ ScannerResult RunScannerProcess(const std::vector<std::string>& args,
     r.out = ReadFileBytes(outPath);
     r.err = ReadFileBytes(errPath);
     return r;
+}
+
+bool WaitUntilCatching(pid_t pid, int signal) {
+    const std::string statusFile = "/proc/" + std::to_string(pid) + "/status";
+    for (int i = 0; i < 12000; ++i) {
+        std::ifstream in(statusFile);
+        if (!in) return false;
+        std::string line;
+        while (std::getline(in, line)) {
+            if (line.rfind("SigCgt:", 0) != 0) continue;
+            const unsigned long long caught = std::stoull(line.substr(7), nullptr, 16);
+            if (caught & (1ULL << (signal - 1))) return true;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return false;
 }
 
 }  // namespace corvexa::test

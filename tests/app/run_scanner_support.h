@@ -18,4 +18,9 @@ struct ScannerResult {
 ScannerResult RunScannerProcess(const std::vector<std::string>& args,
                                 const std::function<void(pid_t)>& during = {});
 
+// Waits until the process catches the signal, that is until its start-up is
+// over and a signal would stop its scan rather than kill it. False when that
+// does not happen within a minute, or the process is gone.
+bool WaitUntilCatching(pid_t pid, int signal);
+
 }  // namespace corvexa::test

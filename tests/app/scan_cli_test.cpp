@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "support/pdf_maker.h"
+#include "run_scanner_support.h"
 #include "support/temp_dir.h"
 
 extern char** environ;
@@ -224,6 +225,9 @@ TEST(ScanCli, InterruptStopsCleanlyAndKeepsTheFindings) {
     for (auto [sig, want] : {std::pair{SIGINT, 130}, std::pair{SIGTERM, 143}}) {
         const int signal = sig, status = want;  // clang 14 cannot capture a structured binding
         Result r = RunScanner({"--files-from", listFile.string(), "-o", out}, [signal](pid_t pid) {
+            // Not before it catches the signal: a loaded machine may take
+            // longer to start it than the scan takes to find its first lines.
+            EXPECT_TRUE(corvexa::test::WaitUntilCatching(pid, signal));
             std::this_thread::sleep_for(std::chrono::milliseconds(700));
             kill(pid, signal);
         });

@@ -16,6 +16,7 @@
 using corvexa::test::ReadFileBytes;
 using corvexa::test::RunScannerProcess;
 using corvexa::test::ScannerResult;
+using corvexa::test::WaitUntilCatching;
 using corvexa::test::TempDir;
 namespace fs = std::filesystem;
 
@@ -172,6 +173,7 @@ TEST(ScanThreads, InterruptWithFourThreadsWritesAPrefixOfTheFullResult) {
     for (int i = 0; i < 100; ++i) list += file.string() + "\n";
     auto listFile = dir.Write("list.txt", list);
     ScannerResult cut = RunScannerProcess({"--quiet", "-j4", "--files-from", listFile.string()}, [](pid_t pid) {
+        EXPECT_TRUE(WaitUntilCatching(pid, SIGTERM));  // start-up over
         std::this_thread::sleep_for(std::chrono::milliseconds(400));
         kill(pid, SIGTERM);
     });
