@@ -37,9 +37,9 @@ int main(int argc, char** argv) {
         double budget = 2.0 * static_cast<double>(textBytes) + 16.0 * n;
         std::printf("findings:            %zu (average %.1f characters)\n", n,
                     static_cast<double>(textBytes) / 2 / n);
-        std::printf("UTF-16 text:         %.1f MB\n", textBytes / 1048576.0);
+        std::printf("UTF-16 text:         %.1f MB\n", static_cast<double>(textBytes) / 1048576.0);
         std::printf("heap in use by list: %.1f MB (list's own count: %.1f MB)\n",
-                    (after - before) / 1048576.0, usage / 1048576.0);
+                    static_cast<double>(after - before) / 1048576.0, static_cast<double>(usage) / 1048576.0);
         std::printf("budget (2 x text + 16 B each): %.1f MB -> %.2f of budget\n", budget / 1048576.0,
                     static_cast<double>(after - before) / budget);
     }

@@ -118,7 +118,7 @@ double LongestStallMs(bool check, int forMs) {
             return;
         }
         if (gap.nsecsElapsed() > longest && qEnvironmentVariableIsSet("ONLINE_BENCH_TRACE"))
-            std::fprintf(stderr, "stall %.2f ms ending at %lld ms\n", gap.nsecsElapsed() / 1e6,
+            std::fprintf(stderr, "stall %.2f ms ending at %lld ms\n", static_cast<double>(gap.nsecsElapsed()) / 1e6,
                          static_cast<long long>(clock.elapsed()));
         longest = std::max(longest, gap.nsecsElapsed());
         gap.restart();
@@ -131,8 +131,8 @@ double LongestStallMs(bool check, int forMs) {
     });
     tick.start();
     loop.exec();
-    g_longestHandlerMs = handler.longest / 1e6;
-    return longest / 1e6 - 1.0;  // the timer's own millisecond is no stall
+    g_longestHandlerMs = static_cast<double>(handler.longest) / 1e6;
+    return static_cast<double>(longest) / 1e6 - 1.0;  // the timer's own millisecond is no stall
 }
 
 // Child: open the window, close it after closeAfterMs, print when.
@@ -173,7 +173,7 @@ double ExitMs(const QString& storeDir, const MakerServer& server, bool check) {
     const qsizetype at = out.indexOf("closing ");
     if (at < 0) return -1;
     const qint64 closed = out.mid(at + 8).trimmed().split('\n').value(0).toLongLong();
-    return (ended - closed) / 1e6;
+    return static_cast<double>(ended - closed) / 1e6;
 }
 
 double Median(std::vector<double> v) {
@@ -196,7 +196,7 @@ int main(int argc, char** argv) {
             QElapsedTimer t;
             t.start();
             corvexa::ui::TNewVer notice(QStringLiteral("Corvexa"), QStringLiteral("9.9"), QString(), &owner);
-            const double made = t.nsecsElapsed() / 1e6;
+            const double made = static_cast<double>(t.nsecsElapsed()) / 1e6;
             QTest::qWait(300);
             std::fprintf(stderr, "notice made in %.2f ms\n", made);
         }

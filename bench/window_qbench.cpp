@@ -67,7 +67,7 @@ public:
     }
     double StopMs() {
         timer_.stop();
-        return worst_ / 1e6;
+        return static_cast<double>(worst_) / 1e6;
     }
 
 private:
@@ -84,7 +84,7 @@ double ScanInWindow(TAppForm& form, StallProbe& probe, double* stallMs) {
     t.start();
     Find<QPushButton>(form, "ButtonStart")->click();
     if (!done.wait(600000)) qFatal("scan did not complete");
-    const double seconds = t.nsecsElapsed() / 1e9;
+    const double seconds = static_cast<double>(t.nsecsElapsed()) / 1e9;
     *stallMs = probe.StopMs();
     return seconds;
 }
@@ -97,7 +97,7 @@ double ScanHeadless(const QString& scan, const QString& folder) {
     // One reading thread, as the window has.
     p.start(scan, {QStringLiteral("--quiet"), QStringLiteral("-j1"), QStringLiteral("--mask"), QStringLiteral("*"), folder});
     if (!p.waitForFinished(600000) || p.exitCode() != 0) qFatal("corvexa-scan failed");
-    return t.nsecsElapsed() / 1e9;
+    return static_cast<double>(t.nsecsElapsed()) / 1e9;
 }
 
 // Runs f, then lets the window paint, and returns the milliseconds both took.
@@ -108,7 +108,7 @@ double PaintedMs(QWidget* view, F&& f) {
     f();
     QCoreApplication::processEvents();
     view->repaint();
-    return t.nsecsElapsed() / 1e6;
+    return static_cast<double>(t.nsecsElapsed()) / 1e6;
 }
 
 }  // namespace
@@ -263,6 +263,6 @@ void Filter(TAppForm& form, QTableView* view) {
     std::printf("filter on 1,000,000 entries, %lld keystrokes: window worst %.1f ms, mean %.1f ms "
                 "(target <= 100); QSortFilterProxyModel worst %.1f ms, mean %.1f ms; worst-case ratio "
                 "%.2f (rows at the end: %d / %d)\n",
-                static_cast<long long>(keystrokes.size()), worst, total / keystrokes.size(), peerWorst,
-                peerTotal / keystrokes.size(), worst / peerWorst, shown, proxy.rowCount());
+                static_cast<long long>(keystrokes.size()), worst, total / static_cast<double>(keystrokes.size()), peerWorst,
+                peerTotal / static_cast<double>(keystrokes.size()), worst / peerWorst, shown, proxy.rowCount());
 }

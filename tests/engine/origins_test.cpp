@@ -60,7 +60,7 @@ std::string RandomText(std::mt19937& rng) {
     std::string s;
     const int lines = 200 + static_cast<int>(rng() % 800);
     for (int i = 0; i < lines; ++i) {
-        const unsigned kind = rng() % 10;
+        const auto kind = static_cast<unsigned>(rng() % 10);
         if (kind < 3) {
             s += std::string(rng() % 50, ' ') + addresses[rng() % 4] + std::string(rng() % 50, 'y');
         } else if (kind == 3) {

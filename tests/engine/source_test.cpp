@@ -74,7 +74,7 @@ TEST(Sources, BytesInMemoryReadExactlyLikeTheSameFile) {
 TEST(Sources, PathsLongerThanTheSystemLimitAreRead) {
     TempDir dir;
     std::string relative;
-    for (int i = 0; i < 40; ++i) relative += std::string(150, 'a' + i % 26) + "/";
+    for (int i = 0; i < 40; ++i) relative += std::string(150, static_cast<char>('a' + i % 26)) + "/";
     relative += "deep.txt";
     ASSERT_GT((dir.Path() / relative).string().size(), 4096u);
     // The fixture writes through std::filesystem, which fails on such a path,

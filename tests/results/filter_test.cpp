@@ -42,7 +42,7 @@ TEST(Filter, NarrowingAgreesWithAFreshFilter) {
     const char16_t letters[] = u"abcAB.-/";
     for (int i = 0; i < 2000; ++i) {
         Text e;
-        for (int n = rng() % 12; n > 0; --n) e += letters[rng() % 8];
+        for (auto n = static_cast<int>(rng() % 12); n > 0; --n) e += letters[rng() % 8];
         list.Append(e);
     }
     Text typed;

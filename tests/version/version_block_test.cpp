@@ -193,7 +193,7 @@ TEST(VersionBlockReader, StaysInsideCutAndScrambledBlocks) {
         QueryEverything(cut.Span());
     }
     for (std::size_t i = 0; i < full.size(); ++i) {
-        for (std::uint8_t value : {0x00, 0x03, 0x7F, 0xFF}) {
+        for (std::uint8_t value : {std::uint8_t{0x00}, std::uint8_t{0x03}, std::uint8_t{0x7F}, std::uint8_t{0xFF}}) {
             std::vector<std::uint8_t> bytes = full;
             bytes[i] = value;
             Exact scrambled(bytes, bytes.size());
