@@ -209,7 +209,7 @@ int Run(const std::vector<std::string>& args) {
         try {
             std::vector<Text> list;
             if (o.filesFromGiven) {
-                list = ReadFileList(o.filesFrom);
+                list = ReadFileListArgument(o.filesFrom);
             } else {
                 for (const std::string& f : o.files) list.push_back(platform::PathFromNative(f));
             }
