@@ -15,7 +15,8 @@ namespace {
 
 bool UsableFolder(const char* path) {
     struct stat st;
-    return path && *path && ::stat(path, &st) == 0 && S_ISDIR(st.st_mode) && ::access(path, W_OK | X_OK) == 0;
+    return path && *path && ::stat(path, &st) == 0 && S_ISDIR(st.st_mode) &&
+           ::access(path, W_OK | X_OK) == 0;
 }
 
 }  // namespace
@@ -34,7 +35,8 @@ std::string TemporaryFolderBase() {
 PrivateFolder::PrivateFolder(const std::string& prefix, const std::string& base) {
     std::string pattern = base + "/" + prefix + "XXXXXX";
     if (!::mkdtemp(pattern.data()))
-        throw std::system_error(errno, std::generic_category(), "cannot create a private folder in " + base);
+        throw std::system_error(errno, std::generic_category(),
+                                "cannot create a private folder in " + base);
     path_ = std::move(pattern);
 }
 

@@ -16,7 +16,8 @@ std::string TemporaryFolderBase();
 class PrivateFolder {
 public:
     // Throws std::system_error when the folder cannot be made.
-    explicit PrivateFolder(const std::string& prefix, const std::string& base = PrivateFolderBase());
+    explicit PrivateFolder(const std::string& prefix,
+                           const std::string& base = PrivateFolderBase());
     ~PrivateFolder();
     PrivateFolder(const PrivateFolder&) = delete;
     PrivateFolder& operator=(const PrivateFolder&) = delete;

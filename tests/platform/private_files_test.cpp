@@ -1,7 +1,7 @@
 // Files nobody else may read or replace: private folders, made with mkdtemp
 // and removed with everything in them.
-#include <gtest/gtest.h>
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
