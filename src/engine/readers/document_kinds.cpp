@@ -62,9 +62,6 @@ const std::array<DocumentKindInfo, kDocumentKindCount> kKinds = {{
 
 }  // namespace
 
-constexpr std::string_view kOfficeMissing =
-    "LibreOffice (soffice) not found; office documents are read as plain text";
-
 const std::array<DocumentKindInfo, kDocumentKindCount>& DocumentKindTable() {
     return kKinds;
 }
