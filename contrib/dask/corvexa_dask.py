@@ -32,7 +32,10 @@ REFUSED = {
     "--output": "give -o to the runner, before --",
     "--files-out": "give --files-out to the runner, before --",
 }
-TAKES_VALUE = {"--mask", "--skip-larger-mb", "--view", "-j", "--threads"}
+# Every corvexa-scan option that takes a value, so that the value of the two-token
+# form ("--pdf plain") is not taken for a file name.
+TAKES_VALUE = {"--mask", "--skip-larger-mb", "--pdf", "--decode", "--view", "-j", "--threads",
+               "--files-from", "-o", "--output", "--files-out"}
 
 BOM = b"\xef\xbb\xbf"
 

@@ -7,11 +7,13 @@
 #include <cstdio>
 #include <cstdlib>
 #include <mutex>
-#include <random>
+#include <optional>
+#include <system_error>
 
 #include "engine/readers/pdf_library.h"
 #include "engine/readers/text_reader.h"
 #include "platform/native_path.h"
+#include "platform/private_folder.h"
 #include "platform/process.h"
 
 namespace corvexa {
@@ -19,23 +21,10 @@ namespace corvexa {
 namespace {
 
 // One extraction at a time in the whole process: the library is not used from
-// two threads at once, and neither is an instance's output file.
+// two threads at once.
 std::mutex& ExtractionLock() {
     static std::mutex lock;
     return lock;
-}
-
-// Distinguishes this program instance from any other that shares the data
-// folder: the process id and a random number drawn once.
-const std::string& InstanceToken() {
-    static const std::string token = [] {
-        std::random_device random;
-        char buffer[48];
-        std::snprintf(buffer, sizeof buffer, "%ld-%08x", static_cast<long>(::getpid()),
-                      static_cast<unsigned>(random()));
-        return std::string(buffer);
-    }();
-    return token;
 }
 
 bool IsFolder(const std::string& path) {
@@ -43,19 +32,10 @@ bool IsFolder(const std::string& path) {
     return !path.empty() && ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
-bool Exists(const std::string& path) {
+// The size of the file at path; zero when there is none.
+std::uint64_t FileSize(const std::string& path) {
     struct stat st;
-    return ::lstat(path.c_str(), &st) == 0;
-}
-
-// The folder a private data folder is made in: the user's runtime folder when
-// there is one, else the temp folder.
-std::string PrivateFolderBase() {
-    for (const char* name : {"XDG_RUNTIME_DIR", "TMPDIR"}) {
-        const char* value = std::getenv(name);
-        if (value && *value && IsFolder(value) && ::access(value, W_OK | X_OK) == 0) return value;
-    }
-    return "/tmp";
+    return ::lstat(path.c_str(), &st) == 0 ? static_cast<std::uint64_t>(st.st_size) : 0;
 }
 
 // A path the converter reads the same wherever it starts: relative paths are
@@ -72,46 +52,34 @@ std::string AbsolutePath(const std::string& path) {
     return (cwd == "/" ? cwd : cwd + "/") + path;
 }
 
-// Deletes a file when it goes out of scope, whatever happened in between.
-struct RemoveOnExit {
-    const std::string& path;
-    ~RemoveOnExit() { ::unlink(path.c_str()); }
-};
-
 }  // namespace
 
 PdfExtractor::PdfExtractor(PdfSettings settings) : settings_(std::move(settings)) {
     if (settings_.converterFolder.empty())
         settings_.converterFolder = platform::ExecutableFolderNative() + "/xpdf";
     if (settings_.libraryNames.empty()) settings_.libraryNames = DefaultPdfLibraryNames();
-    if (!settings_.dataFolder.empty() && settings_.dataFolder.back() != '/') settings_.dataFolder += '/';
+    if (settings_.privateFolderBase.empty()) settings_.privateFolderBase = platform::PrivateFolderBase();
 }
 
-PdfExtractor::~PdfExtractor() {
-    if (privateFolder_.empty()) return;
-    ::unlink(OutputFile().c_str());
-    ::rmdir(privateFolder_.c_str());
-}
-
-std::string PdfExtractor::OutputFile() {
-    std::string folder = settings_.dataFolder;
-    if (folder.empty()) {
-        if (privateFolder_.empty()) {
-            std::string pattern = PrivateFolderBase() + "/corvexa-XXXXXX";
-            if (::mkdtemp(pattern.data())) privateFolder_ = pattern;
-        }
-        folder = privateFolder_.empty() ? std::string("/nonexistent") : privateFolder_;
-        folder += '/';
-    }
-    return folder + "temp-" + InstanceToken() + ".txt";
-}
+PdfExtractor::~PdfExtractor() = default;
 
 Text PdfExtractor::YukleXPDF(const Text& dosyaadi) {
     std::lock_guard lock(ExtractionLock());
-    const std::string output = OutputFile();
-    RemoveOnExit cleanup{output};
-    ::unlink(output.c_str());
-    if (!RunConverter(AbsolutePath(platform::NativeFromPath(dosyaadi)), output) || !Exists(output))
+    // The text goes to a new file in a folder of this document's own, which
+    // nobody else can read or plant a link in; the folder goes with
+    // everything in it on every way out of here.
+    std::optional<platform::PrivateFolder> folder;
+    try {
+        folder.emplace("corvexa-pdf-", settings_.privateFolderBase);
+    } catch (const std::system_error&) {
+        return LibraryText(dosyaadi);
+    }
+    const int fd = folder->CreateFile("text.txt");
+    if (fd < 0) return LibraryText(dosyaadi);
+    ::close(fd);
+    const std::string output = folder->Inside("text.txt");
+    // A converter that wrote nothing leaves the document to the library.
+    if (!RunConverter(AbsolutePath(platform::NativeFromPath(dosyaadi)), output) || FileSize(output) == 0)
         return LibraryText(dosyaadi);
     return ReadConverterOutput(output);
 }
