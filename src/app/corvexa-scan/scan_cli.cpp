@@ -20,6 +20,7 @@
 #include <thread>
 
 #include "app/corvexa-scan/scan_output.h"
+#include "app/corvexa-scan/structured_output.h"
 #include "engine/parallel_scan.h"
 #include "engine/scan_job.h"
 #include "engine/readers/text_reader.h"
@@ -65,7 +66,7 @@ public:
         }
         ++started_;
     }
-    void FileDone() override {}
+    void FileDone() override { ++done_; }
     void FileFailed(const Text& path, const std::string& reason) override {
         std::lock_guard lock(mutex_);
         failed_.push_back({path, reason});
@@ -95,6 +96,8 @@ public:
     // The files that could not be read, with the reason, in the order read.
     const std::vector<std::pair<Text, std::string>>& Failed() const { return failed_; }
     std::uint32_t EndTick() const { return endTick_; }
+    // Files read to their end.
+    std::size_t Done() const { return done_.load(); }
 
 private:
     void PrintLine(std::uint32_t startTick, std::uint32_t now) {
@@ -112,6 +115,7 @@ private:
     const SharedList& urls_;
     std::atomic<bool> walked_{false};
     std::atomic<std::size_t> started_{0};
+    std::atomic<std::size_t> done_{0};
     std::atomic<std::uint64_t> bytes_{0};
     std::mutex mutex_;
     std::condition_variable cv_;
@@ -178,6 +182,19 @@ int UsageError(const std::string& error) {
     return 2;
 }
 
+// The findings on standard output, in the form the options ask for.
+bool PrintResults(const Options& o, const SharedList& list, const FindingOrigins& origins,
+                  const SharedList& files, const ScanTotals& totals) {
+    if (o.count) return PrintCounts(list, results::DedupCollator());
+    switch (o.format) {
+        case OutputFormat::Json: return PrintJsonLines(list, origins, files, totals);
+        case OutputFormat::Csv: return PrintCsv(list, origins, files);
+        case OutputFormat::Text: break;
+    }
+    const OriginColumns columns{o.withFilename, o.lineNumber};
+    return columns.Any() ? PrintFindings(list, &origins, files, columns) : PrintList(list);
+}
+
 // False, said, when an output file's folder does not exist.
 bool OutputFoldersExist(const Options& o) {
     for (const std::string* out : {&o.output, &o.filesOut}) {
@@ -197,7 +214,8 @@ struct ScanRun {
     ScanControl control;
     DocumentReaders readers;
     ScanJob job;
-    FindingOrigins origins;
+    FindingOrigins origins;  // where each finding was, when the output shows it
+    std::uint32_t startTick = 0;
 };
 
 void SetControl(const Options& o, ScanControl& control) {
@@ -264,7 +282,7 @@ template <class Collector>
 void RunCollector(Collector& collector, bool origins, ScanRun& run, CliSink& sink) {
     if (origins) collector.RecordOrigins(&run.origins);
     collector.Start();
-    sink.ShowProgressUntilFinished(platform::TickCount32());
+    sink.ShowProgressUntilFinished(run.startTick);
     collector.Wait();
 }
 
@@ -279,14 +297,16 @@ void Scan(const Options& o, ScanRun& run, CliSink& sink) {
     ::sigaction(SIGINT, &sa, nullptr);
     ::sigaction(SIGTERM, &sa, nullptr);
 
-    const bool origins = OriginColumns{o.withFilename, o.lineNumber}.Any();
+    const bool record =
+        OriginColumns{o.withFilename, o.lineNumber}.Any() || o.format != OutputFormat::Text;
+    run.startTick = platform::TickCount32();
     if (o.threads <= 1) {
         TCollector collector(run.job, run.files, run.lists.Urls(), run.control, sink, run.readers);
-        RunCollector(collector, origins, run, sink);
+        RunCollector(collector, record, run, sink);
     } else {
         ParallelCollector collector(run.job, run.files, run.lists.Urls(), run.control, sink, o.threads,
                                     run.readers);
-        RunCollector(collector, origins, run, sink);
+        RunCollector(collector, record, run, sink);
     }
     g_stopFlag = nullptr;
 
@@ -297,7 +317,7 @@ void Scan(const Options& o, ScanRun& run, CliSink& sink) {
 
 // Derives and sorts the list as asked, then exports or prints it (and the list
 // of files read); the exit status.
-int WriteResults(const Options& o, ScanRun& run, bool progress) {
+int WriteResults(const Options& o, ScanRun& run, const CliSink& sink, bool progress) {
     results::ResultLists& lists = run.lists;
     switch (o.view) {
         case results::ViewMode::Url: break;
@@ -309,15 +329,14 @@ int WriteResults(const Options& o, ScanRun& run, bool progress) {
         lists.RemoveDuplicates(collator);
     }
 
-    const OriginColumns columns{o.withFilename, o.lineNumber};
     int status = g_interrupted == SIGTERM ? 143 : g_interrupted ? 130 : 0;
+    const ScanTotals totals{sink.Done(), sink.Failed().size(),
+                            ElapsedSeconds(run.startTick, sink.EndTick()), g_interrupted != 0};
     try {
         if (!o.filesOut.empty()) results::ExportList(run.files, FromUtf8(o.filesOut));
         if (!o.output.empty()) {
             results::ExportList(lists.Current(), FromUtf8(o.output));
-        } else if (!(o.count ? PrintCounts(lists.Current(), results::DedupCollator())
-                     : columns.Any() ? PrintFindings(lists.Current(), &run.origins, run.files, columns)
-                                     : PrintList(lists.Current()))) {
+        } else if (!PrintResults(o, lists.Current(), run.origins, run.files, totals)) {
             std::fprintf(stderr, "%s: cannot write the findings: %s\n", kProgram, std::strerror(errno));
             return 1;
         }
@@ -350,7 +369,7 @@ int Run(const std::vector<std::string>& args) {
     const bool progress = !o.quiet && ::isatty(2);
     CliSink sink(progress, o.inputs.Mode == ScanMode::Directory, run.files, run.lists.Urls());
     Scan(o, run, sink);
-    return WriteResults(o, run, progress);
+    return WriteResults(o, run, sink, progress);
 }
 
 }  // namespace corvexa::cli

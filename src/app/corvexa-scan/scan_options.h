@@ -11,6 +11,9 @@
 
 namespace corvexa::cli {
 
+// What standard output is written as: lines of text, JSON Lines or CSV.
+enum class OutputFormat { Text, Json, Csv };
+
 // The scan before any option: the window's defaults for detection, subfolders
 // and PDF reading; every file, of any size, and no document decoded.
 ScanInputs CommandLineInputs();
@@ -36,6 +39,7 @@ struct Options {
     bool withFilename = false;  // -H
     bool lineNumber = false;    // -n
     bool count = false;         // --count
+    OutputFormat format = OutputFormat::Text;  // --json, --format
 };
 
 // One command-line option. The table of these is the only place an option is
