@@ -21,18 +21,6 @@ bool SameName(const QString& a, const QString& b) {
     return a.compare(b, Qt::CaseInsensitive) == 0;
 }
 
-bool IsValidUtf8(const QByteArray& bytes) {
-    const auto* p = reinterpret_cast<const unsigned char*>(bytes.constData());
-    const auto* end = p + bytes.size();
-    while (p < end) {
-        char32_t cp;
-        std::size_t len;
-        if (utf8::DecodeOne(p, end, &cp, &len) != utf8::Step::Ok) return false;
-        p += len;
-    }
-    return true;
-}
-
 // Reads the whole file; false when it exists but cannot be read.
 bool ReadBytes(const QString& path, QByteArray* bytes) {
     QFile file(path);
@@ -54,7 +42,7 @@ void IniStore::Open(const QString& path) {
 bool IniStore::ParseBytes(QByteArray bytes) {
     sections_.clear();
     if (bytes.startsWith(kBom)) bytes.remove(0, 3);
-    if (!IsValidUtf8(bytes)) return false;
+    if (!utf8::IsValid(std::string_view(bytes.constData(), std::size_t(bytes.size())))) return false;
     Parse(QString::fromUtf8(bytes));
     return true;
 }
