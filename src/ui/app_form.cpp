@@ -31,6 +31,7 @@
 #include "i18n/translated_dialog.h"
 #include "net/checker.h"
 #include "net/maker_host.h"
+#include "net/update_check.h"
 #include "platform/ansi_codepage.h"
 #include "platform/desktop.h"
 #include "platform/product_store.h"
@@ -533,7 +534,7 @@ void TAppForm::UpdateNotifications1Click() {
     const bool on = UpdateNotifications1->isChecked();
     RunCommand(this, [&] {
         platform::ProductStore(companyName_, productName_)
-            .WriteString(QStringLiteral("ShowUpdate"), on ? QStringLiteral("1") : QStringLiteral("0"));
+            .WriteString(net::store_names::ShowUpdate, on ? QStringLiteral("1") : QStringLiteral("0"));
     });
 }
 
