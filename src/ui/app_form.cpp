@@ -266,7 +266,6 @@ ScanInputs TAppForm::ScanInputsFromControls() const {
 
 void TAppForm::StartScan() {
     DocumentReaderOptions readerOptions;
-    readerOptions.dataFolder = QFile::encodeName(dataFolder_).toStdString();
     readerOptions.converterFolder = QFile::encodeName(env_.ExecutableFolder + QStringLiteral("xpdf")).toStdString();
     readerOptions.cancel = &control_.StopRequested;
     readerOptions.ansiCodePage = control_.AnsiCodePage;

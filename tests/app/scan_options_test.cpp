@@ -46,6 +46,20 @@ TEST(ScanOptions, ValuesLandWhereTheyBelong) {
     EXPECT_EQ(o->view, corvexa::results::ViewMode::Url);
     EXPECT_TRUE(o->filesFromGiven);
     EXPECT_EQ(o->filesFrom, "-");
+
+    using corvexa::cli::OutputFormat;
+    const std::pair<std::vector<std::string>, OutputFormat> formats[] = {
+        {{"dir"}, OutputFormat::Text},
+        {{"dir", "--json"}, OutputFormat::Json},
+        {{"dir", "--format", "csv"}, OutputFormat::Csv},
+        {{"dir", "--format=json", "-H", "-n"}, OutputFormat::Json},
+        {{"dir", "--json", "--format", "text"}, OutputFormat::Text},
+    };
+    for (const auto& [args, format] : formats) {
+        o = ParseOptions(args, &error);
+        ASSERT_TRUE(o) << error;
+        EXPECT_EQ(o->format, format) << args.back();
+    }
 }
 
 TEST(ScanOptions, UsageErrorsSayWhatIsWrong) {
@@ -59,6 +73,15 @@ TEST(ScanOptions, UsageErrorsSayWhatIsWrong) {
         {{"dir", "--view", "tree"}, "--view takes url, host or domain, not 'tree'"},
         {{"dir", "--skip-larger-mb=99999999999"}, "--skip-larger-mb needs a whole number, not '99999999999'"},
         {{"dir", "--dedup=yes"}, "--dedup takes no value"},
+        {{"dir", "--format", "xml"}, "--format takes text, json or csv, not 'xml'"},
+        {{"dir", "--format"}, "--format needs text, json or csv"},
+        {{"dir", "--json=yes"}, "--json takes no value"},
+        {{"dir", "--json", "-o", "x"}, "--json and --format print to standard output; they cannot be used with -o"},
+        {{"dir", "--format=csv", "--output=x"},
+         "--json and --format print to standard output; they cannot be used with -o"},
+        {{"dir", "--format", "json", "--count"}, "--count cannot be used with --json or --format"},
+        {{"dir", "--json", "--dedup"},
+         "--dedup merges findings from different places; it cannot be used with --json or --format"},
         {{"dir", "-qy"}, "unknown option '-qy'"},
         {{std::string("--").append(200000, 'x')},
          std::string("unknown option '--").append(200000, 'x').append("'")},

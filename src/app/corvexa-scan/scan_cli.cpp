@@ -19,6 +19,7 @@
 #include <thread>
 
 #include "app/corvexa-scan/scan_output.h"
+#include "app/corvexa-scan/structured_output.h"
 #include "engine/parallel_scan.h"
 #include "engine/scan_job.h"
 #include "engine/readers/text_reader.h"
@@ -64,7 +65,7 @@ public:
         }
         ++started_;
     }
-    void FileDone() override {}
+    void FileDone() override { ++done_; }
     void FileFailed(const Text& path, const std::string& reason) override {
         std::lock_guard lock(mutex_);
         failed_.push_back({path, reason});
@@ -94,6 +95,8 @@ public:
     // The files that could not be read, with the reason, in the order read.
     const std::vector<std::pair<Text, std::string>>& Failed() const { return failed_; }
     std::uint32_t EndTick() const { return endTick_; }
+    // Files read to their end.
+    std::size_t Done() const { return done_.load(); }
 
 private:
     void PrintLine(std::uint32_t startTick, std::uint32_t now) {
@@ -111,6 +114,7 @@ private:
     const SharedList& urls_;
     std::atomic<bool> walked_{false};
     std::atomic<std::size_t> started_{0};
+    std::atomic<std::size_t> done_{0};
     std::atomic<std::uint64_t> bytes_{0};
     std::mutex mutex_;
     std::condition_variable cv_;
@@ -168,6 +172,19 @@ int PrintVersion() {
         std::fprintf(stderr, "%s: %s\n", kProgram, e.what());
         return 1;
     }
+}
+
+// The findings on standard output, in the form the options ask for.
+bool PrintResults(const Options& o, const SharedList& list, const FindingOrigins& origins,
+                  const SharedList& files, const ScanTotals& totals) {
+    if (o.count) return PrintCounts(list, results::DedupCollator());
+    switch (o.format) {
+        case OutputFormat::Json: return PrintJsonLines(list, origins, files, totals);
+        case OutputFormat::Csv: return PrintCsv(list, origins, files);
+        case OutputFormat::Text: break;
+    }
+    const OriginColumns columns{o.withFilename, o.lineNumber};
+    return columns.Any() ? PrintFindings(list, &origins, files, columns) : PrintList(list);
 }
 
 }  // namespace
@@ -248,17 +265,19 @@ int Run(const std::vector<std::string>& args) {
 
     FindingOrigins origins;
     const OriginColumns columns{o.withFilename, o.lineNumber};
+    const bool record = columns.Any() || o.format != OutputFormat::Text;
+    const std::uint32_t startTick = platform::TickCount32();
     if (o.threads <= 1) {
         TCollector collector(o.job, files, lists.Urls(), control, sink, readers);
-        if (columns.Any()) collector.RecordOrigins(&origins);
+        if (record) collector.RecordOrigins(&origins);
         collector.Start();
-        sink.ShowProgressUntilFinished(platform::TickCount32());
+        sink.ShowProgressUntilFinished(startTick);
         collector.Wait();
     } else {
         ParallelCollector collector(o.job, files, lists.Urls(), control, sink, o.threads, readers);
-        if (columns.Any()) collector.RecordOrigins(&origins);
+        if (record) collector.RecordOrigins(&origins);
         collector.Start();
-        sink.ShowProgressUntilFinished(platform::TickCount32());
+        sink.ShowProgressUntilFinished(startTick);
         collector.Wait();
     }
     g_stopFlag = nullptr;
@@ -278,13 +297,13 @@ int Run(const std::vector<std::string>& args) {
     }
 
     int status = g_interrupted == SIGTERM ? 143 : g_interrupted ? 130 : 0;
+    const ScanTotals totals{sink.Done(), sink.Failed().size(), ElapsedSeconds(startTick, sink.EndTick()),
+                            g_interrupted != 0};
     try {
         if (!o.filesOut.empty()) results::ExportList(files, FromUtf8(o.filesOut));
         if (!o.output.empty()) {
             results::ExportList(lists.Current(), FromUtf8(o.output));
-        } else if (!(o.count ? PrintCounts(lists.Current(), results::DedupCollator())
-                     : columns.Any() ? PrintFindings(lists.Current(), &origins, files, columns)
-                                     : PrintList(lists.Current()))) {
+        } else if (!PrintResults(o, lists.Current(), origins, files, totals)) {
             std::fprintf(stderr, "%s: cannot write the findings: %s\n", kProgram, std::strerror(errno));
             return 1;
         }

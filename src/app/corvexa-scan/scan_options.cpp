@@ -145,8 +145,32 @@ bool Threads(Options& o, const std::string& v, std::string* error) {
     return false;
 }
 
-// -H, -n and --count shape what is printed; an export file keeps its format.
+bool Format(Options& o, const std::string& v, std::string* error) {
+    if (v == "text") o.format = OutputFormat::Text;
+    else if (v == "json") o.format = OutputFormat::Json;
+    else if (v == "csv") o.format = OutputFormat::Csv;
+    else {
+        *error = "--format takes text, json or csv, not '" + v + "'";
+        return false;
+    }
+    return true;
+}
+
+bool Json(Options& o, const std::string&, std::string*) {
+    o.format = OutputFormat::Json;
+    return true;
+}
+
+// -H, -n, --count, --json and --format shape what is printed; an export file
+// keeps its format.
 std::string CheckOutputOptions(const Options& o) {
+    if (o.format != OutputFormat::Text) {
+        if (!o.output.empty()) return "--json and --format print to standard output; they cannot be used with -o";
+        if (o.count) return "--count cannot be used with --json or --format";
+        if (o.dedup)
+            return "--dedup merges findings from different places; it cannot be used with --json or "
+                   "--format";
+    }
     const bool origins = o.withFilename || o.lineNumber;
     if ((origins || o.count) && !o.output.empty())
         return "-H, -n and --count print to standard output; they cannot be used with -o";
@@ -161,6 +185,7 @@ constexpr const char* kList = "File list (every entry is read, whatever its name
 constexpr const char* kDetection = "Detection:";
 constexpr const char* kReading = "Reading:";
 constexpr const char* kWhere = "Where found (standard output only):";
+constexpr const char* kStructured = "Output for programs (standard output only):";
 constexpr const char* kResults = "Results:";
 constexpr const char* kOther = "Other:";
 
@@ -217,6 +242,18 @@ const OptionDef kFixedOptions[] = {
      "print each distinct entry of the list (equal as --dedup compares) as COUNT<TAB>ENTRY, most "
      "frequent first, equal counts in --dedup order",
      nullptr, Set<&Options::count, true>},
+    {kStructured, "json", nullptr,
+     "print each finding as a JSON object on a line of its own with \"file\", \"line\", "
+     "\"kind\" (web, email or ftp) and \"text\", and \"member\" for a finding inside an "
+     "archive member or mailbox message; a file or member name that is not UTF-8 comes as "
+     "\"file_bytes\" or \"member_bytes\", its bytes in base64. A last object "
+     "{\"summary\":{...}} gives files_read, failed, findings, seconds and stopped",
+     nullptr, Json},
+    {kStructured, "format", "text|json|csv",
+     "text (the default), json (as --json) or csv: a header row file,member,line,kind,text, then "
+     "one row per finding (RFC 4180: CR LF line ends, a field with a comma, quote or line break in "
+     "quotes; names as their bytes)",
+     "needs text, json or csv", Format},
     {kResults, "view", "url|host|domain",
      "print the findings as found (url), as host names or as domain names; default url",
      "needs url, host or domain", View},

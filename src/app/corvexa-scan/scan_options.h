@@ -11,6 +11,9 @@
 
 namespace corvexa::cli {
 
+// What standard output is written as: lines of text, JSON Lines or CSV.
+enum class OutputFormat { Text, Json, Csv };
+
 struct Options {
     ScanJob job;
     bool email = true, ftp = true, http = true, https = true, www = true;
@@ -30,6 +33,7 @@ struct Options {
     bool withFilename = false;  // -H
     bool lineNumber = false;    // -n
     bool count = false;         // --count
+    OutputFormat format = OutputFormat::Text;  // --json, --format
     // Why decoders asked for are left off (their reader cannot run here), each once.
     std::set<std::string> readerWarnings;
 };

@@ -13,11 +13,13 @@
 #include <iterator>
 #include <mutex>
 #include <sstream>
+#include <system_error>
 
 #include "engine/text.h"
 #include "engine/readers/office_table.h"
 #include "engine/readers/text_reader.h"
 #include "platform/native_path.h"
+#include "platform/private_folder.h"
 #include "platform/process.h"
 
 namespace corvexa {
@@ -32,26 +34,11 @@ std::mutex g_conversionMutex;
 
 // A folder of our own under the temporary folder, removed with everything in
 // it when the conversion is over, whatever happened.
-class PrivateFolder {
-public:
-    PrivateFolder() {
-        const char* tmp = std::getenv("TMPDIR");
-        std::string pattern = std::string(tmp && *tmp ? tmp : "/tmp") + "/corvexa-office-XXXXXX";
-        if (!::mkdtemp(pattern.data()))
-            throw ReadError("cannot create a temporary folder: " +
-                            std::string(std::strerror(errno)));
-        path_ = pattern;
+struct ConversionFolder : platform::PrivateFolder {
+    ConversionFolder() try : platform::PrivateFolder("corvexa-office-", platform::TemporaryFolderBase()) {
+    } catch (const std::system_error& e) {
+        throw ReadError(std::string("cannot create a temporary folder: ") + e.code().message());
     }
-    ~PrivateFolder() {
-        std::error_code ec;
-        fs::remove_all(path_, ec);
-    }
-    PrivateFolder(const PrivateFolder&) = delete;
-    PrivateFolder& operator=(const PrivateFolder&) = delete;
-    const std::string& Path() const { return path_; }
-
-private:
-    std::string path_;
 };
 
 // A file: URL for a local path, every byte outside the safe set escaped.
@@ -94,7 +81,7 @@ void Convert(const Text& path, const std::string& filter, const OfficeRun& run,
         throw ReadError("not a readable file: " + source.string());
 
     std::lock_guard lock(g_conversionMutex);
-    PrivateFolder folder;
+    ConversionFolder folder;
     const std::string in = folder.Path() + "/in", out = folder.Path() + "/out";
     // The suite sees the document under a plain name in our folder, so a file
     // name can never read as an option and its lock file lands with us.

@@ -1,5 +1,7 @@
 #include "engine/readers/pdf_reader.h"
 
+#include <fcntl.h>
+#include <limits.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -7,11 +9,13 @@
 #include <cstdio>
 #include <cstdlib>
 #include <mutex>
-#include <random>
+#include <optional>
+#include <system_error>
 
 #include "engine/readers/pdf_library.h"
 #include "engine/readers/text_reader.h"
 #include "platform/native_path.h"
+#include "platform/private_folder.h"
 #include "platform/process.h"
 
 namespace corvexa {
@@ -19,23 +23,10 @@ namespace corvexa {
 namespace {
 
 // One extraction at a time in the whole process: the library is not used from
-// two threads at once, and neither is an instance's output file.
+// two threads at once.
 std::mutex& ExtractionLock() {
     static std::mutex lock;
     return lock;
-}
-
-// Distinguishes this program instance from any other that shares the data
-// folder: the process id and a random number drawn once.
-const std::string& InstanceToken() {
-    static const std::string token = [] {
-        std::random_device random;
-        char buffer[48];
-        std::snprintf(buffer, sizeof buffer, "%ld-%08x", static_cast<long>(::getpid()),
-                      static_cast<unsigned>(random()));
-        return std::string(buffer);
-    }();
-    return token;
 }
 
 bool IsFolder(const std::string& path) {
@@ -43,19 +34,10 @@ bool IsFolder(const std::string& path) {
     return !path.empty() && ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
-bool Exists(const std::string& path) {
+// The size of the file at path; zero when there is none.
+std::uint64_t FileSize(const std::string& path) {
     struct stat st;
-    return ::lstat(path.c_str(), &st) == 0;
-}
-
-// The folder a private data folder is made in: the user's runtime folder when
-// there is one, else the temp folder.
-std::string PrivateFolderBase() {
-    for (const char* name : {"XDG_RUNTIME_DIR", "TMPDIR"}) {
-        const char* value = std::getenv(name);
-        if (value && *value && IsFolder(value) && ::access(value, W_OK | X_OK) == 0) return value;
-    }
-    return "/tmp";
+    return ::lstat(path.c_str(), &st) == 0 ? static_cast<std::uint64_t>(st.st_size) : 0;
 }
 
 // A path the converter reads the same wherever it starts: relative paths are
@@ -72,11 +54,27 @@ std::string AbsolutePath(const std::string& path) {
     return (cwd == "/" ? cwd : cwd + "/") + path;
 }
 
-// Deletes a file when it goes out of scope, whatever happened in between.
-struct RemoveOnExit {
-    const std::string& path;
-    ~RemoveOnExit() { ::unlink(path.c_str()); }
+// A descriptor closed when it goes out of scope.
+struct ScopedFd {
+    int fd = -1;
+    ~ScopedFd() {
+        if (fd >= 0) ::close(fd);
+    }
 };
+
+// The name the converter is given for the document at native: its absolute
+// path; past the system's limit on paths, our own descriptor of it (held in
+// fd) as /proc names it, which the converter opens like any file. Empty when it
+// is no regular file: a FIFO or a device named like a PDF never reaches the
+// converter.
+std::string ConverterInput(const std::string& native, ScopedFd& fd) {
+    fd.fd = platform::OpenNative(native, O_RDONLY | O_NOCTTY | O_NONBLOCK);
+    struct stat st;
+    if (fd.fd < 0 || ::fstat(fd.fd, &st) != 0 || !S_ISREG(st.st_mode)) return {};
+    std::string absolute = AbsolutePath(native);
+    if (absolute.size() < PATH_MAX) return absolute;
+    return "/proc/" + std::to_string(::getpid()) + "/fd/" + std::to_string(fd.fd);
+}
 
 }  // namespace
 
@@ -84,35 +82,31 @@ PdfExtractor::PdfExtractor(PdfSettings settings) : settings_(std::move(settings)
     if (settings_.converterFolder.empty())
         settings_.converterFolder = platform::ExecutableFolderNative() + "/xpdf";
     if (settings_.libraryNames.empty()) settings_.libraryNames = DefaultPdfLibraryNames();
-    if (!settings_.dataFolder.empty() && settings_.dataFolder.back() != '/') settings_.dataFolder += '/';
+    if (settings_.privateFolderBase.empty()) settings_.privateFolderBase = platform::PrivateFolderBase();
 }
 
-PdfExtractor::~PdfExtractor() {
-    if (privateFolder_.empty()) return;
-    ::unlink(OutputFile().c_str());
-    ::rmdir(privateFolder_.c_str());
-}
-
-std::string PdfExtractor::OutputFile() {
-    std::string folder = settings_.dataFolder;
-    if (folder.empty()) {
-        if (privateFolder_.empty()) {
-            std::string pattern = PrivateFolderBase() + "/corvexa-XXXXXX";
-            if (::mkdtemp(pattern.data())) privateFolder_ = pattern;
-        }
-        folder = privateFolder_.empty() ? std::string("/nonexistent") : privateFolder_;
-        folder += '/';
-    }
-    return folder + "temp-" + InstanceToken() + ".txt";
-}
+PdfExtractor::~PdfExtractor() = default;
 
 Text PdfExtractor::YukleXPDF(const Text& dosyaadi) {
     std::lock_guard lock(ExtractionLock());
-    const std::string output = OutputFile();
-    RemoveOnExit cleanup{output};
-    ::unlink(output.c_str());
-    if (!RunConverter(AbsolutePath(platform::NativeFromPath(dosyaadi)), output) || !Exists(output))
+    // The text goes to a new file in a folder of this document's own, which
+    // nobody else can read or plant a link in; the folder goes with
+    // everything in it on every way out of here.
+    std::optional<platform::PrivateFolder> folder;
+    try {
+        folder.emplace("corvexa-pdf-", settings_.privateFolderBase);
+    } catch (const std::system_error&) {
         return LibraryText(dosyaadi);
+    }
+    const int fd = folder->CreateFile("text.txt");
+    if (fd < 0) return LibraryText(dosyaadi);
+    ::close(fd);
+    const std::string output = folder->Inside("text.txt");
+    ScopedFd document;
+    const std::string input = ConverterInput(platform::NativeFromPath(dosyaadi), document);
+    // A converter that wrote nothing leaves the document to the library, which
+    // also says why a document that is no file could not be read.
+    if (input.empty() || !RunConverter(input, output) || FileSize(output) == 0) return LibraryText(dosyaadi);
     return ReadConverterOutput(output);
 }
 

@@ -1,0 +1,37 @@
+#pragma once
+
+#include <string>
+
+namespace corvexa::platform {
+
+// Where private folders are made: the user's runtime folder when there is a
+// usable one, else $TMPDIR, else /tmp.
+std::string PrivateFolderBase();
+// $TMPDIR when set, else /tmp: for work too large for the runtime folder.
+std::string TemporaryFolderBase();
+
+// A folder of our own for files nobody else may see or replace: made with
+// mkdtemp (mode 0700) as base/<prefix>XXXXXX, and removed with everything in
+// it when the object goes, on every way out of its scope.
+class PrivateFolder {
+public:
+    // Throws std::system_error when the folder cannot be made.
+    explicit PrivateFolder(const std::string& prefix,
+                           const std::string& base = PrivateFolderBase());
+    ~PrivateFolder();
+    PrivateFolder(const PrivateFolder&) = delete;
+    PrivateFolder& operator=(const PrivateFolder&) = delete;
+
+    const std::string& Path() const { return path_; }
+    std::string Inside(const std::string& name) const { return path_ + '/' + name; }
+
+    // Creates a new file of that name in the folder, mode 0600, refusing one
+    // that exists and any link (O_EXCL | O_NOFOLLOW). Returns the descriptor
+    // (O_RDWR, close-on-exec), or -1 with errno set.
+    int CreateFile(const std::string& name) const;
+
+private:
+    std::string path_;
+};
+
+}  // namespace corvexa::platform
