@@ -31,6 +31,7 @@
 #include "i18n/translated_dialog.h"
 #include "net/checker.h"
 #include "net/maker_host.h"
+#include "net/update_check.h"
 #include "platform/ansi_codepage.h"
 #include "platform/desktop.h"
 #include "platform/product_store.h"
