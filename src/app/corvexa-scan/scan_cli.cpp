@@ -25,6 +25,8 @@
 #include "platform/ansi_codepage.h"
 #include "platform/fd_io.h"
 #include "platform/native_path.h"
+#include "platform/private_folder.h"
+#include "platform/process.h"
 #include "platform/tick.h"
 #include "results/dedup.h"
 #include "results/export.h"
@@ -43,7 +45,23 @@ namespace {
 std::atomic<bool>* g_stopFlag = nullptr;
 volatile sig_atomic_t g_interrupted = 0;  // the signal that stopped the scan
 
+// The first Ctrl-C or SIGTERM stops the scan in order; a second one ends the
+// program at once, whatever a reader is doing, after telling the outside
+// programs still running to end with everything they started.
 extern "C" void OnInterrupt(int signal) {
+    if (g_interrupted) {
+        platform::EndRunningProcesses();
+        struct sigaction fallback {};
+        fallback.sa_handler = SIG_DFL;
+        sigemptyset(&fallback.sa_mask);
+        ::sigaction(signal, &fallback, nullptr);
+        sigset_t only;
+        sigemptyset(&only);
+        sigaddset(&only, signal);
+        ::pthread_sigmask(SIG_UNBLOCK, &only, nullptr);
+        ::raise(signal);
+        ::_exit(128 + signal);
+    }
     g_interrupted = signal;
     if (g_stopFlag) g_stopFlag->store(true);
 }
@@ -194,6 +212,9 @@ int Run(const std::vector<std::string>& args) {
         }
     }
 
+    // What earlier runs that were killed left in the temporary folders.
+    platform::SweepStalePrivateFolders();
+
     results::ResultLists lists;
     SharedList files;
     ScanControl control;
@@ -241,7 +262,6 @@ int Run(const std::vector<std::string>& args) {
     g_stopFlag = &control.StopRequested;
     struct sigaction sa {};
     sa.sa_handler = OnInterrupt;
-    sa.sa_flags = SA_RESETHAND;  // a second Ctrl-C ends the program at once
     sigemptyset(&sa.sa_mask);
     ::sigaction(SIGINT, &sa, nullptr);
     ::sigaction(SIGTERM, &sa, nullptr);

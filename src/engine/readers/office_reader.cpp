@@ -18,6 +18,7 @@
 #include "engine/readers/office_table.h"
 #include "engine/readers/text_reader.h"
 #include "platform/native_path.h"
+#include "platform/private_folder.h"
 #include "platform/process.h"
 
 namespace corvexa {
@@ -30,17 +31,15 @@ namespace fs = std::filesystem;
 // on its own, and one document at a time is what the scan needs.
 std::mutex g_conversionMutex;
 
-// A folder of our own under the temporary folder, removed with everything in
-// it when the conversion is over, whatever happened.
+// A private folder of ours, removed with everything in it when the
+// conversion is over, whatever happened (and by the next start's sweep when
+// we are killed).
 class PrivateFolder {
 public:
-    PrivateFolder() {
-        const char* tmp = std::getenv("TMPDIR");
-        std::string pattern = std::string(tmp && *tmp ? tmp : "/tmp") + "/corvexa-office-XXXXXX";
-        if (!::mkdtemp(pattern.data()))
+    PrivateFolder() : path_(platform::MakePrivateFolder()) {
+        if (path_.empty())
             throw ReadError("cannot create a temporary folder: " +
                             std::string(std::strerror(errno)));
-        path_ = pattern;
     }
     ~PrivateFolder() {
         std::error_code ec;
@@ -95,12 +94,13 @@ void Convert(const Text& path, const std::string& filter, const OfficeRun& run,
 
     std::lock_guard lock(g_conversionMutex);
     PrivateFolder folder;
-    const std::string in = folder.Path() + "/in", out = folder.Path() + "/out";
+    const std::string in = folder.Path() + "/in", out = folder.Path() + "/out",
+                      tmp = folder.Path() + "/tmp";
     // The suite sees the document under a plain name in our folder, so a file
     // name can never read as an option and its lock file lands with us.
     const std::string document = in + "/document" + ToUtf8(LowerExtension(path));
     if (::mkdir(in.c_str(), 0700) != 0 || ::mkdir(out.c_str(), 0700) != 0 ||
-        ::symlink(source.c_str(), document.c_str()) != 0)
+        ::mkdir(tmp.c_str(), 0700) != 0 || ::symlink(source.c_str(), document.c_str()) != 0)
         throw ReadError("cannot prepare the conversion: " + std::string(std::strerror(errno)));
 
     platform::ProcessRequest request;
@@ -110,6 +110,8 @@ void Convert(const Text& path, const std::string& filter, const OfficeRun& run,
                     "--invisible", "--nologo", "--norestore", "--nodefault", "--nolockcheck",
                     "--convert-to", filter, "--outdir", out, document};
     request.workingFolder = folder.Path();
+    // Its temporary files and anything it keeps for the user stay with us.
+    request.environment = {"TMPDIR=" + tmp, "HOME=" + folder.Path()};
     request.inheritStdin = false;
     request.timeout = run.timeout;
     request.cancel = run.stop;

@@ -6,12 +6,14 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <mutex>
 #include <random>
 
 #include "engine/readers/pdf_library.h"
 #include "engine/readers/text_reader.h"
 #include "platform/native_path.h"
+#include "platform/private_folder.h"
 #include "platform/process.h"
 
 namespace corvexa {
@@ -48,16 +50,6 @@ bool Exists(const std::string& path) {
     return ::lstat(path.c_str(), &st) == 0;
 }
 
-// The folder a private data folder is made in: the user's runtime folder when
-// there is one, else the temp folder.
-std::string PrivateFolderBase() {
-    for (const char* name : {"XDG_RUNTIME_DIR", "TMPDIR"}) {
-        const char* value = std::getenv(name);
-        if (value && *value && IsFolder(value) && ::access(value, W_OK | X_OK) == 0) return value;
-    }
-    return "/tmp";
-}
-
 // A path the converter reads the same wherever it starts: relative paths are
 // made absolute against our working folder, which also keeps a name that
 // begins with "-" from reading as an option.
@@ -89,18 +81,20 @@ PdfExtractor::PdfExtractor(PdfSettings settings) : settings_(std::move(settings)
 
 PdfExtractor::~PdfExtractor() {
     if (privateFolder_.empty()) return;
-    ::unlink(OutputFile().c_str());
-    ::rmdir(privateFolder_.c_str());
+    // With whatever the converter left in it as its temporary folder.
+    std::error_code ec;
+    std::filesystem::remove_all(privateFolder_, ec);
+}
+
+const std::string& PdfExtractor::PrivateFolder() {
+    if (privateFolder_.empty()) privateFolder_ = platform::MakePrivateFolder();
+    return privateFolder_;
 }
 
 std::string PdfExtractor::OutputFile() {
     std::string folder = settings_.dataFolder;
     if (folder.empty()) {
-        if (privateFolder_.empty()) {
-            std::string pattern = PrivateFolderBase() + "/corvexa-XXXXXX";
-            if (::mkdtemp(pattern.data())) privateFolder_ = pattern;
-        }
-        folder = privateFolder_.empty() ? std::string("/nonexistent") : privateFolder_;
+        folder = PrivateFolder().empty() ? std::string("/nonexistent") : PrivateFolder();
         folder += '/';
     }
     return folder + "temp-" + InstanceToken() + ".txt";
@@ -134,9 +128,15 @@ bool PdfExtractor::RunConverter(const std::string& pdf, const std::string& outpu
     std::string converter = platform::FindExecutable(folder + "/" + settings_.converterName);
     if (converter.empty()) converter = platform::FindExecutable(settings_.converterName);
     if (converter.empty()) return false;
-    const platform::ProcessResult result = platform::RunHiddenCommand(
-        {converter, "-enc", "UTF-8", pdf, output}, IsFolder(folder) ? folder : std::string(),
-        settings_.converterTimeout, settings_.cancel, settings_.converterOutputLimit);
+    platform::ProcessRequest request;
+    request.argv = {converter, "-enc", "UTF-8", pdf, output};
+    request.workingFolder = IsFolder(folder) ? folder : std::string();
+    request.timeout = settings_.converterTimeout;
+    request.cancel = settings_.cancel;
+    request.fileSizeLimit = settings_.converterOutputLimit;
+    // Its temporary files go to our private folder, and go with it.
+    if (!PrivateFolder().empty()) request.environment = {"TMPDIR=" + PrivateFolder()};
+    const platform::ProcessResult result = platform::RunHiddenProcess(request);
     struct stat st {};
     if (::stat(output.c_str(), &st) == 0 && static_cast<std::uint64_t>(st.st_size) >= settings_.converterOutputLimit)
         throw ReadError("the converter's text passed " + std::to_string(settings_.converterOutputLimit >> 20) +

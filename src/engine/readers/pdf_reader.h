@@ -65,9 +65,11 @@ private:
     Text LibraryText(const Text& dosyaadi);
     bool RunConverter(const std::string& pdf, const std::string& output);
     Text ReadConverterOutput(const std::string& output);
+    // Our private folder, made on first use; empty when it cannot be made.
+    const std::string& PrivateFolder();
 
     PdfSettings settings_;
-    std::string privateFolder_;  // made by us when no data folder was given
+    std::string privateFolder_;  // the converter's temporary folder and, without a data folder, its output's
 };
 
 // The readers of the "xpdf" and "pdfium" slots, on one extractor.
