@@ -11,13 +11,13 @@ struct LaunchPlan {
     const char* program = nullptr;  // a full path
     char* const* argv = nullptr;
     char* const* envp = nullptr;
-    int stdinFd = -1;   // becomes standard input; -1 keeps ours
-    int outputFd = -1;  // becomes standard output and standard error
-    int reportFd = -1;  // where the keeper writes its Report
+    int stdinFd = -1;                     // becomes standard input; -1 keeps ours
+    int outputFd = -1;                    // becomes standard output and standard error
+    int reportFd = -1;                    // where the keeper writes its Report
     const char* workingFolder = nullptr;  // null keeps ours
     rlim_t fileSizeLimit = 0;             // zero: none
     bool cutNetwork = false;
-    pid_t parent = 0;     // the process that forked the keeper
+    pid_t parent = 0;              // the process that forked the keeper
     const char* uidMap = nullptr;  // "UID UID 1" for a user namespace
     const char* gidMap = nullptr;
 };
