@@ -31,8 +31,13 @@ REFUSED = {
     "-o": "give -o to the runner, before --",
     "--output": "give -o to the runner, before --",
     "--files-out": "give --files-out to the runner, before --",
+    "--json": "each task would end with its own summary; the runner joins plain output only",
+    "--format": "each task would write its own header or summary; the runner joins plain output only",
 }
-TAKES_VALUE = {"--mask", "--skip-larger-mb", "--view", "-j", "--threads"}
+# Every corvexa-scan option that takes a value, so that the value of the two-token
+# form ("--pdf plain") is not taken for a file name.
+TAKES_VALUE = {"--mask", "--skip-larger-mb", "--pdf", "--decode", "--view", "-j", "--threads",
+               "--files-from", "-o", "--output", "--files-out", "--format"}
 
 BOM = b"\xef\xbb\xbf"
 

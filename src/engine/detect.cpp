@@ -675,16 +675,16 @@ void Detector::Line(TextView line) {
     DetectIn(line, h.http, h.https, h.www, h.email, h.ftp);
     impl_->held = nullptr;
     std::unique_ptr<Held> done = std::move(held_);
-    const std::size_t before = urls_.Size();
-    for (const Held::Kind& k : done->kinds) {
+    // While held, the parts noted nothing; the whole line's findings are noted now.
+    for (std::size_t kind = 0; kind < std::size(done->kinds); ++kind) {
+        const Held::Kind& k = done->kinds[kind];
         std::size_t from = 0;
         for (std::size_t end : k.ends) {
             urls_.Append(TextView(k.text).substr(from, end - from));
             from = end;
         }
+        if (origins_) origins_->Add(lineNumber, k.ends.size(), static_cast<FindingKind>(kind));
     }
-    // While held, the parts noted nothing; the whole line's findings are noted now.
-    if (origins_) origins_->Add(lineNumber, urls_.Size() - before);
 }
 
 void Detector::DetectInLine(TextView line) {
@@ -702,14 +702,23 @@ void Detector::DetectIn(TextView line, bool http, bool https, bool www, bool ema
     const std::size_t first = KeyScanner(line, kinds).Next(0);
     if (first == npos) return;
     if (origins_) {
-        // Noted also when a search throws, for the findings made before it.
+        // Noted kind by kind, and also when a search throws, for the findings
+        // made before it.
         struct Note {
             Detector& d;
             std::size_t before;
-            ~Note() { d.origins_->Add(d.lineNumber, d.urls_.Size() - before); }
+            FindingKind kind = FindingKind::Web;
+            void Next(FindingKind next) {
+                d.origins_->Add(d.lineNumber, d.urls_.Size() - before, kind);
+                before = d.urls_.Size();
+                kind = next;
+            }
+            ~Note() { d.origins_->Add(d.lineNumber, d.urls_.Size() - before, kind); }
         } note{*this, urls_.Size()};
         impl_->Web(line, first, http, https, www);
+        note.Next(FindingKind::Email);
         if (email) impl_->Email(line, first);
+        note.Next(FindingKind::Ftp);
         if (ftp) impl_->Ftp(line, first);
         return;
     }

@@ -16,22 +16,6 @@
 namespace corvexa {
 namespace {
 
-bool IsValidUtf8(std::string_view bytes) {
-    auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
-    auto* end = p + bytes.size();
-    while (p < end) {
-        if (*p < 0x80) {
-            ++p;
-            continue;
-        }
-        char32_t cp;
-        std::size_t len;
-        if (utf8::DecodeOne(p, end, &cp, &len) != utf8::Step::Ok) return false;
-        p += len;
-    }
-    return true;
-}
-
 Text Decode(std::string_view bytes, Encoding encoding, int ansiCodePage) {
     TextDecoder decoder(encoding, ansiCodePage);
     Text text;
@@ -75,7 +59,7 @@ std::vector<Text> ParseFileList(std::string_view bytes, int ansiCodePage) {
     Text text;
     if (encoding == Encoding::Utf16LE || encoding == Encoding::Utf16BE)
         text = Decode(body, encoding, ansiCodePage);
-    else if (encoding == Encoding::Utf8 || IsValidUtf8(body))
+    else if (encoding == Encoding::Utf8 || utf8::IsValid(body))
         text = platform::PathFromNative(body);
     else
         text = Decode(body, Encoding::Ansi, ansiCodePage);

@@ -4,12 +4,22 @@
 
 namespace corvexa {
 
-void FindingOrigins::Add(std::uint64_t line, std::size_t count) {
+const char* FindingKindName(FindingKind kind) {
+    switch (kind) {
+        case FindingKind::Email: return "email";
+        case FindingKind::Ftp: return "ftp";
+        case FindingKind::Web: break;
+    }
+    return "web";
+}
+
+void FindingOrigins::Add(std::uint64_t line, std::size_t count, FindingKind kind) {
     if (count == 0) return;
     if (runs_.empty() || runs_.back().file != file_ || runs_.back().member != member_)
         runs_.push_back(Run{lines_.size(), file_, member_});
     const auto stored = static_cast<std::uint32_t>(std::min<std::uint64_t>(line, UINT32_MAX));
     lines_.insert(lines_.end(), count, stored);
+    kinds_.insert(kinds_.end(), count, kind);
 }
 
 FindingOrigins::Origin FindingOrigins::At(std::size_t i) const {
@@ -21,6 +31,7 @@ FindingOrigins::Origin FindingOrigins::At(std::size_t i) const {
         o.member = std::prev(run)->member;
     }
     o.line = i < lines_.size() ? lines_[i] : 0;
+    o.kind = i < kinds_.size() ? kinds_[i] : FindingKind::Web;
     return o;
 }
 
@@ -32,12 +43,15 @@ void FindingOrigins::TakeFrom(FindingOrigins& other) {
         runs_.push_back(Run{base + r.first, r.file, r.member});
     }
     lines_.insert(lines_.end(), other.lines_.begin(), other.lines_.end());
+    kinds_.insert(kinds_.end(), other.kinds_.begin(), other.kinds_.end());
     other.Clear();
 }
 
 void FindingOrigins::Clear() {
     lines_.clear();
     lines_.shrink_to_fit();
+    kinds_.clear();
+    kinds_.shrink_to_fit();
     runs_.clear();
 }
 
@@ -45,7 +59,8 @@ std::size_t FindingOrigins::MemoryUsage() const {
     // std::deque keeps its entries in 512-byte nodes plus a map of node pointers.
     const std::size_t perNode = 512 / sizeof(std::uint32_t);
     const std::size_t nodes = (lines_.size() + perNode - 1) / perNode;
-    return nodes * (512 + 2 * sizeof(void*)) + runs_.capacity() * sizeof(Run);
+    const std::size_t kindNodes = (kinds_.size() + 511) / 512;
+    return (nodes + kindNodes) * (512 + 2 * sizeof(void*)) + runs_.capacity() * sizeof(Run);
 }
 
 }  // namespace corvexa

@@ -8,10 +8,17 @@
 
 namespace corvexa {
 
+// What a finding is: which of the detections made it.
+enum class FindingKind : std::uint8_t { Web, Email, Ftp };
+
+// "web", "email" or "ftp".
+const char* FindingKindName(FindingKind kind);
+
 // Where each finding of a URL list was made: the index of its file in the files
-// list and the number of its line in the file's text (the first line is 1).
-// Kept beside the list, entry for entry, at four bytes a finding (the line
-// number) plus one run per file that has findings.
+// list and the number of its line in the file's text (the first line is 1),
+// and which detection made it. Kept beside the list, entry for entry, at five
+// bytes a finding (the line number and the kind) plus one run per file that
+// has findings.
 //
 // Not synchronised: one thread fills it while a scan runs, and it is read
 // afterwards.
@@ -20,6 +27,7 @@ public:
     struct Origin {
         std::uint64_t file = 0;
         std::uint32_t line = 0;  // saturates at 4294967295
+        FindingKind kind = FindingKind::Web;
         // The member of an archive the finding was made in (its path inside
         // the file, nested ones joined by "//"); empty for the file itself.
         std::string member;
@@ -33,8 +41,8 @@ public:
     // The member of the current file the following Add calls belong to;
     // empty: the file itself.
     void BeginMember(std::string member) { member_ = std::move(member); }
-    // `count` findings on line `line` of the current file.
-    void Add(std::uint64_t line, std::size_t count);
+    // `count` findings of `kind` on line `line` of the current file.
+    void Add(std::uint64_t line, std::size_t count, FindingKind kind = FindingKind::Web);
 
     std::size_t Size() const { return lines_.size(); }
     Origin At(std::size_t i) const;
@@ -52,6 +60,7 @@ private:
         std::string member;
     };
     std::deque<std::uint32_t> lines_;
+    std::deque<FindingKind> kinds_;
     std::vector<Run> runs_;
     std::uint64_t file_ = 0;
     std::string member_;

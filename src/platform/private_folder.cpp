@@ -11,12 +11,12 @@
 #include <fstream>
 #include <set>
 #include <sstream>
+#include <string_view>
+#include <system_error>
 
 namespace corvexa::platform {
 
 namespace {
-
-constexpr const char kPrefix[] = "corvexa-";
 
 // The start time of a process (clock ticks after boot, from /proc), which
 // with its id names it uniquely; zero when there is no such process.
@@ -50,8 +50,16 @@ bool TakeNumber(const std::string& name, std::size_t& at, unsigned long long& va
 
 // True when the name is one of ours and the process it names has ended.
 bool MakerIsGone(const std::string& name) {
-    if (name.compare(0, sizeof kPrefix - 1, kPrefix) != 0) return false;
-    std::size_t at = sizeof kPrefix - 1;
+    constexpr std::string_view kOurs = "corvexa-";
+    if (name.compare(0, kOurs.size(), kOurs) != 0) return false;
+    std::size_t at = kOurs.size();
+    // The prefix's words: lower-case letters, each followed by '-'.
+    for (;;) {
+        std::size_t end = at;
+        while (end < name.size() && name[end] >= 'a' && name[end] <= 'z') ++end;
+        if (end == at || end >= name.size() || name[end] != '-') break;
+        at = end + 1;
+    }
     unsigned long long pid = 0, start = 0;
     if (!TakeNumber(name, at, pid) || !TakeNumber(name, at, start)) return false;
     if (name.size() - at != 6 || pid == 0 || pid > 0x7fffffffULL) return false;
@@ -60,27 +68,40 @@ bool MakerIsGone(const std::string& name) {
 
 bool UsableFolder(const char* path) {
     struct stat st;
-    return path && *path == '/' && ::stat(path, &st) == 0 && S_ISDIR(st.st_mode) &&
+    return path && *path && ::stat(path, &st) == 0 && S_ISDIR(st.st_mode) &&
            ::access(path, W_OK | X_OK) == 0;
 }
 
 }  // namespace
 
 std::string PrivateFolderBase() {
-    for (const char* name : {"XDG_RUNTIME_DIR", "TMPDIR"}) {
-        const char* value = std::getenv(name);
-        if (UsableFolder(value)) return value;
-    }
-    return "/tmp";
+    const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+    if (UsableFolder(runtime)) return runtime;
+    return TemporaryFolderBase();
 }
 
-std::string MakePrivateFolder(const std::string& base) {
-    std::string pattern = base;
-    if (pattern.empty() || pattern.back() != '/') pattern += '/';
-    pattern += kPrefix + std::to_string(::getpid()) + "-" + std::to_string(StartTime(::getpid())) +
-               "-XXXXXX";
-    if (!::mkdtemp(pattern.data())) return {};
-    return pattern;
+std::string TemporaryFolderBase() {
+    const char* tmp = std::getenv("TMPDIR");
+    return UsableFolder(tmp) ? std::string(tmp) : std::string("/tmp");
+}
+
+PrivateFolder::PrivateFolder(const std::string& prefix, const std::string& base) {
+    std::string pattern = base + "/" + prefix + std::to_string(::getpid()) + "-" +
+                          std::to_string(StartTime(::getpid())) + "-XXXXXX";
+    if (!::mkdtemp(pattern.data()))
+        throw std::system_error(errno, std::generic_category(),
+                                "cannot create a private folder in " + base);
+    path_ = std::move(pattern);
+}
+
+PrivateFolder::~PrivateFolder() {
+    // remove_all removes links themselves and never follows them.
+    std::error_code ignored;
+    std::filesystem::remove_all(path_, ignored);
+}
+
+int PrivateFolder::CreateFile(const std::string& name) const {
+    return ::open(Inside(name).c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
 }
 
 int SweepStalePrivateFolders(const std::string& base) {
@@ -97,24 +118,19 @@ int SweepStalePrivateFolders(const std::string& base) {
         if (!MakerIsGone(name)) continue;
         struct stat st;
         // Never through a link, and only what is ours.
-        if (::fstatat(baseFd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 ||
-            !S_ISDIR(st.st_mode) || st.st_uid != ::geteuid())
+        if (::fstatat(baseFd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISDIR(st.st_mode) ||
+            st.st_uid != ::geteuid())
             continue;
         std::error_code ec;
         // remove_all removes links found inside as links, never what they name.
-        if (std::filesystem::remove_all(std::filesystem::path(base) / name, ec) > 0 && !ec)
-            ++removed;
+        if (std::filesystem::remove_all(std::filesystem::path(base) / name, ec) > 0 && !ec) ++removed;
     }
     ::closedir(dir);
     return removed;
 }
 
 void SweepStalePrivateFolders() {
-    std::set<std::string> bases{"/tmp"};
-    for (const char* name : {"XDG_RUNTIME_DIR", "TMPDIR"}) {
-        const char* value = std::getenv(name);
-        if (UsableFolder(value)) bases.insert(value);
-    }
+    std::set<std::string> bases{"/tmp", PrivateFolderBase(), TemporaryFolderBase()};
     for (const std::string& base : bases) SweepStalePrivateFolders(base);
 }
 

@@ -5,22 +5,44 @@
 namespace corvexa::platform {
 
 // Where private folders are made: the user's runtime folder when there is a
-// usable one, else TMPDIR, else /tmp.
+// usable one, else $TMPDIR, else /tmp.
 std::string PrivateFolderBase();
+// $TMPDIR when set, else /tmp: for work too large for the runtime folder.
+std::string TemporaryFolderBase();
 
-// Makes a folder only we can enter (mode 0700, made by mkdtemp) under base,
-// named for this process ("corvexa-<pid>-<process start time>-XXXXXX") so
-// that a later start can tell once its maker is gone. Returns its path, or an
-// empty string with errno set.
-std::string MakePrivateFolder(const std::string& base = PrivateFolderBase());
+// A folder of our own for files nobody else may see or replace: made with
+// mkdtemp (mode 0700) as base/<prefix><pid>-<process start time>-XXXXXX, and
+// removed with everything in it when the object goes, on every way out of its
+// scope. The name tells a later start whether its maker still runs.
+class PrivateFolder {
+public:
+    // Throws std::system_error when the folder cannot be made.
+    explicit PrivateFolder(const std::string& prefix,
+                           const std::string& base = PrivateFolderBase());
+    ~PrivateFolder();
+    PrivateFolder(const PrivateFolder&) = delete;
+    PrivateFolder& operator=(const PrivateFolder&) = delete;
 
-// Removes, with everything in them, the private folders under base that a
-// process no longer running made: only real folders (never a link) that the
-// effective user owns and whose name has the form above. Returns how many
-// were removed.
+    const std::string& Path() const { return path_; }
+    std::string Inside(const std::string& name) const { return path_ + '/' + name; }
+
+    // Creates a new file of that name in the folder, mode 0600, refusing one
+    // that exists and any link (O_EXCL | O_NOFOLLOW). Returns the descriptor
+    // (O_RDWR, close-on-exec), or -1 with errno set.
+    int CreateFile(const std::string& name) const;
+
+private:
+    std::string path_;
+};
+
+// Removes, with everything in them, the private folders under base whose
+// maker no longer runs: only real folders (never a link) that the effective
+// user owns, named as above with a prefix of "corvexa-" and lower-case words
+// each followed by "-". Returns how many were removed.
 int SweepStalePrivateFolders(const std::string& base);
 
-// The same for every folder that PrivateFolderBase() may name.
+// The same for every folder that PrivateFolderBase(), TemporaryFolderBase()
+// or /tmp name: what runs that were killed left behind.
 void SweepStalePrivateFolders();
 
 }  // namespace corvexa::platform

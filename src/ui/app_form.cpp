@@ -31,6 +31,7 @@
 #include "i18n/translated_dialog.h"
 #include "net/checker.h"
 #include "net/maker_host.h"
+#include "net/update_check.h"
 #include "platform/ansi_codepage.h"
 #include "platform/desktop.h"
 #include "platform/product_store.h"
@@ -251,7 +252,6 @@ ScanInputs TAppForm::ScanInputsFromControls() const {
 
 void TAppForm::StartScan() {
     DocumentReaderOptions readerOptions;
-    readerOptions.dataFolder = QFile::encodeName(dataFolder_).toStdString();
     readerOptions.converterFolder = QFile::encodeName(env_.ExecutableFolder + QStringLiteral("xpdf")).toStdString();
     readerOptions.cancel = &control_.StopRequested;
     readerOptions.ansiCodePage = control_.AnsiCodePage;
@@ -531,7 +531,7 @@ void TAppForm::UpdateNotifications1Click() {
     const bool on = UpdateNotifications1->isChecked();
     RunCommand(this, [&] {
         platform::ProductStore(companyName_, productName_)
-            .WriteString(QStringLiteral("ShowUpdate"), on ? QStringLiteral("1") : QStringLiteral("0"));
+            .WriteString(net::store_names::ShowUpdate, on ? QStringLiteral("1") : QStringLiteral("0"));
     });
 }
 

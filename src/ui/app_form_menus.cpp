@@ -76,7 +76,7 @@ void TAppForm::BuildSettingsMenu() {
     auto addToggle = [&](QMenu* menu, QAction** item, const char* name, const QString& caption,
                          std::atomic<bool>* flag, SettingKey key) {
         *item = Checkable(AddItem(menu, name, caption, [this, item, flag, key] { ToggleSetting(*item, flag, key); }),
-                          QLatin1String(Info(key).defaultValue) == QLatin1String("ON"));
+                          DefaultOn(key));
     };
     for (const auto& t : toggles)
         addToggle(detection, t.item, t.name, QString::fromLatin1(t.caption), t.flag, t.key);

@@ -18,26 +18,26 @@ TEST(ScanOptions, ValuesLandWhereTheyBelong) {
                            "--files-out=files.txt", "--verbose", "dir"},
                           &error);
     ASSERT_TRUE(o) << error;
-    EXPECT_EQ(o->job.FileMask, u"*.eml");
-    EXPECT_FALSE(o->job.IncludeSubfolders);
-    EXPECT_EQ(o->job.SkipLargeFilesMB, 7);
-    EXPECT_FALSE(o->www);
-    EXPECT_TRUE(o->email && o->ftp && o->http && o->https);
+    EXPECT_EQ(o->inputs.FileMask, u"*.eml");
+    EXPECT_FALSE(o->inputs.IncludeSubfolders);
+    EXPECT_EQ(o->inputs.SkipLargeFilesMB, 7);
+    EXPECT_FALSE(o->inputs.Www);
+    EXPECT_TRUE(o->inputs.Email && o->inputs.Ftp && o->inputs.Http && o->inputs.Https);
     EXPECT_TRUE(o->memoryStream && o->dedup && o->quiet && o->verbose);
     EXPECT_EQ(o->view, corvexa::results::ViewMode::Domain);
     EXPECT_EQ(o->output, "out.txt");
     EXPECT_EQ(o->filesOut, "files.txt");
-    EXPECT_EQ(o->job.Mode, corvexa::ScanMode::Directory);
-    EXPECT_EQ(o->job.Folder, u"dir");
+    EXPECT_EQ(o->inputs.Mode, corvexa::ScanMode::Directory);
+    EXPECT_EQ(o->inputs.Folder, u"dir");
 
     // After "--" everything is a file, even what looks like an option; a
     // value may itself be "--" or begin with a dash.
     o = ParseOptions({"--mask", "--", "-o", "-x", "--", "--help", "-"}, &error);
     ASSERT_TRUE(o) << error;
-    EXPECT_EQ(o->job.FileMask, u"--");
+    EXPECT_EQ(o->inputs.FileMask, u"--");
     EXPECT_EQ(o->output, "-x");
     EXPECT_EQ(o->files, (std::vector<std::string>{"--help", "-"}));
-    EXPECT_EQ(o->job.Mode, corvexa::ScanMode::FileList);
+    EXPECT_EQ(o->inputs.Mode, corvexa::ScanMode::FileList);
     EXPECT_FALSE(o->help);
 
     // The last of a repeated option counts.
@@ -46,6 +46,37 @@ TEST(ScanOptions, ValuesLandWhereTheyBelong) {
     EXPECT_EQ(o->view, corvexa::results::ViewMode::Url);
     EXPECT_TRUE(o->filesFromGiven);
     EXPECT_EQ(o->filesFrom, "-");
+
+    using corvexa::cli::OutputFormat;
+    const std::pair<std::vector<std::string>, OutputFormat> formats[] = {
+        {{"dir"}, OutputFormat::Text},
+        {{"dir", "--json"}, OutputFormat::Json},
+        {{"dir", "--format", "csv"}, OutputFormat::Csv},
+        {{"dir", "--format=json", "-H", "-n"}, OutputFormat::Json},
+        {{"dir", "--json", "--format", "text"}, OutputFormat::Text},
+    };
+    for (const auto& [args, format] : formats) {
+        o = ParseOptions(args, &error);
+        ASSERT_TRUE(o) << error;
+        EXPECT_EQ(o->format, format) << args.back();
+    }
+}
+
+// With no option the scan is the window's first start (detection, subfolders,
+// plain text and PDF reading), but of every file, of any size, decoding nothing.
+TEST(ScanOptions, DefaultsAreTheWindowsWhereTheyApply) {
+    std::string error;
+    auto o = ParseOptions({"dir"}, &error);
+    ASSERT_TRUE(o) << error;
+    const corvexa::ScanInputs& in = o->inputs;
+    EXPECT_TRUE(in.Email && in.Ftp && in.Http && in.Https && in.Www);
+    EXPECT_TRUE(in.IncludeSubfolders);
+    EXPECT_FALSE(o->memoryStream);
+    EXPECT_EQ(in.Pdf, corvexa::PdfMode::Xpdf);
+    EXPECT_EQ(in.FileMask, u"*");
+    EXPECT_EQ(in.SkipLargeFilesMB, 0);
+    EXPECT_EQ(in.Kinds, corvexa::DocumentKinds());
+    EXPECT_FALSE(in.Archives || in.Mailboxes);
 }
 
 TEST(ScanOptions, UsageErrorsSayWhatIsWrong) {
@@ -59,6 +90,15 @@ TEST(ScanOptions, UsageErrorsSayWhatIsWrong) {
         {{"dir", "--view", "tree"}, "--view takes url, host or domain, not 'tree'"},
         {{"dir", "--skip-larger-mb=99999999999"}, "--skip-larger-mb needs a whole number, not '99999999999'"},
         {{"dir", "--dedup=yes"}, "--dedup takes no value"},
+        {{"dir", "--format", "xml"}, "--format takes text, json or csv, not 'xml'"},
+        {{"dir", "--format"}, "--format needs text, json or csv"},
+        {{"dir", "--json=yes"}, "--json takes no value"},
+        {{"dir", "--json", "-o", "x"}, "--json and --format print to standard output; they cannot be used with -o"},
+        {{"dir", "--format=csv", "--output=x"},
+         "--json and --format print to standard output; they cannot be used with -o"},
+        {{"dir", "--format", "json", "--count"}, "--count cannot be used with --json or --format"},
+        {{"dir", "--json", "--dedup"},
+         "--dedup merges findings from different places; it cannot be used with --json or --format"},
         {{"dir", "-qy"}, "unknown option '-qy'"},
         {{std::string("--").append(200000, 'x')},
          std::string("unknown option '--").append(200000, 'x').append("'")},

@@ -3,7 +3,9 @@
 processes over a generated tree must give the same output, export file and
 files list. Exits 77 (skipped) when Dask is not installed."""
 
+import importlib.util
 import os
+import re
 import random
 import subprocess
 import sys
@@ -45,18 +47,57 @@ def make_tree(root):
     return paths
 
 
+def load_runner(path):
+    spec = importlib.util.spec_from_file_location("corvexa_dask", path)
+    module = importlib.util.module_from_spec(spec)
+    spec.loader.exec_module(module)
+    return module
+
+
+# Options with a value, each in both forms, as corvexa-scan takes them.
+VALUE_OPTIONS = [
+    ["--mask", "*.txt"], ["--skip-larger-mb", "5"], ["--pdf", "plain"], ["--decode", "eml"],
+    ["--view", "host"], ["-j", "2"], ["--threads", "2"],
+]
+
+
+def check_value_options(scan, runner):
+    """Every option that --help shows with a value is known to the runner as taking one,
+    and each passes in the two-token and in the --opt=value form."""
+    module = load_runner(runner)
+    failures = 0
+    shown = subprocess.run([scan, "--help"], capture_output=True, text=True, timeout=60).stdout
+    for m in re.finditer(r"^\s+(?:(-\w) [^,\s]+, )?(--[\w-]+) [^\s-]", shown, re.M):
+        for name in filter(None, m.groups()):
+            if name not in module.TAKES_VALUE:
+                print("%s takes a value but the runner does not know it" % name)
+                failures += 1
+    for name, value in VALUE_OPTIONS:
+        forms = [[name, value, "-H", "-n"]]
+        forms.append([name + "=" + value, "-H", "-n"] if name.startswith("--") else [name + value, "-H", "-n"])
+        for options in forms:
+            error = module.check_scan_options(options)
+            if error is not None:
+                print("%s: refused: %s" % (" ".join(options), error))
+                failures += 1
+    if module.check_scan_options(["--pdf", "plain", "stray"]) is None:
+        print("a file name after the options was not refused")
+        failures += 1
+    return failures
+
+
 def main():
     if len(sys.argv) != 3:
         print("usage: dask_test.py CORVEXA_SCAN CORVEXA_DASK_PY", file=sys.stderr)
         return 2
     scan, runner = sys.argv[1], sys.argv[2]
+    failures = check_value_options(scan, runner)
     try:
         from distributed import Client, LocalCluster
     except ImportError:
         print("SKIPPED: python3-distributed is not installed", file=sys.stderr)
-        return SKIP
+        return 1 if failures else SKIP
 
-    failures = 0
     with tempfile.TemporaryDirectory(prefix="corvexa-dask-test-") as tmp:
         paths = make_tree(os.path.join(tmp, "tree"))
         listing = os.path.join(tmp, "list.txt")
@@ -67,7 +108,8 @@ def main():
                                host="127.0.0.1", dashboard_address=None)
         client = Client(cluster)
         try:
-            variants = [[], ["-H", "-n"], ["--view", "host", "--no-ftp"], ["--memory-stream", "-n"]]
+            variants = [[], ["-H", "-n"], ["--view", "host", "--no-ftp"], ["--memory-stream", "-n"],
+                        ["--pdf", "plain", "-H", "-n"], ["--pdf=plain", "-H", "-n"]]
             for options in variants:
                 one = subprocess.run([scan, "--quiet", "-j", "1", "--files-from", listing] + options,
                                      capture_output=True, timeout=60)

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "engine/collector.h"
+#include "engine/readers/text_reader.h"
 #include "support/temp_dir.h"
 
 using namespace corvexa;
@@ -24,11 +25,11 @@ struct QuietSink : ScanSink {
     void ScanFinished(const ScanSummary&) override {}
 };
 
-using Found = std::vector<std::tuple<std::uint64_t, std::uint32_t, Text>>;
+using Found = std::vector<std::tuple<std::uint64_t, std::uint32_t, FindingKind, Text>>;
 
-// The plain reading of one file's text, as file `file`.
+// The plain reading of one file's text, as file `file`: each line searched once
+// for each kind alone (a line's findings come web, e-mail, ftp).
 void Expect(const std::string& text, std::uint64_t file, Found& out) {
-    DetectionSwitches switches;
     std::vector<std::string> lines;
     std::string line;
     for (std::size_t i = 0; i < text.size(); ++i) {
@@ -43,10 +44,17 @@ void Expect(const std::string& text, std::uint64_t file, Found& out) {
     }
     if (!line.empty()) lines.push_back(line);
     for (std::size_t n = 0; n < lines.size(); ++n) {
-        SharedList found;
-        Detector d(switches, found);
-        d.DetectInLine(FromUtf8(lines[n]));
-        for (const Text& f : found.Snapshot()) out.emplace_back(file, static_cast<std::uint32_t>(n + 1), f);
+        for (FindingKind kind : {FindingKind::Web, FindingKind::Email, FindingKind::Ftp}) {
+            DetectionSwitches alone;
+            alone.http = alone.https = alone.www = kind == FindingKind::Web;
+            alone.email = kind == FindingKind::Email;
+            alone.ftp = kind == FindingKind::Ftp;
+            SharedList found;
+            Detector d(alone, found);
+            d.DetectInLine(FromUtf8(lines[n]));
+            for (const Text& f : found.Snapshot())
+                out.emplace_back(file, static_cast<std::uint32_t>(n + 1), kind, f);
+        }
     }
 }
 
@@ -55,20 +63,22 @@ void Expect(const std::string& text, std::uint64_t file, Found& out) {
 // start, middle and end of lines.
 std::string RandomText(std::mt19937& rng) {
     static const char* breaks[] = {"\n", "\r\n", "\r", "\n\n", "\r\r\n"};
+    // The last is found both as a web and as an e-mail address.
     static const char* addresses[] = {"http://a.example.com/x", "bob@example.org",
-                                      "ftp://ftp.example.net/pub", "www.example.de."};
+                                      "ftp://ftp.example.net/pub", "www.example.de.",
+                                      "www.both@example.com"};
     std::string s;
     const int lines = 200 + static_cast<int>(rng() % 800);
     for (int i = 0; i < lines; ++i) {
         const auto kind = static_cast<unsigned>(rng() % 10);
         if (kind < 3) {
-            s += std::string(rng() % 50, ' ') + addresses[rng() % 4] + std::string(rng() % 50, 'y');
+            s += std::string(rng() % 50, ' ') + addresses[rng() % std::size(addresses)] + std::string(rng() % 50, 'y');
         } else if (kind == 3) {
             s += std::string(4000 + rng() % 300, 'z');  // across a buffer edge
         } else if (kind == 4) {
-            s += addresses[rng() % 4];
+            s += addresses[rng() % std::size(addresses)];
             s += " ";
-            s += addresses[rng() % 4];
+            s += addresses[rng() % std::size(addresses)];
         } else {
             s += std::string(rng() % 120, 'w');
         }
@@ -128,10 +138,45 @@ TEST(Origins, FileAndLineOfEveryFindingInBothReadingModes) {
         Found got;
         ASSERT_EQ(origins.Size(), urls.Size());
         for (std::size_t i = 0; i < urls.Size(); ++i)
-            got.emplace_back(origins.At(i).file, origins.At(i).line, urls.At(i));
+            got.emplace_back(origins.At(i).file, origins.At(i).line, origins.At(i).kind, urls.At(i));
         ASSERT_EQ(got.size(), expected.size());
         for (std::size_t i = 0; i < got.size(); ++i)
-            ASSERT_EQ(got[i], expected[i]) << "finding " << i << ": " << ToUtf8(std::get<2>(got[i]));
+            ASSERT_EQ(got[i], expected[i]) << "finding " << i << ": " << ToUtf8(std::get<3>(got[i]));
+    }
+}
+
+// A line far longer than a reading part is searched part by part, its findings
+// held until its end: each keeps its kind and line there too.
+TEST(Origins, KindOfEveryFindingOnALineReadInParts) {
+    TempDir dir;
+    std::string text = "first www.a.example.com\n";
+    std::string longLine;
+    for (int i = 0; longLine.size() < 3 * LineCutter::kPartLength; ++i)
+        longLine += " ftp://f" + std::to_string(i) + ".example.net www.both" + std::to_string(i) +
+                    "@example.com x" + std::to_string(i) + "@example.org https://h.example.com/" +
+                    std::to_string(i);
+    text += longLine + "\nlast ftp://z.example.net\n";
+    Found expected;
+    Expect(text, 0, expected);
+    for (bool memory : {false, true}) {
+        SCOPED_TRACE(memory ? "memory stream" : "file stream");
+        ScanJob job;
+        job.Mode = ScanMode::FileList;
+        ScanControl control;
+        control.MemoryStream = memory;
+        SharedList files, urls;
+        files.Assign({FromUtf8(dir.Write("long.txt", text).string())});
+        QuietSink sink;
+        FindingOrigins origins;
+        TCollector c(job, files, urls, control, sink);
+        c.RecordOrigins(&origins);
+        c.CollectNow();
+        ASSERT_EQ(urls.Size(), expected.size());
+        ASSERT_EQ(origins.Size(), urls.Size());
+        for (std::size_t i = 0; i < urls.Size(); ++i) {
+            const FindingOrigins::Origin o = origins.At(i);
+            ASSERT_EQ(std::make_tuple(o.file, o.line, o.kind, urls.At(i)), expected[i]) << "finding " << i;
+        }
     }
 }
 

@@ -12,6 +12,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <sstream>
 #include <thread>
 
 #include "engine/collector.h"
@@ -65,8 +66,9 @@ bool Alive(pid_t pid) {
 
 bool FolderEmpty(const fs::path& p) { return fs::is_empty(p); }
 
-// A scratch folder with a data folder, an empty converter folder and the PDF
-// settings pointing at them; the real converter is found on PATH.
+// A scratch folder with a folder for private folders, an empty converter
+// folder and the PDF settings pointing at them; the real converter is found on
+// PATH.
 struct PdfFixture : ::testing::Test {
     TempDir dir;
     fs::path data = dir.MakeDir("data");
@@ -74,7 +76,7 @@ struct PdfFixture : ::testing::Test {
     PdfSettings settings;
 
     PdfFixture() {
-        settings.dataFolder = data.string();
+        settings.privateFolderBase = data.string();
         settings.converterFolder = xpdf.string();
     }
     fs::path Pdf(const std::string& name, const Pages& pages) {
@@ -180,32 +182,58 @@ TEST_F(PdfFixture, ConverterBesideTheProgramIsCalledWithTheNameUnchanged) {
     EXPECT_TRUE(FolderEmpty(data));
 }
 
-TEST_F(PdfFixture, OutputFileIsPerInstanceInTheDataFolderAndLeftOverOnesAreNeverRead) {
+// The output file is new for each document, in a folder of mode 0700 that
+// only we can enter, and the folder is gone when the document is read, however
+// the reading ended.
+TEST_F(PdfFixture, OutputFileIsNewInAPrivateFolderThatGoesWithTheDocument) {
+    const fs::path record = dir.Path() / "record";
+    // Records the output path, its folder's mode and owner, and whether the
+    // file was already there (empty, not a link) when the converter started.
+    Converter("{ printf '%s\\n' \"$4\"; stat -c '%a %u' \"$(dirname \"$4\")\"; "
+              "[ -f \"$4\" ] && [ ! -L \"$4\" ] && [ ! -s \"$4\" ] && echo fresh; } >> '" +
+              record.string() + "'\n" + "printf 'http://converter.example/\\n' > \"$4\"");
+    fs::path pdf = Pdf("doc.pdf", {{"http://library.example/"}});
     PdfExtractor x(settings);
-    const std::string out = x.OutputFile();
-    EXPECT_EQ(fs::path(out).parent_path(), data);
-    EXPECT_NE(out.find(std::to_string(::getpid())), std::string::npos);
-    // An earlier run's output is deleted before the converter runs; a
-    // converter that writes nothing sends the document to the library.
-    dir.Write("data/" + fs::path(out).filename().string(), "http://stale.example/\n");
+    for (int i = 0; i < 2; ++i)
+        EXPECT_EQ(LinesOf(x.YukleXPDF(T(pdf.string()))), std::vector<std::string>{"http://converter.example/"});
+    std::istringstream lines(ReadFileBytes(record));
+    std::vector<std::string> folders;
+    for (std::string out, mode, fresh; std::getline(lines, out) && std::getline(lines, mode) &&
+                                       std::getline(lines, fresh);) {
+        const fs::path folder = fs::path(out).parent_path();
+        EXPECT_EQ(folder.parent_path(), data);
+        EXPECT_EQ(mode, "700 " + std::to_string(::getuid()));
+        EXPECT_EQ(fresh, "fresh");
+        EXPECT_FALSE(fs::exists(folder));
+        folders.push_back(folder.string());
+    }
+    ASSERT_EQ(folders.size(), 2u);
+    EXPECT_NE(folders[0], folders[1]);
+    // A converter that writes nothing sends the document to the library.
     Converter("exit 1");
-    fs::path pdf = Pdf("doc.pdf", {{"http://fresh.example/"}});
-    EXPECT_EQ(LinesOf(x.YukleXPDF(T(pdf.string()))), std::vector<std::string>{"http://fresh.example/"});
+    EXPECT_EQ(LinesOf(x.YukleXPDF(T(pdf.string()))), std::vector<std::string>{"http://library.example/"});
     EXPECT_TRUE(FolderEmpty(data));
 }
 
-TEST_F(PdfFixture, WithoutAnyDataFolderAPrivateOneIsMadeAndRemoved) {
-    settings.dataFolder.clear();
-    fs::path pdf = Pdf("doc.pdf", {{"http://private.example/"}});
-    std::string folder;
-    {
-        PdfExtractor x(settings);
-        folder = fs::path(x.OutputFile()).parent_path().string();
-        EXPECT_TRUE(fs::is_directory(folder));
-        EXPECT_NE(x.YukleXPDF(T(pdf.string())).find(u"http://private.example/"), Text::npos);
-        EXPECT_TRUE(FolderEmpty(folder));
-    }
-    EXPECT_FALSE(fs::exists(folder));
+TEST_F(PdfFixture, WithoutAFolderForPrivateFoldersTheRuntimeFolderTakesThem) {
+    settings.privateFolderBase.clear();
+    const fs::path runtime = dir.MakeDir("runtime");
+    const char* old = std::getenv("XDG_RUNTIME_DIR");
+    const std::string saved = old ? old : "";
+    ::setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
+    const fs::path record = dir.Path() / "record";
+    Converter("dirname \"$4\" > '" + record.string() + "'\nprintf 'http://private.example/\\n' > \"$4\"");
+    fs::path pdf = Pdf("doc.pdf", {{"http://library.example/"}});
+    Text text = Run(true, pdf);
+    if (old)
+        ::setenv("XDG_RUNTIME_DIR", saved.c_str(), 1);
+    else
+        ::unsetenv("XDG_RUNTIME_DIR");
+    EXPECT_NE(text.find(u"http://private.example/"), Text::npos);
+    std::string folder = ReadFileBytes(record);
+    if (!folder.empty() && folder.back() == '\n') folder.pop_back();
+    EXPECT_EQ(fs::path(folder).parent_path(), runtime);
+    EXPECT_TRUE(FolderEmpty(runtime));
 }
 
 TEST_F(PdfFixture, ConverterAbsentFromItsFolderAndFromPathLeavesItToTheLibrary) {
@@ -399,7 +427,7 @@ TEST_F(PdfFixture, BuiltInReadersReadPdfFilesInBothModesAndLeaveNothingBehind) {
     dir.Write("scan/two.pdf", "");
     Pdf("scan/three.pdf", {{}, {"http://three.example/"}});
     DocumentReaderOptions options;
-    options.dataFolder = data.string();
+    options.privateFolderBase = data.string();
     for (const char* mode : {"xpdf", "pdfium"}) {
         SCOPED_TRACE(mode);
         ScanJob job;

@@ -306,6 +306,17 @@ private slots:
         QVERIFY(!QFile::exists(SettingsPath()));
     }
 
+    // An executable folder that anyone can write to is not where the window
+    // keeps its files, however writable it is: the per-user folder is.
+    void settingsBesideAWorldWritableExecutableGoToTheRoamingFolder() {
+        QVERIFY(::chmod(QFile::encodeName(env_.ExecutableFolder).constData(), 01777) == 0);
+        auto form = MakeForm();
+        const QString expected = env_.RoamingFolder + QStringLiteral("/KELMARE/Corvexa/");
+        QCOMPARE(form->DataFolder(), expected);
+        QVERIFY(QFile::exists(expected + "settings.ini"));
+        QVERIFY(!QFile::exists(SettingsPath()));
+    }
+
     void scanOfAFolderEndToEnd() {
         const QString dir = MakeScanFolder();
         auto form = MakeForm();

@@ -7,6 +7,7 @@
 #include <QDialog>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QFileInfo>
 #include <QFile>
 #include <QLineEdit>
 #include <QPushButton>
@@ -111,6 +112,36 @@ private slots:
         for (const QString& u : urls)
             if (!u.contains(QStringLiteral("cairographics"))) withoutProducer << u;
         QCOMPARE(withoutProducer, found);
+        QCOMPARE(LeftInDataFolder(), QStringList());
+    }
+
+    // The converter's text file is made in a folder of mode 0700 under the
+    // user's runtime folder, never in the data folder, and the folder is gone
+    // once the document is read.
+    void theConverterWritesIntoAPrivateFolderThatGoes() {
+        const QByteArray runtime = QFile::encodeName(Root() + "runtime");
+        QDir().mkpath(Root() + "runtime");
+        const QByteArray saved = qgetenv("XDG_RUNTIME_DIR");
+        qputenv("XDG_RUNTIME_DIR", runtime);
+        const QByteArray record = QFile::encodeName(Root() + "record");
+        Converter("{ printf '%s\\n' \"$4\"; stat -c '%a' \"$(dirname \"$4\")\"; } > '" + record + "'");
+        auto form = FormOnPdfFolder("Xpdf1");
+        QSignalSpy done(form.get(), &TAppForm::scanCompleted);
+        QTest::mouseClick(Start(*form), Qt::LeftButton);
+        QVERIFY(done.wait(60000));
+        qputenv("XDG_RUNTIME_DIR", saved);
+        QCOMPARE(Found(*form), QStringList{"http://converter.example/"});
+        QFile f(QFile::decodeName(record));
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        const QStringList lines = QString::fromLocal8Bit(f.readAll()).split(QLatin1Char('\n'));
+        QCOMPARE(lines.size(), 3);
+        const QFileInfo output(lines[0]);
+        QCOMPARE(QFileInfo(output.path()).path(), QFile::decodeName(runtime));
+        QCOMPARE(lines[1], QStringLiteral("700"));
+        QVERIFY(!QFileInfo::exists(output.path()));
+        QVERIFY(!form->DataFolder().isEmpty());
+        QVERIFY(!lines[0].startsWith(form->DataFolder()));
+        QCOMPARE(QDir(QFile::decodeName(runtime)).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList());
         QCOMPARE(LeftInDataFolder(), QStringList());
     }
 

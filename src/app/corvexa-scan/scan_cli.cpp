@@ -15,10 +15,12 @@
 #include <cstring>
 #include <iostream>
 #include <mutex>
+#include <set>
 #include <sstream>
 #include <thread>
 
 #include "app/corvexa-scan/scan_output.h"
+#include "app/corvexa-scan/structured_output.h"
 #include "engine/parallel_scan.h"
 #include "engine/scan_job.h"
 #include "engine/readers/text_reader.h"
@@ -82,7 +84,7 @@ public:
         }
         ++started_;
     }
-    void FileDone() override {}
+    void FileDone() override { ++done_; }
     void FileFailed(const Text& path, const std::string& reason) override {
         std::lock_guard lock(mutex_);
         failed_.push_back({path, reason});
@@ -112,6 +114,8 @@ public:
     // The files that could not be read, with the reason, in the order read.
     const std::vector<std::pair<Text, std::string>>& Failed() const { return failed_; }
     std::uint32_t EndTick() const { return endTick_; }
+    // Files read to their end.
+    std::size_t Done() const { return done_.load(); }
 
 private:
     void PrintLine(std::uint32_t startTick, std::uint32_t now) {
@@ -129,6 +133,7 @@ private:
     const SharedList& urls_;
     std::atomic<bool> walked_{false};
     std::atomic<std::size_t> started_{0};
+    std::atomic<std::size_t> done_{0};
     std::atomic<std::uint64_t> bytes_{0};
     std::mutex mutex_;
     std::condition_variable cv_;
@@ -188,45 +193,64 @@ int PrintVersion() {
     }
 }
 
-}  // namespace
+// A usage error: the message, then where to read more.
+int UsageError(const std::string& error) {
+    std::fprintf(stderr, "%s: %s\nTry '%s --help' for more information.\n", kProgram, error.c_str(),
+                 kProgram);
+    return 2;
+}
 
-int Run(const std::vector<std::string>& args) {
-    std::string error;
-    auto parsed = ParseOptions(args, &error);
-    if (!parsed) {
-        std::fprintf(stderr, "%s: %s\nTry '%s --help' for more information.\n", kProgram,
-                     error.c_str(), kProgram);
-        return 2;
+// The findings on standard output, in the form the options ask for.
+bool PrintResults(const Options& o, const SharedList& list, const FindingOrigins& origins,
+                  const SharedList& files, const ScanTotals& totals) {
+    if (o.count) return PrintCounts(list, results::DedupCollator());
+    switch (o.format) {
+        case OutputFormat::Json: return PrintJsonLines(list, origins, files, totals);
+        case OutputFormat::Csv: return PrintCsv(list, origins, files);
+        case OutputFormat::Text: break;
     }
-    Options& o = *parsed;
-    if (o.help) {
-        std::fputs(HelpText().c_str(), stdout);
-        return 0;
-    }
-    if (o.version) return PrintVersion();
+    const OriginColumns columns{o.withFilename, o.lineNumber};
+    return columns.Any() ? PrintFindings(list, &origins, files, columns) : PrintList(list);
+}
+
+// False, said, when an output file's folder does not exist.
+bool OutputFoldersExist(const Options& o) {
     for (const std::string* out : {&o.output, &o.filesOut}) {
         if (!out->empty() && !ParentFolderExists(*out)) {
             std::fprintf(stderr, "%s: cannot write %s: its folder does not exist\n", kProgram,
                          out->c_str());
-            return 2;
+            return false;
         }
     }
+    return true;
+}
 
-    // What earlier runs that were killed left in the temporary folders.
-    platform::SweepStalePrivateFolders();
-
+// Everything one run shares between its steps.
+struct ScanRun {
     results::ResultLists lists;
     SharedList files;
     ScanControl control;
-    control.Switches.email = o.email;
-    control.Switches.ftp = o.ftp;
-    control.Switches.http = o.http;
-    control.Switches.https = o.https;
-    control.Switches.www = o.www;
+    DocumentReaders readers;
+    ScanJob job;
+    FindingOrigins origins;  // where each finding was, when the output shows it
+    std::uint32_t startTick = 0;
+};
+
+void SetControl(const Options& o, ScanControl& control) {
+    control.Switches.email = o.inputs.Email;
+    control.Switches.ftp = o.inputs.Ftp;
+    control.Switches.http = o.inputs.Http;
+    control.Switches.https = o.inputs.Https;
+    control.Switches.www = o.inputs.Www;
     control.MemoryStream = o.memoryStream;
     control.AnsiCodePage = platform::AnsiCodePage();
+}
 
-    if (o.job.Mode == ScanMode::FileList) {
+// The files of a file-list scan, or a warning when the folder of a folder scan
+// is missing (the walk then finds nothing). False, said, when the list cannot
+// be read.
+bool ListFiles(const Options& o, SharedList& files) {
+    if (o.inputs.Mode == ScanMode::FileList) {
         try {
             std::vector<Text> list;
             if (o.filesFromGiven) {
@@ -237,56 +261,81 @@ int Run(const std::vector<std::string>& args) {
             files.Assign(list);
         } catch (const std::exception& e) {
             std::fprintf(stderr, "%s: %s\n", kProgram, e.what());
-            return 2;
+            return false;
         }
     } else {
         struct stat st;
-        std::string folder = platform::NativeFromPath(o.job.Folder);
+        std::string folder = platform::NativeFromPath(o.inputs.Folder);
         if (::stat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
             std::fprintf(stderr, "%s: warning: directory not found: %s\n", kProgram, folder.c_str());
     }
+    return true;
+}
 
-    // The job already holds the office readers only where the suite is (as the
-    // window's START does). The PDF converter's output goes to a private
-    // temporary folder.
-    for (const std::string& warning : o.readerWarnings)
-        std::fprintf(stderr, "%s: warning: %s\n", kProgram, warning.c_str());
+// Builds the readers and the job from them, once for the run. A decoder asked
+// for whose reader cannot run here is left off, with a warning (as the window's
+// START does); the PDF converter's output goes to a private temporary folder.
+// The inputs were checked when parsed; false, said, should the job refuse them.
+bool BuildJob(const Options& o, ScanRun& run) {
     DocumentReaderOptions readerOptions;
-    readerOptions.cancel = &control.StopRequested;
-    readerOptions.ansiCodePage = control.AnsiCodePage;
-    const DocumentReaders readers = DocumentReaders::BuiltIn(readerOptions);
+    readerOptions.cancel = &run.control.StopRequested;
+    readerOptions.ansiCodePage = run.control.AnsiCodePage;
+    run.readers = DocumentReaders::BuiltIn(readerOptions);
+    ScanJobResult built = BuildScanJob(o.inputs, run.readers);
+    if (built.Problem != ScanJobProblem::None) {
+        UsageError(ProblemText(built));
+        return false;
+    }
+    run.job = std::move(built.Job);
+    std::set<std::string> warnings;  // each once
+    for (const DocumentKindInfo& kind : DocumentKindTable())
+        if (o.inputs.Kinds.Has(kind.kind) && !run.job.Kinds.Has(kind.kind) && !kind.missingWarning.empty())
+            warnings.insert(std::string(kind.missingWarning));
+    for (const std::string& warning : warnings)
+        std::fprintf(stderr, "%s: warning: %s\n", kProgram, warning.c_str());
+    return true;
+}
 
-    bool progress = !o.quiet && ::isatty(2);
-    CliSink sink(progress, o.job.Mode == ScanMode::Directory, files, lists.Urls());
+template <class Collector>
+void RunCollector(Collector& collector, bool origins, ScanRun& run, CliSink& sink) {
+    if (origins) collector.RecordOrigins(&run.origins);
+    collector.Start();
+    sink.ShowProgressUntilFinished(run.startTick);
+    collector.Wait();
+}
 
-    g_stopFlag = &control.StopRequested;
+// Runs the scan to its end: Ctrl-C and SIGTERM stop it, and on a terminal its
+// progress shows on standard error.
+void Scan(const Options& o, ScanRun& run, CliSink& sink) {
+    g_stopFlag = &run.control.StopRequested;
     struct sigaction sa {};
     sa.sa_handler = OnInterrupt;
     sigemptyset(&sa.sa_mask);
     ::sigaction(SIGINT, &sa, nullptr);
     ::sigaction(SIGTERM, &sa, nullptr);
 
-    FindingOrigins origins;
-    const OriginColumns columns{o.withFilename, o.lineNumber};
+    const bool record =
+        OriginColumns{o.withFilename, o.lineNumber}.Any() || o.format != OutputFormat::Text;
+    run.startTick = platform::TickCount32();
     if (o.threads <= 1) {
-        TCollector collector(o.job, files, lists.Urls(), control, sink, readers);
-        if (columns.Any()) collector.RecordOrigins(&origins);
-        collector.Start();
-        sink.ShowProgressUntilFinished(platform::TickCount32());
-        collector.Wait();
+        TCollector collector(run.job, run.files, run.lists.Urls(), run.control, sink, run.readers);
+        RunCollector(collector, record, run, sink);
     } else {
-        ParallelCollector collector(o.job, files, lists.Urls(), control, sink, o.threads, readers);
-        if (columns.Any()) collector.RecordOrigins(&origins);
-        collector.Start();
-        sink.ShowProgressUntilFinished(platform::TickCount32());
-        collector.Wait();
+        ParallelCollector collector(run.job, run.files, run.lists.Urls(), run.control, sink, o.threads,
+                                    run.readers);
+        RunCollector(collector, record, run, sink);
     }
     g_stopFlag = nullptr;
 
     ReportFailedFiles(sink.Failed(), o.verbose);
     if (sink.Summary().MaskInvalid)
         std::fprintf(stderr, "%s: invalid file mask: %s\n", kProgram, sink.Summary().MaskError.c_str());
+}
 
+// Derives and sorts the list as asked, then exports or prints it (and the list
+// of files read); the exit status.
+int WriteResults(const Options& o, ScanRun& run, const CliSink& sink, bool progress) {
+    results::ResultLists& lists = run.lists;
     switch (o.view) {
         case results::ViewMode::Url: break;
         case results::ViewMode::Host: lists.ShowHostnames(); break;
@@ -298,13 +347,13 @@ int Run(const std::vector<std::string>& args) {
     }
 
     int status = g_interrupted == SIGTERM ? 143 : g_interrupted ? 130 : 0;
+    const ScanTotals totals{sink.Done(), sink.Failed().size(),
+                            ElapsedSeconds(run.startTick, sink.EndTick()), g_interrupted != 0};
     try {
-        if (!o.filesOut.empty()) results::ExportList(files, FromUtf8(o.filesOut));
+        if (!o.filesOut.empty()) results::ExportList(run.files, FromUtf8(o.filesOut));
         if (!o.output.empty()) {
             results::ExportList(lists.Current(), FromUtf8(o.output));
-        } else if (!(o.count ? PrintCounts(lists.Current(), results::DedupCollator())
-                     : columns.Any() ? PrintFindings(lists.Current(), &origins, files, columns)
-                                     : PrintList(lists.Current()))) {
+        } else if (!PrintResults(o, lists.Current(), run.origins, run.files, totals)) {
             std::fprintf(stderr, "%s: cannot write the findings: %s\n", kProgram, std::strerror(errno));
             return 1;
         }
@@ -314,6 +363,32 @@ int Run(const std::vector<std::string>& args) {
     }
     if (g_interrupted && progress) std::fprintf(stderr, "%s: stopped\n", kProgram);
     return status;
+}
+
+}  // namespace
+
+int Run(const std::vector<std::string>& args) {
+    std::string error;
+    auto parsed = ParseOptions(args, &error);
+    if (!parsed) return UsageError(error);
+    const Options& o = *parsed;
+    if (o.help) {
+        std::fputs(HelpText().c_str(), stdout);
+        return 0;
+    }
+    if (o.version) return PrintVersion();
+    if (!OutputFoldersExist(o)) return 2;
+    // What earlier runs that were killed left in the temporary folders.
+    platform::SweepStalePrivateFolders();
+
+    ScanRun run;
+    SetControl(o, run.control);
+    if (!ListFiles(o, run.files)) return 2;
+    if (!BuildJob(o, run)) return 2;
+    const bool progress = !o.quiet && ::isatty(2);
+    CliSink sink(progress, o.inputs.Mode == ScanMode::Directory, run.files, run.lists.Urls());
+    Scan(o, run, sink);
+    return WriteResults(o, run, sink, progress);
 }
 
 }  // namespace corvexa::cli

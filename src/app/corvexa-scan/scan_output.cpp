@@ -13,29 +13,18 @@
 
 namespace corvexa::cli {
 
-namespace {
+OutputBuffer::OutputBuffer() { buffer_.reserve(kFlushAt + 4096); }
 
-// Collects output and writes it to standard output in large pieces.
-class Out {
-public:
-    Out() { buffer_.reserve(kFlushAt + 4096); }
-    std::string& Buffer() { return buffer_; }
-    bool Line() {
-        buffer_ += '\n';
-        return buffer_.size() < kFlushAt || Flush();
-    }
-    bool Flush() {
-        if (!platform::WriteFull(1, buffer_.data(), buffer_.size())) return false;
-        buffer_.clear();
-        return true;
-    }
+bool OutputBuffer::Line(const char* end) {
+    buffer_ += end;
+    return buffer_.size() < kFlushAt || Flush();
+}
 
-private:
-    static constexpr std::size_t kFlushAt = 1 << 16;
-    std::string buffer_;
-};
-
-}  // namespace
+bool OutputBuffer::Flush() {
+    if (!platform::WriteFull(1, buffer_.data(), buffer_.size())) return false;
+    buffer_.clear();
+    return true;
+}
 
 std::string PathColumn(TextView path) {
     std::string native = platform::NativeFromPath(path);
@@ -54,7 +43,7 @@ std::string PathColumn(TextView path) {
 
 bool PrintFindings(const SharedList& list, const FindingOrigins* origins, const SharedList& files,
                    OriginColumns columns) {
-    Out out;
+    OutputBuffer out;
     Text entry;
     std::uint64_t lastFile = UINT64_MAX;
     std::string path, lastMember;
@@ -105,7 +94,7 @@ bool PrintCounts(const SharedList& list, const results::DedupCollator& collator)
         if (a.count != b.count) return a.count > b.count;
         return a.key < b.key;
     });
-    Out out;
+    OutputBuffer out;
     for (const Group& g : groups) {
         std::string& b = out.Buffer();
         b += std::to_string(g.count);

@@ -8,6 +8,20 @@
 
 namespace corvexa::cli {
 
+// Collects standard output and writes it in large pieces.
+class OutputBuffer {
+public:
+    OutputBuffer();
+    std::string& Buffer() { return buffer_; }
+    // Ends a line; false when writing failed.
+    bool Line(const char* end = "\n");
+    bool Flush();
+
+private:
+    static constexpr std::size_t kFlushAt = 1 << 16;
+    std::string buffer_;
+};
+
 // Standard output of corvexa-scan. Every line is UTF-8 and ends in LF.
 //
 // With origins, each finding is preceded by the path of its file (as the files

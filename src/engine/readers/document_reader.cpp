@@ -10,7 +10,7 @@ namespace corvexa {
 DocumentReaders DocumentReaders::BuiltIn(const DocumentReaderOptions& options) {
     DocumentReaders r;
     PdfSettings pdf;
-    pdf.dataFolder = options.dataFolder;
+    pdf.privateFolderBase = options.privateFolderBase;
     pdf.converterFolder = options.converterFolder;
     pdf.cancel = options.cancel;
     pdf.ansiCodePage = options.ansiCodePage;

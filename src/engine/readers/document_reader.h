@@ -37,9 +37,9 @@ private:
 
 // What the built-in readers need to know about the program around them.
 struct DocumentReaderOptions {
-    // The writable data folder (native path) that takes the PDF converter's
-    // output file; empty: a private temporary folder.
-    std::string dataFolder;
+    // Where the private folders that take converters' output files are made
+    // (native path); empty: platform::PrivateFolderBase().
+    std::string privateFolderBase;
     // Where the PDF converter is looked for before PATH (native path); empty:
     // "xpdf" beside the executable.
     std::string converterFolder;

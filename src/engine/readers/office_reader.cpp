@@ -13,6 +13,7 @@
 #include <iterator>
 #include <mutex>
 #include <sstream>
+#include <system_error>
 
 #include "engine/text.h"
 #include "engine/readers/office_table.h"
@@ -31,26 +32,14 @@ namespace fs = std::filesystem;
 // on its own, and one document at a time is what the scan needs.
 std::mutex g_conversionMutex;
 
-// A private folder of ours, removed with everything in it when the
-// conversion is over, whatever happened (and by the next start's sweep when
-// we are killed).
-class PrivateFolder {
-public:
-    PrivateFolder() : path_(platform::MakePrivateFolder()) {
-        if (path_.empty())
-            throw ReadError("cannot create a temporary folder: " +
-                            std::string(std::strerror(errno)));
+// A folder of our own under the temporary folder, removed with everything in
+// it when the conversion is over, whatever happened (and by the next start's
+// sweep when we were killed).
+struct ConversionFolder : platform::PrivateFolder {
+    ConversionFolder() try : platform::PrivateFolder("corvexa-office-", platform::TemporaryFolderBase()) {
+    } catch (const std::system_error& e) {
+        throw ReadError(std::string("cannot create a temporary folder: ") + e.code().message());
     }
-    ~PrivateFolder() {
-        std::error_code ec;
-        fs::remove_all(path_, ec);
-    }
-    PrivateFolder(const PrivateFolder&) = delete;
-    PrivateFolder& operator=(const PrivateFolder&) = delete;
-    const std::string& Path() const { return path_; }
-
-private:
-    std::string path_;
 };
 
 // A file: URL for a local path, every byte outside the safe set escaped.
@@ -93,14 +82,15 @@ void Convert(const Text& path, const std::string& filter, const OfficeRun& run,
         throw ReadError("not a readable file: " + source.string());
 
     std::lock_guard lock(g_conversionMutex);
-    PrivateFolder folder;
+    ConversionFolder folder;
     const std::string in = folder.Path() + "/in", out = folder.Path() + "/out",
                       tmp = folder.Path() + "/tmp";
     // The suite sees the document under a plain name in our folder, so a file
     // name can never read as an option and its lock file lands with us.
     const std::string document = in + "/document" + ToUtf8(LowerExtension(path));
     if (::mkdir(in.c_str(), 0700) != 0 || ::mkdir(out.c_str(), 0700) != 0 ||
-        ::mkdir(tmp.c_str(), 0700) != 0 || ::symlink(source.c_str(), document.c_str()) != 0)
+        ::mkdir(tmp.c_str(), 0700) != 0 ||
+        ::symlink(source.c_str(), document.c_str()) != 0)
         throw ReadError("cannot prepare the conversion: " + std::string(std::strerror(errno)));
 
     platform::ProcessRequest request;

@@ -1,14 +1,16 @@
 #include "engine/readers/pdf_reader.h"
 
+#include <fcntl.h>
+#include <limits.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
-#include <filesystem>
 #include <mutex>
-#include <random>
+#include <optional>
+#include <system_error>
 
 #include "engine/readers/pdf_library.h"
 #include "engine/readers/text_reader.h"
@@ -21,23 +23,10 @@ namespace corvexa {
 namespace {
 
 // One extraction at a time in the whole process: the library is not used from
-// two threads at once, and neither is an instance's output file.
+// two threads at once.
 std::mutex& ExtractionLock() {
     static std::mutex lock;
     return lock;
-}
-
-// Distinguishes this program instance from any other that shares the data
-// folder: the process id and a random number drawn once.
-const std::string& InstanceToken() {
-    static const std::string token = [] {
-        std::random_device random;
-        char buffer[48];
-        std::snprintf(buffer, sizeof buffer, "%ld-%08x", static_cast<long>(::getpid()),
-                      static_cast<unsigned>(random()));
-        return std::string(buffer);
-    }();
-    return token;
 }
 
 bool IsFolder(const std::string& path) {
@@ -45,9 +34,10 @@ bool IsFolder(const std::string& path) {
     return !path.empty() && ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
-bool Exists(const std::string& path) {
+// The size of the file at path; zero when there is none.
+std::uint64_t FileSize(const std::string& path) {
     struct stat st;
-    return ::lstat(path.c_str(), &st) == 0;
+    return ::lstat(path.c_str(), &st) == 0 ? static_cast<std::uint64_t>(st.st_size) : 0;
 }
 
 // A path the converter reads the same wherever it starts: relative paths are
@@ -64,11 +54,27 @@ std::string AbsolutePath(const std::string& path) {
     return (cwd == "/" ? cwd : cwd + "/") + path;
 }
 
-// Deletes a file when it goes out of scope, whatever happened in between.
-struct RemoveOnExit {
-    const std::string& path;
-    ~RemoveOnExit() { ::unlink(path.c_str()); }
+// A descriptor closed when it goes out of scope.
+struct ScopedFd {
+    int fd = -1;
+    ~ScopedFd() {
+        if (fd >= 0) ::close(fd);
+    }
 };
+
+// The name the converter is given for the document at native: its absolute
+// path; past the system's limit on paths, our own descriptor of it (held in
+// fd) as /proc names it, which the converter opens like any file. Empty when it
+// is no regular file: a FIFO or a device named like a PDF never reaches the
+// converter.
+std::string ConverterInput(const std::string& native, ScopedFd& fd) {
+    fd.fd = platform::OpenNative(native, O_RDONLY | O_NOCTTY | O_NONBLOCK);
+    struct stat st;
+    if (fd.fd < 0 || ::fstat(fd.fd, &st) != 0 || !S_ISREG(st.st_mode)) return {};
+    std::string absolute = AbsolutePath(native);
+    if (absolute.size() < PATH_MAX) return absolute;
+    return "/proc/" + std::to_string(::getpid()) + "/fd/" + std::to_string(fd.fd);
+}
 
 }  // namespace
 
@@ -76,37 +82,31 @@ PdfExtractor::PdfExtractor(PdfSettings settings) : settings_(std::move(settings)
     if (settings_.converterFolder.empty())
         settings_.converterFolder = platform::ExecutableFolderNative() + "/xpdf";
     if (settings_.libraryNames.empty()) settings_.libraryNames = DefaultPdfLibraryNames();
-    if (!settings_.dataFolder.empty() && settings_.dataFolder.back() != '/') settings_.dataFolder += '/';
+    if (settings_.privateFolderBase.empty()) settings_.privateFolderBase = platform::PrivateFolderBase();
 }
 
-PdfExtractor::~PdfExtractor() {
-    if (privateFolder_.empty()) return;
-    // With whatever the converter left in it as its temporary folder.
-    std::error_code ec;
-    std::filesystem::remove_all(privateFolder_, ec);
-}
-
-const std::string& PdfExtractor::PrivateFolder() {
-    if (privateFolder_.empty()) privateFolder_ = platform::MakePrivateFolder();
-    return privateFolder_;
-}
-
-std::string PdfExtractor::OutputFile() {
-    std::string folder = settings_.dataFolder;
-    if (folder.empty()) {
-        folder = PrivateFolder().empty() ? std::string("/nonexistent") : PrivateFolder();
-        folder += '/';
-    }
-    return folder + "temp-" + InstanceToken() + ".txt";
-}
+PdfExtractor::~PdfExtractor() = default;
 
 Text PdfExtractor::YukleXPDF(const Text& dosyaadi) {
     std::lock_guard lock(ExtractionLock());
-    const std::string output = OutputFile();
-    RemoveOnExit cleanup{output};
-    ::unlink(output.c_str());
-    if (!RunConverter(AbsolutePath(platform::NativeFromPath(dosyaadi)), output) || !Exists(output))
+    // The text goes to a new file in a folder of this document's own, which
+    // nobody else can read or plant a link in; the folder goes with
+    // everything in it on every way out of here.
+    std::optional<platform::PrivateFolder> folder;
+    try {
+        folder.emplace("corvexa-pdf-", settings_.privateFolderBase);
+    } catch (const std::system_error&) {
         return LibraryText(dosyaadi);
+    }
+    const int fd = folder->CreateFile("text.txt");
+    if (fd < 0) return LibraryText(dosyaadi);
+    ::close(fd);
+    const std::string output = folder->Inside("text.txt");
+    ScopedFd document;
+    const std::string input = ConverterInput(platform::NativeFromPath(dosyaadi), document);
+    // A converter that wrote nothing leaves the document to the library, which
+    // also says why a document that is no file could not be read.
+    if (input.empty() || !RunConverter(input, output) || FileSize(output) == 0) return LibraryText(dosyaadi);
     return ReadConverterOutput(output);
 }
 
@@ -134,8 +134,8 @@ bool PdfExtractor::RunConverter(const std::string& pdf, const std::string& outpu
     request.timeout = settings_.converterTimeout;
     request.cancel = settings_.cancel;
     request.fileSizeLimit = settings_.converterOutputLimit;
-    // Its temporary files go to our private folder, and go with it.
-    if (!PrivateFolder().empty()) request.environment = {"TMPDIR=" + PrivateFolder()};
+    // Its temporary files go to the output's private folder, and go with it.
+    request.environment = {"TMPDIR=" + output.substr(0, output.rfind('/'))};
     const platform::ProcessResult result = platform::RunHiddenProcess(request);
     struct stat st {};
     if (::stat(output.c_str(), &st) == 0 && static_cast<std::uint64_t>(st.st_size) >= settings_.converterOutputLimit)

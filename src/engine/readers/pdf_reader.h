@@ -19,9 +19,9 @@ inline constexpr std::chrono::milliseconds kConverterTimeout{30000};
 inline constexpr std::uint64_t kConverterOutputLimit = std::uint64_t{64} << 20;
 
 struct PdfSettings {
-    // The writable folder that takes the converter's output file. Empty: a
-    // private folder made on first use and removed with the extractor.
-    std::string dataFolder;
+    // Where the private folder that takes the converter's output file is made,
+    // one for each document; empty: platform::PrivateFolderBase().
+    std::string privateFolderBase;
     // Where the converter is looked for first; empty: "xpdf" beside the
     // executable. Then on PATH.
     std::string converterFolder;
@@ -41,7 +41,7 @@ struct PdfSettings {
 
 // The two ways a PDF document yields its text. Any number of extractors may
 // exist; their extractions run one at a time in the whole process, so the
-// library and the output file are never used by two at once.
+// library is never used by two at once.
 class PdfExtractor {
 public:
     explicit PdfExtractor(PdfSettings settings);
@@ -51,25 +51,20 @@ public:
 
     // YukleXPDF and YuklePDFium load a PDF's text; dosyaadi is the document's path.
     // The converter route: the converter's output file, its lines joined with
-    // CR LF; the library route when the converter is missing, fails, hangs or
+    // CR LF (the file is made new for the document, in a folder only we can
+    // enter, and removed with it however the extraction ends); the library route when the converter is missing, fails, hangs or
     // leaves no output. Throws when the document cannot be read.
     Text YukleXPDF(const Text& dosyaadi);
     // The library route: every page's text, pages joined by two carriage
     // returns. Throws when no library loads or the document cannot be opened.
     Text YuklePDFium(const Text& dosyaadi);
 
-    // The converter's output file for this program instance (native path).
-    std::string OutputFile();
-
 private:
     Text LibraryText(const Text& dosyaadi);
     bool RunConverter(const std::string& pdf, const std::string& output);
     Text ReadConverterOutput(const std::string& output);
-    // Our private folder, made on first use; empty when it cannot be made.
-    const std::string& PrivateFolder();
 
     PdfSettings settings_;
-    std::string privateFolder_;  // the converter's temporary folder and, without a data folder, its output's
 };
 
 // The readers of the "xpdf" and "pdfium" slots, on one extractor.

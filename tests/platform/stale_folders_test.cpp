@@ -1,7 +1,5 @@
-// Private folders: only we can enter them, and those of a run that was killed
-// are removed at the next start, never anything else.
-#include "platform/private_folder.h"
-
+// Private folders of a run that was killed are removed at the next start,
+// never anything else.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -10,6 +8,7 @@
 #include <fstream>
 #include <string>
 
+#include "platform/private_folder.h"
 #include "support/temp_dir.h"
 
 using namespace corvexa::platform;
@@ -31,25 +30,18 @@ std::string OwnStartTime() {
 
 }  // namespace
 
-TEST(PrivateFolder, IsOursAloneAndNamedForItsMaker) {
+TEST(StaleFolders, APrivateFolderIsNamedForItsMakerAndKeptWhileItRuns) {
     TempDir base;
-    const std::string folder = MakePrivateFolder(base.Path().string());
-    ASSERT_FALSE(folder.empty());
-    struct stat st;
-    ASSERT_EQ(lstat(folder.c_str(), &st), 0);
-    EXPECT_TRUE(S_ISDIR(st.st_mode));
-    EXPECT_EQ(st.st_mode & 0777, 0700u);
-    EXPECT_EQ(st.st_uid, geteuid());
-    const std::string name = fs::path(folder).filename().string();
-    EXPECT_EQ(name.rfind("corvexa-" + std::to_string(getpid()) + "-" + OwnStartTime() + "-", 0), 0u)
+    PrivateFolder folder("corvexa-pdf-", base.Path().string());
+    const std::string name = fs::path(folder.Path()).filename().string();
+    EXPECT_EQ(name.rfind("corvexa-pdf-" + std::to_string(getpid()) + "-" + OwnStartTime() + "-", 0),
+              0u)
         << name;
-    // A live maker's folder stays.
     EXPECT_EQ(SweepStalePrivateFolders(base.Path().string()), 0);
-    EXPECT_TRUE(fs::exists(folder));
-    EXPECT_TRUE(MakePrivateFolder((base.Path() / "missing").string()).empty());
+    EXPECT_TRUE(fs::exists(folder.Path()));
 }
 
-TEST(PrivateFolder, SweepRemovesOnlyStaleFoldersOfOurs) {
+TEST(StaleFolders, SweepRemovesOnlyThoseOfOursWhoseMakerIsGone) {
     TempDir base, elsewhere;
     const std::string me = std::to_string(getpid()), started = OwnStartTime();
     // Our pid with another start time: the same number, a process long gone.
@@ -62,6 +54,9 @@ TEST(PrivateFolder, SweepRemovesOnlyStaleFoldersOfOurs) {
     } cases[] = {
         {stale, Case::Folder, true},
         {staleNoProcess, Case::Folder, true},
+        {"corvexa-office-" + me + "-1-abcdef", Case::Folder, true},
+        {"corvexa-Office-" + me + "-1-abcdef", Case::Folder, false},
+        {"corvexa-test-abcdef", Case::Folder, false},  // the tests' own folders
         {"corvexa-" + me + "-" + started + "-live01", Case::Folder, false},  // its maker runs
         {"corvexa-" + me + "-2-link01", Case::Link, false},     // a link is never followed
         {"corvexa-" + me + "-3-file01", Case::File, false},     // not a folder
@@ -82,7 +77,7 @@ TEST(PrivateFolder, SweepRemovesOnlyStaleFoldersOfOurs) {
             fs::create_directory_symlink(elsewhere.Path() / "keep", p);
         }
     }
-    EXPECT_EQ(SweepStalePrivateFolders(base.Path().string()), 2);
+    EXPECT_EQ(SweepStalePrivateFolders(base.Path().string()), 3);
     for (const Case& c : cases) {
         EXPECT_EQ(fs::exists(fs::symlink_status(base.Path() / c.name)), !c.removed) << c.name;
     }
@@ -90,7 +85,7 @@ TEST(PrivateFolder, SweepRemovesOnlyStaleFoldersOfOurs) {
     EXPECT_TRUE(fs::exists(elsewhere.Path() / "keep" / "precious"));
 }
 
-TEST(PrivateFolder, SweepLeavesFoldersOfOtherUsers) {
+TEST(StaleFolders, SweepLeavesFoldersOfOtherUsers) {
     if (geteuid() != 0) GTEST_SKIP() << "needs to give a folder away";
     TempDir base;
     const fs::path theirs = base.Path() / ("corvexa-" + std::to_string(getpid()) + "-1-theirs");
