@@ -6,6 +6,7 @@
 #               ThreadSanitizer tests and a short fuzz run
 # make fuzz   - every fuzz target for FUZZ_SECONDS (clang, libFuzzer)
 # make install - install the build (PREFIX=/usr/local, DESTDIR honoured)
+# make deb     - the Debian package of the build, in $(BUILD)/package/
 
 BUILD      ?= build
 ASAN_BUILD ?= build-asan
@@ -30,7 +31,7 @@ export CCACHE_NOHASHDIR := 1
 export CCACHE_MAXSIZE ?= 20G
 
 .PHONY: all deps build build-asan build-release build-clang test test-plain test-asan test-tsan fuzz ci \
-	install run scan bench clean format
+	install deb run scan bench clean format
 
 all: build
 
@@ -88,6 +89,11 @@ test: test-plain test-asan
 
 install: build
 	cmake --install $(BUILD) --prefix $(PREFIX)
+
+# CPack runs the install rules into its staging folder; the tree is built first.
+deb: build
+	cpack --config $(BUILD)/CPackConfig.cmake -B $(BUILD)/package
+	@ls -1 $(BUILD)/package/*.deb
 
 run: build
 	./$(BUILD)/bin/corvexa

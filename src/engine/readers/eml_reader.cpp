@@ -216,8 +216,15 @@ Text TextOfMessage(GMimeStream* stream, const std::string& native);
 Text EmlText(const Text& path) {
     InitMime();
     const std::string native = platform::NativeFromPath(path);
-    int fd = ::open(native.c_str(), O_RDONLY | O_CLOEXEC);
+    // A path of any length, as the plain-text reader opens it; a FIFO or
+    // device named like a message is refused without waiting on it.
+    int fd = platform::OpenNative(native, O_RDONLY | O_NOCTTY | O_NONBLOCK);
     if (fd < 0) throw ReadError("cannot open " + native + ": " + std::strerror(errno));
+    struct stat st;
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        throw ReadError("not a regular file: " + native);
+    }
     Owned<GMimeStream> stream(MessageStream(fd));
     return TextOfMessage(stream.get(), native);
 }

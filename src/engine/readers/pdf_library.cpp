@@ -16,6 +16,7 @@
 #include <mutex>
 
 #include "engine/readers/text_reader.h"
+#include "platform/native_path.h"
 #include "platform/process.h"
 
 namespace corvexa {
@@ -61,8 +62,9 @@ void GuardMappedFiles() {
 }  // namespace
 
 MappedFile::MappedFile(const std::string& nativePath) {
-    // O_NONBLOCK: a FIFO named like a PDF must not block the scan on open.
-    int fd = ::open(nativePath.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    // O_NONBLOCK: a FIFO named like a PDF must not block the scan on open. A
+    // path past the system's limit is opened a folder at a time.
+    int fd = platform::OpenNative(nativePath, O_RDONLY | O_NOCTTY | O_NONBLOCK);
     if (fd < 0) throw ReadError("cannot open " + nativePath + ": " + std::strerror(errno));
     struct stat st;
     if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {

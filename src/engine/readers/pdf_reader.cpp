@@ -1,5 +1,7 @@
 #include "engine/readers/pdf_reader.h"
 
+#include <fcntl.h>
+#include <limits.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -52,6 +54,28 @@ std::string AbsolutePath(const std::string& path) {
     return (cwd == "/" ? cwd : cwd + "/") + path;
 }
 
+// A descriptor closed when it goes out of scope.
+struct ScopedFd {
+    int fd = -1;
+    ~ScopedFd() {
+        if (fd >= 0) ::close(fd);
+    }
+};
+
+// The name the converter is given for the document at native: its absolute
+// path; past the system's limit on paths, our own descriptor of it (held in
+// fd) as /proc names it, which the converter opens like any file. Empty when it
+// is no regular file: a FIFO or a device named like a PDF never reaches the
+// converter.
+std::string ConverterInput(const std::string& native, ScopedFd& fd) {
+    fd.fd = platform::OpenNative(native, O_RDONLY | O_NOCTTY | O_NONBLOCK);
+    struct stat st;
+    if (fd.fd < 0 || ::fstat(fd.fd, &st) != 0 || !S_ISREG(st.st_mode)) return {};
+    std::string absolute = AbsolutePath(native);
+    if (absolute.size() < PATH_MAX) return absolute;
+    return "/proc/" + std::to_string(::getpid()) + "/fd/" + std::to_string(fd.fd);
+}
+
 }  // namespace
 
 PdfExtractor::PdfExtractor(PdfSettings settings) : settings_(std::move(settings)) {
@@ -78,9 +102,11 @@ Text PdfExtractor::YukleXPDF(const Text& dosyaadi) {
     if (fd < 0) return LibraryText(dosyaadi);
     ::close(fd);
     const std::string output = folder->Inside("text.txt");
-    // A converter that wrote nothing leaves the document to the library.
-    if (!RunConverter(AbsolutePath(platform::NativeFromPath(dosyaadi)), output) || FileSize(output) == 0)
-        return LibraryText(dosyaadi);
+    ScopedFd document;
+    const std::string input = ConverterInput(platform::NativeFromPath(dosyaadi), document);
+    // A converter that wrote nothing leaves the document to the library, which
+    // also says why a document that is no file could not be read.
+    if (input.empty() || !RunConverter(input, output) || FileSize(output) == 0) return LibraryText(dosyaadi);
     return ReadConverterOutput(output);
 }
 
