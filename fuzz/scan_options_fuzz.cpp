@@ -2,6 +2,7 @@
 // by NUL bytes). Every command line is either refused with a message or gives
 // options that name exactly one source; --help and the manual page never fail.
 #include "app/corvexa-scan/scan_options.h"
+#include "engine/file_mask.h"
 #include "fuzz_input.h"
 
 using namespace corvexa;
@@ -18,16 +19,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         return 0;
     }
     if (o->help || o->version) return 0;
-    const int sources = (o->job.Mode == ScanMode::Directory ? 1 : 0) + (o->filesFromGiven ? 1 : 0) +
+    const int sources = (o->inputs.Mode == ScanMode::Directory ? 1 : 0) + (o->filesFromGiven ? 1 : 0) +
                         (o->files.empty() ? 0 : 1);
     fuzz::Check(sources == 1, "not exactly one source");
-    fuzz::Check(o->email || o->ftp || o->http || o->https || o->www, "every detection off");
-    if (o->job.Mode == ScanMode::Directory)
-        fuzz::Check(FileMask::Compile(o->job.FileMask).has_value(), "an invalid mask accepted");
+    const ScanInputs& in = o->inputs;
+    fuzz::Check(in.Email || in.Ftp || in.Http || in.Https || in.Www, "every detection off");
+    if (in.Mode == ScanMode::Directory)
+        fuzz::Check(FileMask::Compile(in.FileMask).has_value(), "an invalid mask accepted");
     // Parsing the same command line again gives the same.
     std::string again;
     std::optional<cli::Options> p = cli::ParseOptions(args, &again);
-    fuzz::Check(p && p->output == o->output && p->files == o->files && p->job.FileMask == o->job.FileMask,
+    fuzz::Check(p && p->output == o->output && p->files == o->files && p->inputs.FileMask == in.FileMask,
                 "a second parse differs");
     return 0;
 }

@@ -18,7 +18,7 @@ Text ExpandHome(const Text& folder, const Text& home) {
 
 }  // namespace
 
-ScanJobResult BuildScanJob(const ScanInputs& in, const DocumentReaders& readers) {
+ScanJobResult CheckScanInputs(const ScanInputs& in) {
     ScanJobResult r;
     if (in.FolderRequired && IsBlankText(in.Folder)) {
         r.Problem = ScanJobProblem::FolderBlank;
@@ -32,9 +32,13 @@ ScanJobResult BuildScanJob(const ScanInputs& in, const DocumentReaders& readers)
     if (in.CheckMask && in.Mode == ScanMode::Directory &&
         !FileMask::Compile(r.MaskUsed, &r.MaskError)) {
         r.Problem = ScanJobProblem::MaskInvalid;
-        return r;
     }
+    return r;
+}
 
+ScanJobResult BuildScanJob(const ScanInputs& in, const DocumentReaders& readers) {
+    ScanJobResult r = CheckScanInputs(in);
+    if (r.Problem != ScanJobProblem::None) return r;
     ScanJob& job = r.Job;
     job.Mode = in.Mode;
     job.Folder = ExpandHome(in.Folder, in.HomeFolder);

@@ -54,6 +54,10 @@ struct ScanJobResult {
     Text MaskUsed;          // the mask after a blank one became "*"
 };
 
+// The checks of BuildScanJob alone, which need no readers: Problem, MaskError
+// and MaskUsed as BuildScanJob gives them; Job is left empty.
+ScanJobResult CheckScanInputs(const ScanInputs& inputs);
+
 // Checks the inputs and builds the job: a blank mask becomes "*", "~" is
 // expanded, a document decoder whose reader cannot run on this machine is left
 // off (its files are read as plain text), and the PDF mode is kept only when its

@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string_view>
 
 #include <unicode/utf16.h>
 
@@ -52,6 +53,24 @@ inline Step DecodeOne(const unsigned char* p, const unsigned char* end, char32_t
     *cp = c;
     *len = n;
     return Step::Ok;
+}
+
+// Whether the bytes are well-formed UTF-8 throughout, by the rules of DecodeOne
+// (a sequence cut off at the end is not).
+inline bool IsValid(std::string_view bytes) {
+    const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
+    const auto* end = p + bytes.size();
+    while (p < end) {
+        if (*p < 0x80) {
+            ++p;
+            continue;
+        }
+        char32_t cp;
+        std::size_t len;
+        if (DecodeOne(p, end, &cp, &len) != Step::Ok) return false;
+        p += len;
+    }
+    return true;
 }
 
 // Appends a code point as UTF-16.

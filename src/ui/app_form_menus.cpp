@@ -76,7 +76,7 @@ void TAppForm::BuildSettingsMenu() {
     auto addToggle = [&](QMenu* menu, QAction** item, const char* name, const QString& caption,
                          std::atomic<bool>* flag, SettingKey key) {
         *item = Checkable(AddItem(menu, name, caption, [this, item, flag, key] { ToggleSetting(*item, flag, key); }),
-                          QLatin1String(Info(key).defaultValue) == QLatin1String("ON"));
+                          DefaultOn(key));
     };
     for (const auto& t : toggles)
         addToggle(detection, t.item, t.name, QString::fromLatin1(t.caption), t.flag, t.key);
@@ -147,7 +147,6 @@ void TAppForm::BuildHelpMenu() {
         Checkable(AddItem(help, "UpdateNotifications1", QStringLiteral("Update Notifications"),
                           [this] { UpdateNotifications1Click(); }),
                   true);
-    UpdateNotifications1->setEnabled(false);
     help->addSeparator();
     Language1 = AddItem(help, "Language1", QStringLiteral("Language..."), [this] { Language1Click(); });
     Language1->setIcon(Icon("flag"));

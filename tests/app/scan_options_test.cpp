@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "app/corvexa-scan/file_list.h"
+#include "engine/file_list.h"
 #include "app/corvexa-scan/scan_options.h"
 
 using corvexa::cli::Options;
@@ -18,26 +18,26 @@ TEST(ScanOptions, ValuesLandWhereTheyBelong) {
                            "--files-out=files.txt", "--verbose", "dir"},
                           &error);
     ASSERT_TRUE(o) << error;
-    EXPECT_EQ(o->job.FileMask, u"*.eml");
-    EXPECT_FALSE(o->job.IncludeSubfolders);
-    EXPECT_EQ(o->job.SkipLargeFilesMB, 7);
-    EXPECT_FALSE(o->www);
-    EXPECT_TRUE(o->email && o->ftp && o->http && o->https);
+    EXPECT_EQ(o->inputs.FileMask, u"*.eml");
+    EXPECT_FALSE(o->inputs.IncludeSubfolders);
+    EXPECT_EQ(o->inputs.SkipLargeFilesMB, 7);
+    EXPECT_FALSE(o->inputs.Www);
+    EXPECT_TRUE(o->inputs.Email && o->inputs.Ftp && o->inputs.Http && o->inputs.Https);
     EXPECT_TRUE(o->memoryStream && o->dedup && o->quiet && o->verbose);
     EXPECT_EQ(o->view, corvexa::results::ViewMode::Domain);
     EXPECT_EQ(o->output, "out.txt");
     EXPECT_EQ(o->filesOut, "files.txt");
-    EXPECT_EQ(o->job.Mode, corvexa::ScanMode::Directory);
-    EXPECT_EQ(o->job.Folder, u"dir");
+    EXPECT_EQ(o->inputs.Mode, corvexa::ScanMode::Directory);
+    EXPECT_EQ(o->inputs.Folder, u"dir");
 
     // After "--" everything is a file, even what looks like an option; a
     // value may itself be "--" or begin with a dash.
     o = ParseOptions({"--mask", "--", "-o", "-x", "--", "--help", "-"}, &error);
     ASSERT_TRUE(o) << error;
-    EXPECT_EQ(o->job.FileMask, u"--");
+    EXPECT_EQ(o->inputs.FileMask, u"--");
     EXPECT_EQ(o->output, "-x");
     EXPECT_EQ(o->files, (std::vector<std::string>{"--help", "-"}));
-    EXPECT_EQ(o->job.Mode, corvexa::ScanMode::FileList);
+    EXPECT_EQ(o->inputs.Mode, corvexa::ScanMode::FileList);
     EXPECT_FALSE(o->help);
 
     // The last of a repeated option counts.
@@ -60,6 +60,23 @@ TEST(ScanOptions, ValuesLandWhereTheyBelong) {
         ASSERT_TRUE(o) << error;
         EXPECT_EQ(o->format, format) << args.back();
     }
+}
+
+// With no option the scan is the window's first start (detection, subfolders,
+// plain text and PDF reading), but of every file, of any size, decoding nothing.
+TEST(ScanOptions, DefaultsAreTheWindowsWhereTheyApply) {
+    std::string error;
+    auto o = ParseOptions({"dir"}, &error);
+    ASSERT_TRUE(o) << error;
+    const corvexa::ScanInputs& in = o->inputs;
+    EXPECT_TRUE(in.Email && in.Ftp && in.Http && in.Https && in.Www);
+    EXPECT_TRUE(in.IncludeSubfolders);
+    EXPECT_FALSE(o->memoryStream);
+    EXPECT_EQ(in.Pdf, corvexa::PdfMode::Xpdf);
+    EXPECT_EQ(in.FileMask, u"*");
+    EXPECT_EQ(in.SkipLargeFilesMB, 0);
+    EXPECT_EQ(in.Kinds, corvexa::DocumentKinds());
+    EXPECT_FALSE(in.Archives || in.Mailboxes);
 }
 
 TEST(ScanOptions, UsageErrorsSayWhatIsWrong) {
@@ -124,9 +141,9 @@ TEST(ScanOptions, HelpAndManualPageShowEveryOptionOfTheTable) {
 
 TEST(ScanOptions, FileListFromMemory) {
     using corvexa::Text;
-    EXPECT_EQ(corvexa::cli::ParseFileList("\xEF\xBB\xBF/a\r\n\r\n/b\n/c"),
+    EXPECT_EQ(corvexa::ParseFileList("\xEF\xBB\xBF/a\r\n\r\n/b\n/c", corvexa::EmptyLines::Skip),
               (std::vector<Text>{u"/a", u"/b", u"/c"}));
     std::string utf16("\xFF\xFE/\0x\0\r\0\n\0\n\0/\0y\0", 16);
-    EXPECT_EQ(corvexa::cli::ParseFileList(utf16), (std::vector<Text>{u"/x", u"/y"}));
-    EXPECT_TRUE(corvexa::cli::ParseFileList("").empty());
+    EXPECT_EQ(corvexa::ParseFileList(utf16, corvexa::EmptyLines::Skip), (std::vector<Text>{u"/x", u"/y"}));
+    EXPECT_TRUE(corvexa::ParseFileList("", corvexa::EmptyLines::Skip).empty());
 }

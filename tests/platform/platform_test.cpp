@@ -4,6 +4,7 @@
 
 #include "platform/ansi_codepage.h"
 #include "platform/native_path.h"
+#include "platform/utf8.h"
 
 using namespace corvexa::platform;
 
@@ -43,4 +44,29 @@ TEST(NativePath, EveryByteSequenceRoundTrips) {
     EXPECT_EQ(PathFromNative("caf\xE9"), u"caf\xDCE9");
     // A surrogate that does not stand for a raw byte cannot be a file name byte.
     EXPECT_EQ(NativeFromPath(u"\xD800x"), "\xEF\xBF\xBDx");
+}
+
+// The one check of well-formed UTF-8 that the settings file, the file lists
+// and the mail charsets share.
+TEST(Utf8, IsValidRefusesEveryIllFormedSequence) {
+    struct Case {
+        std::string_view bytes;
+        bool valid;
+    } cases[] = {
+        {"", true},
+        {"plain ascii", true},
+        {"\xC3\xA9t\xC3\xA9", true},          // 2 bytes
+        {"\xE2\x82\xAC", true},               // 3 bytes
+        {"\xF0\x9F\x98\x80", true},           // 4 bytes
+        {"\xF4\x8F\xBF\xBF", true},           // U+10FFFF
+        {"\xC0\x80", false},                  // overlong 2
+        {"\xE0\x80\xAF", false},              // overlong 3
+        {"\xF0\x80\x80\xAF", false},          // overlong 4
+        {"\xED\xA0\x80", false},              // surrogate
+        {"\xF4\x90\x80\x80", false},          // above U+10FFFF
+        {"\xE2\x82", false},                  // cut off at the end
+        {"a\x80z", false},                    // lone continuation
+        {"\xFF", false},
+    };
+    for (const Case& c : cases) EXPECT_EQ(corvexa::utf8::IsValid(c.bytes), c.valid) << testing::PrintToString(c.bytes);
 }

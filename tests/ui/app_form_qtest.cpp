@@ -288,7 +288,7 @@ private slots:
         for (const char* item : {"MemoryStream1", "PlainText1", "PDFium1"})
             QVERIFY2(!Find<QAction>(*form, item)->isChecked(), item);
         QVERIFY(Find<QAction>(*form, "UpdateNotifications1")->isChecked());
-        QVERIFY(!Find<QAction>(*form, "UpdateNotifications1")->isEnabled());
+        QVERIFY(Find<QAction>(*form, "UpdateNotifications1")->isEnabled());  // usable before any check
         QVERIFY(!Find<QAction>(*form, "Language1")->isVisible());
         QCOMPARE(Find<QTabWidget>(*form, "PageControl1")->currentIndex(), 0);
         QVERIFY(!Find<QWidget>(*form, "Panel4")->isVisible());
@@ -299,6 +299,17 @@ private slots:
 
     void settingsFromAnUnwritableExecutableFolderGoToTheRoamingFolder() {
         WriteAll(env_.ExecutableFolder + "chk.tmp", "left over");
+        auto form = MakeForm();
+        const QString expected = env_.RoamingFolder + QStringLiteral("/KELMARE/Corvexa/");
+        QCOMPARE(form->DataFolder(), expected);
+        QVERIFY(QFile::exists(expected + "settings.ini"));
+        QVERIFY(!QFile::exists(SettingsPath()));
+    }
+
+    // An executable folder that anyone can write to is not where the window
+    // keeps its files, however writable it is: the per-user folder is.
+    void settingsBesideAWorldWritableExecutableGoToTheRoamingFolder() {
+        QVERIFY(::chmod(QFile::encodeName(env_.ExecutableFolder).constData(), 01777) == 0);
         auto form = MakeForm();
         const QString expected = env_.RoamingFolder + QStringLiteral("/KELMARE/Corvexa/");
         QCOMPARE(form->DataFolder(), expected);
@@ -579,7 +590,7 @@ private slots:
         QCOMPARE(ReadAll(Root() + "empty.txt"), QByteArray("\xEF\xBB\xBF"));
     }
 
-    void loadFileListInThreeEncodings_data() {
+    void loadFileListInEveryEncoding_data() {
         QTest::addColumn<QByteArray>("bytes");
         QTest::addColumn<QStringList>("entries");
         const QStringList expected = {QStringLiteral("/data/caf\u00e9.txt"), QString(),
@@ -593,10 +604,15 @@ private slots:
             utf16 += char(c.unicode() >> 8);
         }
         QTest::newRow("utf-16le") << utf16 << expected;
-        QTest::newRow("ansi") << QByteArray("/data/caf\xE9.txt\n\n /data/x.txt ") << expected;
+        // Without a mark each line is decided alone: a Latin-1 name keeps its
+        // bytes (the file on disk has those bytes), the other lines are UTF-8.
+        QTest::newRow("no mark, one name not utf-8")
+            << QByteArray("/data/caf\xE9.txt\n\n /data/x.txt ")
+            << QStringList({QString::fromStdU16String(u"/data/caf\xDCE9.txt"), QString(),
+                            QStringLiteral(" /data/x.txt ")});
     }
 
-    void loadFileListInThreeEncodings() {
+    void loadFileListInEveryEncoding() {
         QFETCH(QByteArray, bytes);
         QFETCH(QStringList, entries);
         WriteAll(Root() + "list.txt", bytes);
@@ -894,11 +910,13 @@ private slots:
         qputenv("CORVEXA_MAKER_HOST", "127.0.0.1:9");
         UrlCatcher catcher;
         QDesktopServices::setUrlHandler(QStringLiteral("http"), &catcher, "open");
+        QDesktopServices::setUrlHandler(QStringLiteral("https"), &catcher, "open");
         auto form = MakeForm();
         QTest::keyClick(Find<QLineEdit>(*form, "Edit1"), Qt::Key_F1);
         QDesktopServices::unsetUrlHandler(QStringLiteral("http"));
+        QDesktopServices::unsetUrlHandler(QStringLiteral("https"));
         qputenv("CORVEXA_MAKER_HOST", kNoServer);
-        QCOMPARE(catcher.urls, QList<QUrl>({QUrl(QStringLiteral("http://127.0.0.1:9/help/corvexa/"))}));
+        QCOMPARE(catcher.urls, QList<QUrl>({QUrl(QStringLiteral("https://127.0.0.1:9/help/corvexa/"))}));
     }
 
     void countersUseThousandsSeparators() {

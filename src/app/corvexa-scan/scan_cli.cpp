@@ -15,6 +15,7 @@
 #include <cstring>
 #include <iostream>
 #include <mutex>
+#include <set>
 #include <sstream>
 #include <thread>
 
@@ -174,6 +175,13 @@ int PrintVersion() {
     }
 }
 
+// A usage error: the message, then where to read more.
+int UsageError(const std::string& error) {
+    std::fprintf(stderr, "%s: %s\nTry '%s --help' for more information.\n", kProgram, error.c_str(),
+                 kProgram);
+    return 2;
+}
+
 // The findings on standard output, in the form the options ask for.
 bool PrintResults(const Options& o, const SharedList& list, const FindingOrigins& origins,
                   const SharedList& files, const ScanTotals& totals) {
@@ -187,75 +195,101 @@ bool PrintResults(const Options& o, const SharedList& list, const FindingOrigins
     return columns.Any() ? PrintFindings(list, &origins, files, columns) : PrintList(list);
 }
 
-}  // namespace
-
-int Run(const std::vector<std::string>& args) {
-    std::string error;
-    auto parsed = ParseOptions(args, &error);
-    if (!parsed) {
-        std::fprintf(stderr, "%s: %s\nTry '%s --help' for more information.\n", kProgram,
-                     error.c_str(), kProgram);
-        return 2;
-    }
-    Options& o = *parsed;
-    if (o.help) {
-        std::fputs(HelpText().c_str(), stdout);
-        return 0;
-    }
-    if (o.version) return PrintVersion();
+// False, said, when an output file's folder does not exist.
+bool OutputFoldersExist(const Options& o) {
     for (const std::string* out : {&o.output, &o.filesOut}) {
         if (!out->empty() && !ParentFolderExists(*out)) {
             std::fprintf(stderr, "%s: cannot write %s: its folder does not exist\n", kProgram,
                          out->c_str());
-            return 2;
+            return false;
         }
     }
+    return true;
+}
 
+// Everything one run shares between its steps.
+struct ScanRun {
     results::ResultLists lists;
     SharedList files;
     ScanControl control;
-    control.Switches.email = o.email;
-    control.Switches.ftp = o.ftp;
-    control.Switches.http = o.http;
-    control.Switches.https = o.https;
-    control.Switches.www = o.www;
+    DocumentReaders readers;
+    ScanJob job;
+    FindingOrigins origins;  // where each finding was, when the output shows it
+    std::uint32_t startTick = 0;
+};
+
+void SetControl(const Options& o, ScanControl& control) {
+    control.Switches.email = o.inputs.Email;
+    control.Switches.ftp = o.inputs.Ftp;
+    control.Switches.http = o.inputs.Http;
+    control.Switches.https = o.inputs.Https;
+    control.Switches.www = o.inputs.Www;
     control.MemoryStream = o.memoryStream;
     control.AnsiCodePage = platform::AnsiCodePage();
+}
 
-    if (o.job.Mode == ScanMode::FileList) {
+// The files of a file-list scan, or a warning when the folder of a folder scan
+// is missing (the walk then finds nothing). False, said, when the list cannot
+// be read.
+bool ListFiles(const Options& o, SharedList& files) {
+    if (o.inputs.Mode == ScanMode::FileList) {
         try {
             std::vector<Text> list;
             if (o.filesFromGiven) {
-                list = ReadFileList(o.filesFrom);
+                list = ReadFileListArgument(o.filesFrom);
             } else {
                 for (const std::string& f : o.files) list.push_back(platform::PathFromNative(f));
             }
             files.Assign(list);
         } catch (const std::exception& e) {
             std::fprintf(stderr, "%s: %s\n", kProgram, e.what());
-            return 2;
+            return false;
         }
     } else {
         struct stat st;
-        std::string folder = platform::NativeFromPath(o.job.Folder);
+        std::string folder = platform::NativeFromPath(o.inputs.Folder);
         if (::stat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
             std::fprintf(stderr, "%s: warning: directory not found: %s\n", kProgram, folder.c_str());
     }
+    return true;
+}
 
-    // The job already holds the office readers only where the suite is (as the
-    // window's START does). The PDF converter's output goes to a private
-    // temporary folder.
-    for (const std::string& warning : o.readerWarnings)
-        std::fprintf(stderr, "%s: warning: %s\n", kProgram, warning.c_str());
+// Builds the readers and the job from them, once for the run. A decoder asked
+// for whose reader cannot run here is left off, with a warning (as the window's
+// START does); the PDF converter's output goes to a private temporary folder.
+// The inputs were checked when parsed; false, said, should the job refuse them.
+bool BuildJob(const Options& o, ScanRun& run) {
     DocumentReaderOptions readerOptions;
-    readerOptions.cancel = &control.StopRequested;
-    readerOptions.ansiCodePage = control.AnsiCodePage;
-    const DocumentReaders readers = DocumentReaders::BuiltIn(readerOptions);
+    readerOptions.cancel = &run.control.StopRequested;
+    readerOptions.ansiCodePage = run.control.AnsiCodePage;
+    run.readers = DocumentReaders::BuiltIn(readerOptions);
+    ScanJobResult built = BuildScanJob(o.inputs, run.readers);
+    if (built.Problem != ScanJobProblem::None) {
+        UsageError(ProblemText(built));
+        return false;
+    }
+    run.job = std::move(built.Job);
+    std::set<std::string> warnings;  // each once
+    for (const DocumentKindInfo& kind : DocumentKindTable())
+        if (o.inputs.Kinds.Has(kind.kind) && !run.job.Kinds.Has(kind.kind) && !kind.missingWarning.empty())
+            warnings.insert(std::string(kind.missingWarning));
+    for (const std::string& warning : warnings)
+        std::fprintf(stderr, "%s: warning: %s\n", kProgram, warning.c_str());
+    return true;
+}
 
-    bool progress = !o.quiet && ::isatty(2);
-    CliSink sink(progress, o.job.Mode == ScanMode::Directory, files, lists.Urls());
+template <class Collector>
+void RunCollector(Collector& collector, bool origins, ScanRun& run, CliSink& sink) {
+    if (origins) collector.RecordOrigins(&run.origins);
+    collector.Start();
+    sink.ShowProgressUntilFinished(run.startTick);
+    collector.Wait();
+}
 
-    g_stopFlag = &control.StopRequested;
+// Runs the scan to its end: Ctrl-C and SIGTERM stop it, and on a terminal its
+// progress shows on standard error.
+void Scan(const Options& o, ScanRun& run, CliSink& sink) {
+    g_stopFlag = &run.control.StopRequested;
     struct sigaction sa {};
     sa.sa_handler = OnInterrupt;
     sa.sa_flags = SA_RESETHAND;  // a second Ctrl-C ends the program at once
@@ -263,29 +297,28 @@ int Run(const std::vector<std::string>& args) {
     ::sigaction(SIGINT, &sa, nullptr);
     ::sigaction(SIGTERM, &sa, nullptr);
 
-    FindingOrigins origins;
-    const OriginColumns columns{o.withFilename, o.lineNumber};
-    const bool record = columns.Any() || o.format != OutputFormat::Text;
-    const std::uint32_t startTick = platform::TickCount32();
+    const bool record =
+        OriginColumns{o.withFilename, o.lineNumber}.Any() || o.format != OutputFormat::Text;
+    run.startTick = platform::TickCount32();
     if (o.threads <= 1) {
-        TCollector collector(o.job, files, lists.Urls(), control, sink, readers);
-        if (record) collector.RecordOrigins(&origins);
-        collector.Start();
-        sink.ShowProgressUntilFinished(startTick);
-        collector.Wait();
+        TCollector collector(run.job, run.files, run.lists.Urls(), run.control, sink, run.readers);
+        RunCollector(collector, record, run, sink);
     } else {
-        ParallelCollector collector(o.job, files, lists.Urls(), control, sink, o.threads, readers);
-        if (record) collector.RecordOrigins(&origins);
-        collector.Start();
-        sink.ShowProgressUntilFinished(startTick);
-        collector.Wait();
+        ParallelCollector collector(run.job, run.files, run.lists.Urls(), run.control, sink, o.threads,
+                                    run.readers);
+        RunCollector(collector, record, run, sink);
     }
     g_stopFlag = nullptr;
 
     ReportFailedFiles(sink.Failed(), o.verbose);
     if (sink.Summary().MaskInvalid)
         std::fprintf(stderr, "%s: invalid file mask: %s\n", kProgram, sink.Summary().MaskError.c_str());
+}
 
+// Derives and sorts the list as asked, then exports or prints it (and the list
+// of files read); the exit status.
+int WriteResults(const Options& o, ScanRun& run, const CliSink& sink, bool progress) {
+    results::ResultLists& lists = run.lists;
     switch (o.view) {
         case results::ViewMode::Url: break;
         case results::ViewMode::Host: lists.ShowHostnames(); break;
@@ -297,13 +330,13 @@ int Run(const std::vector<std::string>& args) {
     }
 
     int status = g_interrupted == SIGTERM ? 143 : g_interrupted ? 130 : 0;
-    const ScanTotals totals{sink.Done(), sink.Failed().size(), ElapsedSeconds(startTick, sink.EndTick()),
-                            g_interrupted != 0};
+    const ScanTotals totals{sink.Done(), sink.Failed().size(),
+                            ElapsedSeconds(run.startTick, sink.EndTick()), g_interrupted != 0};
     try {
-        if (!o.filesOut.empty()) results::ExportList(files, FromUtf8(o.filesOut));
+        if (!o.filesOut.empty()) results::ExportList(run.files, FromUtf8(o.filesOut));
         if (!o.output.empty()) {
             results::ExportList(lists.Current(), FromUtf8(o.output));
-        } else if (!PrintResults(o, lists.Current(), origins, files, totals)) {
+        } else if (!PrintResults(o, lists.Current(), run.origins, run.files, totals)) {
             std::fprintf(stderr, "%s: cannot write the findings: %s\n", kProgram, std::strerror(errno));
             return 1;
         }
@@ -313,6 +346,30 @@ int Run(const std::vector<std::string>& args) {
     }
     if (g_interrupted && progress) std::fprintf(stderr, "%s: stopped\n", kProgram);
     return status;
+}
+
+}  // namespace
+
+int Run(const std::vector<std::string>& args) {
+    std::string error;
+    auto parsed = ParseOptions(args, &error);
+    if (!parsed) return UsageError(error);
+    const Options& o = *parsed;
+    if (o.help) {
+        std::fputs(HelpText().c_str(), stdout);
+        return 0;
+    }
+    if (o.version) return PrintVersion();
+    if (!OutputFoldersExist(o)) return 2;
+
+    ScanRun run;
+    SetControl(o, run.control);
+    if (!ListFiles(o, run.files)) return 2;
+    if (!BuildJob(o, run)) return 2;
+    const bool progress = !o.quiet && ::isatty(2);
+    CliSink sink(progress, o.inputs.Mode == ScanMode::Directory, run.files, run.lists.Urls());
+    Scan(o, run, sink);
+    return WriteResults(o, run, sink, progress);
 }
 
 }  // namespace corvexa::cli

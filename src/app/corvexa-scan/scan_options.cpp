@@ -12,6 +12,7 @@
 #include <utility>
 
 #include "engine/scan_job.h"
+#include "engine/settings_table.h"
 
 namespace corvexa::cli {
 
@@ -33,18 +34,20 @@ bool Set(Options& o, const std::string&, std::string*) {
     return true;
 }
 
-bool Mask(Options& o, const std::string& v, std::string*) {
-    o.job.FileMask = FromUtf8(v);
+// Sets a switch of the scan's inputs.
+template <bool ScanInputs::*Field, bool Value>
+bool Input(Options& o, const std::string&, std::string*) {
+    o.inputs.*Field = Value;
     return true;
 }
 
-bool NoSubfolders(Options& o, const std::string&, std::string*) {
-    o.job.IncludeSubfolders = false;
+bool Mask(Options& o, const std::string& v, std::string*) {
+    o.inputs.FileMask = FromUtf8(v);
     return true;
 }
 
 bool SkipLarger(Options& o, const std::string& v, std::string* error) {
-    if (ParseInt32(v, &o.job.SkipLargeFilesMB)) return true;
+    if (ParseInt32(v, &o.inputs.SkipLargeFilesMB)) return true;
     *error = "--skip-larger-mb needs a whole number, not '" + v + "'";
     return false;
 }
@@ -79,7 +82,7 @@ bool FileName(Options& o, const std::string& v, std::string* error) {
 bool Pdf(Options& o, const std::string& v, std::string* error) {
     if (v == "xpdf" || v == "pdfium" || v == "plain") {
         for (const PdfModeInfo& m : kPdfModes)
-            if (m.cliName == v) o.job.Pdf = m.mode;
+            if (m.cliName == v) o.inputs.Pdf = m.mode;
         return true;
     }
     *error = "--pdf takes xpdf, pdfium or plain, not '" + v + "'";
@@ -87,16 +90,16 @@ bool Pdf(Options& o, const std::string& v, std::string* error) {
 }
 
 // Switches on the document decoder of that name.
-bool EnableDecoder(const std::string& name, ScanJob* job) {
+bool EnableDecoder(const std::string& name, DocumentKinds* kinds) {
     const DocumentKindInfo* kind = KindNamed(name);
     if (!kind) return false;
-    job->Kinds.Set(kind->kind);
+    kinds->Set(kind->kind);
     return true;
 }
 
 template <std::size_t Kind>
 bool Decoder(Options& o, const std::string&, std::string*) {
-    o.job.Kinds.Set(static_cast<DocumentKind>(Kind));
+    o.inputs.Kinds.Set(static_cast<DocumentKind>(Kind));
     return true;
 }
 
@@ -111,13 +114,6 @@ std::string KindNames(const char* separator, const char* last) {
     return out;
 }
 
-// Switches on a reading of the job that is not a document kind.
-template <bool ScanJob::*Field>
-bool JobFlag(Options& o, const std::string&, std::string*) {
-    o.job.*Field = true;
-    return true;
-}
-
 bool DecodeList(Options& o, const std::string& list, std::string* error) {
     if (list.empty()) {
         *error = "--decode needs a list: " + KindNames(",", ",");
@@ -126,7 +122,7 @@ bool DecodeList(Options& o, const std::string& list, std::string* error) {
     for (std::size_t start = 0; start <= list.size();) {
         std::size_t end = std::min(list.find(',', start), list.size());
         std::string name = list.substr(start, end - start);
-        if (!EnableDecoder(name, &o.job)) {
+        if (!EnableDecoder(name, &o.inputs.Kinds)) {
             *error = "--decode takes " + KindNames(", ", " and ") + ", not '" + name + "'";
             return false;
         }
@@ -196,18 +192,19 @@ const OptionDef kFixedOptions[] = {
      "file mask matched against each file's full path (* any run, ? one character, [set], "
      "[!set]; letter case ignored); default \"*\"",
      "needs a value", Mask},
-    {kFolder, "no-subfolders", nullptr, "do not descend into subfolders", nullptr, NoSubfolders},
+    {kFolder, "no-subfolders", nullptr, "do not descend into subfolders", nullptr,
+     Input<&ScanInputs::IncludeSubfolders, false>},
     {kFolder, "skip-larger-mb", "N", "skip files of N MiB or more (0: no limit)", "needs a number",
      SkipLarger},
     {kList, "files-from", "LIST", "read the paths from LIST, one per line (\"-\": standard input)",
      "needs a file", FilesFrom},
     {kList, "", "-- FILE...", "the paths given on the command line", nullptr, nullptr},
-    {kDetection, "no-email", nullptr, "no e-mail addresses", nullptr, Set<&Options::email, false>},
-    {kDetection, "no-ftp", nullptr, "no ftp links", nullptr, Set<&Options::ftp, false>},
-    {kDetection, "no-http", nullptr, "no http:// addresses", nullptr, Set<&Options::http, false>},
-    {kDetection, "no-https", nullptr, "no https:// addresses", nullptr, Set<&Options::https, false>},
+    {kDetection, "no-email", nullptr, "no e-mail addresses", nullptr, Input<&ScanInputs::Email, false>},
+    {kDetection, "no-ftp", nullptr, "no ftp links", nullptr, Input<&ScanInputs::Ftp, false>},
+    {kDetection, "no-http", nullptr, "no http:// addresses", nullptr, Input<&ScanInputs::Http, false>},
+    {kDetection, "no-https", nullptr, "no https:// addresses", nullptr, Input<&ScanInputs::Https, false>},
     {kDetection, "no-www", nullptr, "no addresses that begin with \"www.\"", nullptr,
-     Set<&Options::www, false>},
+     Input<&ScanInputs::Www, false>},
     {kReading, "memory-stream", nullptr,
      "load each text file whole before searching it (default: read it through a small buffer, "
      "line by line)",
@@ -222,12 +219,12 @@ const OptionDef kFixedOptions[] = {
      ".cpio and the like), nested up to 8 deep, each member in memory as text; a finding's file is "
      "written ARCHIVE//MEMBER. A member or archive that expands past 32 MiB, 256 MiB or 200 times "
      "its size fails as a bomb",
-     nullptr, JobFlag<&ScanJob::Archives>},
+     nullptr, Input<&ScanInputs::Archives, true>},
     {kReading, "mailboxes", nullptr,
      "read mbox files (mbox, *.mbox, *.mbx) message by message, each decoded as --eml decodes a "
      "message and then read as it is (a finding's file is written MBOX//NUMBER), and the "
      "messages of Maildir folders (files in cur/ and new/) likewise; memory holds one message",
-     nullptr, JobFlag<&ScanJob::Mailboxes>},
+     nullptr, Input<&ScanInputs::Mailboxes, true>},
     {kReading, "j,threads", "N",
      "read N files at a time (default: the number of cores); the output is the same for every N, "
      "in file order",
@@ -407,33 +404,43 @@ std::optional<Options> Finish(Options o, const std::vector<std::string>& positio
     if (auto e = CheckOutputOptions(o); !e.empty()) return fail(e);
     if (o.threads == 0) o.threads = std::max(1u, std::thread::hardware_concurrency());
 
-    // The same checks and defaults as the window's START.
-    ScanInputs in;
-    in.Mode = positional.empty() ? ScanMode::FileList : ScanMode::Directory;
-    if (!positional.empty()) in.Folder = FromUtf8(positional.front());
-    in.FolderRequired = false;
-    in.IncludeSubfolders = o.job.IncludeSubfolders;
-    in.FileMask = o.job.FileMask;
-    in.CheckMask = true;
-    in.SkipLargeFiles = true;
-    in.SkipLargeFilesMB = o.job.SkipLargeFilesMB;
-    in.Email = o.email, in.Ftp = o.ftp, in.Http = o.http, in.Https = o.https, in.Www = o.www;
-    in.Kinds = o.job.Kinds;
-    in.Archives = o.job.Archives;
-    in.Mailboxes = o.job.Mailboxes;
-    in.Pdf = o.job.Pdf;
-    ScanJobResult built = BuildScanJob(in, DocumentReaders::BuiltIn());
-    if (built.Problem == ScanJobProblem::NoDetection)
-        return fail("every kind of detection is switched off; nothing could be found");
-    if (built.Problem == ScanJobProblem::MaskInvalid) return fail("invalid --mask: " + built.MaskError);
-    for (const DocumentKindInfo& kind : DocumentKindTable())
-        if (in.Kinds.Has(kind.kind) && !built.Job.Kinds.Has(kind.kind) && !kind.missingWarning.empty())
-            o.readerWarnings.insert(std::string(kind.missingWarning));
-    o.job = std::move(built.Job);
+    // The same checks as the window's START; the job is built when the
+    // readers are.
+    o.inputs.Mode = positional.empty() ? ScanMode::FileList : ScanMode::Directory;
+    if (!positional.empty()) o.inputs.Folder = FromUtf8(positional.front());
+    if (auto e = ProblemText(CheckScanInputs(o.inputs)); !e.empty()) return fail(e);
     return o;
 }
 
 }  // namespace
+
+ScanInputs CommandLineInputs() {
+    ScanInputs in;
+    in.FolderRequired = false;  // FOLDER or a list of files; nothing asks for one
+    in.IncludeSubfolders = DefaultOn(SettingKey::IncludeSubfolders);
+    in.FileMask = u"*";
+    in.CheckMask = true;
+    in.SkipLargeFiles = true;  // with no limit until --skip-larger-mb sets one
+    in.SkipLargeFilesMB = 0;
+    in.Email = DefaultOn(SettingKey::DetectEmail);
+    in.Ftp = DefaultOn(SettingKey::DetectFtp);
+    in.Http = DefaultOn(SettingKey::DetectHttp);
+    in.Https = DefaultOn(SettingKey::DetectHttps);
+    in.Www = DefaultOn(SettingKey::DetectWww);
+    in.Pdf = DefaultPdfMode();
+    return in;
+}
+
+std::string ProblemText(const ScanJobResult& checked) {
+    switch (checked.Problem) {
+        case ScanJobProblem::None: return {};
+        case ScanJobProblem::NoDetection:
+            return "every kind of detection is switched off; nothing could be found";
+        case ScanJobProblem::MaskInvalid: return "invalid --mask: " + checked.MaskError;
+        case ScanJobProblem::FolderBlank: return "name a FOLDER";  // not asked for here
+    }
+    return {};
+}
 
 std::span<const OptionDef> OptionTable() { return AllOptions(); }
 
@@ -450,7 +457,6 @@ std::optional<Options> ParseOptions(const std::vector<std::string>& args, std::s
     cxxopts::Options parser = MakeParser();
     parser.allow_unrecognised_options();  // every option is known here; the rest are operands
     Options o;
-    o.job.Pdf = PdfMode::Xpdf;  // as the window's default
     o.files = std::move(p.files);
     std::vector<std::string> positional;
     try {

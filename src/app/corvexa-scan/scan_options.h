@@ -1,12 +1,12 @@
 #pragma once
 
 #include <optional>
-#include <set>
 #include <span>
 #include <string>
 #include <vector>
 
-#include "engine/collector.h"
+#include "engine/scan_job.h"
+#include "engine/settings_table.h"
 #include "results/views.h"
 
 namespace corvexa::cli {
@@ -14,10 +14,16 @@ namespace corvexa::cli {
 // What standard output is written as: lines of text, JSON Lines or CSV.
 enum class OutputFormat { Text, Json, Csv };
 
+// The scan before any option: the window's defaults for detection, subfolders
+// and PDF reading; every file, of any size, and no document decoded.
+ScanInputs CommandLineInputs();
+
+// What the command line asks for. The scan itself is given as ScanInputs,
+// checked but not yet built into a job: that needs the readers, which Run
+// builds once.
 struct Options {
-    ScanJob job;
-    bool email = true, ftp = true, http = true, https = true, www = true;
-    bool memoryStream = false;
+    ScanInputs inputs = CommandLineInputs();
+    bool memoryStream = DefaultMemoryStream();
     bool filesFromGiven = false;
     std::string filesFrom;           // a list file, "-" for standard input
     std::vector<std::string> files;  // after "--"
@@ -34,8 +40,6 @@ struct Options {
     bool lineNumber = false;    // -n
     bool count = false;         // --count
     OutputFormat format = OutputFormat::Text;  // --json, --format
-    // Why decoders asked for are left off (their reader cannot run here), each once.
-    std::set<std::string> readerWarnings;
 };
 
 // One command-line option. The table of these is the only place an option is
@@ -56,6 +60,9 @@ std::span<const OptionDef> OptionTable();
 // Parses the command line (without the program name). On a usage error
 // returns nothing and sets *error.
 std::optional<Options> ParseOptions(const std::vector<std::string>& args, std::string* error);
+
+// What a usage error says of a problem of the scan's inputs; empty for none.
+std::string ProblemText(const ScanJobResult& checked);
 
 // The --help text and the manual page (roff, section 1), both from the table.
 std::string HelpText();

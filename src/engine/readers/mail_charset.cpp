@@ -1,7 +1,6 @@
 #include "engine/readers/mail_charset.h"
 
 #include <unicode/ucnv.h>
-#include <unicode/utf8.h>
 
 #include <array>
 #include <map>
@@ -12,6 +11,7 @@
 #include <utility>
 
 #include "engine/readers/text_reader.h"
+#include "platform/utf8.h"
 
 namespace corvexa {
 
@@ -110,18 +110,6 @@ const EncodingEntry* Find(std::string_view label) {
         }
     }
     return nullptr;
-}
-
-bool IsValidUtf8(const char* data, std::size_t size) {
-    const auto* s = reinterpret_cast<const uint8_t*>(data);
-    int32_t i = 0;
-    const auto n = static_cast<int32_t>(size);
-    while (i < n) {
-        UChar32 c;
-        U8_NEXT(s, i, n, c);
-        if (c < 0) return false;
-    }
-    return true;
 }
 
 struct ConverterCloser {
@@ -250,7 +238,7 @@ std::string_view EncodingAt(std::size_t i) {
 void AppendDecoded(const char* data, std::size_t size, std::string_view label, Text& out) {
     const EncodingEntry* e = Find(label);
     if (!e) {
-        AppendConverted(data, size, IsValidUtf8(data, size) ? "UTF-8" : "windows-1252", out);
+        AppendConverted(data, size, utf8::IsValid(std::string_view(data, size)) ? "UTF-8" : "windows-1252", out);
     } else if (e->name == "replacement") {
         // Encodings too dangerous to decode: the whole content is one U+FFFD.
         if (size > 0) out.push_back(u'\uFFFD');

@@ -1,20 +1,6 @@
 #include "ui/settings/settings_keys.h"
 
 namespace corvexa::ui {
-namespace {
-
-// Info() indexes the table by the key's number.
-constexpr bool TableInKeyOrder() {
-    for (std::size_t i = 0; i < kSettings.size(); ++i) {
-        if (static_cast<std::size_t>(kSettings[i].key) != i) return false;
-    }
-    return true;
-}
-static_assert(TableInKeyOrder());
-
-}  // namespace
-
-const SettingInfo& Info(SettingKey key) { return kSettings[static_cast<std::size_t>(key)]; }
 
 QString KeyName(SettingKey key) { return QString::fromLatin1(Info(key).name); }
 
@@ -26,16 +12,17 @@ SettingKey KeyNamed(std::string_view name) {
 
 bool IsOn(const IniStore& store, SettingKey key) {
     const QString name = KeyName(key);
-    if (!store.Contains(name)) return QLatin1String(Info(key).defaultValue) == QLatin1String("ON");
+    if (!store.Contains(name)) return DefaultOn(key);
     return store.Value(name) != QLatin1String("OFF");
 }
 
 QString OnOff(bool on) { return on ? QStringLiteral("ON") : QStringLiteral("OFF"); }
 
 PlainTextProcessing ReadPlainTextProcessing(const IniStore& store) {
-    return store.Value(KeyName(SettingKey::PlainTextProcessing)) == QLatin1String("MemoryStream")
-               ? PlainTextProcessing::MemoryStream
-               : PlainTextProcessing::FileStream;
+    const QString value = store.Value(KeyName(SettingKey::PlainTextProcessing));
+    for (PlainTextProcessing mode : {PlainTextProcessing::FileStream, PlainTextProcessing::MemoryStream})
+        if (value == PlainTextProcessingText(mode)) return mode;
+    return DefaultMemoryStream() ? PlainTextProcessing::MemoryStream : PlainTextProcessing::FileStream;
 }
 
 QString PlainTextProcessingText(PlainTextProcessing mode) {
@@ -45,14 +32,9 @@ QString PlainTextProcessingText(PlainTextProcessing mode) {
 
 PdfMode ReadPdfProcessing(const IniStore& store) {
     const QString value = store.Value(KeyName(SettingKey::PdfProcessing));
-    const QLatin1String byDefault(Info(SettingKey::PdfProcessing).defaultValue);
-    PdfMode mode = PdfMode::Xpdf;
-    for (const PdfModeInfo& m : kPdfModes) {
-        const QString name = QString::fromLatin1(m.settingsValue.data(), qsizetype(m.settingsValue.size()));
-        if (value == name) return m.mode;
-        if (name == byDefault) mode = m.mode;
-    }
-    return mode;
+    for (const PdfModeInfo& m : kPdfModes)
+        if (value == QString::fromLatin1(m.settingsValue.data(), qsizetype(m.settingsValue.size()))) return m.mode;
+    return DefaultPdfMode();
 }
 
 QString PdfProcessingText(PdfMode mode) {

@@ -2,68 +2,22 @@
 
 #include <QString>
 
-#include <array>
 #include <string_view>
 
 #include "engine/readers/document_kinds.h"
+#include "engine/settings_table.h"
 #include "ui/settings/ini_store.h"
 
 namespace corvexa::ui {
 
-// The keys of the section "Settings".
-enum class SettingKey {
-    DetectEmail,
-    DetectFtp,
-    DetectHttp,
-    DetectHttps,
-    DetectWww,
-    PlainTextProcessing,
-    PdfProcessing,
-    DecodeEML,
-    DecodeExcel,
-    DecodeWord,
-    Folder,
-    FileMask,
-    IncludeSubfolders,
-    SkipLargeFiles,
-    SkipLargeFilesMB,
-};
+// The table of keys and defaults is shared with the command line.
+using corvexa::DefaultOn;
+using corvexa::Info;
+using corvexa::kSettings;
+using corvexa::SettingInfo;
+using corvexa::SettingKey;
+using corvexa::SettingKind;
 
-enum class SettingKind {
-    OnOff,    // "ON" / "OFF"
-    Choice,   // one of a few exact texts
-    Text,     // any text
-    Integer,  // a decimal integer
-};
-
-struct SettingInfo {
-    SettingKey key;
-    const char* name;  // as written in the file
-    SettingKind kind;
-    // The value that applies when the key is absent (or, except for Text keys,
-    // unreadable). Folder has none here: its default is the desktop folder.
-    const char* defaultValue;
-};
-
-inline constexpr std::array<SettingInfo, 15> kSettings = {{
-    {SettingKey::DetectEmail, "DetectEmail", SettingKind::OnOff, "ON"},
-    {SettingKey::DetectFtp, "DetectFtp", SettingKind::OnOff, "ON"},
-    {SettingKey::DetectHttp, "DetectHttp", SettingKind::OnOff, "ON"},
-    {SettingKey::DetectHttps, "DetectHttps", SettingKind::OnOff, "ON"},
-    {SettingKey::DetectWww, "DetectWww", SettingKind::OnOff, "ON"},
-    {SettingKey::PlainTextProcessing, "PlainTextProcessing", SettingKind::Choice, "FileStream"},
-    {SettingKey::PdfProcessing, "PdfProcessing", SettingKind::Choice, "Xpdf"},
-    {SettingKey::DecodeEML, "DecodeEML", SettingKind::OnOff, "ON"},
-    {SettingKey::DecodeExcel, "DecodeExcel", SettingKind::OnOff, "ON"},
-    {SettingKey::DecodeWord, "DecodeWord", SettingKind::OnOff, "ON"},
-    {SettingKey::Folder, "Folder", SettingKind::Text, ""},
-    {SettingKey::FileMask, "FileMask", SettingKind::Text, "*.txt"},
-    {SettingKey::IncludeSubfolders, "IncludeSubfolders", SettingKind::OnOff, "ON"},
-    {SettingKey::SkipLargeFiles, "SkipLargeFiles", SettingKind::OnOff, "ON"},
-    {SettingKey::SkipLargeFilesMB, "SkipLargeFilesMB", SettingKind::Integer, "1024"},
-}};
-
-const SettingInfo& Info(SettingKey key);
 QString KeyName(SettingKey key);
 // The key written under that name (a document kind's switch).
 SettingKey KeyNamed(std::string_view name);

@@ -54,6 +54,22 @@ private slots:
         }
     }
 
+    // A value that is not one the key can hold reads as the key's default; a
+    // free text key keeps whatever is stored.
+    void everyKeyReadsItsDefaultForGarbage() {
+        const QString garbage = QStringLiteral("\u00e9 not-a-value \u0001");
+        QTemporaryDir dir;
+        QVERIFY(dir.isValid());
+        for (const SettingInfo& info : kSettings) {
+            IniStore store;
+            store.Open(dir.filePath(QStringLiteral("settings.ini")));
+            store.SetValue(KeyName(info.key), garbage);
+            const QString expected =
+                info.kind == SettingKind::FreeText ? garbage : QString::fromLatin1(info.defaultValue);
+            QCOMPARE(ReadAsText(store, info.key), expected);
+        }
+    }
+
     // Each document kind's switch is a key of the file, on when absent.
     void everyDocumentKindHasItsKey() {
         IniStore empty;

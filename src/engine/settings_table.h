@@ -1,0 +1,94 @@
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <string_view>
+
+#include "engine/readers/document_kinds.h"
+
+namespace corvexa {
+
+// The keys of the window's settings file (section "Settings"). Their defaults
+// are also where the command line starts from.
+enum class SettingKey {
+    DetectEmail,
+    DetectFtp,
+    DetectHttp,
+    DetectHttps,
+    DetectWww,
+    PlainTextProcessing,
+    PdfProcessing,
+    DecodeEML,
+    DecodeExcel,
+    DecodeWord,
+    Folder,
+    FileMask,
+    IncludeSubfolders,
+    SkipLargeFiles,
+    SkipLargeFilesMB,
+};
+
+enum class SettingKind {
+    OnOff,     // "ON" / "OFF"
+    Choice,    // one of a few exact texts
+    FreeText,  // any text
+    Integer,   // a decimal integer
+};
+
+struct SettingInfo {
+    SettingKey key;
+    const char* name;  // as written in the file
+    SettingKind kind;
+    // The value that applies when the key is absent (or, except for FreeText keys,
+    // unreadable). Folder has none here: its default is the desktop folder.
+    const char* defaultValue;
+};
+
+inline constexpr std::array<SettingInfo, 15> kSettings = {{
+    {SettingKey::DetectEmail, "DetectEmail", SettingKind::OnOff, "ON"},
+    {SettingKey::DetectFtp, "DetectFtp", SettingKind::OnOff, "ON"},
+    {SettingKey::DetectHttp, "DetectHttp", SettingKind::OnOff, "ON"},
+    {SettingKey::DetectHttps, "DetectHttps", SettingKind::OnOff, "ON"},
+    {SettingKey::DetectWww, "DetectWww", SettingKind::OnOff, "ON"},
+    {SettingKey::PlainTextProcessing, "PlainTextProcessing", SettingKind::Choice, "FileStream"},
+    {SettingKey::PdfProcessing, "PdfProcessing", SettingKind::Choice, "Xpdf"},
+    {SettingKey::DecodeEML, "DecodeEML", SettingKind::OnOff, "ON"},
+    {SettingKey::DecodeExcel, "DecodeExcel", SettingKind::OnOff, "ON"},
+    {SettingKey::DecodeWord, "DecodeWord", SettingKind::OnOff, "ON"},
+    {SettingKey::Folder, "Folder", SettingKind::FreeText, ""},
+    {SettingKey::FileMask, "FileMask", SettingKind::FreeText, "*.txt"},
+    {SettingKey::IncludeSubfolders, "IncludeSubfolders", SettingKind::OnOff, "ON"},
+    {SettingKey::SkipLargeFiles, "SkipLargeFiles", SettingKind::OnOff, "ON"},
+    {SettingKey::SkipLargeFilesMB, "SkipLargeFilesMB", SettingKind::Integer, "1024"},
+}};
+
+namespace settings_detail {
+// Info() indexes the table by the key's number.
+constexpr bool TableInKeyOrder() {
+    for (std::size_t i = 0; i < kSettings.size(); ++i)
+        if (static_cast<std::size_t>(kSettings[i].key) != i) return false;
+    return true;
+}
+static_assert(TableInKeyOrder());
+}  // namespace settings_detail
+
+constexpr const SettingInfo& Info(SettingKey key) {
+    return kSettings[static_cast<std::size_t>(key)];
+}
+
+// The default of an on/off key.
+constexpr bool DefaultOn(SettingKey key) {
+    return std::string_view(Info(key).defaultValue) == "ON";
+}
+
+// The default ways of reading plain text and PDF files.
+constexpr bool DefaultMemoryStream() {
+    return std::string_view(Info(SettingKey::PlainTextProcessing).defaultValue) == "MemoryStream";
+}
+constexpr PdfMode DefaultPdfMode() {
+    for (const PdfModeInfo& m : kPdfModes)
+        if (m.settingsValue == Info(SettingKey::PdfProcessing).defaultValue) return m.mode;
+    return PdfMode::PlainText;
+}
+
+}  // namespace corvexa
