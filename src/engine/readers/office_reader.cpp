@@ -61,7 +61,7 @@ std::string FileUrl(const std::string& path) {
 
 std::string ReadWholeFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
-    if (!in) throw ReadError("the office suite wrote no output");
+    if (!in) throw NotDecodable("the office suite wrote no output");
     std::ostringstream s;
     s << in.rdbuf();
     return std::move(s).str();
@@ -195,6 +195,9 @@ Text ExcelText(const Text& path, TextView separator, const OfficeRun& run) {
         std::error_code ec;
         const auto written =
             std::distance(fs::directory_iterator(out, ec), fs::directory_iterator());
+        // Nothing at all: the suite took the file for no workbook (it opens
+        // any text as a document, which has no sheets to write).
+        if (!ec && written == 0) throw NotDecodable("the office suite found no workbook in the file");
         if (sheets.empty() || ec || written != static_cast<std::ptrdiff_t>(sheets.size()))
             throw ReadError("the office suite did not write every sheet");
         for (const std::string& sheet : sheets)
