@@ -13,6 +13,7 @@
 #include <unistd.h>
 
 #include "platform/desktop.h"
+#include "platform/private_folder.h"
 #include "ui/app_form.h"
 #include "version/version_info.h"
 
@@ -49,6 +50,8 @@ int main(int argc, char** argv) {
     if (argc == 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0))
         return PrintHelp();
     corvexa::platform::CreateNamedMutex(QStringLiteral("KELMARE_Corvexa"));
+    // What earlier runs that were killed left in the temporary folders.
+    corvexa::platform::SweepStalePrivateFolders();
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Corvexa"));
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/icons/corvexa.svg")));
