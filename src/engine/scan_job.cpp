@@ -2,6 +2,9 @@
 
 #include "engine/file_mask.h"
 
+#include <array>
+#include <optional>
+
 namespace corvexa {
 
 namespace {
@@ -51,6 +54,27 @@ ScanJobResult BuildScanJob(const ScanInputs& in, const DocumentReaders& readers)
     job.Mailboxes = in.Mailboxes;
     job.Pdf = DocumentReaders::Usable(readers.ForPdf(in.Pdf)) ? in.Pdf : PdfMode::PlainText;
     return r;
+}
+
+}  // namespace corvexa
+
+namespace corvexa {
+
+std::vector<std::string> ReadersOutsideTheMask(const ScanJob& job) {
+    std::vector<std::string> names;
+    if (job.Mode != ScanMode::Directory) return names;
+    const std::optional<FileMask> mask = FileMask::Compile(job.FileMask);
+    if (!mask) return names;
+    auto outside = [&](auto extensions) {
+        for (std::u16string_view e : extensions)
+            if (!e.empty() && mask->CanMatchExtension(e)) return false;
+        return true;
+    };
+    for (const DocumentKindInfo& kind : DocumentKindTable())
+        if (job.Kinds.Has(kind.kind) && outside(kind.extensions)) names.emplace_back(kind.name);
+    if (job.Pdf != PdfMode::PlainText && outside(std::array<std::u16string_view, 1>{u".pdf"}))
+        names.emplace_back("pdf");
+    return names;
 }
 
 }  // namespace corvexa

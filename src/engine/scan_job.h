@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "engine/readers/document_reader.h"
 #include "engine/text.h"
@@ -64,5 +65,10 @@ ScanJobResult CheckScanInputs(const ScanInputs& inputs);
 // reader can run. Problems are reported in the order a user meets them: the
 // folder, the detection switches, the mask.
 ScanJobResult BuildScanJob(const ScanInputs& inputs, const DocumentReaders& readers);
+
+// The document readers a folder scan switches on whose files its mask can
+// never match, by their command-line names ("eml", "pdf"); none for a file
+// list or an invalid mask.
+std::vector<std::string> ReadersOutsideTheMask(const ScanJob& job);
 
 }  // namespace corvexa

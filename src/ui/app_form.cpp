@@ -74,7 +74,7 @@ TAppForm::TAppForm(const AppEnvironment& env, QWidget* parent)
     control_.AnsiCodePage = platform::AnsiCodePage();
     connect(scan_, &ScanController::stateChanged, this, [this](ScanState s) { ScanStateChanged(s); });
     connect(scan_, &ScanController::walkStarted, this,
-            [this] { StatusBar1->SetText(QStringLiteral("File scanning in progress...")); });
+            [this] { StatusBar1->SetText(QStringLiteral("File scanning in progress...") + maskNote_); });
     connect(scan_, &ScanController::filesFound, this,
             [this](qint64 n) { filesModel_->EntriesAdded(static_cast<std::size_t>(n)); });
     connect(scan_, &ScanController::walkFinished, this, [this] { WalkFinished(); });
@@ -284,6 +284,8 @@ void TAppForm::StartScan() {
         return;
     }
     const bool directory = built.Job.Mode == ScanMode::Directory;
+    NoteReadersOutsideTheMask(built.Job);
+    scanMask_ = directory ? FromText(built.MaskUsed) : QString();
     if (directory) {
         files_.Clear();
         filesModel_->Refresh();
@@ -306,6 +308,27 @@ void TAppForm::StartScan() {
         StatusBar1->ShowProgress(0, -1);
     scan_->Start(std::move(built.Job), files_, lists_.Urls(), readers);
     ShowCounters();
+}
+
+// A document reader is switched on but the mask never lets its files into the
+// scan (the default "*.txt" with PDF reading on): said once, beside the walk's
+// progress, for each mask and set of such readers.
+void TAppForm::NoteReadersOutsideTheMask(const ScanJob& job) {
+    maskNote_.clear();
+    const std::vector<std::string> outside = ReadersOutsideTheMask(job);
+    if (outside.empty()) return;
+    QStringList names;
+    for (const std::string& name : outside) names << QString::fromStdString(name);
+    const QString mask = FromText(job.FileMask);
+    if (!maskNotesSaid_.insert(mask + QLatin1Char('|') + names.join(QLatin1Char(','))).second) return;
+    maskNote_ = QStringLiteral(" \u00b7 The mask ") + mask + QStringLiteral(" never matches the files of ") +
+                names.join(QStringLiteral(", ")) + QStringLiteral(" reading, which is switched on");
+}
+
+// A folder scan whose mask matched no file says so.
+QString TAppForm::NoMatchText(bool maskInvalid) const {
+    if (scanMask_.isEmpty() || maskInvalid || !files_.Empty()) return {};
+    return QStringLiteral(" \u00b7 No file matches the mask ") + scanMask_;
 }
 
 void TAppForm::ScanStateChanged(ScanState state) {
@@ -360,7 +383,7 @@ void TAppForm::IslemTamam(bool maskInvalid, const QString& maskError, double sec
     TimerKacTane->start();
 
     StatusBar1->SetText(QStringLiteral("Elapsed Time: ") + QLocale().toString(seconds, 'f', 3) +
-                        QStringLiteral(" sec") + OutcomeText(scan_->Progress()));
+                        QStringLiteral(" sec") + OutcomeText(scan_->Progress()) + NoMatchText(maskInvalid));
     StatusBar1->HideProgress();
     StatusBar1->SetProgressText(QString());
     QApplication::restoreOverrideCursor();

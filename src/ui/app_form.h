@@ -7,6 +7,7 @@
 #include <array>
 #include <functional>
 #include <memory>
+#include <set>
 
 #include "engine/collector.h"
 #include "engine/scan_job.h"
@@ -137,6 +138,8 @@ private:
     void AbortScan();
     ScanInputs ScanInputsFromControls() const;
     void ScanStateChanged(ScanState state);
+    void NoteReadersOutsideTheMask(const ScanJob& job);
+    QString NoMatchText(bool maskInvalid) const;
     void WalkFinished();
     void ReadingFile(const QString& path);
     void FileDone(qint64 urls);
@@ -201,6 +204,9 @@ private:
     IniStore settings_;
     bool settingsFrozen_ = false;  // set once the instance is ending for a restart
     QString folderPickerStart_;
+    QString scanMask_;                 // the running folder scan's mask; empty for a file list
+    QString maskNote_;                 // said beside the walk's progress
+    std::set<QString> maskNotesSaid_;  // each said once
 
     results::ResultLists lists_;
     SharedList files_;

@@ -38,6 +38,15 @@ TEST(FileMask, MatchTable) {
         {u"*a*a*a*a*b", u"/aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa", false},
         {u"*a*b*c", u"/xaybzc", true},
         {u"?", u"", false},
+        // Several patterns, as typed in the window or given to --mask.
+        {u"*.eml;*.pdf", u"/m/a.PDF", true},
+        {u"*.eml;*.pdf", u"/m/a.eml", true},
+        {u"*.eml;*.pdf", u"/m/a.txt", false},
+        {u" *.eml ; *.pdf ", u"/m/a.pdf", true},
+        {u"*.eml;;", u"/m/a.eml", true},
+        {u";", u"/m/anything", false},
+        {u"*[;]x", u"/m/;x", true},  // inside a set, ';' is a character
+        {u"*[;]x", u"/m/ax", false},
         {u"", u"", true},
         {u"", u"/a", false},
     };
@@ -72,4 +81,20 @@ TEST(FileMask, LongPathsWithManyStarsStayFast) {
     auto mask = FileMask::Compile(u"*a*a*a*a*a*a*a*a*a*a*a*a*a*a*a*a*a*a*a*a*a*a*a*a*a*a*a*a*a*b");
     ASSERT_TRUE(mask);
     EXPECT_FALSE(mask->Matches(Text(4000, u'a')));
+}
+
+TEST(FileMask, CanMatchExtension) {
+    struct Case {
+        const char16_t* mask;
+        bool pdf;
+    } cases[] = {
+        {u"*.txt", false}, {u"*", true},          {u"*.PDF", true},        {u"*.txt;*.pdf", true},
+        {u"/srv/*", true}, {u"*df", true},        {u"*.pd?", true},        {u"*.[pq]df", true},
+        {u"a.txt", false}, {u"/x/a.pdf", true},   {u"*.pdf.bak", false},   {u"*.eml;*.doc", false},
+    };
+    for (const Case& c : cases) {
+        auto mask = FileMask::Compile(c.mask);
+        ASSERT_TRUE(mask.has_value());
+        EXPECT_EQ(mask->CanMatchExtension(u".pdf"), c.pdf) << ToUtf8(c.mask);
+    }
 }

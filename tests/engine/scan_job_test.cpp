@@ -144,3 +144,33 @@ TEST(ScanJob, PdfModeNames) {
 
 }  // namespace
 }  // namespace corvexa
+
+namespace corvexa {
+namespace {
+
+// The readers a folder scan switches on whose files its mask never matches.
+TEST(ScanJob, ReadersOutsideTheMask) {
+    struct Case {
+        const char16_t* mask;
+        bool eml, pdf;
+        std::vector<std::string> outside;
+    } cases[] = {
+        {u"*.txt", true, true, {"eml", "pdf"}},
+        {u"*.txt;*.eml", true, true, {"pdf"}},
+        {u"*", true, true, {}},
+        {u"*.txt", false, false, {}},
+        {u"*.PDF", false, true, {}},
+    };
+    for (const Case& c : cases) {
+        ScanJob job;
+        job.FileMask = c.mask;
+        job.Kinds.Set(DocumentKind::Eml, c.eml);
+        job.Pdf = c.pdf ? PdfMode::Xpdf : PdfMode::PlainText;
+        EXPECT_EQ(ReadersOutsideTheMask(job), c.outside) << ToUtf8(c.mask);
+        job.Mode = ScanMode::FileList;
+        EXPECT_TRUE(ReadersOutsideTheMask(job).empty());
+    }
+}
+
+}  // namespace
+}  // namespace corvexa

@@ -346,6 +346,38 @@ private slots:
         }
     }
 
+    // Masks: several patterns separated by ';', and a mask that matches no
+    // file says so when the scan ends.
+    void masksOfSeveralPatternsAndAMaskThatMatchesNothing() {
+        const QString dir = Root() + QStringLiteral("masks/");
+        QDir().mkpath(dir);
+        WriteNative(QFile::encodeName(dir + "a.txt"), "http://text.example/\n");
+        WriteNative(QFile::encodeName(dir + "b.log"), "http://log.example/\n");
+        WriteNative(QFile::encodeName(dir + "c.csv"), "http://csv.example/\n");
+        auto form = MakeForm();
+        Find<QLineEdit>(*form, "Edit8")->setText(dir);
+        auto* mask = Find<QLineEdit>(*form, "Edit1");
+        QSignalSpy done(form.get(), &TAppForm::scanCompleted);
+
+        mask->setText(QStringLiteral("*.txt; *.LOG"));
+        Start(*form);
+        WaitForEnd(*form, done);
+        QStringList rows = RowsShown(*form);
+        rows.sort();
+        QCOMPARE(rows, QStringList({"http://log.example/", "http://text.example/"}));
+        QVERIFY2(!Status(*form, 2).contains(QStringLiteral("No file")),
+                 qPrintable(Status(*form, 2)));
+
+        mask->setText(QStringLiteral("*.xyz"));
+        Start(*form);
+        WaitForEnd(*form, done);
+        QCOMPARE(Status(*form, 0), QStringLiteral("Total Files: 0"));
+        QVERIFY2(
+            Status(*form, 2).endsWith(QStringLiteral(" \u00b7 No file matches the mask *.xyz")),
+            qPrintable(Status(*form, 2)));
+        QCOMPARE(dialogs_, QStringList());
+    }
+
     // STOP half-way: the end of the scan says how far it came.
     void aStoppedScanSaysHowFarItCame() {
         const QString dir = SixFiles();

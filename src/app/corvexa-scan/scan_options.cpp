@@ -190,7 +190,7 @@ constexpr const char* kOther = "Other:";
 const OptionDef kFixedOptions[] = {
     {kFolder, "mask", "MASK",
      "file mask matched against each file's full path (* any run, ? one character, [set], "
-     "[!set]; letter case ignored); default \"*\"",
+     "[!set]; letter case ignored; several separated by ';'); default \"*\"",
      "needs a value", Mask},
     {kFolder, "no-subfolders", nullptr, "do not descend into subfolders", nullptr,
      Input<&ScanInputs::IncludeSubfolders, false>},
