@@ -1,6 +1,6 @@
-// corvexa-scan's file-list reader on arbitrary bytes. A list without a UTF-16
+// The file-list reader (as corvexa-scan takes it) on arbitrary bytes. A list without a UTF-16
 // mark holds the non-empty lines; written out again with LF it reads back the same.
-#include "app/corvexa-scan/file_list.h"
+#include "engine/file_list.h"
 #include "fuzz_input.h"
 #include "platform/native_path.h"
 
@@ -8,7 +8,7 @@ using namespace corvexa;
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     std::string_view bytes(reinterpret_cast<const char*>(data), size);
-    std::vector<Text> list = cli::ParseFileList(bytes);
+    std::vector<Text> list = ParseFileList(bytes, EmptyLines::Skip);
     for (const Text& entry : list) fuzz::Check(!entry.empty(), "an empty entry");
     const bool utf16 = size >= 2 && ((data[0] == 0xFF && data[1] == 0xFE) || (data[0] == 0xFE && data[1] == 0xFF));
     const bool utf8Mark = size >= 3 && bytes.substr(0, 3) == "\xEF\xBB\xBF";
@@ -19,6 +19,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     fuzz::Check(list.size() == lines, "entries are not the non-empty lines");
     std::string again = "\xEF\xBB\xBF";
     for (const Text& entry : list) again += platform::NativeFromPath(entry) + "\n";
-    fuzz::Check(cli::ParseFileList(again) == list, "the list does not read back the same");
+    fuzz::Check(ParseFileList(again, EmptyLines::Skip) == list, "the list does not read back the same");
     return 0;
 }

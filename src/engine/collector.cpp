@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <new>
 
 #include "engine/byte_source.h"
@@ -31,6 +32,16 @@ std::int64_t FileSizeOf(const Text& path) {
         if (rc == 0) return static_cast<std::int64_t>(st.st_size);
     }
     return -1;
+}
+
+bool NamesNoFile(const Text& path) {
+    if (path.empty()) return true;
+    const int fd = platform::OpenNative(platform::NativeFromPath(path), O_PATH | O_NOFOLLOW);
+    if (fd >= 0) {
+        ::close(fd);
+        return false;
+    }
+    return errno == ENOENT || errno == ENOTDIR;
 }
 
 double ElapsedSeconds(std::uint32_t startTick, std::uint32_t endTick) {
@@ -81,15 +92,24 @@ void TCollector::CollectNow() {
         try {
             ExtractURLsFromFile(path);
         } catch (const std::bad_alloc&) {
+            ++summary.FilesFailed;
             sink_.FileFailed(path, "out of memory");
             continue;
         } catch (const std::exception& e) {
-            sink_.FileFailed(path, e.what());
+            if (job_.Mode == ScanMode::FileList && NamesNoFile(path)) {
+                ++summary.EntriesMissing;
+                sink_.EntryMissing(path, e.what());
+            } else {
+                ++summary.FilesFailed;
+                sink_.FileFailed(path, e.what());
+            }
             continue;
         }
+        ++summary.FilesRead;
         sink_.FileDone();
     }
 
+    summary.FilesListed = files_.Size();
     summary.Stopped = Stopping();
     sink_.ScanFinished(summary);
 }

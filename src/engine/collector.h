@@ -35,6 +35,13 @@ struct ScanSummary {
     bool Stopped = false;        // StopRequested was set when the collector finished
     bool MaskInvalid = false;    // directory mode with an invalid mask: nothing was listed
     std::string MaskError;
+    // What became of the listed files: read to their end, failed (FileFailed),
+    // or, in a file list, entries that name no file at all (EntryMissing).
+    // Files listed but never reached (a stop) are in none of them.
+    std::uint64_t FilesListed = 0;
+    std::uint64_t FilesRead = 0;
+    std::uint64_t FilesFailed = 0;
+    std::uint64_t EntriesMissing = 0;
 };
 
 // Receives the collector's notifications, on the collector thread, in the order
@@ -55,8 +62,16 @@ public:
         (void)path;
         (void)reason;
     }
+    // Instead of FileDone, for an entry of a file list that names no file
+    // (nothing by that name, or an empty line), with the reading's reason. By
+    // default a failure like any other.
+    virtual void EntryMissing(const Text& path, const std::string& reason) { FileFailed(path, reason); }
     virtual void ScanFinished(const ScanSummary& summary) = 0;
 };
+
+// Whether a path names nothing at all (as opposed to a file that exists but
+// cannot be read): empty, or no such file or folder on the way.
+bool NamesNoFile(const Text& path);
 
 // Size in bytes of the file at path, or -1 when it cannot be found.
 std::int64_t FileSizeOf(const Text& path);

@@ -11,13 +11,12 @@
 #include "engine/readers/text_reader.h"
 #include "platform/fd_io.h"
 #include "platform/native_path.h"
-#include "platform/utf8.h"
 
 namespace corvexa {
 namespace {
 
-Text Decode(std::string_view bytes, Encoding encoding, int ansiCodePage) {
-    TextDecoder decoder(encoding, ansiCodePage);
+Text Decode(std::string_view bytes, Encoding encoding) {
+    TextDecoder decoder(encoding, 1252);  // the code page plays no part in UTF-16
     Text text;
     decoder.Decode(bytes.data(), bytes.size(), true, text);
     return text;
@@ -49,32 +48,50 @@ std::string ReadWholeFile(const Text& path) {
     return bytes;
 }
 
+void AddEntry(std::vector<Text>& entries, Text entry, EmptyLines empty) {
+    if (empty == EmptyLines::Keep || !entry.empty()) entries.push_back(std::move(entry));
+}
+
 }  // namespace
 
-std::vector<Text> ParseFileList(std::string_view bytes, int ansiCodePage) {
+std::vector<Text> ParseFileList(std::string_view bytes, EmptyLines empty) {
     std::size_t mark = 0;
     const Encoding encoding = EncodingFromMark(reinterpret_cast<const unsigned char*>(bytes.data()),
-                                               bytes.size(), Encoding::Ansi, &mark);
-    const std::string_view body = bytes.substr(mark);
-    Text text;
-    if (encoding == Encoding::Utf16LE || encoding == Encoding::Utf16BE)
-        text = Decode(body, encoding, ansiCodePage);
-    else if (encoding == Encoding::Utf8 || utf8::IsValid(body))
-        text = platform::PathFromNative(body);
-    else
-        text = Decode(body, Encoding::Ansi, ansiCodePage);
-
-    Lines lines;
-    const std::atomic<bool> never{false};
-    ScanTextLines(text, lines, never);
+                                               bytes.size(), Encoding::Utf8, &mark);
+    std::string_view rest = bytes.substr(mark);
     std::vector<Text> entries;
-    entries.reserve(lines.Size());
-    for (std::size_t i = 0; i < lines.Size(); ++i) entries.emplace_back(lines[i]);
+    if (encoding == Encoding::Utf16LE || encoding == Encoding::Utf16BE) {
+        Lines lines;
+        const std::atomic<bool> never{false};
+        ScanTextLines(Decode(rest, encoding), lines, never);
+        for (std::size_t i = 0; i < lines.Size(); ++i) AddEntry(entries, Text(lines[i]), empty);
+        return entries;
+    }
+    // Line by line: the bytes of a line are its name, read as UTF-8 where they
+    // are valid and kept as bytes where they are not.
+    while (!rest.empty()) {
+        const std::size_t end = rest.find_first_of("\r\n");
+        AddEntry(entries, platform::PathFromNative(rest.substr(0, end)), empty);
+        if (end == std::string_view::npos) break;
+        std::size_t next = end + 1;
+        if (rest[end] == '\r' && next < rest.size() && rest[next] == '\n') ++next;
+        rest.remove_prefix(next);
+    }
     return entries;
 }
 
-std::vector<Text> LoadFileList(const Text& path, int ansiCodePage) {
-    return ParseFileList(ReadWholeFile(path), ansiCodePage);
+std::vector<Text> LoadFileList(const Text& path) { return ParseFileList(ReadWholeFile(path)); }
+
+std::vector<Text> ReadFileListArgument(const std::string& argument) {
+    const bool standardInput = argument == "-";
+    const int fd = standardInput ? 0 : ::open(argument.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) throw ReadError("cannot open " + argument + ": " + std::strerror(errno));
+    std::string bytes;
+    const bool ok = platform::ReadToEnd(fd, bytes);
+    const int error = errno;
+    if (!standardInput) ::close(fd);
+    if (!ok) throw ReadError("cannot read " + argument + ": " + std::strerror(error));
+    return ParseFileList(bytes, EmptyLines::Skip);
 }
 
 }  // namespace corvexa

@@ -14,6 +14,7 @@
 
 #include "platform/fd_io.h"
 #include "platform/native_path.h"
+#include "platform/replace_file.h"
 
 namespace corvexa::results {
 
@@ -35,19 +36,6 @@ void AppendUtf8(std::string& out, TextView text) {
     }
 }
 
-// The permission bits a new file gets from this process's umask, read without
-// changing it (umask() would, for a moment, for every thread).
-mode_t NewFileMode() {
-    mode_t mask = 022;
-    if (FILE* f = std::fopen("/proc/self/status", "re")) {
-        char line[128];
-        while (std::fgets(line, sizeof line, f))
-            if (std::strncmp(line, "Umask:", 6) == 0) mask = static_cast<mode_t>(std::strtoul(line + 6, nullptr, 8));
-        std::fclose(f);
-    }
-    return static_cast<mode_t>(0666 & ~mask);
-}
-
 // An export file being written. A regular file (or a new one) is written to a
 // private temporary file beside it, which replaces it only once every byte is
 // on the disk: a full disk or any other failure leaves the previous export as
@@ -64,14 +52,14 @@ public:
             do {
                 fd_ = ::open(nativePath_.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
             } while (fd_ < 0 && errno == EINTR);
-        } else {
-            OpenTemporary();
+        } else if (replacement_.Open(nativePath_, platform::NewFileMode())) {
+            fd_ = replacement_.Fd();
         }
         if (fd_ < 0) Fail("Cannot create file");
     }
+    // The replacement removes its temporary file itself.
     ~ExportWriter() {
-        if (fd_ >= 0) ::close(fd_);
-        if (!tempPath_.empty()) ::unlink(tempPath_.c_str());
+        if (fd_ >= 0 && fd_ != replacement_.Fd()) ::close(fd_);
     }
     ExportWriter(const ExportWriter&) = delete;
     ExportWriter& operator=(const ExportWriter&) = delete;
@@ -89,40 +77,17 @@ public:
     // Flushes the buffer, closes the file and puts it in place.
     void Close() {
         Flush();
-        if (!tempPath_.empty() && ::fsync(fd_) != 0 && errno != EINVAL) Fail("Cannot write file");
-        int fd = fd_;
+        const int fd = fd_;
         fd_ = -1;
-        if (::close(fd) != 0 && errno != EINTR) Fail("Cannot write file");
-        if (tempPath_.empty()) return;
-        if (::rename(tempPath_.c_str(), nativePath_.c_str()) != 0) Fail("Cannot write file");
-        tempPath_.clear();
+        if (fd == replacement_.Fd()) {
+            if (!replacement_.Commit()) Fail("Cannot write file");
+        } else if (::close(fd) != 0 && errno != EINTR) {
+            Fail("Cannot write file");
+        }
     }
 
 private:
     static constexpr std::size_t kBufferSize = 4096;
-
-    // ".<name>.XXXXXX" in the target's folder, created exclusively and never
-    // through a link.
-    void OpenTemporary() {
-        const std::size_t slash = nativePath_.rfind('/');
-        const std::string folder = slash == std::string::npos ? std::string() : nativePath_.substr(0, slash + 1);
-        const std::string name = slash == std::string::npos ? nativePath_ : nativePath_.substr(slash + 1);
-        if (name.empty()) {
-            errno = EISDIR;
-            return;
-        }
-        std::string pattern = folder + "." + name + ".XXXXXX";
-        fd_ = ::mkostemp(pattern.data(), O_CLOEXEC | O_NOFOLLOW);
-        if (fd_ < 0) {
-            // Name the reason the target itself would give ("Is a directory").
-            const int why = errno;
-            struct stat st {};
-            errno = ::stat(nativePath_.c_str(), &st) == 0 && S_ISDIR(st.st_mode) ? EISDIR : why;
-            return;
-        }
-        tempPath_ = pattern;
-        ::fchmod(fd_, NewFileMode());
-    }
 
     void Flush() {
         if (!platform::WriteFull(fd_, buffer_, used_)) Fail("Cannot write file");
@@ -136,7 +101,7 @@ private:
     }
 
     std::string nativePath_;
-    std::string tempPath_;  // while the export is not yet in place
+    platform::ReplacementFile replacement_;  // unless written directly
     int fd_ = -1;
     std::size_t used_ = 0;
     char buffer_[kBufferSize];

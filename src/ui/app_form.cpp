@@ -42,6 +42,7 @@
 #include "ui/file_dialogs.h"
 #include "ui/list_models.h"
 #include "ui/new_version.h"
+#include "ui/scan_texts.h"
 #include "ui/settings/data_folder.h"
 #include "ui/spin_edit.h"
 #include "ui/status_line.h"
@@ -79,6 +80,7 @@ TAppForm::TAppForm(const AppEnvironment& env, QWidget* parent)
     connect(scan_, &ScanController::walkFinished, this, [this] { WalkFinished(); });
     connect(scan_, &ScanController::readingFile, this, [this](const QString& p) { ReadingFile(p); });
     connect(scan_, &ScanController::fileDone, this, [this](qint64 urls) { FileDone(urls); });
+    connect(scan_, &ScanController::progressed, this, [this] { ShowCounters(); });
     connect(scan_, &ScanController::finished, this,
             [this](bool invalid, const QString& error, double seconds) { IslemTamam(invalid, error, seconds); });
     BuildLayout();
@@ -274,12 +276,10 @@ void TAppForm::StartScan() {
             ShowWarning(this, QStringLiteral("Directory not found!\n\n") + Edit8->text());
     }
 
-    FilterEdit->clear();
+    // What is typed in the filter stays and applies to the findings as they come.
     lists_.Reset();
-    resultsModel_->ResetRowCount(0);
-    UpdateResultsLabel();
+    ShowCurrentList();
     Panel4->show();
-    StatusBar1->ClearUrlCounter();
     SetResultButtonsEnabled(false);
     Panel6->setEnabled(false);
     if (Edit1->text() != FromText(built.MaskUsed)) Edit1->setText(FromText(built.MaskUsed));
@@ -290,6 +290,7 @@ void TAppForm::StartScan() {
     else
         StatusBar1->ShowProgress(0, -1);
     scan_->Start(std::move(built.Job), files_, lists_.Urls(), readers);
+    ShowCounters();
 }
 
 void TAppForm::ScanStateChanged(ScanState state) {
@@ -310,48 +311,50 @@ void TAppForm::ScanStateChanged(ScanState state) {
     }
 }
 
-void TAppForm::WalkFinished() {
-    StatusBar1->SetText(QString());
-    ShowProgress();
-}
+void TAppForm::WalkFinished() { StatusBar1->SetText(QString()); }
 
 void TAppForm::ReadingFile(const QString& path) {
     StatusBar1->SetText(QStringLiteral("Reading ") + path + QStringLiteral("..."));
-    ShowProgress();
 }
 
-void TAppForm::ShowProgress() {
-    if (scan_->WalkDone())
-        StatusBar1->ShowProgress(scan_->FilesStarted(), static_cast<qint64>(files_.Size()));
-}
+void TAppForm::FileDone(qint64 urls) { FindingsAdded(static_cast<std::size_t>(urls)); }
 
-void TAppForm::FileDone(qint64 urls) {
-    resultsModel_->SetRowCount(ViewRows(static_cast<std::size_t>(urls)));
+// Every counter on screen from one source: during a scan the figures the
+// controller took in at its last visit (the list models follow the same
+// figures), otherwise the lists themselves.
+void TAppForm::ShowCounters() {
+    if (State() == ScanState::Idle) {
+        StatusBar1->SetCounters(static_cast<qint64>(files_.Size()), static_cast<qint64>(lists_.Urls().Size()));
+        UpdateResultsLabel();
+        return;
+    }
+    const ScanController::Figures& f = scan_->Progress();
+    StatusBar1->SetCounters(f.filesListed, f.urls);
     UpdateResultsLabel();
+    if (scan_->WalkDone()) StatusBar1->ShowProgress(f.filesStarted, f.filesListed);
+    StatusBar1->SetProgressText(ProgressText(f));
 }
 
 void TAppForm::IslemTamam(bool maskInvalid, const QString& maskError, double seconds) {
     SetResultButtonsEnabled(true);
     Panel6->setEnabled(true);
-    resultsModel_->SetRowCount(ViewRows(lists_.Urls().Size()));
-    UpdateResultsLabel();
+    FindingsAdded(lists_.Urls().Size());
 
     TimerKacTane->stop();
     TimerKacTaneTimer();
     TimerKacTane->start();
 
     StatusBar1->SetText(QStringLiteral("Elapsed Time: ") + QLocale().toString(seconds, 'f', 3) +
-                        QStringLiteral(" sec"));
+                        QStringLiteral(" sec") + OutcomeText(scan_->Progress()));
     StatusBar1->HideProgress();
+    StatusBar1->SetProgressText(QString());
     QApplication::restoreOverrideCursor();
     platform::Beep();
     if (maskInvalid) ShowWarning(this, QStringLiteral("Invalid file mask: ") + maskError);
     emit scanCompleted();
 }
 
-void TAppForm::TimerKacTaneTimer() {
-    StatusBar1->SetCounters(static_cast<qint64>(files_.Size()), static_cast<qint64>(lists_.Urls().Size()));
-}
+void TAppForm::TimerKacTaneTimer() { ShowCounters(); }
 
 // ---------------------------------------------------------------------------
 // File-list page, folder picker, drops
@@ -393,7 +396,7 @@ void TAppForm::Button5Click() {
     const QStringList chosen = dialog->selectedFiles();
     if (chosen.isEmpty()) return;
     RunCommand(this, [&] {
-        files_.Assign(LoadFileList(ToText(QDir::toNativeSeparators(chosen.first())), control_.AnsiCodePage));
+        files_.Assign(LoadFileList(ToText(QDir::toNativeSeparators(chosen.first()))));
         filesModel_->Refresh();
     });
 }

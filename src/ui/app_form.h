@@ -140,7 +140,7 @@ private:
     void IslemTamam(bool maskInvalid, const QString& maskError, double seconds);
     // The counters timer: shows how many files and findings there are so far.
     void TimerKacTaneTimer();
-    void ShowProgress();
+    void ShowCounters();
 
     // Results (app_form_results.cpp).
     void SwitchView(results::ViewMode mode);
@@ -148,6 +148,10 @@ private:
     void RunOffWindowThread(const std::function<void()>& work);
     void SetResultButtonsEnabled(bool enabled);
     void ShowCurrentList();
+    // The URL list has grown to `urls` entries: the view shows them, through
+    // the filter when one is typed.
+    void FindingsAdded(std::size_t urls);
+    std::size_t EntriesInView() const;
     void FilterChanged(const QString& text);
     void UpdateResultsLabel();
     void OpenFinding(const QModelIndex& index);
@@ -199,6 +203,7 @@ private:
     ScanControl& control_;
     bool resultsBusy_ = false;  // a derivation or Remove Duplicates runs off the window's thread
     QString filterApplied_;     // the filter text the results view shows
+    std::size_t filterCovers_ = 0;  // the list entries the filtered view has looked at
 
     // Controls, named as in the window's design.
     QTabWidget* PageControl1 = nullptr;

@@ -38,6 +38,17 @@ namespace {
 
 Text ToText(const QString& text) { return text.toStdU16String(); }
 
+// Indices of the entries in [from, to) that contain needle.
+std::vector<std::uint32_t> MatchesBetween(const SharedList& list, const Text& needle, std::size_t from,
+                                          std::size_t to) {
+    const results::EntryFilter filter(needle);
+    std::vector<std::uint32_t> out;
+    Text entry;
+    for (std::size_t i = from; i < to && list.TryAt(i, entry); ++i)
+        if (filter.Matches(entry)) out.push_back(static_cast<std::uint32_t>(i));
+    return out;
+}
+
 // The busy cursor for as long as the object lives.
 struct BusyCursor {
     BusyCursor() { QApplication::setOverrideCursor(Qt::BusyCursor); }
@@ -117,10 +128,20 @@ void TAppForm::ShowCurrentList() {
     FilterChanged(FilterEdit->text());
 }
 
+// How many entries of the current list the view covers: during a scan the
+// findings the scan's figures count, otherwise the whole list.
+std::size_t TAppForm::EntriesInView() const {
+    if (State() != ScanState::Idle) return static_cast<std::size_t>(scan_->Progress().urls);
+    return lists_.Current().Size();
+}
+
 void TAppForm::FilterChanged(const QString& text) {
     const SharedList& list = lists_.Current();
+    const std::size_t covered = EntriesInView();
     if (text.isEmpty()) {
-        resultsModel_->ShowAll(ViewRows(list.Size()));
+        resultsModel_->ShowAll(ViewRows(covered));
+    } else if (State() != ScanState::Idle) {
+        resultsModel_->ShowOnly(MatchesBetween(list, ToText(text), 0, covered));
     } else {
         const Text needle = ToText(text);
         const bool narrower = resultsModel_->Filtered() && !filterApplied_.isEmpty() &&
@@ -129,6 +150,17 @@ void TAppForm::FilterChanged(const QString& text) {
             list, needle, narrower ? &resultsModel_->ShownEntries() : nullptr));
     }
     filterApplied_ = text;
+    filterCovers_ = covered;
+    UpdateResultsLabel();
+}
+
+void TAppForm::FindingsAdded(std::size_t urls) {
+    if (!resultsModel_->Filtered()) {
+        resultsModel_->SetRowCount(ViewRows(urls));
+    } else if (urls > filterCovers_) {
+        resultsModel_->AppendShown(MatchesBetween(lists_.Current(), ToText(filterApplied_), filterCovers_, urls));
+        filterCovers_ = urls;
+    }
     UpdateResultsLabel();
 }
 
@@ -142,7 +174,7 @@ void TAppForm::UpdateResultsLabel() {
         case results::ViewMode::Domain: name = QStringLiteral("Domain names"); break;
     }
     const QLocale locale;
-    const qint64 total = static_cast<qint64>(lists_.Current().Size());
+    const qint64 total = static_cast<qint64>(EntriesInView());
     QString text = name + QStringLiteral(": ");
     if (resultsModel_->Filtered())
         text += locale.toString(static_cast<qint64>(resultsModel_->RowCount())) + QStringLiteral(" of ");
@@ -150,12 +182,12 @@ void TAppForm::UpdateResultsLabel() {
 }
 
 // The buttons keep their room for the whole scan and are only greyed out,
-// so the list never moves under the pointer when the scan ends.
+// so the list never moves under the pointer when the scan ends. The filter
+// stays open: what is typed narrows the findings as they come.
 void TAppForm::SetResultButtonsEnabled(bool enabled) {
     for (QPushButton* b :
          {ButtonShowURLs, ButtonShowHostnames, ButtonShowDomainNames, ButtonRemoveDuplicates})
         b->setEnabled(enabled);
-    FilterEdit->setEnabled(enabled);
 }
 
 void TAppForm::OpenFinding(const QModelIndex& index) {

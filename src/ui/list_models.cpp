@@ -66,6 +66,15 @@ void ResultsModel::ShowOnly(std::vector<std::uint32_t> entries) {
     endResetModel();
 }
 
+void ResultsModel::AppendShown(const std::vector<std::uint32_t>& entries) {
+    const int rows = ViewRows(map_.size() + entries.size());
+    if (entries.empty() || rows <= rows_) return;
+    beginInsertRows({}, rows_, rows - 1);
+    map_.insert(map_.end(), entries.begin(), entries.end());
+    rows_ = rows;
+    endInsertRows();
+}
+
 std::size_t ResultsModel::EntryOf(int row) const {
     const auto r = static_cast<std::size_t>(row);
     return filtered_ ? (r < map_.size() ? map_[r] : SIZE_MAX) : r;

@@ -37,6 +37,8 @@ public:
     // (ascending); every row is asked for anew. Without a map, row i is entry i.
     void ShowOnly(std::vector<std::uint32_t> entries);
     void ShowAll(int rows);
+    // More entries (ascending, after those shown) for a filtered view.
+    void AppendShown(const std::vector<std::uint32_t>& entries);
     bool Filtered() const { return filtered_; }
     const std::vector<std::uint32_t>& ShownEntries() const { return map_; }
     // The list index of a row.

@@ -1,9 +1,12 @@
 #include "ui/restart_script.h"
 
 #include <QFile>
-#include <QSaveFile>
-
+#include <cerrno>
+#include <cstring>
 #include <stdexcept>
+#include <string_view>
+
+#include "platform/replace_file.h"
 
 namespace corvexa::ui {
 
@@ -34,15 +37,10 @@ QString WriteRestartScript(const QString& dataFolder, const QString& executableP
     const QString path = dataFolder + QStringLiteral("start.sh");
     // Written beside and renamed over the old one: a link planted under the
     // name is replaced, not followed.
-    QSaveFile file(path);
     const QByteArray text = RestartScriptText(executablePath, platform::CurrentWindowsVersion());
-    const bool written = file.open(QIODevice::WriteOnly) && file.write(text) == text.size() &&
-                         file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner |
-                                             QFileDevice::ExeOwner) &&
-                         file.commit();
-    if (!written) {
-        const QString why = file.errorString();
-        file.cancelWriting();
+    if (!platform::ReplaceFileWith(QFile::encodeName(path).toStdString(),
+                                   std::string_view(text.constData(), static_cast<std::size_t>(text.size())), 0700)) {
+        const QString why = QString::fromLocal8Bit(std::strerror(errno));
         throw std::runtime_error(
             QStringLiteral("Cannot create file \"%1\". %2").arg(path, why).toStdString());
     }

@@ -1,5 +1,7 @@
 #include "ui/scan_bridge.h"
 
+#include "ui/test_seams.h"
+
 namespace corvexa::ui {
 
 ScanBridge::ScanBridge(const SharedList& urls, QObject* parent) : QObject(parent), urls_(urls) {}
@@ -38,19 +40,44 @@ void ScanBridge::WalkFinished() {
 }
 
 void ScanBridge::ReadingFile(const Text& path) {
+    reading_ = path;
     QString text = QString::fromStdU16String(path);
-    std::lock_guard lock(mutex_);
-    ++pending_.filesStarted;
-    pending_.readingPath = std::move(text);
+    {
+        std::lock_guard lock(mutex_);
+        ++pending_.filesStarted;
+        pending_.readingPath = std::move(text);
+        WakeLocked();
+    }
+    PassScanFileGate(path);
+}
+
+void ScanBridge::FileEndedLocked(std::size_t urls) {
+    pending_.fileDone = true;
+    pending_.urlsDone = urls;
     WakeLocked();
 }
 
 void ScanBridge::FileDone() {
     const std::size_t urls = urls_.Size();
+    const std::int64_t size = FileSizeOf(reading_);
     std::lock_guard lock(mutex_);
-    pending_.fileDone = true;
-    pending_.urlsDone = urls;
-    WakeLocked();
+    ++pending_.filesRead;
+    if (size > 0) pending_.bytesRead += static_cast<std::uint64_t>(size);
+    FileEndedLocked(urls);
+}
+
+void ScanBridge::FileFailed(const Text&, const std::string&) {
+    const std::size_t urls = urls_.Size();  // findings before the failure stay
+    std::lock_guard lock(mutex_);
+    ++pending_.filesFailed;
+    FileEndedLocked(urls);
+}
+
+void ScanBridge::EntryMissing(const Text&, const std::string&) {
+    const std::size_t urls = urls_.Size();
+    std::lock_guard lock(mutex_);
+    ++pending_.entriesMissing;
+    FileEndedLocked(urls);
 }
 
 void ScanBridge::ScanFinished(const ScanSummary& summary) {
@@ -58,6 +85,7 @@ void ScanBridge::ScanFinished(const ScanSummary& summary) {
     pending_.finished = true;
     pending_.maskInvalid = summary.MaskInvalid;
     pending_.maskError = QString::fromStdString(summary.MaskError);
+    pending_.summary = summary;
     WakeLocked();
 }
 

@@ -5,6 +5,7 @@
 
 #include <atomic>
 #include <cstddef>
+#include <cstdint>
 #include <mutex>
 
 #include "engine/collector.h"
@@ -33,11 +34,16 @@ public:
         bool walkFinished = false;
         std::size_t filesStarted = 0;  // ReadingFile notifications
         QString readingPath;           // the last file handed to the reader
-        bool fileDone = false;
-        std::size_t urlsDone = 0;  // URL list length at the last FileDone
+        bool fileDone = false;     // a file was read, failed or named nothing
+        std::size_t urlsDone = 0;  // URL list length when the last file was done
+        std::size_t filesRead = 0;       // FileDone notifications
+        std::size_t filesFailed = 0;     // FileFailed notifications
+        std::size_t entriesMissing = 0;  // EntryMissing notifications
+        std::uint64_t bytesRead = 0;     // the sizes of the files read
         bool finished = false;
         bool maskInvalid = false;
         QString maskError;
+        ScanSummary summary;
     };
     Pending Take();
 
@@ -49,6 +55,8 @@ public:
     void WalkFinished() override;
     void ReadingFile(const Text& path) override;
     void FileDone() override;
+    void FileFailed(const Text& path, const std::string& reason) override;
+    void EntryMissing(const Text& path, const std::string& reason) override;
     void ScanFinished(const ScanSummary& summary) override;
 
 signals:
@@ -58,8 +66,11 @@ signals:
 private:
     // Call with the lock held; wakes the window unless it is already due.
     void WakeLocked();
+    // Call with the lock held: the file handed out last is done, one way or another.
+    void FileEndedLocked(std::size_t urls);
 
     const SharedList& urls_;
+    Text reading_;  // the file being read (the collector thread's own)
     std::mutex mutex_;
     Pending pending_;
     bool wakePosted_ = false;

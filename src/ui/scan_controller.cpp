@@ -14,7 +14,8 @@ void ScanController::Start(ScanJob job, SharedList& files, SharedList& urls,
     if (state_ != State::Idle) return;
     control_.StopRequested.store(false);
     walkDone_ = job.Mode != ScanMode::Directory;
-    filesStarted_ = 0;
+    figures_ = Figures{};
+    if (walkDone_) figures_.filesListed = static_cast<qint64>(files.Size());
     bridge_ = std::make_unique<ScanBridge>(urls);
     connect(bridge_.get(), &ScanBridge::wake, this, [this] { TakeNotifications(); },
             Qt::QueuedConnection);
@@ -46,18 +47,28 @@ void ScanController::Abort() {
 void ScanController::TakeNotifications() {
     if (!bridge_) return;
     const ScanBridge::Pending p = bridge_->Take();
+    Count(p);
     if (p.walkStarted) emit walkStarted();
     if (p.filesFound) emit filesFound(static_cast<qint64>(p.filesFound));
-    if (p.walkFinished) {
-        walkDone_ = true;
-        emit walkFinished();
-    }
-    if (p.filesStarted) {
-        filesStarted_ += static_cast<qint64>(p.filesStarted);
-        emit readingFile(p.readingPath);
-    }
+    if (p.walkFinished) emit walkFinished();
+    if (p.filesStarted) emit readingFile(p.readingPath);
     if (p.fileDone) emit fileDone(static_cast<qint64>(p.urlsDone));
+    emit progressed();
     if (p.finished) Finish(p.maskInvalid, p.maskError);
+}
+
+// All figures of one visit move together, before anyone is told.
+void ScanController::Count(const ScanBridge::Pending& p) {
+    const auto n = [](std::uint64_t v) { return static_cast<qint64>(v); };
+    figures_.filesListed += n(p.filesFound);
+    if (p.walkFinished) walkDone_ = true;
+    figures_.filesStarted += n(p.filesStarted);
+    figures_.filesRead += n(p.filesRead);
+    figures_.filesFailed += n(p.filesFailed);
+    figures_.entriesMissing += n(p.entriesMissing);
+    figures_.bytesRead += n(p.bytesRead);
+    if (p.fileDone) figures_.urls = n(p.urlsDone);
+    if (p.finished) figures_.stopped = p.summary.Stopped;
 }
 
 void ScanController::Finish(bool maskInvalid, const QString& maskError) {

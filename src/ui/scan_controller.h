@@ -8,10 +8,9 @@
 #include "engine/collector.h"
 #include "engine/readers/document_reader.h"
 #include "engine/shared_list.h"
+#include "ui/scan_bridge.h"
 
 namespace corvexa::ui {
-
-class ScanBridge;
 
 // One scan at a time, driven from the window's thread: owns the control block
 // the collector reads its switches and stop flag from, the collector thread and
@@ -40,9 +39,22 @@ public:
     // emitted (the window is closing).
     void Abort();
 
-    // Progress of the running scan: files handed to the reader, and whether
-    // the folder walk is over (always so for a file list).
-    qint64 FilesStarted() const { return filesStarted_; }
+    // The figures of the running (or last) scan, as the window has taken them
+    // in: every counter the window shows comes from here, so the figures on
+    // screen always belong to the same moment.
+    struct Figures {
+        qint64 filesListed = 0;     // the files list's length (the walk's finds so far)
+        qint64 filesStarted = 0;    // files handed to the reader
+        qint64 filesRead = 0;       // read to their end
+        qint64 filesFailed = 0;     // could not be read
+        qint64 entriesMissing = 0;  // list entries that name no file
+        qint64 bytesRead = 0;       // the sizes of the files read
+        qint64 urls = 0;            // findings when the last file was done
+        bool stopped = false;       // the scan ended on STOP
+    };
+    const Figures& Progress() const { return figures_; }
+    qint64 FilesStarted() const { return figures_.filesStarted; }
+    // Whether the folder walk is over (always so for a file list).
     bool WalkDone() const { return walkDone_; }
 
 signals:
@@ -52,11 +64,14 @@ signals:
     void walkFinished();
     void readingFile(const QString& path);
     void fileDone(qint64 urls);
+    // The figures changed; sent once after the other reports of a visit.
+    void progressed();
     // The scan has ended (completed or stopped) and its thread is gone.
     void finished(bool maskInvalid, const QString& maskError, double seconds);
 
 private:
     void TakeNotifications();
+    void Count(const ScanBridge::Pending& p);
     void Finish(bool maskInvalid, const QString& maskError);
     void SetState(State state);
 
@@ -64,7 +79,7 @@ private:
     State state_ = State::Idle;
     std::unique_ptr<ScanBridge> bridge_;
     std::unique_ptr<TCollector> collector_;
-    qint64 filesStarted_ = 0;
+    Figures figures_;
     bool walkDone_ = true;
 };
 

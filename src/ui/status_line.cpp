@@ -33,7 +33,17 @@ StatusLine::StatusLine(QStatusBar* bar) : QObject(bar) {
     progress_->setFixedWidth(150);
     progress_->setFormat(QStringLiteral("%v / %m"));
     progress_->hide();
+    progressText_ = new QLabel(bar);
+    progressText_->setObjectName(QStringLiteral("ProgressText"));
+    progressText_->setTextFormat(Qt::PlainText);
+    progressText_->hide();
+    bar->addPermanentWidget(progressText_);
     bar->addPermanentWidget(progress_);
+}
+
+void StatusLine::SetProgressText(const QString& text) {
+    progressText_->setText(text);
+    progressText_->setVisible(!text.isEmpty());
 }
 
 void StatusLine::SetCounters(qint64 files, qint64 urls) {
@@ -41,9 +51,10 @@ void StatusLine::SetCounters(qint64 files, qint64 urls) {
     panels_[1]->setText(QStringLiteral("Total URLs: ") + QLocale().toString(urls));
 }
 
-void StatusLine::SetText(const QString& text) { panels_[2]->setText(text); }
-
-void StatusLine::ClearUrlCounter() { panels_[1]->clear(); }
+void StatusLine::SetText(const QString& text) {
+    panels_[2]->setText(text);
+    panels_[2]->setToolTip(text);  // the whole text, where the panel cuts it short
+}
 
 void StatusLine::ShowProgress(qint64 read, qint64 total) {
     if (total < 0) {

@@ -19,14 +19,16 @@ public:
 
     void SetCounters(qint64 files, qint64 urls);
     void SetText(const QString& text);
-    void ClearUrlCounter();
     // Files read of the total, or nothing shown (total < 0).
     void ShowProgress(qint64 read, qint64 total);
     void HideProgress();
+    // Beside the progress bar: what has been read so far; empty hides it.
+    void SetProgressText(const QString& text);
 
 private:
     QLabel* panels_[3] = {nullptr, nullptr, nullptr};
     QProgressBar* progress_ = nullptr;
+    QLabel* progressText_ = nullptr;
 };
 
 }  // namespace corvexa::ui

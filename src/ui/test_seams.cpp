@@ -14,7 +14,26 @@ std::function<void()>& Gate() {
     static std::function<void()> gate;
     return gate;
 }
+using FileGate = std::function<void(const std::u16string&)>;
+FileGate& ScanFileGate() {
+    static FileGate gate;
+    return gate;
+}
 }  // namespace
+
+void TestSeams::GateScanFiles(FileGate gate) {
+    std::lock_guard lock(gateMutex);
+    ScanFileGate() = std::move(gate);
+}
+
+void PassScanFileGate(const std::u16string& path) {
+    FileGate gate;
+    {
+        std::lock_guard lock(gateMutex);
+        gate = ScanFileGate();
+    }
+    if (gate) gate(path);
+}
 
 void SetOffWindowWorkGateForTesting(std::function<void()> gate) {
     std::lock_guard lock(gateMutex);
@@ -70,6 +89,8 @@ void TestSeams::ResetAll() {
     platform::SetStarterForTesting({});
     platform::SetUrlOpenerForTesting({});
     SetOffWindowWorkGateForTesting({});
+    std::lock_guard lock(gateMutex);
+    ScanFileGate() = {};
 }
 
 }  // namespace corvexa::ui

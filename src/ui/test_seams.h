@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <string>
 
 #include "platform/desktop.h"
 #include "ui/dialogs.h"
@@ -14,6 +15,10 @@ namespace corvexa::ui {
 // The gate GateOffWindowWork sets (empty: none); the window's worker calls it.
 void SetOffWindowWorkGateForTesting(std::function<void()> gate);
 void PassOffWindowWorkGate();
+
+// The gate GateScanFiles sets; the scan's bridge calls it on the collector
+// thread each time a file is handed to the reader, after the window was told.
+void PassScanFileGate(const std::u16string& path);
 
 // The one way tests answer the windows' dialogs and replace their platform
 // calls. An object of this class puts every seam back to the program's own
@@ -45,6 +50,10 @@ public:
     // (host names, domains, duplicate removal) begins; a test holds the worker
     // there to order it against the window's own thread.
     void GateOffWindowWork(std::function<void()> gate);
+    // Called on the collector thread as each file is handed to the reader,
+    // once everything before it has been posted to the window: a test holds
+    // the scan there to look at the window half-way.
+    void GateScanFiles(std::function<void(const std::u16string& path)> gate);
 
     // Every seam back to the program's own behaviour.
     static void ResetAll();

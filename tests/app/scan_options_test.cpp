@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "app/corvexa-scan/file_list.h"
+#include "engine/file_list.h"
 #include "app/corvexa-scan/scan_options.h"
 
 using corvexa::cli::Options;
@@ -141,9 +141,9 @@ TEST(ScanOptions, HelpAndManualPageShowEveryOptionOfTheTable) {
 
 TEST(ScanOptions, FileListFromMemory) {
     using corvexa::Text;
-    EXPECT_EQ(corvexa::cli::ParseFileList("\xEF\xBB\xBF/a\r\n\r\n/b\n/c"),
+    EXPECT_EQ(corvexa::ParseFileList("\xEF\xBB\xBF/a\r\n\r\n/b\n/c", corvexa::EmptyLines::Skip),
               (std::vector<Text>{u"/a", u"/b", u"/c"}));
     std::string utf16("\xFF\xFE/\0x\0\r\0\n\0\n\0/\0y\0", 16);
-    EXPECT_EQ(corvexa::cli::ParseFileList(utf16), (std::vector<Text>{u"/x", u"/y"}));
-    EXPECT_TRUE(corvexa::cli::ParseFileList("").empty());
+    EXPECT_EQ(corvexa::ParseFileList(utf16, corvexa::EmptyLines::Skip), (std::vector<Text>{u"/x", u"/y"}));
+    EXPECT_TRUE(corvexa::ParseFileList("", corvexa::EmptyLines::Skip).empty());
 }

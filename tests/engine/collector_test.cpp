@@ -331,7 +331,23 @@ TEST(Scan, FailingFilesAreSkippedAndTheScanGoesOn) {
             EXPECT_EQ(urls[2 + i], "http://kept" + std::to_string(i) + ".example.com/");
         EXPECT_EQ(urls.back(), "http://after.example.com/");
         EXPECT_EQ(s.files.Size(), 6u);  // failing paths stay listed
+        // The summary counts each kind of end: the entry naming no file apart
+        // from the files that exist but could not be read.
+        EXPECT_EQ(s.sink.summary.FilesListed, 6u);
+        EXPECT_EQ(s.sink.summary.FilesRead, 3u);
+        EXPECT_EQ(s.sink.summary.FilesFailed, 2u);
+        EXPECT_EQ(s.sink.summary.EntriesMissing, 1u);
     }
+}
+
+TEST(Scan, NamesNoFile) {
+    TempDir dir;
+    auto file = dir.Write("a.txt", "x");
+    EXPECT_TRUE(NamesNoFile(u""));
+    EXPECT_TRUE(NamesNoFile(FromUtf8((dir.Path() / "gone.txt").string())));
+    EXPECT_TRUE(NamesNoFile(FromUtf8((dir.Path() / "a.txt" / "under.txt").string())));
+    EXPECT_FALSE(NamesNoFile(FromUtf8(file.string())));
+    EXPECT_FALSE(NamesNoFile(FromUtf8(dir.Path().string())));
 }
 
 TEST(Scan, AnsiRetryFindsEarlierAddressesTwiceInFileStreamModeOnly) {

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <string>
 #include <vector>
@@ -28,7 +29,10 @@ TEST(FileList, EncodingsAndLines) {
         {"utf-8 mark", "\xEF\xBB\xBF/a/caf\xC3\xA9\r\n\r\n /b \r\n", {u"/a/caf\u00e9", u"", u" /b "}},
         {"utf-8 mark, a name that is not utf-8", "\xEF\xBB\xBF/a/caf\xE9\n/a/\xC3\xA9", {u"/a/caf\xDCE9", u"/a/\u00e9"}},
         {"no mark, valid utf-8 (find > list)", "/x/\xE6\x97\xA5\xE6\x9C\xAC.txt\n/y", {u"/x/\u65e5\u672c.txt", u"/y"}},
-        {"no mark, not utf-8: ansi", "/a/caf\xE9.txt\r/b", {u"/a/caf\u00e9.txt", u"/b"}},
+        // Each line alone: one Latin-1 name keeps its bytes, the UTF-8 names
+        // around it stay UTF-8.
+        {"no mark, one line not utf-8", "/a/caf\xE9.txt\r/b/\xC3\xA9\n/c", {u"/a/caf\xDCE9.txt", u"/b/\u00e9", u"/c"}},
+        {"utf-8 and a stray byte on one line", "/d/\xC3\xA9\xE9", {u"/d/\u00e9\xDCE9"}},
         {"utf-16le", std::string("\xFF\xFE/\0a\0\n\0\n\0", 10), {u"/a", u""}},
         {"utf-16be", std::string("\xFE\xFF\0/\0b\0\r", 8), {u"/b"}},
         {"empty", "", {}},
@@ -36,7 +40,12 @@ TEST(FileList, EncodingsAndLines) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        EXPECT_EQ(ParseFileList(c.bytes, 1252), c.entries);
+        EXPECT_EQ(ParseFileList(c.bytes), c.entries);
+        // The command line's form: the same entries without the empty ones.
+        List nonEmpty;
+        for (const Text& e : c.entries)
+            if (!e.empty()) nonEmpty.push_back(e);
+        EXPECT_EQ(ParseFileList(c.bytes, EmptyLines::Skip), nonEmpty);
     }
 }
 
@@ -44,9 +53,21 @@ TEST(FileList, OnlyRegularFilesAreRead) {
     test::TempDir dir;
     const std::string fifo = dir.Path().string() + "/fifo";
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
-    EXPECT_THROW(LoadFileList(platform::PathFromNative(fifo), 1252), ReadError);  // never waits
-    EXPECT_THROW(LoadFileList(platform::PathFromNative(dir.Path().string()), 1252), ReadError);
-    EXPECT_THROW(LoadFileList(u"/no/such/list.txt", 1252), ReadError);
+    EXPECT_THROW(LoadFileList(platform::PathFromNative(fifo)), ReadError);  // never waits
+    EXPECT_THROW(LoadFileList(platform::PathFromNative(dir.Path().string())), ReadError);
+    EXPECT_THROW(LoadFileList(u"/no/such/list.txt"), ReadError);
+}
+
+// The command line reads lists from pipes and standard input as well.
+TEST(FileList, TheCommandLineReadsAPipe) {
+    int fds[2];
+    ASSERT_EQ(::pipe(fds), 0);
+    const std::string bytes = "/p/\xC3\xA9\n\n/q/\xE9\n";
+    ASSERT_EQ(::write(fds[1], bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
+    ::close(fds[1]);
+    EXPECT_EQ(ReadFileListArgument("/dev/fd/" + std::to_string(fds[0])), (List{u"/p/\u00e9", u"/q/\xDCE9"}));
+    ::close(fds[0]);
+    EXPECT_THROW(ReadFileListArgument("/no/such/list.txt"), ReadError);
 }
 
 }  // namespace

@@ -29,7 +29,7 @@ TEST(FileList, ExportedListsLoadBackToTheSameFiles) {
     }
     const Text listPath = platform::PathFromNative(folder + "list.txt");
     results::ExportList(files, listPath);
-    const std::vector<Text> loaded = LoadFileList(listPath, 1252);
+    const std::vector<Text> loaded = LoadFileList(listPath);
     ASSERT_EQ(loaded.size(), names.size());
     for (std::size_t i = 0; i < names.size(); ++i) {
         EXPECT_EQ(platform::NativeFromPath(loaded[i]), names[i]);

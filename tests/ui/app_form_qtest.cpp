@@ -269,6 +269,17 @@ private slots:
         QVERIFY(!QFile::exists(SettingsPath()));
     }
 
+    // An executable folder that anyone can write to is not where the window
+    // keeps its files, however writable it is: the per-user folder is.
+    void settingsBesideAWorldWritableExecutableGoToTheRoamingFolder() {
+        QVERIFY(::chmod(QFile::encodeName(env_.ExecutableFolder).constData(), 01777) == 0);
+        auto form = MakeForm();
+        const QString expected = env_.RoamingFolder + QStringLiteral("/KELMARE/Corvexa/");
+        QCOMPARE(form->DataFolder(), expected);
+        QVERIFY(QFile::exists(expected + "settings.ini"));
+        QVERIFY(!QFile::exists(SettingsPath()));
+    }
+
     void scanOfAFolderEndToEnd() {
         const QString dir = MakeScanFolder();
         auto form = MakeForm();
@@ -542,7 +553,7 @@ private slots:
         QCOMPARE(ReadAll(Root() + "empty.txt"), QByteArray("\xEF\xBB\xBF"));
     }
 
-    void loadFileListInThreeEncodings_data() {
+    void loadFileListInEveryEncoding_data() {
         QTest::addColumn<QByteArray>("bytes");
         QTest::addColumn<QStringList>("entries");
         const QStringList expected = {QStringLiteral("/data/caf\u00e9.txt"), QString(),
@@ -556,10 +567,15 @@ private slots:
             utf16 += char(c.unicode() >> 8);
         }
         QTest::newRow("utf-16le") << utf16 << expected;
-        QTest::newRow("ansi") << QByteArray("/data/caf\xE9.txt\n\n /data/x.txt ") << expected;
+        // Without a mark each line is decided alone: a Latin-1 name keeps its
+        // bytes (the file on disk has those bytes), the other lines are UTF-8.
+        QTest::newRow("no mark, one name not utf-8")
+            << QByteArray("/data/caf\xE9.txt\n\n /data/x.txt ")
+            << QStringList({QString::fromStdU16String(u"/data/caf\xDCE9.txt"), QString(),
+                            QStringLiteral(" /data/x.txt ")});
     }
 
-    void loadFileListInThreeEncodings() {
+    void loadFileListInEveryEncoding() {
         QFETCH(QByteArray, bytes);
         QFETCH(QStringList, entries);
         WriteAll(Root() + "list.txt", bytes);

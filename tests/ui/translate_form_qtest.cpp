@@ -24,6 +24,8 @@
 
 #include <memory>
 
+#include <sys/stat.h>
+
 #include "i18n/language.h"
 #include "i18n/translated_dialog.h"
 #include "platform/desktop.h"
@@ -363,6 +365,24 @@ private slots:
         QFETCH(QString, exe);
         QFETCH(QByteArray, text);
         QCOMPARE(corvexa::ui::RestartScriptText(exe, {major, 0}), text);
+    }
+
+    // A link planted under the script's name is replaced, and the file it
+    // leads to keeps its content.
+    void aLinkNamedLikeTheScriptIsReplacedNotFollowed() {
+        QVERIFY(QDir().mkpath(DataFolder()));
+        const QString victim = Root() + QStringLiteral("victim");
+        WriteAll(victim, "keep\n");
+        QVERIFY(QFile::link(victim, DataFolder() + "start.sh"));
+        const QString script = corvexa::ui::WriteRestartScript(DataFolder(), Root() + "exe/corvexa");
+        QCOMPARE(script, DataFolder() + "start.sh");
+        QCOMPARE(ReadAll(victim), QByteArray("keep\n"));
+        QVERIFY(!QFileInfo(script).isSymLink());
+        QCOMPARE(ReadAll(script), corvexa::ui::RestartScriptText(Root() + "exe/corvexa",
+                                                                 corvexa::platform::CurrentWindowsVersion()));
+        struct stat st {};
+        QVERIFY(::lstat(QFile::encodeName(script).constData(), &st) == 0);
+        QCOMPARE(st.st_mode & 07777, 0700u);
     }
 
     // The script starts exactly the executable it names, whatever its path holds.

@@ -236,7 +236,7 @@ bool ListFiles(const Options& o, SharedList& files) {
         try {
             std::vector<Text> list;
             if (o.filesFromGiven) {
-                list = ReadFileList(o.filesFrom);
+                list = ReadFileListArgument(o.filesFrom);
             } else {
                 for (const std::string& f : o.files) list.push_back(platform::PathFromNative(f));
             }

@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "app/corvexa-scan/file_list.h"
+#include "engine/file_list.h"
 #include "app/corvexa-scan/scan_options.h"
 
 namespace corvexa::cli {

@@ -4,6 +4,7 @@
 #include <QFile>
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace corvexa::ui {
@@ -21,6 +22,13 @@ QString Join(const QString& folder, const QString& name) {
 
 }  // namespace
 
+bool IsOwnFolder(const QString& folder) {
+    struct stat st {};
+    const QByteArray native = QFile::encodeName(folder.isEmpty() ? QStringLiteral(".") : folder);
+    return ::stat(native.constData(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == ::geteuid() &&
+           (st.st_mode & (S_IWGRP | S_IWOTH)) == 0;
+}
+
 bool IsFolderWritable(const QString& folder) {
     const QByteArray probe = QFile::encodeName(Join(folder, QStringLiteral("chk.tmp")));
     // O_EXCL also refuses a symbolic link named chk.tmp, dangling or not.
@@ -33,7 +41,7 @@ bool IsFolderWritable(const QString& folder) {
 
 QString ChooseDataFolder(const QString& exeFolder, const QString& company, const QString& product,
                          const QString& roamingFolder) {
-    if (IsFolderWritable(exeFolder)) return WithSlash(exeFolder);
+    if (IsOwnFolder(exeFolder) && IsFolderWritable(exeFolder)) return WithSlash(exeFolder);
 
     // The roaming folder always exists on Windows; its stand-in here may not yet
     // exist on a fresh account.

@@ -2,10 +2,13 @@
 
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <string_view>
 
+#include "platform/replace_file.h"
 #include "platform/utf8.h"
 
 namespace corvexa::ui {
@@ -129,22 +132,14 @@ QByteArray IniStore::Serialize() const {
 
 void IniStore::Write() const {
     // The new text goes to a temporary file beside the old one, which then takes
-    // its place in one step: a crash or a full disk never leaves half a file.
-    // Unbuffered, because QSaveFile::commit() does not notice a failure of its
-    // final flush and would put a cut-off file in place; each write is checked
-    // here instead, and a short one is repeated so that the system gives its reason.
-    QSaveFile file(path_);
+    // its place in one step: a crash or a full disk never leaves half a file,
+    // and a link planted under the file's name is replaced, never written
+    // through.
     const QByteArray bytes = Serialize();
-    bool ok = file.open(QIODevice::WriteOnly | QIODevice::Unbuffered);
-    for (qint64 done = 0; ok && done < bytes.size();) {
-        const qint64 written = file.write(bytes.constData() + done, bytes.size() - done);
-        ok = written > 0;
-        if (ok) done += written;
-    }
-    if (ok) ok = file.commit();
-    if (!ok) {
-        const QString reason = file.errorString();
-        file.cancelWriting();
+    if (!platform::ReplaceFileWith(QFile::encodeName(path_).toStdString(),
+                                   std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())),
+                                   platform::NewFileMode())) {
+        const QString reason = QString::fromLocal8Bit(std::strerror(errno));
         throw SettingsWriteError(QStringLiteral("Cannot write the settings file \"%1\": %2")
                                      .arg(path_, reason)
                                      .toStdString());

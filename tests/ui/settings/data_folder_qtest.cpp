@@ -85,6 +85,41 @@ private slots:
         }
     }
 
+    // A folder someone else can write to, or that belongs to someone else, is
+    // no data folder however writable it is to us: a link planted there under
+    // a name the program writes would make it write where the link leads.
+    void foldersOthersControlAreNoDataFolders_data() {
+        QTest::addColumn<int>("mode");
+        QTest::addColumn<bool>("otherOwner");
+        QTest::addColumn<bool>("isData");
+        QTest::newRow("the user's own, 0755") << 0755 << false << true;
+        QTest::newRow("the user's own, 0700") << 0700 << false << true;
+        QTest::newRow("writable by everyone") << 0777 << false << false;
+        QTest::newRow("writable by everyone, sticky") << 01777 << false << false;
+        QTest::newRow("writable by the group") << 0775 << false << false;
+        QTest::newRow("another user's, writable by everyone") << 0777 << true << false;
+        QTest::newRow("another user's, 0755") << 0755 << true << false;
+    }
+    void foldersOthersControlAreNoDataFolders() {
+        QFETCH(int, mode);
+        QFETCH(bool, otherOwner);
+        QFETCH(bool, isData);
+        QTemporaryDir temp, roaming;
+        QVERIFY(temp.isValid() && roaming.isValid());
+        const QString exe = temp.filePath("exe");
+        QVERIFY(QDir().mkdir(exe));
+        const QByteArray native = QFile::encodeName(exe);
+        QVERIFY(::chmod(native.constData(), static_cast<mode_t>(mode)) == 0);
+        if (otherOwner) {
+            if (geteuid() != 0) QSKIP("only root can give a folder to another user");
+            QVERIFY(::chown(native.constData(), 65534, 65534) == 0);
+        }
+        QCOMPARE(corvexa::ui::IsOwnFolder(exe), isData);
+        const QString chosen = ChooseDataFolder(exe, "KELMARE", "Corvexa", roaming.path());
+        QCOMPARE(chosen, isData ? exe + "/" : roaming.path() + "/KELMARE/Corvexa/");
+        QVERIFY(QDir(exe).isEmpty(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden));
+    }
+
     void perUserFolderLevels() {
         QTemporaryDir exeTemp, temp;
         QVERIFY(exeTemp.isValid() && temp.isValid());

@@ -181,6 +181,35 @@ private slots:
 
     // The write fails; the error names the file and the reason, and the value
     // stays in memory so that the next write that succeeds saves it.
+    // A link planted under the file's name is replaced by the new file: the
+    // file it leads to (or would create) is never written.
+    void aLinkNamedLikeTheFileIsReplacedNotFollowed_data() {
+        QTest::addColumn<bool>("victimExists");
+        QTest::newRow("link to a file") << true;
+        QTest::newRow("dangling link") << false;
+    }
+    void aLinkNamedLikeTheFileIsReplacedNotFollowed() {
+        QFETCH(bool, victimExists);
+        QTemporaryDir dir;
+        QVERIFY(dir.isValid());
+        const QString path = dir.filePath("settings.ini");
+        const QString victim = dir.filePath("victim");
+        if (victimExists) QVERIFY(WriteFile(victim, "[Settings]\r\nsecret=1\r\n"));
+        QVERIFY(QFile::link(victim, path));
+
+        IniStore store;
+        store.Open(path);
+        store.SetValue("Folder", "/planted");
+        QVERIFY(!QFileInfo(path).isSymLink());
+        QVERIFY(QFileInfo(path).isFile());
+        QVERIFY(ReadFile(path).contains("Folder=/planted"));
+        if (victimExists)
+            QCOMPARE(ReadFile(victim), QByteArray("[Settings]\r\nsecret=1\r\n"));
+        else
+            QVERIFY(!QFileInfo::exists(victim));
+        QCOMPARE(Entries(dir.path()), QStringList{"settings.ini"} + (victimExists ? QStringList{"victim"} : QStringList{}));
+    }
+
     void failedWriteThrowsAndKeepsTheValue_data() {
         QTest::addColumn<QString>("setup");
         QTest::newRow("missing folder") << "missing";

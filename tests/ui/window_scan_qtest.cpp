@@ -1,0 +1,336 @@
+// The main window during and after a scan, offscreen: lists of files whose
+// names are not all UTF-8, the counters half-way through a scan held at a
+// file, the filter typed while findings come in, and what a scan says when it
+// ends short of reading every file.
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <QApplication>
+#include <QDialog>
+#include <QDir>
+#include <QFile>
+#include <QFileDialog>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListView>
+#include <QProcess>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QSettings>
+#include <QSignalSpy>
+#include <QTabWidget>
+#include <QTableView>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+#include <condition_variable>
+#include <memory>
+#include <mutex>
+
+#include "ui/app_form.h"
+#include "ui/test_seams.h"
+
+using corvexa::ui::AppEnvironment;
+using corvexa::ui::TAppForm;
+
+namespace {
+
+// Holds the scan as the n-th file (counting from 1) is handed to the reader,
+// until the test lets it go. The collector thread waits here; the window's
+// thread is never held.
+class FileGate {
+public:
+    explicit FileGate(int holdAt) : holdAt_(holdAt) {}
+    ~FileGate() { Release(); }
+
+    void Pass() {
+        std::unique_lock lock(mutex_);
+        if (++seen_ != holdAt_) return;
+        held_ = true;
+        changed_.notify_all();
+        changed_.wait(lock, [this] { return released_; });
+    }
+    // Returns once the collector stands at the gate.
+    void WaitUntilHeld() {
+        std::unique_lock lock(mutex_);
+        changed_.wait(lock, [this] { return held_; });
+    }
+    void Release() {
+        std::lock_guard lock(mutex_);
+        released_ = true;
+        changed_.notify_all();
+    }
+
+private:
+    const int holdAt_;
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    int seen_ = 0;
+    bool held_ = false;
+    bool released_ = false;
+};
+
+}  // namespace
+
+class WindowScanTest : public QObject {
+    Q_OBJECT
+
+private:
+    std::unique_ptr<QTemporaryDir> root_;
+    AppEnvironment env_;
+    std::unique_ptr<corvexa::ui::TestSeams> seams_;
+    QStringList dialogs_;
+
+    QString Root() const { return root_->path() + QLatin1Char('/'); }
+
+    // Writes a file whose name is given as bytes (they need not be UTF-8).
+    static void WriteNative(const QByteArray& path, const QByteArray& bytes) {
+        const int fd = ::open(path.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+        QVERIFY(fd >= 0);
+        QCOMPARE(::write(fd, bytes.constData(), static_cast<std::size_t>(bytes.size())),
+                 static_cast<ssize_t>(bytes.size()));
+        ::close(fd);
+    }
+
+    std::unique_ptr<TAppForm> MakeForm() {
+        auto form = std::make_unique<TAppForm>(env_);
+        form->show();
+        if (!QTest::qWaitForWindowExposed(form.get())) qWarning("window not exposed");
+        return form;
+    }
+
+    template <typename T>
+    static T* Find(TAppForm& form, const char* name) {
+        T* w = form.findChild<T*>(QString::fromLatin1(name));
+        if (!w) qFatal("no child %s", name);
+        return w;
+    }
+
+    static QString Status(TAppForm& form, int panel) {
+        return Find<QLabel>(form, QStringLiteral("StatusPanel%1").arg(panel).toLatin1().constData())
+            ->text();
+    }
+    static QString Label(TAppForm& form) { return Find<QLabel>(form, "Label3")->text(); }
+    static QStringList RowsShown(TAppForm& form) {
+        auto* view = Find<QTableView>(form, "ListView1");
+        QStringList out;
+        for (int i = 0; i < view->model()->rowCount(); ++i)
+            out << view->model()->index(i, 0).data().toString();
+        return out;
+    }
+
+    static void Start(TAppForm& form) {
+        QTest::mouseClick(Find<QPushButton>(form, "ButtonStart"), Qt::LeftButton);
+    }
+    static void WaitForEnd(TAppForm& form, QSignalSpy& done) {
+        if (form.State() != TAppForm::ScanState::Idle) QVERIFY(done.wait(60000));
+    }
+    // Lets the window take in everything the collector posted before it
+    // stopped at the gate (the n-th file handed out).
+    static void CatchUp(TAppForm& form, qint64 filesStarted) {
+        while (form.Scan().FilesStarted() < filesStarted) QCoreApplication::processEvents();
+    }
+
+    // Six files in a folder, each with a web address and an e-mail address.
+    QString SixFiles() {
+        const QString dir = Root() + QStringLiteral("six/");
+        QDir().mkpath(dir);
+        for (int i = 1; i <= 6; ++i)
+            WriteNative(QFile::encodeName(dir + QStringLiteral("f%1.txt").arg(i)),
+                        QStringLiteral("see http://site%1.example/ or write to u%1@mail.example\n")
+                            .arg(i)
+                            .toUtf8());
+        return dir;
+    }
+
+private slots:
+    void init() {
+        QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
+        root_ = std::make_unique<QTemporaryDir>();
+        QVERIFY(root_->isValid());
+        for (const char* sub : {"exe", "roaming", "Desktop", "home"}) QDir().mkpath(Root() + sub);
+        env_.ExecutablePath = QCoreApplication::applicationFilePath();
+        env_.ExecutableFolder = Root() + QStringLiteral("exe/");
+        env_.RoamingFolder = Root() + QStringLiteral("roaming");
+        env_.DesktopFolder = Root() + QStringLiteral("Desktop");
+        env_.HomeFolder = Root() + QStringLiteral("home");
+        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, Root() + "store");
+        qputenv("CORVEXA_MAKER_HOST", "127.0.0.1:9");
+        dialogs_.clear();
+        seams_ = std::make_unique<corvexa::ui::TestSeams>();
+        seams_->AnswerDialogs([this](QDialog* d) {
+            dialogs_ << d->windowTitle();
+            d->reject();
+        });
+    }
+
+    void cleanup() {
+        seams_.reset();
+        root_.reset();
+        QLocale::setDefault(QLocale::system());
+    }
+
+    // A list as `find > list.txt` writes it: no byte-order mark, six UTF-8
+    // names and one Latin-1 name, and an entry naming no file. Every file is
+    // read (the window as the command line), and the missing entry is counted
+    // and said when the scan ends.
+    void aListWithOneLatin1NameReadsEveryFile() {
+        const QByteArray dir = QFile::encodeName(Root() + QStringLiteral("names/"));
+        QDir().mkpath(QFile::decodeName(dir));
+        const QByteArray names[] = {"caf\xC3\xA9.txt",      "\xE6\x97\xA5\xE6\x9C\xAC.txt",
+                                    "na\xC3\xAFve.txt",     "\xD0\xB6.txt",
+                                    "\xCE\xB1\xCE\xB2.txt", "plain.txt",
+                                    "latin1-\xE9t\xE9.txt"};
+        QByteArray list;
+        int n = 0;
+        for (const QByteArray& name : names) {
+            ++n;
+            // Two findings a file, three in the Latin-1 one: 15 in all.
+            QByteArray body = "http://file" + QByteArray::number(n) + ".example/ a" +
+                              QByteArray::number(n) + "@mail.example\n";
+            if (name.startsWith("latin1")) body += "www.latin.example\n";
+            WriteNative(dir + name, body);
+            list += dir + name + "\n";
+        }
+        list += dir + "missing.txt\n";
+        const QString listPath = Root() + QStringLiteral("list.txt");
+        WriteNative(QFile::encodeName(listPath), list);
+
+        auto form = MakeForm();
+        seams_->AnswerDialogs([&](QDialog* d) {
+            auto* fd = qobject_cast<QFileDialog*>(d);
+            if (!fd) return d->reject();
+            fd->selectFile(listPath);
+            d->accept();
+        });
+        QTest::mouseClick(Find<QPushButton>(*form, "Button5"), Qt::LeftButton);
+        QCOMPARE(form->Files().Size(), std::size_t{8});
+        Find<QTabWidget>(*form, "PageControl1")->setCurrentIndex(1);
+        QSignalSpy done(form.get(), &TAppForm::scanCompleted);
+        Start(*form);
+        WaitForEnd(*form, done);
+
+        QCOMPARE(Status(*form, 0), QStringLiteral("Total Files: 8"));
+        QCOMPARE(Status(*form, 1), QStringLiteral("Total URLs: 15"));
+        QCOMPARE(Label(*form), QStringLiteral("URLs: 15"));
+        const QString said = Status(*form, 2);
+        QVERIFY2(said.endsWith(QStringLiteral(" \u00b7 1 list entry names no file")),
+                 qPrintable(said));
+        QVERIFY2(!said.contains(QStringLiteral("could not be read")), qPrintable(said));
+        QVERIFY(RowsShown(*form).contains(QStringLiteral("www.latin.example")));
+
+        // The command line reads the same list to the same findings.
+        QProcess scan;
+        scan.start(
+            QString::fromLocal8Bit(qgetenv("CORVEXA_BIN_DIR")) + QStringLiteral("/corvexa-scan"),
+            {QStringLiteral("--files-from"), listPath});
+        QVERIFY(scan.waitForFinished(60000));
+        QCOMPARE(QString::fromUtf8(scan.readAllStandardOutput())
+                     .trimmed()
+                     .split(QRegularExpression(QStringLiteral("\r?\n"))),
+                 RowsShown(*form));
+    }
+
+    // Half-way through a scan every figure on screen is the same figure: the
+    // findings above the list and in the status bar, the files in the status
+    // bar and the progress bar's total; the timer's tick changes none of it.
+    void theCountersAgreeHalfWayThroughAScan() {
+        const QString dir = SixFiles();
+        auto form = MakeForm();
+        Find<QLineEdit>(*form, "Edit8")->setText(dir);
+        FileGate gate(4);
+        seams_->GateScanFiles([&gate](const std::u16string&) { gate.Pass(); });
+        QSignalSpy done(form.get(), &TAppForm::scanCompleted);
+        Start(*form);
+        gate.WaitUntilHeld();
+        CatchUp(*form, 4);
+
+        auto check = [&] {
+            QCOMPARE(Label(*form), QStringLiteral("URLs: 6"));
+            QCOMPARE(Status(*form, 1), QStringLiteral("Total URLs: 6"));
+            QCOMPARE(RowsShown(*form).size(), 6);
+            QCOMPARE(Status(*form, 0), QStringLiteral("Total Files: 6"));
+            auto* progress = Find<QProgressBar>(*form, "ProgressBar1");
+            QCOMPARE(progress->maximum(), 6);
+            QCOMPARE(progress->value(), 4);
+            const QString read = Find<QLabel>(*form, "ProgressText")->text();
+            QVERIFY2(QRegularExpression(QStringLiteral("^3 files, \\d+ bytes read$"))
+                         .match(read)
+                         .hasMatch(),
+                     qPrintable(read));
+        };
+        check();
+        QMetaObject::invokeMethod(Find<QTimer>(*form, "TimerKacTane"), "timeout");
+        check();
+
+        gate.Release();
+        WaitForEnd(*form, done);
+        QCOMPARE(Label(*form), QStringLiteral("URLs: 12"));
+        QCOMPARE(Status(*form, 1), QStringLiteral("Total URLs: 12"));
+        QVERIFY(Status(*form, 2).startsWith(QStringLiteral("Elapsed Time: ")));
+        QVERIFY2(!Status(*form, 2).contains(QStringLiteral(" \u00b7 ")),
+                 qPrintable(Status(*form, 2)));
+    }
+
+    // The filter field stays open during a scan and keeps what was typed:
+    // what comes in is narrowed as it arrives, and the text is still there
+    // for the next scan.
+    void theFilterKeepsWhatWasTypedThroughAScan() {
+        const QString dir = SixFiles();
+        auto form = MakeForm();
+        Find<QLineEdit>(*form, "Edit8")->setText(dir);
+        auto* filter = Find<QLineEdit>(*form, "FilterEdit");
+        FileGate gate(4);
+        seams_->GateScanFiles([&gate](const std::u16string&) { gate.Pass(); });
+        QSignalSpy done(form.get(), &TAppForm::scanCompleted);
+        Start(*form);
+        gate.WaitUntilHeld();
+        CatchUp(*form, 4);
+        QVERIFY(filter->isEnabled());
+        filter->setFocus();
+        QTest::keyClicks(filter, QStringLiteral("MAIL"));
+        QCOMPARE(filter->text(), QStringLiteral("MAIL"));
+        QCOMPARE(RowsShown(*form).size(), 3);
+        QCOMPARE(Label(*form), QStringLiteral("URLs: 3 of 6"));
+
+        gate.Release();
+        WaitForEnd(*form, done);
+        QCOMPARE(filter->text(), QStringLiteral("MAIL"));
+        QCOMPARE(RowsShown(*form).size(), 6);
+        for (const QString& row : RowsShown(*form))
+            QVERIFY(row.endsWith(QStringLiteral("@mail.example")));
+        QCOMPARE(Label(*form), QStringLiteral("URLs: 6 of 12"));
+
+        // The next scan starts with the same text and narrows its findings too.
+        seams_->GateScanFiles({});
+        Start(*form);
+        WaitForEnd(*form, done);
+        QCOMPARE(filter->text(), QStringLiteral("MAIL"));
+        QCOMPARE(Label(*form), QStringLiteral("URLs: 6 of 12"));
+    }
+
+    // STOP half-way: the end of the scan says how far it came.
+    void aStoppedScanSaysHowFarItCame() {
+        const QString dir = SixFiles();
+        auto form = MakeForm();
+        Find<QLineEdit>(*form, "Edit8")->setText(dir);
+        FileGate gate(4);
+        seams_->GateScanFiles([&gate](const std::u16string&) { gate.Pass(); });
+        QSignalSpy done(form.get(), &TAppForm::scanCompleted);
+        Start(*form);
+        gate.WaitUntilHeld();
+        Start(*form);  // STOP
+        QCOMPARE(form->State(), TAppForm::ScanState::Stopping);
+        gate.Release();
+        WaitForEnd(*form, done);
+        const QString said = Status(*form, 2);
+        QVERIFY2(said.startsWith(QStringLiteral("Elapsed Time: ")), qPrintable(said));
+        QVERIFY2(said.endsWith(QStringLiteral(" \u00b7 Stopped: 4 of 6 files read")),
+                 qPrintable(said));
+    }
+};
+
+QTEST_MAIN(WindowScanTest)
+#include "window_scan_qtest.moc"
