@@ -2,6 +2,7 @@
 
 #include <QFile>
 #include <QLocale>
+#include <QMessageAuthenticationCode>
 #include <QRegularExpression>
 #include <QSysInfo>
 
@@ -74,10 +75,33 @@ QString MachineIdFromFile(const QString& path) {
     return QString::fromUtf8(bytes);
 }
 
+namespace {
+
+// 32 hexadecimal digits as their 16 bytes; any other text as its UTF-8 bytes.
+QByteArray IdBytes(const QString& text) {
+    const QByteArray latin = text.toUtf8();
+    static const QRegularExpression hex(QStringLiteral("^[0-9a-fA-F]{32}$"));
+    if (hex.match(text).hasMatch()) return QByteArray::fromHex(latin);
+    return latin;
+}
+
+}  // namespace
+
+QString AppSpecificMachineId(const QString& machineId, const QString& applicationId) {
+    if (machineId.isEmpty()) return {};
+    QByteArray id = QMessageAuthenticationCode::hash(IdBytes(applicationId), IdBytes(machineId),
+                                                     QCryptographicHash::Sha256)
+                        .left(16);
+    id[6] = static_cast<char>((id[6] & 0x0F) | 0x40);  // version 4
+    id[8] = static_cast<char>((id[8] & 0x3F) | 0x80);  // the RFC 4122 variant
+    return QString::fromLatin1(id.toHex());
+}
+
 QString GetMachineId() {
     const QString primary = QStringLiteral("/etc/machine-id");
-    if (QFile::exists(primary)) return MachineIdFromFile(primary);
-    return MachineIdFromFile(QStringLiteral("/var/lib/dbus/machine-id"));
+    const QString raw = QFile::exists(primary) ? MachineIdFromFile(primary)
+                                               : MachineIdFromFile(QStringLiteral("/var/lib/dbus/machine-id"));
+    return AppSpecificMachineId(raw, QString::fromLatin1(kApplicationId));
 }
 
 }  // namespace corvexa::net

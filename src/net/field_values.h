@@ -32,7 +32,24 @@ QString GetRequestLocale();
 // dropped); empty when the file is missing. Throws std::runtime_error when it
 // exists but cannot be read.
 QString MachineIdFromFile(const QString& path);
-// This machine's identifier: /etc/machine-id, else the D-Bus copy of it.
+
+// This product's application id: the key that turns the machine id into an
+// identifier of its own.
+inline constexpr char kApplicationId[] = "0dace04a98f2409e856c5728bd51d84a";
+
+// An identifier of this machine for one application, derived as the desktop's
+// own service does for applications: HMAC-SHA256 keyed with the machine id's
+// 16 bytes (its text's UTF-8 bytes if it is not 32 hexadecimal digits) over
+// the application id's 16 bytes, the first 16 bytes of it made a version-4
+// UUID, written as 32 lower-case hexadecimal digits like the machine id. Stable
+// for one machine and application; the machine id cannot be read back from it
+// and another application's identifier cannot be matched with it. The empty
+// text stays empty.
+QString AppSpecificMachineId(const QString& machineId, const QString& applicationId);
+
+// The identifier the maker's server gets for this machine:
+// AppSpecificMachineId of /etc/machine-id (else the D-Bus copy of it) and
+// kApplicationId; never the machine id itself.
 QString GetMachineId();
 
 }  // namespace corvexa::net

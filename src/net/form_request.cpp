@@ -1,16 +1,16 @@
 #include "net/form_request.h"
 
 #include <QEventLoop>
-#include <QNetworkAccessManager>
 #include <QNetworkProxy>
-#include <QNetworkReply>
-#include <QNetworkRequest>
+#include <QSslCertificate>
+#include <QSslConfiguration>
+#include <QSslSocket>
 #include <QStringDecoder>
 #include <QTimer>
-
-#include <memory>
+#include <QUrl>
 
 #include "net/maker_host.h"
+#include "net/reply_reader.h"
 
 namespace corvexa::net {
 
@@ -57,6 +57,9 @@ QByteArray EncodeFields(const RequestFields& fields) {
 
 namespace {
 
+// How much the socket takes from the connection before it is read.
+constexpr qint64 kReadBufferBytes = 32 * 1024;
+
 // The charset parameter of a Content-Type value, empty when there is none.
 QByteArray DeclaredCharset(const QByteArray& contentType) {
     const QList<QByteArray> parts = contentType.split(';');
@@ -81,93 +84,107 @@ QString DecodeBody(const QByteArray& body, const QByteArray& charset) {
     return QString::fromUtf8(body);
 }
 
-QNetworkRequest MakeRequest(const QString& url, bool secure) {
-    QNetworkRequest request{QUrl(url)};
-    request.setHeader(QNetworkRequest::ContentTypeHeader,
-                      secure ? QByteArrayLiteral("application/x-www-form-urlencoded; charset=UTF-8")
-                             : QByteArrayLiteral("application/x-www-form-urlencoded"));
-    request.setHeader(QNetworkRequest::UserAgentHeader, QByteArrayLiteral("Corvexa"));
-    if (secure) request.setRawHeader("Connection", "close");
-    request.setAttribute(QNetworkRequest::Http2AllowedAttribute, false);
-    request.setAttribute(QNetworkRequest::CookieLoadControlAttribute, QNetworkRequest::Manual);
-    request.setAttribute(QNetworkRequest::CookieSaveControlAttribute, QNetworkRequest::Manual);
-    request.setAttribute(QNetworkRequest::CacheLoadControlAttribute, QNetworkRequest::AlwaysNetwork);
-    request.setAttribute(QNetworkRequest::CacheSaveControlAttribute, false);
-    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::ManualRedirectPolicy);
-    request.setTransferTimeout(0);  // Await's deadline bounds the exchange
-    return request;
+// The request as it goes on the wire: the fields form-encoded, the connection
+// closed after the reply, nothing the server does not need.
+QByteArray RequestBytes(const QUrl& url, const QByteArray& body) {
+    QByteArray target = url.path(QUrl::FullyEncoded).toUtf8();
+    if (target.isEmpty()) target = "/";
+    if (url.hasQuery()) target += '?' + url.query(QUrl::FullyEncoded).toUtf8();
+    QByteArray host = url.host(QUrl::FullyEncoded).toUtf8();
+    if (host.contains(':')) host = '[' + host + ']';
+    if (url.port(443) != 443) host += ':' + QByteArray::number(url.port());
+    return "POST " + target + " HTTP/1.1\r\nHost: " + host +
+           "\r\nUser-Agent: Corvexa\r\nContent-Type: application/x-www-form-urlencoded; charset=UTF-8"
+           "\r\nContent-Length: " +
+           QByteArray::number(body.size()) + "\r\nConnection: close\r\n\r\n" + body;
 }
 
-// Runs the reply to its end; returns a failure text, or the empty text when it
-// finished on its own.
-QString Await(QNetworkReply& reply, int timeoutMs, const Cancellation* cancel) {
+// Runs one exchange over TLS on this thread's own event loop and returns a
+// failure text, or the empty text when the reader holds a complete reply.
+// timeoutMs bounds the connection up to the request being sent, then the
+// reply. Every read goes through the reader, which fails the moment a bound
+// is passed; any failure aborts the socket at once, so nothing reads on.
+QString ExchangeOverTls(QSslSocket& socket, ReplyReader& reader, const QUrl& url, const QByteArray& request,
+                    int timeoutMs, const Cancellation* cancel) {
     QEventLoop loop;
     QString failure;
-    const auto fail = [&](const QString& why) {
-        if (failure.isEmpty()) failure = why;
-        reply.abort();
+    bool ended = false;
+    const auto end = [&](const QString& why) {
+        if (ended) return;
+        ended = true;
+        failure = why;
+        socket.abort();
+        loop.quit();
+    };
+    const auto drain = [&] {
+        while (!ended && socket.bytesAvailable() > 0) {
+            const ReplyReader::State state = reader.Feed(socket.read(16 * 1024));
+            if (state == ReplyReader::State::Failed) end(reader.Error());
+            if (state == ReplyReader::State::Done) end({});
+        }
+    };
+    const auto closed = [&] {
+        drain();
+        if (ended) return;
+        const bool complete = reader.Closed() == ReplyReader::State::Done;
+        end(complete ? QString() : reader.Error());
     };
     QTimer deadline;
     deadline.setSingleShot(true);
-    QObject::connect(&deadline, &QTimer::timeout, &loop, [&] {
-        fail(QStringLiteral("No answer within %1 ms.").arg(timeoutMs));
+    QObject::connect(&deadline, &QTimer::timeout, &loop,
+                     [&] { end(QStringLiteral("No answer within %1 ms.").arg(timeoutMs)); });
+    QObject::connect(&socket, &QSslSocket::encrypted, &loop, [&] {
+        socket.write(request);
+        deadline.start(timeoutMs);  // the reply gets a time-out of its own
     });
-    // The connection phase ends once the request is on its way; the reply then
-    // gets its own time-out.
-    QObject::connect(&reply, &QNetworkReply::requestSent, &loop, [&] { deadline.start(timeoutMs); });
-    QObject::connect(&reply, &QNetworkReply::downloadProgress, &loop, [&](qint64 received, qint64 total) {
-        if (received > kMaxReplyBytes || total > kMaxReplyBytes)
-            fail(QStringLiteral("The reply is longer than %1 bytes.").arg(kMaxReplyBytes));
+    QObject::connect(&socket, &QSslSocket::readyRead, &loop, drain);
+    QObject::connect(&socket, &QSslSocket::disconnected, &loop, closed);
+    // The server closing a secure connection is told before its last bytes
+    // are decrypted; "disconnected" follows once they can be read.
+    QObject::connect(&socket, &QAbstractSocket::errorOccurred, &loop, [&](QAbstractSocket::SocketError error) {
+        if (error != QAbstractSocket::RemoteHostClosedError || !socket.isEncrypted()) end(socket.errorString());
     });
-    QObject::connect(&reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
     if (cancel) {
         QObject::connect(cancel, &Cancellation::requested, &loop,
-                         [&] { fail(QStringLiteral("The request was cancelled.")); }, Qt::QueuedConnection);
-        if (cancel->Requested()) fail(QStringLiteral("The request was cancelled."));
+                         [&] { end(QStringLiteral("The request was cancelled.")); }, Qt::QueuedConnection);
+        if (cancel->Requested()) return QStringLiteral("The request was cancelled.");
     }
     deadline.start(timeoutMs);
-    if (!reply.isFinished()) loop.exec(QEventLoop::ExcludeUserInputEvents);
+    socket.connectToHostEncrypted(url.host(), static_cast<quint16>(url.port(443)));
+    if (!ended) loop.exec(QEventLoop::ExcludeUserInputEvents);
     return failure;
 }
 
-// A reply that ends before the length it announced, or on a broken
-// connection, is a failure: part of an answer is never taken for the whole.
-// HTTP status errors are left to the caller's own rules.
-void ThrowIfCutShort(const QNetworkReply& reply, const QByteArray& body) {
-    const QNetworkReply::NetworkError error = reply.error();
-    if (error != QNetworkReply::NoError && error < QNetworkReply::ProxyConnectionRefusedError)
-        throw RequestError(reply.errorString().toStdString());
-    const QVariant length = reply.header(QNetworkRequest::ContentLengthHeader);
-    if (length.isValid() && length.toLongLong() != body.size())
-        throw RequestError(QStringLiteral("The reply ended after %1 of the %2 bytes it announced.")
-                               .arg(body.size())
-                               .arg(length.toLongLong())
-                               .toStdString());
+// For trying a test server by hand: CORVEXA_MAKER_CA names a PEM file whose
+// certificates this run trusts (as CORVEXA_MAKER_HOST names the host).
+void TrustNamedAuthority(QSslSocket& socket) {
+    const QString file = qEnvironmentVariable("CORVEXA_MAKER_CA");
+    if (file.isEmpty()) return;
+    const QList<QSslCertificate> named = QSslCertificate::fromPath(file, QSsl::Pem);
+    if (named.isEmpty()) return;
+    QSslConfiguration conf = socket.sslConfiguration();
+    conf.addCaCertificates(named);
+    socket.setSslConfiguration(conf);
 }
 
 }  // namespace
 
 QString PostForm(const QString& url, const RequestFields& fields, int timeoutMs, const Cancellation* cancel) {
     if (cancel && cancel->Requested()) throw RequestError("The request was cancelled.");
-    const bool secure = url.toLower().startsWith(QStringLiteral("https://"));
-    QNetworkAccessManager manager;  // fresh for this call, released with it
-    manager.setProxy(QNetworkProxy::NoProxy);
-    manager.setAutoDeleteReplies(false);
-    std::unique_ptr<QNetworkReply> reply(
-        manager.post(MakeRequest(url, secure), EncodeFields(fields)));
-    const QString failure = Await(*reply, timeoutMs, cancel);
+    const QUrl address(url);
+    // Checked on the parsed address, so no spelling of another scheme slips by.
+    if (!url.toLower().startsWith(QStringLiteral("https://")) || address.scheme() != QStringLiteral("https") ||
+        address.host().isEmpty())
+        throw RequestError(("Only secure https:// addresses are used: " + url).toStdString());
+    QSslSocket socket;  // fresh for this call: no connection reuse, no cookies
+    socket.setProxy(QNetworkProxy::NoProxy);
+    socket.setReadBufferSize(kReadBufferBytes);
+    TrustNamedAuthority(socket);
+    ReplyReader reader(kMaxReplyBytes);
+    const QString failure =
+        ExchangeOverTls(socket, reader, address, RequestBytes(address, EncodeFields(fields)), timeoutMs, cancel);
     if (!failure.isEmpty()) throw RequestError(failure.toStdString());
-
-    const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
-    if (!status.isValid()) throw RequestError(reply->errorString().toStdString());
-    const int code = status.toInt();
-    if (!secure && (code < 200 || code > 299))
-        throw RequestError(QStringLiteral("HTTP status %1").arg(code).toStdString());
-    const QByteArray body = reply->readAll();
-    if (body.size() > kMaxReplyBytes)
-        throw RequestError(QStringLiteral("The reply is longer than %1 bytes.").arg(kMaxReplyBytes).toStdString());
-    ThrowIfCutShort(*reply, body);
-    return DecodeBody(body, DeclaredCharset(reply->rawHeader("Content-Type")));
+    return DecodeBody(reader.Body(), DeclaredCharset(reader.Header("Content-Type")));
 }
 
 QStringList SplitReplyLines(const QString& reply) {
@@ -201,21 +218,13 @@ QString ExtractTagValue(const QString& line, const QString& tag) {
     return line.mid(open.size(), line.size() - open.size() - close.size());
 }
 
-Exchange PostWithFallback(const QString& path, const RequestFields& fields, int timeoutMs,
-                          const Cancellation* cancel) {
+Exchange PostToMaker(const QString& path, const RequestFields& fields, int timeoutMs,
+                     const Cancellation* cancel) {
     Exchange out;
-    const QString host = MakerHost();
     try {
-        out.reply = PostForm(QStringLiteral("https://") + host + path, fields, timeoutMs, cancel);
-        return out;
+        out.reply = PostForm(MakerAddress(path), fields, timeoutMs, cancel);
     } catch (const std::exception& e) {
-        out.httpsError = QString::fromUtf8(e.what());
-    }
-    try {
-        out.reply = PostForm(QStringLiteral("http://") + host + path, fields, timeoutMs, cancel);
-        out.overHttp = true;
-    } catch (const std::exception& e) {
-        out.httpError = QString::fromUtf8(e.what());
+        out.error = QString::fromUtf8(e.what());
     }
     return out;
 }

@@ -13,9 +13,9 @@
 
 namespace corvexa::net {
 
-// An exchange that failed: no connection, no secure channel, no reply within
-// the time-out, a reply over the size cap, a failing status on the plain path,
-// or a cancelled request. what() is the message text.
+// An exchange that failed: an address that is not https, no connection, no
+// secure channel, no reply within the time-out, a reply over the size cap, a
+// cut-off reply, or a cancelled request. what() is the message text.
 class RequestError : public std::runtime_error {
 public:
     using std::runtime_error::runtime_error;
@@ -40,7 +40,9 @@ private:
 // Request fields: lines "name=value", the value in plain text.
 using RequestFields = QStringList;
 
-// The largest reply body PostForm accepts; a longer one fails the exchange.
+// The largest reply body PostForm accepts; a longer one fails the exchange as
+// soon as it announces itself or its bytes pass the bound, and the connection
+// is closed then (the header block has a bound of its own, kMaxHeaderBytes).
 inline constexpr qint64 kMaxReplyBytes = 64 * 1024;
 
 // Form encoding of the UTF-8 bytes of text: ASCII letters, digits and "*-._"
@@ -51,13 +53,15 @@ QByteArray FormEncode(const QString& text);
 // form-encoded and joined with "=", the pairs joined with "&" in order.
 QByteArray EncodeFields(const RequestFields& fields);
 
-// Posts the fields to url ("https://..." secure, otherwise plain) and returns
-// the reply body decoded by the charset its content type declares (UTF-8 when
-// none). Secure: "Connection: close", the certificate always verified, the body
-// returned whatever the HTTP status. Plain: a status outside 2xx fails.
-// timeoutMs bounds the connection (up to the request being sent) and then the
-// reply. A fresh client per call: no connection reuse, no cookies, no
-// redirects followed. Throws RequestError.
+// Posts the fields to url and returns the reply body decoded by the charset its
+// content type declares (UTF-8 when none). Only "https://" addresses are used:
+// any other fails before a connection is made, so nothing is ever sent in
+// clear. "Connection: close", the certificate always verified, the body
+// returned whatever the HTTP status. timeoutMs bounds the connection (up to the
+// request being sent) and then the reply. A fresh connection per call, read on
+// the calling thread's own event loop and closed the moment the exchange ends
+// or fails: no connection reuse, no cookies, no redirects followed, no thread
+// left reading. Throws RequestError.
 QString PostForm(const QString& url, const RequestFields& fields, int timeoutMs,
                  const Cancellation* cancel = nullptr);
 
@@ -72,16 +76,16 @@ QString ReplyLine(const QStringList& lines, int index);
 // compared as it is); the empty text for any other line.
 QString ExtractTagValue(const QString& line, const QString& tag);
 
-// The outcome of posting to the maker's host, HTTPS first and plain HTTP second.
+// The outcome of posting to the maker's host.
 struct Exchange {
-    std::optional<QString> reply;  // absent when both attempts failed
-    QString httpsError;            // the secure attempt's message, if it failed
-    QString httpError;             // the plain attempt's message, if it was made and failed
-    bool overHttp = false;         // the reply came over the plain fallback
+    std::optional<QString> reply;  // absent when the exchange failed
+    QString error;                 // why it failed
 };
 
-// "https://" + MakerHost() + path, then "http://" + MakerHost() + path.
-Exchange PostWithFallback(const QString& path, const RequestFields& fields, int timeoutMs,
-                          const Cancellation* cancel = nullptr);
+// Posts to MakerAddress(path) over HTTPS. A failure is the outcome: there is
+// no second attempt over plain HTTP, since that would send the same fields in
+// clear and trust whatever a network in between answered.
+Exchange PostToMaker(const QString& path, const RequestFields& fields, int timeoutMs,
+                     const Cancellation* cancel = nullptr);
 
 }  // namespace corvexa::net

@@ -22,10 +22,17 @@ QString HelpAddress(const QString& productName) {
     for (QChar c : productName) {
         path += c == QLatin1Char(' ') ? QLatin1Char('-') : QChar(ascii::ToLower(c.unicode()));
     }
-    return QStringLiteral("http://") + MakerHost() + QStringLiteral("/help/") + path +
-           QLatin1Char('/');
+    return MakerAddress(QStringLiteral("/help/") + path + QLatin1Char('/'));
 }
 
-QString HomePage() { return QStringLiteral("https://") + MakerHost() + QLatin1Char('/'); }
+QString MakerAddress(const QString& path) { return QStringLiteral("https://") + MakerHost() + path; }
+
+QString HomePage() { return MakerAddress(QStringLiteral("/")); }
+
+QString CreditsPage() { return MakerAddress(QStringLiteral("/blog/credits-and-acknowledgements/")); }
+
+QString UninstallPage() { return MakerAddress(QStringLiteral("/blog/how-to-uninstall-kelmare-software/")); }
+
+QString TranslationPage() { return MakerAddress(QStringLiteral("/translation/")); }
 
 }  // namespace corvexa::net

@@ -104,11 +104,8 @@ RequestFields CheckFields(const CheckSetup& setup, const QString& guid, int howM
 void RunExchange(const CheckSetup& setup, const StoreAccess& store, const QString& guid, int howMany,
               const QString& lastCheck, int lastCount, CheckResults& results, FailureRecord& failures) {
     const RequestFields fields = CheckFields(setup, guid, howMany, failures);
-    const Exchange exchange =
-        PostWithFallback(QStringLiteral("/php/check2.php"), fields, setup.TimeoutMs, setup.Cancel);
-    if (!exchange.httpsError.isEmpty()) failures.Record(QStringLiteral("HTTPS Response:\r") + exchange.httpsError);
-    if (exchange.overHttp) failures.Clear();
-    if (!exchange.reply) failures.Record(QStringLiteral("HTTP Response:\r") + exchange.httpError);
+    const Exchange exchange = PostToMaker(QStringLiteral("/php/check2.php"), fields, setup.TimeoutMs, setup.Cancel);
+    if (!exchange.reply) failures.Record(QStringLiteral("HTTPS Response:\r") + exchange.error);
     const QString reply = exchange.reply.value_or(QString());
     const QStringList lines = SplitReplyLines(reply);
     if (reply.startsWith(QStringLiteral("ERROR"))) failures.Record(QStringLiteral("INVALIDSERVERRESPONSE"));

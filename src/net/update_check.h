@@ -46,7 +46,7 @@ private:
 };
 
 // Runs the check: reads and updates the store, makes at most one exchange
-// (HTTPS, then plain HTTP) with "/php/check2.php", shows the server's message
+// (over HTTPS only) with "/php/check2.php", shows the server's message
 // and decides on the notice. Failures are recorded, never thrown.
 CheckResults RunUpdateCheck(const CheckSetup& setup, FailureRecord& failures);
 

@@ -118,16 +118,11 @@ QString TAboutBox::FormatTitle(const QString& format, const QString& productName
     return out;
 }
 
-QString TAboutBox::HomePageAddress() { return QStringLiteral("http://") + net::MakerHost() + QLatin1Char('/'); }
+QString TAboutBox::HomePageAddress() { return net::HomePage(); }
 
-QString TAboutBox::CreditsAddress() {
-    return QStringLiteral("https://") + net::MakerHost() + QStringLiteral("/blog/credits-and-acknowledgements/");
-}
+QString TAboutBox::CreditsAddress() { return net::CreditsPage(); }
 
-QString TAboutBox::UninstallAddress() {
-    return QStringLiteral("http://") + net::MakerHost() +
-           QStringLiteral("/blog/how-to-uninstall-kelmare-software/");
-}
+QString TAboutBox::UninstallAddress() { return net::UninstallPage(); }
 
 void TAboutBox::SetMenuHookForTesting(std::function<void(QMenu*)> hook) { MenuHook() = std::move(hook); }
 

@@ -126,12 +126,27 @@ void TAppForm::FormCreate() {
                            i18n::StoredLanguageChoice(companyName_, productName_),
                            platform::UiLanguageId());
 
+    LoadUpdateToggle();
+
     // 9-10.
     ApplyWindowsVersionGate();
     TimerKacTaneTimer();
 
     // Typing at once goes into the folder field.
     Edit8->setFocus(Qt::OtherFocusReason);
+}
+
+// The update-notification item is usable from the start, whatever the check
+// is doing: its mark is the stored choice, read here rather than when the
+// check ends, which may be a whole time-out later.
+void TAppForm::LoadUpdateToggle() {
+    int show = 1;
+    try {
+        show = platform::ProductStore(companyName_, productName_).ReadInteger(net::store_names::ShowUpdate, 1);
+    } catch (...) {
+    }
+    UpdateNotifications1->setChecked(show != 0);
+    UpdateNotifications1->setEnabled(true);
 }
 
 void TAppForm::ApplyMenuSettings() {
@@ -523,11 +538,11 @@ void TAppForm::TimerCheckerTimer() {
     }
     if (!checker_->Completed()) return;
     TimerChecker->stop();
-    UpdateNotifications1->setEnabled(true);
-    if (checker_->Results().ShowUpdate == 0) UpdateNotifications1->setChecked(false);
     if (checker_->Results().Notice && !NewVer)
         NewVer = new TNewVer(productName_, checker_->Results().ServerVersion, checker_->Results().DownloadLink, this);
 }
+
+bool TAppForm::UpdateCheckDone() const { return checker_ && checker_->Completed() && !TimerChecker->isActive(); }
 
 void TAppForm::UpdateNotifications1Click() {
     // The item has already toggled its mark; the store follows it.

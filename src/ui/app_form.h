@@ -81,6 +81,9 @@ public:
     results::ResultLists& Lists() { return lists_; }
     SharedList& Files() { return files_; }
 
+    // The update check has completed and its outcome (the notice) is applied.
+    bool UpdateCheckDone() const;
+
     // Keeps the language the user chose for the next start.
     void SetLanguageFile(const QString& Filename);
 
@@ -104,6 +107,7 @@ private:
     void ApplyFieldSettings();
     void ApplyWindowsVersionGate();
     void AllowFileDrop();
+    void LoadUpdateToggle();
 
     // Layout (app_form_layout.cpp).
     void BuildLayout();

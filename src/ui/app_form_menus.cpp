@@ -147,7 +147,6 @@ void TAppForm::BuildHelpMenu() {
         Checkable(AddItem(help, "UpdateNotifications1", QStringLiteral("Update Notifications"),
                           [this] { UpdateNotifications1Click(); }),
                   true);
-    UpdateNotifications1->setEnabled(false);
     help->addSeparator();
     Language1 = AddItem(help, "Language1", QStringLiteral("Language..."), [this] { Language1Click(); });
     Language1->setIcon(Icon("flag"));

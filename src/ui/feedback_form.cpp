@@ -19,9 +19,11 @@
 #include <pcre2.h>
 
 #include <memory>
+#include <string>
 
 #include "i18n/language.h"
-#include "net/form_request.h"
+#include "engine/detect.h"
+#include "net/feedback.h"
 #include "platform/desktop.h"
 #include "ui/dialogs.h"
 #include "ui/widget_kit.h"
@@ -225,13 +227,13 @@ void TFeedbackForm::Choose(ChoicePanel* clicked, ChoicePanel* other) {
 }
 
 bool TFeedbackForm::IsValidEmail(const QString& address) {
-    static const QString pattern =
-        QStringLiteral("^[a-zA-Z0-9_.+-]+@[a-zA-Z0-9-]+\\.[a-zA-Z0-9-.]*[a-zA-Z0-9]+$");
+    // The whole address must be one e-mail address as a scan finds them.
+    static const std::u16string pattern = u"^(?:" + std::u16string(patterns::kEmail) + u")$";
     static const std::unique_ptr<pcre2_code_16, void (*)(pcre2_code_16*)> code = [] {
         int error = 0;
         PCRE2_SIZE offset = 0;
         return std::unique_ptr<pcre2_code_16, void (*)(pcre2_code_16*)>(
-            pcre2_compile_16(reinterpret_cast<PCRE2_SPTR16>(pattern.utf16()), pattern.size(), 0, &error, &offset,
+            pcre2_compile_16(reinterpret_cast<PCRE2_SPTR16>(pattern.data()), pattern.size(), 0, &error, &offset,
                              nullptr),
             pcre2_code_free_16);
     }();
@@ -239,8 +241,8 @@ bool TFeedbackForm::IsValidEmail(const QString& address) {
     std::unique_ptr<pcre2_match_data_16, void (*)(pcre2_match_data_16*)> data(
         pcre2_match_data_create_from_pattern_16(code.get(), nullptr), pcre2_match_data_free_16);
     if (!data) return false;
-    return pcre2_match_16(code.get(), reinterpret_cast<PCRE2_SPTR16>(address.utf16()), address.size(), 0, 0,
-                          data.get(), nullptr) >= 0;
+    return pcre2_match_16(code.get(), reinterpret_cast<PCRE2_SPTR16>(address.utf16()),
+                          static_cast<PCRE2_SIZE>(address.size()), 0, 0, data.get(), nullptr) >= 0;
 }
 
 QString TFeedbackForm::FeedbackText(const QString& message) const {
@@ -268,21 +270,13 @@ void TFeedbackForm::BitBtn1Click() {
         ExecModal(box);
         return;
     }
-    net::RequestFields fields{QStringLiteral("cmd=feedback"), QStringLiteral("appname=") + productTitle_,
-                              QStringLiteral("version=") + versionText_,
-                              QStringLiteral("feedback=") + FeedbackText(message)};
-    if (!email.isEmpty()) fields << QStringLiteral("email=") + email;
+    const net::RequestFields fields =
+        net::FeedbackFields(productTitle_, versionText_, FeedbackText(message), email);
 
     sending_ = true;
     BitBtn1->setEnabled(false);
     QApplication::setOverrideCursor(Qt::BusyCursor);
-    bool delivered = false;
-    try {
-        const net::Exchange exchange = net::PostWithFallback(QStringLiteral("/php/feedback.php"), fields, 3000);
-        delivered = exchange.reply && Trim(*exchange.reply) == QStringLiteral("OK");
-    } catch (...) {
-        delivered = false;
-    }
+    const bool delivered = net::DeliverFeedback(fields);
     QApplication::restoreOverrideCursor();
     BitBtn1->setEnabled(true);
     sending_ = false;

@@ -14,8 +14,8 @@ namespace corvexa::ui {
 class ChoicePanel;
 
 // The feedback window: a like/dislike choice, a message and an optional e-mail
-// address, sent to the maker's web server ("/php/feedback.php", HTTPS first,
-// then plain HTTP). Success only when the reply, trimmed, is "OK"; on failure
+// address, sent to the maker's web server ("/php/feedback.php", over
+// HTTPS only). Success only when the reply, trimmed, is "OK"; on failure
 // the window stays open with everything typed. Modal; closing destroys it.
 class TFeedbackForm : public QDialog {
     Q_OBJECT

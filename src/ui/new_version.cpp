@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QCursor>
 #include <QFrame>
+#include <QGridLayout>
 #include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QIcon>
@@ -11,10 +12,13 @@
 #include <QMouseEvent>
 #include <QPropertyAnimation>
 #include <QPushButton>
+#include <QScrollArea>
 #include <QScreen>
 #include <QTimer>
 #include <QUrl>
 #include <QVBoxLayout>
+
+#include <algorithm>
 
 #include "i18n/language.h"
 #include "net/maker_host.h"
@@ -248,12 +252,46 @@ bool TNewVer::eventFilter(QObject* watched, QEvent* event) {
     return QWidget::eventFilter(watched, event);
 }
 
+namespace {
+
+// A long text would make the box taller than the screen, its OK button out of
+// reach: its label goes into a scroll area no larger than half the screen.
+void ScrollLongText(QMessageBox& box, const QString& text, QWidget* parent) {
+    constexpr qsizetype kShortText = 500;
+    constexpr qsizetype kShortLines = 15;
+    if (text.size() <= kShortText && text.count(QLatin1Char('\n')) <= kShortLines) return;
+    auto* label = box.findChild<QLabel*>(QStringLiteral("qt_msgbox_label"));
+    auto* grid = qobject_cast<QGridLayout*>(box.layout());
+    const int index = label && grid ? grid->indexOf(label) : -1;
+    if (index < 0) {
+        box.setText(text.left(kShortText) + QChar(0x2026));  // no label to scroll: the beginning only
+        return;
+    }
+    int row = 0, column = 0, rows = 0, columns = 0;
+    grid->getItemPosition(index, &row, &column, &rows, &columns);
+    grid->removeWidget(label);
+    label->setWordWrap(true);
+    auto* scroll = new QScrollArea(&box);
+    scroll->setObjectName(QStringLiteral("ServerMessageScroll"));
+    scroll->setFrameShape(QFrame::NoFrame);
+    scroll->setWidgetResizable(true);
+    scroll->setWidget(label);
+    const QScreen* screen = parent ? parent->screen() : QGuiApplication::primaryScreen();
+    const QRect area = screen ? screen->availableGeometry() : QRect(0, 0, 800, 600);
+    scroll->setMinimumSize(std::min(480, area.width() / 2), std::min(240, area.height() / 3));
+    scroll->setMaximumSize(area.width() * 3 / 4, area.height() / 2);
+    grid->addWidget(scroll, row, column, rows, columns);
+}
+
+}  // namespace
+
 void ShowServerMessage(QWidget* parent, const QString& text) {
     QMessageBox box(QMessageBox::Warning, i18n::TranslateText(QStringLiteral("IMPORTANT")), text, QMessageBox::Ok,
                     parent);
     box.setObjectName(QStringLiteral("ServerMessageBox"));
     box.setTextFormat(Qt::PlainText);  // whatever the server sends is shown as it is, never as markup
     box.setTextInteractionFlags(Qt::TextSelectableByMouse);
+    ScrollLongText(box, text, parent);
     ExecModal(box);
 }
 

@@ -91,9 +91,7 @@ TTranslateForm::TTranslateForm(TranslateFormHost host, QWidget* parent)
     FormCreate();
 }
 
-QString TTranslateForm::TranslationPageAddress() {
-    return QStringLiteral("https://") + net::MakerHost() + QStringLiteral("/translation/");
-}
+QString TTranslateForm::TranslationPageAddress() { return net::TranslationPage(); }
 
 void TTranslateForm::BuildLayout() {
     Label1 = new QLabel(this);

@@ -72,6 +72,9 @@ struct Shared {
     bool refuseHttps = false;
     QList<RecordedRequest> requests;
     int connections = 0;
+    QWaitCondition closedChanged;
+    int closed = 0;
+    qint64 endlessSent = 0;
 };
 
 class Listener : public QTcpServer {
@@ -95,6 +98,11 @@ protected:
         socket->setPeerVerifyMode(QSslSocket::VerifyNone);
         auto buffer = std::make_shared<QByteArray>();
         auto decided = std::make_shared<bool>(false);
+        connect(socket, &QSslSocket::disconnected, this, [this] {
+            QMutexLocker lock(&shared_.mutex);
+            ++shared_.closed;
+            shared_.closedChanged.wakeAll();
+        });
         connect(socket, &QSslSocket::disconnected, socket, &QObject::deleteLater);
         connect(socket, &QSslSocket::readyRead, this, [this, socket, buffer, decided] {
             if (!*decided) {
@@ -144,11 +152,12 @@ private:
         {
             QMutexLocker lock(&shared_.mutex);
             reply = shared_.replies.value({request.path, request.secure},
-                                          ServerReply{404, "not found", "text/plain", 0, false, -1});
+                                          ServerReply{404, "not found", "text/plain", 0, false, -1, ServerReply::Endless::No});
             shared_.requests << request;
             shared_.arrived.wakeAll();
         }
         if (reply.silent) return;
+        if (reply.endless != ServerReply::Endless::No) return SendEndlessly(socket, reply);
         QPointer<QSslSocket> guard(socket);
         QTimer::singleShot(reply.delayMs, this, [guard, reply] {
             if (!guard) return;
@@ -159,6 +168,28 @@ private:
             guard->write(out);
             guard->disconnectFromHost();
         });
+    }
+
+    // Feeds the connection while it takes the bytes (at most 64 KiB waiting in
+    // the socket at any time), until the client closes it.
+    void SendEndlessly(QSslSocket* socket, const ServerReply& reply) {
+        const bool headers = reply.endless == ServerReply::Endless::Headers;
+        socket->write(headers ? QByteArray("HTTP/1.1 200 OK\r\n")
+                              : QByteArray("HTTP/1.1 200 OK\r\nContent-Type: text/plain\r\nConnection: close\r\n\r\n"));
+        QByteArray chunk;
+        for (int i = 0; chunk.size() < 16 * 1024; ++i)
+            chunk += headers ? "X-Filler-" + QByteArray::number(i) + ": " + QByteArray(64, 'h') + "\r\n"
+                             : QByteArray(1024, 'b');
+        auto* pump = new QTimer(socket);
+        pump->setInterval(1);
+        connect(pump, &QTimer::timeout, socket, [this, socket, chunk] {
+            if (socket->state() != QAbstractSocket::ConnectedState) return;
+            if (socket->bytesToWrite() + socket->encryptedBytesToWrite() >= 64 * 1024) return;
+            socket->write(chunk);
+            QMutexLocker lock(&shared_.mutex);
+            shared_.endlessSent += chunk.size();
+        });
+        pump->start();
     }
 
     Shared& shared_;
@@ -261,6 +292,24 @@ bool MakerServer::WaitForRequests(int count, int timeoutMs) const {
 int MakerServer::Connections() const {
     QMutexLocker lock(&impl_->shared.mutex);
     return impl_->shared.connections;
+}
+
+int MakerServer::Closed() const {
+    QMutexLocker lock(&impl_->shared.mutex);
+    return impl_->shared.closed;
+}
+
+bool MakerServer::WaitForClosed(int count, int timeoutMs) const {
+    QDeadlineTimer deadline(timeoutMs);
+    QMutexLocker lock(&impl_->shared.mutex);
+    while (impl_->shared.closed < count)
+        if (!impl_->shared.closedChanged.wait(&impl_->shared.mutex, deadline)) return impl_->shared.closed >= count;
+    return true;
+}
+
+qint64 MakerServer::EndlessBytesSent() const {
+    QMutexLocker lock(&impl_->shared.mutex);
+    return impl_->shared.endlessSent;
 }
 
 QByteArray MakerServer::CertificatePem() const { return impl_->certPem; }

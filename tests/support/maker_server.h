@@ -26,6 +26,10 @@ struct ServerReply {
     int delayMs = 0;      // wait this long before answering
     bool silent = false;  // read the request, never answer, keep the connection open
     int truncateTo = -1;  // >= 0: announce the whole body, send this many bytes, close
+    // Never ends: after the status line, header lines or body bytes (the body
+    // without a length) as fast as the client takes them, until it closes.
+    enum class Endless { No, Headers, Body };
+    Endless endless = Endless::No;
 };
 
 // One request as it arrived.
@@ -69,6 +73,12 @@ public:
     bool WaitForRequests(int count, int timeoutMs) const;
     // Connections accepted so far (a request need not have arrived).
     int Connections() const;
+    // Connections that have closed so far, by either side.
+    int Closed() const;
+    // Waits (running no event loop of the caller's) until count connections have closed.
+    bool WaitForClosed(int count, int timeoutMs) const;
+    // Bytes of endless replies handed to the connection so far.
+    qint64 EndlessBytesSent() const;
 
     // The certificate's PEM, and a file holding it.
     QByteArray CertificatePem() const;

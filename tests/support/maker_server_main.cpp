@@ -35,7 +35,8 @@ int main(int argc, char** argv) {
         QTextStream out(stdout);
         out << "Listening on " << server.Host() << " (HTTP and HTTPS on one port).\n"
             << "Certificate: " << server.CertificateFile() << "\n"
-            << "Start the program with:\n  CORVEXA_MAKER_HOST=" << server.Host() << " ./build/bin/corvexa\n"
+            << "Start the program with:\n  CORVEXA_MAKER_CA=" << server.CertificateFile()
+            << " CORVEXA_MAKER_HOST=" << server.Host() << " ./build/bin/corvexa\n"
             << Qt::flush;
         return app.exec();
     } catch (const std::exception& e) {

@@ -220,9 +220,9 @@ private slots:
     void pagesOpenOnTheMakersHost_data() {
         QTest::addColumn<QString>("item");  // a menu item, or Label5
         QTest::addColumn<QString>("address");
-        QTest::newRow("link") << "Label5" << "http://127.0.0.1:9/";
+        QTest::newRow("link") << "Label5" << "https://127.0.0.1:9/";
         QTest::newRow("acknowledgements") << "Credits1" << "https://127.0.0.1:9/blog/credits-and-acknowledgements/";
-        QTest::newRow("uninstall") << "Howtouninstall1" << "http://127.0.0.1:9/blog/how-to-uninstall-kelmare-software/";
+        QTest::newRow("uninstall") << "Howtouninstall1" << "https://127.0.0.1:9/blog/how-to-uninstall-kelmare-software/";
     }
 
     void pagesOpenOnTheMakersHost() {
@@ -234,7 +234,7 @@ private slots:
         QDesktopServices::setUrlHandler(QStringLiteral("https"), &catcher, "open");
         auto box = MakeBox();
         if (item == QLatin1String("Label5")) {
-            QCOMPARE(Find<QLabel>(*box, "Label5")->toolTip(), QStringLiteral("http://127.0.0.1:9/"));
+            QCOMPARE(Find<QLabel>(*box, "Label5")->toolTip(), QStringLiteral("https://127.0.0.1:9/"));
             QTest::mouseClick(Find<QLabel>(*box, "Label5"), Qt::LeftButton);
         } else {
             window_->seams.AnswerAboutMenu([&](QMenu* menu) {
@@ -304,6 +304,7 @@ private slots:
         QFETCH(bool, moves);
         UrlCatcher catcher;  // the link's click goes nowhere
         QDesktopServices::setUrlHandler(QStringLiteral("http"), &catcher, "open");
+        QDesktopServices::setUrlHandler(QStringLiteral("https"), &catcher, "open");
         auto box = MakeBox();
         box->move(100, 100);
         const QPoint start = box->pos();
@@ -331,6 +332,7 @@ private slots:
                           Qt::NoButton, Qt::NoModifier);
         QApplication::sendEvent(w, &after);  // released: no longer follows
         QDesktopServices::unsetUrlHandler(QStringLiteral("http"));
+        QDesktopServices::unsetUrlHandler(QStringLiteral("https"));
         QCOMPARE(box->pos(), moves ? start + QPoint(40, 15) : start);
     }
 

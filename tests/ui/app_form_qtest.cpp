@@ -251,7 +251,7 @@ private slots:
         for (const char* item : {"MemoryStream1", "PlainText1", "PDFium1"})
             QVERIFY2(!Find<QAction>(*form, item)->isChecked(), item);
         QVERIFY(Find<QAction>(*form, "UpdateNotifications1")->isChecked());
-        QVERIFY(!Find<QAction>(*form, "UpdateNotifications1")->isEnabled());
+        QVERIFY(Find<QAction>(*form, "UpdateNotifications1")->isEnabled());  // usable before any check
         QVERIFY(!Find<QAction>(*form, "Language1")->isVisible());
         QCOMPARE(Find<QTabWidget>(*form, "PageControl1")->currentIndex(), 0);
         QVERIFY(!Find<QWidget>(*form, "Panel4")->isVisible());
@@ -873,11 +873,13 @@ private slots:
         qputenv("CORVEXA_MAKER_HOST", "127.0.0.1:9");
         UrlCatcher catcher;
         QDesktopServices::setUrlHandler(QStringLiteral("http"), &catcher, "open");
+        QDesktopServices::setUrlHandler(QStringLiteral("https"), &catcher, "open");
         auto form = MakeForm();
         QTest::keyClick(Find<QLineEdit>(*form, "Edit1"), Qt::Key_F1);
         QDesktopServices::unsetUrlHandler(QStringLiteral("http"));
+        QDesktopServices::unsetUrlHandler(QStringLiteral("https"));
         qputenv("CORVEXA_MAKER_HOST", kNoServer);
-        QCOMPARE(catcher.urls, QList<QUrl>({QUrl(QStringLiteral("http://127.0.0.1:9/help/corvexa/"))}));
+        QCOMPARE(catcher.urls, QList<QUrl>({QUrl(QStringLiteral("https://127.0.0.1:9/help/corvexa/"))}));
     }
 
     void countersUseThousandsSeparators() {

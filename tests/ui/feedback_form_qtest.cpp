@@ -229,18 +229,63 @@ private slots:
         }
     }
 
-    void httpsDownHttpDelivers() {
-        server_->RefuseHttps(true);
+    // The secure path down while plain HTTP would take the message: nothing is
+    // sent in clear and the failure is said, with everything typed kept.
+    void httpsDownNothingGoesInClear_data() {
+        QTest::addColumn<bool>("untrusted");
+        QTest::newRow("HTTPS refused") << false;
+        QTest::newRow("self-signed certificate") << true;
+    }
+    void httpsDownNothingGoesInClear() {
+        QFETCH(bool, untrusted);
+        MakerServer stranger;
+        MakerServer& target = untrusted ? stranger : *server_;
+        ServerReply ok;
+        ok.body = "OK\n";
+        target.SetReply("/php/feedback.php", ok);
+        if (untrusted)
+            qputenv("CORVEXA_MAKER_HOST", stranger.Host().toUtf8());
+        else
+            server_->RefuseHttps(true);
         auto form = Open();
-        Type(*form, QStringLiteral("over plain HTTP"), QString());
+        Type(*form, QStringLiteral("private words"), QStringLiteral("ann@mail.de"));
         Send(*form);
-        const auto requests = server_->Requests();
-        QCOMPARE(requests.size(), 1);
-        QVERIFY(!requests[0].secure);
-        QVERIFY(boxes_.value(0).startsWith("Success|"));
+        qputenv("CORVEXA_MAKER_HOST", server_->Host().toUtf8());
+        QVERIFY(target.Requests().isEmpty());
+        QCOMPARE(boxes_.size(), 1);
+        QVERIFY(boxes_[0].startsWith("Failure|Something went wrong."));
+        QVERIFY(form->isVisible());
+        QCOMPARE(Find<QPlainTextEdit>(*form, "Memo1")->toPlainText(), QStringLiteral("private words"));
     }
 
-    void bothDownFails() {
+    // A server that never ends its reply: Send fails on the size bound, the
+    // window gets its failure box, and the connection is closed by then, so
+    // nothing goes on reading behind the window.
+    void endlessReplyFailsAndStopsReading_data() {
+        QTest::addColumn<int>("endless");
+        QTest::newRow("headers") << int(ServerReply::Endless::Headers);
+        QTest::newRow("body") << int(ServerReply::Endless::Body);
+    }
+    void endlessReplyFailsAndStopsReading() {
+        QFETCH(int, endless);
+        ServerReply reply;
+        reply.endless = ServerReply::Endless(endless);
+        server_->SetReply("/php/feedback.php", reply);
+        auto form = Open();
+        Type(*form, QStringLiteral("never answered"), QString());
+        const int closed = server_->Closed();
+        const qint64 sentBefore = server_->EndlessBytesSent();
+        Send(*form);
+        QCOMPARE(boxes_.size(), 1);
+        QVERIFY(boxes_[0].startsWith("Failure|Something went wrong."));
+        QVERIFY(!form->Sending());
+        QVERIFY(server_->WaitForClosed(closed + 1, 10000));
+        const qint64 sent = server_->EndlessBytesSent() - sentBefore;
+        QCOMPARE(server_->Requests().size(), 1);
+        QVERIFY2(sent < 16 * 1024 * 1024, qPrintable(QString::number(sent)));
+    }
+
+    void serverDownFails() {
         quint16 port;
         {
             MakerServer gone;

@@ -201,6 +201,42 @@ private slots:
         QCOMPARE(format, Qt::PlainText);
         QCOMPARE(icon, QMessageBox::Warning);
     }
+
+    // A 60 KB message, as long lines and as many short ones: the box fits the
+    // screen's free area, its OK button shows inside it, and the whole text
+    // is there to scroll through.
+    void longServerMessageScrolls_data() {
+        QTest::addColumn<QString>("text");
+        QString words;
+        while (words.size() < 60000) words += QStringLiteral("Please read this important notice. ");
+        QString lines;
+        while (lines.size() < 60000) lines += QStringLiteral("line\n");
+        QTest::newRow("long lines") << words;
+        QTest::newRow("many lines") << lines;
+    }
+    void longServerMessageScrolls() {
+        QFETCH(QString, text);
+        QRect box, button, area;
+        bool buttonVisible = false;
+        QString shown;
+        corvexa::ui::SetModalHookForTesting([&](QDialog* d) {
+            auto* message = qobject_cast<QMessageBox*>(d);
+            QAbstractButton* ok = message->button(QMessageBox::Ok);
+            area = message->screen()->availableGeometry();
+            box = message->frameGeometry();
+            button = QRect(ok->mapToGlobal(QPoint(0, 0)), ok->size());
+            buttonVisible = ok->isVisible();
+            shown = message->text();
+            message->done(QMessageBox::Ok);
+        });
+        corvexa::ui::ShowServerMessage(main_.get(), text);
+        corvexa::ui::SetModalHookForTesting({});
+        QVERIFY2(box.height() <= area.height(), qPrintable(QStringLiteral("%1 > %2").arg(box.height()).arg(area.height())));
+        QVERIFY(box.width() <= area.width());
+        QVERIFY(buttonVisible);
+        QVERIFY2(area.contains(button), qPrintable(QStringLiteral("button at %1,%2").arg(button.x()).arg(button.y())));
+        QCOMPARE(shown, text);
+    }
 };
 
 QTEST_MAIN(NewVersionTest)

@@ -84,8 +84,8 @@ private slots:
     void newerVersionRaisesTheNotice() {
         auto form = MakeForm();
         QVERIFY(Item(*form)->isChecked());
-        QVERIFY(!Item(*form)->isEnabled());
-        QTRY_VERIFY_WITH_TIMEOUT(Item(*form)->isEnabled(), 10000);
+        QVERIFY(Item(*form)->isEnabled());
+        QTRY_VERIFY_WITH_TIMEOUT(form->UpdateCheckDone(), 10000);
         QVERIFY(Item(*form)->isChecked());
         TNewVer* notice = form->findChild<TNewVer*>();
         QVERIFY(notice);
@@ -105,7 +105,9 @@ private slots:
     void showUpdateZeroUnchecksAndTheToggleWrites() {
         ProductStore(QStringLiteral("KELMARE"), QStringLiteral("Corvexa")).WriteString("ShowUpdate", "0");
         auto form = MakeForm();
-        QTRY_VERIFY_WITH_TIMEOUT(Item(*form)->isEnabled(), 10000);
+        QVERIFY(!Item(*form)->isChecked());  // the stored choice, before the check has run
+        QVERIFY(Item(*form)->isEnabled());
+        QTRY_VERIFY_WITH_TIMEOUT(form->UpdateCheckDone(), 10000);
         QVERIFY(!Item(*form)->isChecked());
         QVERIFY(server_->Requests().isEmpty());
         QVERIFY(!form->findChild<TNewVer*>());
@@ -120,7 +122,7 @@ private slots:
     void showUpdateTwoStaysCheckedWithoutNotice() {
         ProductStore(QStringLiteral("KELMARE"), QStringLiteral("Corvexa")).WriteString("ShowUpdate", "2");
         auto form = MakeForm();
-        QTRY_VERIFY_WITH_TIMEOUT(Item(*form)->isEnabled(), 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(form->UpdateCheckDone(), 10000);
         QVERIFY(Item(*form)->isChecked());
         QCOMPARE(server_->Requests().size(), 1);
         QVERIFY(!form->findChild<TNewVer*>());
@@ -129,10 +131,43 @@ private slots:
     void serverMessageComesBeforeTheNotice() {
         Reply(CheckReply("9.9", "https://www.kelmare.example/get/", "1", "Version 9.9 fixes <b>everything</b>."));
         auto form = MakeForm();
-        QTRY_VERIFY_WITH_TIMEOUT(Item(*form)->isEnabled(), 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(form->UpdateCheckDone(), 10000);
         QCOMPARE(boxes_, QStringList{"IMPORTANT|Version 9.9 fixes <b>everything</b>."});
         QVERIFY(!noticeBeforeBox_);
         QVERIFY(form->findChild<TNewVer*>());
+    }
+
+    // While the server keeps silent the check cannot end, yet the item can
+    // be switched off and the choice is stored at once.
+    void toggleWorksWhileTheCheckWaits() {
+        ServerReply silent;
+        silent.silent = true;
+        server_->SetReply("/php/check2.php", silent);
+        auto form = MakeForm();
+        QVERIFY(QTest::qWaitFor([&] { return server_->Requests().size() == 1; }, 10000));
+        QVERIFY(!form->UpdateCheckDone());
+        QVERIFY(Item(*form)->isEnabled());
+        Item(*form)->trigger();
+        QVERIFY(!Item(*form)->isChecked());
+        QCOMPARE(Stored(*form, "ShowUpdate"), QStringLiteral("0"));
+    }
+
+    // A server whose certificate nobody trusts, which would answer a newer
+    // version with a message in clear on the same port: no request arrives,
+    // and neither the message nor the notice is shown.
+    void untrustedServerShowsNothing() {
+        MakerServer stranger;
+        ServerReply r;
+        r.body = CheckReply("9.9", "http://elsewhere.example/get/", "1", "Install this now");
+        stranger.SetReply("/php/check2.php", r);
+        qputenv("CORVEXA_MAKER_HOST", stranger.Host().toUtf8());
+        auto form = MakeForm();
+        QTRY_VERIFY_WITH_TIMEOUT(form->UpdateCheckDone(), 15000);
+        qputenv("CORVEXA_MAKER_HOST", server_->Host().toUtf8());
+        QVERIFY(stranger.Requests().isEmpty());
+        QVERIFY(boxes_.isEmpty());
+        QVERIFY(!form->findChild<TNewVer*>());
+        QCOMPARE(Stored(*form, "CurrentVersion"), QString());
     }
 
     void closingDuringASilentCheckEndsAtOnce() {
