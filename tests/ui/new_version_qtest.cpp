@@ -219,7 +219,7 @@ private slots:
         QRect box, button, area;
         bool buttonVisible = false;
         QString shown;
-        corvexa::ui::SetModalHookForTesting([&](QDialog* d) {
+        window_->seams.AnswerDialogs([&](QDialog* d) {
             auto* message = qobject_cast<QMessageBox*>(d);
             QAbstractButton* ok = message->button(QMessageBox::Ok);
             area = message->screen()->availableGeometry();
@@ -230,7 +230,7 @@ private slots:
             message->done(QMessageBox::Ok);
         });
         corvexa::ui::ShowServerMessage(main_.get(), text);
-        corvexa::ui::SetModalHookForTesting({});
+        window_->seams.AnswerDialogs({});
         QVERIFY2(box.height() <= area.height(), qPrintable(QStringLiteral("%1 > %2").arg(box.height()).arg(area.height())));
         QVERIFY(box.width() <= area.width());
         QVERIFY(buttonVisible);
