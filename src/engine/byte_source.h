@@ -29,6 +29,24 @@ class DecodeError : public ReadError {
 public:
     using ReadError::ReadError;
 };
+// A document its reader cannot decode as a document of its kind (no message,
+// no workbook, nothing the PDF library can open): it is read as plain text
+// instead, like any other file.
+class NotDecodable : public ReadError {
+public:
+    using ReadError::ReadError;
+};
+// A document a reader read only in part, because one of its bounds cut it
+// short: carries the text read until then; what() names the bound. Its
+// addresses are kept and the file counts as partly read.
+class PartialRead : public ReadError {
+public:
+    PartialRead(Text text, const std::string& why) : ReadError(why), text_(std::move(text)) {}
+    const Text& TextSoFar() const { return text_; }
+
+private:
+    Text text_;
+};
 
 class ByteSource {
 public:

@@ -149,8 +149,40 @@ void TCollector::AddFoundFile(const Text& path) {
     sink_.FileFound(path);
 }
 
+namespace {
+
+// Joins failures into one reason, "; " between them.
+std::string JoinFailures(const std::vector<std::string>& failures) {
+    std::string reason;
+    for (const std::string& f : failures) reason += (reason.empty() ? "" : "; ") + f;
+    return reason;
+}
+
+}  // namespace
+
 void TCollector::ExtractURLsFromFile(const Text& path) {
+    cuts_.clear();
+    ReadFile(path);
+    if (!cuts_.empty()) throw ReadError(JoinFailures(cuts_));
+}
+
+bool TCollector::ScanDocumentText(const std::function<Text()>& read) {
+    try {
+        const Text text = read();
+        ScanTextLines(text, *lineSink_, control_.StopRequested);
+    } catch (const PartialRead& cut) {
+        ScanTextLines(cut.TextSoFar(), *lineSink_, control_.StopRequested);
+        cuts_.push_back(cut.what());
+    } catch (const NotDecodable&) {
+        return false;
+    }
+    return true;
+}
+
+void TCollector::ReadFile(const Text& path) {
     const Text ext = LowerExtension(path);
+    // True when the reader decoded the document; false when it is to be read
+    // as plain text.
     auto scanDocument = [&](DocumentReader& reader) {
         // The readers and the programs they run open the file as they please:
         // a FIFO or a device named like a document would block them, so only
@@ -159,8 +191,7 @@ void TCollector::ExtractURLsFromFile(const Text& path) {
             FileSource probe(path);
             probe.Open();
         }
-        Text text = reader.ReadText(path);
-        ScanTextLines(text, *lineSink_, control_.StopRequested);
+        return ScanDocumentText([&] { return reader.ReadText(path); });
     };
 
     if (job_.Archives && IsArchiveName(platform::NativeFromPath(path)) && ScanArchive(path)) return;
@@ -170,20 +201,16 @@ void TCollector::ExtractURLsFromFile(const Text& path) {
         if (IsMboxName(native) && ScanMailbox(path)) return;
         // A Maildir message, decoded and then read below as plain text.
         if (IsMaildirMessage(native) && !(ext == u".eml" && job_.Kinds.Has(DocumentKind::Eml)))
-            ScanTextLines(EmlText(path), *lineSink_, control_.StopRequested);
+            ScanDocumentText([&] { return EmlText(path); });
     }
 
     for (const DocumentKindInfo& kind : DocumentKindTable()) {
         DocumentReader* reader = enabled_[static_cast<std::size_t>(kind.kind)];
         if (!reader || !kind.Matches(ext)) continue;
-        scanDocument(*reader);
-        if (!kind.alsoPlainText) return;
+        if (scanDocument(*reader) && !kind.alsoPlainText) return;
         break;
     }
-    if (pdfReader_ && ext == u".pdf") {
-        scanDocument(*pdfReader_);
-        return;
-    }
+    if (pdfReader_ && ext == u".pdf" && scanDocument(*pdfReader_)) return;
     ScanPlainText(path);
 }
 
@@ -221,17 +248,6 @@ bool TCollector::ScanArchive(const Text& path) {
     }
     throw ReadError(reason);
 }
-
-namespace {
-
-// Joins failures into one reason, "; " between them.
-std::string JoinFailures(const std::vector<std::string>& failures) {
-    std::string reason;
-    for (const std::string& f : failures) reason += (reason.empty() ? "" : "; ") + f;
-    return reason;
-}
-
-}  // namespace
 
 bool TCollector::ScanMailbox(const Text& path) {
     constexpr std::size_t kLongestMessage = std::size_t{64} << 20;

@@ -3,6 +3,7 @@
 #include <array>
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <thread>
@@ -103,7 +104,8 @@ public:
     void CollectFolder(const Text& folder, bool recurse);
     void AddFoundFile(const Text& path);
     // The per-file step: chooses a reader, acquires the text, runs detection.
-    // Throws when the file cannot be read.
+    // A document its reader cannot decode is read as plain text. Throws when
+    // the file cannot be read, or was read only in part (its findings stay).
     void ExtractURLsFromFile(const Text& path);
 
     std::uint32_t StartTick() const { return startTick_; }
@@ -118,7 +120,12 @@ public:
 
 private:
     bool Stopping() const { return control_.StopRequested.load(std::memory_order_relaxed); }
+    void ReadFile(const Text& path);
     void ScanPlainText(const Text& path);
+    // Runs detection on the text a reader gives; a text cut short at one of
+    // the reader's bounds is searched as far as it goes and the cut is noted.
+    // False when the reader cannot decode the document.
+    bool ScanDocumentText(const std::function<Text()>& read);
     // Reads a compressed file or archive member by member; false when it is
     // neither (read it as plain text). Throws naming the members that failed.
     bool ScanArchive(const Text& path);
@@ -141,6 +148,8 @@ private:
     std::optional<FileMask> mask_;
     std::uint32_t startTick_ = 0;
     std::thread thread_;
+    // The bounds that cut the file being read, as they were met.
+    std::vector<std::string> cuts_;
 };
 
 }  // namespace corvexa

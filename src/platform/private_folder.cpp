@@ -1,5 +1,6 @@
 #include "platform/private_folder.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -7,11 +8,63 @@
 #include <cerrno>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <set>
+#include <sstream>
+#include <string_view>
 #include <system_error>
 
 namespace corvexa::platform {
 
 namespace {
+
+// The start time of a process (clock ticks after boot, from /proc), which
+// with its id names it uniquely; zero when there is no such process.
+unsigned long long StartTime(long pid) {
+    std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
+    std::string line;
+    if (!std::getline(in, line)) return 0;
+    // The command name may hold spaces and parentheses: fields follow the last ')'.
+    const std::size_t close = line.rfind(')');
+    if (close == std::string::npos) return 0;
+    std::istringstream fields(line.substr(close + 1));
+    std::string field;
+    // State is field 3 and the start time field 22.
+    for (int i = 3; i <= 22; ++i)
+        if (!(fields >> field)) return 0;
+    return std::strtoull(field.c_str(), nullptr, 10);
+}
+
+// Reads a decimal number ending at '-' from the name; false when it is not one.
+bool TakeNumber(const std::string& name, std::size_t& at, unsigned long long& value) {
+    const std::size_t dash = name.find('-', at);
+    if (dash == std::string::npos || dash == at || dash - at > 20) return false;
+    value = 0;
+    for (std::size_t i = at; i < dash; ++i) {
+        if (name[i] < '0' || name[i] > '9') return false;
+        value = value * 10 + static_cast<unsigned>(name[i] - '0');
+    }
+    at = dash + 1;
+    return true;
+}
+
+// True when the name is one of ours and the process it names has ended.
+bool MakerIsGone(const std::string& name) {
+    constexpr std::string_view kOurs = "corvexa-";
+    if (name.compare(0, kOurs.size(), kOurs) != 0) return false;
+    std::size_t at = kOurs.size();
+    // The prefix's words: lower-case letters, each followed by '-'.
+    for (;;) {
+        std::size_t end = at;
+        while (end < name.size() && name[end] >= 'a' && name[end] <= 'z') ++end;
+        if (end == at || end >= name.size() || name[end] != '-') break;
+        at = end + 1;
+    }
+    unsigned long long pid = 0, start = 0;
+    if (!TakeNumber(name, at, pid) || !TakeNumber(name, at, start)) return false;
+    if (name.size() - at != 6 || pid == 0 || pid > 0x7fffffffULL) return false;
+    return StartTime(static_cast<long>(pid)) != start;
+}
 
 bool UsableFolder(const char* path) {
     struct stat st;
@@ -33,7 +86,8 @@ std::string TemporaryFolderBase() {
 }
 
 PrivateFolder::PrivateFolder(const std::string& prefix, const std::string& base) {
-    std::string pattern = base + "/" + prefix + "XXXXXX";
+    std::string pattern = base + "/" + prefix + std::to_string(::getpid()) + "-" +
+                          std::to_string(StartTime(::getpid())) + "-XXXXXX";
     if (!::mkdtemp(pattern.data()))
         throw std::system_error(errno, std::generic_category(),
                                 "cannot create a private folder in " + base);
@@ -48,6 +102,36 @@ PrivateFolder::~PrivateFolder() {
 
 int PrivateFolder::CreateFile(const std::string& name) const {
     return ::open(Inside(name).c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+}
+
+int SweepStalePrivateFolders(const std::string& base) {
+    const int baseFd = ::open(base.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (baseFd < 0) return 0;
+    DIR* dir = ::fdopendir(baseFd);
+    if (!dir) {
+        ::close(baseFd);
+        return 0;
+    }
+    int removed = 0;
+    while (const dirent* entry = ::readdir(dir)) {
+        const std::string name = entry->d_name;
+        if (!MakerIsGone(name)) continue;
+        struct stat st;
+        // Never through a link, and only what is ours.
+        if (::fstatat(baseFd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISDIR(st.st_mode) ||
+            st.st_uid != ::geteuid())
+            continue;
+        std::error_code ec;
+        // remove_all removes links found inside as links, never what they name.
+        if (std::filesystem::remove_all(std::filesystem::path(base) / name, ec) > 0 && !ec) ++removed;
+    }
+    ::closedir(dir);
+    return removed;
+}
+
+void SweepStalePrivateFolders() {
+    std::set<std::string> bases{"/tmp", PrivateFolderBase(), TemporaryFolderBase()};
+    for (const std::string& base : bases) SweepStalePrivateFolders(base);
 }
 
 }  // namespace corvexa::platform

@@ -11,8 +11,9 @@ std::string PrivateFolderBase();
 std::string TemporaryFolderBase();
 
 // A folder of our own for files nobody else may see or replace: made with
-// mkdtemp (mode 0700) as base/<prefix>XXXXXX, and removed with everything in
-// it when the object goes, on every way out of its scope.
+// mkdtemp (mode 0700) as base/<prefix><pid>-<process start time>-XXXXXX, and
+// removed with everything in it when the object goes, on every way out of its
+// scope. The name tells a later start whether its maker still runs.
 class PrivateFolder {
 public:
     // Throws std::system_error when the folder cannot be made.
@@ -33,5 +34,15 @@ public:
 private:
     std::string path_;
 };
+
+// Removes, with everything in them, the private folders under base whose
+// maker no longer runs: only real folders (never a link) that the effective
+// user owns, named as above with a prefix of "corvexa-" and lower-case words
+// each followed by "-". Returns how many were removed.
+int SweepStalePrivateFolders(const std::string& base);
+
+// The same for every folder that PrivateFolderBase(), TemporaryFolderBase()
+// or /tmp name: what runs that were killed left behind.
+void SweepStalePrivateFolders();
 
 }  // namespace corvexa::platform

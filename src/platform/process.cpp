@@ -1,9 +1,10 @@
 #include "platform/process.h"
 
+#include "platform/process_keeper.h"
+
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
-#include <spawn.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
@@ -57,41 +58,62 @@ std::vector<char*> Pointers(std::vector<std::string>& strings) {
     return p;
 }
 
-// Starts the program with the pipe's write end as its standard output and
-// error; returns the child's pid or -1 with errno set.
-pid_t Spawn(const ProcessRequest& req, int pipeWrite) {
-    posix_spawn_file_actions_t actions;
-    posix_spawnattr_t attr;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawnattr_init(&attr);
-    if (!req.inheritStdin) posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_adddup2(&actions, pipeWrite, 1);
-    posix_spawn_file_actions_adddup2(&actions, pipeWrite, 2);
-    if (!req.workingFolder.empty())
-        posix_spawn_file_actions_addchdir_np(&actions, req.workingFolder.c_str());
-    // A group of its own, so everything it starts can be ended together; and
-    // default signal handling, whatever ours is.
-    sigset_t all, none;
-    sigfillset(&all);
-    sigemptyset(&none);
-    posix_spawnattr_setsigdefault(&attr, &all);
-    posix_spawnattr_setsigmask(&attr, &none);
-    posix_spawnattr_setpgroup(&attr, 0);
-    posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETPGROUP | POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK);
+// The keepers running now, so that a last-moment exit can stop them from a
+// signal handler. Lock-free: a slot is claimed with a compare-exchange.
+constexpr int kKeeperSlots = 64;
+std::atomic<pid_t> g_keepers[kKeeperSlots];
 
-    std::vector<std::string> args = req.argv;
-    std::vector<std::string> env = MergedEnvironment(req.environment);
-    std::vector<char*> argv = Pointers(args);
-    std::vector<char*> envp = Pointers(env);
-    pid_t pid = -1;
-    int rc = posix_spawnp(&pid, argv[0], &actions, &attr, argv.data(), envp.data());
-    posix_spawn_file_actions_destroy(&actions);
-    posix_spawnattr_destroy(&attr);
-    if (rc != 0) {
-        errno = rc;
-        return -1;
+// Registers a keeper while it runs.
+class KeeperSlot {
+public:
+    explicit KeeperSlot(pid_t pid) {
+        for (int i = 0; i < kKeeperSlots && slot_ < 0; ++i) {
+            pid_t expected = 0;
+            if (g_keepers[i].compare_exchange_strong(expected, pid)) slot_ = i;
+        }
     }
-    return pid;
+    ~KeeperSlot() {
+        if (slot_ >= 0) g_keepers[slot_].store(0);
+    }
+    KeeperSlot(const KeeperSlot&) = delete;
+    KeeperSlot& operator=(const KeeperSlot&) = delete;
+
+private:
+    int slot_ = -1;
+};
+
+// The argument vector, environment and namespace maps of one start, kept
+// alive while the plan points into them.
+struct PlanStorage {
+    std::string program;
+    std::vector<std::string> args, env;
+    std::vector<char*> argv, envp;
+    std::string uidMap, gidMap;
+};
+
+// Prepares the plan of a start; false (errno set) when there is no such program.
+bool MakePlan(const ProcessRequest& req, PlanStorage& storage, detail::LaunchPlan& plan) {
+    storage.program = FindExecutable(req.argv[0]);
+    if (storage.program.empty()) {
+        errno = ENOENT;
+        return false;
+    }
+    storage.args = req.argv;
+    storage.env = MergedEnvironment(req.environment);
+    storage.argv = Pointers(storage.args);
+    storage.envp = Pointers(storage.env);
+    storage.uidMap = std::to_string(::geteuid()) + " " + std::to_string(::geteuid()) + " 1";
+    storage.gidMap = std::to_string(::getegid()) + " " + std::to_string(::getegid()) + " 1";
+    plan.program = storage.program.c_str();
+    plan.argv = storage.argv.data();
+    plan.envp = storage.envp.data();
+    plan.workingFolder = req.workingFolder.empty() ? nullptr : req.workingFolder.c_str();
+    plan.fileSizeLimit = static_cast<rlim_t>(req.fileSizeLimit);
+    plan.cutNetwork = req.cutNetwork;
+    plan.parent = ::getpid();
+    plan.uidMap = storage.uidMap.c_str();
+    plan.gidMap = storage.gidMap.c_str();
+    return true;
 }
 
 // Reads whatever is in the pipe, keeping it when the request asks for it;
@@ -112,32 +134,64 @@ bool Drain(int fd, const ProcessRequest& req) {
     }
 }
 
-// Waits for the child while draining its output; ends it on timeout or cancel.
-ProcessResult Supervise(const ProcessRequest& req, pid_t pid, int pipeRead) {
-    ProcessResult result;
-    Fd pidfd{static_cast<int>(::syscall(SYS_pidfd_open, pid, 0))};
+// How long a keeper told to stop may take to end everything before it is
+// killed itself (only a descendant stuck in the kernel can hold it up).
+constexpr auto kKeeperGrace = std::chrono::seconds(10);
+
+// Waits for the keeper to end, at most until the deadline; false when it
+// has not.
+bool AwaitKeeper(pid_t keeper, int pidfd, Clock::time_point deadline) {
+    for (;;) {
+        int status = 0;
+        const pid_t w = ::waitpid(keeper, &status, WNOHANG);
+        if (w == keeper || (w < 0 && errno != EINTR)) return true;
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+        if (left.count() <= 0) return false;
+        int waitMs = static_cast<int>(std::min<long long>(left.count() + 1, 1000));
+        if (pidfd >= 0) {
+            pollfd fd{pidfd, POLLIN, 0};
+            ::poll(&fd, 1, waitMs);
+        } else {
+            ::usleep(static_cast<useconds_t>(std::min(waitMs, 5)) * 1000);
+        }
+    }
+}
+
+// Tells the keeper to end the program and everything it started, and waits
+// for that; kills the keeper when it takes too long.
+void StopKeeper(pid_t keeper, int pidfd) {
+    ::kill(keeper, SIGTERM);
+    if (AwaitKeeper(keeper, pidfd, Clock::now() + kKeeperGrace)) return;
+    ::kill(keeper, SIGKILL);
+    while (::waitpid(keeper, nullptr, 0) < 0 && errno == EINTR) {
+    }
+}
+
+// Drains the program's output until the keeper ends, the timeout passes or
+// the cancel flag is raised. Returns the outcome of a stop, or Exited when
+// the keeper ended by itself.
+ProcessOutcome Supervise(const ProcessRequest& req, pid_t keeper, int pipeRead) {
+    Fd pidfd{static_cast<int>(::syscall(SYS_pidfd_open, keeper, 0))};
     const auto deadline = Clock::now() + req.timeout;
     bool pipeOpen = true;
-    int status = 0;
     for (;;) {
-        pid_t w = ::waitpid(pid, &status, WNOHANG);
-        if (w == pid) break;
+        int status = 0;
+        const pid_t w = ::waitpid(keeper, &status, WNOHANG);
+        if (w == keeper || (w < 0 && errno == ECHILD)) break;
+        ProcessOutcome stop = ProcessOutcome::Exited;
         if (req.cancel && req.cancel->load(std::memory_order_relaxed))
-            result.outcome = ProcessOutcome::Cancelled;
+            stop = ProcessOutcome::Cancelled;
         else if (req.timeout.count() > 0 && Clock::now() >= deadline)
-            result.outcome = ProcessOutcome::TimedOut;
-        if (result.outcome != ProcessOutcome::NotStarted) {
-            ::kill(-pid, SIGKILL);
-            while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-            }
-            ::kill(-pid, SIGKILL);
-            return result;
+            stop = ProcessOutcome::TimedOut;
+        if (stop != ProcessOutcome::Exited) {
+            StopKeeper(keeper, pidfd.fd);
+            return stop;
         }
         pollfd fds[2];
         nfds_t n = 0;
         if (pipeOpen) fds[n++] = {pipeRead, POLLIN, 0};
         if (pidfd.fd >= 0) fds[n++] = {pidfd.fd, POLLIN, 0};
-        // Without a pidfd the exit is noticed by polling, a few times a second
+        // Without a pidfd the end is noticed by polling, a few times a second
         // at worst; a cancel flag is looked at as often.
         int waitMs = (pidfd.fd >= 0 && !req.cancel) ? 1000 : 20;
         if (pidfd.fd < 0 && !pipeOpen) waitMs = 2;
@@ -153,9 +207,24 @@ ProcessResult Supervise(const ProcessRequest& req, pid_t pid, int pipeRead) {
     }
     // What it wrote just before it ended.
     if (pipeOpen) Drain(pipeRead, req);
-    // It has ended: whatever it left running in its group goes too.
-    ::kill(-pid, SIGKILL);
-    if (WIFEXITED(status)) {
+    return ProcessOutcome::Exited;
+}
+
+// The result the keeper reported for a program that was not stopped by us.
+ProcessResult FromReport(int reportFd) {
+    ProcessResult result;
+    detail::Report report;
+    ssize_t n;
+    while ((n = ::read(reportFd, &report, sizeof report)) < 0 && errno == EINTR) {
+    }
+    if (n != static_cast<ssize_t>(sizeof report)) {
+        result.outcome = ProcessOutcome::Signalled;  // the keeper itself was killed
+        return result;
+    }
+    const int status = report.value;
+    if (report.kind == detail::Report::NotStarted) {
+        result.error = report.value;
+    } else if (report.kind == detail::Report::Ended && WIFEXITED(status)) {
         result.outcome = ProcessOutcome::Exited;
         result.exitCode = WEXITSTATUS(status);
     } else {
@@ -169,30 +238,50 @@ ProcessResult Supervise(const ProcessRequest& req, pid_t pid, int pipeRead) {
 
 ProcessResult RunHiddenProcess(const ProcessRequest& request) {
     ProcessResult result;
-    if (request.argv.empty() || request.argv[0].empty()) {
+    PlanStorage storage;
+    detail::LaunchPlan plan;
+    if (request.argv.empty() || request.argv[0].empty() || !MakePlan(request, storage, plan)) {
         result.error = ENOENT;
         return result;
     }
-    int fds[2];
-    if (::pipe2(fds, O_CLOEXEC) != 0) {
+    int output[2], report[2];
+    if (::pipe2(output, O_CLOEXEC) != 0) {
         result.error = errno;
         return result;
     }
-    Fd readEnd{fds[0]}, writeEnd{fds[1]};
-    pid_t pid = Spawn(request, writeEnd.fd);
-    if (pid < 0) {
+    Fd readEnd{output[0]}, writeEnd{output[1]};
+    if (::pipe2(report, O_CLOEXEC) != 0) {
         result.error = errno;
         return result;
     }
+    Fd reportRead{report[0]}, reportWrite{report[1]};
+    Fd devNull{request.inheritStdin ? -1 : ::open("/dev/null", O_RDONLY | O_CLOEXEC)};
+    plan.stdinFd = devNull.fd;
+    plan.outputFd = writeEnd.fd;
+    plan.reportFd = reportWrite.fd;
+    const pid_t keeper = ::fork();
+    if (keeper == 0) detail::RunKeeper(plan);
+    if (keeper < 0) {
+        result.error = errno;
+        return result;
+    }
+    KeeperSlot slot(keeper);
     writeEnd.Close();
+    reportWrite.Close();
     ::fcntl(readEnd.fd, F_SETFL, ::fcntl(readEnd.fd, F_GETFL) | O_NONBLOCK);
-    if (request.fileSizeLimit != 0) {
-        // Set at once after the start, before the program has read its input.
-        const struct rlimit limit = {static_cast<rlim_t>(request.fileSizeLimit),
-                                     static_cast<rlim_t>(request.fileSizeLimit)};
-        ::prlimit(pid, RLIMIT_FSIZE, &limit, nullptr);
+    const ProcessOutcome stop = Supervise(request, keeper, readEnd.fd);
+    if (stop != ProcessOutcome::Exited) {
+        result.outcome = stop;
+        return result;
     }
-    return Supervise(request, pid, readEnd.fd);
+    return FromReport(reportRead.fd);
+}
+
+void EndRunningProcesses() noexcept {
+    for (std::atomic<pid_t>& keeper : g_keepers) {
+        const pid_t pid = keeper.load();
+        if (pid > 0) ::kill(pid, SIGTERM);
+    }
 }
 
 ProcessResult RunHiddenCommand(const std::vector<std::string>& argv, const std::string& directory,

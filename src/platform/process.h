@@ -32,6 +32,9 @@ struct ProcessRequest {
     // The largest file the program may write, in bytes (zero: no limit): past
     // it the kernel refuses the write and ends the program (SIGXFSZ).
     std::uint64_t fileSizeLimit = 0;
+    // Started in a network namespace of its own, where nothing can be
+    // reached, whenever the system lets us make one.
+    bool cutNetwork = true;
 };
 
 enum class ProcessOutcome {
@@ -50,10 +53,17 @@ struct ProcessResult {
 };
 
 // Runs the program in a process group of its own, with standard output and
-// standard error read from a pipe and thrown away, and waits for it. When it
-// ends, times out or is cancelled, every process left in its group (helpers it
-// started in the background) is killed, so nothing outlives the call.
+// standard error read from a pipe and thrown away, and waits for it. A keeper
+// process of ours stands between us and the program: both die with the
+// thread that started them (even when we are killed outright), and the keeper
+// is the reaper of every process the program starts. When the program ends,
+// times out or is cancelled, every descendant it left is killed, also those
+// that left its group or session, so nothing outlives the call.
 ProcessResult RunHiddenProcess(const ProcessRequest& request);
+
+// Tells every program running through RunHiddenProcess to end, with all it
+// started. Safe to call from a signal handler; it does not wait.
+void EndRunningProcesses() noexcept;
 
 // A converter's run as the PDF reader needs it: the argument vector (argv[0] a
 // path or a name looked up on PATH), started in the given working folder (empty

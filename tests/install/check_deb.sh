@@ -48,6 +48,8 @@ for f in bin/corvexa bin/corvexa-scan libexec/corvexa/corvexa libexec/corvexa/co
          share/icons/hicolor/scalable/apps/example.kelmare.Corvexa.svg \
          share/man/man1/corvexa.1.gz share/man/man1/corvexa-scan.1.gz \
          share/doc/corvexa/copyright share/doc/corvexa/changelog.Debian.gz \
+         share/bash-completion/completions/corvexa-scan share/zsh/vendor-completions/_corvexa-scan \
+         share/fish/vendor_completions.d/corvexa-scan.fish \
          share/lintian/overrides/corvexa; do
   awk '{print $6}' "$tmp/list" | grep -x -- "\./usr/$f" >/dev/null || fail "package lacks /usr/$f"
 done

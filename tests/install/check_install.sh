@@ -21,7 +21,8 @@ for f in bin/corvexa bin/corvexa-scan libexec/corvexa/corvexa libexec/corvexa/co
          share/applications/example.kelmare.Corvexa.desktop \
          share/metainfo/example.kelmare.Corvexa.metainfo.xml \
          share/icons/hicolor/scalable/apps/example.kelmare.Corvexa.svg \
-         share/man/man1/corvexa-scan.1; do
+         share/man/man1/corvexa-scan.1 share/bash-completion/completions/corvexa-scan \
+         share/zsh/vendor-completions/_corvexa-scan share/fish/vendor_completions.d/corvexa-scan.fish; do
   [ -e "$p/$f" ] || fail "missing $prefix/$f"
 done
 # The links in bin are relative, so the tree works wherever DESTDIR put it.
@@ -33,6 +34,8 @@ grep -q '<release version="[0-9]' "$p/share/metainfo/example.kelmare.Corvexa.met
 if command -v man >/dev/null; then
   MANWIDTH=80 man -l "$p/share/man/man1/corvexa-scan.1" 2>&1 | grep -q -- '--files-from LIST' || fail "man page"
 fi
+
+bash -n "$p/share/bash-completion/completions/corvexa-scan" || fail "bash completion"
 
 # The installed scanner, called through its link, on a fixture.
 work=$root/work

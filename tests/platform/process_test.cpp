@@ -2,9 +2,15 @@
 // nothing of theirs left running after a timeout or a cancel.
 #include <gtest/gtest.h>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
 #include <signal.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
+#include <atomic>
+#include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <thread>
 
@@ -157,6 +163,94 @@ TEST(RunHiddenProcess, LeftoversOfAFinishedProgramAreEnded) {
     ASSERT_GT(child, 0);
     for (int i = 0; i < 100 && Alive(child); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
     EXPECT_FALSE(Alive(child));
+}
+
+TEST(RunHiddenProcess, DescendantsThatLeaveTheGroupOrSessionAreEnded) {
+    // Each program leaves a process behind that has left its group: in a
+    // session of its own, and as the orphan of a double start. The run ends
+    // by itself, by its time-out, or by a cancel.
+    const char* leavers[] = {
+        "setsid sleep 300 & echo $! > \"$1\"",
+        "setsid sh -c 'sleep 300 & echo $! > \"$1\"' sh \"$1\"",
+    };
+    enum class End { Itself, TimeOut, Cancel };
+    for (const char* leaver : leavers) {
+        for (End end : {End::Itself, End::TimeOut, End::Cancel}) {
+            TempDir dir;
+            const auto pidFile = dir.Path() / "pid";
+            std::atomic<bool> flag{false};
+            ProcessRequest r;
+            // The program goes on once the leaver has written its pid.
+            const std::string rest = std::string("while [ ! -s \"$1\" ]; do sleep 0.01; done; ") +
+                                     (end == End::Itself ? "exit 0" : "touch \"$1.seen\"; sleep 300");
+            r.argv = {"/bin/sh", "-c", std::string(leaver) + "; " + rest, "sh", pidFile.string()};
+            if (end == End::TimeOut) r.timeout = std::chrono::seconds(5);  // long after the pid is written
+            if (end == End::Cancel) r.cancel = &flag;
+            std::thread raiser;
+            if (end == End::Cancel)
+                raiser = std::thread([&] {
+                    for (int i = 0; i < 6000 && !std::filesystem::exists(pidFile.string() + ".seen"); ++i)
+                        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+                    flag = true;
+                });
+            ProcessResult result = RunHiddenProcess(r);
+            if (raiser.joinable()) raiser.join();
+            const ProcessOutcome want[] = {ProcessOutcome::Exited, ProcessOutcome::TimedOut, ProcessOutcome::Cancelled};
+            EXPECT_EQ(result.outcome, want[static_cast<int>(end)]) << leaver;
+            pid_t leftover = ReadPid(pidFile);
+            ASSERT_GT(leftover, 0) << leaver;
+            for (int i = 0; i < 1000 && Alive(leftover); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            EXPECT_FALSE(Alive(leftover)) << leaver << " end=" << static_cast<int>(end);
+        }
+    }
+}
+
+TEST(RunHiddenProcess, EndRunningProcessesEndsThemFromAnywhere) {
+    TempDir dir;
+    const auto pidFile = dir.Path() / "pid";
+    std::thread ender([&] {
+        ReadPid(pidFile);  // until it runs
+        EndRunningProcesses();
+    });
+    ProcessResult r = Sh("trap '' TERM; setsid sleep 300 & echo $! > \"$1\"; wait", {pidFile.string()},
+                         std::chrono::seconds(120));
+    ender.join();
+    EXPECT_EQ(r.outcome, ProcessOutcome::Signalled);
+    pid_t leftover = ReadPid(pidFile);
+    ASSERT_GT(leftover, 0);
+    for (int i = 0; i < 1000 && Alive(leftover); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    EXPECT_FALSE(Alive(leftover));
+}
+
+TEST(RunHiddenProcess, NoNetworkUnlessAllowed) {
+    if (std::system("unshare -rn true >/dev/null 2>&1") != 0 && std::system("unshare -n true >/dev/null 2>&1") != 0)
+        GTEST_SKIP() << "this system lets no process make a network namespace";
+    // A listener on the loopback: the program may connect to it only when its
+    // network is left alone.
+    int listener = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+    ASSERT_GE(listener, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ASSERT_EQ(bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    ASSERT_EQ(listen(listener, 8), 0);
+    socklen_t length = sizeof address;
+    ASSERT_EQ(getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length), 0);
+    const std::string port = std::to_string(ntohs(address.sin_port));
+    for (bool cut : {true, false}) {
+        TempDir dir;
+        ProcessRequest r;
+        r.argv = {"bash", "-c", "echo hello > /dev/tcp/127.0.0.1/" + port + " && touch reached; touch ran"};
+        r.workingFolder = dir.Path().string();
+        r.cutNetwork = cut;
+        ASSERT_TRUE(RunHiddenProcess(r).Succeeded());
+        EXPECT_TRUE(std::filesystem::exists(dir.Path() / "ran"));
+        EXPECT_EQ(std::filesystem::exists(dir.Path() / "reached"), !cut);
+        int connection = accept4(listener, nullptr, nullptr, SOCK_CLOEXEC);
+        EXPECT_EQ(connection >= 0, !cut) << "cut=" << cut;
+        if (connection >= 0) close(connection);
+    }
+    close(listener);
 }
 
 TEST(FindExecutable, PathLookup) {

@@ -12,6 +12,7 @@
 #include <QLineEdit>
 #include <QListView>
 #include <QProcess>
+#include <QProcessEnvironment>
 #include <QPushButton>
 #include <QSettings>
 #include <QSignalSpy>
@@ -192,6 +193,28 @@ private slots:
         QCOMPARE(program.exitCode(), 0);
         QVERIFY2(QString::fromUtf8(program.readAllStandardOutput()).startsWith(printed),
                  qPrintable(option));
+    }
+
+    // The program ends once its window is gone, even while the update check's
+    // lookup of the maker's server name hangs (Qt's own ending would wait for
+    // the lookup for as long as it takes: here, for ever).
+    void theProgramEndsWhileALookupHangs() {
+        QVERIFY2(QFile::exists(ProgramPath()), qPrintable(ProgramPath()));
+        QProcess program;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("LD_PRELOAD"), QStringLiteral(CORVEXA_SLOW_LOOKUP));
+        environment.insert(QStringLiteral("CORVEXA_MAKER_HOST"), QStringLiteral("never.example:80"));
+        environment.insert(QStringLiteral("HOME"), Root() + QStringLiteral("home"));
+        environment.insert(QStringLiteral("XDG_CONFIG_HOME"), Root() + QStringLiteral("roaming"));
+        // The check starts a second after the window; the window goes after three.
+        environment.insert(QStringLiteral("CORVEXA_QUIT_AFTER_MS"), QStringLiteral("3000"));
+        program.setProcessEnvironment(environment);
+        program.start(ProgramPath(), {});
+        const bool ended = program.waitForFinished(60000);
+        if (!ended) program.kill();
+        QVERIFY(ended);
+        QCOMPARE(program.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(program.exitCode(), 0);
     }
 };
 

@@ -27,6 +27,8 @@
 #include "platform/ansi_codepage.h"
 #include "platform/fd_io.h"
 #include "platform/native_path.h"
+#include "platform/private_folder.h"
+#include "platform/process.h"
 #include "platform/tick.h"
 #include "results/dedup.h"
 #include "results/export.h"
@@ -45,7 +47,23 @@ namespace {
 std::atomic<bool>* g_stopFlag = nullptr;
 volatile sig_atomic_t g_interrupted = 0;  // the signal that stopped the scan
 
+// The first Ctrl-C or SIGTERM stops the scan in order; a second one ends the
+// program at once, whatever a reader is doing, after telling the outside
+// programs still running to end with everything they started.
 extern "C" void OnInterrupt(int signal) {
+    if (g_interrupted) {
+        platform::EndRunningProcesses();
+        struct sigaction fallback {};
+        fallback.sa_handler = SIG_DFL;
+        sigemptyset(&fallback.sa_mask);
+        ::sigaction(signal, &fallback, nullptr);
+        sigset_t only;
+        sigemptyset(&only);
+        sigaddset(&only, signal);
+        ::pthread_sigmask(SIG_UNBLOCK, &only, nullptr);
+        ::raise(signal);
+        ::_exit(128 + signal);
+    }
     g_interrupted = signal;
     if (g_stopFlag) g_stopFlag->store(true);
 }
@@ -292,7 +310,6 @@ void Scan(const Options& o, ScanRun& run, CliSink& sink) {
     g_stopFlag = &run.control.StopRequested;
     struct sigaction sa {};
     sa.sa_handler = OnInterrupt;
-    sa.sa_flags = SA_RESETHAND;  // a second Ctrl-C ends the program at once
     sigemptyset(&sa.sa_mask);
     ::sigaction(SIGINT, &sa, nullptr);
     ::sigaction(SIGTERM, &sa, nullptr);
@@ -361,6 +378,8 @@ int Run(const std::vector<std::string>& args) {
     }
     if (o.version) return PrintVersion();
     if (!OutputFoldersExist(o)) return 2;
+    // What earlier runs that were killed left in the temporary folders.
+    platform::SweepStalePrivateFolders();
 
     ScanRun run;
     SetControl(o, run.control);

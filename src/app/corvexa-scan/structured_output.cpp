@@ -22,7 +22,8 @@ std::string Base64(std::string_view bytes) {
         const std::size_t n = std::min<std::size_t>(3, bytes.size() - i);
         std::uint32_t v = 0;
         for (std::size_t k = 0; k < 3; ++k)
-            v = (v << 8) | (k < n ? static_cast<unsigned char>(bytes[i + k]) : 0u);
+            v = (v << 8) |
+                (k < n ? static_cast<std::uint32_t>(static_cast<unsigned char>(bytes[i + k])) : 0u);
         for (std::size_t k = 0; k < 4; ++k)
             out += k <= n ? kDigits[(v >> (18 - 6 * k)) & 0x3F] : '=';
     }

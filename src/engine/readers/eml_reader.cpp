@@ -41,11 +41,17 @@ bool IsAttachment(GMimeObject* object) {
     return g_mime_object_get_content_type_parameter(object, "name") != nullptr;
 }
 
+// How deep forwarded messages are decoded inside one another.
+constexpr int kDeepestMessage = 32;
+
 // Builds the text of one message: parts, then the body outside them, then the
 // header lines.
 class MessageText {
 public:
     explicit MessageText(Text& out) : out_(out) {}
+
+    // Whether a message was left out for being nested too deep.
+    bool Cut() const { return cut_; }
 
     void Message(GMimeMessage* message, int depth) {
         GMimeObject* body = g_mime_message_get_mime_part(message);
@@ -75,7 +81,11 @@ private:
             // in its place. Nesting is bounded so a crafted file cannot recurse
             // without end.
             GMimeMessage* inner = g_mime_message_part_get_message(GMIME_MESSAGE_PART(object));
-            if (inner && !IsAttachment(object) && depth < 32) Message(inner, depth + 1);
+            if (!inner || IsAttachment(object)) return;
+            if (depth < kDeepestMessage)
+                Message(inner, depth + 1);
+            else
+                cut_ = true;
         } else if (GMIME_IS_TEXT_PART(object) && !IsAttachment(object)) {
             TextPart(GMIME_PART(object));
         }
@@ -158,6 +168,7 @@ private:
     }
 
     Text& out_;
+    bool cut_ = false;
 };
 
 // The bytes of the message being read, kept from one message to the next on
@@ -242,17 +253,22 @@ Text TextOfMessage(GMimeStream* stream, const std::string& native) {
     g_mime_parser_set_persist_stream(parser.get(), TRUE);
     g_mime_parser_set_format(parser.get(), GMIME_FORMAT_MESSAGE);
     Owned<GMimeMessage> message(g_mime_parser_construct_message(parser.get(), nullptr));
-    if (!message) throw ReadError("not an e-mail message: " + native);
+    if (!message) throw NotDecodable("not an e-mail message: " + native);
     GMimeHeaderList* headers = g_mime_object_get_header_list(GMIME_OBJECT(message.get()));
     if (!headers || g_mime_header_list_get_count(headers) == 0)
-        throw ReadError("no message headers: " + native);
+        throw NotDecodable("no message headers: " + native);
     Text text;
     // Room for about as many characters as the file has bytes, so the text
     // seldom has to move while it grows; a message kept in its file may be
     // mostly attachment, and gets no such room.
     if (gint64 size = g_mime_stream_length(stream); size > 0 && GMIME_IS_STREAM_MEM(stream))
         text.reserve(static_cast<std::size_t>(size));
-    MessageText(text).Message(message.get(), 0);
+    MessageText builder(text);
+    builder.Message(message.get(), 0);
+    if (builder.Cut())
+        throw PartialRead(std::move(text), "partly read: messages forwarded inside more than " +
+                                               std::to_string(kDeepestMessage) +
+                                               " others were not decoded");
     return text;
 }
 

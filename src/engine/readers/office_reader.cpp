@@ -33,7 +33,8 @@ namespace fs = std::filesystem;
 std::mutex g_conversionMutex;
 
 // A folder of our own under the temporary folder, removed with everything in
-// it when the conversion is over, whatever happened.
+// it when the conversion is over, whatever happened (and by the next start's
+// sweep when we were killed).
 struct ConversionFolder : platform::PrivateFolder {
     ConversionFolder() try : platform::PrivateFolder("corvexa-office-", platform::TemporaryFolderBase()) {
     } catch (const std::system_error& e) {
@@ -60,7 +61,7 @@ std::string FileUrl(const std::string& path) {
 
 std::string ReadWholeFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
-    if (!in) throw ReadError("the office suite wrote no output");
+    if (!in) throw NotDecodable("the office suite wrote no output");
     std::ostringstream s;
     s << in.rdbuf();
     return std::move(s).str();
@@ -82,11 +83,13 @@ void Convert(const Text& path, const std::string& filter, const OfficeRun& run,
 
     std::lock_guard lock(g_conversionMutex);
     ConversionFolder folder;
-    const std::string in = folder.Path() + "/in", out = folder.Path() + "/out";
+    const std::string in = folder.Path() + "/in", out = folder.Path() + "/out",
+                      tmp = folder.Path() + "/tmp";
     // The suite sees the document under a plain name in our folder, so a file
     // name can never read as an option and its lock file lands with us.
     const std::string document = in + "/document" + ToUtf8(LowerExtension(path));
     if (::mkdir(in.c_str(), 0700) != 0 || ::mkdir(out.c_str(), 0700) != 0 ||
+        ::mkdir(tmp.c_str(), 0700) != 0 ||
         ::symlink(source.c_str(), document.c_str()) != 0)
         throw ReadError("cannot prepare the conversion: " + std::string(std::strerror(errno)));
 
@@ -97,6 +100,8 @@ void Convert(const Text& path, const std::string& filter, const OfficeRun& run,
                     "--invisible", "--nologo", "--norestore", "--nodefault", "--nolockcheck",
                     "--convert-to", filter, "--outdir", out, document};
     request.workingFolder = folder.Path();
+    // Its temporary files and anything it keeps for the user stay with us.
+    request.environment = {"TMPDIR=" + tmp, "HOME=" + folder.Path()};
     request.inheritStdin = false;
     request.timeout = run.timeout;
     request.cancel = run.stop;
@@ -190,6 +195,9 @@ Text ExcelText(const Text& path, TextView separator, const OfficeRun& run) {
         std::error_code ec;
         const auto written =
             std::distance(fs::directory_iterator(out, ec), fs::directory_iterator());
+        // Nothing at all: the suite took the file for no workbook (it opens
+        // any text as a document, which has no sheets to write).
+        if (!ec && written == 0) throw NotDecodable("the office suite found no workbook in the file");
         if (sheets.empty() || ec || written != static_cast<std::ptrdiff_t>(sheets.size()))
             throw ReadError("the office suite did not write every sheet");
         for (const std::string& sheet : sheets)

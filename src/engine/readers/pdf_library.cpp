@@ -147,7 +147,7 @@ public:
             initialised_ = true;
         }
         void* doc = loadMem_(data, static_cast<int>(size), nullptr);
-        if (!doc) throw ReadError("the PDF library cannot open the document");
+        if (!doc) throw NotDecodable("the PDF library cannot open the document");
         std::unique_ptr<void, void (*)(void*)> docGuard(doc, closeDoc_);
         Text result;
         const int pages = pageCount_(doc);
@@ -224,7 +224,7 @@ public:
         void* error = nullptr;
         void* doc = fromBytes_(bytes, nullptr, &error);
         if (error) errorFree_(error);
-        if (!doc) throw ReadError("the PDF library cannot open the document");
+        if (!doc) throw NotDecodable("the PDF library cannot open the document");
         std::unique_ptr<void, void (*)(void*)> docGuard(doc, unref_);
         Text result;
         const int pages = pageCount_(doc);

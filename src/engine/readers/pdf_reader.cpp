@@ -128,9 +128,15 @@ bool PdfExtractor::RunConverter(const std::string& pdf, const std::string& outpu
     std::string converter = platform::FindExecutable(folder + "/" + settings_.converterName);
     if (converter.empty()) converter = platform::FindExecutable(settings_.converterName);
     if (converter.empty()) return false;
-    const platform::ProcessResult result = platform::RunHiddenCommand(
-        {converter, "-enc", "UTF-8", pdf, output}, IsFolder(folder) ? folder : std::string(),
-        settings_.converterTimeout, settings_.cancel, settings_.converterOutputLimit);
+    platform::ProcessRequest request;
+    request.argv = {converter, "-enc", "UTF-8", pdf, output};
+    request.workingFolder = IsFolder(folder) ? folder : std::string();
+    request.timeout = settings_.converterTimeout;
+    request.cancel = settings_.cancel;
+    request.fileSizeLimit = settings_.converterOutputLimit;
+    // Its temporary files go to the output's private folder, and go with it.
+    request.environment = {"TMPDIR=" + output.substr(0, output.rfind('/'))};
+    const platform::ProcessResult result = platform::RunHiddenProcess(request);
     struct stat st {};
     if (::stat(output.c_str(), &st) == 0 && static_cast<std::uint64_t>(st.st_size) >= settings_.converterOutputLimit)
         throw ReadError("the converter's text passed " + std::to_string(settings_.converterOutputLimit >> 20) +

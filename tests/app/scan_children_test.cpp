@@ -1,0 +1,179 @@
+// corvexa-scan and the outside programs it starts: none outlives the scan or
+// the scanner, however the scanner ends.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/ioctl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "run_scanner_support.h"
+#include "support/temp_dir.h"
+
+extern char** environ;
+
+using corvexa::test::ReadFileBytes;
+using corvexa::test::RunScannerProcess;
+using corvexa::test::ScannerResult;
+using corvexa::test::TempDir;
+using corvexa::test::WaitUntilCatching;
+namespace fs = std::filesystem;
+
+namespace {
+
+// Running, as opposed to gone or a zombie waiting for whoever adopted it.
+bool Alive(pid_t pid) {
+    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+    std::string line;
+    if (!std::getline(stat, line)) return false;
+    std::size_t close = line.rfind(')');
+    return close != std::string::npos && close + 2 < line.size() && line[close + 2] != 'Z';
+}
+
+// True once the process is gone; waits a generous minute for that.
+bool GoneSoon(pid_t pid) {
+    for (int i = 0; i < 6000 && Alive(pid); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    return !Alive(pid);
+}
+
+// The number a file holds once it is written whole (it ends with a newline);
+// zero when that does not happen within a minute.
+pid_t WaitForPid(const fs::path& file) {
+    for (int i = 0; i < 6000; ++i) {
+        const std::string s = ReadFileBytes(file);
+        if (!s.empty() && s.back() == '\n') return static_cast<pid_t>(std::stol(s));
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return 0;
+}
+
+// A stand-in PDF converter found on PATH before any real one, for as long as
+// the object lives.
+class StandInConverter {
+public:
+    explicit StandInConverter(const std::string& body) {
+        const fs::path program = dir_.Write("bin/pdftotext", "#!/bin/sh\n" + body + "\n");
+        fs::permissions(program, fs::perms::owner_all);
+        const char* path = std::getenv("PATH");
+        saved_ = path ? path : "/usr/bin:/bin";
+        setenv("PATH", ((dir_.Path() / "bin").string() + ":" + saved_).c_str(), 1);
+    }
+    ~StandInConverter() { setenv("PATH", saved_.c_str(), 1); }
+    StandInConverter(const StandInConverter&) = delete;
+    StandInConverter& operator=(const StandInConverter&) = delete;
+    fs::path File(const std::string& name) const { return dir_.Path() / name; }
+
+private:
+    TempDir dir_;
+    std::string saved_;
+};
+
+}  // namespace
+
+TEST(ScanChildren, KilledScannerTakesItsConverterAlongAndItsFolderGoesAtTheNextStart) {
+    TempDir docs;
+    docs.Write("a.pdf", "%PDF-1.4\n");
+    StandInConverter converter("printf '%s\\n' \"$TMPDIR\" > '" +
+                               (docs.Path() / "tmpdir").string() + "'; echo $$ > '" +
+                               (docs.Path() / "pid").string() + "'; sleep 300");
+    pid_t child = 0;
+    ScannerResult killed =
+        RunScannerProcess({"--quiet", "--", (docs.Path() / "a.pdf").string()}, [&](pid_t scanner) {
+            child = WaitForPid(docs.Path() / "pid");
+            kill(scanner, SIGKILL);
+        });
+    EXPECT_EQ(killed.status, 128 + SIGKILL);
+    ASSERT_GT(child, 0);
+    EXPECT_TRUE(GoneSoon(child)) << "the converter outlived the scanner";
+
+    // Its temporary folder was our private folder, which the killed scanner
+    // left; the next start removes it.
+    std::string tmp = ReadFileBytes(docs.Path() / "tmpdir");
+    ASSERT_FALSE(tmp.empty());
+    tmp.pop_back();
+    EXPECT_EQ(fs::path(tmp).filename().string().rfind("corvexa-", 0), 0u) << tmp;
+    struct stat st {};
+    ASSERT_EQ(lstat(tmp.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0700u);
+    RunScannerProcess({"--quiet", "--", (docs.Path() / "tmpdir").string()});
+    EXPECT_FALSE(fs::exists(tmp)) << tmp;
+}
+
+TEST(ScanChildren, WhatAConverterStartsInASessionOfItsOwnEndsWithTheScan) {
+    TempDir docs;
+    docs.Write("a.pdf", "%PDF-1.4\n");
+    const fs::path pidFile = docs.Path() / "grandchild";
+    // The converter ends only once its child has left for a session of its own.
+    StandInConverter converter(
+        "setsid sh -c 'echo $$ > \"$1\"; exec sleep 300' sh '" + pidFile.string() +
+        "' & while [ ! -s '" + pidFile.string() +
+        "' ]; do sleep 0.01; done; printf 'http://converted.example/\\n' > \"$4\"");
+    ScannerResult r = RunScannerProcess({"--", (docs.Path() / "a.pdf").string()});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "http://converted.example/\n");
+    const pid_t grandchild = WaitForPid(pidFile);
+    ASSERT_GT(grandchild, 0);
+    EXPECT_TRUE(GoneSoon(grandchild)) << "the converter's detached child outlived the scan";
+}
+
+TEST(ScanChildren, ASecondSignalEndsTheScannerWhateverItIsDoing) {
+    // The first SIGTERM stops the scan; the scanner then writes its findings
+    // to a pipe nobody reads and blocks there. The second one ends it.
+    TempDir docs;
+    std::string many;
+    for (int i = 0; i < 40000; ++i) many += "http://host" + std::to_string(i) + ".example.com/\n";
+    docs.Write("many.txt", many);
+    docs.Write("hang.pdf", "%PDF-1.4\n");
+    const fs::path pidFile = docs.Path() / "pid";
+    StandInConverter converter("trap '' TERM INT; echo $$ > '" + pidFile.string() +
+                               "'; while :; do sleep 1; done");
+    int out[2];
+    ASSERT_EQ(pipe2(out, O_CLOEXEC), 0);
+    posix_spawn_file_actions_t fa;
+    posix_spawn_file_actions_init(&fa);
+    posix_spawn_file_actions_addopen(&fa, 0, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_adddup2(&fa, out[1], 1);
+    posix_spawn_file_actions_addopen(&fa, 2, "/dev/null", O_WRONLY, 0);
+    const char* binary = std::getenv("CORVEXA_SCAN");
+    std::vector<std::string> args{binary ? binary : "corvexa-scan",
+                                  "-j",
+                                  "1",
+                                  "--quiet",
+                                  "--",
+                                  (docs.Path() / "many.txt").string(),
+                                  (docs.Path() / "hang.pdf").string()};
+    std::vector<char*> argv;
+    for (auto& a : args) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    pid_t scanner = 0;
+    ASSERT_EQ(posix_spawnp(&scanner, argv[0], &fa, nullptr, argv.data(), environ), 0);
+    posix_spawn_file_actions_destroy(&fa);
+    close(out[1]);
+
+    EXPECT_TRUE(WaitUntilCatching(scanner, SIGTERM));
+    const pid_t child = WaitForPid(pidFile);  // the text file is done, the converter hangs
+    ASSERT_GT(child, 0);
+    kill(scanner, SIGTERM);
+    // Stopped in order: the converter is ended, and the findings fill the pipe.
+    EXPECT_TRUE(GoneSoon(child));
+    const int capacity = fcntl(out[0], F_GETPIPE_SZ);
+    int queued = 0;
+    for (int i = 0; i < 6000 && (ioctl(out[0], FIONREAD, &queued) != 0 || queued < capacity); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    EXPECT_GE(queued, capacity);
+    kill(scanner, SIGTERM);
+    int status = 0;
+    ASSERT_EQ(waitpid(scanner, &status, 0), scanner);
+    close(out[0]);
+    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM) << status;
+}
