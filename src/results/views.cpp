@@ -36,6 +36,8 @@ void ResultLists::Reset() {
     urls_.Clear();
     hosts_.Clear();
     domains_.Clear();
+    urlsAsFound_.Clear();
+    canRestore_ = false;
     mode_ = ViewMode::Url;
 }
 
@@ -54,7 +56,19 @@ void ResultLists::ShowDomainNames() {
 }
 
 void ResultLists::RemoveDuplicates(const DedupCollator& collator) {
+    if (Mode() == ViewMode::Url && !canRestore_) {
+        urlsAsFound_.Assign(urls_.Snapshot());
+        canRestore_ = true;
+    }
     results::RemoveDuplicates(Current(), collator);
+}
+
+void ResultLists::RestoreFindings() {
+    if (!canRestore_) return;
+    urls_.Swap(urlsAsFound_);
+    urlsAsFound_.Clear();
+    canRestore_ = false;
+    mode_ = ViewMode::Url;
 }
 
 }  // namespace corvexa::results

@@ -34,10 +34,18 @@ public:
     void ShowDomainNames();   // rebuilds the domain list
     void RemoveDuplicates(const DedupCollator& collator);  // on the current list
 
+    // Remove Duplicates in the URL view can be undone: the first one after
+    // START keeps the findings as they were found, and RestoreFindings puts
+    // them back (in the URL view) until the next START.
+    bool CanRestoreFindings() const { return canRestore_; }
+    void RestoreFindings();
+
 private:
     SharedList urls_;
     SharedList hosts_;
     SharedList domains_;
+    SharedList urlsAsFound_;  // the URL list before its first duplicate removal
+    bool canRestore_ = false;
     // Set by a derivation that may run on another thread while the window
     // draws the view.
     std::atomic<ViewMode> mode_{ViewMode::Url};

@@ -149,6 +149,7 @@ private:
     // Results (app_form_results.cpp).
     void SwitchView(results::ViewMode mode);
     void ButtonRemoveDuplicatesClick();
+    void ShowAllFindingsClick();
     void RunOffWindowThread(const std::function<void()>& work);
     void SetResultButtonsEnabled(bool enabled);
     void ShowCurrentList();
@@ -259,6 +260,7 @@ private:
     std::array<QAction*, kPdfModes.size()> pdfItems_{};
     QAction* PdfItem(PdfMode mode) const;
     QAction* UpdateNotifications1 = nullptr;
+    QAction* ShowAllFindings1 = nullptr;
     QAction* Language1 = nullptr;
 };
 

@@ -184,6 +184,14 @@ void TAppForm::BuildPopupMenus() {
     onlyIn(ListView1, AddItem(popup2, "Copy1", QStringLiteral("Copy"), [this] { Copy1Click(); }),
            QKeySequence::Copy)
         ->setIcon(Icon("copy"));
+    // Undoes Remove Duplicates in the URL view: Ctrl+Z anywhere in the window
+    // (a text field still takes it for its own text).
+    ShowAllFindings1 = AddItem(popup2, "ShowAllFindings1", QStringLiteral("Show All Findings"),
+                               [this] { ShowAllFindingsClick(); });
+    ShowAllFindings1->setShortcut(QKeySequence::Undo);
+    ShowAllFindings1->setShortcutContext(Qt::WindowShortcut);
+    ShowAllFindings1->setEnabled(false);
+    addAction(ShowAllFindings1);
     popup2->addSeparator();
     AddItem(popup2, "ExportFoundURLs2", QStringLiteral("Export Found URLs..."),
             [this] { ExportFoundURLs1Click(); })

@@ -120,6 +120,17 @@ void TAppForm::ButtonRemoveDuplicatesClick() {
     });
     ShowCurrentList();
     ListView1->scrollToTop();
+    ShowAllFindings1->setEnabled(lists_.CanRestoreFindings());
+}
+
+// The URL list as found, before Remove Duplicates.
+void TAppForm::ShowAllFindingsClick() {
+    if (resultsBusy_ || State() != ScanState::Idle || !lists_.CanRestoreFindings()) return;
+    lists_.RestoreFindings();
+    ShowAllFindings1->setEnabled(false);
+    ShowCurrentList();
+    ListView1->scrollToTop();
+    ShowCounters();
 }
 
 // The list of the view mode, through the filter when one is typed.
@@ -188,6 +199,7 @@ void TAppForm::SetResultButtonsEnabled(bool enabled) {
     for (QPushButton* b :
          {ButtonShowURLs, ButtonShowHostnames, ButtonShowDomainNames, ButtonRemoveDuplicates})
         b->setEnabled(enabled);
+    ShowAllFindings1->setEnabled(enabled && lists_.CanRestoreFindings());
 }
 
 void TAppForm::OpenFinding(const QModelIndex& index) {

@@ -67,6 +67,37 @@ TEST(ResultLists, EmptyUrlListGivesEmptyViews) {
     }
 }
 
+// Remove Duplicates in the URL view is undone by RestoreFindings, however
+// often it ran; one in a derived view keeps nothing to restore; START forgets.
+TEST(ResultLists, RemovedDuplicatesOfTheUrlViewCanBeRestored) {
+    DedupCollator collator("en_US");
+    std::vector<std::string> asFound;
+    for (const Text& t : kFindings) asFound.push_back(ToUtf8(t));
+
+    ResultLists lists;
+    lists.Urls().Assign(kFindings);
+    lists.ShowHostnames();
+    lists.RemoveDuplicates(collator);
+    EXPECT_FALSE(lists.CanRestoreFindings());
+
+    lists.ShowURLs();
+    lists.RemoveDuplicates(collator);
+    lists.RemoveDuplicates(collator);
+    ASSERT_TRUE(lists.CanRestoreFindings());
+    EXPECT_EQ(lists.Urls().Size(), kFindings.size() - 1);
+    lists.ShowDomainNames();
+    lists.RestoreFindings();
+    EXPECT_EQ(lists.Mode(), ViewMode::Url);
+    EXPECT_EQ(Show(lists.Urls()), asFound);
+    EXPECT_FALSE(lists.CanRestoreFindings());
+
+    lists.RemoveDuplicates(collator);
+    lists.Reset();
+    EXPECT_FALSE(lists.CanRestoreFindings());
+    lists.RestoreFindings();  // nothing to restore: no change
+    EXPECT_EQ(lists.Urls().Size(), 0u);
+}
+
 TEST(ResultLists, ShowRebuildsTheDerivedListFromTheUrlList) {
     ResultLists lists;
     lists.Urls().Assign(kFindings);

@@ -6,6 +6,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <QAction>
 #include <QApplication>
 #include <QDialog>
 #include <QDir>
@@ -309,6 +310,40 @@ private slots:
         WaitForEnd(*form, done);
         QCOMPARE(filter->text(), QStringLiteral("MAIL"));
         QCOMPARE(Label(*form), QStringLiteral("URLs: 6 of 12"));
+    }
+
+    // Remove Duplicates in the URL view is undone by Ctrl+Z or by the
+    // findings' pop-up item "Show All Findings".
+    void removeDuplicatesCanBeUndone() {
+        const QString dir = Root() + QStringLiteral("dups/");
+        QDir().mkpath(dir);
+        WriteNative(QFile::encodeName(dir + "a.txt"),
+                    "http://b.example/\nhttp://a.example/\nhttp://b.example/\nhttp://a.example/\n");
+        const QStringList asFound = {"http://b.example/", "http://a.example/", "http://b.example/",
+                                     "http://a.example/"};
+        auto form = MakeForm();
+        Find<QLineEdit>(*form, "Edit8")->setText(dir);
+        QSignalSpy done(form.get(), &TAppForm::scanCompleted);
+        Start(*form);
+        WaitForEnd(*form, done);
+        auto* undo = Find<QAction>(*form, "ShowAllFindings1");
+        auto* view = Find<QTableView>(*form, "ListView1");
+        QVERIFY(!undo->isEnabled());
+        for (const char* how : {"ctrl+z", "menu"}) {
+            QTest::mouseClick(Find<QPushButton>(*form, "ButtonRemoveDuplicates"), Qt::LeftButton);
+            QCOMPARE(RowsShown(*form), QStringList({"http://a.example/", "http://b.example/"}));
+            QVERIFY(undo->isEnabled());
+            if (QByteArray(how) == "menu") {
+                undo->trigger();
+            } else {
+                view->setFocus();
+                QTest::keyClick(view, Qt::Key_Z, Qt::ControlModifier);
+            }
+            QCOMPARE(RowsShown(*form), asFound);
+            QCOMPARE(Label(*form), QStringLiteral("URLs: 4"));
+            QCOMPARE(Status(*form, 1), QStringLiteral("Total URLs: 4"));
+            QVERIFY(!undo->isEnabled());
+        }
     }
 
     // STOP half-way: the end of the scan says how far it came.

@@ -1,4 +1,5 @@
 #include <QApplication>
+#include <QClipboard>
 #include <QIcon>
 #include <QMessageBox>
 
@@ -8,6 +9,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <exception>
+
+#include <unistd.h>
 
 #include "platform/desktop.h"
 #include "platform/private_folder.h"
@@ -53,13 +56,29 @@ int main(int argc, char** argv) {
     QApplication::setApplicationName(QStringLiteral("Corvexa"));
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/icons/corvexa.svg")));
     try {
-        corvexa::ui::TAppForm form(corvexa::ui::AppEnvironment::FromSystem());
-        form.show();
-        // For smoke tests of an installed tree: close again after this many
-        // milliseconds, once the window stands.
-        if (const char* ms = std::getenv("CORVEXA_QUIT_AFTER_MS"))
-            QTimer::singleShot(std::atoi(ms), &app, &QApplication::quit);
-        return app.exec();
+        int status = 0;
+        {
+            corvexa::ui::TAppForm form(corvexa::ui::AppEnvironment::FromSystem());
+            form.show();
+            // For smoke tests of an installed tree: close again after this many
+            // milliseconds, once the window stands.
+            if (const char* ms = std::getenv("CORVEXA_QUIT_AFTER_MS"))
+                QTimer::singleShot(std::atoi(ms), &app, &QApplication::quit);
+            status = app.exec();
+        }
+        // The window, its scan and its update check are gone, and every setting
+        // was written when it changed. What remains is Qt's own ending, which
+        // waits for host-name lookups still running in its thread pool (an
+        // update check closed while the name of the maker's server is being
+        // looked up; a lookup cannot be cancelled): seconds with a slow name
+        // server. The process ends now instead, unless it owns the clipboard,
+        // which the ending hands over to the desktop's clipboard keeper so that
+        // what was copied can still be pasted.
+        if (!QGuiApplication::clipboard()->ownsClipboard()) {
+            std::fflush(nullptr);
+            ::_exit(status);
+        }
+        return status;
     } catch (const std::exception& e) {
         // The window could not be created (no version block, an unreadable
         // language file): say why rather than vanish.
