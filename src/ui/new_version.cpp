@@ -32,7 +32,7 @@ namespace {
 constexpr int kWidth = 320;
 constexpr int kHeight = 68;
 constexpr int kAnimationMs = 100;
-int g_closeCountdown = 11;
+int g_closeCountdown = TNewVer::kCloseCountdownStart;
 
 QTimer* MakeTimer(QObject* owner, const char* name, int interval) {
     auto* timer = new QTimer(owner);

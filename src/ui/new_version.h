@@ -28,6 +28,7 @@ public:
     QString LinkTarget() const;
 
     // The close countdown, shared by the whole run, starting at 11.
+    static constexpr int kCloseCountdownStart = 11;
     static int CloseCountdown();
     static void SetCloseCountdownForTesting(int seconds);
 

@@ -3,6 +3,8 @@
 #include <mutex>
 
 #include "i18n/translated_dialog.h"
+#include "ui/about_box.h"
+#include "ui/new_version.h"
 
 namespace corvexa::ui {
 
@@ -67,8 +69,21 @@ void TestSeams::ReplaceUrlOpener(platform::UrlOpener opener) {
     platform::SetUrlOpenerForTesting(std::move(opener));
 }
 
+void TestSeams::SetAboutClock(std::function<std::uint32_t()> clock) {
+    TAboutBox::SetClockForTesting(std::move(clock));
+}
+
+void TestSeams::AnswerAboutMenu(std::function<void(QMenu*)> hook) {
+    TAboutBox::SetMenuHookForTesting(std::move(hook));
+}
+
+void TestSeams::SetNoticeCountdown(int seconds) { TNewVer::SetCloseCountdownForTesting(seconds); }
+
 void TestSeams::ResetAll() {
     SetModalHookForTesting({});
+    TAboutBox::SetClockForTesting({});
+    TAboutBox::SetMenuHookForTesting({});
+    TNewVer::SetCloseCountdownForTesting(TNewVer::kCloseCountdownStart);
     i18n::SetDialogHookForTesting({});
     platform::ResetWindowsVersionForTesting();
     platform::SetStarterForTesting({});

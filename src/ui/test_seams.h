@@ -1,11 +1,13 @@
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <string>
 
 #include "platform/desktop.h"
 #include "ui/dialogs.h"
 
+class QMenu;
 class QMessageBox;
 
 namespace corvexa::ui {
@@ -37,6 +39,13 @@ public:
     void SetWindowsVersion(const platform::WindowsVersion& version);
     void ReplaceStarter(platform::Starter starter);
     void ReplaceUrlOpener(platform::UrlOpener opener);
+    // The about box: the clock its Info button's rule reads (milliseconds), and
+    // who answers its Info menu once the menu is shown.
+    void SetAboutClock(std::function<std::uint32_t()> clock);
+    void AnswerAboutMenu(std::function<void(QMenu*)> hook);
+    // The update notice's close countdown, in seconds, which the program keeps
+    // for its whole run.
+    void SetNoticeCountdown(int seconds);
     // Called on the worker thread before the window's off-thread result work
     // (host names, domains, duplicate removal) begins; a test holds the worker
     // there to order it against the window's own thread.

@@ -23,27 +23,16 @@
 #include "ui/app_form.h"
 #include "ui/dialogs.h"
 #include "ui/matrix_rain.h"
+#include "support/window_test_support.h"
 
 using corvexa::ui::AboutBoxInfo;
 using corvexa::ui::MatrixRain;
 using corvexa::ui::TAboutBox;
+using corvexa::test::Find;
+using corvexa::test::UrlCatcher;
+using corvexa::test::WriteAll;
 
 namespace {
-
-void WriteAll(const QString& path, const QByteArray& bytes) {
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    QCOMPARE(f.write(bytes), bytes.size());
-}
-
-class UrlCatcher : public QObject {
-    Q_OBJECT
-public:
-    QList<QUrl> urls;
-public slots:
-    void open(const QUrl& url) { urls << url; }
-};
 
 // Every pixel of a cell: black, or the colour scaled by the letter's coverage;
 // lit when some pixel has at least half the colour.
@@ -77,11 +66,11 @@ class AboutBoxTest : public QObject {
     Q_OBJECT
 
 private:
-    std::unique_ptr<QTemporaryDir> root_;
+    std::unique_ptr<corvexa::test::WindowEnvironment> window_;
     QStringList boxes_;  // "<title>|<text>" of message boxes
     std::uint32_t now_ = 1000;
 
-    QString ExeFolder() const { return root_->path() + QStringLiteral("/exe/"); }
+    QString ExeFolder() const { return window_->env.ExecutableFolder; }
 
     std::unique_ptr<TAboutBox> MakeBox(const QString& product = QStringLiteral("Corvexa"),
                                        const QString& version = QStringLiteral("2.5")) {
@@ -91,24 +80,16 @@ private:
         return box;
     }
 
-    template <typename T>
-    static T* Find(QWidget& w, const char* name) {
-        T* c = w.findChild<T*>(QString::fromLatin1(name));
-        if (!c) qFatal("no child %s", name);
-        return c;
-    }
-
     static void DoubleClick(QWidget* w) { QTest::mouseDClick(w, Qt::LeftButton, {}, QPoint(5, 5)); }
 
 private slots:
     void init() {
-        root_ = std::make_unique<QTemporaryDir>();
-        QVERIFY(root_->isValid());
-        QDir().mkpath(ExeFolder());
+        window_ = std::make_unique<corvexa::test::WindowEnvironment>();
+        QVERIFY(window_->IsValid());
         boxes_.clear();
         now_ = 1000;
-        TAboutBox::SetClockForTesting([this] { return now_; });
-        corvexa::ui::SetModalHookForTesting([this](QDialog* d) {
+        window_->seams.SetAboutClock([this] { return now_; });
+        window_->seams.AnswerDialogs([this](QDialog* d) {
             if (auto* box = qobject_cast<QMessageBox*>(d)) {
                 boxes_ << box->windowTitle() + QLatin1Char('|') + box->text();
                 box->done(QMessageBox::Ok);
@@ -119,11 +100,8 @@ private slots:
     }
 
     void cleanup() {
-        TAboutBox::SetClockForTesting({});
-        TAboutBox::SetMenuHookForTesting({});
-        corvexa::ui::SetModalHookForTesting({});
         corvexa::i18n::LoadLanguageFrom(QString(), QString(), 0);
-        root_.reset();
+        window_.reset();
     }
 
     void formatsTheTitle_data() {
@@ -214,7 +192,7 @@ private slots:
         auto box = MakeBox();
         auto* info = Find<QPushButton>(*box, "BitBtn2");
         QList<QPoint> shownAt;
-        TAboutBox::SetMenuHookForTesting([&](QMenu* menu) {
+        window_->seams.AnswerAboutMenu([&](QMenu* menu) {
             shownAt << menu->pos();
             menu->close();
         });
@@ -259,7 +237,7 @@ private slots:
             QCOMPARE(Find<QLabel>(*box, "Label5")->toolTip(), QStringLiteral("https://127.0.0.1:9/"));
             QTest::mouseClick(Find<QLabel>(*box, "Label5"), Qt::LeftButton);
         } else {
-            TAboutBox::SetMenuHookForTesting([&](QMenu* menu) {
+            window_->seams.AnswerAboutMenu([&](QMenu* menu) {
                 menu->setActiveAction(menu->findChild<QAction*>(item));
                 QTest::keyClick(menu, Qt::Key_Return);
             });
@@ -535,13 +513,9 @@ private slots:
     // The main window's "About..." only creates and opens the window, with the
     // program's identity.
     void theMainWindowOpensIt() {
-        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, root_->path() + "/store");
-        corvexa::ui::AppEnvironment env{QCoreApplication::applicationFilePath(), ExeFolder(),
-                                        root_->path() + "/roaming", root_->path() + "/Desktop",
-                                        root_->path() + "/home"};
-        corvexa::ui::TAppForm main(env);
+        corvexa::ui::TAppForm main(window_->env);
         QStringList opened;
-        corvexa::ui::SetModalHookForTesting([&](QDialog* d) {
+        window_->seams.AnswerDialogs([&](QDialog* d) {
             if (qobject_cast<TAboutBox*>(d))
                 opened << d->windowTitle() + QLatin1Char('|') + Find<QLabel>(*d, "Label2")->text();
             d->reject();

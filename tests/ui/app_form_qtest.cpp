@@ -50,24 +50,16 @@
 #include "ui/scan_controller.h"
 #include "ui/dialogs.h"
 #include "ui/test_seams.h"
+#include "support/window_test_support.h"
 
 using corvexa::ui::AppEnvironment;
 using corvexa::ui::TAppForm;
+using corvexa::test::Find;
+using corvexa::test::ReadAll;
+using corvexa::test::UrlCatcher;
+using corvexa::test::WriteAll;
 
 namespace {
-
-QByteArray ReadAll(const QString& path) {
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly)) return {};
-    return f.readAll();
-}
-
-void WriteAll(const QString& path, const QByteArray& bytes) {
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    QCOMPARE(f.write(bytes), bytes.size());
-}
 
 // Port 9 (discard) is closed on 127.0.0.1: every request is refused at once.
 constexpr char kNoServer[] = "127.0.0.1:9";
@@ -78,31 +70,21 @@ struct DialogLog {
     QStringList titles;  // every dialog's title
 };
 
-// Receives the addresses the window hands to the browser.
-class UrlCatcher : public QObject {
-    Q_OBJECT
-public:
-    QList<QUrl> urls;
-public slots:
-    void open(const QUrl& url) { urls << url; }
-};
-
 }  // namespace
 
 class AppFormTest : public QObject {
     Q_OBJECT
 
 private:
-    std::unique_ptr<QTemporaryDir> root_;
-    AppEnvironment env_;
+    std::unique_ptr<corvexa::test::WindowEnvironment> window_;
+    AppEnvironment env_;  // the windows' environment, as the test may change it
     DialogLog log_;
     // What the next file dialog answers: a path to choose, or empty to cancel.
     QStringList chooseFiles_;
     // Looks at each file dialog before it is answered.
     std::function<void(QFileDialog*)> inspectFileDialog_;
-    std::unique_ptr<corvexa::ui::TestSeams> seams_;
 
-    QString Root() const { return root_->path() + QLatin1Char('/'); }
+    QString Root() const { return window_->Root(); }
     QString SettingsPath() const { return env_.ExecutableFolder + QStringLiteral("settings.ini"); }
 
     std::unique_ptr<TAppForm> MakeForm() {
@@ -110,13 +92,6 @@ private:
         form->show();
         if (!QTest::qWaitForWindowExposed(form.get())) qWarning("window not exposed");
         return form;
-    }
-
-    template <typename T>
-    static T* Find(TAppForm& form, const char* name) {
-        T* w = form.findChild<T*>(QString::fromLatin1(name));
-        if (!w) qFatal("no child %s", name);
-        return w;
     }
 
     static QString Status(TAppForm& form, int panel) {
@@ -193,26 +168,15 @@ private:
 
 private slots:
     void init() {
-        root_ = std::make_unique<QTemporaryDir>();
-        QVERIFY(root_->isValid());
-        QDir().mkpath(Root() + "exe");
-        QDir().mkpath(Root() + "roaming");
-        QDir().mkpath(Root() + "Desktop");
-        env_.ExecutablePath = QCoreApplication::applicationFilePath();
-        env_.ExecutableFolder = Root() + QStringLiteral("exe/");
-        env_.RoamingFolder = Root() + QStringLiteral("roaming");
-        env_.DesktopFolder = Root() + QStringLiteral("Desktop");
-        // The per-user store that keeps the language choice.
-        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, Root() + "store");
+        window_ = std::make_unique<corvexa::test::WindowEnvironment>();
+        QVERIFY(window_->IsValid());
+        env_ = window_->env;
         // The update check a window starts after a second finds nobody listening.
         qputenv("CORVEXA_MAKER_HOST", kNoServer);
         log_ = {};
         chooseFiles_.clear();
-        env_.HomeFolder = Root() + QStringLiteral("home");
-        QDir().mkpath(env_.HomeFolder);
         inspectFileDialog_ = {};
-        seams_ = std::make_unique<corvexa::ui::TestSeams>();
-        seams_->AnswerDialogs([this](QDialog* d) {
+        window_->seams.AnswerDialogs([this](QDialog* d) {
             log_.titles << d->windowTitle();
             if (auto* fd = qobject_cast<QFileDialog*>(d); fd && inspectFileDialog_) inspectFileDialog_(fd);
             if (auto* box = qobject_cast<QMessageBox*>(d)) {
@@ -262,8 +226,7 @@ private slots:
 
     void cleanup() {
         if (QTest::currentTestFailed()) qWarning() << "dialogs:" << log_.texts;
-        seams_.reset();  // every dialog hook and platform replacement put back
-        root_.reset();
+        window_.reset();  // every dialog hook and platform replacement put back
     }
 
     void firstStartWritesOnlyTheChangedKeys() {
@@ -562,7 +525,7 @@ private slots:
 
         // The dialog offers the last name again.
         QString offered;
-        corvexa::ui::SetModalHookForTesting([&](QDialog* d) {
+        window_->seams.AnswerDialogs([&](QDialog* d) {
             auto* fd = qobject_cast<QFileDialog*>(d);
             offered = fd ? fd->selectedFiles().value(0) : QString();
             QCOMPARE(fd->nameFilters().value(0), QStringLiteral("TXT File (*.txt)"));
@@ -708,7 +671,7 @@ private slots:
         QDir().mkpath(Root() + "picked");
         auto form = MakeForm();
         QStringList openedIn;
-        corvexa::ui::SetModalHookForTesting([&](QDialog* d) {
+        window_->seams.AnswerDialogs([&](QDialog* d) {
             auto* fd = qobject_cast<QFileDialog*>(d);
             QVERIFY(fd);
             QCOMPARE(fd->windowTitle(), QStringLiteral("Select folder:"));
@@ -821,7 +784,7 @@ private slots:
 
     void olderSystemsGetPlainTextPdfProcessing() {
         WriteAll(SettingsPath(), "\xEF\xBB\xBF[Settings]\r\nPdfProcessing=PDFium\r\n\r\n");
-        corvexa::platform::SetWindowsVersionForTesting({6, 0});
+        window_->seams.SetWindowsVersion({6, 0});
         auto form = MakeForm();
         QVERIFY(Find<QAction>(*form, "PlainText1")->isChecked());
         QVERIFY(!Find<QAction>(*form, "Xpdf1")->isEnabled());
@@ -830,7 +793,7 @@ private slots:
         QCOMPARE(Find<QAction>(*form, "PDFium1")->text(), QStringLiteral("PDFium (Windows 7 or later)"));
         QVERIFY(ReadAll(SettingsPath()).contains("PdfProcessing=PDFium\r\n"));
 
-        corvexa::platform::SetWindowsVersionForTesting({6, 1});
+        window_->seams.SetWindowsVersion({6, 1});
         auto seven = MakeForm();
         QVERIFY(Find<QAction>(*seven, "PDFium1")->isChecked());
         QVERIFY(Find<QAction>(*seven, "Xpdf1")->isEnabled());
@@ -850,12 +813,12 @@ private slots:
         Trigger(*form, "email1");
         const QByteArray before = ReadAll(SettingsPath());
         QStringList started;
-        corvexa::platform::SetStarterForTesting([&](const QString& p) {
+        window_->seams.ReplaceStarter([&](const QString& p) {
             started << p;
             return true;
         });
         QString title;
-        corvexa::i18n::SetDialogHookForTesting([&](QMessageBox* box) {
+        window_->seams.AnswerTranslatedDialogs([&](QMessageBox* box) {
             title = box->windowTitle();
             QTest::keyClick(box, Qt::Key(key));
         });
@@ -886,7 +849,7 @@ private slots:
         auto again = MakeForm();
         QString title, text;
         QStringList captions;
-        corvexa::i18n::SetDialogHookForTesting([&](QMessageBox* box) {
+        window_->seams.AnswerTranslatedDialogs([&](QMessageBox* box) {
             title = box->windowTitle();
             text = box->text();
             for (QAbstractButton* b : box->buttons()) captions << b->text();
@@ -1054,7 +1017,7 @@ private slots:
         auto form = FormWithFindings(
             "http://a.example/x?y=1 www.b.example/p c@d.example ftp://e.example/f\n");
         QList<QUrl> opened;
-        seams_->ReplaceUrlOpener([&](const QUrl& url) {
+        window_->seams.ReplaceUrlOpener([&](const QUrl& url) {
             opened << url;
             return true;
         });
@@ -1153,13 +1116,13 @@ private slots:
         bool ranMeanwhile = false;
         std::promise<void> windowRan;
         std::shared_future<void> released = windowRan.get_future().share();
-        seams_->GateOffWindowWork([released] { released.wait_for(std::chrono::seconds(60)); });
+        window_->seams.GateOffWindowWork([released] { released.wait_for(std::chrono::seconds(60)); });
         QTimer::singleShot(0, form.get(), [&] {
             ranMeanwhile = true;
             windowRan.set_value();
         });
         QTest::mouseClick(Find<QPushButton>(*form, "ButtonRemoveDuplicates"), Qt::LeftButton);
-        seams_->GateOffWindowWork({});
+        window_->seams.GateOffWindowWork({});
         QVERIFY(ranMeanwhile);
         QCOMPARE(view->model()->rowCount(), 1500);
         QCOMPARE(view->verticalScrollBar()->value(), 0);

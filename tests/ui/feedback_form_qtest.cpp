@@ -16,23 +16,19 @@
 #include "support/maker_server.h"
 #include "ui/dialogs.h"
 #include "ui/feedback_form.h"
+#include "support/window_test_support.h"
 
 using corvexa::test::MakerServer;
 using corvexa::test::ServerReply;
 using corvexa::ui::TFeedbackForm;
+using corvexa::test::Find;
 
 class FeedbackFormTest : public QObject {
     Q_OBJECT
 
     std::unique_ptr<MakerServer> server_;
+    std::unique_ptr<corvexa::test::WindowEnvironment> window_;
     QStringList boxes_;  // "<title>|<text>|<icon>"
-
-    template <typename T>
-    static T* Find(QWidget& w, const char* name) {
-        T* child = w.findChild<T*>(QString::fromLatin1(name));
-        if (!child) qFatal("no child %s", name);
-        return child;
-    }
 
     std::unique_ptr<TFeedbackForm> Open() {
         auto form = std::make_unique<TFeedbackForm>(QStringLiteral("Corvexa"), QStringLiteral("KELMARE - Corvexa"),
@@ -68,19 +64,20 @@ private slots:
     }
 
     void init() {
+        window_ = std::make_unique<corvexa::test::WindowEnvironment>();
         corvexa::i18n::LoadLanguageFrom(QString(), QString(), 1033);
         server_->ClearRequests();
         server_->RefuseHttps(false);
         Reply("OK\n");
         boxes_.clear();
-        corvexa::ui::SetModalHookForTesting([this](QDialog* d) {
+        window_->seams.AnswerDialogs([this](QDialog* d) {
             auto* box = qobject_cast<QMessageBox*>(d);
             QVERIFY(box);
             boxes_ << box->windowTitle() + "|" + box->text() + "|" + QString::number(int(box->icon()));
             box->done(QMessageBox::Ok);
         });
     }
-    void cleanup() { corvexa::ui::SetModalHookForTesting({}); }
+    void cleanup() { window_.reset(); }
 
     void texts() {
         auto form = Open();

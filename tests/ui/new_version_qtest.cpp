@@ -17,21 +17,17 @@
 #include "i18n/language.h"
 #include "ui/dialogs.h"
 #include "ui/new_version.h"
+#include "support/window_test_support.h"
 
 using corvexa::ui::TNewVer;
-
-class UrlCatcher : public QObject {
-    Q_OBJECT
-public:
-    QList<QUrl> urls;
-public slots:
-    void open(const QUrl& url) { urls << url; }
-};
+using corvexa::test::Find;
+using corvexa::test::UrlCatcher;
 
 class NewVersionTest : public QObject {
     Q_OBJECT
 
     std::unique_ptr<QWidget> main_;
+    std::unique_ptr<corvexa::test::WindowEnvironment> window_;
 
     static QRect Home() {
         const QRect screen = QGuiApplication::primaryScreen()->geometry();
@@ -43,13 +39,6 @@ class NewVersionTest : public QObject {
         if (!QTest::qWaitFor([&] { return notice->isVisible() && notice->geometry() == Home(); }, 3000))
             qWarning("the notice did not reach its place");
         return notice;
-    }
-
-    template <typename T>
-    static T* Find(QWidget& w, const char* name) {
-        T* child = w.findChild<T*>(QString::fromLatin1(name));
-        if (!child) qFatal("no child %s", name);
-        return child;
     }
 
 private slots:
@@ -64,9 +53,10 @@ private slots:
     }
 
     void init() {
-        TNewVer::SetCloseCountdownForTesting(11);
+        window_ = std::make_unique<corvexa::test::WindowEnvironment>();  // the countdown at its start
         corvexa::i18n::LoadLanguageFrom(QString(), QString(), 1033);
     }
+    void cleanup() { window_.reset(); }
 
     void createdHiddenThenGrowsFromItsCentreIntoTheCorner() {
         TNewVer notice(QStringLiteral("Corvexa"), QStringLiteral("2.6"), QString(), main_.get());
@@ -98,7 +88,7 @@ private slots:
     }
 
     void countdownShrinksItAway() {
-        TNewVer::SetCloseCountdownForTesting(3);
+        window_->seams.SetNoticeCountdown(3);
         auto notice = Shown();
         auto* timer = Find<QTimer>(*notice, "TimerClose");
         QVERIFY(timer->isActive());
@@ -196,7 +186,7 @@ private slots:
         QString title, text;
         Qt::TextFormat format = Qt::AutoText;
         QMessageBox::Icon icon = QMessageBox::NoIcon;
-        corvexa::ui::SetModalHookForTesting([&](QDialog* d) {
+        window_->seams.AnswerDialogs([&](QDialog* d) {
             auto* box = qobject_cast<QMessageBox*>(d);
             title = box->windowTitle();
             text = box->text();
@@ -205,7 +195,7 @@ private slots:
             box->done(QMessageBox::Ok);
         });
         corvexa::ui::ShowServerMessage(main_.get(), QStringLiteral("<b>New</b> <a href='file:///x'>here</a>"));
-        corvexa::ui::SetModalHookForTesting({});
+        window_->seams.AnswerDialogs({});
         QCOMPARE(title, QStringLiteral("IMPORTANT"));
         QCOMPARE(text, QStringLiteral("<b>New</b> <a href='file:///x'>here</a>"));
         QCOMPARE(format, Qt::PlainText);
@@ -229,7 +219,7 @@ private slots:
         QRect box, button, area;
         bool buttonVisible = false;
         QString shown;
-        corvexa::ui::SetModalHookForTesting([&](QDialog* d) {
+        window_->seams.AnswerDialogs([&](QDialog* d) {
             auto* message = qobject_cast<QMessageBox*>(d);
             QAbstractButton* ok = message->button(QMessageBox::Ok);
             area = message->screen()->availableGeometry();
@@ -240,7 +230,7 @@ private slots:
             message->done(QMessageBox::Ok);
         });
         corvexa::ui::ShowServerMessage(main_.get(), text);
-        corvexa::ui::SetModalHookForTesting({});
+        window_->seams.AnswerDialogs({});
         QVERIFY2(box.height() <= area.height(), qPrintable(QStringLiteral("%1 > %2").arg(box.height()).arg(area.height())));
         QVERIFY(box.width() <= area.width());
         QVERIFY(buttonVisible);

@@ -20,6 +20,7 @@
 
 #include "platform/desktop.h"
 #include "support/pdf_maker.h"
+#include "support/window_test_support.h"
 #include "ui/app_form.h"
 #include "ui/dialogs.h"
 
@@ -30,10 +31,10 @@ class PdfMenuTest : public QObject {
     Q_OBJECT
 
 private:
-    std::unique_ptr<QTemporaryDir> root_;
+    std::unique_ptr<test::WindowEnvironment> window_;
     AppEnvironment env_;
 
-    QString Root() const { return root_->path() + QLatin1Char('/'); }
+    QString Root() const { return window_->Root(); }
     QByteArray Started() const { return QFile::encodeName(Root() + "converter-started"); }
 
     // The stand-in converter: writes its own finding to the output file,
@@ -74,20 +75,14 @@ private:
 
 private slots:
     void init() {
-        root_ = std::make_unique<QTemporaryDir>();
-        QVERIFY(root_->isValid());
-        for (const char* d : {"exe", "roaming", "Desktop"}) QDir().mkpath(Root() + d);
-        env_.ExecutablePath = QCoreApplication::applicationFilePath();
-        env_.ExecutableFolder = Root() + QStringLiteral("exe/");
-        env_.RoamingFolder = Root() + QStringLiteral("roaming");
-        env_.DesktopFolder = Root() + QStringLiteral("Desktop");
-        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, Root() + "store");
-        SetModalHookForTesting([](QDialog* d) { d->reject(); });
+        window_ = std::make_unique<test::WindowEnvironment>();
+        QVERIFY(window_->IsValid());
+        env_ = window_->env;
+        window_->seams.AnswerDialogs([](QDialog* d) { d->reject(); });
     }
 
     void cleanup() {
-        SetModalHookForTesting({});
-        root_.reset();
+        window_.reset();
     }
 
     void theMenuChoosesTheReader_data() {

@@ -34,32 +34,16 @@
 #include "ui/language_flags.h"
 #include "ui/restart_script.h"
 #include "ui/translate_form.h"
+#include "support/window_test_support.h"
 
 using corvexa::ui::TranslateFormHost;
 using corvexa::ui::TTranslateForm;
+using corvexa::test::Find;
+using corvexa::test::ReadAll;
+using corvexa::test::UrlCatcher;
+using corvexa::test::WriteAll;
 
 namespace {
-
-void WriteAll(const QString& path, const QByteArray& bytes) {
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    QCOMPARE(f.write(bytes), bytes.size());
-}
-
-QByteArray ReadAll(const QString& path) {
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly)) return {};
-    return f.readAll();
-}
-
-class UrlCatcher : public QObject {
-    Q_OBJECT
-public:
-    QList<QUrl> urls;
-public slots:
-    void open(const QUrl& url) { urls << url; }
-};
 
 // The item as the list draws it, on white.
 QImage DrawItem(QComboBox* combo, int row) {
@@ -93,7 +77,7 @@ class TranslateFormTest : public QObject {
     Q_OBJECT
 
 private:
-    std::unique_ptr<QTemporaryDir> root_;
+    std::unique_ptr<corvexa::test::WindowEnvironment> window_;
     QStringList chosen_;      // what SetLanguageFile received
     int ended_ = 0;           // how often the program was ended
     QStringList started_;     // what the starter was asked to run
@@ -101,7 +85,7 @@ private:
     QStringList boxes_;       // other dialogs: "<title>|<text>"
     QMessageBox::StandardButton answer_ = QMessageBox::No;
 
-    QString Root() const { return root_->path() + QLatin1Char('/'); }
+    QString Root() const { return window_->Root(); }
     QString ExeFolder() const { return Root() + QStringLiteral("exe/"); }
     QString DataFolder() const { return Root() + QStringLiteral("data/"); }
 
@@ -117,13 +101,6 @@ private:
         form->show();
         if (!QTest::qWaitForWindowExposed(form.get())) qWarning("window not exposed");
         return form;
-    }
-
-    template <typename T>
-    static T* Find(QWidget& form, const char* name) {
-        T* w = form.findChild<T*>(QString::fromLatin1(name));
-        if (!w) qFatal("no child %s", name);
-        return w;
     }
 
     static QStringList Items(QWidget& form) {
@@ -145,9 +122,8 @@ private:
 
 private slots:
     void init() {
-        root_ = std::make_unique<QTemporaryDir>();
-        QVERIFY(root_->isValid());
-        QDir().mkpath(ExeFolder());
+        window_ = std::make_unique<corvexa::test::WindowEnvironment>();
+        QVERIFY(window_->IsValid());
         QDir().mkpath(DataFolder());
         chosen_.clear();
         ended_ = 0;
@@ -155,27 +131,23 @@ private slots:
         asked_.clear();
         boxes_.clear();
         answer_ = QMessageBox::No;
-        corvexa::platform::SetStarterForTesting([this](const QString& p) {
+        window_->seams.ReplaceStarter([this](const QString& p) {
             started_ << p;
             return true;
         });
-        corvexa::i18n::SetDialogHookForTesting([this](QMessageBox* box) {
+        window_->seams.AnswerTranslatedDialogs([this](QMessageBox* box) {
             asked_ << box->windowTitle() + QLatin1Char('|') + box->text();
             QTest::keyClick(box, answer_ == QMessageBox::Yes ? Qt::Key_Return : Qt::Key_Escape);
         });
-        corvexa::ui::SetModalHookForTesting([this](QDialog* d) {
+        window_->seams.AnswerDialogs([this](QDialog* d) {
             if (auto* box = qobject_cast<QMessageBox*>(d)) boxes_ << box->windowTitle() + '|' + box->text();
             d->reject();
         });
     }
 
     void cleanup() {
-        corvexa::i18n::SetDialogHookForTesting({});
-        corvexa::ui::SetModalHookForTesting({});
-        corvexa::platform::SetStarterForTesting({});
-        corvexa::platform::ResetWindowsVersionForTesting();
         corvexa::i18n::LoadLanguageFrom(QString(), QString(), 0);
-        root_.reset();
+        window_.reset();
     }
 
     void listsLanguagesSortedWithFlags_data() {
@@ -477,12 +449,9 @@ private slots:
 
     // The main window's "Language..." only creates and opens the window.
     void theMainWindowOpensIt() {
-        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, Root() + "store");
-        corvexa::ui::AppEnvironment env{QCoreApplication::applicationFilePath(), ExeFolder(),
-                                        Root() + "roaming", Root() + "Desktop", Root() + "home"};
-        corvexa::ui::TAppForm main(env);
+        corvexa::ui::TAppForm main(window_->env);
         QStringList opened;
-        corvexa::ui::SetModalHookForTesting([&](QDialog* d) {
+        window_->seams.AnswerDialogs([&](QDialog* d) {
             if (qobject_cast<TTranslateForm*>(d)) opened << d->windowTitle();
             d->reject();
         });

@@ -15,6 +15,7 @@
 
 #include "platform/product_store.h"
 #include "support/maker_server.h"
+#include "support/window_test_support.h"
 #include "ui/app_form.h"
 #include "ui/dialogs.h"
 #include "ui/new_version.h"
@@ -31,7 +32,7 @@ class UpdateCheckWindowTest : public QObject {
     Q_OBJECT
 
     std::unique_ptr<MakerServer> server_;
-    std::unique_ptr<QTemporaryDir> root_;
+    std::unique_ptr<corvexa::test::WindowEnvironment> window_;
     AppEnvironment env_;
     QStringList boxes_;
     bool noticeBeforeBox_ = false;
@@ -62,19 +63,14 @@ private slots:
     }
 
     void init() {
-        root_ = std::make_unique<QTemporaryDir>();
-        QDir().mkpath(root_->filePath("exe"));
-        env_.ExecutablePath = QCoreApplication::applicationFilePath();
-        env_.ExecutableFolder = root_->filePath("exe") + QLatin1Char('/');
-        env_.RoamingFolder = root_->filePath("roaming");
-        env_.DesktopFolder = root_->path();
-        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, root_->filePath("store"));
+        window_ = std::make_unique<corvexa::test::WindowEnvironment>();
+        QVERIFY(window_->IsValid());
+        env_ = window_->env;
         server_->ClearRequests();
         Reply(CheckReply("9.9", "https://www.kelmare.example/get/"));
-        TNewVer::SetCloseCountdownForTesting(11);
         boxes_.clear();
         noticeBeforeBox_ = false;
-        corvexa::ui::SetModalHookForTesting([this](QDialog* d) {
+        window_->seams.AnswerDialogs([this](QDialog* d) {
             auto* box = qobject_cast<QMessageBox*>(d);
             QVERIFY(box);
             for (QWidget* w : QApplication::topLevelWidgets())
@@ -83,7 +79,7 @@ private slots:
             box->done(QMessageBox::Ok);
         });
     }
-    void cleanup() { corvexa::ui::SetModalHookForTesting({}); }
+    void cleanup() { window_.reset(); }
 
     void newerVersionRaisesTheNotice() {
         auto form = MakeForm();

@@ -23,26 +23,21 @@
 
 #include "ui/app_form.h"
 #include "ui/test_seams.h"
+#include "support/window_test_support.h"
 
 using corvexa::ui::AppEnvironment;
 using corvexa::ui::TAppForm;
+using corvexa::test::Find;
+using corvexa::test::WriteAll;
 
 class WindowKeyboardTest : public QObject {
     Q_OBJECT
 
 private:
-    std::unique_ptr<QTemporaryDir> root_;
+    std::unique_ptr<corvexa::test::WindowEnvironment> window_;
     AppEnvironment env_;
-    std::unique_ptr<corvexa::ui::TestSeams> seams_;
 
-    QString Root() const { return root_->path() + QLatin1Char('/'); }
-
-    void WriteFile(const QString& path, const QByteArray& bytes) {
-        QDir().mkpath(QFileInfo(path).absolutePath());
-        QFile f(path);
-        QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        QCOMPARE(f.write(bytes), bytes.size());
-    }
+    QString Root() const { return window_->Root(); }
 
     std::unique_ptr<TAppForm> ActiveForm() {
         auto form = std::make_unique<TAppForm>(env_);
@@ -51,19 +46,12 @@ private:
         return form;
     }
 
-    template <typename T>
-    static T* Find(TAppForm& form, const char* name) {
-        T* w = form.findChild<T*>(QString::fromLatin1(name));
-        if (!w) qFatal("no child %s", name);
-        return w;
-    }
-
     // A scan of a folder with two files of findings: both lists have rows.
     void ScanTwoFiles(TAppForm& form) {
         const QString dir = Root() + QStringLiteral("scan/");
-        WriteFile(dir + "a.txt",
+        WriteAll(dir + "a.txt",
                   "http://one.example/\nhttp://two.example/\nhttp://three.example/\n");
-        WriteFile(dir + "b.txt", "http://four.example/\n");
+        WriteAll(dir + "b.txt", "http://four.example/\n");
         Find<QLineEdit>(form, "Edit8")->setText(dir);
         QSignalSpy done(&form, &TAppForm::scanCompleted);
         QTest::mouseClick(Find<QPushButton>(form, "ButtonStart"), Qt::LeftButton);
@@ -76,22 +64,15 @@ private:
 
 private slots:
     void init() {
-        root_ = std::make_unique<QTemporaryDir>();
-        QVERIFY(root_->isValid());
-        for (const char* sub : {"exe", "roaming", "Desktop", "home"}) QDir().mkpath(Root() + sub);
-        env_.ExecutablePath = QCoreApplication::applicationFilePath();
-        env_.ExecutableFolder = Root() + QStringLiteral("exe/");
-        env_.RoamingFolder = Root() + QStringLiteral("roaming");
-        env_.DesktopFolder = Root() + QStringLiteral("Desktop");
-        env_.HomeFolder = Root() + QStringLiteral("home");
-        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, Root() + "store");
+        window_ = std::make_unique<corvexa::test::WindowEnvironment>();
+        QVERIFY(window_->IsValid());
+        env_ = window_->env;
         // The update check a window starts finds nobody listening.
         qputenv("CORVEXA_MAKER_HOST", "127.0.0.1:9");
-        seams_ = std::make_unique<corvexa::ui::TestSeams>();
-        seams_->AnswerDialogs([](QDialog* d) { d->reject(); });
+        window_->seams.AnswerDialogs([](QDialog* d) { d->reject(); });
     }
 
-    void cleanup() { seams_.reset(); }
+    void cleanup() { window_.reset(); }
 
     void theDirectoryFieldHasTheFocusAtStart() {
         auto form = ActiveForm();
@@ -150,7 +131,7 @@ private slots:
     void theFindingsListKeepsItsPlaceThroughAScan() {
         auto form = ActiveForm();
         const QString dir = Root() + QStringLiteral("scan/");
-        WriteFile(dir + "a.txt", "http://one.example/\n");
+        WriteAll(dir + "a.txt", "http://one.example/\n");
         Find<QLineEdit>(*form, "Edit8")->setText(dir);
         auto* panel = Find<QWidget>(*form, "Panel4");
         auto* view = Find<QTableView>(*form, "ListView1");
@@ -179,7 +160,7 @@ private slots:
         auto* action = form->findChild<QAction*>(item);
         QVERIFY(action);
         QWidget* opened = nullptr;
-        seams_->AnswerDialogs([&opened](QDialog* d) {
+        window_->seams.AnswerDialogs([&opened](QDialog* d) {
             opened = d;
             d->reject();
         });

@@ -13,18 +13,6 @@ namespace corvexa::cli {
 
 namespace {
 
-bool IsValidUtf8(std::string_view bytes) {
-    const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
-    const unsigned char* end = p + bytes.size();
-    while (p < end) {
-        char32_t cp = 0;
-        std::size_t len = 0;
-        if (utf8::DecodeOne(p, end, &cp, &len) != utf8::Step::Ok) return false;
-        p += len;
-    }
-    return true;
-}
-
 std::string Base64(std::string_view bytes) {
     static constexpr char kDigits[] =
         "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
@@ -89,7 +77,7 @@ std::string CsvField(std::string_view field) {
 void AppendName(std::string& b, const char* name, std::string_view bytes) {
     b += '"';
     b += name;
-    if (IsValidUtf8(bytes)) {
+    if (utf8::IsValid(bytes)) {
         b += "\":";
         b += JsonString(bytes);
     } else {

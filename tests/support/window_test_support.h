@@ -1,0 +1,63 @@
+#pragma once
+
+// What the Qt window tests share: finding a window's controls by name, small
+// files written and read back, a catcher for the addresses the windows hand to
+// the browser, and the surroundings of a window under test.
+
+#include <QByteArray>
+#include <QList>
+#include <QObject>
+#include <QString>
+#include <QTemporaryDir>
+#include <QUrl>
+
+#include "ui/app_form.h"
+#include "ui/test_seams.h"
+
+namespace corvexa::test {
+
+// The child of `parent` named `name`; the test program stops when there is none.
+template <typename T>
+T* Find(QObject& parent, const char* name) {
+    T* child = parent.findChild<T*>(QString::fromLatin1(name));
+    if (!child) qFatal("no child %s", name);
+    return child;
+}
+
+// The file's bytes; empty when it cannot be read.
+QByteArray ReadAll(const QString& path);
+// Writes the file whole, making its folder first; a failure fails the test.
+void WriteAll(const QString& path, const QByteArray& bytes);
+
+// Receives the addresses a window opens (register it with
+// QDesktopServices::setUrlHandler).
+class UrlCatcher : public QObject {
+    Q_OBJECT
+public:
+    QList<QUrl> urls;
+public slots:
+    void open(const QUrl& url) { urls << url; }
+};
+
+// A window's surroundings for one test: a temporary root with the folders the
+// window's environment names (exe/, roaming/, Desktop/, home/), the per-user
+// store (QSettings) in root/store, and the test seams, which put every hook
+// back when the environment goes away.
+class WindowEnvironment {
+public:
+    WindowEnvironment();
+    WindowEnvironment(const WindowEnvironment&) = delete;
+    WindowEnvironment& operator=(const WindowEnvironment&) = delete;
+
+    bool IsValid() const { return root_.isValid(); }
+    QString Root() const { return root_.path() + QLatin1Char('/'); }
+
+private:
+    QTemporaryDir root_;
+
+public:
+    ui::AppEnvironment env;
+    ui::TestSeams seams;
+};
+
+}  // namespace corvexa::test
