@@ -5,7 +5,10 @@
 #include "engine/readers/office_reader.h"
 
 #include <gtest/gtest.h>
+#include <arpa/inet.h>
+#include <netinet/in.h>
 #include <signal.h>
+#include <sys/socket.h>
 #include <stdlib.h>
 #include <sys/stat.h>
 
@@ -195,6 +198,38 @@ TEST_F(Office, WordDocumentsGiveTheirBodyText) {
         EXPECT_EQ(text, "Write to anna@word.example — café\nor see https://www.word.example/path\n")
             << format;
     }
+}
+
+TEST_F(Office, AConversionFetchesNothingFromTheNetwork) {
+    if (!NeedOffice()) GTEST_SKIP() << "LibreOffice (soffice) is not installed";
+    // A listener on the loopback that the document links its image and its
+    // style sheet to: a connection would sit in its queue even unanswered.
+    int listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+    ASSERT_GE(listener, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    ASSERT_EQ(::listen(listener, 16), 0);
+    socklen_t length = sizeof address;
+    ASSERT_EQ(::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length), 0);
+    const std::string server = "http://127.0.0.1:" + std::to_string(ntohs(address.sin_port));
+    // A web page named as a document: the suite opens it all the same.
+    const fs::path document = dir_.Write(
+        "page.docx", "<html><head><link rel=\"stylesheet\" href=\"" + server + "/style.css\"></head><body>"
+                     "<p>see https://www.page.example/</p><img src=\"" + server + "/img.png\"></body></html>\n");
+    // Cut off the network, and with the network left alone: the profile
+    // alone keeps the suite from fetching.
+    for (bool cut : {true, false}) {
+        OfficeRun run{soffice_};
+        run.cutNetwork = cut;
+        const std::string text = ToUtf8(WordText(FromUtf8(document.string()), run));
+        EXPECT_NE(text.find("https://www.page.example/"), std::string::npos) << text;
+        const int connection = ::accept4(listener, nullptr, nullptr, SOCK_CLOEXEC);
+        EXPECT_LT(connection, 0) << "the suite connected to the document's server, cut=" << cut;
+        if (connection >= 0) ::close(connection);
+    }
+    ::close(listener);
 }
 
 TEST_F(Office, WorkbooksGiveEverySheetAsDisplayed) {

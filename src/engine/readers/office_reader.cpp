@@ -1,5 +1,6 @@
 #include "engine/readers/office_reader.h"
 
+#include <fcntl.h>
 #include <glob.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -18,6 +19,7 @@
 #include "engine/text.h"
 #include "engine/readers/office_table.h"
 #include "engine/readers/text_reader.h"
+#include "platform/fd_io.h"
 #include "platform/native_path.h"
 #include "platform/private_folder.h"
 #include "platform/process.h"
@@ -59,6 +61,47 @@ std::string FileUrl(const std::string& path) {
     return url;
 }
 
+// The settings of the suite's fresh profile, written before its first start:
+// links a document makes to the web are refused, and every web address goes
+// through a proxy on the loopback's discard port, where nothing answers, so
+// a document's images, style sheets and other linked content are never
+// fetched (a beacon, or a request to an address of the document's choosing).
+constexpr const char* kProfileSettings =
+    "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+    "<oor:items xmlns:oor=\"http://openoffice.org/2001/registry\" "
+    "xmlns:xs=\"http://www.w3.org/2001/XMLSchema\" "
+    "xmlns:xsi=\"http://www.w3.org/2001/XMLSchema-instance\">\n"
+    "<item oor:path=\"/org.openoffice.Office.Common/Security/Scripting\">"
+    "<prop oor:name=\"BlockUntrustedRefererLinks\" oor:op=\"fuse\"><value>true</value></prop></item>\n"
+    "<item oor:path=\"/org.openoffice.Inet/Settings\">"
+    "<prop oor:name=\"ooInetProxyType\" oor:op=\"fuse\"><value>1</value></prop></item>\n"
+    "<item oor:path=\"/org.openoffice.Inet/Settings\">"
+    "<prop oor:name=\"ooInetHTTPProxyName\" oor:op=\"fuse\"><value>127.0.0.1</value></prop></item>\n"
+    "<item oor:path=\"/org.openoffice.Inet/Settings\">"
+    "<prop oor:name=\"ooInetHTTPProxyPort\" oor:op=\"fuse\"><value>9</value></prop></item>\n"
+    "<item oor:path=\"/org.openoffice.Inet/Settings\">"
+    "<prop oor:name=\"ooInetHTTPSProxyName\" oor:op=\"fuse\"><value>127.0.0.1</value></prop></item>\n"
+    "<item oor:path=\"/org.openoffice.Inet/Settings\">"
+    "<prop oor:name=\"ooInetHTTPSProxyPort\" oor:op=\"fuse\"><value>9</value></prop></item>\n"
+    "<item oor:path=\"/org.openoffice.Inet/Settings\">"
+    "<prop oor:name=\"ooInetNoProxy\" oor:op=\"fuse\"><value></value></prop></item>\n"
+    "</oor:items>\n";
+
+// Makes the profile folder with its settings; false (errno set) on failure.
+bool WriteProfile(const std::string& profile) {
+    const std::string user = profile + "/user";
+    if (::mkdir(profile.c_str(), 0700) != 0 || ::mkdir(user.c_str(), 0700) != 0) return false;
+    const std::string file = user + "/registrymodifications.xcu";
+    const int fd = ::open(file.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (fd < 0) return false;
+    const std::string_view text(kProfileSettings);
+    const bool written = platform::WriteFull(fd, text.data(), text.size());
+    const int saved = errno;
+    ::close(fd);
+    errno = saved;
+    return written;
+}
+
 std::string ReadWholeFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     if (!in) throw NotDecodable("the office suite wrote no output");
@@ -89,7 +132,7 @@ void Convert(const Text& path, const std::string& filter, const OfficeRun& run,
     // name can never read as an option and its lock file lands with us.
     const std::string document = in + "/document" + ToUtf8(LowerExtension(path));
     if (::mkdir(in.c_str(), 0700) != 0 || ::mkdir(out.c_str(), 0700) != 0 ||
-        ::mkdir(tmp.c_str(), 0700) != 0 ||
+        ::mkdir(tmp.c_str(), 0700) != 0 || !WriteProfile(folder.Path() + "/profile") ||
         ::symlink(source.c_str(), document.c_str()) != 0)
         throw ReadError("cannot prepare the conversion: " + std::string(std::strerror(errno)));
 
@@ -105,6 +148,7 @@ void Convert(const Text& path, const std::string& filter, const OfficeRun& run,
     request.inheritStdin = false;
     request.timeout = run.timeout;
     request.cancel = run.stop;
+    request.cutNetwork = run.cutNetwork;
     std::string log;
     request.output = &log;
     request.outputLimit = 4u << 20;

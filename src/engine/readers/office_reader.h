@@ -30,6 +30,9 @@ struct OfficeRun {
     std::string soffice;  // the program to run
     std::chrono::milliseconds timeout = kOfficeTimeout;
     const std::atomic<bool>* stop = nullptr;  // ends the conversion when raised
+    // The suite runs without network where the system allows it; its profile
+    // keeps it from fetching anything either way.
+    bool cutNetwork = true;
 };
 
 // The document body's text, as the suite's plain-text export gives it.
