@@ -1,9 +1,6 @@
 // corvexa-scan as a user runs it: a real process over real files.
 #include <gtest/gtest.h>
-#include <fcntl.h>
 #include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -15,57 +12,16 @@
 #include <vector>
 
 #include "support/pdf_maker.h"
-#include "run_scanner_support.h"
+#include "support/run_scanner.h"
 #include "support/temp_dir.h"
 
-extern char** environ;
-
 using corvexa::test::ReadFileBytes;
+using corvexa::test::RunScannerProcess;
+using corvexa::test::ScannerResult;
 using corvexa::test::TempDir;
 
-namespace {
-
-struct Result {
-    int status = -1;
-    std::string out, err;
-};
-
-std::string Binary() {
-    const char* b = std::getenv("CORVEXA_SCAN");
-    return b ? b : "corvexa-scan";
-}
-
-// Runs the scanner with the arguments; `during` runs while it is running.
-Result RunScanner(const std::vector<std::string>& args, const std::function<void(pid_t)>& during = {}) {
-    TempDir io;
-    std::string outPath = (io.Path() / "out").string(), errPath = (io.Path() / "err").string();
-    posix_spawn_file_actions_t fa;
-    posix_spawn_file_actions_init(&fa);
-    posix_spawn_file_actions_addopen(&fa, 0, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_addopen(&fa, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    posix_spawn_file_actions_addopen(&fa, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    std::vector<std::string> all{Binary()};
-    all.insert(all.end(), args.begin(), args.end());
-    std::vector<char*> argv;
-    for (auto& a : all) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    pid_t pid;
-    Result r;
-    if (posix_spawn(&pid, argv[0], &fa, nullptr, argv.data(), environ) != 0) return r;
-    posix_spawn_file_actions_destroy(&fa);
-    if (during) during(pid);
-    int status = 0;
-    waitpid(pid, &status, 0);
-    r.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-    r.out = ReadFileBytes(outPath);
-    r.err = ReadFileBytes(errPath);
-    return r;
-}
-
-}  // namespace
-
 TEST(ScanCli, HelpDocumentsEveryOption) {
-    Result r = RunScanner({"--help"});
+    ScannerResult r = RunScannerProcess({"--help"});
     EXPECT_EQ(r.status, 0);
     for (const char* opt : {"--mask", "--no-subfolders", "--skip-larger-mb", "--no-email", "--no-ftp",
                             "--no-http", "--no-https", "--no-www", "--memory-stream", "--files-from",
@@ -99,7 +55,7 @@ TEST(ScanCli, BadArgumentsExitTwoWithAMessage) {
         {{"--decode"}, "needs a list"},
     };
     for (const Case& c : cases) {
-        Result r = RunScanner(c.args);
+        ScannerResult r = RunScannerProcess(c.args);
         EXPECT_EQ(r.status, 2) << c.says;
         EXPECT_NE(r.err.find(c.says), std::string::npos) << r.err;
         EXPECT_TRUE(r.out.empty());
@@ -116,7 +72,7 @@ TEST(ScanCli, MessagesAreDecodedWhenAsked) {
         std::vector<std::string> args{"--quiet"};
         if (*decode) args.push_back(decode);
         args.push_back(dir.Path().string());
-        Result r = RunScanner(args);
+        ScannerResult r = RunScannerProcess(args);
         EXPECT_EQ(r.status, 0) << r.err;
         EXPECT_EQ(r.out, *decode ? "b@body.example\na@from.example\na@from.example\n" : "a@from.example\n")
             << decode;
@@ -129,7 +85,7 @@ TEST(ScanCli, FolderScanPrintsFindingsInOrderFound) {
               "Visit https://www.example.com/index.html. Mail bob@example.org\n"
               "ftp://ftp.example.net/pub and (www.paren.org)\n");
     dir.Write("only/b.log", "http://not-taken.example.com\n");
-    Result r = RunScanner({"--mask", "*.txt", "--quiet", (dir.Path() / "only").string()});
+    ScannerResult r = RunScannerProcess({"--mask", "*.txt", "--quiet", (dir.Path() / "only").string()});
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.out,
               "https://www.example.com/index.html\nbob@example.org\nwww.paren.org\n"
@@ -158,7 +114,7 @@ TEST(ScanCli, DetectionSwitchesAndSizeLimit) {
         auto args = c.flags;
         args.push_back("-q");
         args.push_back(folder);
-        Result r = RunScanner(args);
+        ScannerResult r = RunScannerProcess(args);
         EXPECT_EQ(r.status, 0) << r.err;
         EXPECT_EQ(r.out, c.out);
     }
@@ -171,18 +127,18 @@ TEST(ScanCli, ExportFilesAndFileLists) {
     auto list = dir.Write("list.txt", "\xEF\xBB\xBF" + a.string() + "\r\n\r\n" + b.string() + "\n");
     std::string out = (dir.Path() / "found.txt").string();
     std::string filesOut = (dir.Path() / "files.txt").string();
-    Result r = RunScanner({"--files-from", list.string(), "-o", out, "--files-out", filesOut});
+    ScannerResult r = RunScannerProcess({"--files-from", list.string(), "-o", out, "--files-out", filesOut});
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_TRUE(r.out.empty());
     EXPECT_EQ(ReadFileBytes(out), "\xEF\xBB\xBFwww.one.com\r\nwww.two.com\r\n");
     EXPECT_EQ(ReadFileBytes(filesOut), "\xEF\xBB\xBF" + a.string() + "\r\n" + b.string() + "\r\n");
 
-    Result direct = RunScanner({"--", b.string(), a.string(), (dir.Path() / "missing").string()});
+    ScannerResult direct = RunScannerProcess({"--", b.string(), a.string(), (dir.Path() / "missing").string()});
     EXPECT_EQ(direct.status, 0);
     EXPECT_EQ(direct.out, "www.two.com\nwww.one.com\n");
 
     // An empty scan still writes an export file: the mark alone.
-    Result none = RunScanner({"-o", out, "--mask", "*.none", (dir.Path() / "in").string()});
+    ScannerResult none = RunScannerProcess({"-o", out, "--mask", "*.none", (dir.Path() / "in").string()});
     EXPECT_EQ(none.status, 0);
     EXPECT_EQ(ReadFileBytes(out), "\xEF\xBB\xBF");
 }
@@ -205,7 +161,7 @@ TEST(ScanCli, ViewsAndDuplicates) {
     for (const Case& c : cases) {
         auto args = c.flags;
         args.push_back(folder);
-        Result r = RunScanner(args);
+        ScannerResult r = RunScannerProcess(args);
         EXPECT_EQ(r.status, 0) << r.err;
         EXPECT_EQ(r.out, c.out);
     }
@@ -224,7 +180,7 @@ TEST(ScanCli, InterruptStopsCleanlyAndKeepsTheFindings) {
     // the scan and keep what was found; the status tells which one it was.
     for (auto [sig, want] : {std::pair{SIGINT, 130}, std::pair{SIGTERM, 143}}) {
         const int signal = sig, status = want;  // clang 14 cannot capture a structured binding
-        Result r = RunScanner({"--files-from", listFile.string(), "-o", out}, [signal](pid_t pid) {
+        ScannerResult r = RunScannerProcess({"--files-from", listFile.string(), "-o", out}, [signal](pid_t pid) {
             // Not before it catches the signal: a loaded machine may take
             // longer to start it than the scan takes to find its first lines.
             EXPECT_TRUE(corvexa::test::WaitUntilCatching(pid, signal));
@@ -250,14 +206,14 @@ TEST(ScanCli, FilesThatCannotBeReadAreCountedOrNamedButDoNotFailTheScan) {
     dir.Write("sub/x.txt", "www.inside.com\n");
     std::vector<std::string> files{"--", missing, good.string(), folder};
 
-    Result quiet = RunScanner(files);
+    ScannerResult quiet = RunScannerProcess(files);
     EXPECT_EQ(quiet.status, 0) << quiet.err;
     EXPECT_EQ(quiet.out, "www.good.com\n");
     EXPECT_NE(quiet.err.find("2 files could not be read"), std::string::npos) << quiet.err;
     EXPECT_EQ(quiet.err.find(missing), std::string::npos) << quiet.err;
 
     files.insert(files.begin(), "--verbose");
-    Result verbose = RunScanner(files);
+    ScannerResult verbose = RunScannerProcess(files);
     EXPECT_EQ(verbose.status, 0) << verbose.err;
     EXPECT_EQ(verbose.out, "www.good.com\n");
     // Each one on its own line, with its reason, in the order read.
@@ -268,7 +224,7 @@ TEST(ScanCli, FilesThatCannotBeReadAreCountedOrNamedButDoNotFailTheScan) {
     EXPECT_LT(m, f);
     EXPECT_EQ(verbose.err.find(good.string()), std::string::npos) << verbose.err;
 
-    Result none = RunScanner({"--", good.string()});
+    ScannerResult none = RunScannerProcess({"--", good.string()});
     EXPECT_EQ(none.err, "");
 }
 
@@ -292,7 +248,7 @@ TEST(ScanCli, OptionSpellingsAndLongValues) {
     };
     for (const Case& c : cases) {
         std::remove(out.c_str());
-        Result r = RunScanner(c.args);
+        ScannerResult r = RunScannerProcess(c.args);
         EXPECT_EQ(r.status, 0) << r.err;
         EXPECT_EQ(r.out, c.stdoutText) << c.args[0].substr(0, 40);
         if (!c.file.empty()) {
@@ -302,9 +258,9 @@ TEST(ScanCli, OptionSpellingsAndLongValues) {
 }
 
 TEST(ScanCli, PdfOptionChoosesHowPdfFilesAreRead) {
-    EXPECT_NE(RunScanner({"--help"}).out.find("--pdf xpdf|pdfium|plain"), std::string::npos);
+    EXPECT_NE(RunScannerProcess({"--help"}).out.find("--pdf xpdf|pdfium|plain"), std::string::npos);
     TempDir dir;
-    Result bad = RunScanner({"--pdf", "word", dir.Path().string()});
+    ScannerResult bad = RunScannerProcess({"--pdf", "word", dir.Path().string()});
     EXPECT_EQ(bad.status, 2);
     EXPECT_NE(bad.err.find("xpdf, pdfium or plain"), std::string::npos) << bad.err;
 
@@ -320,7 +276,7 @@ TEST(ScanCli, PdfOptionChoosesHowPdfFilesAreRead) {
         {{"--pdf", "plain", folder}, false},
     };
     for (const Case& c : cases) {
-        Result r = RunScanner(c.args);
+        ScannerResult r = RunScannerProcess(c.args);
         EXPECT_EQ(r.status, 0) << r.err;
         EXPECT_EQ(r.out.find("https://in.pdf.example/") != std::string::npos, c.findsText) << r.out;
     }
@@ -347,12 +303,12 @@ open(d + "/in/bomb.gz", "wb").write(gzip.compress(b"x" * (64 << 20), 9))
     ASSERT_EQ(std::system(cmd.c_str()), 0);
     const std::string in = (dir.Path() / "in").string();
 
-    Result off = RunScanner({"--quiet", in});
+    ScannerResult off = RunScannerProcess({"--quiet", in});
     EXPECT_EQ(off.out.find("a@tar.example"), std::string::npos);
     std::string first;
     for (const char* on : {"-z", "--archives"}) {
         for (const char* threads : {"-j1", "-j2"}) {
-            Result r = RunScanner({"--quiet", "--verbose", on, threads, in});
+            ScannerResult r = RunScannerProcess({"--quiet", "--verbose", on, threads, in});
             EXPECT_EQ(r.out.find("http://gz.example/"), r.out.rfind("http://gz.example/")) << on;
             EXPECT_NE(r.out.find("http://gz.example/\n"), std::string::npos) << on << r.err;
             EXPECT_NE(r.out.find("a@tar.example\n"), std::string::npos) << on;
@@ -365,7 +321,7 @@ open(d + "/in/bomb.gz", "wb").write(gzip.compress(b"x" * (64 << 20), 9))
     // A member's place is the archive's path, "//" and its path inside;
     // its lines are counted from its own start.
     for (const char* threads : {"-j1", "-j2"}) {
-        Result r = RunScanner({"--quiet", "-z", "-H", "-n", threads, in});
+        ScannerResult r = RunScannerProcess({"--quiet", "-z", "-H", "-n", threads, in});
         EXPECT_NE(r.out.find(in + "/outer.zip//b.tar//docs/a.txt\t2\ta@tar.example\n"),
                   std::string::npos)
             << r.out;
@@ -384,10 +340,10 @@ TEST(ScanCli, MailboxesAreReadMessageByMessageWhenAsked) {
               // "c@body.example\n"
               "Y0Bib2R5LmV4YW1wbGUK\n");
     const std::string in = (dir.Path() / "in").string();
-    Result off = RunScanner({"--quiet", in});
+    ScannerResult off = RunScannerProcess({"--quiet", in});
     EXPECT_EQ(off.out, "a@env.example\nhttp://one.example/\nb@env.example\n");
     for (const char* threads : {"-j1", "-j2"}) {
-        Result r = RunScanner({"--quiet", "--mailboxes", "-H", threads, in});
+        ScannerResult r = RunScannerProcess({"--quiet", "--mailboxes", "-H", threads, in});
         EXPECT_EQ(r.out, in + "/box.mbox//1\thttp://one.example/\n" + in +
                              "/box.mbox//1\thttp://one.example/\n" + in +
                              "/box.mbox//2\tc@body.example\n")

@@ -10,7 +10,7 @@
 #include <thread>
 #include <vector>
 
-#include "run_scanner_support.h"
+#include "support/run_scanner.h"
 #include "support/temp_dir.h"
 
 using corvexa::test::ReadFileBytes;

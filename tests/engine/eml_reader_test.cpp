@@ -16,6 +16,7 @@
 #include "engine/readers/mail_charset.h"
 #include "engine/readers/text_reader.h"
 #include "support/temp_dir.h"
+#include "support/empty_sink.h"
 
 using namespace corvexa;
 using corvexa::test::TempDir;
@@ -30,14 +31,7 @@ std::string Decoded(const std::string& path) {
     return ToUtf8(EmlText(FromUtf8(path)));
 }
 
-struct NullSink : ScanSink {
-    void WalkStarted() override {}
-    void FileFound(const Text&) override {}
-    void WalkFinished() override {}
-    void ReadingFile(const Text&) override {}
-    void FileDone() override {}
-    void ScanFinished(const ScanSummary&) override {}
-};
+using NullSink = test::EmptySink;
 
 // The findings of a scan of one file with the message decoder on.
 std::vector<std::string> Scan(const std::string& path, bool decode = true) {

@@ -16,6 +16,7 @@
 #include "engine/readers/pdf_reader.h"
 #include "support/pdf_maker.h"
 #include "support/temp_dir.h"
+#include "support/empty_sink.h"
 
 using namespace corvexa;
 using corvexa::test::ReadFileBytes;
@@ -49,17 +50,11 @@ std::string MakeDeep(const fs::path& root, const std::string& name, int depth,
     return path;
 }
 
-struct FailureSink : ScanSink {
+struct FailureSink : test::EmptySink {
     std::vector<std::string> failed;
-    void WalkStarted() override {}
-    void FileFound(const Text&) override {}
-    void WalkFinished() override {}
-    void ReadingFile(const Text&) override {}
-    void FileDone() override {}
     void FileFailed(const Text& path, const std::string& reason) override {
         failed.push_back(ToUtf8(path).substr(ToUtf8(path).rfind('/')) + ": " + reason);
     }
-    void ScanFinished(const ScanSummary&) override {}
 };
 
 }  // namespace

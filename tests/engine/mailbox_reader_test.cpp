@@ -11,6 +11,7 @@
 
 #include "engine/collector.h"
 #include "support/temp_dir.h"
+#include "support/empty_sink.h"
 
 using namespace corvexa;
 using corvexa::test::TempDir;
@@ -78,14 +79,8 @@ TEST(Mbox, MessagesAreCutAtFromLinesAndUnescaped) {
     EXPECT_FALSE(IsMaildirMessage("Maildir/tmp/1.host"));
 }
 
-struct NullSink : ScanSink {
-    void WalkStarted() override {}
-    void FileFound(const Text&) override {}
-    void WalkFinished() override {}
-    void ReadingFile(const Text&) override {}
-    void FileDone() override {}
+struct NullSink : test::EmptySink {
     void FileFailed(const Text&, const std::string& why) override { failed.push_back(why); }
-    void ScanFinished(const ScanSummary&) override {}
     std::vector<std::string> failed;
 };
 

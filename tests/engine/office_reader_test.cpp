@@ -23,6 +23,7 @@
 #include "engine/readers/text_reader.h"
 #include "platform/process.h"
 #include "support/temp_dir.h"
+#include "support/empty_sink.h"
 
 using namespace corvexa;
 using corvexa::test::TempDir;
@@ -151,14 +152,7 @@ const char* kSheetsText =
     "\t\t\tD4\r\n"
     "\r\n";
 
-struct NullSink : ScanSink {
-    void WalkStarted() override {}
-    void FileFound(const Text&) override {}
-    void WalkFinished() override {}
-    void ReadingFile(const Text&) override {}
-    void FileDone() override {}
-    void ScanFinished(const ScanSummary&) override {}
-};
+using NullSink = test::EmptySink;
 
 }  // namespace
 

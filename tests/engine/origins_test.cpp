@@ -10,20 +10,14 @@
 #include "engine/collector.h"
 #include "engine/readers/text_reader.h"
 #include "support/temp_dir.h"
+#include "support/empty_sink.h"
 
 using namespace corvexa;
 using corvexa::test::TempDir;
 
 namespace {
 
-struct QuietSink : ScanSink {
-    void WalkStarted() override {}
-    void FileFound(const Text&) override {}
-    void WalkFinished() override {}
-    void ReadingFile(const Text&) override {}
-    void FileDone() override {}
-    void ScanFinished(const ScanSummary&) override {}
-};
+using QuietSink = test::EmptySink;
 
 using Found = std::vector<std::tuple<std::uint64_t, std::uint32_t, FindingKind, Text>>;
 

@@ -22,6 +22,7 @@
 #include "platform/process.h"
 #include "support/pdf_maker.h"
 #include "support/temp_dir.h"
+#include "support/empty_sink.h"
 
 using namespace corvexa;
 using corvexa::test::ReadFileBytes;
@@ -374,17 +375,13 @@ TEST_F(PdfFixture, UnreadableDocumentsFailQuietlyInBothRoutes) {
 // ---------------------------------------------------------------------------
 // In a scan
 
-struct CountingSink : ScanSink {
+struct CountingSink : test::EmptySink {
     std::function<void(const std::string&)> onReading;
     int done = 0;
-    void WalkStarted() override {}
-    void FileFound(const Text&) override {}
-    void WalkFinished() override {}
     void ReadingFile(const Text& p) override {
         if (onReading) onReading(ToUtf8(p));
     }
     void FileDone() override { ++done; }
-    void ScanFinished(const ScanSummary&) override {}
 };
 
 std::vector<std::string> Scan(const ScanJob& job, SharedList& files, CountingSink& sink,

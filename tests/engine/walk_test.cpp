@@ -13,6 +13,7 @@
 #include "engine/collector.h"
 #include "engine/folder_walk.h"
 #include "support/temp_dir.h"
+#include "support/empty_sink.h"
 
 using namespace corvexa;
 using corvexa::test::TempDir;
@@ -110,14 +111,7 @@ TEST(WalkEnds, PathsPastTheSystemLimitAreWalkedListedAndRead) {
     job.SkipLargeFilesMB = 1;  // the size of the deep file is read, too
     ScanControl control;
     SharedList files, urls;
-    struct : ScanSink {
-        void WalkStarted() override {}
-        void FileFound(const Text&) override {}
-        void WalkFinished() override {}
-        void ReadingFile(const Text&) override {}
-        void FileDone() override {}
-        void ScanFinished(const ScanSummary&) override {}
-    } sink;
+    test::EmptySink sink;
     for (bool memory : {false, true}) {
         files.Clear();
         urls.Clear();

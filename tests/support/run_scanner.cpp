@@ -1,4 +1,4 @@
-#include "run_scanner_support.h"
+#include "support/run_scanner.h"
 
 #include <fcntl.h>
 #include <spawn.h>
