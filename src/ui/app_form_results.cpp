@@ -30,6 +30,7 @@
 #include "ui/app_form.h"
 #include "ui/dialogs.h"
 #include "ui/file_dialogs.h"
+#include "ui/file_name_mime.h"
 #include "ui/list_models.h"
 #include "ui/test_seams.h"
 
@@ -257,11 +258,14 @@ void TAppForm::Copy1Click() {
     });
 }
 
+// The current entry's name, so that pasting it (in a shell, or as a file in a
+// file manager) names the same file, whatever bytes its name holds.
 void TAppForm::Copy2Click() {
     RunCommand(this, [this] {
         const QModelIndex current = ListBox1->currentIndex();
-        if (!current.isValid()) return;
-        QGuiApplication::clipboard()->setText(current.data(Qt::DisplayRole).toString());
+        Text path;
+        if (!current.isValid() || !files_.TryAt(static_cast<std::size_t>(current.row()), path)) return;
+        QGuiApplication::clipboard()->setMimeData(FileNamesMime({path}).release());
     });
 }
 

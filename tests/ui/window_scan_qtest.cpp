@@ -8,6 +8,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QClipboard>
 #include <QDialog>
 #include <QDir>
 #include <QFile>
@@ -15,6 +16,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListView>
+#include <QMimeData>
 #include <QProcess>
 #include <QProgressBar>
 #include <QPushButton>
@@ -30,7 +32,9 @@
 #include <memory>
 #include <mutex>
 
+#include "platform/native_path.h"
 #include "ui/app_form.h"
+#include "ui/list_models.h"
 #include "ui/test_seams.h"
 
 using corvexa::ui::AppEnvironment;
@@ -376,6 +380,35 @@ private slots:
             Status(*form, 2).endsWith(QStringLiteral(" \u00b7 No file matches the mask *.xyz")),
             qPrintable(Status(*form, 2)));
         QCOMPARE(dialogs_, QStringList());
+    }
+
+    // Copy of a files-list entry whose name is not UTF-8: the MIME data holds
+    // its bytes as a file:// URL, and the text, pasted into a shell, names
+    // the file (here: bash reads it back).
+    void aCopiedNameThatIsNotUtf8NamesTheFile() {
+        const QByteArray path = QFile::encodeName(Root()) + "it's latin1-\xE9t\xE9.txt";
+        WriteNative(path, "the contents\n");
+        auto form = MakeForm();
+        form->Files().Append(corvexa::platform::PathFromNative(path.toStdString()));
+        Find<QTabWidget>(*form, "PageControl1")->setCurrentIndex(1);
+        auto* files = Find<QListView>(*form, "ListBox1");
+        qobject_cast<corvexa::ui::FilesModel*>(files->model())->Refresh();
+        files->setCurrentIndex(files->model()->index(0, 0));
+        Find<QAction>(*form, "Copy2")->trigger();
+
+        const QMimeData* copied = QGuiApplication::clipboard()->mimeData();
+        QVERIFY(copied);
+        QCOMPARE(copied->urls().size(), 1);
+        const QByteArray url = copied->urls().first().toEncoded();
+        QVERIFY2(url.startsWith("file:///"), url.constData());
+        QCOMPARE(QByteArray::fromPercentEncoding(url.mid(7)), path);
+
+        QProcess shell;
+        shell.start(QStringLiteral("/bin/bash"),
+                    {QStringLiteral("-c"), QStringLiteral("cat -- ") + copied->text()});
+        QVERIFY(shell.waitForFinished(60000));
+        QCOMPARE(shell.readAllStandardOutput(), QByteArray("the contents\n"));
+        QCOMPARE(shell.exitCode(), 0);
     }
 
     // STOP half-way: the end of the scan says how far it came.
