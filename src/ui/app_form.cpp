@@ -440,6 +440,8 @@ void TAppForm::Button5Click() {
 }
 
 void TAppForm::dragEnterEvent(QDragEnterEvent* event) {
+    // An entry dragged out of the files list is not dropped back onto it.
+    if (event->source() == ListBox1) return;
     if (event->mimeData()->hasUrls()) event->acceptProposedAction();
 }
 

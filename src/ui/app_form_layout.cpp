@@ -175,6 +175,9 @@ QWidget* TAppForm::BuildFilesPanel(QWidget* parent) {
     ListBox1->setContextMenuPolicy(Qt::CustomContextMenu);
     // Tab leaves the list for the next control; the arrows move inside it.
     ListBox1->setTabKeyNavigation(false);
+    // Entries are dragged out as files, to a file manager or a terminal.
+    ListBox1->setDragEnabled(true);
+    ListBox1->setDragDropMode(QAbstractItemView::DragOnly);
     layout->addWidget(label1);
     layout->addWidget(ListBox1, 1);
     return Panel3;

@@ -1,5 +1,7 @@
 #include "ui/list_models.h"
 
+#include "ui/file_name_mime.h"
+
 #include <algorithm>
 #include <climits>
 #include <cstdint>
@@ -90,6 +92,27 @@ QVariant FilesModel::data(const QModelIndex& index, int role) const {
     Text text;
     if (!files_.TryAt(static_cast<std::size_t>(index.row()), text)) return {};
     return QString::fromStdU16String(text);
+}
+
+Qt::ItemFlags FilesModel::flags(const QModelIndex& index) const {
+    return QAbstractListModel::flags(index) | (index.isValid() ? Qt::ItemIsDragEnabled : Qt::NoItemFlags);
+}
+
+QStringList FilesModel::mimeTypes() const {
+    return {QStringLiteral("text/uri-list"), QStringLiteral("text/plain")};
+}
+
+QMimeData* FilesModel::mimeData(const QModelIndexList& indexes) const {
+    std::vector<int> rows;
+    for (const QModelIndex& index : indexes)
+        if (index.isValid()) rows.push_back(index.row());
+    std::sort(rows.begin(), rows.end());
+    rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
+    std::vector<Text> paths;
+    Text path;
+    for (int row : rows)
+        if (files_.TryAt(static_cast<std::size_t>(row), path)) paths.push_back(path);
+    return FileNamesMime(paths).release();
 }
 
 void FilesModel::EntriesAdded(std::size_t count) {

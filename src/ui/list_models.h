@@ -62,6 +62,10 @@ public:
     QVariant data(const QModelIndex& index, int role) const override;
 
     SharedList& Files() { return files_; }
+    // Entries can be dragged out as files (see FileNamesMime).
+    Qt::ItemFlags flags(const QModelIndex& index) const override;
+    QStringList mimeTypes() const override;
+    QMimeData* mimeData(const QModelIndexList& indexes) const override;
     // More entries at the end (the walk found files).
     void EntriesAdded(std::size_t count);
     // The list changed as a whole (cleared, loaded, appended to, rows removed).

@@ -403,6 +403,12 @@ private slots:
         QVERIFY2(url.startsWith("file:///"), url.constData());
         QCOMPARE(QByteArray::fromPercentEncoding(url.mid(7)), path);
 
+        // Dragging the entry carries the same data.
+        std::unique_ptr<QMimeData> dragged(files->model()->mimeData({files->model()->index(0, 0)}));
+        QVERIFY(files->model()->flags(files->model()->index(0, 0)) & Qt::ItemIsDragEnabled);
+        QCOMPARE(dragged->urls(), copied->urls());
+        QCOMPARE(dragged->text(), copied->text());
+
         QProcess shell;
         shell.start(QStringLiteral("/bin/bash"),
                     {QStringLiteral("-c"), QStringLiteral("cat -- ") + copied->text()});
