@@ -15,6 +15,7 @@
 #include <QLineEdit>
 #include <QListView>
 #include <QLocale>
+#include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QMimeData>
@@ -220,6 +221,7 @@ void TAppForm::showEvent(QShowEvent* event) {
             const QRect area = screen->availableGeometry();
             move(area.center() - rect().center());
         }
+        RestoreWindowPlace();
     }
     QMainWindow::showEvent(event);
 }
@@ -232,7 +234,77 @@ void TAppForm::closeEvent(QCloseEvent* event) {
     }
     AbortScan();
     if (checker_) checker_->Cancel();  // a check waiting on the network ends now
+    SaveWindowPlace();
     QMainWindow::closeEvent(event);
+}
+
+// ---------------------------------------------------------------------------
+// What the window remembers in the per-user store between runs: its place and
+// size, the splitter, and the last ten folders scanned (newest first).
+
+namespace {
+constexpr int kRecentFolders = 10;
+QString RecentKey(int i) { return QStringLiteral("RecentFolder%1").arg(i); }
+}  // namespace
+
+void TAppForm::RestoreWindowPlace() {
+    try {
+        platform::ProductStore store(companyName_, productName_);
+        const QByteArray geometry = QByteArray::fromBase64(store.ReadString(QStringLiteral("WindowGeometry")).toLatin1());
+        if (!geometry.isEmpty()) restoreGeometry(geometry);
+        const QByteArray splitter = QByteArray::fromBase64(store.ReadString(QStringLiteral("Splitter")).toLatin1());
+        if (!splitter.isEmpty()) Splitter2->restoreState(splitter);
+    } catch (const platform::ProductStoreError&) {
+        // An unreadable store: the designed place.
+    }
+}
+
+void TAppForm::SaveWindowPlace() {
+    if (settingsFrozen_ || !property("shownOnce").toBool()) return;
+    try {
+        platform::ProductStore store(companyName_, productName_);
+        store.WriteString(QStringLiteral("WindowGeometry"), QString::fromLatin1(saveGeometry().toBase64()));
+        store.WriteString(QStringLiteral("Splitter"), QString::fromLatin1(Splitter2->saveState().toBase64()));
+    } catch (const platform::ProductStoreError&) {
+        // Closing goes on; the next start takes the designed place.
+    }
+}
+
+QStringList TAppForm::RecentFolders() const {
+    QStringList folders;
+    try {
+        platform::ProductStore store(companyName_, productName_);
+        for (int i = 0; i < kRecentFolders; ++i)
+            if (const QString f = store.ReadString(RecentKey(i)); !f.isEmpty()) folders << f;
+    } catch (const platform::ProductStoreError&) {
+    }
+    return folders;
+}
+
+void TAppForm::RememberFolder(const QString& folder) {
+    if (folder.trimmed().isEmpty()) return;
+    QStringList folders = RecentFolders();
+    folders.removeAll(folder);
+    folders.prepend(folder);
+    RunCommand(this, [&] {
+        platform::ProductStore store(companyName_, productName_);
+        for (int i = 0; i < kRecentFolders; ++i)
+            store.WriteString(RecentKey(i), i < folders.size() ? folders[i] : QString());
+    });
+}
+
+// The drop-down on the folder field: the last folders scanned.
+void TAppForm::ShowRecentFolders() {
+    QMenu menu(this);
+    menu.setObjectName(QStringLiteral("RecentFoldersMenu"));
+    for (const QString& folder : RecentFolders())
+        menu.addAction(folder, this, [this, folder] { Edit8->setText(folder); });
+    if (menu.isEmpty()) menu.addAction(QStringLiteral("(no folder scanned yet)"))->setEnabled(false);
+    if (recentMenuHook_) {
+        recentMenuHook_(menu);
+        return;
+    }
+    menu.exec(Edit8->mapToGlobal(QPoint(0, Edit8->height())));
 }
 
 // ---------------------------------------------------------------------------
@@ -284,6 +356,7 @@ void TAppForm::StartScan() {
         return;
     }
     const bool directory = built.Job.Mode == ScanMode::Directory;
+    if (directory) RememberFolder(Edit8->text());
     NoteReadersOutsideTheMask(built.Job);
     scanMask_ = directory ? FromText(built.MaskUsed) : QString();
     if (directory) {

@@ -85,6 +85,10 @@ public:
     // The update check has completed and its outcome (the notice) is applied.
     bool UpdateCheckDone() const;
 
+    // The folder field's drop-down of recent folders, handed to the hook
+    // instead of being shown when a test sets one.
+    void SetRecentMenuHookForTesting(std::function<void(QMenu&)> hook) { recentMenuHook_ = std::move(hook); }
+
     // Keeps the language the user chose for the next start.
     void SetLanguageFile(const QString& Filename);
 
@@ -108,6 +112,11 @@ private:
     void ApplyFieldSettings();
     void ApplyWindowsVersionGate();
     void AllowFileDrop();
+    void RestoreWindowPlace();
+    void SaveWindowPlace();
+    QStringList RecentFolders() const;
+    void RememberFolder(const QString& folder);
+    void ShowRecentFolders();
     void LoadUpdateToggle();
 
     // Layout (app_form_layout.cpp).
@@ -204,6 +213,7 @@ private:
     IniStore settings_;
     bool settingsFrozen_ = false;  // set once the instance is ending for a restart
     QString folderPickerStart_;
+    std::function<void(QMenu&)> recentMenuHook_;
     QString scanMask_;                 // the running folder scan's mask; empty for a file list
     QString maskNote_;                 // said beside the walk's progress
     std::set<QString> maskNotesSaid_;  // each said once

@@ -2,6 +2,7 @@
 // the results panel side by side, the START panel and the status bar; and the
 // wiring of the controls to their handlers.
 
+#include <QAction>
 #include <QCheckBox>
 #include <QHeaderView>
 #include <QLabel>
@@ -77,6 +78,10 @@ QWidget* TAppForm::BuildDirectoryPage() {
     Edit8->setFont(PixelFont(16));
     Edit8->setAcceptDrops(false);
     label8->setBuddy(Edit8);
+    QAction* recent = Edit8->addAction(Icon("folder48"), QLineEdit::TrailingPosition);
+    recent->setObjectName(QStringLiteral("RecentFolders1"));
+    recent->setToolTip(QStringLiteral("Recent folders"));
+    connect(recent, &QAction::triggered, this, [this] { ShowRecentFolders(); });
     row1Layout->addWidget(label8);
     row1Layout->addWidget(Button4);
     row1Layout->addWidget(Edit8, 1);

@@ -16,6 +16,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListView>
+#include <QMenu>
 #include <QMimeData>
 #include <QProcess>
 #include <QProgressBar>
@@ -23,6 +24,7 @@
 #include <QRegularExpression>
 #include <QSettings>
 #include <QSignalSpy>
+#include <QSplitter>
 #include <QTabWidget>
 #include <QTableView>
 #include <QTemporaryDir>
@@ -415,6 +417,47 @@ private slots:
         QVERIFY(shell.waitForFinished(60000));
         QCOMPARE(shell.readAllStandardOutput(), QByteArray("the contents\n"));
         QCOMPARE(shell.exitCode(), 0);
+    }
+
+    // The window's place, size and splitter, and the last folders scanned,
+    // come back at the next start from the per-user store.
+    void theWindowRemembersItsPlaceAndTheLastFolders() {
+        const QString one = SixFiles();
+        const QString two = Root() + QStringLiteral("two/");
+        QDir().mkpath(two);
+        QByteArray splitterState;
+        QRect geometry;
+        {
+            auto form = MakeForm();
+            form->setGeometry(QRect(40, 50, 900, 600));
+            Find<QSplitter>(*form, "Splitter2")->setSizes({250, 600});
+            splitterState = Find<QSplitter>(*form, "Splitter2")->saveState();
+            geometry = form->geometry();
+            QSignalSpy done(form.get(), &TAppForm::scanCompleted);
+            for (const QString& folder : {one, two, one}) {
+                Find<QLineEdit>(*form, "Edit8")->setText(folder);
+                Start(*form);
+                WaitForEnd(*form, done);
+            }
+            form->close();
+        }
+        QVERIFY(!QFile::exists(env_.ExecutableFolder + QStringLiteral("settings.ini")) ||
+                !QString::fromUtf8([&] {
+                     QFile f(env_.ExecutableFolder + QStringLiteral("settings.ini"));
+                     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+                 }())
+                     .contains(QStringLiteral("Geometry")));
+        auto form = MakeForm();
+        QCOMPARE(form->geometry().size(), geometry.size());
+        QCOMPARE(Find<QSplitter>(*form, "Splitter2")->saveState(), splitterState);
+        QStringList offered;
+        form->SetRecentMenuHookForTesting([&offered](QMenu& menu) {
+            for (QAction* a : menu.actions()) offered << a->text();
+            menu.actions().last()->trigger();
+        });
+        Find<QAction>(*form, "RecentFolders1")->trigger();
+        QCOMPARE(offered, QStringList({one, two}));
+        QCOMPARE(Find<QLineEdit>(*form, "Edit8")->text(), two);
     }
 
     // STOP half-way: the end of the scan says how far it came.
