@@ -15,7 +15,6 @@
 #include <QElapsedTimer>
 #include <QPainter>
 #include <QTimer>
-
 #include <cstdio>
 #include <ctime>
 #include <random>
@@ -66,7 +65,8 @@ struct DrawTextRain {
             p.fillRect(d.Column * 8, above * 12, 8, 12, Qt::black);
             if (d.Row > 0) {
                 p.setPen(QColor(MatrixRain::TrailColour(d.Brightness)));
-                p.drawText(d.Column * 8, (d.Row - 1) * 12 + p.fontMetrics().ascent(), QString(d.Letter));
+                p.drawText(d.Column * 8, (d.Row - 1) * 12 + p.fontMetrics().ascent(),
+                           QString(d.Letter));
             }
             p.setPen(QColor(MatrixRain::HeadColour(d.Brightness)));
             p.drawText(d.Column * 8, d.Row * 12 + p.fontMetrics().ascent(), QString(d.Letter));
@@ -99,7 +99,8 @@ int main(int argc, char** argv) {
     const double still = CpuPercentFor(seconds * 1000);
     std::printf("window open %d s, animation running: %6.2f %% of one core\n", seconds, running);
     std::printf("window open %d s, animation stopped: %6.2f %% of one core\n", seconds, still);
-    std::printf("the animation's share:               %6.2f %% of one core  (target < 2)\n", running - still);
+    std::printf("the animation's share:               %6.2f %% of one core  (target < 2)\n",
+                running - still);
 
     const int frames = 2000;
     const double frame = MicrosecondsPer(frames, [&] {

@@ -1,11 +1,11 @@
 // What a million findings cost in the URL list, against the budget of twice
 // their UTF-16 text plus 16 bytes each.
+#include <malloc.h>
+
 #include <cstdio>
 #include <fstream>
 #include <string>
 #include <vector>
-
-#include <malloc.h>
 
 #include "engine/shared_list.h"
 #include "engine/text.h"
@@ -17,7 +17,8 @@ int main(int argc, char** argv) {
     if (argc > 1) {
         std::ifstream in(argv[1]);
         std::string line;
-        while (std::getline(in, line) && findings.size() < 1000000) findings.push_back(FromUtf8(line));
+        while (std::getline(in, line) && findings.size() < 1000000)
+            findings.push_back(FromUtf8(line));
     }
     if (findings.empty()) {
         for (int i = 0; i < 1000; ++i)
@@ -39,9 +40,10 @@ int main(int argc, char** argv) {
                     static_cast<double>(textBytes) / 2 / n);
         std::printf("UTF-16 text:         %.1f MB\n", static_cast<double>(textBytes) / 1048576.0);
         std::printf("heap in use by list: %.1f MB (list's own count: %.1f MB)\n",
-                    static_cast<double>(after - before) / 1048576.0, static_cast<double>(usage) / 1048576.0);
-        std::printf("budget (2 x text + 16 B each): %.1f MB -> %.2f of budget\n", budget / 1048576.0,
-                    static_cast<double>(after - before) / budget);
+                    static_cast<double>(after - before) / 1048576.0,
+                    static_cast<double>(usage) / 1048576.0);
+        std::printf("budget (2 x text + 16 B each): %.1f MB -> %.2f of budget\n",
+                    budget / 1048576.0, static_cast<double>(after - before) / budget);
     }
     return 0;
 }

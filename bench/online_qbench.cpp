@@ -21,7 +21,6 @@
 #include <QTest>
 #include <QTextStream>
 #include <QTimer>
-
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -41,7 +40,8 @@ using corvexa::ui::TAppForm;
 namespace {
 
 qint64 NowNs() {
-    return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch())
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
         .count();
 }
 
@@ -118,14 +118,16 @@ double LongestStallMs(bool check, int forMs) {
             return;
         }
         if (gap.nsecsElapsed() > longest && qEnvironmentVariableIsSet("ONLINE_BENCH_TRACE"))
-            std::fprintf(stderr, "stall %.2f ms ending at %lld ms\n", static_cast<double>(gap.nsecsElapsed()) / 1e6,
+            std::fprintf(stderr, "stall %.2f ms ending at %lld ms\n",
+                         static_cast<double>(gap.nsecsElapsed()) / 1e6,
                          static_cast<long long>(clock.elapsed()));
         longest = std::max(longest, gap.nsecsElapsed());
         gap.restart();
         if (doneAt < 0 && item->isEnabled()) {
             doneAt = clock.elapsed();
             if (qEnvironmentVariableIsSet("ONLINE_BENCH_TRACE"))
-                std::fprintf(stderr, "check completed at %lld ms\n", static_cast<long long>(doneAt));
+                std::fprintf(stderr, "check completed at %lld ms\n",
+                             static_cast<long long>(doneAt));
         }
         if ((doneAt >= 0 && clock.elapsed() > doneAt + 300) || clock.elapsed() > forMs) loop.quit();
     });
@@ -195,7 +197,8 @@ int main(int argc, char** argv) {
         for (int i = 0; i < 3; ++i) {
             QElapsedTimer t;
             t.start();
-            corvexa::ui::TNewVer notice(QStringLiteral("Corvexa"), QStringLiteral("9.9"), QString(), &owner);
+            corvexa::ui::TNewVer notice(QStringLiteral("Corvexa"), QStringLiteral("9.9"), QString(),
+                                        &owner);
             const double made = static_cast<double>(t.nsecsElapsed()) / 1e6;
             QTest::qWait(300);
             std::fprintf(stderr, "notice made in %.2f ms\n", made);
@@ -217,11 +220,17 @@ int main(int argc, char** argv) {
         handlers.push_back(g_longestHandlerMs);
         without.push_back(LongestStallMs(false, 6500));
     }
-    out << "longest stall of the window's thread, median of " << runs << " (server answers after 5 s)\n";
-    out << QStringLiteral("  %1 ms  during the update check (target <= 20 ms)\n").arg(Median(withCheck), 0, 'f', 2);
-    out << QStringLiteral("  %1 ms  same window, check switched off (peer)\n").arg(Median(without), 0, 'f', 2);
-    out << QStringLiteral("  ratio %1x\n").arg(Median(withCheck) / std::max(0.001, Median(without)), 0, 'f', 2);
-    out << QStringLiteral("  %1 ms  longest check-timer handler (start, polls, completion and notice), worst %2 ms\n")
+    out << "longest stall of the window's thread, median of " << runs
+        << " (server answers after 5 s)\n";
+    out << QStringLiteral("  %1 ms  during the update check (target <= 20 ms)\n")
+               .arg(Median(withCheck), 0, 'f', 2);
+    out << QStringLiteral("  %1 ms  same window, check switched off (peer)\n")
+               .arg(Median(without), 0, 'f', 2);
+    out << QStringLiteral("  ratio %1x\n")
+               .arg(Median(withCheck) / std::max(0.001, Median(without)), 0, 'f', 2);
+    out << QStringLiteral(
+               "  %1 ms  longest check-timer handler (start, polls, completion and notice), worst "
+               "%2 ms\n")
                .arg(Median(handlers), 0, 'f', 2)
                .arg(*std::max_element(handlers.begin(), handlers.end()), 0, 'f', 2)
         << Qt::flush;
@@ -242,6 +251,8 @@ int main(int argc, char** argv) {
                .arg(Median(busy), 0, 'f', 1)
                .arg(*std::max_element(busy.begin(), busy.end()), 0, 'f', 1);
     out << QStringLiteral("  %1 ms  no check in flight (peer)\n").arg(Median(idle), 0, 'f', 1);
-    out << QStringLiteral("  ratio %1x\n").arg(Median(busy) / std::max(0.001, Median(idle)), 0, 'f', 2) << Qt::flush;
+    out << QStringLiteral("  ratio %1x\n")
+               .arg(Median(busy) / std::max(0.001, Median(idle)), 0, 'f', 2)
+        << Qt::flush;
     return 0;
 }

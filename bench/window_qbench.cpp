@@ -23,13 +23,12 @@
 #include <QProcess>
 #include <QPushButton>
 #include <QScrollBar>
-#include <QSortFilterProxyModel>
 #include <QSignalSpy>
+#include <QSortFilterProxyModel>
 #include <QTabWidget>
 #include <QTableView>
 #include <QTemporaryDir>
 #include <QTimer>
-
 #include <algorithm>
 #include <cstdio>
 #include <memory>
@@ -95,7 +94,8 @@ double ScanHeadless(const QString& scan, const QString& folder) {
     QProcess p;
     p.setStandardOutputFile(QProcess::nullDevice());
     // One reading thread, as the window has.
-    p.start(scan, {QStringLiteral("--quiet"), QStringLiteral("-j1"), QStringLiteral("--mask"), QStringLiteral("*"), folder});
+    p.start(scan, {QStringLiteral("--quiet"), QStringLiteral("-j1"), QStringLiteral("--mask"),
+                   QStringLiteral("*"), folder});
     if (!p.waitForFinished(600000) || p.exitCode() != 0) qFatal("corvexa-scan failed");
     return static_cast<double>(t.nsecsElapsed()) / 1e9;
 }
@@ -113,7 +113,8 @@ double PaintedMs(QWidget* view, F&& f) {
 
 }  // namespace
 
-void ScanCorpus(TAppForm& form, StallProbe& probe, const QString& corpus, const QString& scan, int runs);
+void ScanCorpus(TAppForm& form, StallProbe& probe, const QString& corpus, const QString& scan,
+                int runs);
 void MillionFindings(TAppForm& form, StallProbe& probe, const QString& folder);
 void Filter(TAppForm& form, QTableView* view);
 
@@ -149,7 +150,8 @@ int main(int argc, char** argv) {
     return 0;
 }
 
-void ScanCorpus(TAppForm& form, StallProbe& probe, const QString& corpus, const QString& scan, int runs) {
+void ScanCorpus(TAppForm& form, StallProbe& probe, const QString& corpus, const QString& scan,
+                int runs) {
     double bestWindow = 1e9, bestHeadless = 1e9, worstStall = 0;
     std::size_t found = 0, files = 0;
     ScanHeadless(scan, corpus);  // warm the page cache
@@ -161,12 +163,14 @@ void ScanCorpus(TAppForm& form, StallProbe& probe, const QString& corpus, const 
         found = form.Lists().Urls().Size();
         files = form.Files().Size();
     }
-    std::printf("corpus scan, best of %d: window %.3f s, corvexa-scan %.3f s, window / headless %.3f"
-                " (target <= 1.10)\n",
-                runs, bestWindow, bestHeadless, bestWindow / bestHeadless);
-    std::printf("  %zu files, %zu findings; longest stall of the window's thread during a scan: "
-                "%.1f ms\n",
-                files, found, worstStall);
+    std::printf(
+        "corpus scan, best of %d: window %.3f s, corvexa-scan %.3f s, window / headless %.3f"
+        " (target <= 1.10)\n",
+        runs, bestWindow, bestHeadless, bestWindow / bestHeadless);
+    std::printf(
+        "  %zu files, %zu findings; longest stall of the window's thread during a scan: "
+        "%.1f ms\n",
+        files, found, worstStall);
 }
 
 void MillionFindings(TAppForm& formRef, StallProbe& probe, const QString& folder) {
@@ -202,12 +206,14 @@ void MillionFindings(TAppForm& formRef, StallProbe& probe, const QString& folder
     });
     double pageDown = 0;
     for (int i = 0; i < 20; ++i)
-        pageDown = std::max(pageDown, PaintedMs(view, [&] {
-                                view->verticalScrollBar()->triggerAction(QAbstractSlider::SliderPageStepAdd);
-                            }));
-    std::printf("  paint at top %.1f ms, jump to the end %.1f ms, to the middle %.1f ms, "
-                "page down (worst of 20) %.1f ms\n",
-                show, toEnd, middle, pageDown);
+        pageDown = std::max(
+            pageDown, PaintedMs(view, [&] {
+                view->verticalScrollBar()->triggerAction(QAbstractSlider::SliderPageStepAdd);
+            }));
+    std::printf(
+        "  paint at top %.1f ms, jump to the end %.1f ms, to the middle %.1f ms, "
+        "page down (worst of 20) %.1f ms\n",
+        show, toEnd, middle, pageDown);
     for (const char* button : {"ButtonShowHostnames", "ButtonShowDomainNames", "ButtonShowURLs"}) {
         auto* b = Find<QPushButton>(*form, button);
         probe.Start();
@@ -221,22 +227,25 @@ void MillionFindings(TAppForm& formRef, StallProbe& probe, const QString& folder
     form->Lists().Urls().Clear();
     for (int i = 0; i < 1000000; ++i)
         form->Lists().Urls().Append(
-            (QStringLiteral("https://www.host%1.example.com/page/%2").arg(i % 50000).arg(i)).toStdU16String());
+            (QStringLiteral("https://www.host%1.example.com/page/%2").arg(i % 50000).arg(i))
+                .toStdU16String());
     Find<QPushButton>(*form, "ButtonShowURLs")->click();
     probe.Start();
     const double dedupMs =
         PaintedMs(view, [&] { Find<QPushButton>(*form, "ButtonRemoveDuplicates")->click(); });
-    std::printf("  Remove Duplicates, 1,000,000 distinct URLs: %.1f ms (rows after: %d); longest stall "
-                "of the window's thread %.1f ms\n",
-                dedupMs, view->model()->rowCount(), probe.StopMs());
+    std::printf(
+        "  Remove Duplicates, 1,000,000 distinct URLs: %.1f ms (rows after: %d); longest stall "
+        "of the window's thread %.1f ms\n",
+        dedupMs, view->model()->rowCount(), probe.StopMs());
 }
 
 // Each keystroke of typing and erasing a filter, in the window and through
 // Qt's QSortFilterProxyModel over the same view model.
 void Filter(TAppForm& form, QTableView* view) {
-    const QStringList keystrokes = {"w", "ww", "www", "www.", "www.h", "www.ho", "www.host",
-                                    "www.host4", "www.host49", "www.host499", "www.host49",
-                                    "www.host4", "www.host", "ww", "e", "ex"};
+    const QStringList keystrokes = {"w",          "ww",          "www",        "www.",
+                                    "www.h",      "www.ho",      "www.host",   "www.host4",
+                                    "www.host49", "www.host499", "www.host49", "www.host4",
+                                    "www.host",   "ww",          "e",          "ex"};
     auto* edit = Find<QLineEdit>(form, "FilterEdit");
     double worst = 0, total = 0;
     for (const QString& text : keystrokes) {
@@ -260,9 +269,12 @@ void Filter(TAppForm& form, QTableView* view) {
         peerWorst = std::max(peerWorst, ms);
         peerTotal += ms;
     }
-    std::printf("filter on 1,000,000 entries, %lld keystrokes: window worst %.1f ms, mean %.1f ms "
-                "(target <= 100); QSortFilterProxyModel worst %.1f ms, mean %.1f ms; worst-case ratio "
-                "%.2f (rows at the end: %d / %d)\n",
-                static_cast<long long>(keystrokes.size()), worst, total / static_cast<double>(keystrokes.size()), peerWorst,
-                peerTotal / static_cast<double>(keystrokes.size()), worst / peerWorst, shown, proxy.rowCount());
+    std::printf(
+        "filter on 1,000,000 entries, %lld keystrokes: window worst %.1f ms, mean %.1f ms "
+        "(target <= 100); QSortFilterProxyModel worst %.1f ms, mean %.1f ms; worst-case ratio "
+        "%.2f (rows at the end: %d / %d)\n",
+        static_cast<long long>(keystrokes.size()), worst,
+        total / static_cast<double>(keystrokes.size()), peerWorst,
+        peerTotal / static_cast<double>(keystrokes.size()), worst / peerWorst, shown,
+        proxy.rowCount());
 }

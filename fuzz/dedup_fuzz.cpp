@@ -30,7 +30,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     static DedupCollator collator("en_US");
     SetParallelDedupForTesting((data[0] & 1) ? 2 : 0, (data[0] & 1) ? 3 : 0);
     std::vector<Text> entries;
-    for (std::string_view line : fuzz::Split({reinterpret_cast<const char*>(data) + 1, size - 1}, '\n'))
+    for (std::string_view line :
+         fuzz::Split({reinterpret_cast<const char*>(data) + 1, size - 1}, '\n'))
         entries.push_back(fuzz::TextFromBytes(line));
 
     SharedList urls, hosts, domains;
@@ -42,16 +43,19 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::vector<Text> hostList = hosts.Snapshot(), domainList = domains.Snapshot();
     for (std::size_t i = 0; i < entries.size(); ++i) {
         fuzz::Check(hostList[i] == HostViewEntry(entries[i]), "host list differs from its entry");
-        fuzz::Check(domainList[i] == DomainViewEntry(entries[i]), "domain list differs from its entry");
+        fuzz::Check(domainList[i] == DomainViewEntry(entries[i]),
+                    "domain list differs from its entry");
         // A domain name is a tail of its host name.
         Text host = ExtractHostName(entries[i]), domain = ExtractDomainName(entries[i]);
-        fuzz::Check(domain.size() <= host.size() && host.compare(host.size() - domain.size(), Text::npos, domain) == 0,
+        fuzz::Check(domain.size() <= host.size() &&
+                        host.compare(host.size() - domain.size(), Text::npos, domain) == 0,
                     "domain is not a tail of the host", ToUtf8(entries[i]));
     }
 
     for (const std::vector<Text>* list : {&entries, &hostList}) {
         std::vector<Text> want = PlainSortedUnique(*list, collator);
-        fuzz::Check(SortedUnique(*list, collator) == want, "SortedUnique differs from a plain sort");
+        fuzz::Check(SortedUnique(*list, collator) == want,
+                    "SortedUnique differs from a plain sort");
         SharedList shared;
         shared.Assign(*list);
         RemoveDuplicates(shared, collator);

@@ -49,8 +49,9 @@ private:
     static pcre2_code* Compile(const char16_t* pattern) {
         int error = 0;
         PCRE2_SIZE offset = 0;
-        pcre2_code* code = pcre2_compile(reinterpret_cast<PCRE2_SPTR>(pattern), PCRE2_ZERO_TERMINATED,
-                                         PCRE2_CASELESS, &error, &offset, nullptr);
+        pcre2_code* code =
+            pcre2_compile(reinterpret_cast<PCRE2_SPTR>(pattern), PCRE2_ZERO_TERMINATED,
+                          PCRE2_CASELESS, &error, &offset, nullptr);
         if (!code) fuzz::Fail("pattern does not compile");
         pcre2_jit_compile(code, PCRE2_JIT_COMPLETE);
         return code;
@@ -68,7 +69,9 @@ private:
         }
         return out;
     }
-    static void Append(Findings& to, const Findings& from) { to.insert(to.end(), from.begin(), from.end()); }
+    static void Append(Findings& to, const Findings& from) {
+        to.insert(to.end(), from.begin(), from.end());
+    }
 
     pcre2_code* web_[8] = {};
     pcre2_code* email_ = nullptr;
@@ -111,6 +114,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         fuzz::Fail("detection differs from plain PCRE2", detail);
     }
     // The key positions never pass over a finding.
-    if (!got.empty()) fuzz::Check(detector.NextKey(line.data(), 0, line.size()) < line.size(), "NextKey");
+    if (!got.empty())
+        fuzz::Check(detector.NextKey(line.data(), 0, line.size()) < line.size(), "NextKey");
     return 0;
 }

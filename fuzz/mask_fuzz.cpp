@@ -12,7 +12,9 @@ using namespace corvexa;
 
 namespace {
 
-char16_t Lower(char16_t c) { return c >= u'A' && c <= u'Z' ? char16_t(c + 32) : c; }
+char16_t Lower(char16_t c) {
+    return c >= u'A' && c <= u'Z' ? char16_t(c + 32) : c;
+}
 
 // '*' any run, '?' one character, anything else itself (ASCII case ignored);
 // memoised over (mask position, path position).
@@ -22,11 +24,16 @@ bool PlainMatch(TextView mask, TextView path) {
         signed char& seen = memo[m * (path.size() + 1) + p];
         if (seen >= 0) return seen;
         bool r;
-        if (m == mask.size()) r = p == path.size();
-        else if (mask[m] == u'*') r = self(self, m + 1, p) || (p < path.size() && self(self, m, p + 1));
-        else if (p == path.size()) r = false;
-        else if (mask[m] == u'?' || Lower(mask[m]) == Lower(path[p])) r = self(self, m + 1, p + 1);
-        else r = false;
+        if (m == mask.size())
+            r = p == path.size();
+        else if (mask[m] == u'*')
+            r = self(self, m + 1, p) || (p < path.size() && self(self, m, p + 1));
+        else if (p == path.size())
+            r = false;
+        else if (mask[m] == u'?' || Lower(mask[m]) == Lower(path[p]))
+            r = self(self, m + 1, p + 1);
+        else
+            r = false;
         seen = r;
         return r;
     };
@@ -69,8 +76,10 @@ bool PlainMaskCompiles(TextView mask) {
 
 Text SwapCase(Text t) {
     for (char16_t& c : t) {
-        if (c >= u'a' && c <= u'z') c = char16_t(c - 32);
-        else if (c >= u'A' && c <= u'Z') c = char16_t(c + 32);
+        if (c >= u'a' && c <= u'z')
+            c = char16_t(c - 32);
+        else if (c >= u'A' && c <= u'Z')
+            c = char16_t(c + 32);
     }
     return t;
 }
@@ -100,11 +109,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         fuzz::Check(matches == PlainMaskMatch(mask, path), "mask differs from a plain matcher",
                     ToUtf8(mask) + " | " + ToUtf8(path));
     }
-    fuzz::Check(matches == compiled->Matches(SwapCase(path)), "letter case of the path changed the match");
+    fuzz::Check(matches == compiled->Matches(SwapCase(path)),
+                "letter case of the path changed the match");
     // (Not for sets: swapping the case of a range's ends changes the range.)
     if (plain) {
         std::optional<FileMask> swapped = FileMask::Compile(SwapCase(mask));
-        fuzz::Check(swapped && swapped->Matches(path) == matches, "letter case of the mask changed the match");
+        fuzz::Check(swapped && swapped->Matches(path) == matches,
+                    "letter case of the mask changed the match");
     }
     return 0;
 }

@@ -19,8 +19,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         return 0;
     }
     if (o->help || o->version) return 0;
-    const int sources = (o->inputs.Mode == ScanMode::Directory ? 1 : 0) + (o->filesFromGiven ? 1 : 0) +
-                        (o->files.empty() ? 0 : 1);
+    const int sources = (o->inputs.Mode == ScanMode::Directory ? 1 : 0) +
+                        (o->filesFromGiven ? 1 : 0) + (o->files.empty() ? 0 : 1);
     fuzz::Check(sources == 1, "not exactly one source");
     const ScanInputs& in = o->inputs;
     fuzz::Check(in.Email || in.Ftp || in.Http || in.Https || in.Www, "every detection off");
@@ -29,7 +29,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // Parsing the same command line again gives the same.
     std::string again;
     std::optional<cli::Options> p = cli::ParseOptions(args, &again);
-    fuzz::Check(p && p->output == o->output && p->files == o->files && p->inputs.FileMask == in.FileMask,
-                "a second parse differs");
+    fuzz::Check(
+        p && p->output == o->output && p->files == o->files && p->inputs.FileMask == in.FileMask,
+        "a second parse differs");
     return 0;
 }

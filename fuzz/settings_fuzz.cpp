@@ -9,7 +9,8 @@ using corvexa::ui::IniStore;
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     IniStore store;
-    if (!store.ParseBytes(QByteArray(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size))))
+    if (!store.ParseBytes(
+            QByteArray(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size))))
         return 0;
     const QByteArray written = store.Serialize();
     IniStore again;
@@ -18,8 +19,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                          written.toStdString());
     for (const char* key : {"MemoryStream", "DetectEMail", "PdfProcessing", "", "="}) {
         const QString k = QString::fromLatin1(key);
-        corvexa::fuzz::Check(store.Contains(k) == again.Contains(k) && store.Value(k) == again.Value(k),
-                             "a value changed on the way through the file");
+        corvexa::fuzz::Check(
+            store.Contains(k) == again.Contains(k) && store.Value(k) == again.Value(k),
+            "a value changed on the way through the file");
     }
     return 0;
 }

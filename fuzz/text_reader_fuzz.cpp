@@ -35,7 +35,11 @@ std::vector<Text> PlainCut(TextView text) {
 bool DecodeUtf8(std::string_view s, Text* out) {
     for (std::size_t i = 0; i < s.size();) {
         unsigned char c = s[i];
-        std::size_t n = c < 0x80 ? 1 : (c >> 5) == 6 ? 2 : (c >> 4) == 14 ? 3 : (c >> 3) == 30 ? 4 : 0;
+        std::size_t n = c < 0x80         ? 1
+                        : (c >> 5) == 6  ? 2
+                        : (c >> 4) == 14 ? 3
+                        : (c >> 3) == 30 ? 4
+                                         : 0;
         if (n == 0 || i + n > s.size()) return false;
         char32_t cp = n == 1 ? c : c & (0x7F >> n);
         for (std::size_t k = 1; k < n; ++k) {
@@ -86,13 +90,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     fuzz::Check(whole.failed == buffered.failed, "one reading mode failed, the other did not");
     // The buffered mode may have handed over UTF-8 lines before it found the
     // file is not UTF-8 and began again in ANSI; what follows is the same.
-    fuzz::Check(buffered.lines.size() >= whole.lines.size() &&
-                    std::equal(whole.lines.begin(), whole.lines.end(),
-                               buffered.lines.end() - static_cast<std::ptrdiff_t>(whole.lines.size())),
-                "the reading modes give different lines");
+    fuzz::Check(
+        buffered.lines.size() >= whole.lines.size() &&
+            std::equal(whole.lines.begin(), whole.lines.end(),
+                       buffered.lines.end() - static_cast<std::ptrdiff_t>(whole.lines.size())),
+        "the reading modes give different lines");
     std::size_t markLength = 0;
-    EncodingFromMark(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size(), Encoding::Utf8,
-                     &markLength);
+    EncodingFromMark(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size(),
+                     Encoding::Utf8, &markLength);
     Text utf8;
     if ((markLength == 0 || markLength == 3) && DecodeUtf8(bytes.substr(markLength), &utf8)) {
         fuzz::Check(!whole.failed && whole.lines == PlainCut(utf8), "valid UTF-8 read differently");

@@ -12,7 +12,8 @@ namespace {
 
 void ReadAnyway(std::span<const std::uint8_t> block, const std::vector<std::u16string>& paths) {
     std::size_t length = 0;
-    if (IsVersionBlock(block, &length)) fuzz::Check(length <= block.size(), "block longer than its bytes");
+    if (IsVersionBlock(block, &length))
+        fuzz::Check(length <= block.size(), "block longer than its bytes");
     (void)FixedFileVersionOfBlock(block);
     for (const std::u16string& path : paths) {
         if (auto v = QueryVersionValue(block, path)) {
@@ -41,11 +42,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (size == 0) return 0;
     std::span<const std::uint8_t> rest(data + 1, size - 1);
     if ((data[0] & 1) == 0) {
-        ReadAnyway(rest, {u"\\", u"\\VarFileInfo\\Translation", u"\\StringFileInfo\\040904B0\\ProductName",
-                          u"\\StringFileInfo", u"\\\\", u""});
+        ReadAnyway(
+            rest, {u"\\", u"\\VarFileInfo\\Translation", u"\\StringFileInfo\\040904B0\\ProductName",
+                   u"\\StringFileInfo", u"\\\\", u""});
         return 0;
     }
-    std::vector<std::string_view> parts = fuzz::Split({reinterpret_cast<const char*>(rest.data()), rest.size()}, '\0');
+    std::vector<std::string_view> parts =
+        fuzz::Split({reinterpret_cast<const char*>(rest.data()), rest.size()}, '\0');
     VersionBlockInput in;
     in.FileVersion = {1, 2, 3, 4};
     in.ProductVersion = {5, 6, 7, static_cast<std::uint16_t>(size)};
@@ -71,7 +74,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         paths.push_back(path);
         // An empty key or one holding a backslash cannot be named in a path; a
         // repeated key answers with its first value.
-        if (key.empty() || key.find(u'\\') != std::u16string::npos || table.find(u'\\') != std::u16string::npos)
+        if (key.empty() || key.find(u'\\') != std::u16string::npos ||
+            table.find(u'\\') != std::u16string::npos)
             continue;
         bool repeated = false;
         for (std::size_t j = 0; j < i; ++j) repeated |= SameKey(in.Strings[j].first, key);
@@ -79,7 +83,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         auto v = QueryVersionValue(block, path);
         fuzz::Check(v.has_value(), "a string is not found under its key", ToUtf8(key));
         std::u16string text = TextOfValue(v->Bytes);
-        fuzz::Check(text == value.substr(0, value.find(u'\0')), "a string reads back differently", ToUtf8(key));
+        fuzz::Check(text == value.substr(0, value.find(u'\0')), "a string reads back differently",
+                    ToUtf8(key));
     }
     ReadAnyway(block, paths);
     return 0;

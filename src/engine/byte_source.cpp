@@ -52,7 +52,9 @@ bool IsOnPseudoFileSystem(int fd) {
     return ::fstatfs(fd, &fs) == 0 && IsPseudoFileSystem(static_cast<std::int64_t>(fs.f_type));
 }
 
-FileSource::~FileSource() { Close(); }
+FileSource::~FileSource() {
+    Close();
+}
 
 void FileSource::Close() {
     if (fd_ >= 0) ::close(fd_);

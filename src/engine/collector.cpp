@@ -67,9 +67,13 @@ TCollector::TCollector(ScanJob job, SharedList& files, SharedList& urls, ScanCon
     if (auto pdf = readers_.ForPdf(job_.Pdf); DocumentReaders::Usable(pdf)) pdfReader_ = pdf.get();
 }
 
-TCollector::~TCollector() { Wait(); }
+TCollector::~TCollector() {
+    Wait();
+}
 
-void TCollector::Start() { thread_ = std::thread([this] { CollectNow(); }); }
+void TCollector::Start() {
+    thread_ = std::thread([this] { CollectNow(); });
+}
 
 void TCollector::Wait() {
     if (thread_.joinable()) thread_.join();
@@ -227,7 +231,8 @@ bool TCollector::ScanArchive(const Text& path) {
     // Each member is read as a text of its own: its lines are numbered from 1.
     const std::string container = platform::NativeFromPath(path);
     auto visit = [&](const std::string& place, std::string_view bytes) {
-        if (origins_) origins_->BeginMember(place.substr(container.size() + kMemberSeparator.size()));
+        if (origins_)
+            origins_->BeginMember(place.substr(container.size() + kMemberSeparator.size()));
         MemorySource source(bytes);
         try {
             corvexa::ScanPlainText(source, memoryStream, ctx);

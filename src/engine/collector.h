@@ -1,5 +1,7 @@
 #pragma once
 
+#include <sys/types.h>
+
 #include <array>
 #include <atomic>
 #include <cstdint>
@@ -9,12 +11,10 @@
 #include <thread>
 #include <vector>
 
-#include <sys/types.h>
-
 #include "engine/detect.h"
+#include "engine/file_mask.h"
 #include "engine/readers/document_reader.h"
 #include "engine/scan_job.h"
-#include "engine/file_mask.h"
 #include "engine/shared_list.h"
 #include "engine/text.h"
 
@@ -33,8 +33,8 @@ struct ScanControl {
 // How a scan ended, as the completion step sees it.
 struct ScanSummary {
     std::uint32_t StartTick = 0;
-    bool Stopped = false;        // StopRequested was set when the collector finished
-    bool MaskInvalid = false;    // directory mode with an invalid mask: nothing was listed
+    bool Stopped = false;      // StopRequested was set when the collector finished
+    bool MaskInvalid = false;  // directory mode with an invalid mask: nothing was listed
     std::string MaskError;
     // What became of the listed files: read to their end, failed (FileFailed),
     // or, in a file list, entries that name no file at all (EntryMissing).
@@ -66,7 +66,9 @@ public:
     // Instead of FileDone, for an entry of a file list that names no file
     // (nothing by that name, or an empty line), with the reading's reason. By
     // default a failure like any other.
-    virtual void EntryMissing(const Text& path, const std::string& reason) { FileFailed(path, reason); }
+    virtual void EntryMissing(const Text& path, const std::string& reason) {
+        FileFailed(path, reason);
+    }
     virtual void ScanFinished(const ScanSummary& summary) = 0;
 };
 

@@ -137,10 +137,10 @@ __attribute__((target("avx2"))) std::size_t ScanKeysAvx2(const char16_t* p, std:
         // those before anything else.
         __m256i www = _mm256_and_si256(
             _mm256_and_si256(_mm256_cmpeq_epi16(v, dot), CORVEXA_IS_W(i - 1)), wwwOn);
-        __m256i scheme = _mm256_and_si256(
-            _mm256_and_si256(_mm256_cmpeq_epi16(v, colon),
-                             _mm256_cmpeq_epi16(CORVEXA_LOAD(i + 1), slash)),
-            schemeOn);
+        __m256i scheme =
+            _mm256_and_si256(_mm256_and_si256(_mm256_cmpeq_epi16(v, colon),
+                                              _mm256_cmpeq_epi16(CORVEXA_LOAD(i + 1), slash)),
+                             schemeOn);
         const __m256i ats = _mm256_and_si256(_mm256_cmpeq_epi16(v, at), atOn);
         const __m256i any = _mm256_or_si256(_mm256_or_si256(www, scheme), ats);
         if (_mm256_testz_si256(any, any)) continue;

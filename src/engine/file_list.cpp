@@ -80,7 +80,9 @@ std::vector<Text> ParseFileList(std::string_view bytes, EmptyLines empty) {
     return entries;
 }
 
-std::vector<Text> LoadFileList(const Text& path) { return ParseFileList(ReadWholeFile(path)); }
+std::vector<Text> LoadFileList(const Text& path) {
+    return ParseFileList(ReadWholeFile(path));
+}
 
 std::vector<Text> ReadFileListArgument(const std::string& argument) {
     const bool standardInput = argument == "-";

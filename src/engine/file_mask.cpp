@@ -6,8 +6,12 @@ namespace corvexa {
 
 namespace {
 
-char16_t FoldAscii(char16_t c) { return ascii::ToLower(c); }
-char16_t OtherCase(char16_t c) { return ascii::IsUpper(c) ? ascii::ToLower(c) : ascii::ToUpper(c); }
+char16_t FoldAscii(char16_t c) {
+    return ascii::ToLower(c);
+}
+char16_t OtherCase(char16_t c) {
+    return ascii::IsUpper(c) ? ascii::ToLower(c) : ascii::ToUpper(c);
+}
 
 // Whether `text` ends with `tail`, ASCII letters in either case.
 bool EndsWithFolded(TextView text, TextView tail) {
@@ -157,7 +161,8 @@ bool FileMask::CanMatchExtension(TextView extension) const {
             plain = tokens[i].kind == Token::Literal;
             tail.push_back(tokens[i].ch);
         }
-        if (!plain || EndsWithFolded(tail, extension) || (star && EndsWithFolded(extension, tail))) return true;
+        if (!plain || EndsWithFolded(tail, extension) || (star && EndsWithFolded(extension, tail)))
+            return true;
     }
     return false;
 }

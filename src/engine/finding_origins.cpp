@@ -6,9 +6,12 @@ namespace corvexa {
 
 const char* FindingKindName(FindingKind kind) {
     switch (kind) {
-        case FindingKind::Email: return "email";
-        case FindingKind::Ftp: return "ftp";
-        case FindingKind::Web: break;
+        case FindingKind::Email:
+            return "email";
+        case FindingKind::Ftp:
+            return "ftp";
+        case FindingKind::Web:
+            break;
     }
     return "web";
 }

@@ -31,15 +31,16 @@ struct FolderId {
 };
 struct FolderIdHash {
     std::size_t operator()(const FolderId& id) const {
-        return std::hash<std::uint64_t>()(static_cast<std::uint64_t>(id.ino) * 0x9E3779B97F4A7C15ull ^
+        return std::hash<std::uint64_t>()(static_cast<std::uint64_t>(id.ino) *
+                                              0x9E3779B97F4A7C15ull ^
                                           static_cast<std::uint64_t>(id.dev));
     }
 };
 
 // One open folder of the walk's current chain.
 struct Level {
-    int fd = -1;                 // -1 while a deep level's subfolder is walked
-    std::string name;            // relative to the parent level
+    int fd = -1;       // -1 while a deep level's subfolder is walked
+    std::string name;  // relative to the parent level
     FolderId id{};
     std::size_t prefixLength;    // of the walk's path text, separator included
     std::vector<Entry> entries;  // read whole, so the folder's stream can close

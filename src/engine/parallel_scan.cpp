@@ -131,9 +131,13 @@ ParallelCollector::ParallelCollector(ScanJob job, SharedList& files, SharedList&
     if (limits_.filesAhead == 0) limits_.filesAhead = 2 * std::size_t{readers_};
 }
 
-ParallelCollector::~ParallelCollector() { Wait(); }
+ParallelCollector::~ParallelCollector() {
+    Wait();
+}
 
-void ParallelCollector::Start() { thread_ = std::thread([this] { CollectNow(); }); }
+void ParallelCollector::Start() {
+    thread_ = std::thread([this] { CollectNow(); });
+}
 
 void ParallelCollector::Wait() {
     if (thread_.joinable()) thread_.join();

@@ -79,8 +79,8 @@ private:
         std::size_t bytes = 0;
         bool announced = false;  // ReadingFile posted
         bool finished = false;
-        bool ok = false;   // read to its end without a failure
-        bool cut = false;  // ended by a stop
+        bool ok = false;      // read to its end without a failure
+        bool cut = false;     // ended by a stop
         std::string failure;  // why it could not be read, when not ok
     };
     bool Stopping() const { return control_.StopRequested.load(std::memory_order_relaxed); }
@@ -104,8 +104,8 @@ private:
 
     mutable std::mutex mutex_;
     std::condition_variable changed_;
-    std::size_t head_ = 0;  // oldest file not yet in the list
-    std::size_t next_ = 0;  // next file to start
+    std::size_t head_ = 0;    // oldest file not yet in the list
+    std::size_t next_ = 0;    // next file to start
     std::deque<Slot> slots_;  // files head_ .. next_-1
     bool ended_ = false;      // a stopped file was committed: nothing more goes in
     std::size_t waitingBytes_ = 0;

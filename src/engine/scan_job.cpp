@@ -1,9 +1,9 @@
 #include "engine/scan_job.h"
 
-#include "engine/file_mask.h"
-
 #include <array>
 #include <optional>
+
+#include "engine/file_mask.h"
 
 namespace corvexa {
 
@@ -49,7 +49,8 @@ ScanJobResult BuildScanJob(const ScanInputs& in, const DocumentReaders& readers)
     job.FileMask = r.MaskUsed;
     job.SkipLargeFilesMB = in.SkipLargeFiles ? in.SkipLargeFilesMB : 0;
     for (const DocumentKindInfo& kind : DocumentKindTable())
-        job.Kinds.Set(kind.kind, in.Kinds.Has(kind.kind) && DocumentReaders::Usable(readers.Of(kind.kind)));
+        job.Kinds.Set(kind.kind,
+                      in.Kinds.Has(kind.kind) && DocumentReaders::Usable(readers.Of(kind.kind)));
     job.Archives = in.Archives;
     job.Mailboxes = in.Mailboxes;
     job.Pdf = DocumentReaders::Usable(readers.ForPdf(in.Pdf)) ? in.Pdf : PdfMode::PlainText;

@@ -19,7 +19,7 @@ struct ScanJob {
     bool IncludeSubfolders = true;
     Text FileMask = u"*";
     std::int32_t SkipLargeFilesMB = 0;  // 0: no limit
-    DocumentKinds Kinds;  // the kinds decoded by their readers
+    DocumentKinds Kinds;                // the kinds decoded by their readers
     // Compressed files and archives read member by member (archive_reader.h).
     bool Archives = false;
     // mbox files split into messages, Maildir messages decoded (mailbox_reader.h).
@@ -31,12 +31,12 @@ struct ScanJob {
 // the command line), before they are checked and turned into a ScanJob.
 struct ScanInputs {
     ScanMode Mode = ScanMode::Directory;
-    Text Folder;                  // as typed: "~" or "~/..." names the home folder
-    Text HomeFolder;              // what "~" stands for; empty: "~" is taken as it is
-    bool FolderRequired = true;   // a blank folder is refused (the window always asks for one)
+    Text Folder;                 // as typed: "~" or "~/..." names the home folder
+    Text HomeFolder;             // what "~" stands for; empty: "~" is taken as it is
+    bool FolderRequired = true;  // a blank folder is refused (the window always asks for one)
     bool IncludeSubfolders = true;
-    Text FileMask = u"*";         // blank means every file
-    bool CheckMask = false;       // refuse an invalid mask now rather than when the walk starts
+    Text FileMask = u"*";    // blank means every file
+    bool CheckMask = false;  // refuse an invalid mask now rather than when the walk starts
     bool SkipLargeFiles = false;
     std::int32_t SkipLargeFilesMB = 0;
     bool Email = true, Ftp = true, Http = true, Https = true, Www = true;

@@ -145,7 +145,8 @@ std::size_t SharedList::MemoryUsage() const {
     std::size_t perNode = 512 / sizeof(Entry);
     std::size_t nodes = (index_.size() + perNode - 1) / perNode;
     bytes += nodes * 512 + nodes * sizeof(void*) * 2;
-    return bytes + blocks_.capacity() * sizeof(void*) + blockCapacity_.capacity() * sizeof(std::size_t);
+    return bytes + blocks_.capacity() * sizeof(void*) +
+           blockCapacity_.capacity() * sizeof(std::size_t);
 }
 
 }  // namespace corvexa

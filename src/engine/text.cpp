@@ -5,8 +5,12 @@
 
 namespace corvexa {
 
-Text FromUtf8(std::string_view s) { return platform::PathFromNative(s); }
-std::string ToUtf8(TextView t) { return platform::NativeFromPath(t); }
+Text FromUtf8(std::string_view s) {
+    return platform::PathFromNative(s);
+}
+std::string ToUtf8(TextView t) {
+    return platform::NativeFromPath(t);
+}
 
 Text LowerExtension(TextView path) {
     std::size_t slash = path.find_last_of(u"/\\");

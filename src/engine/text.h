@@ -25,7 +25,9 @@ inline TextView TrimControls(TextView text) {
 }
 
 // True when the text holds nothing but spaces and control characters.
-inline bool IsBlankText(TextView text) { return TrimControls(text).empty(); }
+inline bool IsBlankText(TextView text) {
+    return TrimControls(text).empty();
+}
 
 // The lower-cased extension of the path's final component, dot included;
 // empty when that component has no dot.

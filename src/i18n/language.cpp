@@ -10,8 +10,8 @@
 #include <utility>
 
 #include "engine/readers/text_reader.h"
-#include "platform/ansi_codepage.h"
 #include "engine/text.h"
+#include "platform/ansi_codepage.h"
 #include "platform/ascii.h"
 #include "platform/desktop.h"
 #include "platform/product_store.h"
@@ -33,9 +33,10 @@ LocalisationState& State() {
 
 // Removes spaces and control characters from both ends.
 QString TrimControl(const QString& s) {
-    const TextView trimmed = TrimControls(TextView(reinterpret_cast<const char16_t*>(s.utf16()),
-                                                   static_cast<std::size_t>(s.size())));
-    return QString(reinterpret_cast<const QChar*>(trimmed.data()), static_cast<qsizetype>(trimmed.size()));
+    const TextView trimmed = TrimControls(
+        TextView(reinterpret_cast<const char16_t*>(s.utf16()), static_cast<std::size_t>(s.size())));
+    return QString(reinterpret_cast<const QChar*>(trimmed.data()),
+                   static_cast<qsizetype>(trimmed.size()));
 }
 
 QString AsciiLower(const QString& s) {
@@ -112,7 +113,8 @@ QString FileForUiLanguage(const QString& codeTable, std::uint16_t uiLanguage,
 
 }  // namespace
 
-QString FileForUiLanguageIn(const Lines& lines, std::uint16_t uiLanguage, const QStringList& available) {
+QString FileForUiLanguageIn(const Lines& lines, std::uint16_t uiLanguage,
+                            const QStringList& available) {
     const QString wanted = QString::number(uiLanguage);
     QString named;
     bool found = false;

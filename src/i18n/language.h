@@ -73,7 +73,8 @@ QStringList LanguageLinesOf(QByteArray bytes);
 // table's lines or its bytes (read in the given ANSI code page), as it is listed
 // among available (letter case ignored); empty when there is none. Touches no
 // process-wide state.
-QString FileForUiLanguageIn(const Lines& lines, std::uint16_t uiLanguage, const QStringList& available);
+QString FileForUiLanguageIn(const Lines& lines, std::uint16_t uiLanguage,
+                            const QStringList& available);
 QString FileForUiLanguageIn(std::string_view tableBytes, std::uint16_t uiLanguage,
                             const QStringList& available, int ansiCodePage);
 

@@ -2,12 +2,12 @@
 
 #include <QMetaObject>
 #include <QSemaphore>
-
 #include <memory>
 
 namespace corvexa::net {
 
-TChecker::TChecker(CheckSetup setup, std::function<void(const QString&)> showMessage, QObject* parent)
+TChecker::TChecker(CheckSetup setup, std::function<void(const QString&)> showMessage,
+                   QObject* parent)
     : QThread(parent), setup_(std::move(setup)), showMessage_(std::move(showMessage)) {
     setObjectName(QStringLiteral("TChecker"));
 }
@@ -17,7 +17,9 @@ TChecker::~TChecker() {
     wait();
 }
 
-void TChecker::Cancel() { cancel_.Request(); }
+void TChecker::Cancel() {
+    cancel_.Request();
+}
 
 void TChecker::run() {
     completed_.store(false, std::memory_order_relaxed);

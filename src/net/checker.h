@@ -1,7 +1,6 @@
 #pragma once
 
 #include <QThread>
-
 #include <atomic>
 #include <functional>
 
@@ -21,7 +20,8 @@ class TChecker : public QThread {
 public:
     // showMessage runs on the thread that owns this object (the window's) and
     // returns once the user has closed the box.
-    TChecker(CheckSetup setup, std::function<void(const QString&)> showMessage, QObject* parent = nullptr);
+    TChecker(CheckSetup setup, std::function<void(const QString&)> showMessage,
+             QObject* parent = nullptr);
     ~TChecker() override;
 
     // Ends a request in flight and stops waiting for the message box; the

@@ -5,7 +5,6 @@
 #include <QMessageAuthenticationCode>
 #include <QRegularExpression>
 #include <QSysInfo>
-
 #include <stdexcept>
 
 #include "platform/locale_name.h"
@@ -14,9 +13,15 @@ namespace corvexa::net {
 
 QString FormatOsDescription(const QString& name, int major, int minor, int build, int servicePack,
                             bool is64Bit) {
-    const QString edition = is64Bit ? QStringLiteral("64-bit Edition") : QStringLiteral("32-bit Edition");
-    const QString numbers = QStringLiteral("(Version %1.%2, Build %3, %4)").arg(major).arg(minor).arg(build).arg(edition);
-    if (servicePack != 0) return QStringLiteral("%1 Service Pack %2 ").arg(name).arg(servicePack) + numbers;
+    const QString edition =
+        is64Bit ? QStringLiteral("64-bit Edition") : QStringLiteral("32-bit Edition");
+    const QString numbers = QStringLiteral("(Version %1.%2, Build %3, %4)")
+                                .arg(major)
+                                .arg(minor)
+                                .arg(build)
+                                .arg(edition);
+    if (servicePack != 0)
+        return QStringLiteral("%1 Service Pack %2 ").arg(name).arg(servicePack) + numbers;
     return name + QLatin1Char(' ') + numbers;
 }
 
@@ -36,8 +41,8 @@ QString GetOsDescription() {
     // The machine the kernel reports (uname), not the build of this process.
     const QString arch = QSysInfo::currentCpuArchitecture();
     const bool is64 = arch.contains(QStringLiteral("64")) || arch == QStringLiteral("s390x");
-    return FormatOsDescription(QSysInfo::prettyProductName(), kernel.major, kernel.minor, kernel.build, 0,
-                               is64);
+    return FormatOsDescription(QSysInfo::prettyProductName(), kernel.major, kernel.minor,
+                               kernel.build, 0, is64);
 }
 
 QString RequestLocaleFromName(const QString& name) {
@@ -99,8 +104,9 @@ QString AppSpecificMachineId(const QString& machineId, const QString& applicatio
 
 QString GetMachineId() {
     const QString primary = QStringLiteral("/etc/machine-id");
-    const QString raw = QFile::exists(primary) ? MachineIdFromFile(primary)
-                                               : MachineIdFromFile(QStringLiteral("/var/lib/dbus/machine-id"));
+    const QString raw = QFile::exists(primary)
+                            ? MachineIdFromFile(primary)
+                            : MachineIdFromFile(QStringLiteral("/var/lib/dbus/machine-id"));
     return AppSpecificMachineId(raw, QString::fromLatin1(kApplicationId));
 }
 

@@ -26,8 +26,8 @@ QByteArray FormEncode(const QString& text) {
     out.reserve(bytes.size() * 3);
     for (const char ch : bytes) {
         const auto c = static_cast<unsigned char>(ch);
-        const bool kept = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
-                          c == '*' || c == '-' || c == '.' || c == '_';
+        const bool kept = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') ||
+                          (c >= '0' && c <= '9') || c == '*' || c == '-' || c == '.' || c == '_';
         if (kept) {
             out += ch;
         } else if (c == ' ') {
@@ -94,7 +94,8 @@ QByteArray RequestBytes(const QUrl& url, const QByteArray& body) {
     if (host.contains(':')) host = '[' + host + ']';
     if (url.port(443) != 443) host += ':' + QByteArray::number(url.port());
     return "POST " + target + " HTTP/1.1\r\nHost: " + host +
-           "\r\nUser-Agent: Corvexa\r\nContent-Type: application/x-www-form-urlencoded; charset=UTF-8"
+           "\r\nUser-Agent: Corvexa\r\nContent-Type: application/x-www-form-urlencoded; "
+           "charset=UTF-8"
            "\r\nContent-Length: " +
            QByteArray::number(body.size()) + "\r\nConnection: close\r\n\r\n" + body;
 }
@@ -104,8 +105,8 @@ QByteArray RequestBytes(const QUrl& url, const QByteArray& body) {
 // timeoutMs bounds the connection up to the request being sent, then the
 // reply. Every read goes through the reader, which fails the moment a bound
 // is passed; any failure aborts the socket at once, so nothing reads on.
-QString ExchangeOverTls(QSslSocket& socket, ReplyReader& reader, const QUrl& url, const QByteArray& request,
-                    int timeoutMs, const Cancellation* cancel) {
+QString ExchangeOverTls(QSslSocket& socket, ReplyReader& reader, const QUrl& url,
+                        const QByteArray& request, int timeoutMs, const Cancellation* cancel) {
     QEventLoop loop;
     QString failure;
     bool ended = false;
@@ -141,12 +142,15 @@ QString ExchangeOverTls(QSslSocket& socket, ReplyReader& reader, const QUrl& url
     QObject::connect(&socket, &QSslSocket::disconnected, &loop, closed);
     // The server closing a secure connection is told before its last bytes
     // are decrypted; "disconnected" follows once they can be read.
-    QObject::connect(&socket, &QAbstractSocket::errorOccurred, &loop, [&](QAbstractSocket::SocketError error) {
-        if (error != QAbstractSocket::RemoteHostClosedError || !socket.isEncrypted()) end(socket.errorString());
-    });
+    QObject::connect(
+        &socket, &QAbstractSocket::errorOccurred, &loop, [&](QAbstractSocket::SocketError error) {
+            if (error != QAbstractSocket::RemoteHostClosedError || !socket.isEncrypted())
+                end(socket.errorString());
+        });
     if (cancel) {
-        QObject::connect(cancel, &Cancellation::requested, &loop,
-                         [&] { end(QStringLiteral("The request was cancelled.")); }, Qt::QueuedConnection);
+        QObject::connect(
+            cancel, &Cancellation::requested, &loop,
+            [&] { end(QStringLiteral("The request was cancelled.")); }, Qt::QueuedConnection);
         if (cancel->Requested()) return QStringLiteral("The request was cancelled.");
     }
     deadline.start(timeoutMs);
@@ -169,20 +173,21 @@ void TrustNamedAuthority(QSslSocket& socket) {
 
 }  // namespace
 
-QString PostForm(const QString& url, const RequestFields& fields, int timeoutMs, const Cancellation* cancel) {
+QString PostForm(const QString& url, const RequestFields& fields, int timeoutMs,
+                 const Cancellation* cancel) {
     if (cancel && cancel->Requested()) throw RequestError("The request was cancelled.");
     const QUrl address(url);
     // Checked on the parsed address, so no spelling of another scheme slips by.
-    if (!url.toLower().startsWith(QStringLiteral("https://")) || address.scheme() != QStringLiteral("https") ||
-        address.host().isEmpty())
+    if (!url.toLower().startsWith(QStringLiteral("https://")) ||
+        address.scheme() != QStringLiteral("https") || address.host().isEmpty())
         throw RequestError(("Only secure https:// addresses are used: " + url).toStdString());
     QSslSocket socket;  // fresh for this call: no connection reuse, no cookies
     socket.setProxy(QNetworkProxy::NoProxy);
     socket.setReadBufferSize(kReadBufferBytes);
     TrustNamedAuthority(socket);
     ReplyReader reader(kMaxReplyBytes);
-    const QString failure =
-        ExchangeOverTls(socket, reader, address, RequestBytes(address, EncodeFields(fields)), timeoutMs, cancel);
+    const QString failure = ExchangeOverTls(
+        socket, reader, address, RequestBytes(address, EncodeFields(fields)), timeoutMs, cancel);
     if (!failure.isEmpty()) throw RequestError(failure.toStdString());
     return DecodeBody(reader.Body(), DeclaredCharset(reader.Header("Content-Type")));
 }
@@ -195,7 +200,8 @@ QStringList SplitReplyLines(const QString& reply) {
         if (c == QLatin1Char('\r') || c == QLatin1Char('\n')) {
             lines << current;
             current.clear();
-            if (c == QLatin1Char('\r') && i + 1 < reply.size() && reply[i + 1] == QLatin1Char('\n')) ++i;
+            if (c == QLatin1Char('\r') && i + 1 < reply.size() && reply[i + 1] == QLatin1Char('\n'))
+                ++i;
         } else {
             current += c;
         }

@@ -6,7 +6,6 @@
 #include <QObject>
 #include <QString>
 #include <QStringList>
-
 #include <atomic>
 #include <optional>
 #include <stdexcept>

@@ -25,14 +25,24 @@ QString HelpAddress(const QString& productName) {
     return MakerAddress(QStringLiteral("/help/") + path + QLatin1Char('/'));
 }
 
-QString MakerAddress(const QString& path) { return QStringLiteral("https://") + MakerHost() + path; }
+QString MakerAddress(const QString& path) {
+    return QStringLiteral("https://") + MakerHost() + path;
+}
 
-QString HomePage() { return MakerAddress(QStringLiteral("/")); }
+QString HomePage() {
+    return MakerAddress(QStringLiteral("/"));
+}
 
-QString CreditsPage() { return MakerAddress(QStringLiteral("/blog/credits-and-acknowledgements/")); }
+QString CreditsPage() {
+    return MakerAddress(QStringLiteral("/blog/credits-and-acknowledgements/"));
+}
 
-QString UninstallPage() { return MakerAddress(QStringLiteral("/blog/how-to-uninstall-kelmare-software/")); }
+QString UninstallPage() {
+    return MakerAddress(QStringLiteral("/blog/how-to-uninstall-kelmare-software/"));
+}
 
-QString TranslationPage() { return MakerAddress(QStringLiteral("/translation/")); }
+QString TranslationPage() {
+    return MakerAddress(QStringLiteral("/translation/"));
+}
 
 }  // namespace corvexa::net

@@ -1,10 +1,9 @@
 #include "net/update_check.h"
 
-#include <QDate>
-#include <QLocale>
-
 #include <cxxabi.h>
 
+#include <QDate>
+#include <QLocale>
 #include <cstdlib>
 #include <memory>
 #include <typeinfo>
@@ -39,8 +38,8 @@ quint16 NextKey(quint16 key, quint8 stored) {
 
 QString TypeName(const std::exception& e) {
     int status = 0;
-    std::unique_ptr<char, void (*)(void*)> name(abi::__cxa_demangle(typeid(e).name(), nullptr, nullptr, &status),
-                                                std::free);
+    std::unique_ptr<char, void (*)(void*)> name(
+        abi::__cxa_demangle(typeid(e).name(), nullptr, nullptr, &status), std::free);
     return QString::fromUtf8(status == 0 && name ? name.get() : typeid(e).name());
 }
 
@@ -82,10 +81,11 @@ bool ReadsAsWholeNumber(const QString& text) {
     return ok;
 }
 
-RequestFields CheckFields(const CheckSetup& setup, const QString& guid, int howMany, FailureRecord& failures) {
-    RequestFields fields{QStringLiteral("cmd=check"), QStringLiteral("appname=") + setup.ProductTitle,
-                         QStringLiteral("version=") + setup.VersionText,
-                         QStringLiteral("os=") + GetOsDescription()};
+RequestFields CheckFields(const CheckSetup& setup, const QString& guid, int howMany,
+                          FailureRecord& failures) {
+    RequestFields fields{
+        QStringLiteral("cmd=check"), QStringLiteral("appname=") + setup.ProductTitle,
+        QStringLiteral("version=") + setup.VersionText, QStringLiteral("os=") + GetOsDescription()};
     try {
         fields << QStringLiteral("local=") + GetRequestLocale();
     } catch (...) {
@@ -101,14 +101,17 @@ RequestFields CheckFields(const CheckSetup& setup, const QString& guid, int howM
 }
 
 // Steps 11 to 15: the exchange and what a good reply changes.
-void RunExchange(const CheckSetup& setup, const StoreAccess& store, const QString& guid, int howMany,
-              const QString& lastCheck, int lastCount, CheckResults& results, FailureRecord& failures) {
+void RunExchange(const CheckSetup& setup, const StoreAccess& store, const QString& guid,
+                 int howMany, const QString& lastCheck, int lastCount, CheckResults& results,
+                 FailureRecord& failures) {
     const RequestFields fields = CheckFields(setup, guid, howMany, failures);
-    const Exchange exchange = PostToMaker(QStringLiteral("/php/check2.php"), fields, setup.TimeoutMs, setup.Cancel);
+    const Exchange exchange =
+        PostToMaker(QStringLiteral("/php/check2.php"), fields, setup.TimeoutMs, setup.Cancel);
     if (!exchange.reply) failures.Record(QStringLiteral("HTTPS Response:\r") + exchange.error);
     const QString reply = exchange.reply.value_or(QString());
     const QStringList lines = SplitReplyLines(reply);
-    if (reply.startsWith(QStringLiteral("ERROR"))) failures.Record(QStringLiteral("INVALIDSERVERRESPONSE"));
+    if (reply.startsWith(QStringLiteral("ERROR")))
+        failures.Record(QStringLiteral("INVALIDSERVERRESPONSE"));
     if (!failures.Failed()) {
         const QString status = ExtractTagValue(ReplyLine(lines, 3), QStringLiteral("result"));
         if (status != QStringLiteral("0") && status != QStringLiteral("1"))
@@ -129,8 +132,9 @@ void RunExchange(const CheckSetup& setup, const StoreAccess& store, const QStrin
     store.Write(store_names::CurrentURL, ScrambleUrl(results.DownloadLink));
     const QString message = ExtractTagValue(ReplyLine(lines, 5), QStringLiteral("important"));
     if (!message.trimmed().isEmpty() && setup.ShowMessage) setup.ShowMessage(message);
-    results.Notice = results.ServerVersion != setup.VersionText && ReadsAsWholeNumber(results.ServerVersion) &&
-                     results.ShowUpdate == 1 && count < 5;
+    results.Notice = results.ServerVersion != setup.VersionText &&
+                     ReadsAsWholeNumber(results.ServerVersion) && results.ShowUpdate == 1 &&
+                     count < 5;
 }
 
 }  // namespace
@@ -215,6 +219,8 @@ QString UnscrambleUrl(const QString& stored) {
     return QString::fromUtf8(bytes);
 }
 
-QString TodayShortDateText() { return QLocale::system().toString(QDate::currentDate(), QLocale::ShortFormat); }
+QString TodayShortDateText() {
+    return QLocale::system().toString(QDate::currentDate(), QLocale::ShortFormat);
+}
 
 }  // namespace corvexa::net

@@ -4,7 +4,6 @@
 // limit of five exchanges, the server's message and the notice decision.
 
 #include <QString>
-
 #include <functional>
 
 namespace corvexa::net {
@@ -13,12 +12,13 @@ class Cancellation;
 
 // What a check needs from the program.
 struct CheckSetup {
-    QString Company, Product;       // name the product store
-    QString ProductTitle;           // "appname="
-    QString VersionText;            // the running version, "major.minor"
-    std::function<QString()> TodayText;               // today's short date text; TodayShortDateText when empty
-    std::function<void(const QString&)> ShowMessage;  // the server's message; returns once the box is closed
-    const Cancellation* Cancel = nullptr;             // ends a request that waits on the network
+    QString Company, Product;            // name the product store
+    QString ProductTitle;                // "appname="
+    QString VersionText;                 // the running version, "major.minor"
+    std::function<QString()> TodayText;  // today's short date text; TodayShortDateText when empty
+    std::function<void(const QString&)>
+        ShowMessage;                       // the server's message; returns once the box is closed
+    const Cancellation* Cancel = nullptr;  // ends a request that waits on the network
     int TimeoutMs = 10000;
 };
 

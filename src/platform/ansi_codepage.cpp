@@ -1,9 +1,9 @@
 #include "platform/ansi_codepage.h"
 
-#include "platform/locale_name.h"
-
 #include <cstdlib>
 #include <string>
+
+#include "platform/locale_name.h"
 
 namespace corvexa::platform {
 
@@ -48,12 +48,18 @@ int AnsiCodePage() {
 
 std::string IcuConverterName(int codePage) {
     switch (codePage) {
-        case 874: return "windows-874";
-        case 932: return "windows-31j";
-        case 936: return "windows-936";
-        case 949: return "windows-949";
-        case 950: return "windows-950";
-        default: return "windows-" + std::to_string(codePage);
+        case 874:
+            return "windows-874";
+        case 932:
+            return "windows-31j";
+        case 936:
+            return "windows-936";
+        case 949:
+            return "windows-949";
+        case 950:
+            return "windows-950";
+        default:
+            return "windows-" + std::to_string(codePage);
     }
 }
 

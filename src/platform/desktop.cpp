@@ -6,7 +6,6 @@
 #include <QDir>
 #include <QProcess>
 #include <QStandardPaths>
-
 #include <optional>
 
 namespace corvexa::platform {
@@ -29,9 +28,13 @@ WindowsVersion CurrentWindowsVersion() {
     return WindowsVersion{};
 }
 
-void SetWindowsVersionForTesting(const WindowsVersion& version) { VersionOverride() = version; }
+void SetWindowsVersionForTesting(const WindowsVersion& version) {
+    VersionOverride() = version;
+}
 
-void ResetWindowsVersionForTesting() { VersionOverride().reset(); }
+void ResetWindowsVersionForTesting() {
+    VersionOverride().reset();
+}
 
 void CreateNamedMutex(const QString&) {}
 
@@ -43,7 +46,9 @@ QString RoamingAppDataFolder() {
     return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation);
 }
 
-QString ExecutablePath() { return QCoreApplication::applicationFilePath(); }
+QString ExecutablePath() {
+    return QCoreApplication::applicationFilePath();
+}
 
 QString ExecutableFolder() {
     QString folder = QCoreApplication::applicationDirPath();
@@ -63,15 +68,21 @@ bool OpenUrl(const QUrl& url) {
     return QDesktopServices::openUrl(url);
 }
 
-void SetUrlOpenerForTesting(UrlOpener opener) { UrlOpenerOverride() = std::move(opener); }
+void SetUrlOpenerForTesting(UrlOpener opener) {
+    UrlOpenerOverride() = std::move(opener);
+}
 
 bool StartDetached(const QString& program) {
     if (StarterOverride()) return StarterOverride()(program);
     return QProcess::startDetached(program, {});
 }
 
-void SetStarterForTesting(Starter starter) { StarterOverride() = std::move(starter); }
+void SetStarterForTesting(Starter starter) {
+    StarterOverride() = std::move(starter);
+}
 
-void Beep() { QApplication::beep(); }
+void Beep() {
+    QApplication::beep();
+}
 
 }  // namespace corvexa::platform

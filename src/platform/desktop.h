@@ -2,7 +2,6 @@
 
 #include <QString>
 #include <QUrl>
-
 #include <functional>
 
 namespace corvexa::platform {

@@ -2,10 +2,10 @@
 
 #include <fcntl.h>
 #include <limits.h>
+#include <unicode/utf16.h>
 #include <unistd.h>
 
 #include <cerrno>
-#include <unicode/utf16.h>
 
 #include "platform/utf8.h"
 
@@ -79,7 +79,9 @@ std::string NativeFromPath(std::u16string_view path) {
     return out;
 }
 
-std::u16string ExtendedPath(std::u16string_view path) { return std::u16string(path); }
+std::u16string ExtendedPath(std::u16string_view path) {
+    return std::u16string(path);
+}
 
 }  // namespace corvexa::platform
 

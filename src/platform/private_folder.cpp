@@ -118,12 +118,13 @@ int SweepStalePrivateFolders(const std::string& base) {
         if (!MakerIsGone(name)) continue;
         struct stat st;
         // Never through a link, and only what is ours.
-        if (::fstatat(baseFd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISDIR(st.st_mode) ||
-            st.st_uid != ::geteuid())
+        if (::fstatat(baseFd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 ||
+            !S_ISDIR(st.st_mode) || st.st_uid != ::geteuid())
             continue;
         std::error_code ec;
         // remove_all removes links found inside as links, never what they name.
-        if (std::filesystem::remove_all(std::filesystem::path(base) / name, ec) > 0 && !ec) ++removed;
+        if (std::filesystem::remove_all(std::filesystem::path(base) / name, ec) > 0 && !ec)
+            ++removed;
     }
     ::closedir(dir);
     return removed;

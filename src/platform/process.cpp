@@ -1,7 +1,5 @@
 #include "platform/process.h"
 
-#include "platform/process_keeper.h"
-
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
@@ -16,6 +14,8 @@
 #include <climits>
 #include <cstdlib>
 #include <cstring>
+
+#include "platform/process_keeper.h"
 
 extern char** environ;
 
@@ -145,7 +145,8 @@ bool AwaitKeeper(pid_t keeper, int pidfd, Clock::time_point deadline) {
         int status = 0;
         const pid_t w = ::waitpid(keeper, &status, WNOHANG);
         if (w == keeper || (w < 0 && errno != EINTR)) return true;
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
         if (left.count() <= 0) return false;
         int waitMs = static_cast<int>(std::min<long long>(left.count() + 1, 1000));
         if (pidfd >= 0) {
@@ -196,12 +197,15 @@ ProcessOutcome Supervise(const ProcessRequest& req, pid_t keeper, int pipeRead) 
         int waitMs = (pidfd.fd >= 0 && !req.cancel) ? 1000 : 20;
         if (pidfd.fd < 0 && !pipeOpen) waitMs = 2;
         if (req.timeout.count() > 0) {
-            auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
-            waitMs = static_cast<int>(std::max<long long>(0, std::min<long long>(waitMs, left.count() + 1)));
+            auto left =
+                std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+            waitMs = static_cast<int>(
+                std::max<long long>(0, std::min<long long>(waitMs, left.count() + 1)));
         }
         if (n == 0) {
             ::usleep(static_cast<useconds_t>(waitMs) * 1000);
-        } else if (::poll(fds, n, waitMs) > 0 && pipeOpen && (fds[0].revents & (POLLIN | POLLHUP | POLLERR))) {
+        } else if (::poll(fds, n, waitMs) > 0 && pipeOpen &&
+                   (fds[0].revents & (POLLIN | POLLHUP | POLLERR))) {
             pipeOpen = Drain(pipeRead, req);
         }
     }

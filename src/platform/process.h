@@ -71,7 +71,8 @@ void EndRunningProcesses() noexcept;
 // after the timeout (zero: none) or when *cancel becomes true.
 ProcessResult RunHiddenCommand(const std::vector<std::string>& argv, const std::string& directory,
                                std::chrono::milliseconds timeout,
-                               const std::atomic<bool>* cancel = nullptr, std::uint64_t fileSizeLimit = 0);
+                               const std::atomic<bool>* cancel = nullptr,
+                               std::uint64_t fileSizeLimit = 0);
 
 // The full path of a program found on PATH (or the name itself when it holds a
 // slash and is executable); empty when there is none.

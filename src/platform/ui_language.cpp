@@ -1,9 +1,9 @@
 #include "platform/ui_language.h"
 
-#include "platform/locale_name.h"
-
 #include <cstdlib>
 #include <string>
+
+#include "platform/locale_name.h"
 
 namespace corvexa::platform {
 

@@ -1,10 +1,10 @@
 #pragma once
 
+#include <unicode/utf16.h>
+
 #include <cstddef>
 #include <cstdint>
 #include <string_view>
-
-#include <unicode/utf16.h>
 
 namespace corvexa::utf8 {
 
@@ -32,13 +32,17 @@ inline Step DecodeOne(const unsigned char* p, const unsigned char* end, char32_t
     } else if (b0 >= 0xE0 && b0 <= 0xEF) {
         n = 3;
         c = b0 & 0x0F;
-        if (b0 == 0xE0) lo = 0xA0;       // overlong
-        else if (b0 == 0xED) hi = 0x9F;  // surrogates
+        if (b0 == 0xE0)
+            lo = 0xA0;  // overlong
+        else if (b0 == 0xED)
+            hi = 0x9F;  // surrogates
     } else if (b0 >= 0xF0 && b0 <= 0xF4) {
         n = 4;
         c = b0 & 0x07;
-        if (b0 == 0xF0) lo = 0x90;       // overlong
-        else if (b0 == 0xF4) hi = 0x8F;  // above U+10FFFF
+        if (b0 == 0xF0)
+            lo = 0x90;  // overlong
+        else if (b0 == 0xF4)
+            hi = 0x8F;  // above U+10FFFF
     } else {
         return Step::Invalid;
     }

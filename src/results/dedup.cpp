@@ -4,12 +4,12 @@
 #include <unicode/uloc.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstdint>
 #include <cstring>
 #include <exception>
 #include <stdexcept>
 #include <string_view>
-#include <atomic>
 #include <thread>
 
 #include "platform/ascii.h"

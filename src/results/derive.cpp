@@ -65,7 +65,6 @@ const DomainPattern& Pattern() {
     return pattern;
 }
 
-
 // The host in what follows a URL's "://": cut before the first "?" (or, when
 // there is none, before the first "#"), take the authority up to the first "/",
 // drop a user name and password up to the last "@", then take an IPv6 literal
@@ -75,7 +74,7 @@ const DomainPattern& Pattern() {
 TextView HostAfterScheme(TextView rest) {
     std::size_t end = rest.size();
     std::size_t hash = TextView::npos;
-    std::size_t lastAt = TextView::npos;        // before end
+    std::size_t lastAt = TextView::npos;  // before end
     std::size_t lastAtBeforeHash = TextView::npos;
     for (std::size_t i = 0; i < rest.size(); ++i) {
         const char16_t c = rest[i];
@@ -115,10 +114,18 @@ TextView HostAfterScheme(TextView rest) {
     return rest.substr(begin, (colon == TextView::npos ? end : colon) - begin);
 }
 
-bool IsAsciiLetter(char16_t c) { return ascii::IsLetter(c); }
-bool IsLabelStart(char16_t c) { return IsAsciiLetter(c) || (c >= u'0' && c <= u'9'); }
-bool IsLabelChar(char16_t c) { return IsLabelStart(c) || c == u'-'; }
-bool IsTailChar(char16_t c) { return IsAsciiLetter(c) || c == u'.'; }
+bool IsAsciiLetter(char16_t c) {
+    return ascii::IsLetter(c);
+}
+bool IsLabelStart(char16_t c) {
+    return IsAsciiLetter(c) || (c >= u'0' && c <= u'9');
+}
+bool IsLabelChar(char16_t c) {
+    return IsLabelStart(c) || c == u'-';
+}
+bool IsTailChar(char16_t c) {
+    return IsAsciiLetter(c) || c == u'.';
+}
 
 // The domain-name pattern's leftmost match, in one pass, for hosts of printable
 // ASCII (where the pattern's "$" can only mean the end). A label cannot hold a

@@ -47,7 +47,8 @@ public:
         // A link (such as /dev/stdout) is written through, as before: replacing
         // it would put a file where the link was.
         struct stat st {};
-        const bool direct = ::lstat(nativePath_.c_str(), &st) == 0 && !S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode);
+        const bool direct =
+            ::lstat(nativePath_.c_str(), &st) == 0 && !S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode);
         if (direct) {
             do {
                 fd_ = ::open(nativePath_.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);

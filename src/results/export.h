@@ -2,8 +2,8 @@
 
 #include <cstdint>
 #include <stdexcept>
-#include <vector>
 #include <string>
+#include <vector>
 
 #include "engine/shared_list.h"
 

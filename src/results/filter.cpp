@@ -49,7 +49,8 @@ bool EntryFilter::Matches(TextView entry) const {
         // (c | 0x20) == first also takes a few non-letters; RestMatches and
         // the check below sort them out.
         for (; p <= last; ++p)
-            if ((*p | firstMask_) == first && (firstMask_ == 0 || ascii::IsLetter(*p)) && RestMatches(p))
+            if ((*p | firstMask_) == first && (firstMask_ == 0 || ascii::IsLetter(*p)) &&
+                RestMatches(p))
                 return true;
         return false;
     }

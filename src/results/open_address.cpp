@@ -14,8 +14,7 @@ bool StartsWithNoCase(TextView text, std::u16string_view prefix) {
 }
 
 bool IsHostChar(char16_t c) {
-    return ascii::IsLetter(c) || (c >= u'0' && c <= u'9') ||
-           c == u'.' || c == u'-' || c >= 0x80;
+    return ascii::IsLetter(c) || (c >= u'0' && c <= u'9') || c == u'.' || c == u'-' || c >= 0x80;
 }
 
 }  // namespace
@@ -35,7 +34,8 @@ std::optional<Text> AddressToOpen(TextView entry) {
 
     const std::size_t at = entry.find(u'@');
     if (at != TextView::npos) {
-        if (at == 0 || at + 1 >= entry.size() || entry.find(u'/') != TextView::npos) return std::nullopt;
+        if (at == 0 || at + 1 >= entry.size() || entry.find(u'/') != TextView::npos)
+            return std::nullopt;
         return Text(u"mailto:") + Text(entry);
     }
     // A host or domain name.

@@ -30,8 +30,8 @@ public:
     // START: all three lists emptied, view mode "url".
     void Reset();
     void ShowURLs();
-    void ShowHostnames();     // rebuilds the host list
-    void ShowDomainNames();   // rebuilds the domain list
+    void ShowHostnames();                                  // rebuilds the host list
+    void ShowDomainNames();                                // rebuilds the domain list
     void RemoveDuplicates(const DedupCollator& collator);  // on the current list
 
     // Remove Duplicates in the URL view can be undone: the first one after

@@ -44,7 +44,9 @@ std::function<std::uint32_t()>& Clock() {
     return clock;
 }
 
-std::uint32_t Now() { return Clock() ? Clock()() : platform::TickCount32(); }
+std::uint32_t Now() {
+    return Clock() ? Clock()() : platform::TickCount32();
+}
 
 // A picture of the program's resources drawn at a logical size for a pixel
 // ratio: stretched to the size, sharp on any screen.
@@ -80,10 +82,10 @@ QPushButton* DarkButton(QWidget* parent, const char* name, QRect place) {
 
 }  // namespace
 
-TAboutBox::TAboutBox(AboutBoxInfo info, QWidget* parent)
-    : QDialog(parent), info_(std::move(info)) {
+TAboutBox::TAboutBox(AboutBoxInfo info, QWidget* parent) : QDialog(parent), info_(std::move(info)) {
     setObjectName(QStringLiteral("AboutBox"));
-    setWindowFlags(Qt::Tool | Qt::WindowTitleHint | Qt::WindowCloseButtonHint | Qt::CustomizeWindowHint);
+    setWindowFlags(Qt::Tool | Qt::WindowTitleHint | Qt::WindowCloseButtonHint |
+                   Qt::CustomizeWindowHint);
     setFixedSize(kClientWidth, kClientHeight);
     setFont(PixelFont(11));
     QPalette pal = palette();
@@ -118,15 +120,25 @@ QString TAboutBox::FormatTitle(const QString& format, const QString& productName
     return out;
 }
 
-QString TAboutBox::HomePageAddress() { return net::HomePage(); }
+QString TAboutBox::HomePageAddress() {
+    return net::HomePage();
+}
 
-QString TAboutBox::CreditsAddress() { return net::CreditsPage(); }
+QString TAboutBox::CreditsAddress() {
+    return net::CreditsPage();
+}
 
-QString TAboutBox::UninstallAddress() { return net::UninstallPage(); }
+QString TAboutBox::UninstallAddress() {
+    return net::UninstallPage();
+}
 
-void TAboutBox::SetMenuHookForTesting(std::function<void(QMenu*)> hook) { MenuHook() = std::move(hook); }
+void TAboutBox::SetMenuHookForTesting(std::function<void(QMenu*)> hook) {
+    MenuHook() = std::move(hook);
+}
 
-void TAboutBox::SetClockForTesting(std::function<std::uint32_t()> clock) { Clock() = std::move(clock); }
+void TAboutBox::SetClockForTesting(std::function<std::uint32_t()> clock) {
+    Clock() = std::move(clock);
+}
 
 void TAboutBox::BuildLayout() {
     // The hidden picture lies beneath the content panel, centred.
@@ -157,9 +169,10 @@ void TAboutBox::BuildLayout() {
     TimerEgg->setInterval(5);
     connect(TimerEgg, &QTimer::timeout, this, [this] { TimerEggTimer(); });
 
-    for (QObject* o : {static_cast<QObject*>(this), static_cast<QObject*>(Panel1), static_cast<QObject*>(Image1),
-                       static_cast<QObject*>(Image2), static_cast<QObject*>(Label2),
-                       static_cast<QObject*>(ImageEgg), static_cast<QObject*>(Label5)})
+    for (QObject* o :
+         {static_cast<QObject*>(this), static_cast<QObject*>(Panel1), static_cast<QObject*>(Image1),
+          static_cast<QObject*>(Image2), static_cast<QObject*>(Label2),
+          static_cast<QObject*>(ImageEgg), static_cast<QObject*>(Label5)})
         o->installEventFilter(this);
 }
 
@@ -195,7 +208,8 @@ void TAboutBox::BuildPanel() {
     Label5 = new QLabel(Panel1);
     Label5->setObjectName(QStringLiteral("Label5"));
     Label5->setFont(PixelFont(11));
-    Label5->setStyleSheet(QStringLiteral("color: lime; text-decoration: underline; background: transparent;"));
+    Label5->setStyleSheet(
+        QStringLiteral("color: lime; text-decoration: underline; background: transparent;"));
     Label5->setAlignment(Qt::AlignCenter);
     Label5->setGeometry(0, 291 - 20, 350, 16);
     Label5->setCursor(Qt::PointingHandCursor);
@@ -212,7 +226,8 @@ void TAboutBox::BuildPanel() {
     connect(Howtouninstall1, &QAction::triggered, this, [this] { Howtouninstall1Click(); });
     LicensePrivacyPolicy1 = PopupMenu1->addAction(QString());
     LicensePrivacyPolicy1->setObjectName(QStringLiteral("LicensePrivacyPolicy1"));
-    connect(LicensePrivacyPolicy1, &QAction::triggered, this, [this] { LicensePrivacyPolicy1Click(); });
+    connect(LicensePrivacyPolicy1, &QAction::triggered, this,
+            [this] { LicensePrivacyPolicy1Click(); });
 }
 
 void TAboutBox::FormCreate() {
@@ -232,16 +247,20 @@ void TAboutBox::FormCreate() {
 // The pictures at the resolution of the window's screen; again after a change.
 void TAboutBox::HighDPIImageYukle() {
     imagesRatio_ = devicePixelRatioF();
-    Image1->setPixmap(QIcon(QStringLiteral(":/icons/corvexa.svg")).pixmap(QSize(32, 32), imagesRatio_));
-    Image2->setPixmap(Picture(QStringLiteral(":/pictures/kelmare-logo.svg"), Image2->size(), imagesRatio_));
-    ImageEgg->setPixmap(Picture(QStringLiteral(":/pictures/cat.svg"), ImageEgg->size(), imagesRatio_));
+    Image1->setPixmap(
+        QIcon(QStringLiteral(":/icons/corvexa.svg")).pixmap(QSize(32, 32), imagesRatio_));
+    Image2->setPixmap(
+        Picture(QStringLiteral(":/pictures/kelmare-logo.svg"), Image2->size(), imagesRatio_));
+    ImageEgg->setPixmap(
+        Picture(QStringLiteral(":/pictures/cat.svg"), ImageEgg->size(), imagesRatio_));
 }
 
 void TAboutBox::paintEvent(QPaintEvent*) {
     const qreal ratio = devicePixelRatioF();
     if (!qFuzzyCompare(ratio, rain_.PixelRatio())) rain_.SetUp(ratio);
     if (!qFuzzyCompare(ratio, imagesRatio_))
-        QMetaObject::invokeMethod(this, [this] { HighDPIImageYukle(); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            this, [this] { HighDPIImageYukle(); }, Qt::QueuedConnection);
     QPainter p(this);
     p.drawImage(QPoint(0, 0), rain_.Image());
 }
@@ -281,7 +300,8 @@ void TAboutBox::ImageEggDblClick() {
 // The click that closes the open menu (within 100 ms of its closing) does not
 // open it again.
 void TAboutBox::BitBtn2Click() {
-    if (menuButton_ == BitBtn2 && menuShown_ == PopupMenu1 && Now() - menuClosedAt_ < kMenuReopenMs) {
+    if (menuButton_ == BitBtn2 && menuShown_ == PopupMenu1 &&
+        Now() - menuClosedAt_ < kMenuReopenMs) {
         menuButton_ = nullptr;
         menuShown_ = nullptr;
         return;
@@ -301,16 +321,23 @@ void TAboutBox::BitBtn2Click() {
     menuClosedAt_ = Now();
 }
 
-void TAboutBox::Label5Click() { platform::OpenUrl(QUrl(HomePageAddress())); }
+void TAboutBox::Label5Click() {
+    platform::OpenUrl(QUrl(HomePageAddress()));
+}
 
-void TAboutBox::Credits1Click() { platform::OpenUrl(QUrl(CreditsAddress())); }
+void TAboutBox::Credits1Click() {
+    platform::OpenUrl(QUrl(CreditsAddress()));
+}
 
-void TAboutBox::Howtouninstall1Click() { platform::OpenUrl(QUrl(UninstallAddress())); }
+void TAboutBox::Howtouninstall1Click() {
+    platform::OpenUrl(QUrl(UninstallAddress()));
+}
 
 void TAboutBox::LicensePrivacyPolicy1Click() {
     const QString path = info_.ExecutableFolder + QStringLiteral("license.txt");
     if (QFileInfo(path).isFile()) {
-        platform::OpenUrl(QUrl::fromLocalFile(path));  // the desktop's text viewer; failures are ignored
+        platform::OpenUrl(
+            QUrl::fromLocalFile(path));  // the desktop's text viewer; failures are ignored
         return;
     }
     QMessageBox box(QMessageBox::Critical, TranslateText(QStringLiteral("License")),

@@ -4,7 +4,6 @@
 #include <QPoint>
 #include <QPointer>
 #include <QString>
-
 #include <cstdint>
 #include <functional>
 

@@ -54,8 +54,12 @@
 namespace corvexa::ui {
 namespace {
 
-QString FromText(const std::u16string& text) { return QString::fromStdU16String(text); }
-Text ToText(const QString& text) { return text.toStdU16String(); }
+QString FromText(const std::u16string& text) {
+    return QString::fromStdU16String(text);
+}
+Text ToText(const QString& text) {
+    return text.toStdU16String();
+}
 
 }  // namespace
 
@@ -73,23 +77,30 @@ TAppForm::TAppForm(const AppEnvironment& env, QWidget* parent)
     : QMainWindow(parent), env_(env), scan_(new ScanController(this)), control_(scan_->Control()) {
     setObjectName(QStringLiteral("AppForm"));
     control_.AnsiCodePage = platform::AnsiCodePage();
-    connect(scan_, &ScanController::stateChanged, this, [this](ScanState s) { ScanStateChanged(s); });
-    connect(scan_, &ScanController::walkStarted, this,
-            [this] { StatusBar1->SetText(QStringLiteral("File scanning in progress...") + maskNote_); });
+    connect(scan_, &ScanController::stateChanged, this,
+            [this](ScanState s) { ScanStateChanged(s); });
+    connect(scan_, &ScanController::walkStarted, this, [this] {
+        StatusBar1->SetText(QStringLiteral("File scanning in progress...") + maskNote_);
+    });
     connect(scan_, &ScanController::filesFound, this,
             [this](qint64 n) { filesModel_->EntriesAdded(static_cast<std::size_t>(n)); });
     connect(scan_, &ScanController::walkFinished, this, [this] { WalkFinished(); });
-    connect(scan_, &ScanController::readingFile, this, [this](const QString& p) { ReadingFile(p); });
+    connect(scan_, &ScanController::readingFile, this,
+            [this](const QString& p) { ReadingFile(p); });
     connect(scan_, &ScanController::fileDone, this, [this](qint64 urls) { FileDone(urls); });
     connect(scan_, &ScanController::progressed, this, [this] { ShowCounters(); });
     connect(scan_, &ScanController::finished, this,
-            [this](bool invalid, const QString& error, double seconds) { IslemTamam(invalid, error, seconds); });
+            [this](bool invalid, const QString& error, double seconds) {
+                IslemTamam(invalid, error, seconds);
+            });
     BuildLayout();
     BuildMenus();
     FormCreate();
 }
 
-TAppForm::~TAppForm() { AbortScan(); }
+TAppForm::~TAppForm() {
+    AbortScan();
+}
 
 // Ends a running scan at once (the window is closing); no completion follows.
 void TAppForm::AbortScan() {
@@ -112,8 +123,8 @@ void TAppForm::FormCreate() {
     setWindowTitle(productTitle_);
 
     // 3: data folder and settings store.
-    dataFolder_ = ChooseDataFolder(env_.ExecutableFolder, companyName_, productName_,
-                                   env_.RoamingFolder);
+    dataFolder_ =
+        ChooseDataFolder(env_.ExecutableFolder, companyName_, productName_, env_.RoamingFolder);
     settings_.Open(dataFolder_ + QStringLiteral("settings.ini"));
 
     // 4: the result lists are members, empty. 5-7: settings, drops, fields.
@@ -143,7 +154,8 @@ void TAppForm::FormCreate() {
 void TAppForm::LoadUpdateToggle() {
     int show = 1;
     try {
-        show = platform::ProductStore(companyName_, productName_).ReadInteger(net::store_names::ShowUpdate, 1);
+        show = platform::ProductStore(companyName_, productName_)
+                   .ReadInteger(net::store_names::ShowUpdate, 1);
     } catch (...) {
     }
     UpdateNotifications1->setChecked(show != 0);
@@ -175,7 +187,8 @@ void TAppForm::ApplyMenuSettings() {
     PdfItem(ReadPdfProcessing(settings_))->setChecked(true);
 
     for (const DocumentKindInfo& kind : DocumentKindTable())
-        decodeItems_[static_cast<std::size_t>(kind.kind)]->setChecked(IsOn(settings_, KeyNamed(kind.settingsKey)));
+        decodeItems_[static_cast<std::size_t>(kind.kind)]->setChecked(
+            IsOn(settings_, KeyNamed(kind.settingsKey)));
 }
 
 QAction* TAppForm::PdfItem(PdfMode mode) const {
@@ -209,7 +222,9 @@ void TAppForm::ApplyWindowsVersionGate() {
     PdfItem(PdfMode::Pdfium)->setText(QStringLiteral("PDFium (Windows 7 or later)"));
 }
 
-void TAppForm::AllowFileDrop() { setAcceptDrops(true); }
+void TAppForm::AllowFileDrop() {
+    setAcceptDrops(true);
+}
 
 void TAppForm::showEvent(QShowEvent* event) {
     static constexpr int kClientWidth = 784;
@@ -244,15 +259,19 @@ void TAppForm::closeEvent(QCloseEvent* event) {
 
 namespace {
 constexpr int kRecentFolders = 10;
-QString RecentKey(int i) { return QStringLiteral("RecentFolder%1").arg(i); }
+QString RecentKey(int i) {
+    return QStringLiteral("RecentFolder%1").arg(i);
+}
 }  // namespace
 
 void TAppForm::RestoreWindowPlace() {
     try {
         platform::ProductStore store(companyName_, productName_);
-        const QByteArray geometry = QByteArray::fromBase64(store.ReadString(QStringLiteral("WindowGeometry")).toLatin1());
+        const QByteArray geometry =
+            QByteArray::fromBase64(store.ReadString(QStringLiteral("WindowGeometry")).toLatin1());
         if (!geometry.isEmpty()) restoreGeometry(geometry);
-        const QByteArray splitter = QByteArray::fromBase64(store.ReadString(QStringLiteral("Splitter")).toLatin1());
+        const QByteArray splitter =
+            QByteArray::fromBase64(store.ReadString(QStringLiteral("Splitter")).toLatin1());
         if (!splitter.isEmpty()) Splitter2->restoreState(splitter);
     } catch (const platform::ProductStoreError&) {
         // An unreadable store: the designed place.
@@ -263,8 +282,10 @@ void TAppForm::SaveWindowPlace() {
     if (settingsFrozen_ || !property("shownOnce").toBool()) return;
     try {
         platform::ProductStore store(companyName_, productName_);
-        store.WriteString(QStringLiteral("WindowGeometry"), QString::fromLatin1(saveGeometry().toBase64()));
-        store.WriteString(QStringLiteral("Splitter"), QString::fromLatin1(Splitter2->saveState().toBase64()));
+        store.WriteString(QStringLiteral("WindowGeometry"),
+                          QString::fromLatin1(saveGeometry().toBase64()));
+        store.WriteString(QStringLiteral("Splitter"),
+                          QString::fromLatin1(Splitter2->saveState().toBase64()));
     } catch (const platform::ProductStoreError&) {
         // Closing goes on; the next start takes the designed place.
     }
@@ -299,7 +320,8 @@ void TAppForm::ShowRecentFolders() {
     menu.setObjectName(QStringLiteral("RecentFoldersMenu"));
     for (const QString& folder : RecentFolders())
         menu.addAction(folder, this, [this, folder] { Edit8->setText(folder); });
-    if (menu.isEmpty()) menu.addAction(QStringLiteral("(no folder scanned yet)"))->setEnabled(false);
+    if (menu.isEmpty())
+        menu.addAction(QStringLiteral("(no folder scanned yet)"))->setEnabled(false);
     if (recentMenuHook_) {
         recentMenuHook_(menu);
         return;
@@ -312,9 +334,14 @@ void TAppForm::ShowRecentFolders() {
 
 void TAppForm::ButtonStartClick() {
     switch (State()) {
-        case ScanState::Stopping: return;
-        case ScanState::Running: scan_->RequestStop(); return;
-        case ScanState::Idle: StartScan(); return;
+        case ScanState::Stopping:
+            return;
+        case ScanState::Running:
+            scan_->RequestStop();
+            return;
+        case ScanState::Idle:
+            StartScan();
+            return;
     }
 }
 
@@ -341,7 +368,8 @@ ScanInputs TAppForm::ScanInputsFromControls() const {
 
 void TAppForm::StartScan() {
     DocumentReaderOptions readerOptions;
-    readerOptions.converterFolder = QFile::encodeName(env_.ExecutableFolder + QStringLiteral("xpdf")).toStdString();
+    readerOptions.converterFolder =
+        QFile::encodeName(env_.ExecutableFolder + QStringLiteral("xpdf")).toStdString();
     readerOptions.cancel = &control_.StopRequested;
     readerOptions.ansiCodePage = control_.AnsiCodePage;
     const DocumentReaders readers = DocumentReaders::BuiltIn(readerOptions);
@@ -393,9 +421,11 @@ void TAppForm::NoteReadersOutsideTheMask(const ScanJob& job) {
     QStringList names;
     for (const std::string& name : outside) names << QString::fromStdString(name);
     const QString mask = FromText(job.FileMask);
-    if (!maskNotesSaid_.insert(mask + QLatin1Char('|') + names.join(QLatin1Char(','))).second) return;
-    maskNote_ = QStringLiteral(" \u00b7 The mask ") + mask + QStringLiteral(" never matches the files of ") +
-                names.join(QStringLiteral(", ")) + QStringLiteral(" reading, which is switched on");
+    if (!maskNotesSaid_.insert(mask + QLatin1Char('|') + names.join(QLatin1Char(','))).second)
+        return;
+    maskNote_ = QStringLiteral(" \u00b7 The mask ") + mask +
+                QStringLiteral(" never matches the files of ") + names.join(QStringLiteral(", ")) +
+                QStringLiteral(" reading, which is switched on");
 }
 
 // A folder scan whose mask matched no file says so.
@@ -422,20 +452,25 @@ void TAppForm::ScanStateChanged(ScanState state) {
     }
 }
 
-void TAppForm::WalkFinished() { StatusBar1->SetText(QString()); }
+void TAppForm::WalkFinished() {
+    StatusBar1->SetText(QString());
+}
 
 void TAppForm::ReadingFile(const QString& path) {
     StatusBar1->SetText(QStringLiteral("Reading ") + path + QStringLiteral("..."));
 }
 
-void TAppForm::FileDone(qint64 urls) { FindingsAdded(static_cast<std::size_t>(urls)); }
+void TAppForm::FileDone(qint64 urls) {
+    FindingsAdded(static_cast<std::size_t>(urls));
+}
 
 // Every counter on screen from one source: during a scan the figures the
 // controller took in at its last visit (the list models follow the same
 // figures), otherwise the lists themselves.
 void TAppForm::ShowCounters() {
     if (State() == ScanState::Idle) {
-        StatusBar1->SetCounters(static_cast<qint64>(files_.Size()), static_cast<qint64>(lists_.Urls().Size()));
+        StatusBar1->SetCounters(static_cast<qint64>(files_.Size()),
+                                static_cast<qint64>(lists_.Urls().Size()));
         UpdateResultsLabel();
         return;
     }
@@ -456,7 +491,8 @@ void TAppForm::IslemTamam(bool maskInvalid, const QString& maskError, double sec
     TimerKacTane->start();
 
     StatusBar1->SetText(QStringLiteral("Elapsed Time: ") + QLocale().toString(seconds, 'f', 3) +
-                        QStringLiteral(" sec") + OutcomeText(scan_->Progress()) + NoMatchText(maskInvalid));
+                        QStringLiteral(" sec") + OutcomeText(scan_->Progress()) +
+                        NoMatchText(maskInvalid));
     StatusBar1->HideProgress();
     StatusBar1->SetProgressText(QString());
     QApplication::restoreOverrideCursor();
@@ -465,7 +501,9 @@ void TAppForm::IslemTamam(bool maskInvalid, const QString& maskError, double sec
     emit scanCompleted();
 }
 
-void TAppForm::TimerKacTaneTimer() { ShowCounters(); }
+void TAppForm::TimerKacTaneTimer() {
+    ShowCounters();
+}
 
 // ---------------------------------------------------------------------------
 // File-list page, folder picker, drops
@@ -489,7 +527,8 @@ void TAppForm::Button6Click() {
 }
 
 void TAppForm::Button3Click() {
-    const auto dialog = NewFileDialog(this, QStringLiteral("Select Files"), "SelectFilesDialog", QString());
+    const auto dialog =
+        NewFileDialog(this, QStringLiteral("Select Files"), "SelectFilesDialog", QString());
     dialog->setFileMode(QFileDialog::ExistingFiles);
     dialog->setNameFilters({QStringLiteral("Files (*)")});
     if (ExecModal(*dialog) != QDialog::Accepted) return;
@@ -556,7 +595,9 @@ void TAppForm::ToggleSetting(QAction* item, std::atomic<bool>* flag, SettingKey 
     StoreSetting(key, OnOff(on));
 }
 
-void TAppForm::CheckBox1Click() { StoreSetting(SettingKey::IncludeSubfolders, OnOff(CheckBox1->isChecked())); }
+void TAppForm::CheckBox1Click() {
+    StoreSetting(SettingKey::IncludeSubfolders, OnOff(CheckBox1->isChecked()));
+}
 
 void TAppForm::CheckBox2Click() {
     const bool on = CheckBox2->isChecked();
@@ -569,9 +610,13 @@ void TAppForm::SpinEdit1Change() {
     StoreSetting(SettingKey::SkipLargeFilesMB, SkipLargeFilesMBToStore(SpinEdit1->text()));
 }
 
-void TAppForm::Edit1Change() { StoreSetting(SettingKey::FileMask, Edit1->text()); }
+void TAppForm::Edit1Change() {
+    StoreSetting(SettingKey::FileMask, Edit1->text());
+}
 
-void TAppForm::Edit8Change() { StoreSetting(SettingKey::Folder, Edit8->text()); }
+void TAppForm::Edit8Change() {
+    StoreSetting(SettingKey::Folder, Edit8->text());
+}
 
 void TAppForm::ResettoDefaults1Click() {
     using i18n::TranslateText;
@@ -601,14 +646,14 @@ void TAppForm::Exit1Click() {
 }
 
 void TAppForm::Language1Click() {
-    TTranslateForm form({dataFolder_, env_.ExecutablePath,
-                         [this](const QString& file) { SetLanguageFile(file); },
-                         [this] {  // ends this instance as Reset to Defaults does
-                             settingsFrozen_ = true;
-                             close();
-                             QCoreApplication::quit();
-                         }},
-                        this);
+    TTranslateForm form(
+        {dataFolder_, env_.ExecutablePath, [this](const QString& file) { SetLanguageFile(file); },
+         [this] {  // ends this instance as Reset to Defaults does
+             settingsFrozen_ = true;
+             close();
+             QCoreApplication::quit();
+         }},
+        this);
     ExecModal(form);
 }
 
@@ -629,7 +674,8 @@ void TAppForm::Help2Click() {
 void TAppForm::TimerCheckerTimer() {
     if (!checker_) {
         checker_ = std::make_unique<net::TChecker>(
-            net::CheckSetup{companyName_, productName_, productTitle_, versionText_, {}, {}, nullptr, 10000},
+            net::CheckSetup{
+                companyName_, productName_, productTitle_, versionText_, {}, {}, nullptr, 10000},
             [this](const QString& text) { ShowServerMessage(this, text); });
         checker_->start();
         return;
@@ -637,17 +683,21 @@ void TAppForm::TimerCheckerTimer() {
     if (!checker_->Completed()) return;
     TimerChecker->stop();
     if (checker_->Results().Notice && !NewVer)
-        NewVer = new TNewVer(productName_, checker_->Results().ServerVersion, checker_->Results().DownloadLink, this);
+        NewVer = new TNewVer(productName_, checker_->Results().ServerVersion,
+                             checker_->Results().DownloadLink, this);
 }
 
-bool TAppForm::UpdateCheckDone() const { return checker_ && checker_->Completed() && !TimerChecker->isActive(); }
+bool TAppForm::UpdateCheckDone() const {
+    return checker_ && checker_->Completed() && !TimerChecker->isActive();
+}
 
 void TAppForm::UpdateNotifications1Click() {
     // The item has already toggled its mark; the store follows it.
     const bool on = UpdateNotifications1->isChecked();
     RunCommand(this, [&] {
         platform::ProductStore(companyName_, productName_)
-            .WriteString(net::store_names::ShowUpdate, on ? QStringLiteral("1") : QStringLiteral("0"));
+            .WriteString(net::store_names::ShowUpdate,
+                         on ? QStringLiteral("1") : QStringLiteral("0"));
     });
 }
 

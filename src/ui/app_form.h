@@ -3,7 +3,6 @@
 #include <QMainWindow>
 #include <QPointer>
 #include <QString>
-
 #include <array>
 #include <functional>
 #include <memory>
@@ -13,8 +12,8 @@
 #include "engine/scan_job.h"
 #include "engine/shared_list.h"
 #include "results/views.h"
-#include "ui/settings/ini_store.h"
 #include "ui/scan_controller.h"
+#include "ui/settings/ini_store.h"
 #include "ui/settings/settings_keys.h"
 
 class QAction;
@@ -87,7 +86,9 @@ public:
 
     // The folder field's drop-down of recent folders, handed to the hook
     // instead of being shown when a test sets one.
-    void SetRecentMenuHookForTesting(std::function<void(QMenu&)> hook) { recentMenuHook_ = std::move(hook); }
+    void SetRecentMenuHookForTesting(std::function<void(QMenu&)> hook) {
+        recentMenuHook_ = std::move(hook);
+    }
 
     // Keeps the language the user chose for the next start.
     void SetLanguageFile(const QString& Filename);

@@ -55,8 +55,10 @@ QWidget* TAppForm::BuildTopPanel(QWidget* parent) {
     PageControl1->setObjectName(QStringLiteral("PageControl1"));
     PageControl1->tabBar()->setFont(PixelFont(16));
     topLayout->addWidget(PageControl1);
-    PageControl1->addTab(BuildDirectoryPage(), Icon("folders_explorer"), QStringLiteral("Directory Scan"));
-    PageControl1->addTab(BuildFileListPage(), Icon("document-copies-icon"), QStringLiteral("File List"));
+    PageControl1->addTab(BuildDirectoryPage(), Icon("folders_explorer"),
+                         QStringLiteral("Directory Scan"));
+    PageControl1->addTab(BuildFileListPage(), Icon("document-copies-icon"),
+                         QStringLiteral("File List"));
     return top;
 }
 
@@ -214,7 +216,8 @@ QWidget* TAppForm::BuildResultsPanel(QWidget* parent) {
     FilterEdit->setToolTip(QStringLiteral("Show only the entries that contain this text"));
     layout->addWidget(FilterEdit);
 
-    resultsModel_ = new ResultsModel([this]() -> const SharedList& { return lists_.Current(); }, this);
+    resultsModel_ =
+        new ResultsModel([this]() -> const SharedList& { return lists_.Current(); }, this);
     ListView1 = Named<QTableView>("ListView1", Panel4);
     ListView1->setModel(resultsModel_);
     ListView1->horizontalHeader()->hide();
@@ -263,7 +266,8 @@ void TAppForm::WireControls() {
     connect(Button6, &QPushButton::clicked, this, [this] { Button6Click(); });
     connect(Button3, &QPushButton::clicked, this, [this] { Button3Click(); });
     connect(Button5, &QPushButton::clicked, this, [this] { Button5Click(); });
-    connect(ButtonShowURLs, &QPushButton::clicked, this, [this] { SwitchView(results::ViewMode::Url); });
+    connect(ButtonShowURLs, &QPushButton::clicked, this,
+            [this] { SwitchView(results::ViewMode::Url); });
     connect(ButtonShowHostnames, &QPushButton::clicked, this,
             [this] { SwitchView(results::ViewMode::Host); });
     connect(ButtonShowDomainNames, &QPushButton::clicked, this,
@@ -275,7 +279,8 @@ void TAppForm::WireControls() {
     connect(SpinEdit1, &QSpinBox::textChanged, this, [this] { SpinEdit1Change(); });
     connect(Edit1, &QLineEdit::textChanged, this, [this] { Edit1Change(); });
     connect(Edit8, &QLineEdit::textChanged, this, [this] { Edit8Change(); });
-    connect(FilterEdit, &QLineEdit::textChanged, this, [this](const QString& t) { FilterChanged(t); });
+    connect(FilterEdit, &QLineEdit::textChanged, this,
+            [this](const QString& t) { FilterChanged(t); });
     // Enter in the folder or the mask field starts the scan.
     for (QLineEdit* field : {Edit8, Edit1})
         connect(field, &QLineEdit::returnPressed, this, [this] {

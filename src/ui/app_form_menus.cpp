@@ -8,7 +8,6 @@
 #include <QMenuBar>
 #include <QPushButton>
 #include <QTableView>
-
 #include <string_view>
 #include <vector>
 
@@ -75,7 +74,8 @@ void TAppForm::BuildSettingsMenu() {
     };
     auto addToggle = [&](QMenu* menu, QAction** item, const char* name, const QString& caption,
                          std::atomic<bool>* flag, SettingKey key) {
-        *item = Checkable(AddItem(menu, name, caption, [this, item, flag, key] { ToggleSetting(*item, flag, key); }),
+        *item = Checkable(AddItem(menu, name, caption,
+                                  [this, item, flag, key] { ToggleSetting(*item, flag, key); }),
                           DefaultOn(key));
     };
     for (const auto& t : toggles)
@@ -84,9 +84,11 @@ void TAppForm::BuildSettingsMenu() {
     for (int position = 0; position < int(kDocumentKindCount); ++position) {
         for (const DocumentKindInfo& kind : DocumentKindTable()) {
             if (kind.menuPosition != position) continue;
-            addToggle(settings, &decodeItems_[static_cast<std::size_t>(kind.kind)], kind.menuObjectName.data(),
-                      QString::fromLatin1(kind.menuCaption.data(), qsizetype(kind.menuCaption.size())), nullptr,
-                      KeyNamed(kind.settingsKey));
+            addToggle(
+                settings, &decodeItems_[static_cast<std::size_t>(kind.kind)],
+                kind.menuObjectName.data(),
+                QString::fromLatin1(kind.menuCaption.data(), qsizetype(kind.menuCaption.size())),
+                nullptr, KeyNamed(kind.settingsKey));
         }
     }
     BuildReadingMenus(settings);
@@ -106,11 +108,13 @@ void TAppForm::BuildReadingMenus(QMenu* settings) {
     };
     std::vector<Radio> radios = {
         {&FileStream1, "FileStream1", "File Stream", SettingKey::PlainTextProcessing, "FileStream"},
-        {&MemoryStream1, "MemoryStream1", "Memory Stream", SettingKey::PlainTextProcessing, "MemoryStream"},
+        {&MemoryStream1, "MemoryStream1", "Memory Stream", SettingKey::PlainTextProcessing,
+         "MemoryStream"},
     };
     for (std::size_t i = 0; i < kPdfModes.size(); ++i)
-        radios.push_back({&pdfItems_[i], kPdfModes[i].menuObjectName.data(), kPdfModes[i].menuCaption,
-                          SettingKey::PdfProcessing, kPdfModes[i].settingsValue});
+        radios.push_back({&pdfItems_[i], kPdfModes[i].menuObjectName.data(),
+                          kPdfModes[i].menuCaption, SettingKey::PdfProcessing,
+                          kPdfModes[i].settingsValue});
     QMenu* plain = settings->addMenu(QStringLiteral("Plain Text Processing"));
     plain->setObjectName(QStringLiteral("PlainTextProcessing1"));
     QMenu* pdf = settings->addMenu(QStringLiteral("PDF Processing"));
@@ -122,14 +126,16 @@ void TAppForm::BuildReadingMenus(QMenu* settings) {
         const SettingKey key = r.key;
         const QString value = QString::fromLatin1(r.value.data(), qsizetype(r.value.size()));
         const bool memory = value == QLatin1String("MemoryStream");
-        const bool designed = r.value == Info(key).defaultValue;  // checked as the window is designed
-        *r.item = Checkable(AddItem(isPlain ? plain : pdf, r.name,
-                                    QString::fromLatin1(r.caption.data(), qsizetype(r.caption.size())),
-                                    [this, isPlain, memory, key, value] {
-                                        if (isPlain) control_.MemoryStream.store(memory);
-                                        StoreSetting(key, value);
-                                    }),
-                            designed);
+        const bool designed =
+            r.value == Info(key).defaultValue;  // checked as the window is designed
+        *r.item =
+            Checkable(AddItem(isPlain ? plain : pdf, r.name,
+                              QString::fromLatin1(r.caption.data(), qsizetype(r.caption.size())),
+                              [this, isPlain, memory, key, value] {
+                                  if (isPlain) control_.MemoryStream.store(memory);
+                                  StoreSetting(key, value);
+                              }),
+                      designed);
         (isPlain ? plainGroup : pdfGroup)->addAction(*r.item);
     }
 }
@@ -137,7 +143,8 @@ void TAppForm::BuildReadingMenus(QMenu* settings) {
 void TAppForm::BuildHelpMenu() {
     QMenu* help = menuBar()->addMenu(QStringLiteral("&Help"));
     help->setObjectName(QStringLiteral("Help1"));
-    QAction* onlineHelp = AddItem(help, "Help2", QStringLiteral("Online Help"), [this] { Help2Click(); });
+    QAction* onlineHelp =
+        AddItem(help, "Help2", QStringLiteral("Online Help"), [this] { Help2Click(); });
     onlineHelp->setIcon(Icon("help"));
     onlineHelp->setShortcut(QKeySequence(Qt::Key_F1));
     onlineHelp->setShortcutContext(Qt::WindowShortcut);
@@ -148,12 +155,16 @@ void TAppForm::BuildHelpMenu() {
                           [this] { UpdateNotifications1Click(); }),
                   true);
     help->addSeparator();
-    Language1 = AddItem(help, "Language1", QStringLiteral("Language..."), [this] { Language1Click(); });
+    Language1 =
+        AddItem(help, "Language1", QStringLiteral("Language..."), [this] { Language1Click(); });
     Language1->setIcon(Icon("flag"));
     Language1->setVisible(false);
-    AddItem(help, "SendFeedback1", QStringLiteral("Send &Feedback..."), [this] { SendFeedback1Click(); })
-        ->setIcon(Icon("feedback"));
-    AddItem(help, "About1", QStringLiteral("&About..."), [this] { About1Click(); })->setIcon(Icon("about"));
+    AddItem(help, "SendFeedback1", QStringLiteral("Send &Feedback..."), [this] {
+        SendFeedback1Click();
+    })->setIcon(Icon("feedback"));
+    AddItem(help, "About1", QStringLiteral("&About..."), [this] {
+        About1Click();
+    })->setIcon(Icon("about"));
 }
 
 // The lists' pop-up menus. Their commands also answer keys while their list
@@ -171,13 +182,17 @@ void TAppForm::BuildPopupMenus() {
     onlyIn(ListBox1, AddItem(popup1, "Copy2", QStringLiteral("Copy"), [this] { Copy2Click(); }),
            QKeySequence::Copy)
         ->setIcon(Icon("copy"));
-    AddItem(popup1, "Remove1", QStringLiteral("Remove"), [this] { Remove1Click(); })->setIcon(Icon("remove"));
+    AddItem(popup1, "Remove1", QStringLiteral("Remove"), [this] {
+        Remove1Click();
+    })->setIcon(Icon("remove"));
     popup1->addSeparator();
-    AddItem(popup1, "ExportFoundFiles2", QStringLiteral("Export Found Files..."),
-            [this] { ExportFoundFiles1Click(); })
-        ->setIcon(Icon("export"));
+    AddItem(popup1, "ExportFoundFiles2", QStringLiteral("Export Found Files..."), [this] {
+        ExportFoundFiles1Click();
+    })->setIcon(Icon("export"));
     connect(ListBox1, &QWidget::customContextMenuRequested, this,
-            [this, popup1](const QPoint& pos) { popup1->popup(ListBox1->viewport()->mapToGlobal(pos)); });
+            [this, popup1](const QPoint& pos) {
+                popup1->popup(ListBox1->viewport()->mapToGlobal(pos));
+            });
 
     auto* popup2 = new QMenu(this);
     popup2->setObjectName(QStringLiteral("PopupMenu2"));
@@ -193,11 +208,13 @@ void TAppForm::BuildPopupMenus() {
     ShowAllFindings1->setEnabled(false);
     addAction(ShowAllFindings1);
     popup2->addSeparator();
-    AddItem(popup2, "ExportFoundURLs2", QStringLiteral("Export Found URLs..."),
-            [this] { ExportFoundURLs1Click(); })
-        ->setIcon(Icon("export"));
+    AddItem(popup2, "ExportFoundURLs2", QStringLiteral("Export Found URLs..."), [this] {
+        ExportFoundURLs1Click();
+    })->setIcon(Icon("export"));
     connect(ListView1, &QWidget::customContextMenuRequested, this,
-            [this, popup2](const QPoint& pos) { popup2->popup(ListView1->viewport()->mapToGlobal(pos)); });
+            [this, popup2](const QPoint& pos) {
+                popup2->popup(ListView1->viewport()->mapToGlobal(pos));
+            });
 }
 
 void TAppForm::BuildShortcuts() {

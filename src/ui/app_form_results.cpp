@@ -16,7 +16,6 @@
 #include <QTableView>
 #include <QTimer>
 #include <QUrl>
-
 #include <algorithm>
 #include <atomic>
 #include <exception>
@@ -37,11 +36,13 @@
 namespace corvexa::ui {
 namespace {
 
-Text ToText(const QString& text) { return text.toStdU16String(); }
+Text ToText(const QString& text) {
+    return text.toStdU16String();
+}
 
 // Indices of the entries in [from, to) that contain needle.
-std::vector<std::uint32_t> MatchesBetween(const SharedList& list, const Text& needle, std::size_t from,
-                                          std::size_t to) {
+std::vector<std::uint32_t> MatchesBetween(const SharedList& list, const Text& needle,
+                                          std::size_t from, std::size_t to) {
     const results::EntryFilter filter(needle);
     std::vector<std::uint32_t> out;
     Text entry;
@@ -98,9 +99,15 @@ void TAppForm::SwitchView(results::ViewMode mode) {
     const int remembered = selected.isEmpty() ? -1 : ListView1->currentIndex().row();
     RunOffWindowThread([this, mode] {
         switch (mode) {
-            case results::ViewMode::Url: lists_.ShowURLs(); break;
-            case results::ViewMode::Host: lists_.ShowHostnames(); break;
-            case results::ViewMode::Domain: lists_.ShowDomainNames(); break;
+            case results::ViewMode::Url:
+                lists_.ShowURLs();
+                break;
+            case results::ViewMode::Host:
+                lists_.ShowHostnames();
+                break;
+            case results::ViewMode::Domain:
+                lists_.ShowDomainNames();
+                break;
         }
     });
     ShowCurrentList();
@@ -170,7 +177,8 @@ void TAppForm::FindingsAdded(std::size_t urls) {
     if (!resultsModel_->Filtered()) {
         resultsModel_->SetRowCount(ViewRows(urls));
     } else if (urls > filterCovers_) {
-        resultsModel_->AppendShown(MatchesBetween(lists_.Current(), ToText(filterApplied_), filterCovers_, urls));
+        resultsModel_->AppendShown(
+            MatchesBetween(lists_.Current(), ToText(filterApplied_), filterCovers_, urls));
         filterCovers_ = urls;
     }
     UpdateResultsLabel();
@@ -181,15 +189,22 @@ void TAppForm::FindingsAdded(std::size_t urls) {
 void TAppForm::UpdateResultsLabel() {
     QString name;
     switch (lists_.Mode()) {
-        case results::ViewMode::Url: name = QStringLiteral("URLs"); break;
-        case results::ViewMode::Host: name = QStringLiteral("Host names"); break;
-        case results::ViewMode::Domain: name = QStringLiteral("Domain names"); break;
+        case results::ViewMode::Url:
+            name = QStringLiteral("URLs");
+            break;
+        case results::ViewMode::Host:
+            name = QStringLiteral("Host names");
+            break;
+        case results::ViewMode::Domain:
+            name = QStringLiteral("Domain names");
+            break;
     }
     const QLocale locale;
     const qint64 total = static_cast<qint64>(EntriesInView());
     QString text = name + QStringLiteral(": ");
     if (resultsModel_->Filtered())
-        text += locale.toString(static_cast<qint64>(resultsModel_->RowCount())) + QStringLiteral(" of ");
+        text += locale.toString(static_cast<qint64>(resultsModel_->RowCount())) +
+                QStringLiteral(" of ");
     Label3->setText(text + locale.toString(total));
 }
 
@@ -205,7 +220,8 @@ void TAppForm::SetResultButtonsEnabled(bool enabled) {
 
 void TAppForm::OpenFinding(const QModelIndex& index) {
     if (!index.isValid()) return;
-    const std::optional<Text> address = results::AddressToOpen(ToText(resultsModel_->RowText(index.row())));
+    const std::optional<Text> address =
+        results::AddressToOpen(ToText(resultsModel_->RowText(index.row())));
     if (!address) return;
     const QUrl url(QString::fromStdU16String(*address), QUrl::StrictMode);
     static const QStringList allowed = {QStringLiteral("http"), QStringLiteral("https"),
@@ -251,7 +267,8 @@ void TAppForm::Copy1Click() {
         QStringList lines;
         int next = 0;  // rows before it are taken
         for (const auto& [top, bottom] : ranges) {
-            for (int row = std::max(top, next); row <= bottom; ++row) lines << resultsModel_->RowText(row);
+            for (int row = std::max(top, next); row <= bottom; ++row)
+                lines << resultsModel_->RowText(row);
             next = std::max(next, bottom + 1);
         }
         QGuiApplication::clipboard()->setText(lines.join(QLatin1Char('\n')));
@@ -264,7 +281,8 @@ void TAppForm::Copy2Click() {
     RunCommand(this, [this] {
         const QModelIndex current = ListBox1->currentIndex();
         Text path;
-        if (!current.isValid() || !files_.TryAt(static_cast<std::size_t>(current.row()), path)) return;
+        if (!current.isValid() || !files_.TryAt(static_cast<std::size_t>(current.row()), path))
+            return;
         QGuiApplication::clipboard()->setMimeData(FileNamesMime({path}).release());
     });
 }
@@ -274,7 +292,8 @@ bool TAppForm::AskExportFile(QString& path) {
         SaveDialog1 = NewFileDialog(this, QString(), "SaveDialog1", QString());
         SaveDialog1->setAcceptMode(QFileDialog::AcceptSave);
         SaveDialog1->setFileMode(QFileDialog::AnyFile);
-        SaveDialog1->setNameFilters({QStringLiteral("TXT File (*.txt)"), QStringLiteral("Any File (*)")});
+        SaveDialog1->setNameFilters(
+            {QStringLiteral("TXT File (*.txt)"), QStringLiteral("Any File (*)")});
         SaveDialog1->setDefaultSuffix(QStringLiteral("txt"));
         SaveDialog1->setOption(QFileDialog::DontConfirmOverwrite, false);
     }

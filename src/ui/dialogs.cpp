@@ -6,7 +6,6 @@
 #include <QMetaObject>
 #include <QPointer>
 #include <QWidget>
-
 #include <exception>
 
 namespace corvexa::ui {
@@ -42,11 +41,12 @@ int ExecModal(QDialog& dialog) {
     return result;
 }
 
-void SetModalHookForTesting(ModalHook hook) { Hook() = std::move(hook); }
+void SetModalHookForTesting(ModalHook hook) {
+    Hook() = std::move(hook);
+}
 
 void ShowWarning(QWidget* parent, const QString& text) {
-    QMessageBox box(QMessageBox::Warning, QStringLiteral("Warning"), text, QMessageBox::Ok,
-                    parent);
+    QMessageBox box(QMessageBox::Warning, QStringLiteral("Warning"), text, QMessageBox::Ok, parent);
     box.setObjectName(QStringLiteral("WarningBox"));
     ExecModal(box);
 }

@@ -21,8 +21,8 @@
 #include <memory>
 #include <string>
 
-#include "i18n/language.h"
 #include "engine/detect.h"
+#include "i18n/language.h"
 #include "net/feedback.h"
 #include "platform/desktop.h"
 #include "ui/dialogs.h"
@@ -57,13 +57,18 @@ public:
         SetSelected(false);
     }
 
-    bool Selected() const { return palette().color(QPalette::Window) == QApplication::palette().color(QPalette::Highlight); }
+    bool Selected() const {
+        return palette().color(QPalette::Window) ==
+               QApplication::palette().color(QPalette::Highlight);
+    }
 
     void SetSelected(bool selected) {
         const QPalette style = QApplication::palette();
         QPalette p = palette();
-        p.setColor(QPalette::Window, style.color(selected ? QPalette::Highlight : QPalette::Button));
-        p.setColor(QPalette::WindowText, style.color(selected ? QPalette::HighlightedText : QPalette::WindowText));
+        p.setColor(QPalette::Window,
+                   style.color(selected ? QPalette::Highlight : QPalette::Button));
+        p.setColor(QPalette::WindowText,
+                   style.color(selected ? QPalette::HighlightedText : QPalette::WindowText));
         setPalette(p);
         setFrameShadow(selected ? QFrame::Sunken : QFrame::Raised);
     }
@@ -76,13 +81,16 @@ signals:
 
 protected:
     void mouseReleaseEvent(QMouseEvent* event) override {
-        if (event->button() == Qt::LeftButton && rect().contains(event->position().toPoint())) emit clicked();
+        if (event->button() == Qt::LeftButton && rect().contains(event->position().toPoint()))
+            emit clicked();
     }
 };
 
 namespace {
 
-QString Tr(const char* text) { return i18n::TranslateText(QString::fromUtf8(text)); }
+QString Tr(const char* text) {
+    return i18n::TranslateText(QString::fromUtf8(text));
+}
 
 // Trimmed of leading and trailing spaces and control characters.
 QString Trim(const QString& text) {
@@ -94,15 +102,16 @@ QString Trim(const QString& text) {
 
 // "I like it!", or "I like it! (<translation>)" when the caption differs.
 QString ChoiceText(const QString& english, const QString& caption) {
-    return caption == english ? english : english + QStringLiteral(" (") + caption + QLatin1Char(')');
+    return caption == english ? english
+                              : english + QStringLiteral(" (") + caption + QLatin1Char(')');
 }
 
 constexpr int kMessageLimit = 10000;
 
 }  // namespace
 
-TFeedbackForm::TFeedbackForm(const QString& productName, const QString& productTitle, const QString& versionText,
-                             QWidget* parent)
+TFeedbackForm::TFeedbackForm(const QString& productName, const QString& productTitle,
+                             const QString& versionText, QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::CustomizeWindowHint |
                           Qt::WindowTitleHint | Qt::WindowCloseButtonHint),
       productName_(productName),
@@ -233,8 +242,8 @@ bool TFeedbackForm::IsValidEmail(const QString& address) {
         int error = 0;
         PCRE2_SIZE offset = 0;
         return std::unique_ptr<pcre2_code_16, void (*)(pcre2_code_16*)>(
-            pcre2_compile_16(reinterpret_cast<PCRE2_SPTR16>(pattern.data()), pattern.size(), 0, &error, &offset,
-                             nullptr),
+            pcre2_compile_16(reinterpret_cast<PCRE2_SPTR16>(pattern.data()), pattern.size(), 0,
+                             &error, &offset, nullptr),
             pcre2_code_free_16);
     }();
     if (!code) return false;
@@ -248,9 +257,11 @@ bool TFeedbackForm::IsValidEmail(const QString& address) {
 QString TFeedbackForm::FeedbackText(const QString& message) const {
     QString text;
     if (Panel4->Selected())
-        text = ChoiceText(QStringLiteral("I like it!"), Panel4->Caption->text()) + QLatin1Char('\r');
+        text =
+            ChoiceText(QStringLiteral("I like it!"), Panel4->Caption->text()) + QLatin1Char('\r');
     else if (Panel5->Selected())
-        text = ChoiceText(QStringLiteral("I dislike it!"), Panel5->Caption->text()) + QLatin1Char('\r');
+        text = ChoiceText(QStringLiteral("I dislike it!"), Panel5->Caption->text()) +
+               QLatin1Char('\r');
     return text + message;
 }
 
@@ -265,7 +276,8 @@ void TFeedbackForm::BitBtn1Click() {
     const QString email = Trim(Edit1->text());
     if (!email.isEmpty() && !IsValidEmail(email)) {
         Edit1->setFocus();
-        QMessageBox box(QMessageBox::Critical, Tr("Failure"), Tr("Invalid e-mail address!"), QMessageBox::Ok, this);
+        QMessageBox box(QMessageBox::Critical, Tr("Failure"), Tr("Invalid e-mail address!"),
+                        QMessageBox::Ok, this);
         box.setObjectName(QStringLiteral("InvalidEmailBox"));
         ExecModal(box);
         return;
@@ -284,9 +296,10 @@ void TFeedbackForm::BitBtn1Click() {
 }
 
 void TFeedbackForm::ShowResult(bool delivered) {
-    const QString text = delivered ? Tr("Your feedback is received.") + QStringLiteral("\n\n") + Tr("Thank you!")
-                                   : Tr("Something went wrong. Your feedback could not be delivered.") +
-                                         QStringLiteral("\n\n") + Tr("Please try again later.");
+    const QString text =
+        delivered ? Tr("Your feedback is received.") + QStringLiteral("\n\n") + Tr("Thank you!")
+                  : Tr("Something went wrong. Your feedback could not be delivered.") +
+                        QStringLiteral("\n\n") + Tr("Please try again later.");
     QMessageBox box(delivered ? QMessageBox::Information : QMessageBox::Critical,
                     delivered ? Tr("Success") : Tr("Failure"), text, QMessageBox::Ok, this);
     box.setObjectName(delivered ? QStringLiteral("SuccessBox") : QStringLiteral("FailureBox"));

@@ -20,8 +20,8 @@ class ChoicePanel;
 class TFeedbackForm : public QDialog {
     Q_OBJECT
 public:
-    TFeedbackForm(const QString& productName, const QString& productTitle, const QString& versionText,
-                  QWidget* parent = nullptr);
+    TFeedbackForm(const QString& productName, const QString& productTitle,
+                  const QString& versionText, QWidget* parent = nullptr);
     ~TFeedbackForm() override;
 
     // The e-mail check, the whole trimmed address against the pattern.

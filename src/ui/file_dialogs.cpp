@@ -14,7 +14,8 @@ QMimeType TypeByName(const QFileInfo& info) {
 
 QIcon NameOnlyIconProvider::icon(const QFileInfo& info) const {
     // Folders, drives and links are told apart by the file system alone.
-    if (info.isDir() || info.isRoot()) return QFileIconProvider::icon(QAbstractFileIconProvider::Folder);
+    if (info.isDir() || info.isRoot())
+        return QFileIconProvider::icon(QAbstractFileIconProvider::Folder);
     const QIcon themed = QIcon::fromTheme(TypeByName(info).iconName());
     return themed.isNull() ? QFileIconProvider::icon(QAbstractFileIconProvider::File) : themed;
 }
@@ -26,7 +27,8 @@ QString NameOnlyIconProvider::type(const QFileInfo& info) const {
 }
 
 NameOnlyIconProvider* NameOnlyIconProvider::Shared() {
-    static NameOnlyIconProvider* provider = new NameOnlyIconProvider;  // lives as long as the program
+    static NameOnlyIconProvider* provider =
+        new NameOnlyIconProvider;  // lives as long as the program
     return provider;
 }
 

@@ -3,7 +3,6 @@
 #include <QFileDialog>
 #include <QFileIconProvider>
 #include <QString>
-
 #include <memory>
 
 namespace corvexa::ui {

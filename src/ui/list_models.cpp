@@ -1,14 +1,16 @@
 #include "ui/list_models.h"
 
-#include "ui/file_name_mime.h"
-
 #include <algorithm>
 #include <climits>
 #include <cstdint>
 
+#include "ui/file_name_mime.h"
+
 namespace corvexa::ui {
 
-int ViewRows(std::size_t size) { return size > INT_MAX ? INT_MAX : static_cast<int>(size); }
+int ViewRows(std::size_t size) {
+    return size > INT_MAX ? INT_MAX : static_cast<int>(size);
+}
 
 ResultsModel::ResultsModel(ListSource source, QObject* parent)
     : QAbstractTableModel(parent), source_(std::move(source)) {}
@@ -17,7 +19,9 @@ int ResultsModel::rowCount(const QModelIndex& parent) const {
     return parent.isValid() ? 0 : rows_;
 }
 
-int ResultsModel::columnCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : 1; }
+int ResultsModel::columnCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : 1;
+}
 
 QString ResultsModel::RowText(int row) const {
     if (row < 0 || row >= rows_) return {};
@@ -50,7 +54,9 @@ void ResultsModel::SetRowCount(int rows) {
     }
 }
 
-void ResultsModel::ResetRowCount(int rows) { ShowAll(rows); }
+void ResultsModel::ResetRowCount(int rows) {
+    ShowAll(rows);
+}
 
 void ResultsModel::ShowAll(int rows) {
     beginResetModel();
@@ -85,7 +91,9 @@ std::size_t ResultsModel::EntryOf(int row) const {
 FilesModel::FilesModel(SharedList& files, QObject* parent)
     : QAbstractListModel(parent), files_(files), rows_(ViewRows(files.Size())) {}
 
-int FilesModel::rowCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : rows_; }
+int FilesModel::rowCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : rows_;
+}
 
 QVariant FilesModel::data(const QModelIndex& index, int role) const {
     if (!index.isValid() || (role != Qt::DisplayRole && role != Qt::ToolTipRole)) return {};
@@ -95,7 +103,8 @@ QVariant FilesModel::data(const QModelIndex& index, int role) const {
 }
 
 Qt::ItemFlags FilesModel::flags(const QModelIndex& index) const {
-    return QAbstractListModel::flags(index) | (index.isValid() ? Qt::ItemIsDragEnabled : Qt::NoItemFlags);
+    return QAbstractListModel::flags(index) |
+           (index.isValid() ? Qt::ItemIsDragEnabled : Qt::NoItemFlags);
 }
 
 QStringList FilesModel::mimeTypes() const {

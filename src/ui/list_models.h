@@ -2,7 +2,6 @@
 
 #include <QAbstractListModel>
 #include <QAbstractTableModel>
-
 #include <cstdint>
 #include <functional>
 #include <vector>

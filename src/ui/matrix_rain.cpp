@@ -1,7 +1,6 @@
 #include "ui/matrix_rain.h"
 
 #include <QPainter>
-
 #include <algorithm>
 #include <cstring>
 
@@ -10,7 +9,9 @@
 namespace corvexa::ui {
 namespace {
 
-QRgb RainColour(int b) { return qRgb(b * 150 / 255, b, b * 100 / 255); }
+QRgb RainColour(int b) {
+    return qRgb(b * 150 / 255, b, b * 100 / 255);
+}
 
 }  // namespace
 
@@ -18,9 +19,13 @@ MatrixRain::MatrixRain(const QString& word, std::uint32_t seed) : word_(word), r
     if (word_.isEmpty()) word_ = QStringLiteral("kel");
 }
 
-QRgb MatrixRain::HeadColour(int brightness) { return RainColour(brightness * 255 / 100); }
+QRgb MatrixRain::HeadColour(int brightness) {
+    return RainColour(brightness * 255 / 100);
+}
 
-QRgb MatrixRain::TrailColour(int brightness) { return RainColour(brightness * 255 / 100 / 3); }
+QRgb MatrixRain::TrailColour(int brightness) {
+    return RainColour(brightness * 255 / 100 / 3);
+}
 
 void MatrixRain::Start(int bitmapWidth, int bitmapHeight, qreal pixelRatio) {
     step_ = 0;
@@ -33,8 +38,8 @@ void MatrixRain::SetUp(qreal pixelRatio) {
     ratio_ = pixelRatio > 0 ? pixelRatio : 1.0;
     cellW_ = std::max(1, qRound(kCharWidth * ratio_));
     cellH_ = std::max(1, qRound(kCharHeight * ratio_));
-    image_ = QImage(std::max(1, qRound(bitmapWidth_ * ratio_)), std::max(1, qRound(bitmapHeight_ * ratio_)),
-                    QImage::Format_RGB32);
+    image_ = QImage(std::max(1, qRound(bitmapWidth_ * ratio_)),
+                    std::max(1, qRound(bitmapHeight_ * ratio_)), QImage::Format_RGB32);
     image_.fill(Qt::black);
     image_.setDevicePixelRatio(ratio_);
     font_ = PixelFont(cellH_);  // 12 px at the logical size
@@ -49,7 +54,9 @@ void MatrixRain::SetUp(qreal pixelRatio) {
     for (int i = 0; i < count; ++i) {
         Drop d;
         d.Column = i % matrixWidth_;
-        d.Row = matrixHeight_ > 0 ? std::uniform_int_distribution<int>(0, matrixHeight_ - 1)(random_) : 0;
+        d.Row = matrixHeight_ > 0
+                    ? std::uniform_int_distribution<int>(0, matrixHeight_ - 1)(random_)
+                    : 0;
         d.Divisor = RandomDivisor();
         d.Brightness = RandomBrightness();
         drops_.push_back(d);
@@ -82,7 +89,8 @@ void MatrixRain::DrawDrop(Drop& d) {
 // Cells are copied row by row into the image, clipped to it: no painter per step.
 void MatrixRain::ClearCell(int column, int row) {
     const int x0 = column * cellW_, y0 = row * cellH_;
-    const int x1 = std::min(x0 + cellW_, image_.width()), y1 = std::min(y0 + cellH_, image_.height());
+    const int x1 = std::min(x0 + cellW_, image_.width()),
+              y1 = std::min(y0 + cellH_, image_.height());
     if (x0 >= x1 || y0 < 0) return;
     for (int y = y0; y < y1; ++y) {
         QRgb* line = reinterpret_cast<QRgb*>(image_.scanLine(y));
@@ -92,7 +100,8 @@ void MatrixRain::ClearCell(int column, int row) {
 
 void MatrixRain::PutLetter(int column, int row, QChar letter, QRgb colour) {
     const int x0 = column * cellW_, y0 = row * cellH_;
-    const int x1 = std::min(x0 + cellW_, image_.width()), y1 = std::min(y0 + cellH_, image_.height());
+    const int x1 = std::min(x0 + cellW_, image_.width()),
+              y1 = std::min(y0 + cellH_, image_.height());
     if (x0 >= x1 || y0 < 0) return;
     const QImage& glyph = Glyph(letter, colour);
     for (int y = y0; y < y1; ++y) {

@@ -4,7 +4,6 @@
 #include <QHash>
 #include <QImage>
 #include <QString>
-
 #include <random>
 #include <vector>
 
@@ -34,7 +33,8 @@ public:
         QChar Letter;        // the letter drawn last
     };
 
-    explicit MatrixRain(const QString& word = QStringLiteral("kel"), std::uint32_t seed = std::random_device{}());
+    explicit MatrixRain(const QString& word = QStringLiteral("kel"),
+                        std::uint32_t seed = std::random_device{}());
 
     // Takes the size the animation covers (logical pixels) once; later set-ups
     // (a resize, a new pixel ratio) keep it.

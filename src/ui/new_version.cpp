@@ -12,12 +12,11 @@
 #include <QMouseEvent>
 #include <QPropertyAnimation>
 #include <QPushButton>
-#include <QScrollArea>
 #include <QScreen>
+#include <QScrollArea>
 #include <QTimer>
 #include <QUrl>
 #include <QVBoxLayout>
-
 #include <algorithm>
 
 #include "i18n/language.h"
@@ -43,11 +42,15 @@ QTimer* MakeTimer(QObject* owner, const char* name, int interval) {
 
 }  // namespace
 
-int TNewVer::CloseCountdown() { return g_closeCountdown; }
-void TNewVer::SetCloseCountdownForTesting(int seconds) { g_closeCountdown = seconds; }
+int TNewVer::CloseCountdown() {
+    return g_closeCountdown;
+}
+void TNewVer::SetCloseCountdownForTesting(int seconds) {
+    g_closeCountdown = seconds;
+}
 
-TNewVer::TNewVer(const QString& productName, const QString& serverVersion, const QString& downloadLink,
-                 QWidget* mainWindow)
+TNewVer::TNewVer(const QString& productName, const QString& serverVersion,
+                 const QString& downloadLink, QWidget* mainWindow)
     : QWidget(mainWindow, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint |
                               Qt::WindowDoesNotAcceptFocus),
       downloadLink_(downloadLink),
@@ -146,12 +149,14 @@ void TNewVer::FormCreate(const QString& productName, const QString& serverVersio
     home_ = QRect(screen.left() + screen.width() - kWidth - 5, screen.top() + 5, kWidth, kHeight);
     setGeometry(home_);
     Label1->setText(i18n::TranslateText(QStringLiteral("UPDATE AVAILABLE")));
-    Label2->setText(i18n::TranslateText(QStringLiteral("Click to download")) + QLatin1Char(' ') + productName +
-                    QLatin1Char(' ') + serverVersion);
+    Label2->setText(i18n::TranslateText(QStringLiteral("Click to download")) + QLatin1Char(' ') +
+                    productName + QLatin1Char(' ') + serverVersion);
     TimerLinkTimer();
 }
 
-QRect TNewVer::Collapsed() const { return QRect(home_.center(), QSize(1, 1)); }
+QRect TNewVer::Collapsed() const {
+    return QRect(home_.center(), QSize(1, 1));
+}
 
 void TNewVer::TimerStartTimer() {
     TimerStart->stop();
@@ -179,7 +184,9 @@ void TNewVer::TimerCloseTimer() {
     home_ = geometry();
     animation_->setStartValue(home_);
     animation_->setEndValue(Collapsed());
-    connect(animation_, &QPropertyAnimation::finished, this, [this] { close(); }, Qt::SingleShotConnection);
+    connect(
+        animation_, &QPropertyAnimation::finished, this, [this] { close(); },
+        Qt::SingleShotConnection);
     animation_->start();
 }
 
@@ -187,14 +194,16 @@ void TNewVer::TimerLinkTimer() {
     const bool inside = Label2->rect().contains(Label2->mapFromGlobal(QCursor::pos()));
     const QPalette style = QApplication::palette();
     QPalette palette = Label2->palette();
-    palette.setColor(QPalette::WindowText, inside ? style.color(QPalette::Highlight) : style.color(QPalette::WindowText));
+    palette.setColor(QPalette::WindowText,
+                     inside ? style.color(QPalette::Highlight) : style.color(QPalette::WindowText));
     Label2->setPalette(palette);
 }
 
 QString TNewVer::LinkTarget() const {
     const QUrl url(downloadLink_.trimmed(), QUrl::StrictMode);
     const QString scheme = url.scheme().toLower();
-    if (url.isValid() && !url.host().isEmpty() && (scheme == QStringLiteral("http") || scheme == QStringLiteral("https")))
+    if (url.isValid() && !url.host().isEmpty() &&
+        (scheme == QStringLiteral("http") || scheme == QStringLiteral("https")))
         return url.toString();
     return net::HomePage();
 }
@@ -213,25 +222,25 @@ bool TNewVer::DragEvent(QEvent* event) {
     auto* mouse = static_cast<QMouseEvent*>(event);
     const QPoint global = mouse->globalPosition().toPoint();
     switch (event->type()) {
-    case QEvent::MouseButtonPress:
-        if (mouse->button() == Qt::RightButton || closing_) return false;
-        dx = global.x();
-        dy = global.y();
-        dragging = true;
-        return true;
-    case QEvent::MouseMove:
-        if (!dragging) return false;
-        animation_->stop();
-        move(pos() + QPoint(global.x() - dx, global.y() - dy));
-        home_ = geometry();
-        dx = global.x();
-        dy = global.y();
-        return true;
-    case QEvent::MouseButtonRelease:
-        dragging = false;
-        return true;
-    default:
-        return false;
+        case QEvent::MouseButtonPress:
+            if (mouse->button() == Qt::RightButton || closing_) return false;
+            dx = global.x();
+            dy = global.y();
+            dragging = true;
+            return true;
+        case QEvent::MouseMove:
+            if (!dragging) return false;
+            animation_->stop();
+            move(pos() + QPoint(global.x() - dx, global.y() - dy));
+            home_ = geometry();
+            dx = global.x();
+            dy = global.y();
+            return true;
+        case QEvent::MouseButtonRelease:
+            dragging = false;
+            return true;
+        default:
+            return false;
     }
 }
 
@@ -243,7 +252,8 @@ bool TNewVer::eventFilter(QObject* watched, QEvent* event) {
         // The link opens on a left click and never starts a drag.
         if (type == QEvent::MouseButtonRelease) {
             auto* release = static_cast<QMouseEvent*>(event);
-            if (release->button() == Qt::LeftButton && Label2->rect().contains(release->position().toPoint()))
+            if (release->button() == Qt::LeftButton &&
+                Label2->rect().contains(release->position().toPoint()))
                 Label2Click();
         }
         return mouse;
@@ -264,7 +274,8 @@ void ScrollLongText(QMessageBox& box, const QString& text, QWidget* parent) {
     auto* grid = qobject_cast<QGridLayout*>(box.layout());
     const int index = label && grid ? grid->indexOf(label) : -1;
     if (index < 0) {
-        box.setText(text.left(kShortText) + QChar(0x2026));  // no label to scroll: the beginning only
+        box.setText(text.left(kShortText) +
+                    QChar(0x2026));  // no label to scroll: the beginning only
         return;
     }
     int row = 0, column = 0, rows = 0, columns = 0;
@@ -286,10 +297,11 @@ void ScrollLongText(QMessageBox& box, const QString& text, QWidget* parent) {
 }  // namespace
 
 void ShowServerMessage(QWidget* parent, const QString& text) {
-    QMessageBox box(QMessageBox::Warning, i18n::TranslateText(QStringLiteral("IMPORTANT")), text, QMessageBox::Ok,
-                    parent);
+    QMessageBox box(QMessageBox::Warning, i18n::TranslateText(QStringLiteral("IMPORTANT")), text,
+                    QMessageBox::Ok, parent);
     box.setObjectName(QStringLiteral("ServerMessageBox"));
-    box.setTextFormat(Qt::PlainText);  // whatever the server sends is shown as it is, never as markup
+    box.setTextFormat(
+        Qt::PlainText);  // whatever the server sends is shown as it is, never as markup
     box.setTextInteractionFlags(Qt::TextSelectableByMouse);
     ScrollLongText(box, text, parent);
     ExecModal(box);

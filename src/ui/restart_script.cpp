@@ -24,10 +24,12 @@ QByteArray ShellQuote(const QByteArray& bytes) {
     return out;
 }
 
-QByteArray RestartScriptText(const QString& executablePath, const platform::WindowsVersion& system) {
-    QByteArray text = "#!/bin/sh\n"
-                      "# This file was created automatically to restart the program.\n"
-                      "# It is safe to delete this file.\n";
+QByteArray RestartScriptText(const QString& executablePath,
+                             const platform::WindowsVersion& system) {
+    QByteArray text =
+        "#!/bin/sh\n"
+        "# This file was created automatically to restart the program.\n"
+        "# It is safe to delete this file.\n";
     if (system.major > 5) text += "sleep 1\n";
     text += "exec " + ShellQuote(QFile::encodeName(executablePath)) + '\n';
     return text;
@@ -38,8 +40,9 @@ QString WriteRestartScript(const QString& dataFolder, const QString& executableP
     // Written beside and renamed over the old one: a link planted under the
     // name is replaced, not followed.
     const QByteArray text = RestartScriptText(executablePath, platform::CurrentWindowsVersion());
-    if (!platform::ReplaceFileWith(QFile::encodeName(path).toStdString(),
-                                   std::string_view(text.constData(), static_cast<std::size_t>(text.size())), 0700)) {
+    if (!platform::ReplaceFileWith(
+            QFile::encodeName(path).toStdString(),
+            std::string_view(text.constData(), static_cast<std::size_t>(text.size())), 0700)) {
         const QString why = QString::fromLocal8Bit(std::strerror(errno));
         throw std::runtime_error(
             QStringLiteral("Cannot create file \"%1\". %2").arg(path, why).toStdString());

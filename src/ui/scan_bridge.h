@@ -2,7 +2,6 @@
 
 #include <QObject>
 #include <QString>
-
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
@@ -32,10 +31,10 @@ public:
         bool walkStarted = false;
         std::size_t filesFound = 0;  // FileFound notifications
         bool walkFinished = false;
-        std::size_t filesStarted = 0;  // ReadingFile notifications
-        QString readingPath;           // the last file handed to the reader
-        bool fileDone = false;     // a file was read, failed or named nothing
-        std::size_t urlsDone = 0;  // URL list length when the last file was done
+        std::size_t filesStarted = 0;    // ReadingFile notifications
+        QString readingPath;             // the last file handed to the reader
+        bool fileDone = false;           // a file was read, failed or named nothing
+        std::size_t urlsDone = 0;        // URL list length when the last file was done
         std::size_t filesRead = 0;       // FileDone notifications
         std::size_t filesFailed = 0;     // FileFailed notifications
         std::size_t entriesMissing = 0;  // EntryMissing notifications

@@ -7,7 +7,9 @@ namespace corvexa::ui {
 
 ScanController::ScanController(QObject* parent) : QObject(parent) {}
 
-ScanController::~ScanController() { Abort(); }
+ScanController::~ScanController() {
+    Abort();
+}
 
 void ScanController::Start(ScanJob job, SharedList& files, SharedList& urls,
                            DocumentReaders readers) {
@@ -17,8 +19,9 @@ void ScanController::Start(ScanJob job, SharedList& files, SharedList& urls,
     figures_ = Figures{};
     if (walkDone_) figures_.filesListed = static_cast<qint64>(files.Size());
     bridge_ = std::make_unique<ScanBridge>(urls);
-    connect(bridge_.get(), &ScanBridge::wake, this, [this] { TakeNotifications(); },
-            Qt::QueuedConnection);
+    connect(
+        bridge_.get(), &ScanBridge::wake, this, [this] { TakeNotifications(); },
+        Qt::QueuedConnection);
     collector_ = std::make_unique<TCollector>(std::move(job), files, urls, control_, *bridge_,
                                               std::move(readers));
     SetState(State::Running);

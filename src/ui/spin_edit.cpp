@@ -10,7 +10,9 @@ SpinEdit::SpinEdit(QWidget* parent) : QSpinBox(parent) {
     setCorrectionMode(QAbstractSpinBox::CorrectToPreviousValue);
 }
 
-QValidator::State SpinEdit::validate(QString&, int&) const { return QValidator::Acceptable; }
+QValidator::State SpinEdit::validate(QString&, int&) const {
+    return QValidator::Acceptable;
+}
 
 int SpinEdit::valueFromText(const QString& text) const {
     bool ok = false;

@@ -4,7 +4,6 @@
 #include <QLocale>
 #include <QProgressBar>
 #include <QStatusBar>
-
 #include <algorithm>
 #include <climits>
 
@@ -68,6 +67,8 @@ void StatusLine::ShowProgress(qint64 read, qint64 total) {
     progress_->show();
 }
 
-void StatusLine::HideProgress() { progress_->hide(); }
+void StatusLine::HideProgress() {
+    progress_->hide();
+}
 
 }  // namespace corvexa::ui

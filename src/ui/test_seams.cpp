@@ -49,9 +49,13 @@ void PassOffWindowWorkGate() {
     if (gate) gate();
 }
 
-void TestSeams::GateOffWindowWork(std::function<void()> gate) { SetOffWindowWorkGateForTesting(std::move(gate)); }
+void TestSeams::GateOffWindowWork(std::function<void()> gate) {
+    SetOffWindowWorkGateForTesting(std::move(gate));
+}
 
-void TestSeams::AnswerDialogs(ModalHook hook) { SetModalHookForTesting(std::move(hook)); }
+void TestSeams::AnswerDialogs(ModalHook hook) {
+    SetModalHookForTesting(std::move(hook));
+}
 
 void TestSeams::AnswerTranslatedDialogs(std::function<void(QMessageBox*)> hook) {
     i18n::SetDialogHookForTesting(std::move(hook));
@@ -77,7 +81,9 @@ void TestSeams::AnswerAboutMenu(std::function<void(QMenu*)> hook) {
     TAboutBox::SetMenuHookForTesting(std::move(hook));
 }
 
-void TestSeams::SetNoticeCountdown(int seconds) { TNewVer::SetCloseCountdownForTesting(seconds); }
+void TestSeams::SetNoticeCountdown(int seconds) {
+    TNewVer::SetCloseCountdownForTesting(seconds);
+}
 
 void TestSeams::ResetAll() {
     SetModalHookForTesting({});

@@ -14,7 +14,6 @@
 #include <QPushButton>
 #include <QStyledItemDelegate>
 #include <QUrl>
-
 #include <algorithm>
 
 #include "i18n/language.h"
@@ -65,7 +64,8 @@ public:
         const QString text = index.data(Qt::DisplayRole).toString();
         const QRect flag(option.rect.left(), option.rect.top(), kFlagSize, kFlagSize);
         FlagIcon(FlagImageName(text)).paint(painter, flag);
-        painter->setPen(selected ? pal.color(QPalette::HighlightedText) : pal.color(QPalette::Text));
+        painter->setPen(selected ? pal.color(QPalette::HighlightedText)
+                                 : pal.color(QPalette::Text));
         painter->setFont(option.font);
         const QRect textRect = option.rect.adjusted(kFlagSize + 2, 0, 0, 0);
         painter->drawText(textRect, Qt::AlignLeft | Qt::AlignVCenter, text);
@@ -91,7 +91,9 @@ TTranslateForm::TTranslateForm(TranslateFormHost host, QWidget* parent)
     FormCreate();
 }
 
-QString TTranslateForm::TranslationPageAddress() { return net::TranslationPage(); }
+QString TTranslateForm::TranslationPageAddress() {
+    return net::TranslationPage();
+}
 
 void TTranslateForm::BuildLayout() {
     Label1 = new QLabel(this);
@@ -109,7 +111,8 @@ void TTranslateForm::BuildLayout() {
     ComboBox1->setGeometry(263, 4, 355, 24);
     ComboBox1->setIconSize(QSize(kFlagSize, kFlagSize));
     ComboBox1->setItemDelegate(new FlagItemDelegate(ComboBox1));
-    ComboBox1->setStyleSheet(QStringLiteral("QComboBox { combobox-popup: 0; }"));  // a list below the box
+    ComboBox1->setStyleSheet(
+        QStringLiteral("QComboBox { combobox-popup: 0; }"));  // a list below the box
     ComboBox1->setMaxVisibleItems(16);
     connect(ComboBox1, &QComboBox::currentIndexChanged, this, [this] { ComboBox1Change(); });
 
@@ -190,7 +193,8 @@ void TTranslateForm::FormCreate() {
     });
     const QSignalBlocker quiet(ComboBox1);
     for (const QString& name : names) ComboBox1->addItem(FlagIcon(FlagImageName(name)), name);
-    ComboBox1->setCurrentIndex(ComboBox1->findText(English(), Qt::MatchExactly | Qt::MatchCaseSensitive));
+    ComboBox1->setCurrentIndex(
+        ComboBox1->findText(English(), Qt::MatchExactly | Qt::MatchCaseSensitive));
 
     const QString active = i18n::Localisation().ActiveName;
     for (int i = 0; i < ComboBox1->count(); ++i) {
@@ -210,8 +214,9 @@ void TTranslateForm::ComboBox1Change() {
         translators = QStringLiteral("Kelmare");
     } else {
         try {
-            const QStringList lines = i18n::ReadLanguageLines(
-                i18n::Localisation().LanguageFolder + QLatin1Char('/') + item + QStringLiteral(".lang.txt"));
+            const QStringList lines =
+                i18n::ReadLanguageLines(i18n::Localisation().LanguageFolder + QLatin1Char('/') +
+                                        item + QStringLiteral(".lang.txt"));
             translators = i18n::TranslateFromList(QStringLiteral("INFO:Translated By"), lines);
         } catch (const i18n::LanguageFileError&) {
             translators.clear();  // an unreadable file lists nobody
@@ -219,7 +224,8 @@ void TTranslateForm::ComboBox1Change() {
     }
     QStringList shown;
     if (!translators.isEmpty())
-        for (const QString& piece : translators.split(QLatin1Char(','))) shown << TrimControls(piece);
+        for (const QString& piece : translators.split(QLatin1Char(',')))
+            shown << TrimControls(piece);
     RichEdit1->setPlainText(shown.join(QLatin1Char('\n')));
 }
 
@@ -237,7 +243,8 @@ void TTranslateForm::Button1Click() {
 }
 
 void TTranslateForm::Restart() {
-    if (host_.SetLanguageFile) host_.SetLanguageFile(ComboBox1->currentText() + QStringLiteral(".lang.txt"));
+    if (host_.SetLanguageFile)
+        host_.SetLanguageFile(ComboBox1->currentText() + QStringLiteral(".lang.txt"));
     QCoreApplication::processEvents();
     QString script;
     RunCommand(this, [&] { script = WriteRestartScript(host_.DataFolder, host_.ExecutablePath); });
@@ -253,9 +260,13 @@ void TTranslateForm::Label3Click() {
     platform::OpenUrl(QUrl(TranslationPageAddress()));  // a failure is ignored
 }
 
-void TTranslateForm::Copy1Click() { RichEdit1->copy(); }
+void TTranslateForm::Copy1Click() {
+    RichEdit1->copy();
+}
 
-void TTranslateForm::SelectAll1Click() { RichEdit1->selectAll(); }
+void TTranslateForm::SelectAll1Click() {
+    RichEdit1->selectAll();
+}
 
 bool TTranslateForm::eventFilter(QObject* watched, QEvent* event) {
     if (watched == Label3 && event->type() == QEvent::MouseButtonRelease &&

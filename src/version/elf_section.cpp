@@ -15,7 +15,7 @@ namespace {
 
 constexpr unsigned kClass32 = 1, kClass64 = 2;
 constexpr unsigned kLittleEndian = 1, kBigEndian = 2;
-constexpr std::uint32_t kNoBits = 8;        // section type without file bytes
+constexpr std::uint32_t kNoBits = 8;  // section type without file bytes
 constexpr std::uint32_t kExtendedIndex = 0xFFFF;
 
 [[noreturn]] void Fail(int error, const std::string& fileName) {
@@ -29,13 +29,17 @@ bool Fits(std::uint64_t offset, std::uint64_t length, std::uint64_t size) {
 class File {
 public:
     explicit File(const std::string& name) : name_(name) {
-        fd_ = ::open(name.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);  // a FIFO must not block the open
+        fd_ = ::open(name.c_str(),
+                     O_RDONLY | O_CLOEXEC | O_NONBLOCK);  // a FIFO must not block the open
         if (fd_ < 0) Fail(errno, name_);
         struct stat st {};
         int error = 0;
-        if (::fstat(fd_, &st) != 0) error = errno;
-        else if (S_ISDIR(st.st_mode)) error = EISDIR;
-        else if (!S_ISREG(st.st_mode)) error = ENOEXEC;
+        if (::fstat(fd_, &st) != 0)
+            error = errno;
+        else if (S_ISDIR(st.st_mode))
+            error = EISDIR;
+        else if (!S_ISREG(st.st_mode))
+            error = ENOEXEC;
         if (error != 0) {
             ::close(fd_);  // the destructor does not run for a half-built object
             Fail(error, name_);
@@ -55,7 +59,8 @@ public:
         std::vector<std::uint8_t> out(static_cast<std::size_t>(length));
         std::size_t done = 0;
         while (done < out.size()) {
-            ssize_t n = ::pread(fd_, out.data() + done, out.size() - done, static_cast<off_t>(offset + done));
+            ssize_t n = ::pread(fd_, out.data() + done, out.size() - done,
+                                static_cast<off_t>(offset + done));
             if (n < 0) {
                 if (errno == EINTR) continue;
                 Fail(errno, name_);
@@ -92,14 +97,20 @@ struct SectionHeader {
 
 }  // namespace
 
-std::optional<std::vector<std::uint8_t>> ReadElfSection(const std::string& fileName, std::string_view name,
+std::optional<std::vector<std::uint8_t>> ReadElfSection(const std::string& fileName,
+                                                        std::string_view name,
                                                         std::size_t maxBytes) {
     File file(fileName);
     if (file.Size() < 16) Fail(ENOEXEC, fileName);
     std::vector<std::uint8_t> ident = file.Read(0, 16);
-    if (std::memcmp(ident.data(), "\x7f" "ELF", 4) != 0) Fail(ENOEXEC, fileName);
+    if (std::memcmp(ident.data(),
+                    "\x7f"
+                    "ELF",
+                    4) != 0)
+        Fail(ENOEXEC, fileName);
     const unsigned cls = ident[4], data = ident[5];
-    if ((cls != kClass32 && cls != kClass64) || (data != kLittleEndian && data != kBigEndian) || ident[6] != 1)
+    if ((cls != kClass32 && cls != kClass64) || (data != kLittleEndian && data != kBigEndian) ||
+        ident[6] != 1)
         Fail(ENOEXEC, fileName);
     const bool is64 = cls == kClass64;
     const Decoder get{data == kLittleEndian};
@@ -142,7 +153,9 @@ std::optional<std::vector<std::uint8_t>> ReadElfSection(const std::string& fileN
     if (shstrndx >= shnum) Fail(ENOEXEC, fileName);
 
     const std::vector<std::uint8_t> table = file.Read(shoff, shnum * shentsize);
-    auto header = [&](std::uint64_t i) { return parse(table, static_cast<std::size_t>(i * shentsize)); };
+    auto header = [&](std::uint64_t i) {
+        return parse(table, static_cast<std::size_t>(i * shentsize));
+    };
 
     const SectionHeader strtabHeader = header(shstrndx);
     if (strtabHeader.type == kNoBits || !Fits(strtabHeader.offset, strtabHeader.size, file.Size()))
@@ -153,7 +166,8 @@ std::optional<std::vector<std::uint8_t>> ReadElfSection(const std::string& fileN
         const SectionHeader h = header(i);
         // The name must be there in full, terminator included.
         if (h.name >= names.size() || names.size() - h.name < name.size() + 1) continue;
-        if (std::memcmp(names.data() + h.name, name.data(), name.size()) != 0 || names[h.name + name.size()] != 0)
+        if (std::memcmp(names.data() + h.name, name.data(), name.size()) != 0 ||
+            names[h.name + name.size()] != 0)
             continue;
         if (h.type == kNoBits) return std::nullopt;
         if (!Fits(h.offset, h.size, file.Size())) Fail(ENOEXEC, fileName);

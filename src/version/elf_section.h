@@ -17,7 +17,8 @@ namespace corvexa::version {
 // read (ENOENT, EACCES, EISDIR, ...), ENOEXEC for a file that is not ELF or
 // whose headers point outside the file. Reads only the headers, the section
 // name table and the section itself.
-std::optional<std::vector<std::uint8_t>> ReadElfSection(const std::string& fileName, std::string_view name,
+std::optional<std::vector<std::uint8_t>> ReadElfSection(const std::string& fileName,
+                                                        std::string_view name,
                                                         std::size_t maxBytes);
 
 }  // namespace corvexa::version

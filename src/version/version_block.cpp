@@ -33,7 +33,9 @@ std::vector<std::uint8_t> TextBytes(std::u16string_view text) {
     return out;
 }
 
-char16_t HexDigit(unsigned v) { return static_cast<char16_t>(v < 10 ? u'0' + v : u'A' + (v - 10)); }
+char16_t HexDigit(unsigned v) {
+    return static_cast<char16_t>(v < 10 ? u'0' + v : u'A' + (v - 10));
+}
 
 void AppendHex4(std::u16string& out, std::uint16_t v) {
     for (int shift = 12; shift >= 0; shift -= 4) out.push_back(HexDigit((v >> shift) & 0xF));
@@ -44,7 +46,8 @@ void AppendHex4(std::u16string& out, std::uint16_t v) {
 void Serialize(const VersionNode& node, std::vector<std::uint8_t>& out) {
     std::size_t valueLength = node.Value.size();
     if (node.IsText) {
-        if (valueLength % 2 != 0) throw std::invalid_argument("version block: odd-sized text value");
+        if (valueLength % 2 != 0)
+            throw std::invalid_argument("version block: odd-sized text value");
         valueLength /= 2;
     }
     if (valueLength > 0xFFFF) throw std::length_error("version block: value too long");
@@ -77,14 +80,17 @@ std::uint16_t Get16(std::span<const std::uint8_t> b, std::size_t at) {
 }
 
 std::uint32_t Get32(std::span<const std::uint8_t> b, std::size_t at) {
-    return static_cast<std::uint32_t>(Get16(b, at)) | (static_cast<std::uint32_t>(Get16(b, at + 2)) << 16);
+    return static_cast<std::uint32_t>(Get16(b, at)) |
+           (static_cast<std::uint32_t>(Get16(b, at + 2)) << 16);
 }
 
-std::size_t Align4(std::size_t v) { return (v + 3) & ~static_cast<std::size_t>(3); }
+std::size_t Align4(std::size_t v) {
+    return (v + 3) & ~static_cast<std::size_t>(3);
+}
 
 struct Node {
-    std::size_t start = 0, end = 0;           // end = start + length
-    std::size_t keyStart = 0, keyUnits = 0;   // key without its terminator
+    std::size_t start = 0, end = 0;          // end = start + length
+    std::size_t keyStart = 0, keyUnits = 0;  // key without its terminator
     std::size_t valueStart = 0, valueEnd = 0;
     std::size_t childrenStart = 0;
     bool isText = false;
@@ -115,7 +121,9 @@ std::optional<Node> ParseNode(std::span<const std::uint8_t> b, std::size_t pos, 
     return n;
 }
 
-char16_t FoldAscii(char16_t c) { return ascii::ToLower(c); }
+char16_t FoldAscii(char16_t c) {
+    return ascii::ToLower(c);
+}
 
 bool KeyEquals(std::span<const std::uint8_t> b, const Node& n, std::u16string_view key) {
     if (n.keyUnits != key.size()) return false;
@@ -130,7 +138,8 @@ std::optional<Node> Root(std::span<const std::uint8_t> b) {
     return root;
 }
 
-std::optional<Node> FindChild(std::span<const std::uint8_t> b, const Node& parent, std::u16string_view key) {
+std::optional<Node> FindChild(std::span<const std::uint8_t> b, const Node& parent,
+                              std::u16string_view key) {
     std::size_t pos = parent.childrenStart;
     while (pos < parent.end) {
         std::optional<Node> child = ParseNode(b, pos, parent.end);
@@ -147,7 +156,7 @@ std::vector<std::uint8_t> FixedFileInfoBytes(FixedFileVersion file, FixedFileVer
     std::vector<std::uint8_t> out;
     out.reserve(kFixedFileInfoSize);
     Put32(out, kFixedFileInfoSignature);
-    Put32(out, 0x00010000);                                   // structure version 1.0
+    Put32(out, 0x00010000);  // structure version 1.0
     Put32(out, (std::uint32_t{file.Major} << 16) | file.Minor);
     Put32(out, (std::uint32_t{file.Build} << 16) | file.Revision);
     Put32(out, (std::uint32_t{product.Major} << 16) | product.Minor);
@@ -163,17 +172,21 @@ std::vector<std::uint8_t> FixedFileInfoBytes(FixedFileVersion file, FixedFileVer
 }
 
 VersionNode MakeVersionTree(const VersionBlockInput& input) {
-    VersionNode root{std::u16string(kRootKey), false,
-                     FixedFileInfoBytes(input.FileVersion, input.ProductVersion), {}};
+    VersionNode root{std::u16string(kRootKey),
+                     false,
+                     FixedFileInfoBytes(input.FileVersion, input.ProductVersion),
+                     {}};
 
     std::u16string tableKey = input.StringTableKey;
     if (tableKey.empty()) {
-        Translation first = input.Translations.empty() ? Translation{0x0409, 0x04B0} : input.Translations.front();
+        Translation first =
+            input.Translations.empty() ? Translation{0x0409, 0x04B0} : input.Translations.front();
         AppendHex4(tableKey, first.Language);
         AppendHex4(tableKey, first.CodePage);
     }
     VersionNode table{tableKey, true, {}, {}};
-    for (const auto& [name, text] : input.Strings) table.Children.push_back({name, true, TextBytes(text), {}});
+    for (const auto& [name, text] : input.Strings)
+        table.Children.push_back({name, true, TextBytes(text), {}});
     root.Children.push_back({u"StringFileInfo", true, {}, {std::move(table)}});
 
     if (!input.Translations.empty()) {
@@ -203,7 +216,8 @@ bool IsVersionBlock(std::span<const std::uint8_t> block, std::size_t* length) {
     return root.has_value();
 }
 
-std::optional<VersionValue> QueryVersionValue(std::span<const std::uint8_t> block, std::u16string_view path) {
+std::optional<VersionValue> QueryVersionValue(std::span<const std::uint8_t> block,
+                                              std::u16string_view path) {
     std::optional<Node> node = Root(block);
     while (node && !path.empty()) {
         std::size_t sep = path.find(u'\\');
@@ -212,7 +226,8 @@ std::optional<VersionValue> QueryVersionValue(std::span<const std::uint8_t> bloc
         if (!segment.empty()) node = FindChild(block, *node, segment);
     }
     if (!node) return std::nullopt;
-    return VersionValue{block.subspan(node->valueStart, node->valueEnd - node->valueStart), node->isText};
+    return VersionValue{block.subspan(node->valueStart, node->valueEnd - node->valueStart),
+                        node->isText};
 }
 
 std::u16string TextOfValue(std::span<const std::uint8_t> value) {

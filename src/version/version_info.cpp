@@ -17,15 +17,18 @@ namespace {
 // The file's version block, checked to start with a well-formed root node and
 // cut to that node's length.
 std::vector<std::uint8_t> LoadVersionBlock(const std::string& fileName) {
-    std::optional<std::vector<std::uint8_t>> section = ReadElfSection(fileName, kVersionSection, kMaxBlockSize);
+    std::optional<std::vector<std::uint8_t>> section =
+        ReadElfSection(fileName, kVersionSection, kMaxBlockSize);
     std::size_t length = 0;
     if (!section || !IsVersionBlock(*section, &length)) NoData(fileName);
     section->resize(length);
     return std::move(*section);
 }
 
-TEXEVersionData VersionDataOfBlock(const std::vector<std::uint8_t>& block, const std::string& fileName) {
-    std::optional<VersionValue> translation = QueryVersionValue(block, u"\\VarFileInfo\\Translation\\");
+TEXEVersionData VersionDataOfBlock(const std::vector<std::uint8_t>& block,
+                                   const std::string& fileName) {
+    std::optional<VersionValue> translation =
+        QueryVersionValue(block, u"\\VarFileInfo\\Translation\\");
     // An empty or cut-off list has no first entry to read.
     if (!translation || translation->Bytes.size() < 4) NoData(fileName);
     const auto& t = translation->Bytes;
@@ -53,12 +56,14 @@ TEXEVersionData VersionDataOfBlock(const std::vector<std::uint8_t>& block, const
         {u"SpecialBuild", &TEXEVersionData::SpecialBuild},
     };
     for (const auto& [name, member] : fields) {
-        if (std::optional<VersionValue> v = QueryVersionValue(block, prefix + name)) data.*member = TextOfValue(v->Bytes);
+        if (std::optional<VersionValue> v = QueryVersionValue(block, prefix + name))
+            data.*member = TextOfValue(v->Bytes);
     }
     return data;
 }
 
-FixedFileVersion FixedVersionOfBlock(const std::vector<std::uint8_t>& block, const std::string& fileName) {
+FixedFileVersion FixedVersionOfBlock(const std::vector<std::uint8_t>& block,
+                                     const std::string& fileName) {
     std::optional<FixedFileVersion> v = FixedFileVersionOfBlock(block);
     if (!v) NoData(fileName);
     return *v;
@@ -82,7 +87,8 @@ ProgramIdentity ReadProgramIdentity(const std::string& exePath) {
     ProgramIdentity id;
     id.CompanyName = data.CompanyName;
     id.ProductName = data.ProductName;
-    for (char c : std::to_string(fixed.Major) + "." + std::to_string(fixed.Minor)) id.VersionText.push_back(c);
+    for (char c : std::to_string(fixed.Major) + "." + std::to_string(fixed.Minor))
+        id.VersionText.push_back(c);
     id.ProductTitle = id.CompanyName + u" - " + id.ProductName;
     return id;
 }

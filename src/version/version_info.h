@@ -15,8 +15,9 @@ inline constexpr char kVersionSection[] = ".corvexa_version";
 
 // The string fields of a version block; a field the block lacks stays empty.
 struct TEXEVersionData {
-    std::u16string CompanyName, FileDescription, FileVersion, InternalName, LegalCopyright, LegalTrademarks,
-        OriginalFileName, ProductName, ProductVersion, Comments, PrivateBuild, SpecialBuild;
+    std::u16string CompanyName, FileDescription, FileVersion, InternalName, LegalCopyright,
+        LegalTrademarks, OriginalFileName, ProductName, ProductVersion, Comments, PrivateBuild,
+        SpecialBuild;
 };
 
 // The string fields of the file's version block, under the string table of the

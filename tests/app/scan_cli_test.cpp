@@ -4,9 +4,9 @@
 #include <unistd.h>
 
 #include <chrono>
-#include <functional>
 #include <cstdio>
 #include <cstdlib>
+#include <functional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -23,10 +23,11 @@ using corvexa::test::TempDir;
 TEST(ScanCli, HelpDocumentsEveryOption) {
     ScannerResult r = RunScannerProcess({"--help"});
     EXPECT_EQ(r.status, 0);
-    for (const char* opt : {"--mask", "--no-subfolders", "--skip-larger-mb", "--no-email", "--no-ftp",
-                            "--no-http", "--no-https", "--no-www", "--memory-stream", "--files-from",
-                            "-o FILE", "--files-out", "--view", "--dedup", "--quiet", "-- FILE",
-                            "--eml", "--word", "--excel", "--decode LIST"})
+    for (const char* opt :
+         {"--mask",    "--no-subfolders", "--skip-larger-mb", "--no-email",      "--no-ftp",
+          "--no-http", "--no-https",      "--no-www",         "--memory-stream", "--files-from",
+          "-o FILE",   "--files-out",     "--view",           "--dedup",         "--quiet",
+          "-- FILE",   "--eml",           "--word",           "--excel",         "--decode LIST"})
         EXPECT_NE(r.out.find(opt), std::string::npos) << opt;
 }
 
@@ -74,7 +75,8 @@ TEST(ScanCli, MessagesAreDecodedWhenAsked) {
         args.push_back(dir.Path().string());
         ScannerResult r = RunScannerProcess(args);
         EXPECT_EQ(r.status, 0) << r.err;
-        EXPECT_EQ(r.out, *decode ? "b@body.example\na@from.example\na@from.example\n" : "a@from.example\n")
+        EXPECT_EQ(r.out,
+                  *decode ? "b@body.example\na@from.example\na@from.example\n" : "a@from.example\n")
             << decode;
     }
 }
@@ -85,7 +87,8 @@ TEST(ScanCli, FolderScanPrintsFindingsInOrderFound) {
               "Visit https://www.example.com/index.html. Mail bob@example.org\n"
               "ftp://ftp.example.net/pub and (www.paren.org)\n");
     dir.Write("only/b.log", "http://not-taken.example.com\n");
-    ScannerResult r = RunScannerProcess({"--mask", "*.txt", "--quiet", (dir.Path() / "only").string()});
+    ScannerResult r =
+        RunScannerProcess({"--mask", "*.txt", "--quiet", (dir.Path() / "only").string()});
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.out,
               "https://www.example.com/index.html\nbob@example.org\nwww.paren.org\n"
@@ -94,20 +97,23 @@ TEST(ScanCli, FolderScanPrintsFindingsInOrderFound) {
 
 TEST(ScanCli, DetectionSwitchesAndSizeLimit) {
     TempDir dir;
-    dir.Write("a.txt", "http://plain.example.com https://secure.example.com www.w.example.com "
-                       "x@example.org ftp://f.example.com\n");
+    dir.Write("a.txt",
+              "http://plain.example.com https://secure.example.com www.w.example.com "
+              "x@example.org ftp://f.example.com\n");
     dir.Write("big.txt", std::string(1048576, ' ') + "http://big.example.com\n");
     std::string folder = dir.Path().string();
     struct Case {
         std::vector<std::string> flags;
         std::string out;
     } cases[] = {
-        {{"--no-http", "--no-https", "--no-www", "--no-ftp", "--skip-larger-mb", "1"}, "x@example.org\n"},
+        {{"--no-http", "--no-https", "--no-www", "--no-ftp", "--skip-larger-mb", "1"},
+         "x@example.org\n"},
         {{"--no-email", "--no-ftp", "--no-www", "--no-http", "--skip-larger-mb", "1"},
          "https://secure.example.com\n"},
         {{"--no-email", "--no-ftp", "--no-https", "--no-www", "--mask", "*big.txt"},
          "http://big.example.com\n"},
-        {{"--no-email", "--no-http", "--no-https", "--no-www", "--skip-larger-mb", "1", "--memory-stream"},
+        {{"--no-email", "--no-http", "--no-https", "--no-www", "--skip-larger-mb", "1",
+          "--memory-stream"},
          "ftp://f.example.com\n"},
     };
     for (const Case& c : cases) {
@@ -127,18 +133,21 @@ TEST(ScanCli, ExportFilesAndFileLists) {
     auto list = dir.Write("list.txt", "\xEF\xBB\xBF" + a.string() + "\r\n\r\n" + b.string() + "\n");
     std::string out = (dir.Path() / "found.txt").string();
     std::string filesOut = (dir.Path() / "files.txt").string();
-    ScannerResult r = RunScannerProcess({"--files-from", list.string(), "-o", out, "--files-out", filesOut});
+    ScannerResult r =
+        RunScannerProcess({"--files-from", list.string(), "-o", out, "--files-out", filesOut});
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_TRUE(r.out.empty());
     EXPECT_EQ(ReadFileBytes(out), "\xEF\xBB\xBFwww.one.com\r\nwww.two.com\r\n");
     EXPECT_EQ(ReadFileBytes(filesOut), "\xEF\xBB\xBF" + a.string() + "\r\n" + b.string() + "\r\n");
 
-    ScannerResult direct = RunScannerProcess({"--", b.string(), a.string(), (dir.Path() / "missing").string()});
+    ScannerResult direct =
+        RunScannerProcess({"--", b.string(), a.string(), (dir.Path() / "missing").string()});
     EXPECT_EQ(direct.status, 0);
     EXPECT_EQ(direct.out, "www.two.com\nwww.one.com\n");
 
     // An empty scan still writes an export file: the mark alone.
-    ScannerResult none = RunScannerProcess({"-o", out, "--mask", "*.none", (dir.Path() / "in").string()});
+    ScannerResult none =
+        RunScannerProcess({"-o", out, "--mask", "*.none", (dir.Path() / "in").string()});
     EXPECT_EQ(none.status, 0);
     EXPECT_EQ(ReadFileBytes(out), "\xEF\xBB\xBF");
 }
@@ -153,10 +162,13 @@ TEST(ScanCli, ViewsAndDuplicates) {
         std::vector<std::string> flags;
         std::string out;
     } cases[] = {
-        {{"--view", "host"}, "www.Example.com\nwww.example.COM\nwww.other.org\n192.0.2.10\nexample.com\n"},
-        {{"--view", "domain"}, "Example.com\nexample.COM\nother.org\nhttp://192.0.2.10/admin\nexample.com\n"},
+        {{"--view", "host"},
+         "www.Example.com\nwww.example.COM\nwww.other.org\n192.0.2.10\nexample.com\n"},
+        {{"--view", "domain"},
+         "Example.com\nexample.COM\nother.org\nhttp://192.0.2.10/admin\nexample.com\n"},
         {{"--view", "domain", "--dedup"}, "Example.com\nhttp://192.0.2.10/admin\nother.org\n"},
-        {{"--view", "host", "--dedup"}, "192.0.2.10\nexample.com\nwww.Example.com\nwww.other.org\n"},
+        {{"--view", "host", "--dedup"},
+         "192.0.2.10\nexample.com\nwww.Example.com\nwww.other.org\n"},
     };
     for (const Case& c : cases) {
         auto args = c.flags;
@@ -180,13 +192,14 @@ TEST(ScanCli, InterruptStopsCleanlyAndKeepsTheFindings) {
     // the scan and keep what was found; the status tells which one it was.
     for (auto [sig, want] : {std::pair{SIGINT, 130}, std::pair{SIGTERM, 143}}) {
         const int signal = sig, status = want;  // clang 14 cannot capture a structured binding
-        ScannerResult r = RunScannerProcess({"--files-from", listFile.string(), "-o", out}, [signal](pid_t pid) {
-            // Not before it catches the signal: a loaded machine may take
-            // longer to start it than the scan takes to find its first lines.
-            EXPECT_TRUE(corvexa::test::WaitUntilCatching(pid, signal));
-            std::this_thread::sleep_for(std::chrono::milliseconds(700));
-            kill(pid, signal);
-        });
+        ScannerResult r =
+            RunScannerProcess({"--files-from", listFile.string(), "-o", out}, [signal](pid_t pid) {
+                // Not before it catches the signal: a loaded machine may take
+                // longer to start it than the scan takes to find its first lines.
+                EXPECT_TRUE(corvexa::test::WaitUntilCatching(pid, signal));
+                std::this_thread::sleep_for(std::chrono::milliseconds(700));
+                kill(pid, signal);
+            });
         EXPECT_EQ(r.status, status) << r.err;
         std::string written = ReadFileBytes(out);
         ASSERT_GE(written.size(), 3u);
@@ -298,8 +311,8 @@ with zipfile.ZipFile(d + "/in/outer.zip", "w", zipfile.ZIP_DEFLATED) as z:
 open(d + "/in/bomb.gz", "wb").write(gzip.compress(b"x" * (64 << 20), 9))
 )PY");
     dir.MakeDir("in");
-    const std::string cmd = "python3 '" + (dir.Path() / "make.py").string() + "' '" +
-                            dir.Path().string() + "'";
+    const std::string cmd =
+        "python3 '" + (dir.Path() / "make.py").string() + "' '" + dir.Path().string() + "'";
     ASSERT_EQ(std::system(cmd.c_str()), 0);
     const std::string in = (dir.Path() / "in").string();
 
@@ -313,7 +326,8 @@ open(d + "/in/bomb.gz", "wb").write(gzip.compress(b"x" * (64 << 20), 9))
             EXPECT_NE(r.out.find("http://gz.example/\n"), std::string::npos) << on << r.err;
             EXPECT_NE(r.out.find("a@tar.example\n"), std::string::npos) << on;
             // The bomb fails with its reason; the rest of the scan goes on.
-            EXPECT_NE(r.err.find("bomb.gz//bomb: archive expands past"), std::string::npos) << r.err;
+            EXPECT_NE(r.err.find("bomb.gz//bomb: archive expands past"), std::string::npos)
+                << r.err;
             if (first.empty()) first = r.out;
             EXPECT_EQ(r.out, first) << on << threads;
         }
@@ -333,12 +347,13 @@ open(d + "/in/bomb.gz", "wb").write(gzip.compress(b"x" * (64 << 20), 9))
 
 TEST(ScanCli, MailboxesAreReadMessageByMessageWhenAsked) {
     TempDir dir;
-    dir.Write("in/box.mbox",
-              "From a@env.example Thu Dec 10 10:00:00 2026\nSubject: one\n\nhttp://one.example/\n\n"
-              "From b@env.example Thu Dec 10 11:00:00 2026\nSubject: two\nContent-Type: text/plain\n"
-              "Content-Transfer-Encoding: base64\n\n"
-              // "c@body.example\n"
-              "Y0Bib2R5LmV4YW1wbGUK\n");
+    dir.Write(
+        "in/box.mbox",
+        "From a@env.example Thu Dec 10 10:00:00 2026\nSubject: one\n\nhttp://one.example/\n\n"
+        "From b@env.example Thu Dec 10 11:00:00 2026\nSubject: two\nContent-Type: text/plain\n"
+        "Content-Transfer-Encoding: base64\n\n"
+        // "c@body.example\n"
+        "Y0Bib2R5LmV4YW1wbGUK\n");
     const std::string in = (dir.Path() / "in").string();
     ScannerResult off = RunScannerProcess({"--quiet", in});
     EXPECT_EQ(off.out, "a@env.example\nhttp://one.example/\nb@env.example\n");

@@ -1,11 +1,12 @@
 // corvexa-scan's option table: parsing, and --help and the manual page made from it.
+#include "app/corvexa-scan/scan_options.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
 #include "engine/file_list.h"
-#include "app/corvexa-scan/scan_options.h"
 
 using corvexa::cli::Options;
 using corvexa::cli::OptionTable;
@@ -88,17 +89,20 @@ TEST(ScanOptions, UsageErrorsSayWhatIsWrong) {
         {{"dir", "-o"}, "-o needs a file"},
         {{"dir", "--output="}, "-o needs a file"},
         {{"dir", "--view", "tree"}, "--view takes url, host or domain, not 'tree'"},
-        {{"dir", "--skip-larger-mb=99999999999"}, "--skip-larger-mb needs a whole number, not '99999999999'"},
+        {{"dir", "--skip-larger-mb=99999999999"},
+         "--skip-larger-mb needs a whole number, not '99999999999'"},
         {{"dir", "--dedup=yes"}, "--dedup takes no value"},
         {{"dir", "--format", "xml"}, "--format takes text, json or csv, not 'xml'"},
         {{"dir", "--format"}, "--format needs text, json or csv"},
         {{"dir", "--json=yes"}, "--json takes no value"},
-        {{"dir", "--json", "-o", "x"}, "--json and --format print to standard output; they cannot be used with -o"},
+        {{"dir", "--json", "-o", "x"},
+         "--json and --format print to standard output; they cannot be used with -o"},
         {{"dir", "--format=csv", "--output=x"},
          "--json and --format print to standard output; they cannot be used with -o"},
         {{"dir", "--format", "json", "--count"}, "--count cannot be used with --json or --format"},
         {{"dir", "--json", "--dedup"},
-         "--dedup merges findings from different places; it cannot be used with --json or --format"},
+         "--dedup merges findings from different places; it cannot be used with --json or "
+         "--format"},
         {{"dir", "-qy"}, "unknown option '-qy'"},
         {{std::string("--").append(200000, 'x')},
          std::string("unknown option '--").append(200000, 'x').append("'")},
@@ -144,6 +148,7 @@ TEST(ScanOptions, FileListFromMemory) {
     EXPECT_EQ(corvexa::ParseFileList("\xEF\xBB\xBF/a\r\n\r\n/b\n/c", corvexa::EmptyLines::Skip),
               (std::vector<Text>{u"/a", u"/b", u"/c"}));
     std::string utf16("\xFF\xFE/\0x\0\r\0\n\0\n\0/\0y\0", 16);
-    EXPECT_EQ(corvexa::ParseFileList(utf16, corvexa::EmptyLines::Skip), (std::vector<Text>{u"/x", u"/y"}));
+    EXPECT_EQ(corvexa::ParseFileList(utf16, corvexa::EmptyLines::Skip),
+              (std::vector<Text>{u"/x", u"/y"}));
     EXPECT_TRUE(corvexa::ParseFileList("", corvexa::EmptyLines::Skip).empty());
 }

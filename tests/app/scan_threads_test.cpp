@@ -16,8 +16,8 @@
 using corvexa::test::ReadFileBytes;
 using corvexa::test::RunScannerProcess;
 using corvexa::test::ScannerResult;
-using corvexa::test::WaitUntilCatching;
 using corvexa::test::TempDir;
+using corvexa::test::WaitUntilCatching;
 namespace fs = std::filesystem;
 
 namespace {
@@ -46,13 +46,22 @@ void MakeTree(const TempDir& dir) {
     for (int i = 0; i < 30; ++i) {
         std::string name = "tree/d" + std::to_string(i % 4) + "/f" + std::to_string(i) + ".txt";
         switch (i % 5) {
-            case 0: dir.Write(name, ""); break;
-            case 1: dir.Write(name, "www.only-line" + std::to_string(i) + ".com"); break;
-            case 2: dir.Write(name, text(3000 + static_cast<int>(rng() % 4000), 4)); break;
-            case 3: dir.Write(name, text(300, 2) + "caf\xE9 https://late.example.com\n"); break;
+            case 0:
+                dir.Write(name, "");
+                break;
+            case 1:
+                dir.Write(name, "www.only-line" + std::to_string(i) + ".com");
+                break;
+            case 2:
+                dir.Write(name, text(3000 + static_cast<int>(rng() % 4000), 4));
+                break;
+            case 3:
+                dir.Write(name, text(300, 2) + "caf\xE9 https://late.example.com\n");
+                break;
             default: {
                 std::string u16 = "\xFF\xFE";
-                for (char c : std::string("x@utf16.example.com\r\nhttps://u.example.org/\n")) u16 += std::string{c, '\0'};
+                for (char c : std::string("x@utf16.example.com\r\nhttps://u.example.org/\n"))
+                    u16 += std::string{c, '\0'};
                 dir.Write(name, u16);
             }
         }
@@ -97,7 +106,8 @@ TEST(ScanThreads, OneAndFourThreadsGiveTheSameOutputInBothReadingModes) {
         std::string out1 = (dir.Path() / "o1").string(), out4 = (dir.Path() / "o4").string();
         std::string files1 = (dir.Path() / "f1").string(), files4 = (dir.Path() / "f4").string();
         std::vector<std::string> a1{"--quiet", "-j1", "-o", out1, "--files-out", files1, folder};
-        std::vector<std::string> a4{"--quiet", "--threads=4", "-o", out4, "--files-out", files4, folder};
+        std::vector<std::string> a4{"--quiet",     "--threads=4", "-o",  out4,
+                                    "--files-out", files4,        folder};
         if (*mode) {
             a1.insert(a1.begin(), mode);
             a4.insert(a4.begin(), mode);
@@ -111,7 +121,9 @@ TEST(ScanThreads, OneAndFourThreadsGiveTheSameOutputInBothReadingModes) {
 
 TEST(ScanThreads, WhereFoundAndCountFormats) {
     TempDir dir;
-    auto a = dir.Write("a.txt", "no address\nsee http://x.example.com/ and bob@example.org\r\n\r\nBOB@example.org\n");
+    auto a = dir.Write(
+        "a.txt",
+        "no address\nsee http://x.example.com/ and bob@example.org\r\n\r\nBOB@example.org\n");
     auto tabbed = dir.Write("tab\there.txt", "line\rftp://ftp.example.net/pub\r");
     const std::string pa = a.string(), pt = (dir.Path() / "tab\\there.txt").string();
     struct Case {
@@ -119,12 +131,16 @@ TEST(ScanThreads, WhereFoundAndCountFormats) {
         std::string out;
     } cases[] = {
         {{"-H", "-n"},
-         pa + "\t2\thttp://x.example.com/\n" + pa + "\t2\tbob@example.org\n" + pa + "\t4\tBOB@example.org\n" +
-             pt + "\t2\tftp://ftp.example.net/pub\n"},
-        {{"--line-number"}, "2\thttp://x.example.com/\n2\tbob@example.org\n4\tBOB@example.org\n2\tftp://ftp.example.net/pub\n"},
+         pa + "\t2\thttp://x.example.com/\n" + pa + "\t2\tbob@example.org\n" + pa +
+             "\t4\tBOB@example.org\n" + pt + "\t2\tftp://ftp.example.net/pub\n"},
+        {{"--line-number"},
+         "2\thttp://x.example.com/\n2\tbob@example.org\n4\tBOB@example.org\n2\tftp://"
+         "ftp.example.net/pub\n"},
         {{"--with-filename", "--view", "domain"},
-         pa + "\texample.com\n" + pa + "\texample.org\n" + pa + "\texample.org\n" + pt + "\texample.net\n"},
-        {{"--count"}, "2\tbob@example.org\n1\tftp://ftp.example.net/pub\n1\thttp://x.example.com/\n"},
+         pa + "\texample.com\n" + pa + "\texample.org\n" + pa + "\texample.org\n" + pt +
+             "\texample.net\n"},
+        {{"--count"},
+         "2\tbob@example.org\n1\tftp://ftp.example.net/pub\n1\thttp://x.example.com/\n"},
         {{"--count", "--view", "domain"}, "2\texample.org\n1\texample.com\n1\texample.net\n"},
     };
     for (const Case& c : cases) {
@@ -172,16 +188,18 @@ TEST(ScanThreads, InterruptWithFourThreadsWritesAPrefixOfTheFullResult) {
     std::string list;
     for (int i = 0; i < 100; ++i) list += file.string() + "\n";
     auto listFile = dir.Write("list.txt", list);
-    ScannerResult cut = RunScannerProcess({"--quiet", "-j4", "--files-from", listFile.string()}, [](pid_t pid) {
-        EXPECT_TRUE(WaitUntilCatching(pid, SIGTERM));  // start-up over
-        std::this_thread::sleep_for(std::chrono::milliseconds(400));
-        kill(pid, SIGTERM);
-    });
+    ScannerResult cut =
+        RunScannerProcess({"--quiet", "-j4", "--files-from", listFile.string()}, [](pid_t pid) {
+            EXPECT_TRUE(WaitUntilCatching(pid, SIGTERM));  // start-up over
+            std::this_thread::sleep_for(std::chrono::milliseconds(400));
+            kill(pid, SIGTERM);
+        });
     EXPECT_EQ(cut.status, 143) << cut.err;  // SIGTERM; Ctrl-C gives 130
     ASSERT_LT(cut.out.size(), big.size() * 100);
     for (std::size_t i = 0; i < cut.out.size(); i += big.size()) {
         const std::size_t n = std::min(big.size(), cut.out.size() - i);
-        ASSERT_EQ(cut.out.compare(i, n, big, 0, n), 0) << "not a prefix of the full result at byte " << i;
+        ASSERT_EQ(cut.out.compare(i, n, big, 0, n), 0)
+            << "not a prefix of the full result at byte " << i;
     }
     if (!cut.out.empty()) {
         EXPECT_EQ(cut.out.back(), '\n');

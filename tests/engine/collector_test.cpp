@@ -1,8 +1,10 @@
 // The collector: walk order, masks and size limits in a real folder, the
 // notifications and their order, STOP, failing files, the reader dispatch and
 // the ANSI retry.
-#include <gtest/gtest.h>
+#include "engine/collector.h"
+
 #include <dirent.h>
+#include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -14,7 +16,6 @@
 #include <thread>
 #include <vector>
 
-#include "engine/collector.h"
 #include "support/temp_dir.h"
 
 using namespace corvexa;
@@ -175,7 +176,8 @@ TEST(Walk, MissingOrUnreadableFoldersContributeNothing) {
     missing.job = Folder(dir.Path() / "nothing-here");
     missing.Run();
     EXPECT_TRUE(missing.Files().empty());
-    EXPECT_EQ(missing.sink.events, (std::vector<std::string>{"WalkStarted", "WalkFinished", "ScanFinished"}));
+    EXPECT_EQ(missing.sink.events,
+              (std::vector<std::string>{"WalkStarted", "WalkFinished", "ScanFinished"}));
 }
 
 TEST(Walk, MasksApplyToTheFullPath) {
@@ -353,7 +355,8 @@ TEST(Scan, NamesNoFile) {
 TEST(Scan, AnsiRetryFindsEarlierAddressesTwiceInFileStreamModeOnly) {
     TempDir dir;
     std::string text;
-    for (int i = 0; i < 50; ++i) text += "line " + std::to_string(i) + " www.early" + std::to_string(i) + ".com\n";
+    for (int i = 0; i < 50; ++i)
+        text += "line " + std::to_string(i) + " www.early" + std::to_string(i) + ".com\n";
     ASSERT_LT(text.size(), 4096u);
     text += std::string(5000, ' ') + "\n";  // pushes the accented letter into buffer 2
     text += "caf\xE9 www.late.com\n";
@@ -518,9 +521,12 @@ TEST(Dispatch, ByLowerCasedExtensionAndSwitches) {
         s.job.Pdf = PdfModeFromName(c.pdf);
         s.readers.xpdf = std::make_shared<FakeReader>("xpdf", u"www.xpdf.com", c.available);
         s.readers.pdfium = std::make_shared<FakeReader>("pdfium", u"www.pdfium.com", c.available);
-        s.readers.Of(DocumentKind::Eml) = std::make_shared<FakeReader>("eml", u"www.eml.com", c.available);
-        s.readers.Of(DocumentKind::Word) = std::make_shared<FakeReader>("word", u"www.word.com", c.available);
-        s.readers.Of(DocumentKind::Excel) = std::make_shared<FakeReader>("excel", u"www.excel.com", c.available);
+        s.readers.Of(DocumentKind::Eml) =
+            std::make_shared<FakeReader>("eml", u"www.eml.com", c.available);
+        s.readers.Of(DocumentKind::Word) =
+            std::make_shared<FakeReader>("word", u"www.word.com", c.available);
+        s.readers.Of(DocumentKind::Excel) =
+            std::make_shared<FakeReader>("excel", u"www.excel.com", c.available);
         s.files.Assign({FromUtf8(path.string())});
         s.Run();
         EXPECT_EQ(s.Urls(), c.urls) << c.file << " pdf=" << c.pdf << " available=" << c.available;
@@ -533,7 +539,8 @@ TEST(Dispatch, AMessageThatCannotBeDecodedIsNotReadRaw) {
     Scan s;
     s.job.Mode = ScanMode::FileList;
     s.job.Kinds.Set(DocumentKind::Eml);
-    s.readers.Of(DocumentKind::Eml) = std::make_shared<FakeReader>("eml", u"", true, /*fails=*/true);
+    s.readers.Of(DocumentKind::Eml) =
+        std::make_shared<FakeReader>("eml", u"", true, /*fails=*/true);
     s.files.Assign({FromUtf8(path.string())});
     s.Run();
     EXPECT_TRUE(s.Urls().empty());
@@ -578,8 +585,8 @@ TEST(Dispatch, Extensions) {
         const char16_t* path;
         const char16_t* ext;
     } cases[] = {
-        {u"/a/b.TXT", u".txt"}, {u"/a.d/b", u""},       {u"/a/b.tar.GZ", u".gz"},
-        {u"/a/.hidden", u".hidden"}, {u"/a/b.", u"."},  {u"noext", u""},
+        {u"/a/b.TXT", u".txt"},      {u"/a.d/b", u""}, {u"/a/b.tar.GZ", u".gz"},
+        {u"/a/.hidden", u".hidden"}, {u"/a/b.", u"."}, {u"noext", u""},
     };
     for (const Case& c : cases) EXPECT_EQ(LowerExtension(c.path), c.ext);
 }
@@ -603,7 +610,8 @@ TEST(Scan, MemoryRunningOutFailsTheFileWithItsReasonAndTheScanGoesOn) {
     s.readers.Of(DocumentKind::Eml) = std::make_shared<Starved>();
     s.files.Assign({FromUtf8(eml.string()), FromUtf8(txt.string())});
     s.Run();
-    EXPECT_EQ(s.sink.With("FileFailed "), std::vector<std::string>{eml.string() + " | out of memory"});
+    EXPECT_EQ(s.sink.With("FileFailed "),
+              std::vector<std::string>{eml.string() + " | out of memory"});
     EXPECT_EQ(s.sink.With("FileDone").size(), 1u);
     EXPECT_EQ(s.Urls(), std::vector<std::string>{"www.next.example.com"});
 }

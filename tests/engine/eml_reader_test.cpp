@@ -15,8 +15,8 @@
 #include "engine/collector.h"
 #include "engine/readers/mail_charset.h"
 #include "engine/readers/text_reader.h"
-#include "support/temp_dir.h"
 #include "support/empty_sink.h"
+#include "support/temp_dir.h"
 
 using namespace corvexa;
 using corvexa::test::TempDir;
@@ -235,8 +235,9 @@ TEST(Eml, DamagedMessages) {
         auto path = Eml(dir, name, bytes + "\nwww.raw.example\n");
         if (std::string(name) == "empty.eml") path = Eml(dir, name, "");
         EXPECT_THROW(EmlText(FromUtf8(path)), NotDecodable) << name;
-        EXPECT_EQ(Scan(path), std::string(name) == "empty.eml" ? std::vector<std::string>{}
-                                                                : std::vector<std::string>{"www.raw.example"})
+        EXPECT_EQ(Scan(path), std::string(name) == "empty.eml"
+                                  ? std::vector<std::string>{}
+                                  : std::vector<std::string>{"www.raw.example"})
             << name;
     }
     EXPECT_THROW(EmlText(FromUtf8((dir.Path() / "missing.eml").string())), ReadError);

@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "engine/shared_list.h"
 #include "engine/readers/text_reader.h"
+#include "engine/shared_list.h"
 #include "platform/native_path.h"
 #include "support/temp_dir.h"
 
@@ -26,12 +26,20 @@ TEST(FileList, EncodingsAndLines) {
         List entries;
     };
     const Case cases[] = {
-        {"utf-8 mark", "\xEF\xBB\xBF/a/caf\xC3\xA9\r\n\r\n /b \r\n", {u"/a/caf\u00e9", u"", u" /b "}},
-        {"utf-8 mark, a name that is not utf-8", "\xEF\xBB\xBF/a/caf\xE9\n/a/\xC3\xA9", {u"/a/caf\xDCE9", u"/a/\u00e9"}},
-        {"no mark, valid utf-8 (find > list)", "/x/\xE6\x97\xA5\xE6\x9C\xAC.txt\n/y", {u"/x/\u65e5\u672c.txt", u"/y"}},
+        {"utf-8 mark",
+         "\xEF\xBB\xBF/a/caf\xC3\xA9\r\n\r\n /b \r\n",
+         {u"/a/caf\u00e9", u"", u" /b "}},
+        {"utf-8 mark, a name that is not utf-8",
+         "\xEF\xBB\xBF/a/caf\xE9\n/a/\xC3\xA9",
+         {u"/a/caf\xDCE9", u"/a/\u00e9"}},
+        {"no mark, valid utf-8 (find > list)",
+         "/x/\xE6\x97\xA5\xE6\x9C\xAC.txt\n/y",
+         {u"/x/\u65e5\u672c.txt", u"/y"}},
         // Each line alone: one Latin-1 name keeps its bytes, the UTF-8 names
         // around it stay UTF-8.
-        {"no mark, one line not utf-8", "/a/caf\xE9.txt\r/b/\xC3\xA9\n/c", {u"/a/caf\xDCE9.txt", u"/b/\u00e9", u"/c"}},
+        {"no mark, one line not utf-8",
+         "/a/caf\xE9.txt\r/b/\xC3\xA9\n/c",
+         {u"/a/caf\xDCE9.txt", u"/b/\u00e9", u"/c"}},
         {"utf-8 and a stray byte on one line", "/d/\xC3\xA9\xE9", {u"/d/\u00e9\xDCE9"}},
         {"utf-16le", std::string("\xFF\xFE/\0a\0\n\0\n\0", 10), {u"/a", u""}},
         {"utf-16be", std::string("\xFE\xFF\0/\0b\0\r", 8), {u"/b"}},
@@ -65,7 +73,8 @@ TEST(FileList, TheCommandLineReadsAPipe) {
     const std::string bytes = "/p/\xC3\xA9\n\n/q/\xE9\n";
     ASSERT_EQ(::write(fds[1], bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
     ::close(fds[1]);
-    EXPECT_EQ(ReadFileListArgument("/dev/fd/" + std::to_string(fds[0])), (List{u"/p/\u00e9", u"/q/\xDCE9"}));
+    EXPECT_EQ(ReadFileListArgument("/dev/fd/" + std::to_string(fds[0])),
+              (List{u"/p/\u00e9", u"/q/\xDCE9"}));
     ::close(fds[0]);
     EXPECT_THROW(ReadFileListArgument("/no/such/list.txt"), ReadError);
 }

@@ -34,12 +34,43 @@ struct Rng {
 
 // Pieces that make and break addresses, separators among them.
 Text RandomText(Rng& rng, std::size_t length, bool fewCuts) {
-    static const TextView kPieces[] = {
-        u"www.",  u"WWW.",   u"http://", u"https://", u"ftp://", u"@",     u".",   u"..",
-        u"com",   u"org",    u"example", u"a",        u"Z9",     u"-",     u"_",   u"(",
-        u")",     u"?",      u"&",       u"=",        u"/",      u"%",     u"~",   u"#",
-        u"+",     u":",      u"mail@x.io", u"www.a.bc/p?q=1", u"ftp://f.example.net/x",
-        u" ",     u"\t",     u",",       u"\"",       u"<",      u"\u00E9", u"\u212A", u"\0"};
+    static const TextView kPieces[] = {u"www.",
+                                       u"WWW.",
+                                       u"http://",
+                                       u"https://",
+                                       u"ftp://",
+                                       u"@",
+                                       u".",
+                                       u"..",
+                                       u"com",
+                                       u"org",
+                                       u"example",
+                                       u"a",
+                                       u"Z9",
+                                       u"-",
+                                       u"_",
+                                       u"(",
+                                       u")",
+                                       u"?",
+                                       u"&",
+                                       u"=",
+                                       u"/",
+                                       u"%",
+                                       u"~",
+                                       u"#",
+                                       u"+",
+                                       u":",
+                                       u"mail@x.io",
+                                       u"www.a.bc/p?q=1",
+                                       u"ftp://f.example.net/x",
+                                       u" ",
+                                       u"\t",
+                                       u",",
+                                       u"\"",
+                                       u"<",
+                                       u"\u00E9",
+                                       u"\u212A",
+                                       u"\0"};
     constexpr std::size_t kCutFree = 26;  // the pieces before " " hold no cut
     Text text;
     while (text.size() < length) {
@@ -86,7 +117,10 @@ struct PartRecorder : LineSink {
     Text line;  // the current line, parts joined
     std::vector<Text> whole;
     std::atomic<bool>* stop = nullptr;
-    PartRecorder() { cuts.held.set(); cuts.held.reset(' '); }
+    PartRecorder() {
+        cuts.held.set();
+        cuts.held.reset(' ');
+    }
     const LineCuts* Cuts() const override { return &cuts; }
     void LinePart(TextView part) override {
         ++parts;
@@ -173,8 +207,8 @@ TEST(LongLines, ReadersHoldABoundedPartOfALine) {
         EXPECT_GE(sink.parts, 40u);
         // Parts are at most a part's length and a buffer, except the run that
         // has no cut, which is held once.
-        EXPECT_LE(sink.longestPart, 3 * LineCutter::kPartLength + LineCutter::kPartLength +
-                                        kReadBufferSize + 1);
+        EXPECT_LE(sink.longestPart,
+                  3 * LineCutter::kPartLength + LineCutter::kPartLength + kReadBufferSize + 1);
         EXPECT_EQ(sink.abandoned, 0u);
     }
 }

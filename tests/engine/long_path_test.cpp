@@ -14,9 +14,9 @@
 #include "engine/collector.h"
 #include "engine/readers/document_reader.h"
 #include "engine/readers/pdf_reader.h"
+#include "support/empty_sink.h"
 #include "support/pdf_maker.h"
 #include "support/temp_dir.h"
-#include "support/empty_sink.h"
 
 using namespace corvexa;
 using corvexa::test::ReadFileBytes;

@@ -10,8 +10,8 @@
 #include <vector>
 
 #include "engine/collector.h"
-#include "support/temp_dir.h"
 #include "support/empty_sink.h"
+#include "support/temp_dir.h"
 
 using namespace corvexa;
 using corvexa::test::TempDir;

@@ -19,7 +19,7 @@ TEST(FileMask, MatchTable) {
         {u"*.TXT", u"/data/a.txt", true},
         {u"*.txt", u"/data/a.txt.bak", false},
         {u"*.txt", u"/data/txt", false},
-        {u"a.txt", u"/data/a.txt", false},  // a bare name never matches a full path
+        {u"a.txt", u"/data/a.txt", false},                  // a bare name never matches a full path
         {u"/data/*.txt", u"/data/sub/deeper/x.txt", true},  // * crosses separators
         {u"/data/*.txt", u"/other/x.txt", false},
         {u"*/a?c.log", u"/x/abc.log", true},
@@ -32,7 +32,7 @@ TEST(FileMask, MatchTable) {
         {u"*[a-c]", u"/r/B", true},  // case folding inside sets too
         {u"*[A-C]", u"/r/b", true},
         {u"*[xyz]", u"/r/Y", true},
-        {u"*[a-]", u"/r/-", true},  // a trailing hyphen is itself
+        {u"*[a-]", u"/r/-", true},                  // a trailing hyphen is itself
         {u"*\u00E9.txt", u"/r/\u00C9.txt", false},  // only a-z fold
         {u"*\u00E9.txt", u"/r/\u00E9.txt", true},
         {u"*a*a*a*a*b", u"/aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa", false},
@@ -59,10 +59,10 @@ TEST(FileMask, MatchTable) {
 
 TEST(FileMask, InvalidMasksAreRefusedWithAReason) {
     const char16_t* invalid[] = {
-        u"*[abc",       // unclosed
-        u"*[]",         // empty set
-        u"*[!]",        // empty negated set
-        u"*[-z].txt",   // range without a start
+        u"*[abc",                                                           // unclosed
+        u"*[]",                                                             // empty set
+        u"*[!]",                                                            // empty negated set
+        u"*[-z].txt",                                                       // range without a start
         u"*a*a*a*a*a*a*a*a*a*a*a*a*a*a*a*a*a*a*a*a*a*a*a*a*a*a*a*a*a*a*a",  // 31 groups
     };
     for (const char16_t* m : invalid) {
@@ -88,9 +88,9 @@ TEST(FileMask, CanMatchExtension) {
         const char16_t* mask;
         bool pdf;
     } cases[] = {
-        {u"*.txt", false}, {u"*", true},          {u"*.PDF", true},        {u"*.txt;*.pdf", true},
-        {u"/srv/*", true}, {u"*df", true},        {u"*.pd?", true},        {u"*.[pq]df", true},
-        {u"a.txt", false}, {u"/x/a.pdf", true},   {u"*.pdf.bak", false},   {u"*.eml;*.doc", false},
+        {u"*.txt", false}, {u"*", true},        {u"*.PDF", true},      {u"*.txt;*.pdf", true},
+        {u"/srv/*", true}, {u"*df", true},      {u"*.pd?", true},      {u"*.[pq]df", true},
+        {u"a.txt", false}, {u"/x/a.pdf", true}, {u"*.pdf.bak", false}, {u"*.eml;*.doc", false},
     };
     for (const Case& c : cases) {
         auto mask = FileMask::Compile(c.mask);

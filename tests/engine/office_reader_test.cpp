@@ -4,12 +4,12 @@
 // plus a stand-in program that fails, hangs or is stopped.
 #include "engine/readers/office_reader.h"
 
-#include <gtest/gtest.h>
 #include <arpa/inet.h>
+#include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <signal.h>
-#include <sys/socket.h>
 #include <stdlib.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 
 #include <chrono>
@@ -22,8 +22,8 @@
 #include "engine/readers/office_table.h"
 #include "engine/readers/text_reader.h"
 #include "platform/process.h"
-#include "support/temp_dir.h"
 #include "support/empty_sink.h"
+#include "support/temp_dir.h"
 
 using namespace corvexa;
 using corvexa::test::TempDir;
@@ -215,9 +215,11 @@ TEST_F(Office, AConversionFetchesNothingFromTheNetwork) {
     ASSERT_EQ(::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length), 0);
     const std::string server = "http://127.0.0.1:" + std::to_string(ntohs(address.sin_port));
     // A web page named as a document: the suite opens it all the same.
-    const fs::path document = dir_.Write(
-        "page.docx", "<html><head><link rel=\"stylesheet\" href=\"" + server + "/style.css\"></head><body>"
-                     "<p>see https://www.page.example/</p><img src=\"" + server + "/img.png\"></body></html>\n");
+    const fs::path document =
+        dir_.Write("page.docx", "<html><head><link rel=\"stylesheet\" href=\"" + server +
+                                    "/style.css\"></head><body>"
+                                    "<p>see https://www.page.example/</p><img src=\"" +
+                                    server + "/img.png\"></body></html>\n");
     // Cut off the network, and with the network left alone: the profile
     // alone keeps the suite from fetching.
     for (bool cut : {true, false}) {

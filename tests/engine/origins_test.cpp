@@ -9,8 +9,8 @@
 
 #include "engine/collector.h"
 #include "engine/readers/text_reader.h"
-#include "support/temp_dir.h"
 #include "support/empty_sink.h"
+#include "support/temp_dir.h"
 
 using namespace corvexa;
 using corvexa::test::TempDir;
@@ -66,7 +66,8 @@ std::string RandomText(std::mt19937& rng) {
     for (int i = 0; i < lines; ++i) {
         const auto kind = static_cast<unsigned>(rng() % 10);
         if (kind < 3) {
-            s += std::string(rng() % 50, ' ') + addresses[rng() % std::size(addresses)] + std::string(rng() % 50, 'y');
+            s += std::string(rng() % 50, ' ') + addresses[rng() % std::size(addresses)] +
+                 std::string(rng() % 50, 'y');
         } else if (kind == 3) {
             s += std::string(4000 + rng() % 300, 'z');  // across a buffer edge
         } else if (kind == 4) {
@@ -132,10 +133,12 @@ TEST(Origins, FileAndLineOfEveryFindingInBothReadingModes) {
         Found got;
         ASSERT_EQ(origins.Size(), urls.Size());
         for (std::size_t i = 0; i < urls.Size(); ++i)
-            got.emplace_back(origins.At(i).file, origins.At(i).line, origins.At(i).kind, urls.At(i));
+            got.emplace_back(origins.At(i).file, origins.At(i).line, origins.At(i).kind,
+                             urls.At(i));
         ASSERT_EQ(got.size(), expected.size());
         for (std::size_t i = 0; i < got.size(); ++i)
-            ASSERT_EQ(got[i], expected[i]) << "finding " << i << ": " << ToUtf8(std::get<3>(got[i]));
+            ASSERT_EQ(got[i], expected[i])
+                << "finding " << i << ": " << ToUtf8(std::get<3>(got[i]));
     }
 }
 
@@ -169,7 +172,8 @@ TEST(Origins, KindOfEveryFindingOnALineReadInParts) {
         ASSERT_EQ(origins.Size(), urls.Size());
         for (std::size_t i = 0; i < urls.Size(); ++i) {
             const FindingOrigins::Origin o = origins.At(i);
-            ASSERT_EQ(std::make_tuple(o.file, o.line, o.kind, urls.At(i)), expected[i]) << "finding " << i;
+            ASSERT_EQ(std::make_tuple(o.file, o.line, o.kind, urls.At(i)), expected[i])
+                << "finding " << i;
         }
     }
 }

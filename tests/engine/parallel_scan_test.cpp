@@ -2,6 +2,8 @@
 // origins and notifications over a tree of very different files; a stop that
 // leaves a prefix of the full result; findings held back within their limit;
 // document readers one at a time.
+#include "engine/parallel_scan.h"
+
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -17,7 +19,6 @@
 #include <vector>
 
 #include "engine/collector.h"
-#include "engine/parallel_scan.h"
 #include "support/temp_dir.h"
 
 using namespace corvexa;
@@ -124,10 +125,15 @@ Outcome RunScan(const ScanJob& job, bool memoryStream, unsigned readers, Paralle
 
 std::string Address(std::mt19937& rng, int i) {
     switch (rng() % 4) {
-        case 0: return "http://host" + std::to_string(i) + ".example.com/p?q=" + std::to_string(rng() % 99);
-        case 1: return "user" + std::to_string(i) + "@mail.example.org";
-        case 2: return "ftp://ftp" + std::to_string(i) + ".example.net/pub";
-        default: return "www.site" + std::to_string(i) + ".example.de";
+        case 0:
+            return "http://host" + std::to_string(i) +
+                   ".example.com/p?q=" + std::to_string(rng() % 99);
+        case 1:
+            return "user" + std::to_string(i) + "@mail.example.org";
+        case 2:
+            return "ftp://ftp" + std::to_string(i) + ".example.net/pub";
+        default:
+            return "www.site" + std::to_string(i) + ".example.de";
     }
 }
 
@@ -137,8 +143,10 @@ std::string MakeText(std::mt19937& rng, int lines, int every) {
     static const char* breaks[] = {"\n", "\r\n", "\r"};
     std::string s;
     for (int i = 0; i < lines; ++i) {
-        if (i % every == 0) s += "see " + Address(rng, i) + " and " + Address(rng, i + 1);
-        else s += std::string(rng() % 300, 'x');
+        if (i % every == 0)
+            s += "see " + Address(rng, i) + " and " + Address(rng, i + 1);
+        else
+            s += std::string(rng() % 300, 'x');
         s += breaks[rng() % 3];
     }
     return s;
@@ -153,9 +161,15 @@ void MakeTree(const TempDir& dir) {
     for (int i = 0; i < 40; ++i) {
         std::string name = "tree/sub" + std::to_string(i % 3) + "/f" + std::to_string(i);
         switch (i % 8) {
-            case 0: dir.Write(name + ".txt", ""); break;
-            case 1: dir.Write(name + ".txt", "last line www.no-break" + std::to_string(i) + ".com"); break;
-            case 2: dir.Write(name + ".txt", MakeText(rng, 5000 + static_cast<int>(rng() % 5000), 3)); break;
+            case 0:
+                dir.Write(name + ".txt", "");
+                break;
+            case 1:
+                dir.Write(name + ".txt", "last line www.no-break" + std::to_string(i) + ".com");
+                break;
+            case 2:
+                dir.Write(name + ".txt", MakeText(rng, 5000 + static_cast<int>(rng() % 5000), 3));
+                break;
             case 3: {
                 std::string t = MakeText(rng, 400, 2);
                 t += "caf\xE9 http://late.example.com\n";
@@ -169,8 +183,11 @@ void MakeTree(const TempDir& dir) {
                 dir.Write(name + ".txt", u16);
                 break;
             }
-            case 5: dir.Write(name + ".eml", "From: sender@example.com\nhttp://mail.example.com\n"); break;
-            default: dir.Write(name + ".log", MakeText(rng, 50 + static_cast<int>(rng() % 200), 5));
+            case 5:
+                dir.Write(name + ".eml", "From: sender@example.com\nhttp://mail.example.com\n");
+                break;
+            default:
+                dir.Write(name + ".log", MakeText(rng, 50 + static_cast<int>(rng() % 200), 5));
         }
     }
     fs::create_symlink(dir.Path() / "nowhere", dir.Path() / "tree/sub1/dangling.txt");
@@ -247,13 +264,15 @@ TEST(ParallelScan, FindingsWaitingForTheirTurnStayWithinTheLimit) {
     std::vector<Text> list;
     auto lines = [](const std::string& host, int n) {
         std::string s;
-        for (int i = 0; i < n; ++i) s += "http://" + host + std::to_string(i) + ".example.com/page\n";
+        for (int i = 0; i < n; ++i)
+            s += "http://" + host + std::to_string(i) + ".example.com/page\n";
         return s;
     };
     list.push_back(FromUtf8(dir.Write("first.txt", lines("first", 150000)).string()));
     for (int i = 0; i < 10; ++i)
         list.push_back(FromUtf8(dir.Write("later" + std::to_string(i) + ".txt",
-                                          lines("later" + std::to_string(i) + "-", 20000)).string()));
+                                          lines("later" + std::to_string(i) + "-", 20000))
+                                    .string()));
     ScanJob job;
     job.Mode = ScanMode::FileList;
     const ParallelLimits limits{4, 256 * 1024};

@@ -1,28 +1,29 @@
 // PDF text through the converter and through the library, on real documents
 // made here: page joins, awkward names, a missing converter or library, a
 // converter that hangs, a stop, and files that are no readable PDF at all.
-#include <gtest/gtest.h>
+#include "engine/readers/pdf_reader.h"
+
 #include <dlfcn.h>
+#include <gtest/gtest.h>
 #include <signal.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
-#include <functional>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <sstream>
 #include <thread>
 
 #include "engine/collector.h"
 #include "engine/readers/pdf_library.h"
-#include "engine/readers/pdf_reader.h"
 #include "engine/readers/text_reader.h"
 #include "platform/process.h"
+#include "support/empty_sink.h"
 #include "support/pdf_maker.h"
 #include "support/temp_dir.h"
-#include "support/empty_sink.h"
 
 using namespace corvexa;
 using corvexa::test::ReadFileBytes;
@@ -34,7 +35,9 @@ using namespace std::chrono_literals;
 
 namespace {
 
-Text T(const std::string& s) { return FromUtf8(s); }
+Text T(const std::string& s) {
+    return FromUtf8(s);
+}
 
 // The lines a text cuts into, as the scan sees them.
 std::vector<std::string> LinesOf(const Text& text) {
@@ -65,7 +68,9 @@ bool Alive(pid_t pid) {
     return close != std::string::npos && close + 2 < line.size() && line[close + 2] != 'Z';
 }
 
-bool FolderEmpty(const fs::path& p) { return fs::is_empty(p); }
+bool FolderEmpty(const fs::path& p) {
+    return fs::is_empty(p);
+}
 
 // A scratch folder with a folder for private folders, an empty converter
 // folder and the PDF settings pointing at them; the real converter is found on
@@ -104,32 +109,44 @@ struct DocumentCase {
     const char* what;
     std::string name;
     Pages pages;
-    std::vector<std::string> libraryLines;   // the library's text cut into lines
-    std::vector<std::string> addresses;      // in the converter's text
+    std::vector<std::string> libraryLines;  // the library's text cut into lines
+    std::vector<std::string> addresses;     // in the converter's text
 };
 
 const std::string kShellName = "q\"uo $(touch PWNED) `touch PWNED2` \\back; x & y | z 'ap'.pdf";
 
 std::vector<DocumentCase> DocumentCases() {
     return {
-        {"two pages: the first page, two carriage returns, the second", "two.pdf",
+        {"two pages: the first page, two carriage returns, the second",
+         "two.pdf",
          {{"first http://one.example/a"}, {"second http://two.example/b"}},
          {"first http://one.example/a", "", "second http://two.example/b"},
          {"http://one.example/a", "http://two.example/b"}},
-        {"an empty first page adds no leading carriage returns", "empty-first.pdf",
+        {"an empty first page adds no leading carriage returns",
+         "empty-first.pdf",
          {{}, {"only www.second.example"}, {}},
          {"only www.second.example", ""},
          {"www.second.example"}},
-        {"lines of one page keep their breaks", "lines.pdf",
+        {"lines of one page keep their breaks",
+         "lines.pdf",
          {{"mail ann@example.org", "ftp://files.example.net/x"}},
          {"mail ann@example.org", "ftp://files.example.net/x"},
          {"ann@example.org", "ftp://files.example.net/x"}},
-        {"a name with spaces", "my report 2024 final.pdf",
-         {{"https://spaces.example/"}}, {"https://spaces.example/"}, {"https://spaces.example/"}},
-        {"a name with every shell character", kShellName,
-         {{"https://quoted.example/"}}, {"https://quoted.example/"}, {"https://quoted.example/"}},
-        {"a name that begins with a dash", "-opw secret.pdf",
-         {{"https://dash.example/"}}, {"https://dash.example/"}, {"https://dash.example/"}},
+        {"a name with spaces",
+         "my report 2024 final.pdf",
+         {{"https://spaces.example/"}},
+         {"https://spaces.example/"},
+         {"https://spaces.example/"}},
+        {"a name with every shell character",
+         kShellName,
+         {{"https://quoted.example/"}},
+         {"https://quoted.example/"},
+         {"https://quoted.example/"}},
+        {"a name that begins with a dash",
+         "-opw secret.pdf",
+         {{"https://dash.example/"}},
+         {"https://dash.example/"},
+         {"https://dash.example/"}},
     };
 }
 
@@ -179,7 +196,8 @@ TEST_F(PdfFixture, ConverterBesideTheProgramIsCalledWithTheNameUnchanged) {
     Converter("printf '%s|%s|%s|%s\\r\\n\\351t\\351\\n' \"$1\" \"$2\" \"$3\" \"$(pwd)\" > \"$4\"");
     fs::path pdf = Pdf(kShellName, {{"x"}});
     Text text = Run(true, pdf);
-    EXPECT_EQ(text, T("-enc|UTF-8|" + pdf.string() + "|" + xpdf.string() + "\r\n\u00e9t\u00e9\r\n"));
+    EXPECT_EQ(text,
+              T("-enc|UTF-8|" + pdf.string() + "|" + xpdf.string() + "\r\n\u00e9t\u00e9\r\n"));
     EXPECT_TRUE(FolderEmpty(data));
 }
 
@@ -190,17 +208,19 @@ TEST_F(PdfFixture, OutputFileIsNewInAPrivateFolderThatGoesWithTheDocument) {
     const fs::path record = dir.Path() / "record";
     // Records the output path, its folder's mode and owner, and whether the
     // file was already there (empty, not a link) when the converter started.
-    Converter("{ printf '%s\\n' \"$4\"; stat -c '%a %u' \"$(dirname \"$4\")\"; "
-              "[ -f \"$4\" ] && [ ! -L \"$4\" ] && [ ! -s \"$4\" ] && echo fresh; } >> '" +
-              record.string() + "'\n" + "printf 'http://converter.example/\\n' > \"$4\"");
+    Converter(
+        "{ printf '%s\\n' \"$4\"; stat -c '%a %u' \"$(dirname \"$4\")\"; "
+        "[ -f \"$4\" ] && [ ! -L \"$4\" ] && [ ! -s \"$4\" ] && echo fresh; } >> '" +
+        record.string() + "'\n" + "printf 'http://converter.example/\\n' > \"$4\"");
     fs::path pdf = Pdf("doc.pdf", {{"http://library.example/"}});
     PdfExtractor x(settings);
     for (int i = 0; i < 2; ++i)
-        EXPECT_EQ(LinesOf(x.YukleXPDF(T(pdf.string()))), std::vector<std::string>{"http://converter.example/"});
+        EXPECT_EQ(LinesOf(x.YukleXPDF(T(pdf.string()))),
+                  std::vector<std::string>{"http://converter.example/"});
     std::istringstream lines(ReadFileBytes(record));
     std::vector<std::string> folders;
-    for (std::string out, mode, fresh; std::getline(lines, out) && std::getline(lines, mode) &&
-                                       std::getline(lines, fresh);) {
+    for (std::string out, mode, fresh;
+         std::getline(lines, out) && std::getline(lines, mode) && std::getline(lines, fresh);) {
         const fs::path folder = fs::path(out).parent_path();
         EXPECT_EQ(folder.parent_path(), data);
         EXPECT_EQ(mode, "700 " + std::to_string(::getuid()));
@@ -212,7 +232,8 @@ TEST_F(PdfFixture, OutputFileIsNewInAPrivateFolderThatGoesWithTheDocument) {
     EXPECT_NE(folders[0], folders[1]);
     // A converter that writes nothing sends the document to the library.
     Converter("exit 1");
-    EXPECT_EQ(LinesOf(x.YukleXPDF(T(pdf.string()))), std::vector<std::string>{"http://library.example/"});
+    EXPECT_EQ(LinesOf(x.YukleXPDF(T(pdf.string()))),
+              std::vector<std::string>{"http://library.example/"});
     EXPECT_TRUE(FolderEmpty(data));
 }
 
@@ -223,7 +244,8 @@ TEST_F(PdfFixture, WithoutAFolderForPrivateFoldersTheRuntimeFolderTakesThem) {
     const std::string saved = old ? old : "";
     ::setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
     const fs::path record = dir.Path() / "record";
-    Converter("dirname \"$4\" > '" + record.string() + "'\nprintf 'http://private.example/\\n' > \"$4\"");
+    Converter("dirname \"$4\" > '" + record.string() +
+              "'\nprintf 'http://private.example/\\n' > \"$4\"");
     fs::path pdf = Pdf("doc.pdf", {{"http://library.example/"}});
     Text text = Run(true, pdf);
     if (old)
@@ -245,12 +267,14 @@ TEST_F(PdfFixture, ConverterAbsentFromItsFolderAndFromPathLeavesItToTheLibrary) 
     Text viaConverterRoute = Run(true, pdf);
     ::setenv("PATH", path.c_str(), 1);
     EXPECT_EQ(viaConverterRoute, Run(false, pdf));
-    EXPECT_EQ(LinesOf(viaConverterRoute), (std::vector<std::string>{"http://a.example/", "", "http://b.example/"}));
+    EXPECT_EQ(LinesOf(viaConverterRoute),
+              (std::vector<std::string>{"http://a.example/", "", "http://b.example/"}));
 }
 
 TEST_F(PdfFixture, HungConverterIsKilledAtTheTimeoutAndItsOutputIgnored) {
     fs::path pidFile = dir.Path() / "pid";
-    Converter("echo $$ > '" + pidFile.string() + "'\nprintf 'http://partial.example/\\n' > \"$4\"\nsleep 30");
+    Converter("echo $$ > '" + pidFile.string() +
+              "'\nprintf 'http://partial.example/\\n' > \"$4\"\nsleep 30");
     settings.converterTimeout = 300ms;
     fs::path pdf = Pdf("doc.pdf", {{"http://library.example/"}});
     const auto start = std::chrono::steady_clock::now();
@@ -280,7 +304,8 @@ TEST_F(PdfFixture, StopEndsARunningConverterAndTheDocumentFails) {
     settings.cancel = &stop;
     fs::path pdf = Pdf("doc.pdf", {{"http://never.example/"}});
     std::thread stopper([&] {
-        while (!fs::exists(pidFile) || ReadFileBytes(pidFile).empty()) std::this_thread::sleep_for(5ms);
+        while (!fs::exists(pidFile) || ReadFileBytes(pidFile).empty())
+            std::this_thread::sleep_for(5ms);
         stop = true;
     });
     const auto start = std::chrono::steady_clock::now();
@@ -309,7 +334,8 @@ TEST_F(PdfFixture, MissingLibraryFailsTheDocumentAndIsLookedForAgainForTheNext) 
     EXPECT_THROW(x.YuklePDFium(T(pdf.string())), ReadError);
     fs::remove(link);
     fs::create_symlink(real, link);
-    EXPECT_EQ(LinesOf(x.YuklePDFium(T(pdf.string()))), std::vector<std::string>{"http://late.example/"});
+    EXPECT_EQ(LinesOf(x.YuklePDFium(T(pdf.string()))),
+              std::vector<std::string>{"http://late.example/"});
 }
 
 TEST_F(PdfFixture, TwoGigabytesOrMoreAreRefusedBeforeMapping) {
@@ -356,10 +382,12 @@ TEST_F(PdfFixture, UnreadableDocumentsFailQuietlyInBothRoutes) {
         const char* name;
         bool mayYieldEmptyText;  // readable, but holds no text
     };
-    for (const Bad& b : {Bad{"blank.pdf", true}, Bad{"damaged.pdf", true}, Bad{"zero.pdf", false},
-                         Bad{"text.pdf", false}, Bad{"locked.pdf", false}, Bad{"vanished.pdf", false}}) {
+    for (const Bad& b :
+         {Bad{"blank.pdf", true}, Bad{"damaged.pdf", true}, Bad{"zero.pdf", false},
+          Bad{"text.pdf", false}, Bad{"locked.pdf", false}, Bad{"vanished.pdf", false}}) {
         for (bool converter : {false, true}) {
-            SCOPED_TRACE(std::string(b.name) + (converter ? " via the converter" : " via the library"));
+            SCOPED_TRACE(std::string(b.name) +
+                         (converter ? " via the converter" : " via the library"));
             Text text;
             try {
                 text = Run(converter, dir.Path() / b.name);
@@ -414,7 +442,8 @@ TEST_F(PdfFixture, AScanSkipsADocumentNoLibraryReadsAndTheNextOneTriesAgain) {
     ScanJob job;
     job.Mode = ScanMode::FileList;
     job.Pdf = PdfMode::Pdfium;
-    EXPECT_EQ(Scan(job, files, sink, readers), (std::vector<std::string>{"http://b.example/", "http://c.example/"}));
+    EXPECT_EQ(Scan(job, files, sink, readers),
+              (std::vector<std::string>{"http://b.example/", "http://c.example/"}));
     EXPECT_EQ(sink.done, 2);
 }
 

@@ -151,7 +151,8 @@ TEST(StrictUtf8, RejectsWhatIsNotUtf8) {
         if (c.valid) {
             EXPECT_NO_THROW(d.Decode(c.bytes.data(), c.bytes.size(), true, out)) << c.name;
         } else {
-            EXPECT_THROW(d.Decode(c.bytes.data(), c.bytes.size(), true, out), DecodeError) << c.name;
+            EXPECT_THROW(d.Decode(c.bytes.data(), c.bytes.size(), true, out), DecodeError)
+                << c.name;
         }
     }
 }
@@ -231,13 +232,16 @@ TEST(Files, AfterTheUtf8MarkEachIllFormedSequenceIsOneReplacementCharacter) {
         std::vector<Text> lines;
     } cases[] = {
         {"\xFFwww.x.xx", {u"\uFFFDwww.x.xx"}},
-        {"caf\xE9 ok\nnext", {u"caf\uFFFD ok", u"next"}},       // a cp1252 letter
-        {"a\xE2\x82" "b", {u"a\uFFFD" "b"}},                     // truncated: one
-        {"\xC0\xAF/", {u"\uFFFD\uFFFD/"}},                       // never valid: each byte
-        {"\xED\xA0\x80.", {u"\uFFFD\uFFFD\uFFFD."}},              // a surrogate
-        {"\xF4\x90\x80\x80!", {u"\uFFFD\uFFFD\uFFFD\uFFFD!"}},     // past U+10FFFF
-        {"ok\n\xE2\x82", {u"ok", u"\uFFFD"}},                     // cut by the end
-        {"\xC3\xA9\xF0\x9F\x98\x80", {u"\u00E9\U0001F600"}},     // valid text stays
+        {"caf\xE9 ok\nnext", {u"caf\uFFFD ok", u"next"}},  // a cp1252 letter
+        {"a\xE2\x82"
+         "b",
+         {u"a\uFFFD"
+          "b"}},                                                // truncated: one
+        {"\xC0\xAF/", {u"\uFFFD\uFFFD/"}},                      // never valid: each byte
+        {"\xED\xA0\x80.", {u"\uFFFD\uFFFD\uFFFD."}},            // a surrogate
+        {"\xF4\x90\x80\x80!", {u"\uFFFD\uFFFD\uFFFD\uFFFD!"}},  // past U+10FFFF
+        {"ok\n\xE2\x82", {u"ok", u"\uFFFD"}},                   // cut by the end
+        {"\xC3\xA9\xF0\x9F\x98\x80", {u"\u00E9\U0001F600"}},    // valid text stays
     };
     for (const Case& c : cases) {
         auto path = dir.Write("m.txt", mark + c.body).string();

@@ -46,9 +46,11 @@ TEST(ScanJob, ProblemsInTheOrderAUserMeetsThem) {
         ScanJobProblem problem;
     };
     ScanInputs blankFolder = Folder(u" \t");
-    blankFolder.Email = blankFolder.Ftp = blankFolder.Http = blankFolder.Https = blankFolder.Www = false;
+    blankFolder.Email = blankFolder.Ftp = blankFolder.Http = blankFolder.Https = blankFolder.Www =
+        false;
     ScanInputs noDetection = Folder(u"/srv");
-    noDetection.Email = noDetection.Ftp = noDetection.Http = noDetection.Https = noDetection.Www = false;
+    noDetection.Email = noDetection.Ftp = noDetection.Http = noDetection.Https = noDetection.Www =
+        false;
     noDetection.FileMask = u"[";
     noDetection.CheckMask = true;
     ScanInputs badMask = Folder(u"/srv");

@@ -63,7 +63,8 @@ TEST(Sources, BytesInMemoryReadExactlyLikeTheSameFile) {
         for (bool memory : {false, true}) {
             FileSource file(FromUtf8(path.string()));
             MemorySource bytes(cases[i]);
-            EXPECT_EQ(Scan(bytes, memory), Scan(file, memory)) << "case " << i << " memory " << memory;
+            EXPECT_EQ(Scan(bytes, memory), Scan(file, memory))
+                << "case " << i << " memory " << memory;
         }
     }
     // A source may be read again from the start.
@@ -74,7 +75,8 @@ TEST(Sources, BytesInMemoryReadExactlyLikeTheSameFile) {
 TEST(Sources, PathsLongerThanTheSystemLimitAreRead) {
     TempDir dir;
     std::string relative;
-    for (int i = 0; i < 40; ++i) relative += std::string(150, static_cast<char>('a' + i % 26)) + "/";
+    for (int i = 0; i < 40; ++i)
+        relative += std::string(150, static_cast<char>('a' + i % 26)) + "/";
     relative += "deep.txt";
     ASSERT_GT((dir.Path() / relative).string().size(), 4096u);
     // The fixture writes through std::filesystem, which fails on such a path,

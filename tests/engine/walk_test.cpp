@@ -1,7 +1,7 @@
 // The folder walk ends, whatever links, depths and kernel file systems it
 // meets: each folder once, paths past the system's limit, /proc left alone.
-#include <gtest/gtest.h>
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -12,8 +12,8 @@
 
 #include "engine/collector.h"
 #include "engine/folder_walk.h"
-#include "support/temp_dir.h"
 #include "support/empty_sink.h"
+#include "support/temp_dir.h"
 
 using namespace corvexa;
 using corvexa::test::TempDir;
@@ -128,8 +128,9 @@ TEST(WalkEnds, PathsPastTheSystemLimitAreWalkedListedAndRead) {
     EXPECT_EQ(FileSizeOf(FromUtf8(deep)), 21);
     auto all = Walk(dir.Path().string());
     EXPECT_EQ(all.size(), 43u);
-    EXPECT_EQ(std::count_if(all.begin(), all.end(),
-                            [](const std::string& f) { return f.size() > 4096 && EndsWith(f, "/s19.txt"); }),
+    EXPECT_EQ(std::count_if(
+                  all.begin(), all.end(),
+                  [](const std::string& f) { return f.size() > 4096 && EndsWith(f, "/s19.txt"); }),
               1);
 }
 

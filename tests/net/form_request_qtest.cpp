@@ -9,7 +9,6 @@
 #include <QTest>
 #include <QThread>
 #include <QTimer>
-
 #include <memory>
 
 #include "net/field_values.h"
@@ -22,7 +21,8 @@ using corvexa::test::ServerReply;
 
 namespace {
 
-ServerReply Reply(int status, const QByteArray& body, const QByteArray& type = "text/plain; charset=UTF-8") {
+ServerReply Reply(int status, const QByteArray& body,
+                  const QByteArray& type = "text/plain; charset=UTF-8") {
     ServerReply r;
     r.status = status;
     r.body = body;
@@ -45,7 +45,9 @@ class FormRequestTest : public QObject {
     Q_OBJECT
 
     std::unique_ptr<MakerServer> server_;
-    QString Https(const char* path) const { return QStringLiteral("https://") + server_->Host() + QLatin1String(path); }
+    QString Https(const char* path) const {
+        return QStringLiteral("https://") + server_->Host() + QLatin1String(path);
+    }
 
 private slots:
     void initTestCase() {
@@ -53,7 +55,8 @@ private slots:
         // A second server's certificate is never trusted: its secure path must fail.
         MakerServer untrusted;
         untrusted.SetReply("/p", Reply(200, "secret"));
-        QVERIFY(!Failure(QStringLiteral("https://") + untrusted.Host() + "/p", {"cmd=x"}, 3000).isEmpty());
+        QVERIFY(!Failure(QStringLiteral("https://") + untrusted.Host() + "/p", {"cmd=x"}, 3000)
+                     .isEmpty());
         QVERIFY(untrusted.Requests().isEmpty());
         server_->TrustInThisProcess();
         qputenv("CORVEXA_MAKER_HOST", server_->Host().toUtf8());
@@ -68,17 +71,39 @@ private slots:
         QTest::addColumn<QString>("line");
         QTest::addColumn<QString>("tag");
         QTest::addColumn<QString>("value");
-        QTest::newRow("plain") << "<result>1</result>" << "result" << "1";
-        QTest::newRow("space after close") << "<result>1</result> " << "result" << "";
-        QTest::newRow("space before open") << " <result>1</result>" << "result" << "";
-        QTest::newRow("upper-case tags in line") << "<RESULT>1</RESULT>" << "result" << "";
-        QTest::newRow("upper-case tag argument") << "<result>1</result>" << "RESULT" << "1";
-        QTest::newRow("empty value") << "<url></url>" << "url" << "";
-        QTest::newRow("only the opening tag") << "<url>" << "url" << "";
-        QTest::newRow("other tag") << "<version>2.6</version>" << "url" << "";
-        QTest::newRow("markup inside kept as text") << "<important><b>x</b></important>" << "important" << "<b>x</b>";
-        QTest::newRow("empty line") << "" << "url" << "";
-        QTest::newRow("empty tag") << "<>x</>" << "" << "";
+        QTest::newRow("plain") << "<result>1</result>"
+                               << "result"
+                               << "1";
+        QTest::newRow("space after close") << "<result>1</result> "
+                                           << "result"
+                                           << "";
+        QTest::newRow("space before open") << " <result>1</result>"
+                                           << "result"
+                                           << "";
+        QTest::newRow("upper-case tags in line") << "<RESULT>1</RESULT>"
+                                                 << "result"
+                                                 << "";
+        QTest::newRow("upper-case tag argument") << "<result>1</result>"
+                                                 << "RESULT"
+                                                 << "1";
+        QTest::newRow("empty value") << "<url></url>"
+                                     << "url"
+                                     << "";
+        QTest::newRow("only the opening tag") << "<url>"
+                                              << "url"
+                                              << "";
+        QTest::newRow("other tag") << "<version>2.6</version>"
+                                   << "url"
+                                   << "";
+        QTest::newRow("markup inside kept as text") << "<important><b>x</b></important>"
+                                                    << "important"
+                                                    << "<b>x</b>";
+        QTest::newRow("empty line") << ""
+                                    << "url"
+                                    << "";
+        QTest::newRow("empty tag") << "<>x</>"
+                                   << ""
+                                   << "";
     }
     void extractTagValue() {
         QFETCH(QString, line);
@@ -107,13 +132,16 @@ private slots:
         QTest::addColumn<QString>("field");
         QTest::addColumn<QByteArray>("encoded");
         QTest::addColumn<QString>("value");
-        QTest::newRow("spaces") << "feedback=I like it" << QByteArray("feedback=I+like+it") << "I like it";
+        QTest::newRow("spaces") << "feedback=I like it" << QByteArray("feedback=I+like+it")
+                                << "I like it";
         QTest::newRow("& and =") << "feedback=a&b=c" << QByteArray("feedback=a%26b%3Dc") << "a&b=c";
         QTest::newRow("kept characters") << "v=*-._Az09" << QByteArray("v=*-._Az09") << "*-._Az09";
-        QTest::newRow("non-ASCII") << "feedback=\u00FCber \u20AC" << QByteArray("feedback=%C3%BCber+%E2%82%AC")
-                                   << "\u00FCber \u20AC";
-        QTest::newRow("CR and plus") << "feedback=I like it!\r1+1" << QByteArray("feedback=I+like+it%21%0D1%2B1")
-                                     << "I like it!\r1+1";
+        QTest::newRow("non-ASCII")
+            << "feedback=\u00FCber \u20AC" << QByteArray("feedback=%C3%BCber+%E2%82%AC")
+            << "\u00FCber \u20AC";
+        QTest::newRow("CR and plus")
+            << "feedback=I like it!\r1+1" << QByteArray("feedback=I+like+it%21%0D1%2B1")
+            << "I like it!\r1+1";
         QTest::newRow("empty value") << "guid=" << QByteArray("guid=") << "";
     }
     void fieldsArriveIntact() {
@@ -124,7 +152,8 @@ private slots:
         const QString name = field.left(field.indexOf(QLatin1Char('=')));
         {
             server_->ClearRequests();
-            QCOMPARE(PostForm(Https("/php/feedback.php"), {"cmd=feedback", field}, 3000), QStringLiteral("OK"));
+            QCOMPARE(PostForm(Https("/php/feedback.php"), {"cmd=feedback", field}, 3000),
+                     QStringLiteral("OK"));
             const auto requests = server_->Requests();
             QCOMPARE(requests.size(), 1);
             QCOMPARE(requests[0].body, QByteArray("cmd=feedback&") + encoded);
@@ -184,18 +213,21 @@ private slots:
         QTest::addColumn<QByteArray>("type");
         QTest::addColumn<QByteArray>("body");
         QTest::addColumn<QString>("text");
-        QTest::newRow("UTF-8") << QByteArray("text/plain; charset=UTF-8") << QByteArray("\xC3\xA9t\xC3\xA9\r\n")
-                               << "\u00E9t\u00E9\r\n";
-        QTest::newRow("Latin-1") << QByteArray("text/plain; charset=ISO-8859-1") << QByteArray("\xE9t\xE9")
-                                 << "\u00E9t\u00E9";
-        QTest::newRow("quoted, upper case") << QByteArray("text/plain; CHARSET=\"utf-8\"") << QByteArray("\xC3\xA9")
-                                            << "\u00E9";
-        QTest::newRow("windows-1251") << QByteArray("text/plain; charset=windows-1251")
-                                      << QByteArray("\xCF\xF0\xE8\xE2\xE5\xF2") << "\u041F\u0440\u0438\u0432\u0435\u0442";
+        QTest::newRow("UTF-8") << QByteArray("text/plain; charset=UTF-8")
+                               << QByteArray("\xC3\xA9t\xC3\xA9\r\n") << "\u00E9t\u00E9\r\n";
+        QTest::newRow("Latin-1") << QByteArray("text/plain; charset=ISO-8859-1")
+                                 << QByteArray("\xE9t\xE9") << "\u00E9t\u00E9";
+        QTest::newRow("quoted, upper case")
+            << QByteArray("text/plain; CHARSET=\"utf-8\"") << QByteArray("\xC3\xA9") << "\u00E9";
+        QTest::newRow("windows-1251")
+            << QByteArray("text/plain; charset=windows-1251")
+            << QByteArray("\xCF\xF0\xE8\xE2\xE5\xF2") << "\u041F\u0440\u0438\u0432\u0435\u0442";
         QTest::newRow("unknown charset: UTF-8") << QByteArray("text/plain; charset=x-no-such-set")
                                                 << QByteArray("\xC3\xA9") << "\u00E9";
-        QTest::newRow("none: UTF-8") << QByteArray("text/plain") << QByteArray("\xC3\xA9") << "\u00E9";
-        QTest::newRow("kept untrimmed") << QByteArray("text/plain") << QByteArray("  OK \n") << "  OK \n";
+        QTest::newRow("none: UTF-8")
+            << QByteArray("text/plain") << QByteArray("\xC3\xA9") << "\u00E9";
+        QTest::newRow("kept untrimmed")
+            << QByteArray("text/plain") << QByteArray("  OK \n") << "  OK \n";
     }
     void replyDecodedByItsCharset() {
         QFETCH(QByteArray, type);
@@ -215,8 +247,10 @@ private slots:
     // A reply that ends before the length it announced is no reply: a cut-off
     // update check must not be read as a shorter one.
     void replyCutShortFails() {
-        ServerReply cut = Reply(200, corvexa::test::CheckReply(QStringLiteral("7.7"), QStringLiteral("https://example.com/")) +
-                                         QByteArray(1000, 'x'));
+        ServerReply cut =
+            Reply(200, corvexa::test::CheckReply(QStringLiteral("7.7"),
+                                                 QStringLiteral("https://example.com/")) +
+                           QByteArray(1000, 'x'));
         cut.truncateTo = 127;
         server_->SetReply("/cut", cut);
         QVERIFY(!Failure(Https("/cut"), {"cmd=x"}, 3000).isEmpty());
@@ -234,8 +268,10 @@ private slots:
             QElapsedTimer clock;
             clock.start();
             QVERIFY(!Failure(Https("/quiet"), {"cmd=x"}, 400).isEmpty());
-            QVERIFY2(clock.elapsed() >= 380 && clock.elapsed() < 3000, qPrintable(QString::number(clock.elapsed())));
-            QVERIFY(server_->WaitForClosed(closed + 1, 5000));  // given up for real: the connection is closed
+            QVERIFY2(clock.elapsed() >= 380 && clock.elapsed() < 3000,
+                     qPrintable(QString::number(clock.elapsed())));
+            QVERIFY(server_->WaitForClosed(closed + 1,
+                                           5000));  // given up for real: the connection is closed
         }
         // A slow answer within the time-out is still taken.
         ServerReply slow = Reply(200, "late");
@@ -266,7 +302,8 @@ private slots:
         QVERIFY(server_->WaitForClosed(closed + 1, 10000));
         const qint64 sent = server_->EndlessBytesSent() - sentBefore;
         QVERIFY2(sent < 16 * 1024 * 1024, qPrintable(QString::number(sent)));
-        QCOMPARE(PostForm(Https("/absent"), {"cmd=x"}, 3000), QStringLiteral("not found"));  // all is well after it
+        QCOMPARE(PostForm(Https("/absent"), {"cmd=x"}, 3000),
+                 QStringLiteral("not found"));  // all is well after it
     }
 
     void cancellationEndsAWaitingRequestAtOnce() {
@@ -304,7 +341,8 @@ private slots:
 
         server_->RefuseHttps(true);
         server_->ClearRequests();
-        const Exchange refused = PostToMaker("/php/check2.php", {"cmd=check", "guid=personal"}, 3000);
+        const Exchange refused =
+            PostToMaker("/php/check2.php", {"cmd=check", "guid=personal"}, 3000);
         QVERIFY(!refused.reply);
         QVERIFY(!refused.error.isEmpty());
         QVERIFY(server_->Requests().isEmpty());
@@ -331,7 +369,8 @@ private slots:
         // Trusted by name for a run by hand, the same server answers securely.
         qputenv("CORVEXA_MAKER_CA", untrusted.CertificateFile().toUtf8());
         untrusted.SetReply("/p", Reply(200, "named"));
-        const QString reply = PostForm(QStringLiteral("https://") + untrusted.Host() + "/p", {"cmd=x"}, 3000);
+        const QString reply =
+            PostForm(QStringLiteral("https://") + untrusted.Host() + "/p", {"cmd=x"}, 3000);
         qunsetenv("CORVEXA_MAKER_CA");
         QCOMPARE(reply, QStringLiteral("named"));
         QVERIFY(untrusted.Requests().value(0).secure);
@@ -354,18 +393,21 @@ private slots:
         QTest::addColumn<int>("servicePack");
         QTest::addColumn<bool>("is64");
         QTest::addColumn<QString>("text");
-        QTest::newRow("64-bit") << 0 << true << "Debian GNU/Linux 12 (Version 6.1, Build 0, 64-bit Edition)";
-        QTest::newRow("32-bit") << 0 << false << "Debian GNU/Linux 12 (Version 6.1, Build 0, 32-bit Edition)";
-        QTest::newRow("service pack") << 1 << true
-                                      << "Debian GNU/Linux 12 Service Pack 1 (Version 6.1, Build 0, 64-bit Edition)";
+        QTest::newRow("64-bit") << 0 << true
+                                << "Debian GNU/Linux 12 (Version 6.1, Build 0, 64-bit Edition)";
+        QTest::newRow("32-bit") << 0 << false
+                                << "Debian GNU/Linux 12 (Version 6.1, Build 0, 32-bit Edition)";
+        QTest::newRow("service pack")
+            << 1 << true
+            << "Debian GNU/Linux 12 Service Pack 1 (Version 6.1, Build 0, 64-bit Edition)";
     }
     void osDescription() {
         QFETCH(int, servicePack);
         QFETCH(bool, is64);
         QFETCH(QString, text);
         const KernelNumbers k = ParseKernelRelease(QStringLiteral("6.1.0-18-amd64"));
-        QCOMPARE(FormatOsDescription(QStringLiteral("Debian GNU/Linux 12"), k.major, k.minor, k.build, servicePack,
-                                     is64),
+        QCOMPARE(FormatOsDescription(QStringLiteral("Debian GNU/Linux 12"), k.major, k.minor,
+                                     k.build, servicePack, is64),
                  text);
     }
 
@@ -374,23 +416,34 @@ private slots:
         QVERIFY(text.startsWith(QSysInfo::prettyProductName() + QStringLiteral(" (Version ")));
         const KernelNumbers k = ParseKernelRelease(QSysInfo::kernelVersion());
         QVERIFY(k.major > 0);
-        QVERIFY(text.contains(QStringLiteral("Version %1.%2, Build %3, ").arg(k.major).arg(k.minor).arg(k.build)));
+        QVERIFY(text.contains(
+            QStringLiteral("Version %1.%2, Build %3, ").arg(k.major).arg(k.minor).arg(k.build)));
         QVERIFY(text.endsWith(QStringLiteral("-bit Edition)")));
     }
 
     void requestLocale_data() {
         QTest::addColumn<QString>("name");
         QTest::addColumn<QString>("locale");
-        QTest::newRow("POSIX with charset") << "de_DE.UTF-8" << "de-DE";
-        QTest::newRow("Qt form") << "en_US" << "en-US";
-        QTest::newRow("modifier") << "sr_RS@latin" << "sr-RS";
-        QTest::newRow("three-letter language") << "fil_PH" << "fil-PH";
-        QTest::newRow("numeric region") << "es_419" << "es-419";
-        QTest::newRow("C") << "C" << "xx";
-        QTest::newRow("POSIX") << "POSIX" << "xx";
-        QTest::newRow("language only") << "en" << "xx";
-        QTest::newRow("empty") << "" << "xx";
-        QTest::newRow("digits as language") << "12_34" << "xx";
+        QTest::newRow("POSIX with charset") << "de_DE.UTF-8"
+                                            << "de-DE";
+        QTest::newRow("Qt form") << "en_US"
+                                 << "en-US";
+        QTest::newRow("modifier") << "sr_RS@latin"
+                                  << "sr-RS";
+        QTest::newRow("three-letter language") << "fil_PH"
+                                               << "fil-PH";
+        QTest::newRow("numeric region") << "es_419"
+                                        << "es-419";
+        QTest::newRow("C") << "C"
+                           << "xx";
+        QTest::newRow("POSIX") << "POSIX"
+                               << "xx";
+        QTest::newRow("language only") << "en"
+                                       << "xx";
+        QTest::newRow("empty") << ""
+                               << "xx";
+        QTest::newRow("digits as language") << "12_34"
+                                            << "xx";
     }
     void requestLocale() {
         QFETCH(QString, name);
@@ -420,10 +473,12 @@ private slots:
         QCOMPARE(AppSpecificMachineId(raw, app), id);
         QCOMPARE(AppSpecificMachineId(raw, QStringLiteral("ffffffffffffffffffffffffffffffff")),
                  QStringLiteral("ba7f0236bb85447ab66743dff5693b04"));
-        QVERIFY(AppSpecificMachineId(QStringLiteral("0123456789abcdef0123456789abcdee"), app) != id);
-        QVERIFY(AppSpecificMachineId(QStringLiteral("not hexadecimal"), app).contains(
-            QRegularExpression(QStringLiteral("^[0-9a-f]{32}$"))));
-        QCOMPARE(AppSpecificMachineId(QString(), app), QString());  // no machine id: the field stays empty
+        QVERIFY(AppSpecificMachineId(QStringLiteral("0123456789abcdef0123456789abcdee"), app) !=
+                id);
+        QVERIFY(AppSpecificMachineId(QStringLiteral("not hexadecimal"), app)
+                    .contains(QRegularExpression(QStringLiteral("^[0-9a-f]{32}$"))));
+        QCOMPARE(AppSpecificMachineId(QString(), app),
+                 QString());  // no machine id: the field stays empty
 
         QFile system(QStringLiteral("/etc/machine-id"));
         if (!system.open(QIODevice::ReadOnly)) QSKIP("this machine has no /etc/machine-id");

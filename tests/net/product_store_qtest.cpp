@@ -34,7 +34,9 @@ private slots:
         QFETCH(int, read);
         ProductStore store(QStringLiteral("KELMARE"), QStringLiteral("Corvexa"));
         store.WriteString(QStringLiteral("ShowUpdate"), stored);
-        QCOMPARE(ProductStore(QStringLiteral("KELMARE"), QStringLiteral("Corvexa")).ReadInteger("ShowUpdate", 1), read);
+        QCOMPARE(ProductStore(QStringLiteral("KELMARE"), QStringLiteral("Corvexa"))
+                     .ReadInteger("ShowUpdate", 1),
+                 read);
         QCOMPARE(store.ReadInteger(QStringLiteral("Missing"), 1), 1);
     }
 
@@ -56,7 +58,8 @@ private slots:
         QVERIFY(blocker.open(QIODevice::WriteOnly));
         blocker.close();
         ProductStore store(QStringLiteral("BLOCKED"), QStringLiteral("Corvexa"));
-        QVERIFY_THROWS_EXCEPTION(ProductStoreError, store.WriteString(QStringLiteral("ShowUpdate"), "0"));
+        QVERIFY_THROWS_EXCEPTION(ProductStoreError,
+                                 store.WriteString(QStringLiteral("ShowUpdate"), "0"));
     }
 };
 

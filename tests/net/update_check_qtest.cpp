@@ -5,7 +5,6 @@
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QTest>
-
 #include <memory>
 
 #include "net/checker.h"
@@ -58,9 +57,12 @@ class UpdateCheckTest : public QObject {
 
     static void Store(const StringMap& values) {
         ProductStore store(kCompany, kProduct);
-        for (auto it = values.begin(); it != values.end(); ++it) store.WriteString(it.key(), it.value());
+        for (auto it = values.begin(); it != values.end(); ++it)
+            store.WriteString(it.key(), it.value());
     }
-    static QString Stored(const QString& name) { return ProductStore(kCompany, kProduct).ReadString(name); }
+    static QString Stored(const QString& name) {
+        return ProductStore(kCompany, kProduct).ReadString(name);
+    }
 
     CheckResults Run(FailureRecord& failures, const QString& today = kToday) {
         return RunUpdateCheck(Setup(today), failures);
@@ -78,7 +80,8 @@ private slots:
         QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, storeDir_->path());
         server_->ClearRequests();
         server_->RefuseHttps(false);
-        server_->SetReply("/php/check2.php", Body(CheckReply("2.6", "https://www.kelmare.example/download/")));
+        server_->SetReply("/php/check2.php",
+                          Body(CheckReply("2.6", "https://www.kelmare.example/download/")));
         shown_.clear();
     }
 
@@ -97,13 +100,15 @@ private slots:
         QCOMPARE(requests[0].Field("version"), QStringLiteral("2.5"));
         QCOMPARE(requests[0].Field("howmany"), QStringLiteral("1"));
         QVERIFY(requests[0].Field("os").endsWith(QStringLiteral("-bit Edition)")));
-        QCOMPARE(requests[0].Field("guid"), GetMachineId());  // the derived identifier, never the raw id
+        QCOMPARE(requests[0].Field("guid"),
+                 GetMachineId());  // the derived identifier, never the raw id
         QCOMPARE(Stored("HowMany"), QStringLiteral("1"));
         QCOMPARE(Stored("InstalledVersion"), QStringLiteral("2.5"));
         QCOMPARE(Stored("LastUpdateCheck"), kToday);
         QCOMPARE(Stored("LastUpdateCheckCount"), QStringLiteral("1"));
         QCOMPARE(Stored("CurrentVersion"), QStringLiteral("2.6"));
-        QCOMPARE(UnscrambleUrl(Stored("CurrentURL")), QStringLiteral("https://www.kelmare.example/download/"));
+        QCOMPARE(UnscrambleUrl(Stored("CurrentURL")),
+                 QStringLiteral("https://www.kelmare.example/download/"));
         QVERIFY(Stored("CurrentURL") != QStringLiteral("https://www.kelmare.example/download/"));
         QVERIFY(r.Notice);
         QCOMPARE(r.ServerVersion, QStringLiteral("2.6"));
@@ -123,21 +128,23 @@ private slots:
         const QByteArray good = CheckReply("2.6", "https://d.example/x");
         const StringMap same{{"HowMany", "7"}, {"InstalledVersion", "2.5"}};
         QTest::newRow("upgrade restarts the counter")
-            << StringMap{{"HowMany", "7"}, {"InstalledVersion", "2.4"}} << good << kToday << true << true
-            << StringMap{{"HowMany", "1"}, {"InstalledVersion", "2.5"}};
-        QTest::newRow("same version counts on") << same << good << kToday << true << true
-                                                << StringMap{{"HowMany", "8"}};
+            << StringMap{{"HowMany", "7"}, {"InstalledVersion", "2.4"}} << good << kToday << true
+            << true << StringMap{{"HowMany", "1"}, {"InstalledVersion", "2.5"}};
+        QTest::newRow("same version counts on")
+            << same << good << kToday << true << true << StringMap{{"HowMany", "8"}};
         QTest::newRow("negative counter counts as 0")
-            << StringMap{{"HowMany", "-4"}, {"InstalledVersion", "2.5"}} << good << kToday << true << true
-            << StringMap{{"HowMany", "1"}};
+            << StringMap{{"HowMany", "-4"}, {"InstalledVersion", "2.5"}} << good << kToday << true
+            << true << StringMap{{"HowMany", "1"}};
         QTest::newRow("ShowUpdate 0: no request, counter still counts")
-            << StringMap{{"HowMany", "2"}, {"InstalledVersion", "2.5"}, {"ShowUpdate", "0"}} << good << kToday
-            << false << false << StringMap{{"HowMany", "3"}, {"LastUpdateCheck", ""}};
+            << StringMap{{"HowMany", "2"}, {"InstalledVersion", "2.5"}, {"ShowUpdate", "0"}} << good
+            << kToday << false << false << StringMap{{"HowMany", "3"}, {"LastUpdateCheck", ""}};
         QTest::newRow("ShowUpdate 2: request, no notice")
             << StringMap{{"ShowUpdate", "2"}} << good << kToday << true << false
             << StringMap{{"CurrentVersion", "2.6"}, {"ShowUpdate", "2"}};
         QTest::newRow("sixth start of a day: no request")
-            << StringMap{{"LastUpdateCheck", kToday}, {"LastUpdateCheckCount", "5"}, {"CurrentVersion", "2.4"}}
+            << StringMap{{"LastUpdateCheck", kToday},
+                         {"LastUpdateCheckCount", "5"},
+                         {"CurrentVersion", "2.4"}}
             << good << kToday << false << false
             << StringMap{{"LastUpdateCheckCount", "5"}, {"CurrentVersion", "2.4"}};
         QTest::newRow("next day: a request again, count restarts")
@@ -145,39 +152,48 @@ private slots:
             << QStringLiteral("12/11/26") << true << true
             << StringMap{{"LastUpdateCheck", "12/11/26"}, {"LastUpdateCheckCount", "1"}};
         QTest::newRow("fifth exchange: stored values refreshed, no notice")
-            << StringMap{{"LastUpdateCheck", kToday}, {"LastUpdateCheckCount", "4"}, {"CurrentVersion", "2.4"}}
+            << StringMap{{"LastUpdateCheck", kToday},
+                         {"LastUpdateCheckCount", "4"},
+                         {"CurrentVersion", "2.4"}}
             << good << kToday << true << false
             << StringMap{{"LastUpdateCheckCount", "5"}, {"CurrentVersion", "2.6"}};
         QTest::newRow("fourth exchange still raises the notice")
-            << StringMap{{"LastUpdateCheck", kToday}, {"LastUpdateCheckCount", "3"}} << good << kToday << true
-            << true << StringMap{{"LastUpdateCheckCount", "4"}};
+            << StringMap{{"LastUpdateCheck", kToday}, {"LastUpdateCheckCount", "3"}} << good
+            << kToday << true << true << StringMap{{"LastUpdateCheckCount", "4"}};
         QTest::newRow("date format changed: the count restarts")
-            << StringMap{{"LastUpdateCheck", "10.12.2026"}, {"LastUpdateCheckCount", "5"}} << good << kToday
-            << true << true << StringMap{{"LastUpdateCheck", kToday}, {"LastUpdateCheckCount", "1"}};
-        QTest::newRow("equal version: no notice") << same << CheckReply("2.5", "u") << kToday << true << false
-                                                  << StringMap{{"CurrentVersion", "2.5"}};
-        QTest::newRow("lower version: notice") << same << CheckReply("2.4", "u") << kToday << true << true
-                                               << StringMap{{"CurrentVersion", "2.4"}};
-        QTest::newRow("2.6b: no notice") << same << CheckReply("2.6b", "u") << kToday << true << false
-                                         << StringMap{{"CurrentVersion", "2.6b"}};
-        QTest::newRow("empty version: no notice") << same << CheckReply("", "u") << kToday << true << false
-                                                  << StringMap{{"CurrentVersion", ""}};
-        QTest::newRow("status 0 is used too") << same << CheckReply("3.0", "u", "0") << kToday << true << true
-                                              << StringMap{{"CurrentVersion", "3.0"}};
-        const StringMap untouched{{"HowMany", "8"},           {"InstalledVersion", "2.5"},
-                                  {"LastUpdateCheck", "old"}, {"LastUpdateCheckCount", "2"},
-                                  {"CurrentVersion", "2.4"},  {"CurrentURL", ScrambleUrl("https://old/")}};
+            << StringMap{{"LastUpdateCheck", "10.12.2026"}, {"LastUpdateCheckCount", "5"}} << good
+            << kToday << true << true
+            << StringMap{{"LastUpdateCheck", kToday}, {"LastUpdateCheckCount", "1"}};
+        QTest::newRow("equal version: no notice")
+            << same << CheckReply("2.5", "u") << kToday << true << false
+            << StringMap{{"CurrentVersion", "2.5"}};
+        QTest::newRow("lower version: notice") << same << CheckReply("2.4", "u") << kToday << true
+                                               << true << StringMap{{"CurrentVersion", "2.4"}};
+        QTest::newRow("2.6b: no notice") << same << CheckReply("2.6b", "u") << kToday << true
+                                         << false << StringMap{{"CurrentVersion", "2.6b"}};
+        QTest::newRow("empty version: no notice") << same << CheckReply("", "u") << kToday << true
+                                                  << false << StringMap{{"CurrentVersion", ""}};
+        QTest::newRow("status 0 is used too")
+            << same << CheckReply("3.0", "u", "0") << kToday << true << true
+            << StringMap{{"CurrentVersion", "3.0"}};
+        const StringMap untouched{
+            {"HowMany", "8"},           {"InstalledVersion", "2.5"},
+            {"LastUpdateCheck", "old"}, {"LastUpdateCheckCount", "2"},
+            {"CurrentVersion", "2.4"},  {"CurrentURL", ScrambleUrl("https://old/")}};
         StringMap before = untouched;
         before["HowMany"] = "7";
         QTest::newRow("reply beginning with ERROR is ignored")
-            << before << QByteArray("ERROR ") + CheckReply("2.6", "u") << kToday << true << false << untouched;
-        QTest::newRow("short reply is ignored") << before << QByteArray("<version>2.6</version>\r\n<url>u</url>\r\n")
-                                                << kToday << true << false << untouched;
-        QTest::newRow("status 2 is ignored") << before << CheckReply("2.6", "u", "2") << kToday << true << false
-                                             << untouched;
+            << before << QByteArray("ERROR ") + CheckReply("2.6", "u") << kToday << true << false
+            << untouched;
+        QTest::newRow("short reply is ignored")
+            << before << QByteArray("<version>2.6</version>\r\n<url>u</url>\r\n") << kToday << true
+            << false << untouched;
+        QTest::newRow("status 2 is ignored")
+            << before << CheckReply("2.6", "u", "2") << kToday << true << false << untouched;
         QTest::newRow("missing url tag empties the link")
-            << before << QByteArray("<version>2.6</version>\r\nhttps://x/\r\n\r\n<result>1</result>\r\n") << kToday
-            << true << true << StringMap{{"CurrentURL", ""}, {"CurrentVersion", "2.6"}};
+            << before
+            << QByteArray("<version>2.6</version>\r\nhttps://x/\r\n\r\n<result>1</result>\r\n")
+            << kToday << true << true << StringMap{{"CurrentURL", ""}, {"CurrentVersion", "2.6"}};
     }
     void check() {
         QFETCH(StringMap, before);
@@ -192,8 +208,10 @@ private slots:
         const CheckResults r = Run(failures, today);
         QCOMPARE(server_->Requests().size(), request ? 1 : 0);
         QCOMPARE(r.Notice, notice);
-        for (auto it = after.begin(); it != after.end(); ++it) QCOMPARE(Stored(it.key()) + "|" + it.key(), it.value() + "|" + it.key());
-        if (QTest::currentDataTag() == QByteArray("missing url tag empties the link")) QCOMPARE(r.DownloadLink, QString());
+        for (auto it = after.begin(); it != after.end(); ++it)
+            QCOMPARE(Stored(it.key()) + "|" + it.key(), it.value() + "|" + it.key());
+        if (QTest::currentDataTag() == QByteArray("missing url tag empties the link"))
+            QCOMPARE(r.DownloadLink, QString());
     }
 
     void storedLinkIsLoadedWhenNoExchangeIsMade() {
@@ -217,7 +235,8 @@ private slots:
         QFETCH(bool, untrusted);
         MakerServer stranger;
         MakerServer& target = untrusted ? stranger : *server_;
-        target.SetReply("/php/check2.php", Body(CheckReply("9.9", "http://evil.example/get", "1", "Install now")));
+        target.SetReply("/php/check2.php",
+                        Body(CheckReply("9.9", "http://evil.example/get", "1", "Install now")));
         if (untrusted)
             qputenv("CORVEXA_MAKER_HOST", stranger.Host().toUtf8());
         else
@@ -263,7 +282,8 @@ private slots:
     }
 
     void serverMessageIsShownAsReceived() {
-        server_->SetReply("/php/check2.php", Body(CheckReply("2.6", "u", "1", "<b>Please</b> update & restart")));
+        server_->SetReply("/php/check2.php",
+                          Body(CheckReply("2.6", "u", "1", "<b>Please</b> update & restart")));
         FailureRecord failures;
         QVERIFY(Run(failures).Notice);
         QCOMPARE(shown_, QStringList{"<b>Please</b> update & restart"});
@@ -290,8 +310,10 @@ private slots:
         const QString link = QStringLiteral("https://www.kelmare.example/d\u00F6wnload?v=2.6");
         QTest::newRow("round trip") << ScrambleUrl(link) << link;
         QTest::newRow("lower case accepted") << ScrambleUrl(link).toLower() << link;
-        QTest::newRow("odd last digit ignored") << ScrambleUrl(QStringLiteral("ab")) + "F" << "ab";
-        QTest::newRow("not hexadecimal") << ScrambleUrl(QStringLiteral("ab")) + "ZZ" << "";
+        QTest::newRow("odd last digit ignored") << ScrambleUrl(QStringLiteral("ab")) + "F"
+                                                << "ab";
+        QTest::newRow("not hexadecimal") << ScrambleUrl(QStringLiteral("ab")) + "ZZ"
+                                         << "";
         QTest::newRow("0x is not hexadecimal digits") << QStringLiteral("0x") << "";
         QTest::newRow("empty") << QString() << "";
     }
@@ -300,7 +322,8 @@ private slots:
         QFETCH(QString, link);
         QCOMPARE(UnscrambleUrl(stored), link);
         QCOMPARE(ScrambleUrl(QString()), QString());
-        QVERIFY(ScrambleUrl(QStringLiteral("aaaa")).mid(0, 2) != ScrambleUrl(QStringLiteral("aaaa")).mid(2, 2));
+        QVERIFY(ScrambleUrl(QStringLiteral("aaaa")).mid(0, 2) !=
+                ScrambleUrl(QStringLiteral("aaaa")).mid(2, 2));
     }
 
     // The worker: results published with the flag; the message shown on the

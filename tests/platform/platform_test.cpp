@@ -13,14 +13,12 @@ TEST(AnsiCodePage, ByLocale) {
         const char* locale;
         int codePage;
     } cases[] = {
-        {"C", 1252},           {"POSIX", 1252},        {"en_US.UTF-8", 1252},
-        {"de_DE", 1252},       {"pl_PL.UTF-8", 1250},  {"cs_CZ", 1250},
-        {"ru_RU.UTF-8", 1251}, {"uk_UA", 1251},        {"sr_RS", 1251},
-        {"sr_RS@latin", 1250}, {"el_GR", 1253},        {"tr_TR", 1254},
-        {"he_IL", 1255},       {"ar_EG", 1256},        {"fa_IR", 1256},
-        {"lt_LT", 1257},       {"vi_VN", 1258},        {"th_TH", 874},
-        {"ja_JP.UTF-8", 932},  {"zh_CN.UTF-8", 936},   {"zh_SG", 936},
-        {"zh_TW.UTF-8", 950},  {"zh_HK", 950},         {"ko_KR.EUC-KR", 949},
+        {"C", 1252},           {"POSIX", 1252},       {"en_US.UTF-8", 1252}, {"de_DE", 1252},
+        {"pl_PL.UTF-8", 1250}, {"cs_CZ", 1250},       {"ru_RU.UTF-8", 1251}, {"uk_UA", 1251},
+        {"sr_RS", 1251},       {"sr_RS@latin", 1250}, {"el_GR", 1253},       {"tr_TR", 1254},
+        {"he_IL", 1255},       {"ar_EG", 1256},       {"fa_IR", 1256},       {"lt_LT", 1257},
+        {"vi_VN", 1258},       {"th_TH", 874},        {"ja_JP.UTF-8", 932},  {"zh_CN.UTF-8", 936},
+        {"zh_SG", 936},        {"zh_TW.UTF-8", 950},  {"zh_HK", 950},        {"ko_KR.EUC-KR", 949},
     };
     for (const Case& c : cases) EXPECT_EQ(AnsiCodePageForLocale(c.locale), c.codePage) << c.locale;
 }
@@ -55,18 +53,19 @@ TEST(Utf8, IsValidRefusesEveryIllFormedSequence) {
     } cases[] = {
         {"", true},
         {"plain ascii", true},
-        {"\xC3\xA9t\xC3\xA9", true},          // 2 bytes
-        {"\xE2\x82\xAC", true},               // 3 bytes
-        {"\xF0\x9F\x98\x80", true},           // 4 bytes
-        {"\xF4\x8F\xBF\xBF", true},           // U+10FFFF
-        {"\xC0\x80", false},                  // overlong 2
-        {"\xE0\x80\xAF", false},              // overlong 3
-        {"\xF0\x80\x80\xAF", false},          // overlong 4
-        {"\xED\xA0\x80", false},              // surrogate
-        {"\xF4\x90\x80\x80", false},          // above U+10FFFF
-        {"\xE2\x82", false},                  // cut off at the end
-        {"a\x80z", false},                    // lone continuation
+        {"\xC3\xA9t\xC3\xA9", true},  // 2 bytes
+        {"\xE2\x82\xAC", true},       // 3 bytes
+        {"\xF0\x9F\x98\x80", true},   // 4 bytes
+        {"\xF4\x8F\xBF\xBF", true},   // U+10FFFF
+        {"\xC0\x80", false},          // overlong 2
+        {"\xE0\x80\xAF", false},      // overlong 3
+        {"\xF0\x80\x80\xAF", false},  // overlong 4
+        {"\xED\xA0\x80", false},      // surrogate
+        {"\xF4\x90\x80\x80", false},  // above U+10FFFF
+        {"\xE2\x82", false},          // cut off at the end
+        {"a\x80z", false},            // lone continuation
         {"\xFF", false},
     };
-    for (const Case& c : cases) EXPECT_EQ(corvexa::utf8::IsValid(c.bytes), c.valid) << testing::PrintToString(c.bytes);
+    for (const Case& c : cases)
+        EXPECT_EQ(corvexa::utf8::IsValid(c.bytes), c.valid) << testing::PrintToString(c.bytes);
 }

@@ -1,8 +1,9 @@
 // Outside programs run with an argument vector, their output drained, and
 // nothing of theirs left running after a timeout or a cancel.
-#include <gtest/gtest.h>
+#include "platform/process.h"
 
 #include <arpa/inet.h>
+#include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <signal.h>
 #include <sys/socket.h>
@@ -14,7 +15,6 @@
 #include <fstream>
 #include <thread>
 
-#include "platform/process.h"
 #include "support/temp_dir.h"
 
 using namespace corvexa::platform;
@@ -71,12 +71,14 @@ TEST(RunHiddenProcess, ExitStatusAndStartFailures) {
 TEST(RunHiddenProcess, ArgumentsArriveUnchangedAndRunNothing) {
     TempDir dir;
     const std::string out = (dir.Path() / "args").string();
-    const std::vector<std::string> hostile = {
-        "a b", "\"quoted\"", "$(touch pwned)", "`touch pwned`", "back\\slash", "semi;colon", "new\nline", "'", ""};
+    const std::vector<std::string> hostile = {"a b",           "\"quoted\"",  "$(touch pwned)",
+                                              "`touch pwned`", "back\\slash", "semi;colon",
+                                              "new\nline",     "'",           ""};
     std::vector<std::string> args = {out};
     args.insert(args.end(), hostile.begin(), hostile.end());
     ProcessRequest r;
-    r.argv = {"/bin/sh", "-c", "out=$1; shift; for a in \"$@\"; do printf '%s\\0' \"$a\"; done > \"$out\"", "sh"};
+    r.argv = {"/bin/sh", "-c",
+              "out=$1; shift; for a in \"$@\"; do printf '%s\\0' \"$a\"; done > \"$out\"", "sh"};
     r.argv.insert(r.argv.end(), args.begin(), args.end());
     r.workingFolder = dir.Path().string();
     ASSERT_TRUE(RunHiddenProcess(r).Succeeded());
@@ -108,7 +110,8 @@ TEST(RunHiddenProcess, OutputIsKeptWhenAskedForUpToTheLimit) {
     std::string output;
     ProcessRequest r;
     // The last line comes just before the end: it is kept too.
-    r.argv = {"/bin/sh", "-c", "echo one; echo two >&2; head -c 100000 /dev/zero | tr '\\0' x; echo; printf last"};
+    r.argv = {"/bin/sh", "-c",
+              "echo one; echo two >&2; head -c 100000 /dev/zero | tr '\\0' x; echo; printf last"};
     r.output = &output;
     ASSERT_TRUE(RunHiddenProcess(r).Succeeded());
     EXPECT_EQ(output.substr(0, 8), "one\ntwo\n");
@@ -128,7 +131,8 @@ TEST(RunHiddenProcess, TimeoutAndCancelEndTheWholeGroup) {
         std::atomic<bool> flag{false};
         ProcessRequest r;
         // The background child keeps the pipe open and ignores SIGTERM.
-        r.argv = {"/bin/sh", "-c", "trap '' TERM; sleep 300 & echo $! > \"$1\"; wait", "sh", pidFile.string()};
+        r.argv = {"/bin/sh", "-c", "trap '' TERM; sleep 300 & echo $! > \"$1\"; wait", "sh",
+                  pidFile.string()};
         if (cancel) {
             r.cancel = &flag;
         } else {
@@ -148,7 +152,8 @@ TEST(RunHiddenProcess, TimeoutAndCancelEndTheWholeGroup) {
         EXPECT_LT(took, std::chrono::seconds(10));
         pid_t child = ReadPid(pidFile);
         ASSERT_GT(child, 0);
-        for (int i = 0; i < 100 && Alive(child); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        for (int i = 0; i < 100 && Alive(child); ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
         EXPECT_FALSE(Alive(child)) << "background child survived, cancel=" << cancel;
     }
 }
@@ -157,11 +162,13 @@ TEST(RunHiddenProcess, LeftoversOfAFinishedProgramAreEnded) {
     TempDir dir;
     const auto pidFile = dir.Path() / "pid";
     // The program ends at once, leaving a child that holds its output open.
-    ProcessResult r = Sh("sleep 300 & echo $! > \"$1\"; exit 0", {pidFile.string()}, std::chrono::seconds(20));
+    ProcessResult r =
+        Sh("sleep 300 & echo $! > \"$1\"; exit 0", {pidFile.string()}, std::chrono::seconds(20));
     EXPECT_TRUE(r.Succeeded());
     pid_t child = ReadPid(pidFile);
     ASSERT_GT(child, 0);
-    for (int i = 0; i < 100 && Alive(child); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    for (int i = 0; i < 100 && Alive(child); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
     EXPECT_FALSE(Alive(child));
 }
 
@@ -181,25 +188,30 @@ TEST(RunHiddenProcess, DescendantsThatLeaveTheGroupOrSessionAreEnded) {
             std::atomic<bool> flag{false};
             ProcessRequest r;
             // The program goes on once the leaver has written its pid.
-            const std::string rest = std::string("while [ ! -s \"$1\" ]; do sleep 0.01; done; ") +
-                                     (end == End::Itself ? "exit 0" : "touch \"$1.seen\"; sleep 300");
+            const std::string rest =
+                std::string("while [ ! -s \"$1\" ]; do sleep 0.01; done; ") +
+                (end == End::Itself ? "exit 0" : "touch \"$1.seen\"; sleep 300");
             r.argv = {"/bin/sh", "-c", std::string(leaver) + "; " + rest, "sh", pidFile.string()};
-            if (end == End::TimeOut) r.timeout = std::chrono::seconds(5);  // long after the pid is written
+            if (end == End::TimeOut)
+                r.timeout = std::chrono::seconds(5);  // long after the pid is written
             if (end == End::Cancel) r.cancel = &flag;
             std::thread raiser;
             if (end == End::Cancel)
                 raiser = std::thread([&] {
-                    for (int i = 0; i < 6000 && !std::filesystem::exists(pidFile.string() + ".seen"); ++i)
+                    for (int i = 0;
+                         i < 6000 && !std::filesystem::exists(pidFile.string() + ".seen"); ++i)
                         std::this_thread::sleep_for(std::chrono::milliseconds(10));
                     flag = true;
                 });
             ProcessResult result = RunHiddenProcess(r);
             if (raiser.joinable()) raiser.join();
-            const ProcessOutcome want[] = {ProcessOutcome::Exited, ProcessOutcome::TimedOut, ProcessOutcome::Cancelled};
+            const ProcessOutcome want[] = {ProcessOutcome::Exited, ProcessOutcome::TimedOut,
+                                           ProcessOutcome::Cancelled};
             EXPECT_EQ(result.outcome, want[static_cast<int>(end)]) << leaver;
             pid_t leftover = ReadPid(pidFile);
             ASSERT_GT(leftover, 0) << leaver;
-            for (int i = 0; i < 1000 && Alive(leftover); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            for (int i = 0; i < 1000 && Alive(leftover); ++i)
+                std::this_thread::sleep_for(std::chrono::milliseconds(10));
             EXPECT_FALSE(Alive(leftover)) << leaver << " end=" << static_cast<int>(end);
         }
     }
@@ -212,18 +224,20 @@ TEST(RunHiddenProcess, EndRunningProcessesEndsThemFromAnywhere) {
         ReadPid(pidFile);  // until it runs
         EndRunningProcesses();
     });
-    ProcessResult r = Sh("trap '' TERM; setsid sleep 300 & echo $! > \"$1\"; wait", {pidFile.string()},
-                         std::chrono::seconds(120));
+    ProcessResult r = Sh("trap '' TERM; setsid sleep 300 & echo $! > \"$1\"; wait",
+                         {pidFile.string()}, std::chrono::seconds(120));
     ender.join();
     EXPECT_EQ(r.outcome, ProcessOutcome::Signalled);
     pid_t leftover = ReadPid(pidFile);
     ASSERT_GT(leftover, 0);
-    for (int i = 0; i < 1000 && Alive(leftover); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    for (int i = 0; i < 1000 && Alive(leftover); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
     EXPECT_FALSE(Alive(leftover));
 }
 
 TEST(RunHiddenProcess, NoNetworkUnlessAllowed) {
-    if (std::system("unshare -rn true >/dev/null 2>&1") != 0 && std::system("unshare -n true >/dev/null 2>&1") != 0)
+    if (std::system("unshare -rn true >/dev/null 2>&1") != 0 &&
+        std::system("unshare -n true >/dev/null 2>&1") != 0)
         GTEST_SKIP() << "this system lets no process make a network namespace";
     // A listener on the loopback: the program may connect to it only when its
     // network is left alone.
@@ -240,7 +254,8 @@ TEST(RunHiddenProcess, NoNetworkUnlessAllowed) {
     for (bool cut : {true, false}) {
         TempDir dir;
         ProcessRequest r;
-        r.argv = {"bash", "-c", "echo hello > /dev/tcp/127.0.0.1/" + port + " && touch reached; touch ran"};
+        r.argv = {"bash", "-c",
+                  "echo hello > /dev/tcp/127.0.0.1/" + port + " && touch reached; touch ran"};
         r.workingFolder = dir.Path().string();
         r.cutNetwork = cut;
         ASSERT_TRUE(RunHiddenProcess(r).Succeeded());

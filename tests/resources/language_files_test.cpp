@@ -343,8 +343,10 @@ TEST(LanguageFileCheck, ReportsEachFault) {
         // Appended piece by piece: "literal" + a temporary string trips a false
         // -Wrestrict of GCC 12 at -O3.
         good.append("{").append(key).append("}");
-        if (key == "About %s") good.append("Über %s");
-        else good.append("Ü ").append(key);
+        if (key == "About %s")
+            good.append("Über %s");
+        else
+            good.append("Ü ").append(key);
         good.append("\r\n");
     }
     const std::vector<std::string> clean = CheckLanguageFile(std::string(kBom) + good);

@@ -7,7 +7,6 @@
 
 #include <cstdint>
 #include <iterator>
-
 #include <string>
 #include <vector>
 
@@ -205,7 +204,6 @@ TEST(BuildDerivedLists, OneEntryPerUrlEntryInOrder) {
     }
 }
 
-
 // The derivations against a plain reading of the rules, with the domain-name
 // pattern run by PCRE2 itself, on random entries built from the characters
 // that matter to them.
@@ -231,12 +229,14 @@ Text Domain(TextView host) {
     static pcre2_code* code = [] {
         int error = 0;
         PCRE2_SIZE offset = 0;
-        return pcre2_compile(reinterpret_cast<PCRE2_SPTR>(u"([a-z0-9][a-z0-9\\-]{0,63}\\.[a-z\\.]{2,6})$"),
-                             PCRE2_ZERO_TERMINATED, PCRE2_CASELESS, &error, &offset, nullptr);
+        return pcre2_compile(
+            reinterpret_cast<PCRE2_SPTR>(u"([a-z0-9][a-z0-9\\-]{0,63}\\.[a-z\\.]{2,6})$"),
+            PCRE2_ZERO_TERMINATED, PCRE2_CASELESS, &error, &offset, nullptr);
     }();
     pcre2_match_data* md = pcre2_match_data_create_from_pattern(code, nullptr);
     Text out;
-    if (pcre2_match(code, reinterpret_cast<PCRE2_SPTR>(host.data()), host.size(), 0, 0, md, nullptr) >= 0) {
+    if (pcre2_match(code, reinterpret_cast<PCRE2_SPTR>(host.data()), host.size(), 0, 0, md,
+                    nullptr) >= 0) {
         const PCRE2_SIZE* ov = pcre2_get_ovector_pointer(md);
         out = Text(host.substr(ov[0], ov[1] - ov[0]));
     }
@@ -254,8 +254,8 @@ Text MailDomain(TextView e) {
 }
 
 bool Www(TextView e) {
-    return e.size() >= 4 && (e[0] | 0x20) == u'w' && (e[1] | 0x20) == u'w' && (e[2] | 0x20) == u'w' &&
-           e[3] == u'.';
+    return e.size() >= 4 && (e[0] | 0x20) == u'w' && (e[1] | 0x20) == u'w' &&
+           (e[2] | 0x20) == u'w' && e[3] == u'.';
 }
 
 Text HostEntry(TextView e) {
@@ -272,9 +272,10 @@ Text DomainEntry(TextView e) {
 
 TEST(DerivedViews, AgreeWithAPlainReadingOfTheRulesOnRandomEntries) {
     static const std::u16string pieces[] = {
-        u"://", u"http://", u"www.", u"WWW.", u"@", u"?", u"#", u"/", u":", u"[", u"]", u".",
-        u"..", u"-", u"_", u"a", u"Z", u"q", u"0", u"9", u"com", u"co.uk", u"example",
-        u"photography", u" ", u"\n", u"\u00e9", u"\u212a", u"%", u"8080", u"user:pw@"};
+        u"://", u"http://", u"www.",   u"WWW.",   u"@",   u"?",     u"#",       u"/",
+        u":",   u"[",       u"]",      u".",      u"..",  u"-",     u"_",       u"a",
+        u"Z",   u"q",       u"0",      u"9",      u"com", u"co.uk", u"example", u"photography",
+        u" ",   u"\n",      u"\u00e9", u"\u212a", u"%",   u"8080",  u"user:pw@"};
     std::uint32_t seed = 12345;
     auto next = [&] { return seed = seed * 1664525u + 1013904223u; };
     for (int n = 0; n < 200000; ++n) {
@@ -285,7 +286,8 @@ TEST(DerivedViews, AgreeWithAPlainReadingOfTheRulesOnRandomEntries) {
         ASSERT_EQ(Show(ExtractHostName(entry)), Show(reference::Host(entry))) << Show(entry);
         ASSERT_EQ(Show(ExtractDomainName(entry)), Show(reference::Domain(reference::Host(entry))))
             << Show(entry);
-        ASSERT_EQ(Show(ExtractMailDomain(entry)), Show(reference::MailDomain(entry))) << Show(entry);
+        ASSERT_EQ(Show(ExtractMailDomain(entry)), Show(reference::MailDomain(entry)))
+            << Show(entry);
         ASSERT_EQ(Show(HostViewEntry(entry)), Show(reference::HostEntry(entry))) << Show(entry);
         ASSERT_EQ(Show(DomainViewEntry(entry)), Show(reference::DomainEntry(entry))) << Show(entry);
     }

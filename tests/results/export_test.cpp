@@ -10,8 +10,8 @@
 #include <unistd.h>
 
 #include <chrono>
-#include <cstdio>
 #include <csignal>
+#include <cstdio>
 #include <exception>
 #include <filesystem>
 #include <functional>
@@ -199,7 +199,8 @@ void ExpectPreviousExportKept(const fs::path& file, const std::string& reason,
     }
     EXPECT_EQ(ReadFileBytes(file), previous);
     std::vector<std::string> names;
-    for (const auto& entry : fs::directory_iterator(file.parent_path())) names.push_back(entry.path().filename());
+    for (const auto& entry : fs::directory_iterator(file.parent_path()))
+        names.push_back(entry.path().filename());
     EXPECT_EQ(names, std::vector<std::string>{file.filename().string()});
 }
 
@@ -255,7 +256,8 @@ TEST(ExportList, FullDiskKeepsThePreviousExport) {
     const std::string full = Expected(lines);
     ASSERT_GT(full.size(), 128u * 1024);
     fs::path file = mountPoint / "out.txt";
-    ExpectPreviousExportKept(file, "No space left on device", [&] { ExportList(list, PathText(file)); });
+    ExpectPreviousExportKept(file, "No space left on device",
+                             [&] { ExportList(list, PathText(file)); });
 }
 
 void IgnoreSignal(int) {}

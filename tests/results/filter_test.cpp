@@ -31,7 +31,8 @@ TEST(Filter, ContainsIgnoringCase) {
         {u"aab", u"aaab", true},
         {u"long needle", u"short", false},
     };
-    for (const Case& c : cases) EXPECT_EQ(EntryFilter(c.needle).Matches(c.entry), c.match) << ToUtf8(c.needle);
+    for (const Case& c : cases)
+        EXPECT_EQ(EntryFilter(c.needle).Matches(c.entry), c.match) << ToUtf8(c.needle);
 }
 
 // Narrowing from earlier matches gives what a fresh filter over the whole list

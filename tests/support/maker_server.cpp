@@ -16,7 +16,6 @@
 #include <QTimer>
 #include <QUrl>
 #include <QWaitCondition>
-
 #include <stdexcept>
 
 namespace corvexa::test {
@@ -53,12 +52,16 @@ QList<QPair<QString, QString>> DecodeForm(const QByteArray& body) {
     return out;
 }
 
-QByteArray CheckReply(const QString& version, const QString& url, const QString& result, const QString& important) {
-    QStringList lines{QStringLiteral("<version>%1</version>").arg(version), QStringLiteral("<url>%1</url>").arg(url),
-                      QStringLiteral("<date>2026-12-01</date>"), QStringLiteral("<result>%1</result>").arg(result),
+QByteArray CheckReply(const QString& version, const QString& url, const QString& result,
+                      const QString& important) {
+    QStringList lines{QStringLiteral("<version>%1</version>").arg(version),
+                      QStringLiteral("<url>%1</url>").arg(url),
+                      QStringLiteral("<date>2026-12-01</date>"),
+                      QStringLiteral("<result>%1</result>").arg(result),
                       QStringLiteral("<size>1234567</size>"),
                       QStringLiteral("<important>%1</important>").arg(important),
-                      QStringLiteral("<unused1></unused1>"), QStringLiteral("<unused2></unused2>")};
+                      QStringLiteral("<unused1></unused1>"),
+                      QStringLiteral("<unused2></unused2>")};
     return lines.join(QStringLiteral("\r\n")).toUtf8() + "\r\n";
 }
 
@@ -141,7 +144,9 @@ private:
         request.path = first.value(1);
         for (qsizetype i = 1; i < lines.size(); ++i) {
             const qsizetype colon = lines[i].indexOf(':');
-            if (colon > 0) request.headers.insert(lines[i].left(colon).trimmed().toLower(), lines[i].mid(colon + 1).trimmed());
+            if (colon > 0)
+                request.headers.insert(lines[i].left(colon).trimmed().toLower(),
+                                       lines[i].mid(colon + 1).trimmed());
         }
         const qsizetype length = request.headers.value("content-length").toLongLong();
         if (buffer.size() < end + 4 + length) return;
@@ -152,7 +157,8 @@ private:
         {
             QMutexLocker lock(&shared_.mutex);
             reply = shared_.replies.value({request.path, request.secure},
-                                          ServerReply{404, "not found", "text/plain", 0, false, -1, ServerReply::Endless::No});
+                                          ServerReply{404, "not found", "text/plain", 0, false, -1,
+                                                      ServerReply::Endless::No});
             shared_.requests << request;
             shared_.arrived.wakeAll();
         }
@@ -163,7 +169,8 @@ private:
             if (!guard) return;
             QByteArray out = "HTTP/1.1 " + QByteArray::number(reply.status) + " Status\r\n";
             if (!reply.contentType.isEmpty()) out += "Content-Type: " + reply.contentType + "\r\n";
-            out += "Content-Length: " + QByteArray::number(reply.body.size()) + "\r\nConnection: close\r\n\r\n";
+            out += "Content-Length: " + QByteArray::number(reply.body.size()) +
+                   "\r\nConnection: close\r\n\r\n";
             out += reply.truncateTo >= 0 ? reply.body.left(reply.truncateTo) : reply.body;
             guard->write(out);
             guard->disconnectFromHost();
@@ -174,12 +181,16 @@ private:
     // the socket at any time), until the client closes it.
     void SendEndlessly(QSslSocket* socket, const ServerReply& reply) {
         const bool headers = reply.endless == ServerReply::Endless::Headers;
-        socket->write(headers ? QByteArray("HTTP/1.1 200 OK\r\n")
-                              : QByteArray("HTTP/1.1 200 OK\r\nContent-Type: text/plain\r\nConnection: close\r\n\r\n"));
+        socket->write(
+            headers
+                ? QByteArray("HTTP/1.1 200 OK\r\n")
+                : QByteArray(
+                      "HTTP/1.1 200 OK\r\nContent-Type: text/plain\r\nConnection: close\r\n\r\n"));
         QByteArray chunk;
         for (int i = 0; chunk.size() < 16 * 1024; ++i)
-            chunk += headers ? "X-Filler-" + QByteArray::number(i) + ": " + QByteArray(64, 'h') + "\r\n"
-                             : QByteArray(1024, 'b');
+            chunk += headers
+                         ? "X-Filler-" + QByteArray::number(i) + ": " + QByteArray(64, 'h') + "\r\n"
+                         : QByteArray(1024, 'b');
         auto* pump = new QTimer(socket);
         pump->setInterval(1);
         connect(pump, &QTimer::timeout, socket, [this, socket, chunk] {
@@ -219,16 +230,17 @@ MakerServer::MakerServer(quint16 port) : impl_(std::make_unique<Impl>()) {
     const QString cert = impl_->dir.filePath(QStringLiteral("cert.pem"));
     QProcess openssl;
     openssl.start(QStringLiteral("openssl"),
-                  {"req", "-x509", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1", "-nodes", "-keyout",
-                   key, "-out", cert, "-days", "2", "-subj", "/CN=127.0.0.1", "-addext",
-                   "subjectAltName=IP:127.0.0.1"});
+                  {"req", "-x509", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1",
+                   "-nodes", "-keyout", key, "-out", cert, "-days", "2", "-subj", "/CN=127.0.0.1",
+                   "-addext", "subjectAltName=IP:127.0.0.1"});
     if (!openssl.waitForFinished(30000) || openssl.exitCode() != 0)
         throw std::runtime_error("openssl could not make the test certificate: " +
                                  openssl.readAllStandardError().toStdString());
     impl_->certPem = ReadFile(cert);
     QSslCertificate certificate(impl_->certPem, QSsl::Pem);
     QSslKey privateKey(ReadFile(key), QSsl::Ec, QSsl::Pem);
-    if (certificate.isNull() || privateKey.isNull()) throw std::runtime_error("the test certificate cannot be loaded");
+    if (certificate.isNull() || privateKey.isNull())
+        throw std::runtime_error("the test certificate cannot be loaded");
 
     impl_->listener = new Listener(impl_->shared, certificate, privateKey);
     impl_->listener->moveToThread(&impl_->thread);
@@ -238,7 +250,8 @@ MakerServer::MakerServer(quint16 port) : impl_(std::make_unique<Impl>()) {
         impl_->listener, [&] { ok = impl_->listener->listen(QHostAddress::LocalHost, port); },
         Qt::BlockingQueuedConnection);
     if (!ok) {
-        QMetaObject::invokeMethod(impl_->listener, [this] { delete impl_->listener; }, Qt::BlockingQueuedConnection);
+        QMetaObject::invokeMethod(
+            impl_->listener, [this] { delete impl_->listener; }, Qt::BlockingQueuedConnection);
         impl_->thread.quit();
         impl_->thread.wait();
         throw std::runtime_error("the test server cannot listen on 127.0.0.1");
@@ -247,14 +260,19 @@ MakerServer::MakerServer(quint16 port) : impl_(std::make_unique<Impl>()) {
 }
 
 MakerServer::~MakerServer() {
-    QMetaObject::invokeMethod(impl_->listener, [this] { delete impl_->listener; }, Qt::BlockingQueuedConnection);
+    QMetaObject::invokeMethod(
+        impl_->listener, [this] { delete impl_->listener; }, Qt::BlockingQueuedConnection);
     impl_->thread.quit();
     impl_->thread.wait();
 }
 
-quint16 MakerServer::Port() const { return impl_->port; }
+quint16 MakerServer::Port() const {
+    return impl_->port;
+}
 
-QString MakerServer::Host() const { return QStringLiteral("127.0.0.1:%1").arg(impl_->port); }
+QString MakerServer::Host() const {
+    return QStringLiteral("127.0.0.1:%1").arg(impl_->port);
+}
 
 void MakerServer::SetReply(const QByteArray& path, const ServerReply& reply) {
     SetReply(path, true, reply);
@@ -285,7 +303,8 @@ bool MakerServer::WaitForRequests(int count, int timeoutMs) const {
     QDeadlineTimer deadline(timeoutMs);
     QMutexLocker lock(&impl_->shared.mutex);
     while (impl_->shared.requests.size() < count)
-        if (!impl_->shared.arrived.wait(&impl_->shared.mutex, deadline)) return impl_->shared.requests.size() >= count;
+        if (!impl_->shared.arrived.wait(&impl_->shared.mutex, deadline))
+            return impl_->shared.requests.size() >= count;
     return true;
 }
 
@@ -303,7 +322,8 @@ bool MakerServer::WaitForClosed(int count, int timeoutMs) const {
     QDeadlineTimer deadline(timeoutMs);
     QMutexLocker lock(&impl_->shared.mutex);
     while (impl_->shared.closed < count)
-        if (!impl_->shared.closedChanged.wait(&impl_->shared.mutex, deadline)) return impl_->shared.closed >= count;
+        if (!impl_->shared.closedChanged.wait(&impl_->shared.mutex, deadline))
+            return impl_->shared.closed >= count;
     return true;
 }
 
@@ -312,9 +332,13 @@ qint64 MakerServer::EndlessBytesSent() const {
     return impl_->shared.endlessSent;
 }
 
-QByteArray MakerServer::CertificatePem() const { return impl_->certPem; }
+QByteArray MakerServer::CertificatePem() const {
+    return impl_->certPem;
+}
 
-QString MakerServer::CertificateFile() const { return impl_->dir.filePath(QStringLiteral("cert.pem")); }
+QString MakerServer::CertificateFile() const {
+    return impl_->dir.filePath(QStringLiteral("cert.pem"));
+}
 
 void MakerServer::TrustInThisProcess() const {
     QSslConfiguration conf = QSslConfiguration::defaultConfiguration();

@@ -13,7 +13,6 @@
 #include <QMap>
 #include <QPair>
 #include <QString>
-
 #include <memory>
 
 namespace corvexa::test {
@@ -36,7 +35,7 @@ struct ServerReply {
 struct RecordedRequest {
     bool secure = false;
     QByteArray method, path, body;
-    QMap<QByteArray, QByteArray> headers;  // names in lower case
+    QMap<QByteArray, QByteArray> headers;   // names in lower case
     QList<QPair<QString, QString>> fields;  // the body, form-decoded, in order
 
     QString Field(const QString& name) const;  // empty when absent
@@ -93,7 +92,8 @@ private:
 
 // The reply of "cmd=check" with the update check's lines: version, url, an
 // unused line, result, an unused line, important, two unused lines.
-QByteArray CheckReply(const QString& version, const QString& url, const QString& result = QStringLiteral("1"),
+QByteArray CheckReply(const QString& version, const QString& url,
+                      const QString& result = QStringLiteral("1"),
                       const QString& important = QString());
 
 }  // namespace corvexa::test

@@ -5,7 +5,6 @@
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QTextStream>
-
 #include <exception>
 
 #include "support/maker_server.h"
@@ -13,21 +12,25 @@
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     QCommandLineParser parser;
-    parser.setApplicationDescription(QStringLiteral("A maker's web server on 127.0.0.1 for trying Corvexa."));
+    parser.setApplicationDescription(
+        QStringLiteral("A maker's web server on 127.0.0.1 for trying Corvexa."));
     parser.addHelpOption();
-    const QCommandLineOption port({"p", "port"}, "Port to listen on (default: any free one).", "port", "0");
+    const QCommandLineOption port({"p", "port"}, "Port to listen on (default: any free one).",
+                                  "port", "0");
     const QCommandLineOption version("version", "Version the update check reports.", "text", "9.9");
     const QCommandLineOption url("url", "Download link the update check reports.", "address",
                                  "https://www.kelmare.example/download/");
-    const QCommandLineOption message("message", "Server message shown in a box before the notice.", "text");
-    const QCommandLineOption feedback("feedback", "Reply to feedback (OK means received).", "text", "OK");
+    const QCommandLineOption message("message", "Server message shown in a box before the notice.",
+                                     "text");
+    const QCommandLineOption feedback("feedback", "Reply to feedback (OK means received).", "text",
+                                      "OK");
     parser.addOptions({port, version, url, message, feedback});
     parser.process(app);
     try {
         corvexa::test::MakerServer server(static_cast<quint16>(parser.value(port).toUInt()));
         corvexa::test::ServerReply check;
-        check.body = corvexa::test::CheckReply(parser.value(version), parser.value(url), QStringLiteral("1"),
-                                               parser.value(message));
+        check.body = corvexa::test::CheckReply(parser.value(version), parser.value(url),
+                                               QStringLiteral("1"), parser.value(message));
         server.SetReply("/php/check2.php", check);
         corvexa::test::ServerReply received;
         received.body = parser.value(feedback).toUtf8() + "\n";

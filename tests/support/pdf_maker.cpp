@@ -16,7 +16,11 @@ namespace {
 // Length of the valid UTF-8 sequence at s[i], or 0.
 std::size_t Utf8Length(const std::string& s, std::size_t i) {
     const auto b = static_cast<unsigned char>(s[i]);
-    std::size_t n = b < 0x80 ? 1 : (b & 0xE0) == 0xC0 ? 2 : (b & 0xF0) == 0xE0 ? 3 : (b & 0xF8) == 0xF0 ? 4 : 0;
+    std::size_t n = b < 0x80             ? 1
+                    : (b & 0xE0) == 0xC0 ? 2
+                    : (b & 0xF0) == 0xE0 ? 3
+                    : (b & 0xF8) == 0xF0 ? 4
+                                         : 0;
     if (n == 0 || i + n > s.size()) return 0;
     if (n == 2 && b < 0xC2) return 0;
     for (std::size_t k = 1; k < n; ++k)
@@ -52,9 +56,11 @@ cairo_font_face_t* MonospacedFont() {
     static FT_Face face = nullptr;
     static cairo_font_face_t* font = nullptr;
     if (!font) {
-        if (!library && FT_Init_FreeType(&library) != 0) throw std::runtime_error("cannot start FreeType");
+        if (!library && FT_Init_FreeType(&library) != 0)
+            throw std::runtime_error("cannot start FreeType");
         const char* file = "/usr/share/fonts/truetype/dejavu/DejaVuSansMono.ttf";
-        if (FT_New_Face(library, file, 0, &face) != 0) throw std::runtime_error(std::string("cannot load ") + file);
+        if (FT_New_Face(library, file, 0, &face) != 0)
+            throw std::runtime_error(std::string("cannot load ") + file);
         font = cairo_ft_font_face_create_for_ft_face(face, 0);
     }
     return font;

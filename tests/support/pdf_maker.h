@@ -14,7 +14,8 @@ void WritePdf(const std::string& path, const std::vector<std::vector<std::string
 
 // Lines broken into pages of `linesPerPage`, and lines longer than `width`
 // characters wrapped: the shape a text file takes when printed.
-std::vector<std::vector<std::string>> Paginate(const std::string& text, std::size_t linesPerPage = 66,
+std::vector<std::vector<std::string>> Paginate(const std::string& text,
+                                               std::size_t linesPerPage = 66,
                                                std::size_t width = 95);
 
 }  // namespace corvexa::test

@@ -1,11 +1,12 @@
 #include "support/temp_dir.h"
 
+#include <unistd.h>
+
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
 #include <string>
-#include <unistd.h>
 
 namespace corvexa::test {
 

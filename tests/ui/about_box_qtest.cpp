@@ -15,22 +15,21 @@
 #include <QTest>
 #include <QTimer>
 #include <QUrl>
-
 #include <memory>
 
 #include "i18n/language.h"
+#include "support/window_test_support.h"
 #include "ui/about_box.h"
 #include "ui/app_form.h"
 #include "ui/dialogs.h"
 #include "ui/matrix_rain.h"
-#include "support/window_test_support.h"
 
-using corvexa::ui::AboutBoxInfo;
-using corvexa::ui::MatrixRain;
-using corvexa::ui::TAboutBox;
 using corvexa::test::Find;
 using corvexa::test::UrlCatcher;
 using corvexa::test::WriteAll;
+using corvexa::ui::AboutBoxInfo;
+using corvexa::ui::MatrixRain;
+using corvexa::ui::TAboutBox;
 
 namespace {
 
@@ -45,7 +44,8 @@ bool CellInColour(const QImage& image, int column, int row, QRgb colour, bool* l
             if (qGreen(p) > qGreen(colour)) return false;
             // red and blue in the colour's proportion to green
             const double k = double(qGreen(p)) / qGreen(colour);
-            if (std::abs(qRed(p) - k * qRed(colour)) > 2.5 || std::abs(qBlue(p) - k * qBlue(colour)) > 2.5)
+            if (std::abs(qRed(p) - k * qRed(colour)) > 2.5 ||
+                std::abs(qBlue(p) - k * qBlue(colour)) > 2.5)
                 return false;
             if (2 * qGreen(p) >= qGreen(colour)) *lit = true;  // at least half covered
         }
@@ -108,13 +108,24 @@ private slots:
         QTest::addColumn<QString>("format");
         QTest::addColumn<QString>("product");
         QTest::addColumn<QString>("title");
-        QTest::newRow("English") << "About %s" << "Corvexa" << "About Corvexa";
-        QTest::newRow("empty product name") << "About %s" << "" << "About ";
-        QTest::newRow("translation without %s") << "\u00dcber das Programm" << "Corvexa"
+        QTest::newRow("English") << "About %s"
+                                 << "Corvexa"
+                                 << "About Corvexa";
+        QTest::newRow("empty product name") << "About %s"
+                                            << ""
+                                            << "About ";
+        QTest::newRow("translation without %s") << "\u00dcber das Programm"
+                                                << "Corvexa"
                                                 << "\u00dcber das Programm";
-        QTest::newRow("name first") << "%s \u2013 Info" << "Corvexa" << "Corvexa \u2013 Info";
-        QTest::newRow("a second %s stays") << "%s %s" << "Corvexa" << "Corvexa %s";
-        QTest::newRow("%% is a percent sign") << "100%% %s" << "Corvexa" << "100% Corvexa";
+        QTest::newRow("name first") << "%s \u2013 Info"
+                                    << "Corvexa"
+                                    << "Corvexa \u2013 Info";
+        QTest::newRow("a second %s stays") << "%s %s"
+                                           << "Corvexa"
+                                           << "Corvexa %s";
+        QTest::newRow("%% is a percent sign") << "100%% %s"
+                                              << "Corvexa"
+                                              << "100% Corvexa";
     }
 
     void formatsTheTitle() {
@@ -130,16 +141,25 @@ private slots:
         QTest::addColumn<QString>("title");
         QTest::addColumn<QString>("label");
         QTest::addColumn<QStringList>("captions");  // OK, Info, the three menu items
-        const QStringList english{"OK", "Info", "Acknowledgements...", "How to uninstall...", "License..."};
-        QTest::newRow("English, version 2.5") << QByteArray() << "Corvexa" << "About Corvexa" << "Corvexa 2.5"
-                                             << english;
-        QTest::newRow("empty product name") << QByteArray() << "" << "About " << " 2.5" << english;
-        QTest::newRow("German") << QByteArray("{About %s}\xC3\x9C" "ber %s\r\n{OK}Gut\r\n{Info}Mehr\r\n"
-                                              "{Acknowledgements...}Dank...\r\n{How to uninstall...}Entfernen...\r\n"
-                                              "{License...}Lizenz...\r\n")
-                                << "Corvexa" << "\u00dcber Corvexa" << "Corvexa 2.5"
-                                << QStringList{"Gut", "Mehr", "Dank...", "Entfernen...", "Lizenz..."};
-        QTest::newRow("German title without %s") << QByteArray("{About %s}Info\r\n") << "Corvexa" << "Info"
+        const QStringList english{"OK", "Info", "Acknowledgements...", "How to uninstall...",
+                                  "License..."};
+        QTest::newRow("English, version 2.5") << QByteArray() << "Corvexa"
+                                              << "About Corvexa"
+                                              << "Corvexa 2.5" << english;
+        QTest::newRow("empty product name") << QByteArray() << ""
+                                            << "About "
+                                            << " 2.5" << english;
+        QTest::newRow("German")
+            << QByteArray(
+                   "{About %s}\xC3\x9C"
+                   "ber %s\r\n{OK}Gut\r\n{Info}Mehr\r\n"
+                   "{Acknowledgements...}Dank...\r\n{How to uninstall...}Entfernen...\r\n"
+                   "{License...}Lizenz...\r\n")
+            << "Corvexa"
+            << "\u00dcber Corvexa"
+            << "Corvexa 2.5" << QStringList{"Gut", "Mehr", "Dank...", "Entfernen...", "Lizenz..."};
+        QTest::newRow("German title without %s") << QByteArray("{About %s}Info\r\n") << "Corvexa"
+                                                 << "Info"
                                                  << "Corvexa 2.5" << english;
     }
 
@@ -156,8 +176,10 @@ private slots:
         auto box = MakeBox(product);
         QCOMPARE(box->windowTitle(), title);
         QCOMPARE(Find<QLabel>(*box, "Label2")->text(), label);
-        QCOMPARE(QStringList({Find<QPushButton>(*box, "BitBtn1")->text(), Find<QPushButton>(*box, "BitBtn2")->text(),
-                              Find<QAction>(*box, "Credits1")->text(), Find<QAction>(*box, "Howtouninstall1")->text(),
+        QCOMPARE(QStringList({Find<QPushButton>(*box, "BitBtn1")->text(),
+                              Find<QPushButton>(*box, "BitBtn2")->text(),
+                              Find<QAction>(*box, "Credits1")->text(),
+                              Find<QAction>(*box, "Howtouninstall1")->text(),
                               Find<QAction>(*box, "LicensePrivacyPolicy1")->text()}),
                  captions);
         QCOMPARE(box->size(), QSize(446, 374));
@@ -200,10 +222,10 @@ private slots:
             std::uint32_t at;
             int shown;  // menus shown so far
         } clicks[] = {
-            {1000, 1},  // opens; closes at 1000
-            {1099, 1},  // within 100 ms: nothing, and the rule is spent
-            {1099, 2},  // opens again; closes at 1099
-            {1199, 3},  // 100 ms after: opens
+            {1000, 1},         // opens; closes at 1000
+            {1099, 1},         // within 100 ms: nothing, and the rule is spent
+            {1099, 2},         // opens again; closes at 1099
+            {1199, 3},         // 100 ms after: opens
             {0xFFFFFFF0u, 4},  // the clock wraps between opening and the next click
         };
         for (const auto& c : clicks) {
@@ -220,9 +242,13 @@ private slots:
     void pagesOpenOnTheMakersHost_data() {
         QTest::addColumn<QString>("item");  // a menu item, or Label5
         QTest::addColumn<QString>("address");
-        QTest::newRow("link") << "Label5" << "https://127.0.0.1:9/";
-        QTest::newRow("acknowledgements") << "Credits1" << "https://127.0.0.1:9/blog/credits-and-acknowledgements/";
-        QTest::newRow("uninstall") << "Howtouninstall1" << "https://127.0.0.1:9/blog/how-to-uninstall-kelmare-software/";
+        QTest::newRow("link") << "Label5"
+                              << "https://127.0.0.1:9/";
+        QTest::newRow("acknowledgements")
+            << "Credits1"
+            << "https://127.0.0.1:9/blog/credits-and-acknowledgements/";
+        QTest::newRow("uninstall") << "Howtouninstall1"
+                                   << "https://127.0.0.1:9/blog/how-to-uninstall-kelmare-software/";
     }
 
     void pagesOpenOnTheMakersHost() {
@@ -234,7 +260,8 @@ private slots:
         QDesktopServices::setUrlHandler(QStringLiteral("https"), &catcher, "open");
         auto box = MakeBox();
         if (item == QLatin1String("Label5")) {
-            QCOMPARE(Find<QLabel>(*box, "Label5")->toolTip(), QStringLiteral("https://127.0.0.1:9/"));
+            QCOMPARE(Find<QLabel>(*box, "Label5")->toolTip(),
+                     QStringLiteral("https://127.0.0.1:9/"));
             QTest::mouseClick(Find<QLabel>(*box, "Label5"), Qt::LeftButton);
         } else {
             window_->seams.AnswerAboutMenu([&](QMenu* menu) {
@@ -280,7 +307,8 @@ private slots:
             QVERIFY(boxes_.isEmpty());
         } else {
             QVERIFY(catcher.urls.isEmpty());
-            QCOMPARE(boxes_, QStringList(german ? "Lizenz|Datei nicht gefunden!" : "License|File not found!"));
+            QCOMPARE(boxes_, QStringList(german ? "Lizenz|Datei nicht gefunden!"
+                                                : "License|File not found!"));
         }
     }
 
@@ -308,28 +336,31 @@ private slots:
         auto box = MakeBox();
         box->move(100, 100);
         const QPoint start = box->pos();
-        QWidget* w = part == QLatin1String("AboutBox") ? box.get() : Find<QWidget>(*box, part.toLatin1().constData());
+        QWidget* w = part == QLatin1String("AboutBox")
+                         ? box.get()
+                         : Find<QWidget>(*box, part.toLatin1().constData());
         const QPoint local(3, 3);
         auto send = [&](QEvent::Type type, QPoint globalOffset, Qt::MouseButtons held) {
             const QPoint global = w->mapToGlobal(local) + globalOffset;
-            QMouseEvent e(type, QPointF(local), QPointF(global), Qt::MouseButton(type == QEvent::MouseMove ? 0 : button),
-                          held, Qt::NoModifier);
+            QMouseEvent e(type, QPointF(local), QPointF(global),
+                          Qt::MouseButton(type == QEvent::MouseMove ? 0 : button), held,
+                          Qt::NoModifier);
             QApplication::sendEvent(w, &e);
         };
         const QPoint origin = w->mapToGlobal(local);
         send(QEvent::MouseButtonPress, {}, Qt::MouseButton(button));
         // Each move is measured from the cursor's last place, not from where the window is now.
-        QMouseEvent m1(QEvent::MouseMove, QPointF(local), QPointF(origin + QPoint(30, 20)), Qt::NoButton,
-                       Qt::MouseButton(button), Qt::NoModifier);
+        QMouseEvent m1(QEvent::MouseMove, QPointF(local), QPointF(origin + QPoint(30, 20)),
+                       Qt::NoButton, Qt::MouseButton(button), Qt::NoModifier);
         QApplication::sendEvent(w, &m1);
-        QMouseEvent m2(QEvent::MouseMove, QPointF(local), QPointF(origin + QPoint(40, 15)), Qt::NoButton,
-                       Qt::MouseButton(button), Qt::NoModifier);
+        QMouseEvent m2(QEvent::MouseMove, QPointF(local), QPointF(origin + QPoint(40, 15)),
+                       Qt::NoButton, Qt::MouseButton(button), Qt::NoModifier);
         QApplication::sendEvent(w, &m2);
         QMouseEvent up(QEvent::MouseButtonRelease, QPointF(local), QPointF(origin + QPoint(40, 15)),
                        Qt::MouseButton(button), Qt::NoButton, Qt::NoModifier);
         QApplication::sendEvent(w, &up);
-        QMouseEvent after(QEvent::MouseMove, QPointF(local), QPointF(origin + QPoint(90, 90)), Qt::NoButton,
-                          Qt::NoButton, Qt::NoModifier);
+        QMouseEvent after(QEvent::MouseMove, QPointF(local), QPointF(origin + QPoint(90, 90)),
+                          Qt::NoButton, Qt::NoButton, Qt::NoModifier);
         QApplication::sendEvent(w, &after);  // released: no longer follows
         QDesktopServices::unsetUrlHandler(QStringLiteral("http"));
         QDesktopServices::unsetUrlHandler(QStringLiteral("https"));
@@ -461,7 +492,7 @@ private slots:
         QVERIFY(lit);
         QVERIFY(CellInColour(image, 3, 44, MatrixRain::TrailColour(99), &lit));
         QVERIFY(!CellBlack(image, 3, 44));
-        QVERIFY(CellBlack(image, 3, 5));                 // 45 - 40
+        QVERIFY(CellBlack(image, 3, 5));                // 45 - 40
         QVERIFY(CellBlack(image, 6, 5 - 40 + 50 + 1));  // wrapped: row 16
         QVERIFY(QString("kel").contains(drops[0].Letter));
         QCOMPARE(drops[0].Row, 46);
@@ -487,9 +518,12 @@ private slots:
         QCOMPARE(timer->interval(), 50);
         QVERIFY(timer->isActive());
         timer->stop();
-        for (int i = 0; i < 30; ++i) QMetaObject::invokeMethod(timer, "timeout", Qt::DirectConnection);
-        const QImage shown = box->grab(QRect(0, 0, 40, 374)).toImage().convertToFormat(QImage::Format_RGB32);
-        const QImage image = box->Rain().Image().copy(0, 0, 40, 374).convertToFormat(QImage::Format_RGB32);
+        for (int i = 0; i < 30; ++i)
+            QMetaObject::invokeMethod(timer, "timeout", Qt::DirectConnection);
+        const QImage shown =
+            box->grab(QRect(0, 0, 40, 374)).toImage().convertToFormat(QImage::Format_RGB32);
+        const QImage image =
+            box->Rain().Image().copy(0, 0, 40, 374).convertToFormat(QImage::Format_RGB32);
         QCOMPARE(shown.size(), image.size());
         QVERIFY(shown == image);
         int lit = 0;
@@ -503,7 +537,8 @@ private slots:
     void screenshot() {
         auto box = MakeBox(QStringLiteral("Corvexa"), QStringLiteral("1.0"));
         auto* timer = Find<QTimer>(*box, "tmTimer");
-        for (int i = 0; i < 40; ++i) QMetaObject::invokeMethod(timer, "timeout", Qt::DirectConnection);
+        for (int i = 0; i < 40; ++i)
+            QMetaObject::invokeMethod(timer, "timeout", Qt::DirectConnection);
         const QImage shot = box->grab().toImage();
         QCOMPARE(shot.size(), QSize(446, 374));
         const QString dir = qEnvironmentVariable("CORVEXA_SCREENSHOT_DIR");

@@ -1,63 +1,62 @@
 // The main window, driven offscreen: real files, real controls, modal dialogs
 // answered through the window's dialog seam.
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
 #include <QClipboard>
-#include <QDesktopServices>
 #include <QDebug>
+#include <QDesktopServices>
 #include <QDir>
 #include <QDropEvent>
 #include <QFile>
 #include <QFileDialog>
+#include <QFileIconProvider>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListView>
-#include <QMessageBox>
-#include <QFileIconProvider>
-#include <QSplitterHandle>
-#include <QSplitter>
-#include <QScrollBar>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QMimeData>
 #include <QPointer>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QSettings>
 #include <QSignalSpy>
 #include <QSpinBox>
+#include <QSplitter>
+#include <QSplitterHandle>
 #include <QTabWidget>
 #include <QTableView>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 #include <QUrl>
-
 #include <chrono>
 #include <functional>
 #include <future>
 #include <memory>
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
+#include "engine/scan_job.h"
 #include "i18n/translated_dialog.h"
 #include "platform/desktop.h"
-#include "engine/scan_job.h"
 #include "platform/native_path.h"
-#include "ui/app_form.h"
-#include "ui/scan_controller.h"
-#include "ui/dialogs.h"
-#include "ui/test_seams.h"
 #include "support/window_test_support.h"
+#include "ui/app_form.h"
+#include "ui/dialogs.h"
+#include "ui/scan_controller.h"
+#include "ui/test_seams.h"
 
-using corvexa::ui::AppEnvironment;
-using corvexa::ui::TAppForm;
 using corvexa::test::Find;
 using corvexa::test::ReadAll;
 using corvexa::test::UrlCatcher;
 using corvexa::test::WriteAll;
+using corvexa::ui::AppEnvironment;
+using corvexa::ui::TAppForm;
 
 namespace {
 
@@ -95,7 +94,8 @@ private:
     }
 
     static QString Status(TAppForm& form, int panel) {
-        return Find<QLabel>(form, QStringLiteral("StatusPanel%1").arg(panel).toLatin1().constData())->text();
+        return Find<QLabel>(form, QStringLiteral("StatusPanel%1").arg(panel).toLatin1().constData())
+            ->text();
     }
 
     // Every row's text, as the view asks its model for it.
@@ -105,8 +105,12 @@ private:
             out << view->model()->index(i, 0).data().toString();
         return out;
     }
-    static QStringList FilesShown(TAppForm& form) { return Shown(Find<QListView>(form, "ListBox1")); }
-    static QStringList RowsShown(TAppForm& form) { return Shown(Find<QTableView>(form, "ListView1")); }
+    static QStringList FilesShown(TAppForm& form) {
+        return Shown(Find<QListView>(form, "ListBox1"));
+    }
+    static QStringList RowsShown(TAppForm& form) {
+        return Shown(Find<QTableView>(form, "ListView1"));
+    }
 
     static int SelectedRow(TAppForm& form) {
         auto* view = Find<QTableView>(form, "ListView1");
@@ -119,7 +123,9 @@ private:
         view->selectRow(row);
     }
 
-    static void Trigger(TAppForm& form, const char* action) { Find<QAction>(form, action)->trigger(); }
+    static void Trigger(TAppForm& form, const char* action) {
+        Find<QAction>(form, action)->trigger();
+    }
 
     // Presses START and waits for the completion.
     static void RunScan(TAppForm& form) {
@@ -132,14 +138,15 @@ private:
     // the files (the file system's order).
     static QStringList InWalkOrder(TAppForm& form, const QStringList& ofA, const QStringList& ofB) {
         QStringList out;
-        for (const QString& f : FilesShown(form)) out += f.endsWith(QStringLiteral("a.txt")) ? ofA : ofB;
+        for (const QString& f : FilesShown(form))
+            out += f.endsWith(QStringLiteral("a.txt")) ? ofA : ofB;
         return out;
     }
     static QStringList Urls(TAppForm& form) {
-        return InWalkOrder(form,
-                           {"http://www.example.com/index.html", "bob@mail.example.org",
-                            "https://Example.com/x"},
-                           {"www.example.com/again"});
+        return InWalkOrder(
+            form,
+            {"http://www.example.com/index.html", "bob@mail.example.org", "https://Example.com/x"},
+            {"www.example.com/again"});
     }
 
     QString MakeScanFolder() {
@@ -157,7 +164,8 @@ private:
     // checks the stop flag before each file.
     std::unique_ptr<TAppForm> FormWithALongFileList(int copies) {
         QByteArray body;
-        for (int i = 0; i < 4000; ++i) body += "line http://example.com/" + QByteArray::number(i) + "\n";
+        for (int i = 0; i < 4000; ++i)
+            body += "line http://example.com/" + QByteArray::number(i) + "\n";
         const QString file = Root() + QStringLiteral("long.txt");
         WriteAll(file, body);
         auto form = MakeForm();
@@ -178,7 +186,8 @@ private slots:
         inspectFileDialog_ = {};
         window_->seams.AnswerDialogs([this](QDialog* d) {
             log_.titles << d->windowTitle();
-            if (auto* fd = qobject_cast<QFileDialog*>(d); fd && inspectFileDialog_) inspectFileDialog_(fd);
+            if (auto* fd = qobject_cast<QFileDialog*>(d); fd && inspectFileDialog_)
+                inspectFileDialog_(fd);
             if (auto* box = qobject_cast<QMessageBox*>(d)) {
                 log_.texts << box->windowTitle() + QLatin1Char('|') + box->text();
                 box->accept();
@@ -208,7 +217,8 @@ private slots:
                     fd,
                     [this, guard] {
                         if (!guard || !guard->isVisible()) return;
-                        auto* nested = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+                        auto* nested =
+                            qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
                         if (!nested) return;
                         log_.texts << QStringLiteral("asked|") + nested->text();
                         if (QAbstractButton* yes = nested->button(QMessageBox::Yes))
@@ -234,9 +244,9 @@ private slots:
         QCOMPARE(form->windowTitle(), QStringLiteral("KELMARE - Corvexa"));
         QCOMPARE(form->ProductTitle(), QStringLiteral("KELMARE - Corvexa"));
         QCOMPARE(form->DataFolder(), env_.ExecutableFolder);
-        QCOMPARE(ReadAll(SettingsPath()),
-                 QByteArray("\xEF\xBB\xBF[Settings]\r\nFolder=") + env_.DesktopFolder.toUtf8() +
-                     "\r\nSkipLargeFiles=ON\r\n\r\n");
+        QCOMPARE(ReadAll(SettingsPath()), QByteArray("\xEF\xBB\xBF[Settings]\r\nFolder=") +
+                                              env_.DesktopFolder.toUtf8() +
+                                              "\r\nSkipLargeFiles=ON\r\n\r\n");
 
         QCOMPARE(Find<QLineEdit>(*form, "Edit1")->text(), QStringLiteral("*.txt"));
         QCOMPARE(Find<QLineEdit>(*form, "Edit8")->text(), env_.DesktopFolder);
@@ -251,7 +261,8 @@ private slots:
         for (const char* item : {"MemoryStream1", "PlainText1", "PDFium1"})
             QVERIFY2(!Find<QAction>(*form, item)->isChecked(), item);
         QVERIFY(Find<QAction>(*form, "UpdateNotifications1")->isChecked());
-        QVERIFY(Find<QAction>(*form, "UpdateNotifications1")->isEnabled());  // usable before any check
+        QVERIFY(
+            Find<QAction>(*form, "UpdateNotifications1")->isEnabled());  // usable before any check
         QVERIFY(!Find<QAction>(*form, "Language1")->isVisible());
         QCOMPARE(Find<QTabWidget>(*form, "PageControl1")->currentIndex(), 0);
         QVERIFY(!Find<QWidget>(*form, "Panel4")->isVisible());
@@ -331,11 +342,12 @@ private slots:
         QTest::addColumn<bool>("scanRuns");
         QTest::newRow("blank folder") << QStringLiteral(" \t ") << false
                                       << QStringLiteral("Warning|Please enter folder!") << false;
-        QTest::newRow("no detection") << QStringLiteral("/") << true
-                                      << QStringLiteral("Warning|Please choose Detection!") << false;
-        QTest::newRow("missing folder") << QStringLiteral("/no/such/folder") << false
-                                        << QStringLiteral("Warning|Directory not found!\n\n/no/such/folder")
-                                        << true;
+        QTest::newRow("no detection")
+            << QStringLiteral("/") << true << QStringLiteral("Warning|Please choose Detection!")
+            << false;
+        QTest::newRow("missing folder")
+            << QStringLiteral("/no/such/folder") << false
+            << QStringLiteral("Warning|Directory not found!\n\n/no/such/folder") << true;
     }
 
     void theThreeWarnings() {
@@ -347,7 +359,8 @@ private slots:
         form->Files().Append(u"kept");
         Find<QLineEdit>(*form, "Edit8")->setText(folder);
         if (detectionOff)
-            for (const char* item : {"email1", "ftp1", "http1", "https1", "www1"}) Trigger(*form, item);
+            for (const char* item : {"email1", "ftp1", "http1", "https1", "www1"})
+                Trigger(*form, item);
         RunScan(*form);
         QCOMPARE(log_.texts, QStringList({message}));
         if (scanRuns) {
@@ -377,18 +390,18 @@ private slots:
 
     void filesThatCannotBeReadAreSkippedSilently() {
         WriteAll(Root() + "empty.txt", "");
-        WriteAll(Root() + "binary.bin", QByteArray("\x00\xFF\xFEjunk http://in.binary.example/ \x81\x00", 36));
+        WriteAll(Root() + "binary.bin",
+                 QByteArray("\x00\xFF\xFEjunk http://in.binary.example/ \x81\x00", 36));
         WriteAll(Root() + "last.txt", "mail me: last@example.org\n");
         auto form = MakeForm();
         Find<QTabWidget>(*form, "PageControl1")->setCurrentIndex(1);
-        for (const QString& name : {QStringLiteral("missing.txt"), QStringLiteral(""),
-                                    QStringLiteral("empty.txt"), QStringLiteral("binary.bin"),
-                                    QStringLiteral("last.txt")})
+        for (const QString& name :
+             {QStringLiteral("missing.txt"), QStringLiteral(""), QStringLiteral("empty.txt"),
+              QStringLiteral("binary.bin"), QStringLiteral("last.txt")})
             form->Files().Append((Root() + name).toStdU16String());
         RunScan(*form);
         QCOMPARE(log_.texts, QStringList());
-        QCOMPARE(RowsShown(*form),
-                 QStringList({"http://in.binary.example/", "last@example.org"}));
+        QCOMPARE(RowsShown(*form), QStringList({"http://in.binary.example/", "last@example.org"}));
         QCOMPARE(Status(*form, 0), QStringLiteral("Total Files: 5"));
     }
 
@@ -471,7 +484,8 @@ private slots:
         QTest::addColumn<QStringList>("rows");
         QTest::addColumn<int>("urlsAfter");
         QTest::newRow("url") << QStringLiteral("ButtonShowURLs")
-                             << QStringList({"http://Example.com/", "http://other.example.net/"}) << 2;
+                             << QStringList({"http://Example.com/", "http://other.example.net/"})
+                             << 2;
         QTest::newRow("host") << QStringLiteral("ButtonShowHostnames")
                               << QStringList({"Example.com", "other.example.net"}) << 3;
         QTest::newRow("domain") << QStringLiteral("ButtonShowDomainNames")
@@ -493,7 +507,8 @@ private slots:
         QCOMPARE(form->Lists().Urls().Size(), std::size_t(urlsAfter));
         if (view != QStringLiteral("ButtonShowURLs")) {
             // Rebuilding the derived list brings the duplicates back.
-            QTest::mouseClick(Find<QPushButton>(*form, view.toLatin1().constData()), Qt::LeftButton);
+            QTest::mouseClick(Find<QPushButton>(*form, view.toLatin1().constData()),
+                              Qt::LeftButton);
             QCOMPARE(RowsShown(*form).size(), 3);
         }
     }
@@ -612,7 +627,8 @@ private slots:
         auto* list = Find<QListView>(*form, "ListBox1");
         list->selectionModel()->select(list->model()->index(0, 0), QItemSelectionModel::Select);
         list->selectionModel()->select(list->model()->index(2, 0), QItemSelectionModel::Select);
-        list->selectionModel()->setCurrentIndex(list->model()->index(1, 0), QItemSelectionModel::Select);
+        list->selectionModel()->setCurrentIndex(list->model()->index(1, 0),
+                                                QItemSelectionModel::Select);
         Trigger(*form, "Copy2");
         QCOMPARE(QGuiApplication::clipboard()->text(), Root() + "two.txt");
         Trigger(*form, "Remove1");
@@ -647,10 +663,12 @@ private slots:
             for (const QString& n : names) urls << QUrl::fromLocalFile(n);
             mime.setUrls(urls);
             // As the desktop delivers it: the drag enters, then drops.
-            QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+            QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &mime, Qt::LeftButton,
+                                  Qt::NoModifier);
             QApplication::sendEvent(form.get(), &enter);
             QVERIFY(enter.isAccepted());
-            QDropEvent event(QPointF(10, 10), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+            QDropEvent event(QPointF(10, 10), Qt::CopyAction, &mime, Qt::LeftButton,
+                             Qt::NoModifier);
             QApplication::sendEvent(form.get(), &event);
         };
         auto* tabs = Find<QTabWidget>(*form, "PageControl1");
@@ -705,17 +723,25 @@ private slots:
         QTest::newRow("eml") << "DecodeEMLFiles1" << QString() << QByteArray("DecodeEML=OFF");
         QTest::newRow("excel") << "DecodeExcelFiles1" << QString() << QByteArray("DecodeExcel=OFF");
         QTest::newRow("word") << "DecodeWordFiles1" << QString() << QByteArray("DecodeWord=OFF");
-        QTest::newRow("memory") << "MemoryStream1" << QString() << QByteArray("PlainTextProcessing=MemoryStream");
-        QTest::newRow("file") << "FileStream1" << QString() << QByteArray("PlainTextProcessing=FileStream");
-        QTest::newRow("plain") << "PlainText1" << QString() << QByteArray("PdfProcessing=PlainText");
+        QTest::newRow("memory") << "MemoryStream1" << QString()
+                                << QByteArray("PlainTextProcessing=MemoryStream");
+        QTest::newRow("file") << "FileStream1" << QString()
+                              << QByteArray("PlainTextProcessing=FileStream");
+        QTest::newRow("plain") << "PlainText1" << QString()
+                               << QByteArray("PdfProcessing=PlainText");
         QTest::newRow("pdfium") << "PDFium1" << QString() << QByteArray("PdfProcessing=PDFium");
         QTest::newRow("xpdf") << "Xpdf1" << QString() << QByteArray("PdfProcessing=Xpdf");
-        QTest::newRow("subfolders") << "CheckBox1" << QString() << QByteArray("IncludeSubfolders=OFF");
+        QTest::newRow("subfolders")
+            << "CheckBox1" << QString() << QByteArray("IncludeSubfolders=OFF");
         QTest::newRow("skip") << "CheckBox2" << QString() << QByteArray("SkipLargeFiles=OFF");
-        QTest::newRow("size") << "SpinEdit1" << "77" << QByteArray("SkipLargeFilesMB=77");
-        QTest::newRow("size letters") << "SpinEdit1" << "abc" << QByteArray("SkipLargeFilesMB=0");
-        QTest::newRow("mask") << "Edit1" << "*.htm" << QByteArray("FileMask=*.htm");
-        QTest::newRow("folder") << "Edit8" << "/srv/data" << QByteArray("Folder=/srv/data");
+        QTest::newRow("size") << "SpinEdit1"
+                              << "77" << QByteArray("SkipLargeFilesMB=77");
+        QTest::newRow("size letters") << "SpinEdit1"
+                                      << "abc" << QByteArray("SkipLargeFilesMB=0");
+        QTest::newRow("mask") << "Edit1"
+                              << "*.htm" << QByteArray("FileMask=*.htm");
+        QTest::newRow("folder") << "Edit8"
+                                << "/srv/data" << QByteArray("Folder=/srv/data");
     }
 
     void everySettingsHandlerWritesTheFile() {
@@ -760,7 +786,8 @@ private slots:
     void storedValuesFollowTheReadingRules() {
         WriteAll(SettingsPath(),
                  "\xEF\xBB\xBF[Settings]\r\nDetectHttp=off\r\nDetectFtp=OFF\r\nFolder=\r\n"
-                 "SkipLargeFilesMB=abc\r\nPdfProcessing=PlainText\r\nPlainTextProcessing=memorystream\r\n"
+                 "SkipLargeFilesMB=abc\r\nPdfProcessing=PlainText\r\nPlainTextProcessing="
+                 "memorystream\r\n"
                  "SkipLargeFiles=OFF\r\n\r\n");
         auto form = MakeForm();
         QVERIFY(Find<QAction>(*form, "http1")->isChecked());
@@ -773,13 +800,14 @@ private slots:
     }
 
     void undecodableSettingsFileIsDeletedAndDefaultsApply() {
-        WriteAll(SettingsPath(), "[Settings]\r\nFolder=C:\\Dokumente\\\xE4rger\r\nDetectEmail=OFF\r\n");
+        WriteAll(SettingsPath(),
+                 "[Settings]\r\nFolder=C:\\Dokumente\\\xE4rger\r\nDetectEmail=OFF\r\n");
         auto form = MakeForm();
         QVERIFY(Find<QAction>(*form, "email1")->isChecked());
         QCOMPARE(Find<QLineEdit>(*form, "Edit8")->text(), env_.DesktopFolder);
-        QCOMPARE(ReadAll(SettingsPath()),
-                 QByteArray("\xEF\xBB\xBF[Settings]\r\nFolder=") + env_.DesktopFolder.toUtf8() +
-                     "\r\nSkipLargeFiles=ON\r\n\r\n");
+        QCOMPARE(ReadAll(SettingsPath()), QByteArray("\xEF\xBB\xBF[Settings]\r\nFolder=") +
+                                              env_.DesktopFolder.toUtf8() +
+                                              "\r\nSkipLargeFiles=ON\r\n\r\n");
     }
 
     void olderSystemsGetPlainTextPdfProcessing() {
@@ -789,8 +817,10 @@ private slots:
         QVERIFY(Find<QAction>(*form, "PlainText1")->isChecked());
         QVERIFY(!Find<QAction>(*form, "Xpdf1")->isEnabled());
         QVERIFY(!Find<QAction>(*form, "PDFium1")->isEnabled());
-        QCOMPARE(Find<QAction>(*form, "Xpdf1")->text(), QStringLiteral("Xpdf (Windows 7 or later)"));
-        QCOMPARE(Find<QAction>(*form, "PDFium1")->text(), QStringLiteral("PDFium (Windows 7 or later)"));
+        QCOMPARE(Find<QAction>(*form, "Xpdf1")->text(),
+                 QStringLiteral("Xpdf (Windows 7 or later)"));
+        QCOMPARE(Find<QAction>(*form, "PDFium1")->text(),
+                 QStringLiteral("PDFium (Windows 7 or later)"));
         QVERIFY(ReadAll(SettingsPath()).contains("PdfProcessing=PDFium\r\n"));
 
         window_->seams.SetWindowsVersion({6, 1});
@@ -879,7 +909,8 @@ private slots:
         QDesktopServices::unsetUrlHandler(QStringLiteral("http"));
         QDesktopServices::unsetUrlHandler(QStringLiteral("https"));
         qputenv("CORVEXA_MAKER_HOST", kNoServer);
-        QCOMPARE(catcher.urls, QList<QUrl>({QUrl(QStringLiteral("https://127.0.0.1:9/help/corvexa/"))}));
+        QCOMPARE(catcher.urls,
+                 QList<QUrl>({QUrl(QStringLiteral("https://127.0.0.1:9/help/corvexa/"))}));
     }
 
     void countersUseThousandsSeparators() {
@@ -917,7 +948,8 @@ private slots:
         QStringList seen;
         inspectFileDialog_ = [&](QFileDialog* fd) {
             seen << fd->objectName();
-            QVERIFY2(fd->directory().absolutePath() != QDir(visited).absolutePath(), qPrintable(fd->objectName()));
+            QVERIFY2(fd->directory().absolutePath() != QDir(visited).absolutePath(),
+                     qPrintable(fd->objectName()));
             const QString type = fd->iconProvider()->type(QFileInfo(visited + "/noext"));
             QVERIFY2(!type.contains(QStringLiteral("PDF"), Qt::CaseInsensitive), qPrintable(type));
         };
@@ -925,7 +957,8 @@ private slots:
         QTest::mouseClick(Find<QPushButton>(*form, "Button4"), Qt::LeftButton);
         QTest::mouseClick(Find<QPushButton>(*form, "Button3"), Qt::LeftButton);
         QTest::mouseClick(Find<QPushButton>(*form, "Button5"), Qt::LeftButton);
-        QCOMPARE(seen, QStringList({"SaveDialog1", "FolderPicker", "SelectFilesDialog", "LoadFileListDialog"}));
+        QCOMPARE(seen, QStringList({"SaveDialog1", "FolderPicker", "SelectFilesDialog",
+                                    "LoadFileListDialog"}));
     }
 
     // A file name that is not UTF-8 goes out in an export of the files list as
@@ -1032,8 +1065,9 @@ private slots:
             view->setCurrentIndex(view->model()->index(row, 0));
             QTest::keyClick(view, Qt::Key_Return);
         }
-        QCOMPARE(opened, QList<QUrl>({QUrl("http://a.example/x?y=1"), QUrl("http://www.b.example/p"),
-                                      QUrl("mailto:c@d.example"), QUrl("ftp://e.example/f")}));
+        QCOMPARE(opened,
+                 QList<QUrl>({QUrl("http://a.example/x?y=1"), QUrl("http://www.b.example/p"),
+                              QUrl("mailto:c@d.example"), QUrl("ftp://e.example/f")}));
         // Host names open as web sites.
         QTest::mouseClick(Find<QPushButton>(*form, "ButtonShowHostnames"), Qt::LeftButton);
         view->setCurrentIndex(view->model()->index(0, 0));
@@ -1042,14 +1076,18 @@ private slots:
     }
 
     void manyRowsAreCopiedInListOrderAndManyFilesRemoved() {
-        auto form = FormWithFindings("http://1.example/\nhttp://2.example/\nhttp://3.example/\nhttp://4.example/\n");
+        auto form = FormWithFindings(
+            "http://1.example/\nhttp://2.example/\nhttp://3.example/\nhttp://4.example/\n");
         auto* view = Find<QTableView>(*form, "ListView1");
         auto* model = view->model();
         view->setFocus();
-        view->selectionModel()->select(model->index(3, 0), QItemSelectionModel::Select | QItemSelectionModel::Rows);
-        view->selectionModel()->select(model->index(1, 0), QItemSelectionModel::Select | QItemSelectionModel::Rows);
+        view->selectionModel()->select(model->index(3, 0),
+                                       QItemSelectionModel::Select | QItemSelectionModel::Rows);
+        view->selectionModel()->select(model->index(1, 0),
+                                       QItemSelectionModel::Select | QItemSelectionModel::Rows);
         QTest::keyClick(view, Qt::Key_C, Qt::ControlModifier);
-        QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("http://2.example/\nhttp://4.example/"));
+        QCOMPARE(QGuiApplication::clipboard()->text(),
+                 QStringLiteral("http://2.example/\nhttp://4.example/"));
         QTest::keyClick(view, Qt::Key_A, Qt::ControlModifier);
         Trigger(*form, "Copy1");
         QCOMPARE(QGuiApplication::clipboard()->text(), RowsShown(*form).join(QLatin1Char('\n')));
@@ -1068,7 +1106,8 @@ private slots:
 
     void theFilterNarrowsTheViewAndCopyAndExportTakeWhatIsShown() {
         auto form = FormWithFindings(
-            "http://Alpha.example/ http://beta.example/ www.ALPHABET.example/ mail@alpha.example\n");
+            "http://Alpha.example/ http://beta.example/ www.ALPHABET.example/ "
+            "mail@alpha.example\n");
         auto* label = Find<QLabel>(*form, "Label3");
         auto* filter = Find<QLineEdit>(*form, "FilterEdit");
         QCOMPARE(label->text(), QStringLiteral("URLs: 4"));
@@ -1085,18 +1124,21 @@ private slots:
         chooseFiles_ << Root() + QStringLiteral("shown.txt");
         Trigger(*form, "ExportFoundURLs1");
         QCOMPARE(ReadAll(Root() + "shown.txt"),
-                 QByteArray("\xEF\xBB\xBFhttp://Alpha.example/\r\nwww.ALPHABET.example/\r\nmail@alpha.example\r\n"));
+                 QByteArray("\xEF\xBB\xBFhttp://Alpha.example/\r\nwww.ALPHABET.example/"
+                            "\r\nmail@alpha.example\r\n"));
         auto* view = Find<QTableView>(*form, "ListView1");
         view->selectAll();
         Trigger(*form, "Copy1");
-        QCOMPARE(QGuiApplication::clipboard()->text(),
-                 QStringLiteral("http://Alpha.example/\nwww.ALPHABET.example/\nmail@alpha.example"));
+        QCOMPARE(
+            QGuiApplication::clipboard()->text(),
+            QStringLiteral("http://Alpha.example/\nwww.ALPHABET.example/\nmail@alpha.example"));
 
         // The filter holds across views; the label names the view.
         QTest::mouseClick(Find<QPushButton>(*form, "ButtonShowHostnames"), Qt::LeftButton);
         const QStringList hosts = RowsShown(*form);
         QVERIFY(!hosts.isEmpty() && hosts.size() < 4);
-        for (const QString& h : hosts) QVERIFY2(h.contains(QStringLiteral("alph"), Qt::CaseInsensitive), qPrintable(h));
+        for (const QString& h : hosts)
+            QVERIFY2(h.contains(QStringLiteral("alph"), Qt::CaseInsensitive), qPrintable(h));
         QCOMPARE(label->text(), QStringLiteral("Host names: %1 of 4").arg(hosts.size()));
         filter->clear();
         QCOMPARE(label->text(), QStringLiteral("Host names: 4"));
@@ -1105,7 +1147,8 @@ private slots:
 
     void removeDuplicatesShowsTheTopAndKeepsTheWindowDrawing() {
         QByteArray body;
-        for (int i = 0; i < 3000; ++i) body += "http://e.example/" + QByteArray::number(i % 1500) + "\n";
+        for (int i = 0; i < 3000; ++i)
+            body += "http://e.example/" + QByteArray::number(i % 1500) + "\n";
         auto form = FormWithFindings(body);
         auto* view = Find<QTableView>(*form, "ListView1");
         view->scrollToBottom();
@@ -1116,7 +1159,8 @@ private slots:
         bool ranMeanwhile = false;
         std::promise<void> windowRan;
         std::shared_future<void> released = windowRan.get_future().share();
-        window_->seams.GateOffWindowWork([released] { released.wait_for(std::chrono::seconds(60)); });
+        window_->seams.GateOffWindowWork(
+            [released] { released.wait_for(std::chrono::seconds(60)); });
         QTimer::singleShot(0, form.get(), [&] {
             ranMeanwhile = true;
             windowRan.set_value();
@@ -1126,7 +1170,8 @@ private slots:
         QVERIFY(ranMeanwhile);
         QCOMPARE(view->model()->rowCount(), 1500);
         QCOMPARE(view->verticalScrollBar()->value(), 0);
-        QCOMPARE(Find<QLabel>(*form, "Label3")->text(), QStringLiteral("URLs: 1,500").replace(',', QLocale().groupSeparator()));
+        QCOMPARE(Find<QLabel>(*form, "Label3")->text(),
+                 QStringLiteral("URLs: 1,500").replace(',', QLocale().groupSeparator()));
         QVERIFY(QApplication::overrideCursor() == nullptr);
     }
 
@@ -1181,9 +1226,12 @@ private slots:
         QStringList events;
         using State = corvexa::ui::ScanController::State;
         connect(&controller, &corvexa::ui::ScanController::stateChanged, this, [&](State s) {
-            events << (s == State::Running ? "running" : s == State::Stopping ? "stopping" : "idle");
+            events << (s == State::Running    ? "running"
+                       : s == State::Stopping ? "stopping"
+                                              : "idle");
         });
-        connect(&controller, &corvexa::ui::ScanController::walkFinished, this, [&] { events << "walked"; });
+        connect(&controller, &corvexa::ui::ScanController::walkFinished, this,
+                [&] { events << "walked"; });
         QSignalSpy finished(&controller, &corvexa::ui::ScanController::finished);
         corvexa::ScanInputs in;
         in.Folder = (Root() + "c").toStdU16String();

@@ -9,19 +9,18 @@
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
-
 #include <memory>
 
 #include "i18n/language.h"
 #include "support/maker_server.h"
+#include "support/window_test_support.h"
 #include "ui/dialogs.h"
 #include "ui/feedback_form.h"
-#include "support/window_test_support.h"
 
+using corvexa::test::Find;
 using corvexa::test::MakerServer;
 using corvexa::test::ServerReply;
 using corvexa::ui::TFeedbackForm;
-using corvexa::test::Find;
 
 class FeedbackFormTest : public QObject {
     Q_OBJECT
@@ -31,8 +30,8 @@ class FeedbackFormTest : public QObject {
     QStringList boxes_;  // "<title>|<text>|<icon>"
 
     std::unique_ptr<TFeedbackForm> Open() {
-        auto form = std::make_unique<TFeedbackForm>(QStringLiteral("Corvexa"), QStringLiteral("KELMARE - Corvexa"),
-                                                    QStringLiteral("2.5"));
+        auto form = std::make_unique<TFeedbackForm>(
+            QStringLiteral("Corvexa"), QStringLiteral("KELMARE - Corvexa"), QStringLiteral("2.5"));
         form->show();
         form->activateWindow();
         if (!QTest::qWaitForWindowActive(form.get())) qWarning("feedback window not active");
@@ -43,7 +42,9 @@ class FeedbackFormTest : public QObject {
         Find<QPlainTextEdit>(form, "Memo1")->setPlainText(message);
         Find<QLineEdit>(form, "Edit1")->setText(email);
     }
-    static void Send(TFeedbackForm& form) { QTest::mouseClick(Find<QPushButton>(form, "BitBtn1"), Qt::LeftButton); }
+    static void Send(TFeedbackForm& form) {
+        QTest::mouseClick(Find<QPushButton>(form, "BitBtn1"), Qt::LeftButton);
+    }
 
     void Reply(const QByteArray& body) {
         ServerReply r;
@@ -73,7 +74,8 @@ private slots:
         window_->seams.AnswerDialogs([this](QDialog* d) {
             auto* box = qobject_cast<QMessageBox*>(d);
             QVERIFY(box);
-            boxes_ << box->windowTitle() + "|" + box->text() + "|" + QString::number(int(box->icon()));
+            boxes_ << box->windowTitle() + "|" + box->text() + "|" +
+                          QString::number(int(box->icon()));
             box->done(QMessageBox::Ok);
         });
     }
@@ -90,7 +92,8 @@ private slots:
         auto german = Open();
         QCOMPARE(german->windowTitle(), QStringLiteral("Corvexa Feedback"));
         QCOMPARE(Find<QPushButton>(*german, "BitBtn1")->text(), QStringLiteral("Senden"));
-        QCOMPARE(Find<QLabel>(*german, "Label1")->text(), QStringLiteral("Wir freuen uns sehr \u00FCber Ihr Feedback."));
+        QCOMPARE(Find<QLabel>(*german, "Label1")->text(),
+                 QStringLiteral("Wir freuen uns sehr \u00FCber Ihr Feedback."));
     }
 
     // The fields that arrive at the server, in order.
@@ -100,15 +103,31 @@ private slots:
         QTest::addColumn<QString>("message");
         QTest::addColumn<QString>("email");
         QTest::addColumn<QString>("feedback");
-        QTest::newRow("like, English") << false << "Panel4" << "Works well." << "" << "I like it!\rWorks well.";
-        QTest::newRow("dislike after like") << false << "Panel4,Panel5" << "Slow." << ""
+        QTest::newRow("like, English") << false << "Panel4"
+                                       << "Works well."
+                                       << ""
+                                       << "I like it!\rWorks well.";
+        QTest::newRow("dislike after like") << false << "Panel4,Panel5"
+                                            << "Slow."
+                                            << ""
                                             << "I dislike it!\rSlow.";
-        QTest::newRow("no choice") << false << "" << "  Just a note \n" << "" << "Just a note";
-        QTest::newRow("picture clicks like its panel") << false << "Image2" << "x" << "" << "I dislike it!\rx";
-        QTest::newRow("like, German") << true << "Panel4" << "Gut & sch\u00F6n = 1" << ""
+        QTest::newRow("no choice") << false << ""
+                                   << "  Just a note \n"
+                                   << ""
+                                   << "Just a note";
+        QTest::newRow("picture clicks like its panel") << false << "Image2"
+                                                       << "x"
+                                                       << ""
+                                                       << "I dislike it!\rx";
+        QTest::newRow("like, German") << true << "Panel4"
+                                      << "Gut & sch\u00F6n = 1"
+                                      << ""
                                       << "I like it! (Gef\u00E4llt mir!)\rGut & sch\u00F6n = 1";
-        QTest::newRow("dislike, German, with address") << true << "Panel5" << "Nein" << " ann@mail.example.de "
-                                                       << "I dislike it! (Gef\u00E4llt mir nicht!)\rNein";
+        QTest::newRow("dislike, German, with address")
+            << true << "Panel5"
+            << "Nein"
+            << " ann@mail.example.de "
+            << "I dislike it! (Gef\u00E4llt mir nicht!)\rNein";
     }
     void fields() {
         QFETCH(bool, german);
@@ -137,8 +156,9 @@ private slots:
         QCOMPARE(requests[0].Field("feedback"), feedback);
         if (!email.isEmpty()) QCOMPARE(requests[0].Field("email"), email.trimmed());
         QCOMPARE(boxes_.size(), 1);
-        QVERIFY(boxes_[0].startsWith(german ? "Erfolg|Ihr Feedback ist bei uns eingegangen.\n\nVielen Dank!|"
-                                            : "Success|Your feedback is received.\n\nThank you!|"));
+        QVERIFY(boxes_[0].startsWith(
+            german ? "Erfolg|Ihr Feedback ist bei uns eingegangen.\n\nVielen Dank!|"
+                   : "Success|Your feedback is received.\n\nThank you!|"));
         QCOMPARE(form->result(), int(QDialog::Accepted));
         QVERIFY(!form->isVisible());
     }
@@ -176,7 +196,8 @@ private slots:
         QTest::addColumn<QString>("email");
         QTest::addColumn<bool>("accepted");
         QTest::newRow("name, host, dot, two letters") << "ann@mail.de" << true;
-        QTest::newRow("dots, plus and hyphen in the name") << "a.n+n-e_1@mail-host.example.org" << true;
+        QTest::newRow("dots, plus and hyphen in the name")
+            << "a.n+n-e_1@mail-host.example.org" << true;
         QTest::newRow("no dot after the at sign") << "ann@localhost" << false;
         QTest::newRow("ends with a hyphen") << "ann@mail.de-" << false;
         QTest::newRow("space inside") << "an n@mail.de" << false;
@@ -194,7 +215,8 @@ private slots:
         Send(*form);
         QCOMPARE(server_->Requests().size(), accepted ? 1 : 0);
         if (!accepted) {
-            QCOMPARE(boxes_, QStringList{"Failure|Invalid e-mail address!|" + QString::number(int(QMessageBox::Critical))});
+            QCOMPARE(boxes_, QStringList{"Failure|Invalid e-mail address!|" +
+                                         QString::number(int(QMessageBox::Critical))});
             QCOMPARE(form->focusWidget(), Find<QWidget>(*form, "Edit1"));  // once the box has gone
             QVERIFY(form->isVisible());
         }
@@ -221,10 +243,14 @@ private slots:
             QVERIFY(boxes_[0].startsWith("Success|"));
             QVERIFY(!form->isVisible());
         } else {
-            QCOMPARE(boxes_[0], "Failure|Something went wrong. Your feedback could not be delivered.\n\nPlease try "
-                                "again later.|" + QString::number(int(QMessageBox::Critical)));
+            QCOMPARE(
+                boxes_[0],
+                "Failure|Something went wrong. Your feedback could not be delivered.\n\nPlease try "
+                "again later.|" +
+                    QString::number(int(QMessageBox::Critical)));
             QVERIFY(form->isVisible());  // everything typed is still there
-            QCOMPARE(Find<QPlainTextEdit>(*form, "Memo1")->toPlainText(), QStringLiteral("My message"));
+            QCOMPARE(Find<QPlainTextEdit>(*form, "Memo1")->toPlainText(),
+                     QStringLiteral("My message"));
             QCOMPARE(Find<QLineEdit>(*form, "Edit1")->text(), QStringLiteral("ann@mail.de"));
         }
     }
@@ -255,7 +281,8 @@ private slots:
         QCOMPARE(boxes_.size(), 1);
         QVERIFY(boxes_[0].startsWith("Failure|Something went wrong."));
         QVERIFY(form->isVisible());
-        QCOMPARE(Find<QPlainTextEdit>(*form, "Memo1")->toPlainText(), QStringLiteral("private words"));
+        QCOMPARE(Find<QPlainTextEdit>(*form, "Memo1")->toPlainText(),
+                 QStringLiteral("private words"));
     }
 
     // A server that never ends its reply: Send fails on the size bound, the
@@ -311,7 +338,8 @@ private slots:
         auto* send = Find<QPushButton>(*form, "BitBtn1");
         bool busy = false, sending = false, enabled = true;
         QTimer::singleShot(200, form.get(), [&] {
-            busy = QApplication::overrideCursor() && QApplication::overrideCursor()->shape() == Qt::BusyCursor;
+            busy = QApplication::overrideCursor() &&
+                   QApplication::overrideCursor()->shape() == Qt::BusyCursor;
             sending = form->Sending();
             enabled = send->isEnabled();
             send->click();   // a second Send

@@ -11,17 +11,16 @@
 #include <QTest>
 #include <QTimer>
 #include <QUrl>
-
 #include <memory>
 
 #include "i18n/language.h"
+#include "support/window_test_support.h"
 #include "ui/dialogs.h"
 #include "ui/new_version.h"
-#include "support/window_test_support.h"
 
-using corvexa::ui::TNewVer;
 using corvexa::test::Find;
 using corvexa::test::UrlCatcher;
+using corvexa::ui::TNewVer;
 
 class NewVersionTest : public QObject {
     Q_OBJECT
@@ -34,9 +33,12 @@ class NewVersionTest : public QObject {
         return QRect(screen.right() + 1 - 320 - 5, screen.top() + 5, 320, 68);
     }
 
-    std::unique_ptr<TNewVer> Shown(const QString& link = QStringLiteral("https://www.kelmare.example/get/")) {
-        auto notice = std::make_unique<TNewVer>(QStringLiteral("Corvexa"), QStringLiteral("2.6"), link, main_.get());
-        if (!QTest::qWaitFor([&] { return notice->isVisible() && notice->geometry() == Home(); }, 3000))
+    std::unique_ptr<TNewVer> Shown(
+        const QString& link = QStringLiteral("https://www.kelmare.example/get/")) {
+        auto notice = std::make_unique<TNewVer>(QStringLiteral("Corvexa"), QStringLiteral("2.6"),
+                                                link, main_.get());
+        if (!QTest::qWaitFor([&] { return notice->isVisible() && notice->geometry() == Home(); },
+                             3000))
             qWarning("the notice did not reach its place");
         return notice;
     }
@@ -53,7 +55,8 @@ private slots:
     }
 
     void init() {
-        window_ = std::make_unique<corvexa::test::WindowEnvironment>();  // the countdown at its start
+        window_ =
+            std::make_unique<corvexa::test::WindowEnvironment>();  // the countdown at its start
         corvexa::i18n::LoadLanguageFrom(QString(), QString(), 1033);
     }
     void cleanup() { window_.reset(); }
@@ -73,7 +76,8 @@ private slots:
         QCOMPARE(grow->endValue().toRect(), Home());
         QTRY_COMPARE_WITH_TIMEOUT(notice.geometry(), Home(), 2000);
         QCOMPARE(Find<QLabel>(notice, "Label1")->text(), QStringLiteral("UPDATE AVAILABLE"));
-        QCOMPARE(Find<QLabel>(notice, "Label2")->text(), QStringLiteral("Click to download Corvexa 2.6"));
+        QCOMPARE(Find<QLabel>(notice, "Label2")->text(),
+                 QStringLiteral("Click to download Corvexa 2.6"));
         // The main window keeps the keyboard focus.
         QCOMPARE(QApplication::activeWindow(), main_.get());
     }
@@ -126,11 +130,15 @@ private slots:
         QTest::addColumn<int>("button");
         QTest::addColumn<bool>("moves");
         QTest::newRow("left on the panel") << QByteArray("Panel1") << int(Qt::LeftButton) << true;
-        QTest::newRow("middle on the title") << QByteArray("Label1") << int(Qt::MiddleButton) << true;
+        QTest::newRow("middle on the title")
+            << QByteArray("Label1") << int(Qt::MiddleButton) << true;
         QTest::newRow("left on the picture") << QByteArray("Image1") << int(Qt::LeftButton) << true;
-        QTest::newRow("left on the close strip") << QByteArray("Panel3") << int(Qt::LeftButton) << true;
-        QTest::newRow("right does not drag") << QByteArray("Panel1") << int(Qt::RightButton) << false;
-        QTest::newRow("the link does not drag") << QByteArray("Label2") << int(Qt::MiddleButton) << false;
+        QTest::newRow("left on the close strip")
+            << QByteArray("Panel3") << int(Qt::LeftButton) << true;
+        QTest::newRow("right does not drag")
+            << QByteArray("Panel1") << int(Qt::RightButton) << false;
+        QTest::newRow("the link does not drag")
+            << QByteArray("Label2") << int(Qt::MiddleButton) << false;
     }
     void dragButtons() {
         QFETCH(QByteArray, part);
@@ -160,7 +168,8 @@ private slots:
         const QString home = QStringLiteral("https://127.0.0.1:9/");
         QTest::newRow("download link") << "https://www.kelmare.example/get/Corvexa-2.6.tar.gz"
                                        << "https://www.kelmare.example/get/Corvexa-2.6.tar.gz";
-        QTest::newRow("plain http") << "http://www.kelmare.example/get" << "http://www.kelmare.example/get";
+        QTest::newRow("plain http") << "http://www.kelmare.example/get"
+                                    << "http://www.kelmare.example/get";
         QTest::newRow("empty: home page") << "" << home;
         QTest::newRow("local file: home page") << "file:///etc/passwd" << home;
         QTest::newRow("script: home page") << "javascript:alert(1)" << home;
@@ -194,7 +203,8 @@ private slots:
             icon = box->icon();
             box->done(QMessageBox::Ok);
         });
-        corvexa::ui::ShowServerMessage(main_.get(), QStringLiteral("<b>New</b> <a href='file:///x'>here</a>"));
+        corvexa::ui::ShowServerMessage(main_.get(),
+                                       QStringLiteral("<b>New</b> <a href='file:///x'>here</a>"));
         window_->seams.AnswerDialogs({});
         QCOMPARE(title, QStringLiteral("IMPORTANT"));
         QCOMPARE(text, QStringLiteral("<b>New</b> <a href='file:///x'>here</a>"));
@@ -231,10 +241,12 @@ private slots:
         });
         corvexa::ui::ShowServerMessage(main_.get(), text);
         window_->seams.AnswerDialogs({});
-        QVERIFY2(box.height() <= area.height(), qPrintable(QStringLiteral("%1 > %2").arg(box.height()).arg(area.height())));
+        QVERIFY2(box.height() <= area.height(),
+                 qPrintable(QStringLiteral("%1 > %2").arg(box.height()).arg(area.height())));
         QVERIFY(box.width() <= area.width());
         QVERIFY(buttonVisible);
-        QVERIFY2(area.contains(button), qPrintable(QStringLiteral("button at %1,%2").arg(button.x()).arg(button.y())));
+        QVERIFY2(area.contains(button),
+                 qPrintable(QStringLiteral("button at %1,%2").arg(button.x()).arg(button.y())));
         QCOMPARE(shown, text);
     }
 };

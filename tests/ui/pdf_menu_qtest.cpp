@@ -7,15 +7,14 @@
 #include <QDialog>
 #include <QDir>
 #include <QElapsedTimer>
-#include <QFileInfo>
 #include <QFile>
+#include <QFileInfo>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSettings>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
-
 #include <memory>
 
 #include "platform/desktop.h"
@@ -60,7 +59,9 @@ private:
         return form;
     }
 
-    static QPushButton* Start(TAppForm& form) { return form.findChild<QPushButton*>(QStringLiteral("ButtonStart")); }
+    static QPushButton* Start(TAppForm& form) {
+        return form.findChild<QPushButton*>(QStringLiteral("ButtonStart"));
+    }
 
     static QStringList Found(TAppForm& form) {
         QStringList out;
@@ -81,9 +82,7 @@ private slots:
         window_->seams.AnswerDialogs([](QDialog* d) { d->reject(); });
     }
 
-    void cleanup() {
-        window_.reset();
-    }
+    void cleanup() { window_.reset(); }
 
     void theMenuChoosesTheReader_data() {
         QTest::addColumn<QString>("item");
@@ -119,7 +118,8 @@ private slots:
         const QByteArray saved = qgetenv("XDG_RUNTIME_DIR");
         qputenv("XDG_RUNTIME_DIR", runtime);
         const QByteArray record = QFile::encodeName(Root() + "record");
-        Converter("{ printf '%s\\n' \"$4\"; stat -c '%a' \"$(dirname \"$4\")\"; } > '" + record + "'");
+        Converter("{ printf '%s\\n' \"$4\"; stat -c '%a' \"$(dirname \"$4\")\"; } > '" + record +
+                  "'");
         auto form = FormOnPdfFolder("Xpdf1");
         QSignalSpy done(form.get(), &TAppForm::scanCompleted);
         QTest::mouseClick(Start(*form), Qt::LeftButton);
@@ -136,7 +136,9 @@ private slots:
         QVERIFY(!QFileInfo::exists(output.path()));
         QVERIFY(!form->DataFolder().isEmpty());
         QVERIFY(!lines[0].startsWith(form->DataFolder()));
-        QCOMPARE(QDir(QFile::decodeName(runtime)).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList());
+        QCOMPARE(
+            QDir(QFile::decodeName(runtime)).entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
+            QStringList());
         QCOMPARE(LeftInDataFolder(), QStringList());
     }
 

@@ -2,6 +2,8 @@
 // flags, the translators, OK with and without a change, the restart script and a
 // run of it with a path built to break out of its quoting.
 
+#include <sys/stat.h>
+
 #include <QAbstractItemView>
 #include <QApplication>
 #include <QClipboard>
@@ -14,34 +16,31 @@
 #include <QPainter>
 #include <QPlainTextEdit>
 #include <QProcess>
-#include <QScreen>
 #include <QPushButton>
+#include <QScreen>
 #include <QSettings>
 #include <QStyledItemDelegate>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QUrl>
-
 #include <memory>
-
-#include <sys/stat.h>
 
 #include "i18n/language.h"
 #include "i18n/translated_dialog.h"
 #include "platform/desktop.h"
+#include "support/window_test_support.h"
 #include "ui/app_form.h"
 #include "ui/dialogs.h"
 #include "ui/language_flags.h"
 #include "ui/restart_script.h"
 #include "ui/translate_form.h"
-#include "support/window_test_support.h"
 
-using corvexa::ui::TranslateFormHost;
-using corvexa::ui::TTranslateForm;
 using corvexa::test::Find;
 using corvexa::test::ReadAll;
 using corvexa::test::UrlCatcher;
 using corvexa::test::WriteAll;
+using corvexa::ui::TranslateFormHost;
+using corvexa::ui::TTranslateForm;
 
 namespace {
 
@@ -78,11 +77,11 @@ class TranslateFormTest : public QObject {
 
 private:
     std::unique_ptr<corvexa::test::WindowEnvironment> window_;
-    QStringList chosen_;      // what SetLanguageFile received
-    int ended_ = 0;           // how often the program was ended
-    QStringList started_;     // what the starter was asked to run
-    QStringList asked_;       // titles of the restart questions
-    QStringList boxes_;       // other dialogs: "<title>|<text>"
+    QStringList chosen_;   // what SetLanguageFile received
+    int ended_ = 0;        // how often the program was ended
+    QStringList started_;  // what the starter was asked to run
+    QStringList asked_;    // titles of the restart questions
+    QStringList boxes_;    // other dialogs: "<title>|<text>"
     QMessageBox::StandardButton answer_ = QMessageBox::No;
 
     QString Root() const { return window_->Root(); }
@@ -140,7 +139,8 @@ private slots:
             QTest::keyClick(box, answer_ == QMessageBox::Yes ? Qt::Key_Return : Qt::Key_Escape);
         });
         window_->seams.AnswerDialogs([this](QDialog* d) {
-            if (auto* box = qobject_cast<QMessageBox*>(d)) boxes_ << box->windowTitle() + '|' + box->text();
+            if (auto* box = qobject_cast<QMessageBox*>(d))
+                boxes_ << box->windowTitle() + '|' + box->text();
             d->reject();
         });
     }
@@ -162,19 +162,19 @@ private slots:
                                             << QStringList{"flag"} << "English" << kelmare;
         QTest::newRow("German and French, none active")
             << QStringList{"German.lang.txt", "French.lang.txt"} << QString()
-            << QStringList{"English", "French", "German"} << QStringList{"flag", "fr", "de"} << "English"
-            << kelmare;
+            << QStringList{"English", "French", "German"} << QStringList{"flag", "fr", "de"}
+            << "English" << kelmare;
         QTest::newRow("German active")
             << QStringList{"German.lang.txt", "French.lang.txt"} << "German.lang.txt"
-            << QStringList{"English", "French", "German"} << QStringList{"flag", "fr", "de"} << "German"
-            << QStringList{"Hans Meier", "Eva Schulz"};
+            << QStringList{"English", "French", "German"} << QStringList{"flag", "fr", "de"}
+            << "German" << QStringList{"Hans Meier", "Eva Schulz"};
         QTest::newRow("Klingon gets the blank flag")
             << QStringList{"Klingon.lang.txt", "Vietnamese.lang.txt"} << QString()
-            << QStringList{"English", "Klingon", "Vietnamese"} << QStringList{"flag", "xx", "vi"} << "English"
-            << kelmare;
+            << QStringList{"English", "Klingon", "Vietnamese"} << QStringList{"flag", "xx", "vi"}
+            << "English" << kelmare;
         QTest::newRow("a second English") << QStringList{"English.lang.txt"} << "English.lang.txt"
-                                           << QStringList{"English", "English"} << QStringList{"flag", "flag"}
-                                           << "English" << kelmare;
+                                          << QStringList{"English", "English"}
+                                          << QStringList{"flag", "flag"} << "English" << kelmare;
     }
 
     void listsLanguagesSortedWithFlags() {
@@ -185,7 +185,9 @@ private slots:
         QFETCH(QString, selected);
         QFETCH(QStringList, translators);
         for (const QString& f : files)
-            Language(f, "\xEF\xBB\xBF{INFO:Translated By}Hans Meier, Eva Schulz\r\n{Language}Sprache\r\n");
+            Language(
+                f,
+                "\xEF\xBB\xBF{INFO:Translated By}Hans Meier, Eva Schulz\r\n{Language}Sprache\r\n");
         corvexa::i18n::LoadLanguageFrom(ExeFolder(), active, 0);
         auto form = MakeForm();
         QCOMPARE(Items(*form), items);
@@ -207,9 +209,9 @@ private slots:
     void flagsAreDistinctPictures() {
         // A missing or misnamed resource would draw nothing: each name its own picture.
         QList<QImage> seen;
-        for (const char* name : {"xx", "flag", "de", "fr", "tr", "al", "sa", "bg", "cn", "tw", "cz", "nl", "fi",
-                                 "gr", "il", "hu", "it", "jp", "kr", "ir", "pl", "br", "pt", "ru", "si", "es",
-                                 "se", "ua", "vi", "sk", "us"}) {
+        for (const char* name : {"xx", "flag", "de", "fr", "tr", "al", "sa", "bg", "cn", "tw", "cz",
+                                 "nl", "fi",   "gr", "il", "hu", "it", "jp", "kr", "ir", "pl", "br",
+                                 "pt", "ru",   "si", "es", "se", "ua", "vi", "sk", "us"}) {
             const QImage picture = FlagPicture(QString::fromLatin1(name));
             QVERIFY2(!seen.contains(picture), name);
             seen << picture;
@@ -219,16 +221,17 @@ private slots:
     void showsTheTranslatorsOfTheSelectedLanguage_data() {
         QTest::addColumn<QByteArray>("file");
         QTest::addColumn<QStringList>("translators");
-        QTest::newRow("commas without spaces") << QByteArray("{INFO:Translated By}Ann,Bo,Cy\r\n")
-                                               << QStringList{"Ann", "Bo", "Cy"};
+        QTest::newRow("commas without spaces")
+            << QByteArray("{INFO:Translated By}Ann,Bo,Cy\r\n") << QStringList{"Ann", "Bo", "Cy"};
         QTest::newRow("spaces and tabs around names")
-            << QByteArray("{INFO:Translated By}  Ann Lee ,\tBo,   Cy  \r\n") << QStringList{"Ann Lee", "Bo", "Cy"};
-        QTest::newRow("an empty piece is a line too") << QByteArray("{INFO:Translated By}Ann,,Cy\n")
-                                                      << QStringList{"Ann", "", "Cy"};
-        QTest::newRow("empty Translated By") << QByteArray("{Language}Sprache\r\n{INFO:Translated By}\r\n")
-                                             << QStringList();
-        QTest::newRow("no Translated By line") << QByteArray("{Language}Sprache\r\n")
-                                               << QStringList{"INFO:Translated By"};
+            << QByteArray("{INFO:Translated By}  Ann Lee ,\tBo,   Cy  \r\n")
+            << QStringList{"Ann Lee", "Bo", "Cy"};
+        QTest::newRow("an empty piece is a line too")
+            << QByteArray("{INFO:Translated By}Ann,,Cy\n") << QStringList{"Ann", "", "Cy"};
+        QTest::newRow("empty Translated By")
+            << QByteArray("{Language}Sprache\r\n{INFO:Translated By}\r\n") << QStringList();
+        QTest::newRow("no Translated By line")
+            << QByteArray("{Language}Sprache\r\n") << QStringList{"INFO:Translated By"};
     }
 
     void showsTheTranslatorsOfTheSelectedLanguage() {
@@ -245,13 +248,16 @@ private slots:
 
     void textsAreTranslated() {
         Language(QStringLiteral("German.lang.txt"),
-                 "{Language}Sprache\r\n{User Interface Language:}Sprache der Oberfl\xC3\xA4" "che:\r\n"
-                 "{Translated by:}\xC3\x9C" "bersetzt von:\r\n{OK}Gut\r\n{Contribute to Translation}Mithelfen\r\n"
+                 "{Language}Sprache\r\n{User Interface Language:}Sprache der Oberfl\xC3\xA4"
+                 "che:\r\n"
+                 "{Translated by:}\xC3\x9C"
+                 "bersetzt von:\r\n{OK}Gut\r\n{Contribute to Translation}Mithelfen\r\n"
                  "{Copy}Kopieren\r\n{Select All}Alles markieren\r\n");
         corvexa::i18n::LoadLanguageFrom(ExeFolder(), QStringLiteral("German.lang.txt"), 0);
         auto form = MakeForm();
         QCOMPARE(form->windowTitle(), QStringLiteral("Sprache"));
-        QCOMPARE(Find<QLabel>(*form, "Label1")->text(), QStringLiteral("Sprache der Oberfl\u00e4che:"));
+        QCOMPARE(Find<QLabel>(*form, "Label1")->text(),
+                 QStringLiteral("Sprache der Oberfl\u00e4che:"));
         QCOMPARE(Find<QLabel>(*form, "Label2")->text(), QStringLiteral("\u00dcbersetzt von:"));
         QCOMPARE(Find<QPushButton>(*form, "Button1")->text(), QStringLiteral("Gut"));
         QCOMPARE(Find<QLabel>(*form, "Label3")->text(), QStringLiteral("Mithelfen"));
@@ -316,7 +322,8 @@ private slots:
         Language(QStringLiteral("French.lang.txt"),
                  "{Restart Application?}Red\xC3\xA9marrer ?\r\n{Confirmation}Confirmer\r\n");
         corvexa::i18n::LoadLanguageFrom(ExeFolder(), QStringLiteral("French.lang.txt"), 0);
-        WriteAll(DataFolder() + "start.sh", "an older script, longer than the new one ...........................\n");
+        WriteAll(DataFolder() + "start.sh",
+                 "an older script, longer than the new one ...........................\n");
         auto form = MakeForm();
         Select(*form, QStringLiteral("English"));
         answer_ = QMessageBox::Yes;
@@ -350,14 +357,19 @@ private slots:
         QTest::addColumn<int>("major");
         QTest::addColumn<QString>("exe");
         QTest::addColumn<QByteArray>("text");
-        const QByteArray head = "#!/bin/sh\n# This file was created automatically to restart the program.\n"
-                                "# It is safe to delete this file.\n";
+        const QByteArray head =
+            "#!/bin/sh\n# This file was created automatically to restart the program.\n"
+            "# It is safe to delete this file.\n";
         QTest::newRow("current system") << 10 << "/opt/Corvexa App/corvexa"
                                         << head + "sleep 1\nexec '/opt/Corvexa App/corvexa'\n";
-        QTest::newRow("major version 5: no wait") << 5 << "/opt/corvexa" << head + "exec '/opt/corvexa'\n";
-        QTest::newRow("quotes") << 6 << "/o'pt/it's" << head + "sleep 1\nexec '/o'\\''pt/it'\\''s'\n";
+        QTest::newRow("major version 5: no wait")
+            << 5 << "/opt/corvexa" << head + "exec '/opt/corvexa'\n";
+        QTest::newRow("quotes") << 6 << "/o'pt/it's"
+                                << head + "sleep 1\nexec '/o'\\''pt/it'\\''s'\n";
         QTest::newRow("non-ASCII in UTF-8") << 6 << "/opt/\u00fcber/corvexa"
-                                            << head + "sleep 1\nexec '/opt/\xC3\xBC" "ber/corvexa'\n";
+                                            << head +
+                                                   "sleep 1\nexec '/opt/\xC3\xBC"
+                                                   "ber/corvexa'\n";
     }
 
     void scriptText() {
@@ -374,12 +386,14 @@ private slots:
         const QString victim = Root() + QStringLiteral("victim");
         WriteAll(victim, "keep\n");
         QVERIFY(QFile::link(victim, DataFolder() + "start.sh"));
-        const QString script = corvexa::ui::WriteRestartScript(DataFolder(), Root() + "exe/corvexa");
+        const QString script =
+            corvexa::ui::WriteRestartScript(DataFolder(), Root() + "exe/corvexa");
         QCOMPARE(script, DataFolder() + "start.sh");
         QCOMPARE(ReadAll(victim), QByteArray("keep\n"));
         QVERIFY(!QFileInfo(script).isSymLink());
-        QCOMPARE(ReadAll(script), corvexa::ui::RestartScriptText(Root() + "exe/corvexa",
-                                                                 corvexa::platform::CurrentWindowsVersion()));
+        QCOMPARE(ReadAll(script),
+                 corvexa::ui::RestartScriptText(Root() + "exe/corvexa",
+                                                corvexa::platform::CurrentWindowsVersion()));
         struct stat st {};
         QVERIFY(::lstat(QFile::encodeName(script).constData(), &st) == 0);
         QCOMPARE(st.st_mode & 07777, 0700u);
@@ -387,12 +401,14 @@ private slots:
 
     // The script starts exactly the executable it names, whatever its path holds.
     void theScriptStartsAHostilePath() {
-        const QString folder = Root() + QStringLiteral("we ird '\"$HOME `touch bq` $(touch dollar) \\ *\nline/");
+        const QString folder =
+            Root() + QStringLiteral("we ird '\"$HOME `touch bq` $(touch dollar) \\ *\nline/");
         QVERIFY(QDir().mkpath(folder));
         const QString exe = folder + QStringLiteral("stand in");
         const QString marker = Root() + QStringLiteral("ran.txt");
         WriteAll(exe, "#!/bin/sh\necho \"ran $#\" > '" + marker.toUtf8() + "'\n");
-        QVERIFY(QFile::setPermissions(exe, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner));
+        QVERIFY(QFile::setPermissions(
+            exe, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner));
         const QString script = corvexa::ui::WriteRestartScript(DataFolder(), exe);
 
         QProcess run;  // as the desktop starts it: the file itself, run by its first line
@@ -411,11 +427,13 @@ private slots:
         UrlCatcher catcher;
         QDesktopServices::setUrlHandler(QStringLiteral("https"), &catcher, "open");
         auto form = MakeForm();
-        QCOMPARE(Find<QLabel>(*form, "Label3")->toolTip(), QStringLiteral("https://127.0.0.1:9/translation/"));
+        QCOMPARE(Find<QLabel>(*form, "Label3")->toolTip(),
+                 QStringLiteral("https://127.0.0.1:9/translation/"));
         QTest::mouseClick(Find<QLabel>(*form, "Label3"), Qt::LeftButton);
         QDesktopServices::unsetUrlHandler(QStringLiteral("https"));
         qunsetenv("CORVEXA_MAKER_HOST");
-        QCOMPARE(catcher.urls, QList<QUrl>({QUrl(QStringLiteral("https://127.0.0.1:9/translation/"))}));
+        QCOMPARE(catcher.urls,
+                 QList<QUrl>({QUrl(QStringLiteral("https://127.0.0.1:9/translation/"))}));
     }
 
     void selectAllAndCopyTakeTheTranslators() {
@@ -431,7 +449,8 @@ private slots:
     // The window over the shipped language files, its list open; saved as a
     // picture for the README when CORVEXA_SCREENSHOT_DIR names a folder.
     void screenshot() {
-        const QString shipped = qEnvironmentVariable("CORVEXA_SOURCE_DIR") + QStringLiteral("/resources/Languages");
+        const QString shipped =
+            qEnvironmentVariable("CORVEXA_SOURCE_DIR") + QStringLiteral("/resources/Languages");
         QDir().mkpath(ExeFolder() + "Languages");
         for (const QString& f : QDir(shipped).entryList(QDir::Files))
             QFile::copy(shipped + '/' + f, ExeFolder() + "Languages/" + f);

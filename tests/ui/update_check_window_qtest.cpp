@@ -10,7 +10,6 @@
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QTest>
-
 #include <memory>
 
 #include "platform/product_store.h"
@@ -103,7 +102,8 @@ private slots:
     }
 
     void showUpdateZeroUnchecksAndTheToggleWrites() {
-        ProductStore(QStringLiteral("KELMARE"), QStringLiteral("Corvexa")).WriteString("ShowUpdate", "0");
+        ProductStore(QStringLiteral("KELMARE"), QStringLiteral("Corvexa"))
+            .WriteString("ShowUpdate", "0");
         auto form = MakeForm();
         QVERIFY(!Item(*form)->isChecked());  // the stored choice, before the check has run
         QVERIFY(Item(*form)->isEnabled());
@@ -120,7 +120,8 @@ private slots:
     }
 
     void showUpdateTwoStaysCheckedWithoutNotice() {
-        ProductStore(QStringLiteral("KELMARE"), QStringLiteral("Corvexa")).WriteString("ShowUpdate", "2");
+        ProductStore(QStringLiteral("KELMARE"), QStringLiteral("Corvexa"))
+            .WriteString("ShowUpdate", "2");
         auto form = MakeForm();
         QTRY_VERIFY_WITH_TIMEOUT(form->UpdateCheckDone(), 10000);
         QVERIFY(Item(*form)->isChecked());
@@ -129,7 +130,8 @@ private slots:
     }
 
     void serverMessageComesBeforeTheNotice() {
-        Reply(CheckReply("9.9", "https://www.kelmare.example/get/", "1", "Version 9.9 fixes <b>everything</b>."));
+        Reply(CheckReply("9.9", "https://www.kelmare.example/get/", "1",
+                         "Version 9.9 fixes <b>everything</b>."));
         auto form = MakeForm();
         QTRY_VERIFY_WITH_TIMEOUT(form->UpdateCheckDone(), 10000);
         QCOMPARE(boxes_, QStringList{"IMPORTANT|Version 9.9 fixes <b>everything</b>."});

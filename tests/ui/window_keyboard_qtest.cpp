@@ -21,14 +21,14 @@
 #include <QTest>
 #include <memory>
 
+#include "support/window_test_support.h"
 #include "ui/app_form.h"
 #include "ui/test_seams.h"
-#include "support/window_test_support.h"
 
-using corvexa::ui::AppEnvironment;
-using corvexa::ui::TAppForm;
 using corvexa::test::Find;
 using corvexa::test::WriteAll;
+using corvexa::ui::AppEnvironment;
+using corvexa::ui::TAppForm;
 
 class WindowKeyboardTest : public QObject {
     Q_OBJECT
@@ -50,7 +50,7 @@ private:
     void ScanTwoFiles(TAppForm& form) {
         const QString dir = Root() + QStringLiteral("scan/");
         WriteAll(dir + "a.txt",
-                  "http://one.example/\nhttp://two.example/\nhttp://three.example/\n");
+                 "http://one.example/\nhttp://two.example/\nhttp://three.example/\n");
         WriteAll(dir + "b.txt", "http://four.example/\n");
         Find<QLineEdit>(form, "Edit8")->setText(dir);
         QSignalSpy done(&form, &TAppForm::scanCompleted);
@@ -208,7 +208,8 @@ private slots:
         const QString asan = environment.value(QStringLiteral("ASAN_OPTIONS"));
         environment.insert(QStringLiteral("ASAN_OPTIONS"),
                            asan + (asan.isEmpty() ? "" : ":") + "verify_asan_link_order=0");
-        environment.insert(QStringLiteral("CORVEXA_MAKER_HOST"), QStringLiteral("never.example:80"));
+        environment.insert(QStringLiteral("CORVEXA_MAKER_HOST"),
+                           QStringLiteral("never.example:80"));
         environment.insert(QStringLiteral("HOME"), Root() + QStringLiteral("home"));
         environment.insert(QStringLiteral("XDG_CONFIG_HOME"), Root() + QStringLiteral("roaming"));
         // The check starts a second after the window; the window goes after three.

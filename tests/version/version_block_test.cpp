@@ -1,5 +1,7 @@
 // The version block's builder and reader, each held against a layout written
 // out by hand, so the two cannot agree on a mistake.
+#include "version/version_block.h"
+
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -7,8 +9,6 @@
 #include <stdexcept>
 #include <string>
 #include <vector>
-
-#include "version/version_block.h"
 
 using namespace corvexa::version;
 
@@ -22,7 +22,9 @@ struct Bytes {
         b.push_back(static_cast<std::uint8_t>(v >> 8));
         return *this;
     }
-    Bytes& D(std::uint32_t v) { return W(static_cast<std::uint16_t>(v)).W(static_cast<std::uint16_t>(v >> 16)); }
+    Bytes& D(std::uint32_t v) {
+        return W(static_cast<std::uint16_t>(v)).W(static_cast<std::uint16_t>(v >> 16));
+    }
     Bytes& S(std::u16string_view s) {  // with its terminator
         for (char16_t c : s) W(c);
         return W(0);
@@ -37,15 +39,26 @@ struct Bytes {
 // 0409/04B0. Offsets in the comments; every length is counted by hand.
 std::vector<std::uint8_t> HandWrittenBlock() {
     Bytes x;
-    x.W(256).W(52).W(0).S(u"VS_VERSION_INFO").Z(2);                 // 0: root, key ends at 38
-    x.D(0xFEEF04BD).D(0x00010000).D(0x00010002).D(0x00030004)       // 40: fixed file information
-        .D(0x00050006).D(0x00070008).D(0x3F).D(0).D(0).D(1).D(0).D(0).D(0);
-    x.W(96).W(0).W(1).S(u"StringFileInfo");                         // 92
-    x.W(60).W(0).W(1).S(u"040904B0");                               // 128
-    x.W(18).W(3).W(1).S(u"A").Z(2).S(u"bc").Z(2);                   // 152: ends at 170, next at 172
-    x.W(16).W(2).W(1).S(u"Q").Z(2).S(u"x");                         // 172: ends at 188
-    x.W(68).W(0).W(1).S(u"VarFileInfo").Z(2);                       // 188
-    x.W(36).W(4).W(0).S(u"Translation").Z(2).W(0x0409).W(0x04B0);   // 220: ends at 256
+    x.W(256).W(52).W(0).S(u"VS_VERSION_INFO").Z(2);  // 0: root, key ends at 38
+    x.D(0xFEEF04BD)
+        .D(0x00010000)
+        .D(0x00010002)
+        .D(0x00030004)  // 40: fixed file information
+        .D(0x00050006)
+        .D(0x00070008)
+        .D(0x3F)
+        .D(0)
+        .D(0)
+        .D(1)
+        .D(0)
+        .D(0)
+        .D(0);
+    x.W(96).W(0).W(1).S(u"StringFileInfo");                        // 92
+    x.W(60).W(0).W(1).S(u"040904B0");                              // 128
+    x.W(18).W(3).W(1).S(u"A").Z(2).S(u"bc").Z(2);                  // 152: ends at 170, next at 172
+    x.W(16).W(2).W(1).S(u"Q").Z(2).S(u"x");                        // 172: ends at 188
+    x.W(68).W(0).W(1).S(u"VarFileInfo").Z(2);                      // 188
+    x.W(36).W(4).W(0).S(u"Translation").Z(2).W(0x0409).W(0x04B0);  // 220: ends at 256
     return x.b;
 }
 
@@ -68,15 +81,16 @@ std::optional<std::u16string> Text(std::span<const std::uint8_t> block, std::u16
 struct Exact {
     std::unique_ptr<std::uint8_t[]> data;
     std::size_t size;
-    Exact(const std::vector<std::uint8_t>& from, std::size_t n) : data(new std::uint8_t[n ? n : 1]), size(n) {
+    Exact(const std::vector<std::uint8_t>& from, std::size_t n)
+        : data(new std::uint8_t[n ? n : 1]), size(n) {
         if (n) std::memcpy(data.get(), from.data(), n);
     }
     std::span<const std::uint8_t> Span() const { return {data.get(), size}; }
 };
 
 void QueryEverything(std::span<const std::uint8_t> block) {
-    for (const char16_t* path : {u"\\", u"\\StringFileInfo\\040904b0\\A", u"\\StringFileInfo\\040904b0\\Q",
-                                 u"\\VarFileInfo\\Translation"}) {
+    for (const char16_t* path : {u"\\", u"\\StringFileInfo\\040904b0\\A",
+                                 u"\\StringFileInfo\\040904b0\\Q", u"\\VarFileInfo\\Translation"}) {
         if (auto v = QueryVersionValue(block, path)) {
             (void)TextOfValue(v->Bytes);
         }
@@ -121,8 +135,9 @@ TEST(VersionBlockReader, ReadsTheHandWrittenLayout) {
     EXPECT_EQ(length, 256u);
 
     EXPECT_EQ(Text(block, u"\\StringFileInfo\\040904B0\\A"), u"bc");
-    EXPECT_EQ(Text(block, u"\\StringFileInfo\\040904b0\\q\\"), u"x");  // any case, trailing separator
-    EXPECT_EQ(Text(block, u"StringFileInfo\\\\040904b0\\Q"), u"x");    // empty segments ignored
+    EXPECT_EQ(Text(block, u"\\StringFileInfo\\040904b0\\q\\"),
+              u"x");                                                 // any case, trailing separator
+    EXPECT_EQ(Text(block, u"StringFileInfo\\\\040904b0\\Q"), u"x");  // empty segments ignored
     EXPECT_EQ(Text(block, u"\\StringFileInfo\\040904E4\\A"), std::nullopt);
     EXPECT_EQ(Text(block, u"\\StringFileInfo\\040904b0\\Missing"), std::nullopt);
     EXPECT_EQ(Text(block, u"\\StringFileInfo\\040904b0\\A\\deeper"), std::nullopt);
@@ -168,12 +183,14 @@ TEST(VersionBlockReader, MalformedNodesEndTheSearchInsteadOfTheBounds) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         std::vector<std::uint8_t> bytes = HandWrittenBlock();
-        std::copy(c.bytes.begin(), c.bytes.end(), bytes.begin() + static_cast<std::ptrdiff_t>(c.at));
+        std::copy(c.bytes.begin(), c.bytes.end(),
+                  bytes.begin() + static_cast<std::ptrdiff_t>(c.at));
         Exact block(bytes, bytes.size());
         EXPECT_EQ(IsVersionBlock(block.Span()), c.block);
         EXPECT_EQ(Text(block.Span(), u"\\StringFileInfo\\040904b0\\A").has_value(), c.a);
         EXPECT_EQ(Text(block.Span(), u"\\StringFileInfo\\040904b0\\Q").has_value(), c.q);
-        EXPECT_EQ(QueryVersionValue(block.Span(), u"\\VarFileInfo\\Translation").has_value(), c.translation);
+        EXPECT_EQ(QueryVersionValue(block.Span(), u"\\VarFileInfo\\Translation").has_value(),
+                  c.translation);
         QueryEverything(block.Span());
     }
     // A value counted past its node ends with the node.
@@ -193,7 +210,8 @@ TEST(VersionBlockReader, StaysInsideCutAndScrambledBlocks) {
         QueryEverything(cut.Span());
     }
     for (std::size_t i = 0; i < full.size(); ++i) {
-        for (std::uint8_t value : {std::uint8_t{0x00}, std::uint8_t{0x03}, std::uint8_t{0x7F}, std::uint8_t{0xFF}}) {
+        for (std::uint8_t value :
+             {std::uint8_t{0x00}, std::uint8_t{0x03}, std::uint8_t{0x7F}, std::uint8_t{0xFF}}) {
             std::vector<std::uint8_t> bytes = full;
             bytes[i] = value;
             Exact scrambled(bytes, bytes.size());

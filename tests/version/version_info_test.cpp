@@ -1,5 +1,7 @@
 // Version information read back from executable files on disk: fixture ELF
 // files written here, and the real corvexa-scan.
+#include "version/version_info.h"
+
 #include <gtest/gtest.h>
 
 #include <cerrno>
@@ -11,7 +13,6 @@
 #include <vector>
 
 #include "support/temp_dir.h"
-#include "version/version_info.h"
 
 using namespace corvexa::version;
 using corvexa::test::TempDir;
@@ -54,11 +55,15 @@ ElfFile MakeElf(const std::vector<Section>& sections, bool is64 = true, bool lit
     auto align8 = [&] { f.image.resize((f.image.size() + 7) & ~std::size_t{7}, '\0'); };
 
     std::string names(1, '\0');
-    struct Placed { std::uint32_t name, type; std::size_t offset, size; };
+    struct Placed {
+        std::uint32_t name, type;
+        std::size_t offset, size;
+    };
     std::vector<Placed> placed;
     for (const Section& s : sections) {
         align8();
-        placed.push_back({static_cast<std::uint32_t>(names.size()), s.type, f.image.size(), s.bytes.size()});
+        placed.push_back(
+            {static_cast<std::uint32_t>(names.size()), s.type, f.image.size(), s.bytes.size()});
         names += s.name + '\0';
         if (s.type != kNoBits) f.image.append(s.bytes.begin(), s.bytes.end());
     }
@@ -78,9 +83,9 @@ ElfFile MakeElf(const std::vector<Section>& sections, bool is64 = true, bool lit
     f.image[4] = is64 ? 2 : 1;
     f.image[5] = little ? 1 : 2;
     f.image[6] = 1;
-    f.Patch(16, 2, 2);                   // executable
-    f.Patch(18, is64 ? 62 : 3, 2);       // machine
-    f.Patch(20, 1, 4);                   // version
+    f.Patch(16, 2, 2);              // executable
+    f.Patch(18, is64 ? 62 : 3, 2);  // machine
+    f.Patch(20, 1, 4);              // version
     if (is64) {
         f.Patch(40, f.shoff, 8);
         f.Patch(52, headerSize, 2);
@@ -110,7 +115,8 @@ ElfFile MakeElf(const std::vector<Section>& sections, bool is64 = true, bool lit
 }
 
 // An executable-like file: some code, the version block, some data.
-ElfFile ExecutableWith(const std::vector<std::uint8_t>& block, bool is64 = true, bool little = true) {
+ElfFile ExecutableWith(const std::vector<std::uint8_t>& block, bool is64 = true,
+                       bool little = true) {
     return MakeElf({{".text", std::vector<std::uint8_t>(40, 0x90)},
                     {kVersionSection, block},
                     {".data", std::vector<std::uint8_t>(12, 0x11)}},
@@ -159,7 +165,8 @@ VersionBlockInput FullInput() {
     return in;
 }
 
-VersionNode StringTable(std::u16string key, const std::vector<std::pair<std::u16string, std::u16string>>& strings) {
+VersionNode StringTable(std::u16string key,
+                        const std::vector<std::pair<std::u16string, std::u16string>>& strings) {
     VersionNode table{std::move(key), true, {}, {}};
     for (const auto& [name, text] : strings) {
         std::vector<std::uint8_t> value;
@@ -218,23 +225,32 @@ TEST(GetVersionData, ReadsTheFieldsOfTheFirstTranslation) {
         std::u16string versionText, title;
     };
     const Case cases[] = {
-        {"full block", [] { return ExecutableWith(BuildVersionBlock(FullInput())); },
-         [](TEXEVersionData&) {}, {1, 0, 0, 0}, u"1.0", u"KELMARE - Corvexa"},
+        {"full block",
+         [] { return ExecutableWith(BuildVersionBlock(FullInput())); },
+         [](TEXEVersionData&) {},
+         {1, 0, 0, 0},
+         u"1.0",
+         u"KELMARE - Corvexa"},
         {"no ProductName: the title ends with the separator",
          [] {
              VersionBlockInput in = FullInput();
              std::erase_if(in.Strings, [](const auto& s) { return s.first == u"ProductName"; });
              return ExecutableWith(BuildVersionBlock(in));
          },
-         [](TEXEVersionData& d) { d.ProductName.clear(); }, {1, 0, 0, 0}, u"1.0", u"KELMARE - "},
-        {"0407/04E4 first: its table whatever its key's case, names in any case, another table first",
+         [](TEXEVersionData& d) { d.ProductName.clear(); },
+         {1, 0, 0, 0},
+         u"1.0",
+         u"KELMARE - "},
+        {"0407/04E4 first: its table whatever its key's case, names in any case, another table "
+         "first",
          [] {
              VersionBlockInput in;
              in.FileVersion = {3, 1, 0, 0};
              in.Translations = {{0x0407, 0x04E4}, {0x0409, 0x04B0}};
              VersionNode tree = MakeVersionTree(in);
              tree.Children[0].Children = {
-                 StringTable(u"040904B0", {{u"CompanyName", u"wrong table"}, {u"ProductName", u"wrong table"}}),
+                 StringTable(u"040904B0",
+                             {{u"CompanyName", u"wrong table"}, {u"ProductName", u"wrong table"}}),
                  StringTable(u"040704E4", {{u"companyname", u"KELMARE GmbH"},
                                            {u"PRODUCTNAME", u"Corvexa"},
                                            {u"originalFILENAME", u"corvexa.bin"}}),
@@ -247,14 +263,19 @@ TEST(GetVersionData, ReadsTheFieldsOfTheFirstTranslation) {
              d.ProductName = u"Corvexa";
              d.OriginalFileName = u"corvexa.bin";
          },
-         {3, 1, 0, 0}, u"3.1", u"KELMARE GmbH - Corvexa"},
+         {3, 1, 0, 0},
+         u"3.1",
+         u"KELMARE GmbH - Corvexa"},
         {"0409/04B0 is read under 040904b0 from a table written 040904b0",
          [] {
              VersionBlockInput in = FullInput();
              in.StringTableKey = u"040904b0";
              return ExecutableWith(BuildVersionBlock(in));
          },
-         [](TEXEVersionData&) {}, {1, 0, 0, 0}, u"1.0", u"KELMARE - Corvexa"},
+         [](TEXEVersionData&) {},
+         {1, 0, 0, 0},
+         u"1.0",
+         u"KELMARE - Corvexa"},
         {"version text from the fixed version 2.5.0.0, not from the FileVersion text",
          [] {
              VersionBlockInput in = FullInput();
@@ -262,14 +283,20 @@ TEST(GetVersionData, ReadsTheFieldsOfTheFirstTranslation) {
              in.ProductVersion = {7, 7, 7, 7};
              return ExecutableWith(BuildVersionBlock(in));
          },
-         [](TEXEVersionData&) {}, {2, 5, 0, 0}, u"2.5", u"KELMARE - Corvexa"},
+         [](TEXEVersionData&) {},
+         {2, 5, 0, 0},
+         u"2.5",
+         u"KELMARE - Corvexa"},
         {"10.12.3.4",
          [] {
              VersionBlockInput in = FullInput();
              in.FileVersion = {10, 12, 3, 4};
              return ExecutableWith(BuildVersionBlock(in));
          },
-         [](TEXEVersionData&) {}, {10, 12, 3, 4}, u"10.12", u"KELMARE - Corvexa"},
+         [](TEXEVersionData&) {},
+         {10, 12, 3, 4},
+         u"10.12",
+         u"KELMARE - Corvexa"},
         {"translation without a table of its own: every field empty",
          [] {
              VersionBlockInput in = FullInput();
@@ -277,7 +304,10 @@ TEST(GetVersionData, ReadsTheFieldsOfTheFirstTranslation) {
              in.StringTableKey = u"040904B0";
              return ExecutableWith(BuildVersionBlock(in));
          },
-         [](TEXEVersionData& d) { d = TEXEVersionData{}; }, {1, 0, 0, 0}, u"1.0", u" - "},
+         [](TEXEVersionData& d) { d = TEXEVersionData{}; },
+         {1, 0, 0, 0},
+         u"1.0",
+         u" - "},
         {"unknown names ignored, an empty text stays empty",
          [] {
              VersionBlockInput in = FullInput();
@@ -288,11 +318,21 @@ TEST(GetVersionData, ReadsTheFieldsOfTheFirstTranslation) {
              d = TEXEVersionData{};
              d.CompanyName = u"KELMARE";
          },
-         {1, 0, 0, 0}, u"1.0", u"KELMARE - "},
-        {"32-bit little-endian file", [] { return ExecutableWith(BuildVersionBlock(FullInput()), false, true); },
-         [](TEXEVersionData&) {}, {1, 0, 0, 0}, u"1.0", u"KELMARE - Corvexa"},
-        {"64-bit big-endian file", [] { return ExecutableWith(BuildVersionBlock(FullInput()), true, false); },
-         [](TEXEVersionData&) {}, {1, 0, 0, 0}, u"1.0", u"KELMARE - Corvexa"},
+         {1, 0, 0, 0},
+         u"1.0",
+         u"KELMARE - "},
+        {"32-bit little-endian file",
+         [] { return ExecutableWith(BuildVersionBlock(FullInput()), false, true); },
+         [](TEXEVersionData&) {},
+         {1, 0, 0, 0},
+         u"1.0",
+         u"KELMARE - Corvexa"},
+        {"64-bit big-endian file",
+         [] { return ExecutableWith(BuildVersionBlock(FullInput()), true, false); },
+         [](TEXEVersionData&) {},
+         {1, 0, 0, 0},
+         u"1.0",
+         u"KELMARE - Corvexa"},
     };
     TempDir dir;
     int n = 0;
@@ -313,7 +353,8 @@ TEST(GetVersionData, ReadsTheFieldsOfTheFirstTranslation) {
 
 TEST(GetVersionData, FileNameInUtf8) {
     TempDir dir;
-    const std::string path = Write(dir, "Sürüm ünlü.bin", ExecutableWith(BuildVersionBlock(FullInput())).image);
+    const std::string path =
+        Write(dir, "Sürüm ünlü.bin", ExecutableWith(BuildVersionBlock(FullInput())).image);
     EXPECT_EQ(GetVersionData(path).CompanyName, u"KELMARE");
 }
 
@@ -341,39 +382,59 @@ TEST(GetVersionData, ErrorsNameTheFileAndCarryTheSystemMessage) {
     };
     const Case cases[] = {
         {"empty file", [] { return std::string(); }, ENOEXEC, false},
-        {"text file", [] { return std::string("CompanyName=KELMARE\nProductName=Corvexa\n"); }, ENOEXEC, false},
+        {"text file", [] { return std::string("CompanyName=KELMARE\nProductName=Corvexa\n"); },
+         ENOEXEC, false},
         {"the version block alone, no executable around it",
          [&] { return std::string(full.begin(), full.end()); }, ENOEXEC, false},
-        {"header cut short", [&] { return ExecutableWith(full).image.substr(0, 40); }, ENOEXEC, false},
+        {"header cut short", [&] { return ExecutableWith(full).image.substr(0, 40); }, ENOEXEC,
+         false},
         {"section headers cut off",
          [&] {
              ElfFile f = ExecutableWith(full);
              return f.image.substr(0, f.image.size() - 10);
          },
          ENOEXEC, false},
-        {"section bytes beyond the end", patched([](ElfFile& f) { f.Patch(f.HeaderAt(1) + 24, f.image.size() - 8, 8); }),
+        {"section bytes beyond the end",
+         patched([](ElfFile& f) { f.Patch(f.HeaderAt(1) + 24, f.image.size() - 8, 8); }), ENOEXEC,
+         false},
+        {"section size beyond the end",
+         patched([](ElfFile& f) { f.Patch(f.HeaderAt(1) + 32, ~std::uint64_t{0} - 4, 8); }),
          ENOEXEC, false},
-        {"section size beyond the end", patched([](ElfFile& f) { f.Patch(f.HeaderAt(1) + 32, ~std::uint64_t{0} - 4, 8); }),
+        {"name table out of range", patched([](ElfFile& f) { f.Patch(62, 40, 2); }), ENOEXEC,
+         false},
+        {"section header entries too small", patched([](ElfFile& f) { f.Patch(58, 16, 2); }),
          ENOEXEC, false},
-        {"name table out of range", patched([](ElfFile& f) { f.Patch(62, 40, 2); }), ENOEXEC, false},
-        {"section header entries too small", patched([](ElfFile& f) { f.Patch(58, 16, 2); }), ENOEXEC, false},
-        {"section count beyond the end", patched([](ElfFile& f) { f.Patch(60, 0xFFF0, 2); }), ENOEXEC, false},
+        {"section count beyond the end", patched([](ElfFile& f) { f.Patch(60, 0xFFF0, 2); }),
+         ENOEXEC, false},
         {"no section headers", patched([](ElfFile& f) { f.Patch(40, 0, 8); }), ENODATA, false},
-        {"section name out of range", patched([](ElfFile& f) { f.Patch(f.HeaderAt(1), 0xFFFFFF, 4); }), ENODATA, false},
+        {"section name out of range",
+         patched([](ElfFile& f) { f.Patch(f.HeaderAt(1), 0xFFFFFF, 4); }), ENODATA, false},
         {"no version section",
-         [] { return MakeElf({{".text", {1, 2, 3}}, {".corvexa_versio", {1, 2, 3}}}).image; }, ENODATA, false},
+         [] {
+             return MakeElf({{".text", {1, 2, 3}}, {".corvexa_versio", {1, 2, 3}}}).image;
+         },
+         ENODATA, false},
         {"version section without bytes in the file",
-         [&] { return MakeElf({{kVersionSection, full, kNoBits}}).image; }, ENODATA, false},
+         [&] {
+             return MakeElf({{kVersionSection, full, kNoBits}}).image;
+         },
+         ENODATA, false},
         {"garbage in the version section",
          [] { return ExecutableWith(std::vector<std::uint8_t>(300, 0xAB)).image; }, ENODATA, false},
         {"version block cut by its section",
-         [&] { return ExecutableWith(std::vector<std::uint8_t>(full.begin(), full.begin() + 100)).image; }, ENODATA,
-         false},
-        {"no translation", [&] { return ExecutableWith(BuildVersionBlock(noTranslation)).image; }, ENODATA, true},
-        {"empty translation list", [&] { return ExecutableWith(SerializeVersionNode(emptyTranslation)).image; },
+         [&] {
+             return ExecutableWith(std::vector<std::uint8_t>(full.begin(), full.begin() + 100))
+                 .image;
+         },
+         ENODATA, false},
+        {"no translation", [&] { return ExecutableWith(BuildVersionBlock(noTranslation)).image; },
          ENODATA, true},
+        {"empty translation list",
+         [&] { return ExecutableWith(SerializeVersionNode(emptyTranslation)).image; }, ENODATA,
+         true},
         {"translation list of half an entry",
-         [&] { return ExecutableWith(SerializeVersionNode(shortTranslation)).image; }, ENODATA, true},
+         [&] { return ExecutableWith(SerializeVersionNode(shortTranslation)).image; }, ENODATA,
+         true},
     };
     TempDir dir;
     int n = 0;

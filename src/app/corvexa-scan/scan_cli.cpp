@@ -22,8 +22,8 @@
 #include "app/corvexa-scan/scan_output.h"
 #include "app/corvexa-scan/structured_output.h"
 #include "engine/parallel_scan.h"
-#include "engine/scan_job.h"
 #include "engine/readers/text_reader.h"
+#include "engine/scan_job.h"
 #include "platform/ansi_codepage.h"
 #include "platform/fd_io.h"
 #include "platform/native_path.h"
@@ -173,8 +173,8 @@ void ReportFailedFiles(const std::vector<std::pair<Text, std::string>>& failed, 
     if (failed.empty()) return;
     if (verbose) {
         for (const auto& [path, reason] : failed)
-            std::fprintf(stderr, "%s: %s: %s\n", kProgram,
-                         platform::NativeFromPath(path).c_str(), reason.c_str());
+            std::fprintf(stderr, "%s: %s: %s\n", kProgram, platform::NativeFromPath(path).c_str(),
+                         reason.c_str());
     } else {
         std::fprintf(stderr, "%s: %zu file%s could not be read (--verbose names them)\n", kProgram,
                      failed.size(), failed.size() == 1 ? "" : "s");
@@ -205,9 +205,12 @@ bool PrintResults(const Options& o, const SharedList& list, const FindingOrigins
                   const SharedList& files, const ScanTotals& totals) {
     if (o.count) return PrintCounts(list, results::DedupCollator());
     switch (o.format) {
-        case OutputFormat::Json: return PrintJsonLines(list, origins, files, totals);
-        case OutputFormat::Csv: return PrintCsv(list, origins, files);
-        case OutputFormat::Text: break;
+        case OutputFormat::Json:
+            return PrintJsonLines(list, origins, files, totals);
+        case OutputFormat::Csv:
+            return PrintCsv(list, origins, files);
+        case OutputFormat::Text:
+            break;
     }
     const OriginColumns columns{o.withFilename, o.lineNumber};
     return columns.Any() ? PrintFindings(list, &origins, files, columns) : PrintList(list);
@@ -267,7 +270,8 @@ bool ListFiles(const Options& o, SharedList& files) {
         struct stat st;
         std::string folder = platform::NativeFromPath(o.inputs.Folder);
         if (::stat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
-            std::fprintf(stderr, "%s: warning: directory not found: %s\n", kProgram, folder.c_str());
+            std::fprintf(stderr, "%s: warning: directory not found: %s\n", kProgram,
+                         folder.c_str());
     }
     return true;
 }
@@ -289,7 +293,8 @@ bool BuildJob(const Options& o, ScanRun& run) {
     run.job = std::move(built.Job);
     std::set<std::string> warnings;  // each once
     for (const DocumentKindInfo& kind : DocumentKindTable())
-        if (o.inputs.Kinds.Has(kind.kind) && !run.job.Kinds.Has(kind.kind) && !kind.missingWarning.empty())
+        if (o.inputs.Kinds.Has(kind.kind) && !run.job.Kinds.Has(kind.kind) &&
+            !kind.missingWarning.empty())
             warnings.insert(std::string(kind.missingWarning));
     for (const std::string& warning : warnings)
         std::fprintf(stderr, "%s: warning: %s\n", kProgram, warning.c_str());
@@ -321,15 +326,16 @@ void Scan(const Options& o, ScanRun& run, CliSink& sink) {
         TCollector collector(run.job, run.files, run.lists.Urls(), run.control, sink, run.readers);
         RunCollector(collector, record, run, sink);
     } else {
-        ParallelCollector collector(run.job, run.files, run.lists.Urls(), run.control, sink, o.threads,
-                                    run.readers);
+        ParallelCollector collector(run.job, run.files, run.lists.Urls(), run.control, sink,
+                                    o.threads, run.readers);
         RunCollector(collector, record, run, sink);
     }
     g_stopFlag = nullptr;
 
     ReportFailedFiles(sink.Failed(), o.verbose);
     if (sink.Summary().MaskInvalid)
-        std::fprintf(stderr, "%s: invalid file mask: %s\n", kProgram, sink.Summary().MaskError.c_str());
+        std::fprintf(stderr, "%s: invalid file mask: %s\n", kProgram,
+                     sink.Summary().MaskError.c_str());
 }
 
 // Derives and sorts the list as asked, then exports or prints it (and the list
@@ -337,9 +343,14 @@ void Scan(const Options& o, ScanRun& run, CliSink& sink) {
 int WriteResults(const Options& o, ScanRun& run, const CliSink& sink, bool progress) {
     results::ResultLists& lists = run.lists;
     switch (o.view) {
-        case results::ViewMode::Url: break;
-        case results::ViewMode::Host: lists.ShowHostnames(); break;
-        case results::ViewMode::Domain: lists.ShowDomainNames(); break;
+        case results::ViewMode::Url:
+            break;
+        case results::ViewMode::Host:
+            lists.ShowHostnames();
+            break;
+        case results::ViewMode::Domain:
+            lists.ShowDomainNames();
+            break;
     }
     if (o.dedup && !o.count) {
         results::DedupCollator collator;
@@ -354,7 +365,8 @@ int WriteResults(const Options& o, ScanRun& run, const CliSink& sink, bool progr
         if (!o.output.empty()) {
             results::ExportList(lists.Current(), FromUtf8(o.output));
         } else if (!PrintResults(o, lists.Current(), run.origins, run.files, totals)) {
-            std::fprintf(stderr, "%s: cannot write the findings: %s\n", kProgram, std::strerror(errno));
+            std::fprintf(stderr, "%s: cannot write the findings: %s\n", kProgram,
+                         std::strerror(errno));
             return 1;
         }
     } catch (const std::exception& e) {

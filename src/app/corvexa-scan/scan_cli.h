@@ -3,8 +3,8 @@
 #include <string>
 #include <vector>
 
-#include "engine/file_list.h"
 #include "app/corvexa-scan/scan_options.h"
+#include "engine/file_list.h"
 
 namespace corvexa::cli {
 

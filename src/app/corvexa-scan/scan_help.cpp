@@ -102,8 +102,10 @@ std::string HelpText() {
         }
         std::string label = "  " + Label(d);
         out << label;
-        if (label.size() + 2 > kIndent) out << '\n' << std::string(kIndent, ' ');
-        else out << std::string(kIndent - label.size(), ' ');
+        if (label.size() + 2 > kIndent)
+            out << '\n' << std::string(kIndent, ' ');
+        else
+            out << std::string(kIndent - label.size(), ' ');
         Wrap(out, d.help, kIndent, kIndent, kWidth);
     }
     for (const char* note : kNotes) {
@@ -112,7 +114,8 @@ std::string HelpText() {
     }
     std::string status = "Exit status:";
     for (std::size_t i = 0; i < std::size(kExitStatus); ++i)
-        status += std::string(i == 0 ? " " : ", ") + kExitStatus[i].code + " " + kExitStatus[i].meaning;
+        status +=
+            std::string(i == 0 ? " " : ", ") + kExitStatus[i].code + " " + kExitStatus[i].meaning;
     out << '\n';
     Wrap(out, status + ".", 0, 0, kWidth);
     return out.str();
@@ -120,8 +123,10 @@ std::string HelpText() {
 
 std::string ManPage(const std::string& version) {
     std::ostringstream out;
-    out << ".TH CORVEXA\\-SCAN 1 \"\" \"corvexa\\-scan " << Roff(version) << "\" \"User Commands\"\n"
-        << ".SH NAME\ncorvexa\\-scan \\- find web addresses, e\\-mail addresses and ftp links in files\n"
+    out << ".TH CORVEXA\\-SCAN 1 \"\" \"corvexa\\-scan " << Roff(version)
+        << "\" \"User Commands\"\n"
+        << ".SH NAME\ncorvexa\\-scan \\- find web addresses, e\\-mail addresses and ftp links in "
+           "files\n"
         << ".SH SYNOPSIS\n";
     for (const char* s : kSynopsis) out << ".B corvexa\\-scan\n" << Roff(s) << "\n.br\n";
     out << ".SH DESCRIPTION\n" << Roff(kDescription) << "\n.SH OPTIONS\n";
@@ -136,7 +141,8 @@ std::string ManPage(const std::string& version) {
     out << ".SH NOTES\n";
     for (const char* note : kNotes) out << ".PP\n" << Roff(note) << '\n';
     out << ".SH EXIT STATUS\n";
-    for (const ExitStatus& s : kExitStatus) out << ".TP\n.B " << s.code << '\n' << Roff(s.meaning) << '\n';
+    for (const ExitStatus& s : kExitStatus)
+        out << ".TP\n.B " << s.code << '\n' << Roff(s.meaning) << '\n';
     return out.str();
 }
 

@@ -1,12 +1,11 @@
 #include "app/corvexa-scan/scan_options.h"
 
-#include <cxxopts.hpp>
-
 #include <algorithm>
-#include <cerrno>
 #include <array>
+#include <cerrno>
 #include <climits>
 #include <cstdlib>
+#include <cxxopts.hpp>
 #include <string_view>
 #include <thread>
 #include <utility>
@@ -59,9 +58,12 @@ bool FilesFrom(Options& o, const std::string& v, std::string*) {
 }
 
 bool View(Options& o, const std::string& v, std::string* error) {
-    if (v == "url") o.view = results::ViewMode::Url;
-    else if (v == "host") o.view = results::ViewMode::Host;
-    else if (v == "domain") o.view = results::ViewMode::Domain;
+    if (v == "url")
+        o.view = results::ViewMode::Url;
+    else if (v == "host")
+        o.view = results::ViewMode::Host;
+    else if (v == "domain")
+        o.view = results::ViewMode::Domain;
     else {
         *error = "--view takes url, host or domain, not '" + v + "'";
         return false;
@@ -142,9 +144,12 @@ bool Threads(Options& o, const std::string& v, std::string* error) {
 }
 
 bool Format(Options& o, const std::string& v, std::string* error) {
-    if (v == "text") o.format = OutputFormat::Text;
-    else if (v == "json") o.format = OutputFormat::Json;
-    else if (v == "csv") o.format = OutputFormat::Csv;
+    if (v == "text")
+        o.format = OutputFormat::Text;
+    else if (v == "json")
+        o.format = OutputFormat::Json;
+    else if (v == "csv")
+        o.format = OutputFormat::Csv;
     else {
         *error = "--format takes text, json or csv, not '" + v + "'";
         return false;
@@ -161,10 +166,12 @@ bool Json(Options& o, const std::string&, std::string*) {
 // keeps its format.
 std::string CheckOutputOptions(const Options& o) {
     if (o.format != OutputFormat::Text) {
-        if (!o.output.empty()) return "--json and --format print to standard output; they cannot be used with -o";
+        if (!o.output.empty())
+            return "--json and --format print to standard output; they cannot be used with -o";
         if (o.count) return "--count cannot be used with --json or --format";
         if (o.dedup)
-            return "--dedup merges findings from different places; it cannot be used with --json or "
+            return "--dedup merges findings from different places; it cannot be used with --json "
+                   "or "
                    "--format";
     }
     const bool origins = o.withFilename || o.lineNumber;
@@ -199,10 +206,13 @@ const OptionDef kFixedOptions[] = {
     {kList, "files-from", "LIST", "read the paths from LIST, one per line (\"-\": standard input)",
      "needs a file", FilesFrom},
     {kList, "", "-- FILE...", "the paths given on the command line", nullptr, nullptr},
-    {kDetection, "no-email", nullptr, "no e-mail addresses", nullptr, Input<&ScanInputs::Email, false>},
+    {kDetection, "no-email", nullptr, "no e-mail addresses", nullptr,
+     Input<&ScanInputs::Email, false>},
     {kDetection, "no-ftp", nullptr, "no ftp links", nullptr, Input<&ScanInputs::Ftp, false>},
-    {kDetection, "no-http", nullptr, "no http:// addresses", nullptr, Input<&ScanInputs::Http, false>},
-    {kDetection, "no-https", nullptr, "no https:// addresses", nullptr, Input<&ScanInputs::Https, false>},
+    {kDetection, "no-http", nullptr, "no http:// addresses", nullptr,
+     Input<&ScanInputs::Http, false>},
+    {kDetection, "no-https", nullptr, "no https:// addresses", nullptr,
+     Input<&ScanInputs::Https, false>},
     {kDetection, "no-www", nullptr, "no addresses that begin with \"www.\"", nullptr,
      Input<&ScanInputs::Www, false>},
     {kReading, "memory-stream", nullptr,
@@ -264,12 +274,14 @@ const OptionDef kFixedOptions[] = {
      "needs a file", FileName<&Options::output>},
     {kResults, "files-out", "FILE", "write the list of files read to FILE the same way",
      "needs a file", FileName<&Options::filesOut>},
-    {kOther, "q,quiet", nullptr, "no progress on standard error", nullptr, Set<&Options::quiet, true>},
+    {kOther, "q,quiet", nullptr, "no progress on standard error", nullptr,
+     Set<&Options::quiet, true>},
     {kOther, "verbose", nullptr,
      "name each file that could not be read, with the reason, on standard error (default: only "
      "their count)",
      nullptr, Set<&Options::verbose, true>},
-    {kOther, "version", nullptr, "show the program's version", nullptr, Set<&Options::version, true>},
+    {kOther, "version", nullptr, "show the program's version", nullptr,
+     Set<&Options::version, true>},
     {kOther, "h,help", nullptr, "show this text", nullptr, Set<&Options::help, true>},
 };
 
@@ -283,9 +295,10 @@ std::array<ApplyFn, sizeof...(I)> DecoderSwitches(std::index_sequence<I...>) {
 // The fixed options with, after --pdf, one switch per document kind and
 // --decode that names them all.
 std::vector<OptionDef> MakeOptionTable() {
-    static const std::string decodeHelp = "the same as a comma-separated list: " + KindNames(",", ",") +
-                                          ". Without these, such files are read as plain text, as "
-                                          "they are when LibreOffice is not installed.";
+    static const std::string decodeHelp =
+        "the same as a comma-separated list: " + KindNames(",", ",") +
+        ". Without these, such files are read as plain text, as "
+        "they are when LibreOffice is not installed.";
     static const std::string decodeMissing = "needs a list: " + KindNames(",", ",");
     static const auto switches = DecoderSwitches(std::make_index_sequence<kDocumentKindCount>());
     std::vector<OptionDef> table;
@@ -295,7 +308,8 @@ std::vector<OptionDef> MakeOptionTable() {
         for (const DocumentKindInfo& kind : DocumentKindTable())
             table.push_back({kReading, kind.name.data(), nullptr, kind.cliHelp.data(), nullptr,
                              switches[static_cast<std::size_t>(kind.kind)]});
-        table.push_back({kReading, "decode", "LIST", decodeHelp.c_str(), decodeMissing.c_str(), DecodeList});
+        table.push_back(
+            {kReading, "decode", "LIST", decodeHelp.c_str(), decodeMissing.c_str(), DecodeList});
     }
     return table;
 }
@@ -324,7 +338,9 @@ const OptionDef* FindOption(const std::string& name, bool isShort) {
     return nullptr;
 }
 
-std::string Dashed(const std::string& name) { return (name.size() == 1 ? "-" : "--") + name; }
+std::string Dashed(const std::string& name) {
+    return (name.size() == 1 ? "-" : "--") + name;
+}
 
 struct Prepared {
     std::vector<std::string> tokens;  // for the option library
@@ -351,7 +367,8 @@ bool Prepare(const std::vector<std::string>& args, Prepared* p, std::string* err
         }
         bool isLong = a[1] == '-';
         std::size_t eq = isLong ? a.find('=') : std::string::npos;
-        std::string name = isLong ? a.substr(2, eq == std::string::npos ? eq : eq - 2) : a.substr(1, 1);
+        std::string name =
+            isLong ? a.substr(2, eq == std::string::npos ? eq : eq - 2) : a.substr(1, 1);
         const OptionDef* def = FindOption(name, !isLong);
         if (!def) {
             *error = "unknown option '" + a + "'";
@@ -366,14 +383,16 @@ bool Prepare(const std::vector<std::string>& args, Prepared* p, std::string* err
             p->tokens.push_back(a.substr(eq + 1));
         } else if (!isLong && a.size() > 2) {
             // -qv: more one-letter switches; -oFILE: the value follows the letter.
-            if (def->value) p->tokens.push_back(a.substr(2));
-            else for (std::size_t j = 2; j < a.size(); ++j) {
-                if (!FindOption(std::string(1, a[j]), true)) {
-                    *error = "unknown option '" + a + "'";
-                    return false;
+            if (def->value)
+                p->tokens.push_back(a.substr(2));
+            else
+                for (std::size_t j = 2; j < a.size(); ++j) {
+                    if (!FindOption(std::string(1, a[j]), true)) {
+                        *error = "unknown option '" + a + "'";
+                        return false;
+                    }
+                    p->tokens.push_back(Dashed(std::string(1, a[j])));
                 }
-                p->tokens.push_back(Dashed(std::string(1, a[j])));
-            }
         } else if (def->value && i + 1 < args.size()) {
             p->tokens.push_back(args[++i]);  // even "--" or one beginning with "-"
         }
@@ -385,19 +404,23 @@ cxxopts::Options MakeParser() {
     cxxopts::Options parser("corvexa-scan");
     for (const OptionDef& d : AllOptions()) {
         if (!d.apply) continue;
-        if (d.value) parser.add_options(d.group)(d.names, d.help, cxxopts::value<std::string>());
-        else parser.add_options(d.group)(d.names, d.help);
+        if (d.value)
+            parser.add_options(d.group)(d.names, d.help, cxxopts::value<std::string>());
+        else
+            parser.add_options(d.group)(d.names, d.help);
     }
     return parser;
 }
 
 // The checks that need the whole command line.
-std::optional<Options> Finish(Options o, const std::vector<std::string>& positional, std::string* error) {
+std::optional<Options> Finish(Options o, const std::vector<std::string>& positional,
+                              std::string* error) {
     auto fail = [&](const std::string& msg) -> std::optional<Options> {
         *error = msg;
         return std::nullopt;
     };
-    int sources = (positional.empty() ? 0 : 1) + (o.filesFromGiven ? 1 : 0) + (o.files.empty() ? 0 : 1);
+    int sources =
+        (positional.empty() ? 0 : 1) + (o.filesFromGiven ? 1 : 0) + (o.files.empty() ? 0 : 1);
     if (sources == 0) return fail("name a FOLDER, --files-from LIST or -- FILE...");
     if (sources > 1 || positional.size() > 1)
         return fail("give exactly one of FOLDER, --files-from LIST or -- FILE...");
@@ -433,16 +456,21 @@ ScanInputs CommandLineInputs() {
 
 std::string ProblemText(const ScanJobResult& checked) {
     switch (checked.Problem) {
-        case ScanJobProblem::None: return {};
+        case ScanJobProblem::None:
+            return {};
         case ScanJobProblem::NoDetection:
             return "every kind of detection is switched off; nothing could be found";
-        case ScanJobProblem::MaskInvalid: return "invalid --mask: " + checked.MaskError;
-        case ScanJobProblem::FolderBlank: return "name a FOLDER";  // not asked for here
+        case ScanJobProblem::MaskInvalid:
+            return "invalid --mask: " + checked.MaskError;
+        case ScanJobProblem::FolderBlank:
+            return "name a FOLDER";  // not asked for here
     }
     return {};
 }
 
-std::span<const OptionDef> OptionTable() { return AllOptions(); }
+std::span<const OptionDef> OptionTable() {
+    return AllOptions();
+}
 
 std::optional<Options> ParseOptions(const std::vector<std::string>& args, std::string* error) {
     Prepared p;

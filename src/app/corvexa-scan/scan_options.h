@@ -35,10 +35,10 @@ struct Options {
     bool verbose = false;
     bool help = false;
     bool version = false;
-    unsigned threads = 0;       // -j: readers; 0 until parsed, then at least 1
-    bool withFilename = false;  // -H
-    bool lineNumber = false;    // -n
-    bool count = false;         // --count
+    unsigned threads = 0;                      // -j: readers; 0 until parsed, then at least 1
+    bool withFilename = false;                 // -H
+    bool lineNumber = false;                   // -n
+    bool count = false;                        // --count
     OutputFormat format = OutputFormat::Text;  // --json, --format
 };
 

@@ -13,7 +13,9 @@
 
 namespace corvexa::cli {
 
-OutputBuffer::OutputBuffer() { buffer_.reserve(kFlushAt + 4096); }
+OutputBuffer::OutputBuffer() {
+    buffer_.reserve(kFlushAt + 4096);
+}
 
 bool OutputBuffer::Line(const char* end) {
     buffer_ += end;
@@ -32,10 +34,17 @@ std::string PathColumn(TextView path) {
     out.reserve(native.size());
     for (char c : native) {
         switch (c) {
-            case '\t': out += "\\t"; break;
-            case '\r': out += "\\r"; break;
-            case '\n': out += "\\n"; break;
-            default: out += c;
+            case '\t':
+                out += "\\t";
+                break;
+            case '\r':
+                out += "\\r";
+                break;
+            case '\n':
+                out += "\\n";
+                break;
+            default:
+                out += c;
         }
     }
     return out;

@@ -1,16 +1,14 @@
+#include <unistd.h>
+
 #include <QApplication>
 #include <QClipboard>
 #include <QIcon>
 #include <QMessageBox>
-
 #include <QTimer>
-
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <exception>
-
-#include <unistd.h>
 
 #include "platform/desktop.h"
 #include "platform/private_folder.h"
@@ -23,7 +21,8 @@ namespace {
 int PrintVersion() {
     try {
         auto data = corvexa::version::GetVersionData("/proc/self/exe");
-        std::printf("Corvexa %s\n", QString::fromStdU16String(data.FileVersion).toUtf8().constData());
+        std::printf("Corvexa %s\n",
+                    QString::fromStdU16String(data.FileVersion).toUtf8().constData());
         return 0;
     } catch (const std::exception& e) {
         std::fprintf(stderr, "corvexa: %s\n", e.what());
@@ -82,7 +81,8 @@ int main(int argc, char** argv) {
     } catch (const std::exception& e) {
         // The window could not be created (no version block, an unreadable
         // language file): say why rather than vanish.
-        QMessageBox::critical(nullptr, QApplication::applicationName(), QString::fromUtf8(e.what()));
+        QMessageBox::critical(nullptr, QApplication::applicationName(),
+                              QString::fromUtf8(e.what()));
         return 1;
     }
 }

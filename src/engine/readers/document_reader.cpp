@@ -34,9 +34,12 @@ std::vector<std::shared_ptr<DocumentReader>> DocumentReaders::All() const {
 
 std::shared_ptr<DocumentReader> DocumentReaders::ForPdf(PdfMode mode) const {
     switch (mode) {
-        case PdfMode::Xpdf: return xpdf;
-        case PdfMode::Pdfium: return pdfium;
-        case PdfMode::PlainText: break;
+        case PdfMode::Xpdf:
+            return xpdf;
+        case PdfMode::Pdfium:
+            return pdfium;
+        case PdfMode::PlainText:
+            break;
     }
     return nullptr;
 }

@@ -57,7 +57,9 @@ struct DocumentReaders {
     std::shared_ptr<DocumentReader> pdfium;
     std::array<std::shared_ptr<DocumentReader>, kDocumentKindCount> kinds;
 
-    std::shared_ptr<DocumentReader>& Of(DocumentKind kind) { return kinds[static_cast<std::size_t>(kind)]; }
+    std::shared_ptr<DocumentReader>& Of(DocumentKind kind) {
+        return kinds[static_cast<std::size_t>(kind)];
+    }
     const std::shared_ptr<DocumentReader>& Of(DocumentKind kind) const {
         return kinds[static_cast<std::size_t>(kind)];
     }

@@ -238,7 +238,9 @@ std::string_view EncodingAt(std::size_t i) {
 void AppendDecoded(const char* data, std::size_t size, std::string_view label, Text& out) {
     const EncodingEntry* e = Find(label);
     if (!e) {
-        AppendConverted(data, size, utf8::IsValid(std::string_view(data, size)) ? "UTF-8" : "windows-1252", out);
+        AppendConverted(data, size,
+                        utf8::IsValid(std::string_view(data, size)) ? "UTF-8" : "windows-1252",
+                        out);
     } else if (e->name == "replacement") {
         // Encodings too dangerous to decode: the whole content is one U+FFFD.
         if (size > 0) out.push_back(u'\uFFFD');

@@ -16,9 +16,9 @@
 #include <sstream>
 #include <system_error>
 
-#include "engine/text.h"
 #include "engine/readers/office_table.h"
 #include "engine/readers/text_reader.h"
+#include "engine/text.h"
 #include "platform/fd_io.h"
 #include "platform/native_path.h"
 #include "platform/private_folder.h"
@@ -38,8 +38,9 @@ std::mutex g_conversionMutex;
 // it when the conversion is over, whatever happened (and by the next start's
 // sweep when we were killed).
 struct ConversionFolder : platform::PrivateFolder {
-    ConversionFolder() try : platform::PrivateFolder("corvexa-office-", platform::TemporaryFolderBase()) {
-    } catch (const std::system_error& e) {
+    ConversionFolder() try : platform
+        ::PrivateFolder("corvexa-office-", platform::TemporaryFolderBase()) {}
+    catch (const std::system_error& e) {
         throw ReadError(std::string("cannot create a temporary folder: ") + e.code().message());
     }
 };
@@ -72,15 +73,18 @@ constexpr const char* kProfileSettings =
     "xmlns:xs=\"http://www.w3.org/2001/XMLSchema\" "
     "xmlns:xsi=\"http://www.w3.org/2001/XMLSchema-instance\">\n"
     "<item oor:path=\"/org.openoffice.Office.Common/Security/Scripting\">"
-    "<prop oor:name=\"BlockUntrustedRefererLinks\" oor:op=\"fuse\"><value>true</value></prop></item>\n"
+    "<prop oor:name=\"BlockUntrustedRefererLinks\" "
+    "oor:op=\"fuse\"><value>true</value></prop></item>\n"
     "<item oor:path=\"/org.openoffice.Inet/Settings\">"
     "<prop oor:name=\"ooInetProxyType\" oor:op=\"fuse\"><value>1</value></prop></item>\n"
     "<item oor:path=\"/org.openoffice.Inet/Settings\">"
-    "<prop oor:name=\"ooInetHTTPProxyName\" oor:op=\"fuse\"><value>127.0.0.1</value></prop></item>\n"
+    "<prop oor:name=\"ooInetHTTPProxyName\" "
+    "oor:op=\"fuse\"><value>127.0.0.1</value></prop></item>\n"
     "<item oor:path=\"/org.openoffice.Inet/Settings\">"
     "<prop oor:name=\"ooInetHTTPProxyPort\" oor:op=\"fuse\"><value>9</value></prop></item>\n"
     "<item oor:path=\"/org.openoffice.Inet/Settings\">"
-    "<prop oor:name=\"ooInetHTTPSProxyName\" oor:op=\"fuse\"><value>127.0.0.1</value></prop></item>\n"
+    "<prop oor:name=\"ooInetHTTPSProxyName\" "
+    "oor:op=\"fuse\"><value>127.0.0.1</value></prop></item>\n"
     "<item oor:path=\"/org.openoffice.Inet/Settings\">"
     "<prop oor:name=\"ooInetHTTPSProxyPort\" oor:op=\"fuse\"><value>9</value></prop></item>\n"
     "<item oor:path=\"/org.openoffice.Inet/Settings\">"
@@ -241,7 +245,8 @@ Text ExcelText(const Text& path, TextView separator, const OfficeRun& run) {
             std::distance(fs::directory_iterator(out, ec), fs::directory_iterator());
         // Nothing at all: the suite took the file for no workbook (it opens
         // any text as a document, which has no sheets to write).
-        if (!ec && written == 0) throw NotDecodable("the office suite found no workbook in the file");
+        if (!ec && written == 0)
+            throw NotDecodable("the office suite found no workbook in the file");
         if (sheets.empty() || ec || written != static_cast<std::ptrdiff_t>(sheets.size()))
             throw ReadError("the office suite did not write every sheet");
         for (const std::string& sheet : sheets)

@@ -2,11 +2,10 @@
 
 #include <dlfcn.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
-
-#include <signal.h>
 
 #include <cerrno>
 #include <cstdint>
@@ -41,7 +40,8 @@ extern "C" void OnBusError(int, siginfo_t* info, void*) {
     if (start != 0 && address >= start && address - start < g_mappedSize.load()) {
         const auto pageSize = static_cast<std::uintptr_t>(::sysconf(_SC_PAGESIZE));
         void* page = reinterpret_cast<void*>(address & ~(pageSize - 1));
-        if (::mmap(page, pageSize, PROT_READ, MAP_PRIVATE | MAP_ANONYMOUS | MAP_FIXED, -1, 0) != MAP_FAILED)
+        if (::mmap(page, pageSize, PROT_READ, MAP_PRIVATE | MAP_ANONYMOUS | MAP_FIXED, -1, 0) !=
+            MAP_FAILED)
             return;
     }
     // Not ours: the fault happens again under the previous action.
@@ -172,7 +172,8 @@ private:
         if (count <= 0) return {};
         // UTF-16 code units and a terminating NUL.
         std::u16string buffer(static_cast<std::size_t>(count) + 1, u'\0');
-        const int written = getText_(textPage, 0, count, reinterpret_cast<unsigned short*>(buffer.data()));
+        const int written =
+            getText_(textPage, 0, count, reinterpret_cast<unsigned short*>(buffer.data()));
         if (written <= 0) return {};
         buffer.resize(static_cast<std::size_t>(written));
         while (!buffer.empty() && buffer.back() == u'\0') buffer.pop_back();
@@ -270,7 +271,8 @@ std::unique_ptr<PdfLibrary> Bind(void* handle) {
 }  // namespace
 
 std::vector<std::string> DefaultPdfLibraryNames() {
-    return {platform::ExecutableFolderNative() + "/libpdfium.so", "libpdfium.so", "libpoppler-glib.so.8"};
+    return {platform::ExecutableFolderNative() + "/libpdfium.so", "libpdfium.so",
+            "libpoppler-glib.so.8"};
 }
 
 PdfLibrary& LoadPdfLibrary(const std::vector<std::string>& names) {

@@ -82,7 +82,8 @@ PdfExtractor::PdfExtractor(PdfSettings settings) : settings_(std::move(settings)
     if (settings_.converterFolder.empty())
         settings_.converterFolder = platform::ExecutableFolderNative() + "/xpdf";
     if (settings_.libraryNames.empty()) settings_.libraryNames = DefaultPdfLibraryNames();
-    if (settings_.privateFolderBase.empty()) settings_.privateFolderBase = platform::PrivateFolderBase();
+    if (settings_.privateFolderBase.empty())
+        settings_.privateFolderBase = platform::PrivateFolderBase();
 }
 
 PdfExtractor::~PdfExtractor() = default;
@@ -106,7 +107,8 @@ Text PdfExtractor::YukleXPDF(const Text& dosyaadi) {
     const std::string input = ConverterInput(platform::NativeFromPath(dosyaadi), document);
     // A converter that wrote nothing leaves the document to the library, which
     // also says why a document that is no file could not be read.
-    if (input.empty() || !RunConverter(input, output) || FileSize(output) == 0) return LibraryText(dosyaadi);
+    if (input.empty() || !RunConverter(input, output) || FileSize(output) == 0)
+        return LibraryText(dosyaadi);
     return ReadConverterOutput(output);
 }
 
@@ -138,15 +140,19 @@ bool PdfExtractor::RunConverter(const std::string& pdf, const std::string& outpu
     request.environment = {"TMPDIR=" + output.substr(0, output.rfind('/'))};
     const platform::ProcessResult result = platform::RunHiddenProcess(request);
     struct stat st {};
-    if (::stat(output.c_str(), &st) == 0 && static_cast<std::uint64_t>(st.st_size) >= settings_.converterOutputLimit)
-        throw ReadError("the converter's text passed " + std::to_string(settings_.converterOutputLimit >> 20) +
-                        " MiB");
+    if (::stat(output.c_str(), &st) == 0 &&
+        static_cast<std::uint64_t>(st.st_size) >= settings_.converterOutputLimit)
+        throw ReadError("the converter's text passed " +
+                        std::to_string(settings_.converterOutputLimit >> 20) + " MiB");
     switch (result.outcome) {
-        case platform::ProcessOutcome::Cancelled: throw ReadError("stopped");
+        case platform::ProcessOutcome::Cancelled:
+            throw ReadError("stopped");
         case platform::ProcessOutcome::TimedOut:
-        case platform::ProcessOutcome::NotStarted: return false;
+        case platform::ProcessOutcome::NotStarted:
+            return false;
         case platform::ProcessOutcome::Exited:
-        case platform::ProcessOutcome::Signalled: return true;
+        case platform::ProcessOutcome::Signalled:
+            return true;
     }
     return false;
 }
@@ -176,7 +182,8 @@ public:
         : extractor_(std::move(extractor)), converter_(converter) {}
     std::string_view Name() const override { return converter_ ? "xpdf" : "pdfium"; }
     std::string_view Description() const override {
-        return converter_ ? "PDF text through the external converter" : "PDF text through the PDF library";
+        return converter_ ? "PDF text through the external converter"
+                          : "PDF text through the PDF library";
     }
     // The converter and the library are looked for anew for each document; a
     // document that neither can read fails on its own.

@@ -52,8 +52,8 @@ public:
     // YukleXPDF and YuklePDFium load a PDF's text; dosyaadi is the document's path.
     // The converter route: the converter's output file, its lines joined with
     // CR LF (the file is made new for the document, in a folder only we can
-    // enter, and removed with it however the extraction ends); the library route when the converter is missing, fails, hangs or
-    // leaves no output. Throws when the document cannot be read.
+    // enter, and removed with it however the extraction ends); the library route when the converter
+    // is missing, fails, hangs or leaves no output. Throws when the document cannot be read.
     Text YukleXPDF(const Text& dosyaadi);
     // The library route: every page's text, pages joined by two carriage
     // returns. Throws when no library loads or the document cannot be opened.

@@ -1,14 +1,15 @@
 #include "engine/readers/text_reader.h"
 
+#include <emmintrin.h>
+#include <immintrin.h>
+#include <unicode/ucnv.h>
+#include <unicode/utf16.h>
+
 #include <algorithm>
 #include <bit>
 #include <cerrno>
 #include <cstring>
 #include <new>
-#include <emmintrin.h>
-#include <immintrin.h>
-#include <unicode/utf16.h>
-#include <unicode/ucnv.h>
 
 #include "platform/ansi_codepage.h"
 #include "platform/utf8.h"
@@ -63,7 +64,9 @@ TextDecoder::TextDecoder(Encoding encoding, int ansiCodePage, bool replaceInvali
     }
 }
 
-TextDecoder::~TextDecoder() { delete icu_; }
+TextDecoder::~TextDecoder() {
+    delete icu_;
+}
 
 namespace {
 
@@ -143,8 +146,8 @@ void TextDecoder::DecodeAppend(const char* data, std::size_t size, bool last, Te
                 std::memcpy(joined, carry_, carried_);
                 std::memcpy(joined + carried_, bytes, take);
                 std::size_t got = 0;
-                std::size_t used =
-                    DecodeUtf8(joined, carried_ + take, last && take == size, out.data() + base, &got);
+                std::size_t used = DecodeUtf8(joined, carried_ + take, last && take == size,
+                                              out.data() + base, &got);
                 if (used < carried_) {
                     // Still incomplete: only possible when the piece is tiny.
                     std::memcpy(carry_ + carried_, bytes, take);
@@ -260,7 +263,8 @@ __attribute__((target("avx2"))) std::uint64_t CountBreaksAvx2(const char16_t* p,
             __m256i next = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + i + 1));
             __m256i isCr = _mm256_cmpeq_epi16(v, cr);
             __m256i crLf = _mm256_and_si256(isCr, _mm256_cmpeq_epi16(next, lf));
-            __m256i breaks = _mm256_or_si256(_mm256_cmpeq_epi16(v, lf), _mm256_andnot_si256(crLf, isCr));
+            __m256i breaks =
+                _mm256_or_si256(_mm256_cmpeq_epi16(v, lf), _mm256_andnot_si256(crLf, isCr));
             lanes = _mm256_sub_epi16(lanes, breaks);
         }
         alignas(32) std::uint32_t sums[8];
@@ -548,16 +552,16 @@ bool DecodeFile(ByteSource& source, Encoding requested, int ansiCodePage, bool r
 
 // Decodes a file buffer by buffer and cuts it into lines as it goes.
 void ReadLines(ByteSource& source, Encoding requested, int ansiCodePage, bool replaceAfterMark,
-               LineSink& sink,
-               const std::atomic<bool>& stop) {
+               LineSink& sink, const std::atomic<bool>& stop) {
     LineCutter cutter;
     Text decoded;
     try {
-        if (DecodeFile(source, requested, ansiCodePage, replaceAfterMark, [](std::uint64_t) {},
-                       [&](TextDecoder& decoder, const char* data, std::size_t size, bool last) {
-                           decoder.Decode(data, size, last, decoded);
-                           return cutter.Feed(decoded, sink, stop);
-                       }))
+        if (DecodeFile(
+                source, requested, ansiCodePage, replaceAfterMark, [](std::uint64_t) {},
+                [&](TextDecoder& decoder, const char* data, std::size_t size, bool last) {
+                    decoder.Decode(data, size, last, decoded);
+                    return cutter.Feed(decoded, sink, stop);
+                }))
             cutter.Finish(sink, stop);
     } catch (...) {
         cutter.Abandon(sink);
@@ -633,11 +637,12 @@ bool LoadTextUpTo(ByteSource& source, Encoding encoding, int ansiCodePage, std::
 bool DecodesAsUtf8(ByteSource& source, int ansiCodePage, const std::atomic<bool>& stop) {
     Text scratch;
     try {
-        DecodeFile(source, Encoding::Utf8, ansiCodePage, true, [](std::uint64_t) {},
-                   [&](TextDecoder& decoder, const char* data, std::size_t size, bool last) {
-                       decoder.Decode(data, size, last, scratch);
-                       return !stop.load(std::memory_order_relaxed);
-                   });
+        DecodeFile(
+            source, Encoding::Utf8, ansiCodePage, true, [](std::uint64_t) {},
+            [&](TextDecoder& decoder, const char* data, std::size_t size, bool last) {
+                decoder.Decode(data, size, last, scratch);
+                return !stop.load(std::memory_order_relaxed);
+            });
     } catch (const std::bad_alloc&) {
         throw;
     } catch (const std::exception&) {

@@ -119,9 +119,9 @@ private:
 
 // What a plain-text reader needs besides the path.
 struct ReadContext {
-    LineSink& sink;                  // receives the lines (detection)
-    const std::atomic<bool>& stop;   // checked before every line
-    int ansiCodePage;                // Windows code page number used for ANSI
+    LineSink& sink;                 // receives the lines (detection)
+    const std::atomic<bool>& stop;  // checked before every line
+    int ansiCodePage;               // Windows code page number used for ANSI
 };
 
 // Cuts a text into lines and hands them over, stopping when `stop` is set.

@@ -1,11 +1,11 @@
 #include "ui/settings/data_folder.h"
 
-#include <QDir>
-#include <QFile>
-
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include <QDir>
+#include <QFile>
 
 namespace corvexa::ui {
 namespace {
@@ -25,8 +25,8 @@ QString Join(const QString& folder, const QString& name) {
 bool IsOwnFolder(const QString& folder) {
     struct stat st {};
     const QByteArray native = QFile::encodeName(folder.isEmpty() ? QStringLiteral(".") : folder);
-    return ::stat(native.constData(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == ::geteuid() &&
-           (st.st_mode & (S_IWGRP | S_IWOTH)) == 0;
+    return ::stat(native.constData(), &st) == 0 && S_ISDIR(st.st_mode) &&
+           st.st_uid == ::geteuid() && (st.st_mode & (S_IWGRP | S_IWOTH)) == 0;
 }
 
 bool IsFolderWritable(const QString& folder) {

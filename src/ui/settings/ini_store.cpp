@@ -2,7 +2,6 @@
 
 #include <QFile>
 #include <QFileInfo>
-
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
@@ -42,7 +41,8 @@ void IniStore::Open(const QString& path) {
 bool IniStore::ParseBytes(QByteArray bytes) {
     sections_.clear();
     if (bytes.startsWith(kBom)) bytes.remove(0, 3);
-    if (!utf8::IsValid(std::string_view(bytes.constData(), std::size_t(bytes.size())))) return false;
+    if (!utf8::IsValid(std::string_view(bytes.constData(), std::size_t(bytes.size()))))
+        return false;
     Parse(QString::fromUtf8(bytes));
     return true;
 }
@@ -136,9 +136,10 @@ void IniStore::Write() const {
     // and a link planted under the file's name is replaced, never written
     // through.
     const QByteArray bytes = Serialize();
-    if (!platform::ReplaceFileWith(QFile::encodeName(path_).toStdString(),
-                                   std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())),
-                                   platform::NewFileMode())) {
+    if (!platform::ReplaceFileWith(
+            QFile::encodeName(path_).toStdString(),
+            std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())),
+            platform::NewFileMode())) {
         const QString reason = QString::fromLocal8Bit(std::strerror(errno));
         throw SettingsWriteError(QStringLiteral("Cannot write the settings file \"%1\": %2")
                                      .arg(path_, reason)

@@ -2,7 +2,9 @@
 
 namespace corvexa::ui {
 
-QString KeyName(SettingKey key) { return QString::fromLatin1(Info(key).name); }
+QString KeyName(SettingKey key) {
+    return QString::fromLatin1(Info(key).name);
+}
 
 SettingKey KeyNamed(std::string_view name) {
     for (const SettingInfo& info : kSettings)
@@ -16,13 +18,17 @@ bool IsOn(const IniStore& store, SettingKey key) {
     return store.Value(name) != QLatin1String("OFF");
 }
 
-QString OnOff(bool on) { return on ? QStringLiteral("ON") : QStringLiteral("OFF"); }
+QString OnOff(bool on) {
+    return on ? QStringLiteral("ON") : QStringLiteral("OFF");
+}
 
 PlainTextProcessing ReadPlainTextProcessing(const IniStore& store) {
     const QString value = store.Value(KeyName(SettingKey::PlainTextProcessing));
-    for (PlainTextProcessing mode : {PlainTextProcessing::FileStream, PlainTextProcessing::MemoryStream})
+    for (PlainTextProcessing mode :
+         {PlainTextProcessing::FileStream, PlainTextProcessing::MemoryStream})
         if (value == PlainTextProcessingText(mode)) return mode;
-    return DefaultMemoryStream() ? PlainTextProcessing::MemoryStream : PlainTextProcessing::FileStream;
+    return DefaultMemoryStream() ? PlainTextProcessing::MemoryStream
+                                 : PlainTextProcessing::FileStream;
 }
 
 QString PlainTextProcessingText(PlainTextProcessing mode) {
@@ -33,7 +39,8 @@ QString PlainTextProcessingText(PlainTextProcessing mode) {
 PdfMode ReadPdfProcessing(const IniStore& store) {
     const QString value = store.Value(KeyName(SettingKey::PdfProcessing));
     for (const PdfModeInfo& m : kPdfModes)
-        if (value == QString::fromLatin1(m.settingsValue.data(), qsizetype(m.settingsValue.size()))) return m.mode;
+        if (value == QString::fromLatin1(m.settingsValue.data(), qsizetype(m.settingsValue.size())))
+            return m.mode;
     return DefaultPdfMode();
 }
 
@@ -49,7 +56,8 @@ QString ReadFolder(const IniStore& store, const QString& desktopFolder) {
 
 QString ReadFileMask(const IniStore& store) {
     const QString key = KeyName(SettingKey::FileMask);
-    return store.Contains(key) ? store.Value(key) : QString::fromLatin1(Info(SettingKey::FileMask).defaultValue);
+    return store.Contains(key) ? store.Value(key)
+                               : QString::fromLatin1(Info(SettingKey::FileMask).defaultValue);
 }
 
 int ReadSkipLargeFilesMB(const IniStore& store) {

@@ -1,7 +1,6 @@
 #pragma once
 
 #include <QString>
-
 #include <string_view>
 
 #include "engine/readers/document_kinds.h"

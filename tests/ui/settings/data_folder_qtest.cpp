@@ -1,11 +1,11 @@
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QTemporaryDir>
 #include <QtTest>
-
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include "ui/settings/data_folder.h"
 

@@ -1,15 +1,14 @@
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QTemporaryDir>
 #include <QtTest>
-
 #include <csignal>
 #include <string>
-
-#include <sys/resource.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include "ui/settings/ini_store.h"
 
@@ -207,7 +206,8 @@ private slots:
             QCOMPARE(ReadFile(victim), QByteArray("[Settings]\r\nsecret=1\r\n"));
         else
             QVERIFY(!QFileInfo::exists(victim));
-        QCOMPARE(Entries(dir.path()), QStringList{"settings.ini"} + (victimExists ? QStringList{"victim"} : QStringList{}));
+        QCOMPARE(Entries(dir.path()), QStringList{"settings.ini"} +
+                                          (victimExists ? QStringList{"victim"} : QStringList{}));
     }
 
     void failedWriteThrowsAndKeepsTheValue_data() {

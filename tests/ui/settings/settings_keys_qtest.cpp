@@ -1,6 +1,5 @@
 #include <QTemporaryDir>
 #include <QtTest>
-
 #include <optional>
 
 #include "ui/settings/ini_store.h"
@@ -38,11 +37,11 @@ class SettingsKeysTest : public QObject {
 private slots:
     // The names are the file's format; the defaults are what a first start shows.
     void everyKeyReadsItsDefaultWhenAbsent() {
-        const QStringList names = {
-            "DetectEmail", "DetectFtp",   "DetectHttp",  "DetectHttps",       "DetectWww",
-            "PlainTextProcessing",        "PdfProcessing", "DecodeEML",       "DecodeExcel",
-            "DecodeWord",  "Folder",      "FileMask",    "IncludeSubfolders", "SkipLargeFiles",
-            "SkipLargeFilesMB"};
+        const QStringList names = {"DetectEmail",       "DetectFtp",      "DetectHttp",
+                                   "DetectHttps",       "DetectWww",      "PlainTextProcessing",
+                                   "PdfProcessing",     "DecodeEML",      "DecodeExcel",
+                                   "DecodeWord",        "Folder",         "FileMask",
+                                   "IncludeSubfolders", "SkipLargeFiles", "SkipLargeFilesMB"};
         QCOMPARE(int(kSettings.size()), names.size());
         IniStore empty;
         for (const SettingInfo& info : kSettings) {
@@ -64,8 +63,9 @@ private slots:
             IniStore store;
             store.Open(dir.filePath(QStringLiteral("settings.ini")));
             store.SetValue(KeyName(info.key), garbage);
-            const QString expected =
-                info.kind == SettingKind::FreeText ? garbage : QString::fromLatin1(info.defaultValue);
+            const QString expected = info.kind == SettingKind::FreeText
+                                         ? garbage
+                                         : QString::fromLatin1(info.defaultValue);
             QCOMPARE(ReadAsText(store, info.key), expected);
         }
     }
@@ -75,7 +75,8 @@ private slots:
         IniStore empty;
         for (const corvexa::DocumentKindInfo& kind : corvexa::DocumentKindTable()) {
             const SettingKey key = KeyNamed(kind.settingsKey);
-            QCOMPARE(KeyName(key), QString::fromLatin1(kind.settingsKey.data(), qsizetype(kind.settingsKey.size())));
+            QCOMPARE(KeyName(key), QString::fromLatin1(kind.settingsKey.data(),
+                                                       qsizetype(kind.settingsKey.size())));
             QVERIFY(Info(key).kind == SettingKind::OnOff);
             QVERIFY(IsOn(empty, key));
         }
@@ -128,12 +129,18 @@ private slots:
     void sizeFieldTextToStore_data() {
         QTest::addColumn<QString>("typed");
         QTest::addColumn<QString>("stored");
-        QTest::newRow("number") << "2048" << "2048";
-        QTest::newRow("negative") << "-5" << "-5";
-        QTest::newRow("trailing letters") << "12x" << "0";
-        QTest::newRow("letters") << "abc" << "0";
-        QTest::newRow("empty") << "" << "0";
-        QTest::newRow("beyond 32 bits") << "99999999999" << "0";
+        QTest::newRow("number") << "2048"
+                                << "2048";
+        QTest::newRow("negative") << "-5"
+                                  << "-5";
+        QTest::newRow("trailing letters") << "12x"
+                                          << "0";
+        QTest::newRow("letters") << "abc"
+                                 << "0";
+        QTest::newRow("empty") << ""
+                               << "0";
+        QTest::newRow("beyond 32 bits") << "99999999999"
+                                        << "0";
     }
     void sizeFieldTextToStore() {
         QFETCH(QString, typed);
