@@ -2,8 +2,8 @@
 # make scan  - the same for the headless scanner: make scan DIR=folder
 # make test  - install what is missing, build, run every test (plain and sanitized)
 # make bench - build and run the benchmarks
-# make ci     - what CI runs: make test, a Release and a clang build, the
-#               ThreadSanitizer tests and a short fuzz run
+# make ci     - what CI runs: a format check, make test, a Release and a clang
+#               build, the ThreadSanitizer tests and a short fuzz run
 # make fuzz   - every fuzz target for FUZZ_SECONDS (clang, libFuzzer)
 # make install - install the build (PREFIX=/usr/local, DESTDIR honoured)
 # make deb     - the Debian package of the build, in $(BUILD)/package/
@@ -31,7 +31,7 @@ export CCACHE_NOHASHDIR := 1
 export CCACHE_MAXSIZE ?= 20G
 
 .PHONY: all deps build build-asan build-release build-clang test test-plain test-asan test-tsan fuzz ci \
-	install deb run scan bench clean format
+	install deb run scan bench clean format format-check
 
 all: build
 
@@ -81,7 +81,7 @@ fuzz: deps
 	bash fuzz/run.sh $(FUZZ_BUILD) $(FUZZ_SECONDS)
 
 # Everything CI runs, in the order it runs it.
-ci: test build-release build-clang test-tsan
+ci: format-check test build-release build-clang test-tsan
 	$(MAKE) fuzz FUZZ_SECONDS=30
 
 # The sanitized run comes last, so CTest's summary of it ends the output.
@@ -104,8 +104,14 @@ scan: build
 bench: build
 	bash bench/run.sh $(BUILD)
 
+# Every C++ source under version control, formatted by .clang-format;
+# format-check (part of make ci) fails on any file format would change.
+FORMAT_FILES = git ls-files -z '*.cpp' '*.h'
 format:
-	find src tests bench -name '*.cpp' -o -name '*.h' | xargs clang-format -i
+	$(FORMAT_FILES) | xargs -0 clang-format -i --style=file
+
+format-check: deps
+	$(FORMAT_FILES) | xargs -0 clang-format --dry-run -Werror --style=file
 
 clean:
 	rm -rf $(BUILD) $(ASAN_BUILD) $(RELEASE_BUILD) $(CLANG_BUILD) $(TSAN_BUILD) $(FUZZ_BUILD)
