@@ -24,6 +24,9 @@ struct ScanJob {
     bool Archives = false;
     // mbox files split into messages, Maildir messages decoded (mailbox_reader.h).
     bool Mailboxes = false;
+    // After a decoded PDF, Word or Excel document's text, its link targets
+    // (PDF link annotations, external hyperlinks), each one a line.
+    bool LinkTargets = false;
     PdfMode Pdf = PdfMode::PlainText;
 };
 
@@ -43,6 +46,7 @@ struct ScanInputs {
     DocumentKinds Kinds;
     bool Archives = false;
     bool Mailboxes = false;
+    bool LinkTargets = false;
     PdfMode Pdf = PdfMode::PlainText;
 };
 
