@@ -143,6 +143,10 @@ bool PdfExtractor::LinksAvailable() {
     }
 }
 
+bool PdfLinksAvailable() {
+    return PdfExtractor(PdfSettings{}).LinksAvailable();
+}
+
 Text PdfExtractor::LibraryText(const Text& dosyaadi) {
     PdfLibrary& library = LoadPdfLibrary(settings_.libraryNames);
     MappedFile file(platform::NativeFromPath(platform::ExtendedPath(dosyaadi)));

@@ -73,6 +73,9 @@ private:
     PdfSettings settings_;
 };
 
+// Whether a PDF library that reads links loads here (the default names).
+bool PdfLinksAvailable();
+
 // The readers of the "xpdf" and "pdfium" slots, on one extractor.
 std::shared_ptr<DocumentReader> MakeXpdfReader(std::shared_ptr<PdfExtractor> extractor);
 std::shared_ptr<DocumentReader> MakePdfiumReader(std::shared_ptr<PdfExtractor> extractor);
