@@ -1,7 +1,9 @@
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "engine/readers/document_reader.h"
@@ -49,6 +51,21 @@ struct ScanInputs {
     bool LinkTargets = false;
     PdfMode Pdf = PdfMode::PlainText;
 };
+
+// The reading switches beyond the document kinds: each is switched on and off
+// as a whole, like a document kind, and is off unless the user turns it on.
+struct ContainerSwitchInfo {
+    bool ScanInputs::*input;
+    std::string_view cliName;  // the command line's long option
+    std::string_view settingsKey;
+    std::string_view menuCaption;
+    std::string_view menuObjectName;
+};
+
+inline constexpr std::array<ContainerSwitchInfo, 1> kContainerSwitches = {{
+    {&ScanInputs::LinkTargets, "link-targets", "LinkTargets", "Read Link Targets",
+     "ReadLinkTargets1"},
+}};
 
 enum class ScanJobProblem { None, FolderBlank, NoDetection, MaskInvalid };
 
