@@ -48,6 +48,29 @@ TEST(LinkTargetsCli, TheSwitchReadsLinkAnnotationsAndPlacesThem) {
         << json.out;
 }
 
+// Files read in parallel give the same output as one at a time.
+TEST(LinkTargetsCli, OneThreadAndManyGiveTheSameOutput) {
+    TempDir dir;
+    for (int i = 0; i < 6; ++i)
+        corvexa::test::WritePdf((dir.Path() / ("f" + std::to_string(i) + ".pdf")).string(),
+                                {{"text www.text" + std::to_string(i) + ".example"}},
+                                {{0, "a", "http://a" + std::to_string(i) + ".example/"},
+                                 {0, "b", "http://b" + std::to_string(i) + ".example/"}});
+    dir.Write("plain.txt", "http://plain.example/\n");
+    const std::vector<std::string> args = {"--link-targets", "-H",          "-n",
+                                           "--mask",         "*.pdf;*.txt", dir.Path().string()};
+    auto with = [&](const char* threads) {
+        std::vector<std::string> a = args;
+        a.insert(a.begin(), {"-j", threads});
+        return RunScannerProcess(a);
+    };
+    const ScannerResult one = with("1"), four = with("4");
+    EXPECT_EQ(one.status, 0) << one.err;
+    EXPECT_EQ(four.out, one.out);
+    EXPECT_NE(one.out.find("f5.pdf//link:page=1\t2\thttp://b5.example/\n"), std::string::npos)
+        << one.out;
+}
+
 TEST(LinkTargetsCli, DecodeListsNameTheSwitch) {
     TempDir dir;
     const ScannerResult r = RunScannerProcess({"--decode", "eml,links", dir.Path().string()});

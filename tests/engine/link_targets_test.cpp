@@ -242,6 +242,31 @@ TEST(OfficeLinkTargets, DocxAndXlsxGiveTheirHyperlinksAndOtherFilesNone) {
     EXPECT_TRUE(OoxmlLinks((dir.Path() / "missing.docx").string()).empty());
 }
 
+// A zip whose parts each stay within a part's bound but together unpack to
+// far more than any document: reading stops at the total bound, before the
+// links listed after them.
+TEST(OfficeLinkTargets, AZipThatUnpacksPastTheBoundStopsThere) {
+    TempDir dir;
+    RunPython(dir, R"(
+import zipfile
+R = 'http://schemas.openxmlformats.org/officeDocument/2006/relationships'
+with zipfile.ZipFile("bomb.docx", "w", zipfile.ZIP_DEFLATED) as z:
+    for i in range(9):
+        with z.open("word/filler%d.xml" % i, "w") as part:
+            for _ in range(30):
+                part.write(b" " * (1 << 20))
+    z.writestr("word/_rels/document.xml.rels", '<Relationships><Relationship Id="a" Type="%s/hyperlink" Target="http://past-the-bound.example/" TargetMode="External"/></Relationships>' % R)
+with zipfile.ZipFile("small.docx", "w", zipfile.ZIP_DEFLATED) as z:
+    with z.open("word/filler.xml", "w") as part:
+        part.write(b" " * (40 << 20))
+    z.writestr("word/_rels/document.xml.rels", '<Relationships><Relationship Id="a" Type="%s/hyperlink" Target="http://after-a-large-part.example/" TargetMode="External"/></Relationships>' % R)
+)");
+    EXPECT_TRUE(OoxmlLinks((dir.Path() / "bomb.docx").string()).empty());
+    // One part past its own bound is passed over; the rest is read.
+    EXPECT_EQ(Uris(OoxmlLinks((dir.Path() / "small.docx").string())),
+              std::vector<std::string>{"http://after-a-large-part.example/"});
+}
+
 TEST(OfficeLinkTargets, TheOfficeReadersGiveTheLinksAfterTheTextOnlyWhenAsked) {
     const std::string soffice = FindOffice();
     if (soffice.empty()) GTEST_SKIP() << "LibreOffice (soffice) is not installed";

@@ -21,6 +21,8 @@ namespace {
 constexpr std::size_t kMaxRelationshipsPart = std::size_t{4} << 20;
 constexpr std::size_t kMaxSourcePart = std::size_t{32} << 20;
 constexpr std::size_t kMaxKept = std::size_t{96} << 20;
+// However many parts a hostile zip holds, no more than this is unpacked.
+constexpr std::size_t kMaxUnpacked = std::size_t{256} << 20;
 
 void AppendUtf8(std::string& out, char32_t c) {
     if (c < 0x80) {
@@ -148,8 +150,10 @@ struct ArchiveFree {
     void operator()(archive* a) const { archive_read_free(a); }
 };
 
-// The entry's bytes, or nothing when it is larger than `limit`.
-std::optional<std::string> ReadEntry(archive* a, archive_entry* entry, std::size_t limit) {
+// The entry's bytes, or nothing when it is larger than `limit`; what was
+// unpacked is added to `unpacked`.
+std::optional<std::string> ReadEntry(archive* a, archive_entry* entry, std::size_t limit,
+                                     std::size_t& unpacked) {
     if (archive_entry_size_is_set(entry) && archive_entry_size(entry) > std::int64_t(limit))
         return std::nullopt;
     std::string bytes;
@@ -158,7 +162,9 @@ std::optional<std::string> ReadEntry(archive* a, archive_entry* entry, std::size
         const la_ssize_t n = archive_read_data(a, buffer, sizeof buffer);
         if (n < 0) return std::nullopt;
         if (n == 0) return bytes;
-        if (bytes.size() + static_cast<std::size_t>(n) > limit) return std::nullopt;
+        unpacked += static_cast<std::size_t>(n);
+        if (bytes.size() + static_cast<std::size_t>(n) > limit || unpacked > kMaxUnpacked)
+            return std::nullopt;
         bytes.append(buffer, static_cast<std::size_t>(n));
     }
 }
@@ -190,15 +196,16 @@ std::vector<LinkTarget> OoxmlLinks(const std::string& nativePath) {
     // in the zip's order; within the bounds.
     std::vector<std::pair<std::string, std::string>> rels;
     std::map<std::string, std::string> parts;
-    std::size_t kept = 0;
+    std::size_t kept = 0, unpacked = 0;
     archive_entry* entry = nullptr;
-    while (archive_read_next_header(a.get(), &entry) == ARCHIVE_OK) {
+    while (unpacked <= kMaxUnpacked && archive_read_next_header(a.get(), &entry) == ARCHIVE_OK) {
         const char* raw = archive_entry_pathname(entry);
         const std::string name = raw ? raw : "";
         const bool isRels = !SourceOf(name).empty();
         const bool isXml = name.size() > 4 && name.compare(name.size() - 4, 4, ".xml") == 0;
         if (!isRels && !isXml) continue;
-        auto bytes = ReadEntry(a.get(), entry, isRels ? kMaxRelationshipsPart : kMaxSourcePart);
+        auto bytes =
+            ReadEntry(a.get(), entry, isRels ? kMaxRelationshipsPart : kMaxSourcePart, unpacked);
         if (!bytes || kept + bytes->size() > kMaxKept) continue;
         kept += bytes->size();
         if (isRels) {

@@ -16,7 +16,7 @@ namespace corvexa {
 // the zip's order. A file that is no zip, or holds no such relationships,
 // has none. Parts are read into memory up to fixed bounds; past them a part's
 // links keep the list's order, or are left out when the list itself is too
-// large.
+// large; at most 256 MiB is unpacked in all, whatever the zip holds.
 std::vector<LinkTarget> OoxmlLinks(const std::string& nativePath);
 
 // The same from one relationships part and the text of the part it belongs
