@@ -7,7 +7,9 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QPushButton>
 #include <QSettings>
+#include <QSignalSpy>
 #include <QTest>
 
 namespace corvexa::test {
@@ -38,6 +40,12 @@ std::unique_ptr<ui::TAppForm> ShowForm(const ui::AppEnvironment& env) {
     form->show();
     if (!QTest::qWaitForWindowExposed(form.get())) qWarning("window not exposed");
     return form;
+}
+
+void ScanToEnd(ui::TAppForm& form) {
+    QSignalSpy done(&form, &ui::TAppForm::scanCompleted);
+    QTest::mouseClick(Find<QPushButton>(form, "ButtonStart"), Qt::LeftButton);
+    if (form.State() != ui::TAppForm::ScanState::Idle) QVERIFY(done.wait(60000));
 }
 
 void FileGate::Pass() {

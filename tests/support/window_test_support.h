@@ -37,6 +37,8 @@ void WriteAllNative(const QByteArray& path, const QByteArray& bytes);
 
 // The main window, shown and exposed.
 std::unique_ptr<ui::TAppForm> ShowForm(const ui::AppEnvironment& env);
+// Clicks START and returns once the scan has ended.
+void ScanToEnd(ui::TAppForm& form);
 
 // Holds a scan as the n-th file (counting from 1) is handed to the reader,
 // until the test lets it go: hand Pass to TestSeams::GateScanFiles. The

@@ -53,9 +53,7 @@ private:
                  "http://one.example/\nhttp://two.example/\nhttp://three.example/\n");
         WriteAll(dir + "b.txt", "http://four.example/\n");
         Find<QLineEdit>(form, "Edit8")->setText(dir);
-        QSignalSpy done(&form, &TAppForm::scanCompleted);
-        QTest::mouseClick(Find<QPushButton>(form, "ButtonStart"), Qt::LeftButton);
-        if (form.State() != TAppForm::ScanState::Idle) QVERIFY(done.wait(60000));
+        corvexa::test::ScanToEnd(form);
     }
 
     static QString ProgramPath() {

@@ -35,6 +35,7 @@
 
 using corvexa::test::FileGate;
 using corvexa::test::Find;
+using corvexa::test::ScanToEnd;
 using corvexa::test::WriteAllNative;
 using corvexa::ui::TAppForm;
 
@@ -66,12 +67,6 @@ private:
     }
     static void WaitForEnd(TAppForm& form, QSignalSpy& done) {
         if (form.State() != TAppForm::ScanState::Idle) QVERIFY(done.wait(60000));
-    }
-    // Scans the folder in the Directory field to its end.
-    static void Scan(TAppForm& form) {
-        QSignalSpy done(&form, &TAppForm::scanCompleted);
-        Start(form);
-        WaitForEnd(form, done);
     }
     // Starts a scan of `dir` that the gate holds, and returns once the window
     // has taken in everything the collector posted before it stopped there.
@@ -150,7 +145,7 @@ private slots:
         QTest::mouseClick(Find<QPushButton>(*form, "Button5"), Qt::LeftButton);
         QCOMPARE(form->Files().Size(), std::size_t{8});
         Find<QTabWidget>(*form, "PageControl1")->setCurrentIndex(1);
-        Scan(*form);
+        ScanToEnd(*form);
 
         QCOMPARE(Status(*form, 0), QStringLiteral("Total Files: 8"));
         QCOMPARE(Status(*form, 1), QStringLiteral("Total URLs: 15"));
@@ -234,7 +229,7 @@ private slots:
 
         // The next scan starts with the same text and narrows its findings too.
         window_->seams.GateScanFiles({});
-        Scan(*form);
+        ScanToEnd(*form);
         QCOMPARE(filter->text(), QStringLiteral("MAIL"));
         QCOMPARE(Label(*form), QStringLiteral("URLs: 6 of 12"));
     }
@@ -251,7 +246,7 @@ private slots:
                                      "http://a.example/"};
         auto form = MakeForm();
         Find<QLineEdit>(*form, "Edit8")->setText(dir);
-        Scan(*form);
+        ScanToEnd(*form);
         auto* undo = Find<QAction>(*form, "ShowAllFindings1");
         auto* view = Find<QTableView>(*form, "ListView1");
         QVERIFY(!undo->isEnabled());
@@ -285,7 +280,7 @@ private slots:
         auto* mask = Find<QLineEdit>(*form, "Edit1");
 
         mask->setText(QStringLiteral("*.txt; *.LOG"));
-        Scan(*form);
+        ScanToEnd(*form);
         QStringList rows = RowsShown(*form);
         rows.sort();
         QCOMPARE(rows, QStringList({"http://log.example/", "http://text.example/"}));
@@ -293,7 +288,7 @@ private slots:
                  qPrintable(Status(*form, 2)));
 
         mask->setText(QStringLiteral("*.xyz"));
-        Scan(*form);
+        ScanToEnd(*form);
         QCOMPARE(Status(*form, 0), QStringLiteral("Total Files: 0"));
         QVERIFY2(
             Status(*form, 2).endsWith(QStringLiteral(" \u00b7 No file matches the mask *.xyz")),
@@ -352,7 +347,7 @@ private slots:
             geometry = form->geometry();
             for (const QString& folder : {one, two, one}) {
                 Find<QLineEdit>(*form, "Edit8")->setText(folder);
-                Scan(*form);
+                ScanToEnd(*form);
             }
             form->close();
         }
