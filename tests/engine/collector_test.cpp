@@ -16,48 +16,15 @@
 #include <thread>
 #include <vector>
 
+#include "support/recording_sink.h"
 #include "support/temp_dir.h"
 
 using namespace corvexa;
+using corvexa::test::RecordingSink;
 using corvexa::test::TempDir;
 namespace fs = std::filesystem;
 
 namespace {
-
-struct RecordingSink : ScanSink {
-    std::mutex mutex;
-    std::vector<std::string> events;
-    std::function<void(const std::string&)> hook;
-    ScanSummary summary;
-    int finished = 0;
-
-    void Add(std::string e) {
-        {
-            std::lock_guard lock(mutex);
-            events.push_back(e);
-        }
-        if (hook) hook(e);
-    }
-    void WalkStarted() override { Add("WalkStarted"); }
-    void FileFound(const Text& p) override { Add("FileFound " + ToUtf8(p)); }
-    void WalkFinished() override { Add("WalkFinished"); }
-    void ReadingFile(const Text& p) override { Add("ReadingFile " + ToUtf8(p)); }
-    void FileDone() override { Add("FileDone"); }
-    void FileFailed(const Text& p, const std::string& reason) override {
-        Add("FileFailed " + ToUtf8(p) + " | " + reason);
-    }
-    void ScanFinished(const ScanSummary& s) override {
-        summary = s;
-        ++finished;
-        Add("ScanFinished");
-    }
-    std::vector<std::string> With(const std::string& prefix) {
-        std::vector<std::string> out;
-        for (const auto& e : events)
-            if (e.rfind(prefix, 0) == 0) out.push_back(e.substr(prefix.size()));
-        return out;
-    }
-};
 
 struct Scan {
     ScanJob job;

@@ -19,37 +19,15 @@
 #include <vector>
 
 #include "engine/collector.h"
+#include "support/recording_sink.h"
 #include "support/temp_dir.h"
 
 using namespace corvexa;
+using corvexa::test::RecordingSink;
 using corvexa::test::TempDir;
 namespace fs = std::filesystem;
 
 namespace {
-
-struct RecordingSink : ScanSink {
-    std::mutex mutex;
-    std::vector<std::string> events;
-    std::function<void(const std::string&)> hook;
-    ScanSummary summary;
-
-    void Add(const std::string& e) {
-        {
-            std::lock_guard lock(mutex);
-            events.push_back(e);
-        }
-        if (hook) hook(e);
-    }
-    void WalkStarted() override { Add("WalkStarted"); }
-    void FileFound(const Text& p) override { Add("FileFound " + ToUtf8(p)); }
-    void WalkFinished() override { Add("WalkFinished"); }
-    void ReadingFile(const Text& p) override { Add("ReadingFile " + ToUtf8(p)); }
-    void FileDone() override { Add("FileDone"); }
-    void ScanFinished(const ScanSummary& s) override {
-        summary = s;
-        Add("ScanFinished");
-    }
-};
 
 // A message reader that hands back the raw file and notes how many calls ever
 // ran at the same time.
