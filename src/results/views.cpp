@@ -55,6 +55,20 @@ void ResultLists::ShowDomainNames() {
     mode_ = ViewMode::Domain;
 }
 
+void ResultLists::Show(ViewMode mode) {
+    switch (mode) {
+        case ViewMode::Url:
+            ShowURLs();
+            break;
+        case ViewMode::Host:
+            ShowHostnames();
+            break;
+        case ViewMode::Domain:
+            ShowDomainNames();
+            break;
+    }
+}
+
 void ResultLists::RemoveDuplicates(const DedupCollator& collator) {
     if (Mode() == ViewMode::Url && !canRestore_) {
         urlsAsFound_.Assign(urls_.Snapshot());

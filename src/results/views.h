@@ -32,6 +32,7 @@ public:
     void ShowURLs();
     void ShowHostnames();                                  // rebuilds the host list
     void ShowDomainNames();                                // rebuilds the domain list
+    void Show(ViewMode mode);                              // the one of the three it names
     void RemoveDuplicates(const DedupCollator& collator);  // on the current list
 
     // Remove Duplicates in the URL view can be undone: the first one after

@@ -97,19 +97,7 @@ void TAppForm::SwitchView(results::ViewMode mode) {
     if (resultsBusy_) return;
     const QModelIndexList selected = ListView1->selectionModel()->selectedRows();
     const int remembered = selected.isEmpty() ? -1 : ListView1->currentIndex().row();
-    RunOffWindowThread([this, mode] {
-        switch (mode) {
-            case results::ViewMode::Url:
-                lists_.ShowURLs();
-                break;
-            case results::ViewMode::Host:
-                lists_.ShowHostnames();
-                break;
-            case results::ViewMode::Domain:
-                lists_.ShowDomainNames();
-                break;
-        }
-    });
+    RunOffWindowThread([this, mode] { lists_.Show(mode); });
     ShowCurrentList();
     if (remembered >= 0 && remembered < resultsModel_->RowCount()) {
         const QModelIndex index = resultsModel_->index(remembered, 0);

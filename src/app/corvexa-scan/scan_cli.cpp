@@ -349,16 +349,7 @@ void Scan(const Options& o, ScanRun& run, CliSink& sink) {
 // of files read); the exit status.
 int WriteResults(const Options& o, ScanRun& run, const CliSink& sink, bool progress) {
     results::ResultLists& lists = run.lists;
-    switch (o.view) {
-        case results::ViewMode::Url:
-            break;
-        case results::ViewMode::Host:
-            lists.ShowHostnames();
-            break;
-        case results::ViewMode::Domain:
-            lists.ShowDomainNames();
-            break;
-    }
+    lists.Show(o.view);
     if (o.dedup && !o.count) {
         results::DedupCollator collator;
         lists.RemoveDuplicates(collator);
