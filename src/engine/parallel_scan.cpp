@@ -39,6 +39,11 @@ public:
         inner_->SetStopFlag(StopFlag());
         return inner_->ReadText(path);
     }
+    void StreamText(const Text& path, const TextPieces& feed) override {
+        std::lock_guard guard(*lock_);
+        inner_->SetStopFlag(StopFlag());
+        inner_->StreamText(path, feed);
+    }
 
 private:
     std::shared_ptr<DocumentReader> inner_;

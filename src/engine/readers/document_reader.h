@@ -2,6 +2,7 @@
 
 #include <array>
 #include <atomic>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -11,6 +12,10 @@
 #include "engine/text.h"
 
 namespace corvexa {
+
+// Receives a document's text in pieces, in order; the pieces joined are the
+// whole text. Returns false when no more is wanted (the scan stops).
+using TextPieces = std::function<bool(TextView piece)>;
 
 // A reader that turns one kind of document (PDF, e-mail message, word-processor
 // or spreadsheet file) into text. Each reader describes itself and says whether
@@ -25,6 +30,11 @@ public:
     virtual bool Available() const = 0;
     // The document's whole text. Throws on any failure.
     virtual Text ReadText(const Text& path) = 0;
+    // The same text handed over in pieces, so that a reader able to decode as
+    // it goes never holds a large document's text whole. A reader cut short
+    // at one of its bounds throws PartialRead after handing over all it read.
+    // By default the whole text is one piece.
+    virtual void StreamText(const Text& path, const TextPieces& feed) { feed(ReadText(path)); }
 
     // The scan's stop flag. A reader that waits for an outside program ends it
     // when the flag is raised, and fails.
