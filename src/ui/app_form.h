@@ -140,7 +140,7 @@ private:
     void BuildSettingsMenu();
     void BuildReadingMenus(QMenu* settings);
     void BuildHelpMenu();
-    void BuildViewMenu();
+    void BuildFoundInItems();
     void BuildPopupMenus();
     void BuildShortcuts();
 

@@ -1,12 +1,11 @@
-// Where each finding was made (View > Found In, the panel under the results,
-// File > Export Findings with Places...) and the files a scan could not read
-// (View > Files Not Read..., the status bar's link).
+// Where each finding was made (Settings > Found In, the panel under the
+// results, File > Export Findings with Places...) and the files a scan could
+// not read (File > Files Not Read..., the status bar's link).
 
 #include <QAction>
 #include <QItemSelectionModel>
 #include <QLocale>
 #include <QMenu>
-#include <QMenuBar>
 #include <QTableView>
 
 #include "platform/product_store.h"
@@ -27,17 +26,23 @@ const QString kFoundInKey = QStringLiteral("ShowFoundIn");
 
 }  // namespace
 
-void TAppForm::BuildViewMenu() {
-    QMenu* view = menuBar()->addMenu(QStringLiteral("&View"));
-    view->setObjectName(QStringLiteral("View1"));
+// Settings > Found In, and File > Files Not Read... beside the exports.
+void TAppForm::BuildFoundInItems() {
+    auto* settings = findChild<QMenu*>(QStringLiteral("Settings1"));
+    auto* file = findChild<QMenu*>(QStringLiteral("File1"));
+    settings->addSeparator();
     // Noting the origins costs about five bytes a finding, so it is the
     // user's choice; it takes effect at the next START.
-    FoundIn1 = AddItem(view, "FoundIn1", QStringLiteral("Found In"), [this] { FoundIn1Click(); });
+    FoundIn1 =
+        AddItem(settings, "FoundIn1", QStringLiteral("Found In"), [this] { FoundIn1Click(); });
     FoundIn1->setCheckable(true);
     FoundIn1->setStatusTip(
         QStringLiteral("Note where each address is found (from the next scan) and show it"));
-    FilesNotRead1 = AddItem(view, "FilesNotRead1", QStringLiteral("Files Not Read..."),
-                            [this] { FilesNotRead1Click(); });
+    FilesNotRead1 = new QAction(QStringLiteral("Files Not Read..."), this);
+    FilesNotRead1->setObjectName(QStringLiteral("FilesNotRead1"));
+    connect(FilesNotRead1, &QAction::triggered, this, [this] { FilesNotRead1Click(); });
+    file->insertAction(file->findChild<QAction*>(QStringLiteral("Exit1")), FilesNotRead1);
+    file->insertSeparator(FilesNotRead1);
     FilesNotRead1->setEnabled(false);
     connect(StatusBar1, &StatusLine::notReadClicked, this, [this] { FilesNotRead1Click(); });
     connect(ListView1->selectionModel(), &QItemSelectionModel::currentRowChanged, this,

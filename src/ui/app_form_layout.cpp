@@ -236,7 +236,7 @@ QWidget* TAppForm::BuildResultsPanel(QWidget* parent) {
     // controls after it could never be reached from the keyboard.
     ListView1->setTabKeyNavigation(false);
     layout->addWidget(ListView1, 1);
-    // Where the current entry was found; shown while View > Found In is on.
+    // Where the current entry was found; shown while Settings > Found In is on.
     FoundInPanel1 = new FoundInPanel(Panel4);
     FoundInPanel1->hide();
     layout->addWidget(FoundInPanel1);

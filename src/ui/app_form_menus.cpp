@@ -36,7 +36,7 @@ QAction* TAppForm::AddItem(QMenu* menu, const char* name, const QString& caption
 void TAppForm::BuildMenus() {
     BuildFileMenu();
     BuildSettingsMenu();
-    BuildViewMenu();
+    BuildFoundInItems();
     BuildHelpMenu();
     BuildPopupMenus();
     BuildShortcuts();

@@ -103,7 +103,7 @@ private slots:
     }
     void cleanup() { w_.reset(); }
 
-    // With View > Found In on, the panel lists every place of the selected
+    // With Settings > Found In on, the panel lists every place of the selected
     // entry, in the URL view, after Remove Duplicates, and in the host view;
     // the choice comes back at the next start from the per-user store.
     void thePanelListsEveryPlaceOfTheSelectedEntry() {
@@ -202,7 +202,7 @@ private slots:
     }
 
     // A file that vanishes before it is read: the end of the scan says so,
-    // and the status bar's link and View > Files Not Read... list it with
+    // and the status bar's link and File > Files Not Read... list it with
     // its reason.
     void theFilesNotReadAreListedOnDemand() {
         const QString dir = TwoFiles();
