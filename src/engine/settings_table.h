@@ -26,6 +26,7 @@ enum class SettingKey {
     IncludeSubfolders,
     SkipLargeFiles,
     SkipLargeFilesMB,
+    LinkTargets,
 };
 
 enum class SettingKind {
@@ -44,7 +45,7 @@ struct SettingInfo {
     const char* defaultValue;
 };
 
-inline constexpr std::array<SettingInfo, 15> kSettings = {{
+inline constexpr std::array<SettingInfo, 16> kSettings = {{
     {SettingKey::DetectEmail, "DetectEmail", SettingKind::OnOff, "ON"},
     {SettingKey::DetectFtp, "DetectFtp", SettingKind::OnOff, "ON"},
     {SettingKey::DetectHttp, "DetectHttp", SettingKind::OnOff, "ON"},
@@ -60,6 +61,8 @@ inline constexpr std::array<SettingInfo, 15> kSettings = {{
     {SettingKey::IncludeSubfolders, "IncludeSubfolders", SettingKind::OnOff, "ON"},
     {SettingKey::SkipLargeFiles, "SkipLargeFiles", SettingKind::OnOff, "ON"},
     {SettingKey::SkipLargeFilesMB, "SkipLargeFilesMB", SettingKind::Integer, "1024"},
+    // The switches of kContainerSwitches, off by default.
+    {SettingKey::LinkTargets, "LinkTargets", SettingKind::OnOff, "OFF"},
 }};
 
 namespace settings_detail {
