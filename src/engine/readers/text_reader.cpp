@@ -704,7 +704,10 @@ bool LoadTextUpTo(ByteSource& source, Encoding encoding, int ansiCodePage, std::
             tooLarge = bytes / 2 > limit;
             // A piece decodes to at most one unit per byte (and a little), so
             // this is the only allocation unless the file grows meanwhile.
-            if (!tooLarge) text.reserve(static_cast<std::size_t>(bytes) + kReadBufferSize);
+            const std::size_t want = static_cast<std::size_t>(bytes) + kReadBufferSize;
+            if (tooLarge || want <= text.capacity()) return;
+            Text().swap(text);  // what it held is not copied over
+            text.reserve(want);
         },
         [&](TextDecoder& decoder, const char* data, std::size_t size, bool last) {
             if (tooLarge) return false;
