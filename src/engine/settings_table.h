@@ -84,6 +84,15 @@ constexpr bool DefaultOn(SettingKey key) {
     return std::string_view(Info(key).defaultValue) == "ON";
 }
 
+// The default size above which the window skips files, in mebibytes.
+constexpr int DefaultSkipLargeFilesMB() {
+    int mb = 0;
+    for (const char* c = Info(SettingKey::SkipLargeFilesMB).defaultValue; *c; ++c)
+        mb = mb * 10 + (*c - '0');
+    return mb;
+}
+static_assert(DefaultSkipLargeFilesMB() > 0);
+
 // The default ways of reading plain text and PDF files.
 constexpr bool DefaultMemoryStream() {
     return std::string_view(Info(SettingKey::PlainTextProcessing).defaultValue) == "MemoryStream";
