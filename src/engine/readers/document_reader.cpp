@@ -19,6 +19,7 @@ DocumentReaders DocumentReaders::BuiltIn(const DocumentReaderOptions& options) {
     r.pdfium = MakePdfiumReader(extractor);
     ReaderTools tools;
     tools.soffice = FindOffice();
+    tools.office = MakeOfficeService(tools.soffice);
     for (const DocumentKindInfo& kind : DocumentKindTable()) r.Of(kind.kind) = kind.make(tools);
     return r;
 }
