@@ -392,16 +392,6 @@ ProcessOutcome LiveProcess::Receive(std::string* received,
     }
 }
 
-void LiveProcess::Finish(std::chrono::milliseconds grace) {
-    if (input_ >= 0) ::close(input_);
-    input_ = -1;
-    if (keeper_ > 0 && AwaitKeeper(keeper_, pidfd_, Clock::now() + grace)) {
-        ReleaseSlot(slot_);
-        keeper_ = -1;
-    }
-    End();
-}
-
 void EndRunningProcesses() noexcept {
     for (std::atomic<pid_t>& keeper : g_keepers) {
         const pid_t pid = keeper.load();

@@ -80,7 +80,7 @@ public:
     using Clock = std::chrono::steady_clock;
     // Null, with *error set to errno, when it cannot be started.
     static std::unique_ptr<LiveProcess> Start(const ProcessRequest& request, int* error);
-    // Ends it, with everything it started, unless Finish already has.
+    // Ends it, with everything it started.
     ~LiveProcess();
     LiveProcess(const LiveProcess&) = delete;
     LiveProcess& operator=(const LiveProcess&) = delete;
@@ -95,9 +95,6 @@ public:
                            const std::function<bool(const std::string&)>& complete,
                            Clock::time_point deadline, const std::atomic<bool>* cancel,
                            std::size_t limit);
-    // Closes its standard input, gives it up to grace to end by itself, then
-    // ends it with everything it started.
-    void Finish(std::chrono::milliseconds grace);
     bool Running() const { return keeper_ > 0; }
 
 private:

@@ -59,29 +59,48 @@ std::string ReadWholeFile(const std::string& path) {
 // What one conversion left in its output folder, read while it still exists.
 using TakeOutput = std::function<void(const std::string& outFolder, const std::string& log)>;
 
-// The document opened without following a link at its end and without
-// blocking (a FIFO named like a document never reaches the suite), relative
-// to its folder, so no length of path stops it. Throws unless it is a regular
-// file.
+// The document opened without blocking (a FIFO named like a document never
+// reaches the suite) and relative to its folder, so no length of path stops
+// it. Throws unless it is a regular file.
 struct SourceFile {
     explicit SourceFile(const Text& path) {
         const std::string native = platform::NativeFromPath(path);
         fd = platform::OpenNative(native, O_RDONLY | O_NOCTTY | O_NONBLOCK);
         struct stat st;
-        if (fd < 0 || ::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode))
+        if (fd < 0 || ::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+            if (fd >= 0) ::close(fd);
             throw ReadError("not a readable file: " + native);
+        }
         std::error_code ec;
         name = fs::absolute(native, ec).string();
-        // Past the system's limit on paths: our own descriptor, as /proc names
-        // it, which the suite opens like any file.
-        if (ec || name.size() >= PATH_MAX)
-            name = "/proc/" + std::to_string(::getpid()) + "/fd/" + std::to_string(fd);
+        if (ec || name.size() >= PATH_MAX) name.clear();
     }
     ~SourceFile() { ::close(fd); }
     SourceFile(const SourceFile&) = delete;
     SourceFile& operator=(const SourceFile&) = delete;
+
+    // Puts the document at `at` for the suite: a link to it, or past the
+    // system's limit on paths (which the suite cannot open, even through a
+    // link) a copy read from our descriptor. False, errno set, on failure.
+    bool PlaceAt(const std::string& at) const {
+        if (!name.empty()) return ::symlink(name.c_str(), at.c_str()) == 0;
+        const int out =
+            ::open(at.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+        if (out < 0) return false;
+        char buffer[65536];
+        ssize_t n = 0;
+        off_t offset = 0;
+        while ((n = ::pread(fd, buffer, sizeof buffer, offset)) > 0 &&
+               platform::WriteFull(out, buffer, static_cast<std::size_t>(n)))
+            offset += n;
+        const int saved = errno;
+        ::close(out);
+        errno = saved;
+        return n == 0;
+    }
+
     int fd = -1;
-    std::string name;  // what the suite is given
+    std::string name;  // its absolute path; empty past the limit
 };
 
 // One start of the suite for this document alone; throws unless it ran to
@@ -139,7 +158,7 @@ void Convert(const Text& path, const std::string& filter, const OfficeRun& run,
     // name can never read as an option and its lock file lands with us.
     const std::string document = in + "/document" + ToUtf8(LowerExtension(path));
     if (::mkdir(in.c_str(), 0700) != 0 || ::mkdir(out.c_str(), 0700) != 0 ||
-        ::symlink(source.name.c_str(), document.c_str()) != 0)
+        !source.PlaceAt(document))
         throw ReadError("cannot prepare the conversion: " + std::string(std::strerror(errno)));
     std::string log;
     if (!run.service || run.service->Convert(document, filter, out, run.timeout, run.stop, &log) ==

@@ -54,9 +54,6 @@ constexpr const char* kProfileSettings =
 // The most a reply may carry: what the suite said during one conversion.
 constexpr std::size_t kReplyLimit = 8u << 20;
 
-// How long the bridge may take to close the suite at the end of a scan.
-constexpr std::chrono::seconds kCloseGrace{5};
-
 // A Python 3 to run the bridge with: the suite's own first (its packages
 // bring one), else the system's, else any on PATH. Empty when there is none.
 std::string FindPython(const std::string& soffice) {
@@ -145,9 +142,11 @@ std::string OfficeFileUrl(const std::string& path) {
 OfficeService::OfficeService(std::string soffice, std::vector<std::string> bridge)
     : soffice_(std::move(soffice)), bridge_(std::move(bridge)) {}
 
+// At the end of the scan the suite is ended as at a time-out, which takes no
+// time; what it leaves outside our folder goes with it.
 OfficeService::~OfficeService() {
     std::lock_guard lock(mutex_);
-    EndBridge(true);
+    EndBridge();
 }
 
 bool OfficeService::StartBridge(Clock::time_point deadline, const std::atomic<bool>* stop) {
@@ -181,7 +180,7 @@ bool OfficeService::StartBridge(Clock::time_point deadline, const std::atomic<bo
     std::string reply, payload;
     const auto outcome = process_->Receive(&reply, ReplyComplete, deadline, stop, kReplyLimit);
     if (outcome != platform::ProcessOutcome::Exited) {
-        EndBridge(false);
+        EndBridge();
         ThrowFor(outcome);
     }
     const std::string status = ParseReply(reply, &payload);
@@ -193,16 +192,13 @@ bool OfficeService::StartBridge(Clock::time_point deadline, const std::atomic<bo
             leftovers_.push_back(payload.substr(at, end - at));
         return true;
     }
-    EndBridge(false);
+    EndBridge();
     if (status == "unavailable") return false;
     ThrowFor(platform::ProcessOutcome::Signalled);
 }
 
-void OfficeService::EndBridge(bool gracefully) {
-    if (process_) {
-        if (gracefully) process_->Finish(kCloseGrace);
-        process_.reset();
-    }
+void OfficeService::EndBridge() {
+    process_.reset();
     // Only our own sockets, never anything else that may have taken a name.
     for (const std::string& path : leftovers_) {
         struct stat st;
@@ -250,18 +246,18 @@ OfficeService::Outcome OfficeService::Convert(const std::string& document,
 void OfficeService::Exchange(const std::string& request, Clock::time_point deadline,
                              const std::atomic<bool>* stop, std::string* log) {
     if (!process_->Send(request)) {
-        EndBridge(false);
+        EndBridge();
         throw Crashed();
     }
     std::string reply;
     const auto outcome = process_->Receive(&reply, ReplyComplete, deadline, stop, kReplyLimit);
     if (outcome != platform::ProcessOutcome::Exited) {
-        EndBridge(false);
+        EndBridge();
         ThrowFor(outcome);
     }
     const std::string status = ParseReply(reply, log);
     if (status != "done" && status != "failed") {
-        EndBridge(false);
+        EndBridge();
         throw Crashed();
     }
 }

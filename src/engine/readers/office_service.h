@@ -61,7 +61,7 @@ public:
 
 private:
     bool StartBridge(std::chrono::steady_clock::time_point deadline, const std::atomic<bool>* stop);
-    void EndBridge(bool gracefully);
+    void EndBridge();
     // Sends the request and takes the reply's payload; throws as Convert.
     void Exchange(const std::string& request, std::chrono::steady_clock::time_point deadline,
                   const std::atomic<bool>* stop, std::string* log);
