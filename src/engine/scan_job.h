@@ -1,7 +1,9 @@
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "engine/readers/document_reader.h"
@@ -24,6 +26,9 @@ struct ScanJob {
     bool Archives = false;
     // mbox files split into messages, Maildir messages decoded (mailbox_reader.h).
     bool Mailboxes = false;
+    // After a decoded PDF, Word or Excel document's text, its link targets
+    // (PDF link annotations, external hyperlinks), each one a line.
+    bool LinkTargets = false;
     PdfMode Pdf = PdfMode::PlainText;
 };
 
@@ -43,8 +48,24 @@ struct ScanInputs {
     DocumentKinds Kinds;
     bool Archives = false;
     bool Mailboxes = false;
+    bool LinkTargets = false;
     PdfMode Pdf = PdfMode::PlainText;
 };
+
+// The reading switches beyond the document kinds: each is switched on and off
+// as a whole, like a document kind, and is off unless the user turns it on.
+struct ContainerSwitchInfo {
+    bool ScanInputs::*input;
+    std::string_view cliName;  // the command line's long option
+    std::string_view settingsKey;
+    std::string_view menuCaption;
+    std::string_view menuObjectName;
+};
+
+inline constexpr std::array<ContainerSwitchInfo, 1> kContainerSwitches = {{
+    {&ScanInputs::LinkTargets, "link-targets", "LinkTargets", "Read Link Targets",
+     "ReadLinkTargets1"},
+}};
 
 enum class ScanJobProblem { None, FolderBlank, NoDetection, MaskInvalid };
 

@@ -26,6 +26,7 @@ enum class SettingKey {
     IncludeSubfolders,
     SkipLargeFiles,
     SkipLargeFilesMB,
+    LinkTargets,
 };
 
 enum class SettingKind {
@@ -44,7 +45,7 @@ struct SettingInfo {
     const char* defaultValue;
 };
 
-inline constexpr std::array<SettingInfo, 15> kSettings = {{
+inline constexpr std::array<SettingInfo, 16> kSettings = {{
     {SettingKey::DetectEmail, "DetectEmail", SettingKind::OnOff, "ON"},
     {SettingKey::DetectFtp, "DetectFtp", SettingKind::OnOff, "ON"},
     {SettingKey::DetectHttp, "DetectHttp", SettingKind::OnOff, "ON"},
@@ -60,6 +61,8 @@ inline constexpr std::array<SettingInfo, 15> kSettings = {{
     {SettingKey::IncludeSubfolders, "IncludeSubfolders", SettingKind::OnOff, "ON"},
     {SettingKey::SkipLargeFiles, "SkipLargeFiles", SettingKind::OnOff, "ON"},
     {SettingKey::SkipLargeFilesMB, "SkipLargeFilesMB", SettingKind::Integer, "1024"},
+    // The switches of kContainerSwitches, off by default.
+    {SettingKey::LinkTargets, "LinkTargets", SettingKind::OnOff, "OFF"},
 }};
 
 namespace settings_detail {
@@ -80,6 +83,15 @@ constexpr const SettingInfo& Info(SettingKey key) {
 constexpr bool DefaultOn(SettingKey key) {
     return std::string_view(Info(key).defaultValue) == "ON";
 }
+
+// The default size above which the window skips files, in mebibytes.
+constexpr int DefaultSkipLargeFilesMB() {
+    int mb = 0;
+    for (const char* c = Info(SettingKey::SkipLargeFilesMB).defaultValue; *c; ++c)
+        mb = mb * 10 + (*c - '0');
+    return mb;
+}
+static_assert(DefaultSkipLargeFilesMB() > 0);
 
 // The default ways of reading plain text and PDF files.
 constexpr bool DefaultMemoryStream() {

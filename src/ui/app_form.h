@@ -161,7 +161,7 @@ private:
 
     // Results (app_form_results.cpp).
     void SwitchView(results::ViewMode mode);
-    void ButtonRemoveDuplicatesClick();
+    void ButtonRemoveDuplicatesClick();  // removes repeated findings from the URL view
     void ShowAllFindingsClick();
     void RunOffWindowThread(const std::function<void()>& work);
     void SetResultButtonsEnabled(bool enabled);
@@ -173,11 +173,11 @@ private:
     void FilterChanged(const QString& text);
     void UpdateResultsLabel();
     void OpenFinding(const QModelIndex& index);
-    void Remove1Click();
-    void Copy1Click();
-    void Copy2Click();
-    void ExportFoundFiles1Click();
-    void ExportFoundURLs1Click();
+    void Remove1Click();            // removes the selected entries from the files list
+    void Copy1Click();              // copies the selected findings
+    void Copy2Click();              // copies the current files-list entry as a file
+    void ExportFoundFiles1Click();  // saves the files list to a text file
+    void ExportFoundURLs1Click();   // saves the findings shown to a text file
     bool AskExportFile(QString& path);
 
     // File-list page and folder picker.
@@ -191,22 +191,22 @@ private:
     // A check item's handler: the switch (if any) and the key follow its mark.
     void ToggleSetting(QAction* item, std::atomic<bool>* flag, SettingKey key);
     void StoreSetting(SettingKey key, const QString& value);
-    void CheckBox1Click();
-    void CheckBox2Click();
-    void SpinEdit1Change();
-    void Edit1Change();
-    void Edit8Change();
-    void ResettoDefaults1Click();
+    void CheckBox1Click();         // stores Include Subfolders
+    void CheckBox2Click();         // stores Skip Large Files and enables its size
+    void SpinEdit1Change();        // stores the size above which files are skipped
+    void Edit1Change();            // stores the file mask
+    void Edit8Change();            // stores the folder to scan
+    void ResettoDefaults1Click();  // asks, then restarts with default settings
 
     // Help menu and Exit.
-    void Help2Click();
-    void Exit1Click();
-    void Language1Click();
-    void SendFeedback1Click();
-    void About1Click();
+    void Help2Click();          // opens the online help
+    void Exit1Click();          // closes the window and ends the program
+    void Language1Click();      // opens the language chooser
+    void SendFeedback1Click();  // opens the feedback form
+    void About1Click();         // opens the about box
     // Update check: started on the timer's first tick, polled on the later ones.
     void TimerCheckerTimer();
-    void UpdateNotifications1Click();
+    void UpdateNotifications1Click();  // stores whether new versions are announced
 
     AppEnvironment env_;
     QString companyName_, productName_, versionText_, productTitle_;
@@ -271,6 +271,8 @@ private:
     QAction* www1 = nullptr;
     // One check item per document kind ("DecodeEMLFiles1", ...), by kind.
     std::array<QAction*, kDocumentKindCount> decodeItems_{};
+    // One check item per container switch ("ReadArchives1", ...), in table order.
+    std::array<QAction*, kContainerSwitches.size()> containerItems_{};
     QAction* FileStream1 = nullptr;
     QAction* MemoryStream1 = nullptr;
     // "PlainText1", "PDFium1", "Xpdf1": one radio item per PDF mode, in menu order.

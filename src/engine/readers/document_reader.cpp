@@ -7,6 +7,10 @@
 
 namespace corvexa {
 
+std::string LinkPlace(std::uint32_t page) {
+    return page == 0 ? std::string("link") : "link:page=" + std::to_string(page);
+}
+
 DocumentReaders DocumentReaders::BuiltIn(const DocumentReaderOptions& options) {
     DocumentReaders r;
     PdfSettings pdf;

@@ -4,6 +4,7 @@
 #include <chrono>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "engine/readers/document_reader.h"
 #include "engine/text.h"
@@ -55,6 +56,12 @@ Text ExcelText(const Text& path, TextView separator, const OfficeRun& run);
 // or CORVEXA_OFFICE_PER_FILE is set (to anything but 0), which gives every
 // document a start of the suite of its own, as the benchmark's peer.
 std::shared_ptr<OfficeService> MakeOfficeService(const std::string& soffice);
+
+// The external hyperlinks of a Word (word) or Excel document: read from a
+// .docx or .xlsx as it is; a .doc or .xls is first converted by the suite
+// into that form, in a private folder. Throws ReadError when that conversion
+// fails.
+std::vector<LinkTarget> OfficeLinks(const Text& path, bool word, const OfficeRun& run);
 
 // The "word" and "excel" readers. The program is looked for once, here; an
 // empty soffice makes the reader unavailable. Without a service every

@@ -117,6 +117,36 @@ Text PdfExtractor::YuklePDFium(const Text& dosyaadi) {
     return LibraryText(dosyaadi);
 }
 
+std::vector<LinkTarget> PdfExtractor::Links(const Text& dosyaadi) {
+    std::lock_guard lock(ExtractionLock());
+    PdfLibrary* library = nullptr;
+    try {
+        library = &LoadPdfLibrary(settings_.libraryNames);
+    } catch (const ReadError&) {
+        return {};
+    }
+    if (!library->HasLinks()) return {};
+    MappedFile file(platform::NativeFromPath(platform::ExtendedPath(dosyaadi)));
+    try {
+        return library->DocumentLinks(file.Data(), file.Size(), settings_.cancel);
+    } catch (const NotDecodable&) {
+        return {};
+    }
+}
+
+bool PdfExtractor::LinksAvailable() {
+    std::lock_guard lock(ExtractionLock());
+    try {
+        return LoadPdfLibrary(settings_.libraryNames).HasLinks();
+    } catch (const ReadError&) {
+        return false;
+    }
+}
+
+bool PdfLinksAvailable() {
+    return PdfExtractor(PdfSettings{}).LinksAvailable();
+}
+
 Text PdfExtractor::LibraryText(const Text& dosyaadi) {
     PdfLibrary& library = LoadPdfLibrary(settings_.libraryNames);
     MappedFile file(platform::NativeFromPath(platform::ExtendedPath(dosyaadi)));
@@ -191,6 +221,7 @@ public:
     Text ReadText(const Text& path) override {
         return converter_ ? extractor_->YukleXPDF(path) : extractor_->YuklePDFium(path);
     }
+    std::vector<LinkTarget> ReadLinks(const Text& path) override { return extractor_->Links(path); }
 
 private:
     std::shared_ptr<PdfExtractor> extractor_;

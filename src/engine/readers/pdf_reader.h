@@ -58,6 +58,12 @@ public:
     // The library route: every page's text, pages joined by two carriage
     // returns. Throws when no library loads or the document cannot be opened.
     Text YuklePDFium(const Text& dosyaadi);
+    // The URI of every link annotation, through the library whichever route
+    // read the text. None when no library loads, it has no calls for links,
+    // or it cannot open the document.
+    std::vector<LinkTarget> Links(const Text& dosyaadi);
+    // Whether a library that reads links loads on this machine.
+    bool LinksAvailable();
 
 private:
     Text LibraryText(const Text& dosyaadi);
@@ -66,6 +72,9 @@ private:
 
     PdfSettings settings_;
 };
+
+// Whether a PDF library that reads links loads here (the default names).
+bool PdfLinksAvailable();
 
 // The readers of the "xpdf" and "pdfium" slots, on one extractor.
 std::shared_ptr<DocumentReader> MakeXpdfReader(std::shared_ptr<PdfExtractor> extractor);

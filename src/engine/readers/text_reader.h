@@ -45,13 +45,22 @@ public:
 
 private:
     struct Icu;
-    void DecodeIcu(const char* data, std::size_t size, bool last, Text& out);
+    // Writes the text of the piece into out from `base` on (out.size() >= base
+    // on entry), leaving out.size() at its end. Units already there are
+    // overwritten, not zeroed first.
+    void DecodeAt(const char* data, std::size_t size, bool last, Text& out, std::size_t base);
+    void DecodeIcu(const char* data, std::size_t size, bool last, Text& out, std::size_t base);
+    void DecodeUtf16(const unsigned char* bytes, std::size_t size, bool last, Text& out,
+                     std::size_t base);
+    void DecodeTable(const unsigned char* bytes, std::size_t size, Text& out, std::size_t base);
 
     Encoding encoding_;
     int ansiCodePage_;
     unsigned char carry_[4];
     std::size_t carried_ = 0;
-    Icu* icu_ = nullptr;  // ANSI, and UTF-8 with replacement
+    Icu* icu_ = nullptr;               // ANSI of several bytes, and UTF-8 with replacement
+    const char16_t* table_ = nullptr;  // ANSI of one byte a character: its 256 characters
+    bool asciiSame_ = false;           // table_ leaves every ASCII byte as it is
 };
 
 // Cuts text into lines at CR LF, lone CR and lone LF. A break at the very end

@@ -15,7 +15,10 @@ SettingKey KeyNamed(std::string_view name) {
 bool IsOn(const IniStore& store, SettingKey key) {
     const QString name = KeyName(key);
     if (!store.Contains(name)) return DefaultOn(key);
-    return store.Value(name) != QLatin1String("OFF");
+    // Only the value opposite to the default leaves it: a key on by default is
+    // off only at "OFF", one off by default on only at "ON".
+    const QString value = store.Value(name);
+    return DefaultOn(key) ? value != QLatin1String("OFF") : value == QLatin1String("ON");
 }
 
 QString OnOff(bool on) {
@@ -63,7 +66,7 @@ QString ReadFileMask(const IniStore& store) {
 int ReadSkipLargeFilesMB(const IniStore& store) {
     bool ok = false;
     const int mb = store.Value(KeyName(SettingKey::SkipLargeFilesMB)).toInt(&ok, 10);
-    return ok ? mb : QByteArray(Info(SettingKey::SkipLargeFilesMB).defaultValue).toInt();
+    return ok ? mb : DefaultSkipLargeFilesMB();
 }
 
 QString SkipLargeFilesMBToStore(const QString& typedText) {

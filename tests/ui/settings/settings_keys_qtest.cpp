@@ -37,11 +37,11 @@ class SettingsKeysTest : public QObject {
 private slots:
     // The names are the file's format; the defaults are what a first start shows.
     void everyKeyReadsItsDefaultWhenAbsent() {
-        const QStringList names = {"DetectEmail",       "DetectFtp",      "DetectHttp",
-                                   "DetectHttps",       "DetectWww",      "PlainTextProcessing",
-                                   "PdfProcessing",     "DecodeEML",      "DecodeExcel",
-                                   "DecodeWord",        "Folder",         "FileMask",
-                                   "IncludeSubfolders", "SkipLargeFiles", "SkipLargeFilesMB"};
+        const QStringList names = {
+            "DetectEmail",       "DetectFtp",           "DetectHttp",       "DetectHttps",
+            "DetectWww",         "PlainTextProcessing", "PdfProcessing",    "DecodeEML",
+            "DecodeExcel",       "DecodeWord",          "Folder",           "FileMask",
+            "IncludeSubfolders", "SkipLargeFiles",      "SkipLargeFilesMB", "LinkTargets"};
         QCOMPARE(int(kSettings.size()), names.size());
         IniStore empty;
         for (const SettingInfo& info : kSettings) {
@@ -93,6 +93,9 @@ private slots:
         row("off in lower case stays on", SettingKey::DetectHttp, "off", "ON");
         row("empty on/off stays on", SettingKey::DecodeWord, "", "ON");
         row("other text stays on", SettingKey::SkipLargeFiles, "no", "ON");
+        row("ON turns an off-by-default key on", SettingKey::LinkTargets, "ON", "ON");
+        row("on in lower case stays off", SettingKey::LinkTargets, "on", "OFF");
+        row("other text stays off", SettingKey::LinkTargets, "yes", "OFF");
         row("MemoryStream", SettingKey::PlainTextProcessing, "MemoryStream", "MemoryStream");
         row("memorystream is FileStream", SettingKey::PlainTextProcessing, "memorystream",
             "FileStream");
