@@ -443,7 +443,7 @@ TEST_F(OfficeBridge, AHungOrCrashedSuiteLosesOnlyItsDocument) {
             EXPECT_STREQ(e.what(), c.reason);
         }
         if (Helper() > 0) {
-            EXPECT_TRUE(ProcessEnds(Helper())) << "the hung suite's helper runs";
+            EXPECT_TRUE(test::Gone(Helper(), 5s)) << "the hung suite's helper runs";
         }
         // The rest is read by a fresh suite, which then serves on.
         EXPECT_EQ(Read(*reader, "two.docx"), "www.two.example\n");
@@ -472,7 +472,7 @@ TEST_F(OfficeBridge, StopEndsTheSuiteAtOnceAndALaterScanStartsAnother) {
         EXPECT_STREQ(e.what(), "stopped");
     }
     stopper.join();
-    EXPECT_TRUE(ProcessEnds(Helper()));
+    EXPECT_TRUE(test::Gone(Helper(), 5s));
     stop = false;
     EXPECT_EQ(Read(*reader, "one.docx"), "www.one.example\n");
     EXPECT_EQ(service->Starts(), 2);
