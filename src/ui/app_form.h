@@ -41,6 +41,7 @@ class TChecker;
 namespace corvexa::ui {
 
 class FilesModel;
+class FoundInPanel;
 class TNewVer;
 class ResultsModel;
 class SpinEdit;
@@ -139,6 +140,7 @@ private:
     void BuildSettingsMenu();
     void BuildReadingMenus(QMenu* settings);
     void BuildHelpMenu();
+    void BuildFoundInItems();
     void BuildPopupMenus();
     void BuildShortcuts();
 
@@ -179,6 +181,19 @@ private:
     void ExportFoundFiles1Click();  // saves the files list to a text file
     void ExportFoundURLs1Click();   // saves the findings shown to a text file
     bool AskExportFile(QString& path);
+
+    // Where each finding was made, and the files not read (app_form_found_in.cpp).
+    void LoadFoundInChoice();
+    void FoundIn1Click();
+    // Shows where the current entry of the results was found.
+    void UpdateFoundIn();
+    QString PlaceText(std::size_t finding) const;
+    // The files list no longer matches the scan's origins.
+    void ForgetOrigins();
+    void ExportFindingPlaces1Click();
+    void FilesNotRead1Click();
+    // After a scan: what can be listed and exported.
+    void UpdateOutcomeItems();
 
     // File-list page and folder picker.
     void Button4Click();  // picks the folder to scan
@@ -226,6 +241,10 @@ private:
     bool resultsBusy_ = false;  // a derivation or Remove Duplicates runs off the window's thread
     QString filterApplied_;     // the filter text the results view shows
     std::size_t filterCovers_ = 0;  // the list entries the filtered view has looked at
+    // Where each finding of the last scan was made, when "Found In" was on
+    // as it started (originsKept_); read only between scans.
+    FindingOrigins origins_;
+    bool originsKept_ = false;
 
     // Controls, named as in the window's design.
     QTabWidget* PageControl1 = nullptr;
@@ -252,6 +271,7 @@ private:
     QPushButton* ButtonShowHostnames = nullptr;
     QPushButton* ButtonShowDomainNames = nullptr;
     QTableView* ListView1 = nullptr;
+    FoundInPanel* FoundInPanel1 = nullptr;
     QPushButton* ButtonRemoveDuplicates = nullptr;
     QPushButton* ButtonStart = nullptr;
     StatusLine* StatusBar1 = nullptr;
@@ -280,6 +300,9 @@ private:
     QAction* PdfItem(PdfMode mode) const;
     QAction* UpdateNotifications1 = nullptr;
     QAction* ShowAllFindings1 = nullptr;
+    QAction* FoundIn1 = nullptr;
+    QAction* FilesNotRead1 = nullptr;
+    QAction* ExportFindingPlaces1 = nullptr;
     QAction* Language1 = nullptr;
 };
 

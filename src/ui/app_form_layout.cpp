@@ -17,6 +17,7 @@
 #include <QVBoxLayout>
 
 #include "ui/app_form.h"
+#include "ui/found_in_panel.h"
 #include "ui/list_models.h"
 #include "ui/spin_edit.h"
 #include "ui/status_line.h"
@@ -236,6 +237,10 @@ QWidget* TAppForm::BuildResultsPanel(QWidget* parent) {
     // controls after it could never be reached from the keyboard.
     ListView1->setTabKeyNavigation(false);
     layout->addWidget(ListView1, 1);
+    // Where the current entry was found; shown while Settings > Found In is on.
+    FoundInPanel1 = new FoundInPanel(Panel4);
+    FoundInPanel1->hide();
+    layout->addWidget(FoundInPanel1);
 
     ButtonRemoveDuplicates = Named<QPushButton>("ButtonRemoveDuplicates", Panel4);
     ButtonRemoveDuplicates->setIcon(Icon("database_repeat_delete"));

@@ -10,6 +10,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListView>
@@ -189,10 +190,17 @@ private slots:
             QCOMPARE(progress->maximum(), 6);
             QCOMPARE(progress->value(), 4);
             const QString read = Find<QLabel>(*form, "ProgressText")->text();
-            QVERIFY2(QRegularExpression(QStringLiteral("^3 files, \\d+ bytes read$"))
-                         .match(read)
-                         .hasMatch(),
-                     qPrintable(read));
+            // The walk is over: the totals are known, and the bytes total is
+            // the six files' sizes.
+            const QRegularExpressionMatch m =
+                QRegularExpression(QStringLiteral("^3 of 6 files, (\\d+) bytes of (\\d+) bytes "
+                                                  "read( \u00b7 about \\d+ s left)?$"))
+                    .match(read);
+            QVERIFY2(m.hasMatch(), qPrintable(read));
+            qint64 total = 0;
+            for (const QFileInfo& file : QDir(dir).entryInfoList(QDir::Files)) total += file.size();
+            QCOMPARE(m.captured(2).toLongLong(), total);
+            QVERIFY(m.captured(1).toLongLong() < total);
         };
         check();
         QMetaObject::invokeMethod(Find<QTimer>(*form, "TimerKacTane"), "timeout");

@@ -177,11 +177,11 @@ std::size_t DecodeUtf8(const unsigned char* p, std::size_t n, bool last, char16_
 void TextDecoder::Decode(const char* data, std::size_t size, bool last, Text& out) {
     // What out held is written over, not cleared: growing it again would
     // zero the units that decoding overwrites anyway.
-    DecodeAt(data, size, last, out, 0);
+    out.resize(DecodeInto(data, size, last, out, 0));
 }
 
 void TextDecoder::DecodeAppend(const char* data, std::size_t size, bool last, Text& out) {
-    DecodeAt(data, size, last, out, out.size());
+    out.resize(DecodeInto(data, size, last, out, out.size()));
 }
 
 // Grows out to at least n units; never shrinks it.
@@ -189,21 +189,12 @@ static void GrowTo(Text& out, std::size_t n) {
     if (out.size() < n) out.resize(n);
 }
 
-void TextDecoder::DecodeAt(const char* data, std::size_t size, bool last, Text& out,
-                           std::size_t base) {
+std::size_t TextDecoder::DecodeInto(const char* data, std::size_t size, bool last, Text& out,
+                                    std::size_t base) {
     auto* bytes = reinterpret_cast<const unsigned char*>(data);
-    if (table_) {
-        DecodeTable(bytes, size, out, base);
-        return;
-    }
-    if (icu_) {
-        DecodeIcu(data, size, last, out, base);
-        return;
-    }
-    if (encoding_ != Encoding::Utf8) {
-        DecodeUtf16(bytes, size, last, out, base);
-        return;
-    }
+    if (table_) return DecodeTable(bytes, size, out, base);
+    if (icu_) return DecodeIcu(data, size, last, out, base);
+    if (encoding_ != Encoding::Utf8) return DecodeUtf16(bytes, size, last, out, base);
     // At most one UTF-16 unit per byte.
     GrowTo(out, base + carried_ + size + 2);
     std::size_t produced = 0;
@@ -221,8 +212,7 @@ void TextDecoder::DecodeAt(const char* data, std::size_t size, bool last, Text& 
             // Still incomplete: only possible when the piece is tiny.
             std::memcpy(carry_ + carried_, bytes, take);
             carried_ += take;
-            out.resize(base);
-            return;
+            return base;
         }
         produced = got;
         start = used - carried_;
@@ -235,11 +225,11 @@ void TextDecoder::DecodeAt(const char* data, std::size_t size, bool last, Text& 
     std::size_t rest = size - start - used;
     std::memcpy(carry_, bytes + start + used, rest);
     carried_ = rest;
-    out.resize(base + produced);
+    return base + produced;
 }
 
-void TextDecoder::DecodeUtf16(const unsigned char* bytes, std::size_t size, bool last, Text& out,
-                              std::size_t base) {
+std::size_t TextDecoder::DecodeUtf16(const unsigned char* bytes, std::size_t size, bool last,
+                                     Text& out, std::size_t base) {
     GrowTo(out, base + size / 2 + 2);
     char16_t* o = out.data() + base;
     const bool le = encoding_ == Encoding::Utf16LE;
@@ -252,6 +242,14 @@ void TextDecoder::DecodeUtf16(const unsigned char* bytes, std::size_t size, bool
         carried_ = 0;
         i = 1;
     }
+    static_assert(std::endian::native == std::endian::little);
+    // Eight units at a time: as they stand in little-endian order (this
+    // machine's), with each unit's two bytes swapped in big-endian order.
+    for (; i + 16 <= size; i += 16, o += 8) {
+        __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + i));
+        if (!le) v = _mm_or_si128(_mm_slli_epi16(v, 8), _mm_srli_epi16(v, 8));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(o), v);
+    }
     for (; i + 1 < size; i += 2) *o++ = unit(bytes[i], bytes[i + 1]);
     if (i < size) {
         carry_[0] = bytes[i];
@@ -261,11 +259,11 @@ void TextDecoder::DecodeUtf16(const unsigned char* bytes, std::size_t size, bool
         *o++ = u'\uFFFD';  // an odd byte at the very end
         carried_ = 0;
     }
-    out.resize(static_cast<std::size_t>(o - out.data()));
+    return static_cast<std::size_t>(o - out.data());
 }
 
-void TextDecoder::DecodeTable(const unsigned char* p, std::size_t size, Text& out,
-                              std::size_t base) {
+std::size_t TextDecoder::DecodeTable(const unsigned char* p, std::size_t size, Text& out,
+                                     std::size_t base) {
     GrowTo(out, base + size);
     char16_t* o = out.data() + base;
     const unsigned char* const end = p + size;
@@ -283,11 +281,11 @@ void TextDecoder::DecodeTable(const unsigned char* p, std::size_t size, Text& ou
         const unsigned char* stop = std::min(end, p + 16);
         while (p < stop) *o++ = table_[*p++];
     }
-    out.resize(base + size);
+    return base + size;
 }
 
-void TextDecoder::DecodeIcu(const char* data, std::size_t size, bool last, Text& out,
-                            std::size_t base) {
+std::size_t TextDecoder::DecodeIcu(const char* data, std::size_t size, bool last, Text& out,
+                                   std::size_t base) {
     GrowTo(out, base + size + 16);
     const char* src = data;
     const char* srcEnd = data + size;
@@ -304,7 +302,7 @@ void TextDecoder::DecodeIcu(const char* data, std::size_t size, bool last, Text&
         }
         break;  // substitution never fails
     }
-    out.resize(base + produced);
+    return base + produced;
 }
 
 // ---------------------------------------------------------------------------
@@ -647,8 +645,8 @@ void ReadLines(ByteSource& source, Encoding requested, int ansiCodePage, bool re
         if (DecodeFile(
                 source, requested, ansiCodePage, replaceAfterMark, [](std::uint64_t) {},
                 [&](TextDecoder& decoder, const char* data, std::size_t size, bool last) {
-                    decoder.Decode(data, size, last, decoded);
-                    return cutter.Feed(decoded, sink, stop);
+                    const std::size_t end = decoder.DecodeInto(data, size, last, decoded, 0);
+                    return cutter.Feed(TextView(decoded.data(), end), sink, stop);
                 }))
             cutter.Finish(sink, stop);
     } catch (...) {
@@ -700,9 +698,12 @@ void LoadLines(const Text& path, Encoding encoding, int ansiCodePage, Lines& lin
 namespace {
 
 // LoadText, but giving up (false) once the text grows past `limit` units.
+// The text is written from the start of `text` over what it held before, and
+// *length receives its end: `text` itself never shrinks, so that memory used
+// again is not zeroed again.
 bool LoadTextUpTo(ByteSource& source, Encoding encoding, int ansiCodePage, std::size_t limit,
-                  Text& text) {
-    text.clear();
+                  Text& text, std::size_t* length) {
+    *length = 0;
     bool tooLarge = false;
     return DecodeFile(
         source, encoding, ansiCodePage, true,
@@ -711,12 +712,15 @@ bool LoadTextUpTo(ByteSource& source, Encoding encoding, int ansiCodePage, std::
             tooLarge = bytes / 2 > limit;
             // A piece decodes to at most one unit per byte (and a little), so
             // this is the only allocation unless the file grows meanwhile.
-            if (!tooLarge) text.reserve(static_cast<std::size_t>(bytes) + kReadBufferSize);
+            const std::size_t want = static_cast<std::size_t>(bytes) + kReadBufferSize;
+            if (tooLarge || want <= text.capacity()) return;
+            Text().swap(text);  // what it held is not copied over
+            text.reserve(want);
         },
         [&](TextDecoder& decoder, const char* data, std::size_t size, bool last) {
             if (tooLarge) return false;
-            decoder.DecodeAppend(data, size, last, text);
-            return text.size() <= limit;
+            *length = decoder.DecodeInto(data, size, last, text, *length);
+            return *length <= limit;
         });
 }
 
@@ -728,7 +732,7 @@ bool DecodesAsUtf8(ByteSource& source, int ansiCodePage, const std::atomic<bool>
         DecodeFile(
             source, Encoding::Utf8, ansiCodePage, true, [](std::uint64_t) {},
             [&](TextDecoder& decoder, const char* data, std::size_t size, bool last) {
-                decoder.Decode(data, size, last, scratch);
+                decoder.DecodeInto(data, size, last, scratch, 0);
                 return !stop.load(std::memory_order_relaxed);
             });
     } catch (const std::bad_alloc&) {
@@ -747,24 +751,25 @@ void ScanMemoryStream(ByteSource& source, ReadContext& ctx) {
     // The buffer is kept from file to file on this thread, so that a folder of
     // small files does not allocate (and fault in) fresh memory for each one.
     static thread_local Text text;
+    // Its size is where earlier files ended, not this one's length.
     struct Release {
         ~Release() {
-            text.clear();
             if (text.capacity() > (std::size_t{8} << 20)) Text().swap(text);
         }
     } release;
     Encoding encoding = Encoding::Utf8;
+    std::size_t length = 0;
     bool whole;
     try {
-        whole = LoadTextUpTo(source, encoding, ctx.ansiCodePage, kMemoryStreamLimit, text);
+        whole = LoadTextUpTo(source, encoding, ctx.ansiCodePage, kMemoryStreamLimit, text, &length);
     } catch (const std::bad_alloc&) {
         throw;  // never taken for text that is not UTF-8
     } catch (const std::exception&) {
         encoding = Encoding::Ansi;
-        whole = LoadTextUpTo(source, encoding, ctx.ansiCodePage, kMemoryStreamLimit, text);
+        whole = LoadTextUpTo(source, encoding, ctx.ansiCodePage, kMemoryStreamLimit, text, &length);
     }
     if (whole) {
-        ScanTextLines(text, ctx.sink, ctx.stop);
+        ScanTextLines(TextView(text.data(), length), ctx.sink, ctx.stop);
         return;
     }
     // Too large to hold (or grown past the limit while it was read): the

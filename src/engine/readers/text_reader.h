@@ -42,17 +42,21 @@ public:
     void Decode(const char* data, std::size_t size, bool last, Text& out);
     // Appends the text of the piece to out.
     void DecodeAppend(const char* data, std::size_t size, bool last, Text& out);
+    // Writes the text of the piece into out from `base` on (base <= out.size())
+    // and returns where it ends. out grows as needed but never shrinks: what
+    // lies past the end is left as it was, so a buffer used again is written
+    // over instead of being zeroed first. Throws DecodeError.
+    std::size_t DecodeInto(const char* data, std::size_t size, bool last, Text& out,
+                           std::size_t base);
 
 private:
     struct Icu;
-    // Writes the text of the piece into out from `base` on (out.size() >= base
-    // on entry), leaving out.size() at its end. Units already there are
-    // overwritten, not zeroed first.
-    void DecodeAt(const char* data, std::size_t size, bool last, Text& out, std::size_t base);
-    void DecodeIcu(const char* data, std::size_t size, bool last, Text& out, std::size_t base);
-    void DecodeUtf16(const unsigned char* bytes, std::size_t size, bool last, Text& out,
-                     std::size_t base);
-    void DecodeTable(const unsigned char* bytes, std::size_t size, Text& out, std::size_t base);
+    std::size_t DecodeIcu(const char* data, std::size_t size, bool last, Text& out,
+                          std::size_t base);
+    std::size_t DecodeUtf16(const unsigned char* bytes, std::size_t size, bool last, Text& out,
+                            std::size_t base);
+    std::size_t DecodeTable(const unsigned char* bytes, std::size_t size, Text& out,
+                            std::size_t base);
 
     Encoding encoding_;
     int ansiCodePage_;
