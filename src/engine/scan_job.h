@@ -1,7 +1,9 @@
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "engine/readers/document_reader.h"
@@ -45,6 +47,23 @@ struct ScanInputs {
     bool Mailboxes = false;
     PdfMode Pdf = PdfMode::PlainText;
 };
+
+// The containers a scan reads part by part: compressed files and archives
+// member by member, mailboxes message by message. Each is switched on and off
+// as a whole, like a document kind, and is off unless the user turns it on.
+struct ContainerSwitchInfo {
+    bool ScanInputs::*input;
+    std::string_view cliName;  // the command line's long option
+    std::string_view settingsKey;
+    std::string_view menuCaption;
+    std::string_view menuObjectName;
+};
+
+inline constexpr std::array<ContainerSwitchInfo, 2> kContainerSwitches = {{
+    {&ScanInputs::Archives, "archives", "ReadArchives", "Read Compressed Files and Archives",
+     "ReadArchives1"},
+    {&ScanInputs::Mailboxes, "mailboxes", "ReadMailboxes", "Read Mailboxes", "ReadMailboxes1"},
+}};
 
 enum class ScanJobProblem { None, FolderBlank, NoDetection, MaskInvalid };
 

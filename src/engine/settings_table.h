@@ -26,6 +26,8 @@ enum class SettingKey {
     IncludeSubfolders,
     SkipLargeFiles,
     SkipLargeFilesMB,
+    ReadArchives,
+    ReadMailboxes,
 };
 
 enum class SettingKind {
@@ -44,7 +46,7 @@ struct SettingInfo {
     const char* defaultValue;
 };
 
-inline constexpr std::array<SettingInfo, 15> kSettings = {{
+inline constexpr std::array<SettingInfo, 17> kSettings = {{
     {SettingKey::DetectEmail, "DetectEmail", SettingKind::OnOff, "ON"},
     {SettingKey::DetectFtp, "DetectFtp", SettingKind::OnOff, "ON"},
     {SettingKey::DetectHttp, "DetectHttp", SettingKind::OnOff, "ON"},
@@ -60,6 +62,9 @@ inline constexpr std::array<SettingInfo, 15> kSettings = {{
     {SettingKey::IncludeSubfolders, "IncludeSubfolders", SettingKind::OnOff, "ON"},
     {SettingKey::SkipLargeFiles, "SkipLargeFiles", SettingKind::OnOff, "ON"},
     {SettingKey::SkipLargeFilesMB, "SkipLargeFilesMB", SettingKind::Integer, "1024"},
+    // The container switches (kContainerSwitches), off by default.
+    {SettingKey::ReadArchives, "ReadArchives", SettingKind::OnOff, "OFF"},
+    {SettingKey::ReadMailboxes, "ReadMailboxes", SettingKind::OnOff, "OFF"},
 }};
 
 namespace settings_detail {

@@ -189,6 +189,9 @@ void TAppForm::ApplyMenuSettings() {
     for (const DocumentKindInfo& kind : DocumentKindTable())
         decodeItems_[static_cast<std::size_t>(kind.kind)]->setChecked(
             IsOn(settings_, KeyNamed(kind.settingsKey)));
+    for (std::size_t i = 0; i < kContainerSwitches.size(); ++i)
+        containerItems_[i]->setChecked(
+            IsOn(settings_, KeyNamed(kContainerSwitches[i].settingsKey)));
 }
 
 QAction* TAppForm::PdfItem(PdfMode mode) const {
@@ -361,6 +364,8 @@ ScanInputs TAppForm::ScanInputsFromControls() const {
     in.Www = control_.Switches.www.load();
     for (const DocumentKindInfo& kind : DocumentKindTable())
         in.Kinds.Set(kind.kind, decodeItems_[static_cast<std::size_t>(kind.kind)]->isChecked());
+    for (std::size_t i = 0; i < kContainerSwitches.size(); ++i)
+        in.*(kContainerSwitches[i].input) = containerItems_[i]->isChecked();
     for (std::size_t i = 0; i < kPdfModes.size(); ++i)
         if (pdfItems_[i]->isChecked()) in.Pdf = kPdfModes[i].mode;
     return in;

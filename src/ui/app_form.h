@@ -271,6 +271,8 @@ private:
     QAction* www1 = nullptr;
     // One check item per document kind ("DecodeEMLFiles1", ...), by kind.
     std::array<QAction*, kDocumentKindCount> decodeItems_{};
+    // One check item per container switch ("ReadArchives1", ...), in table order.
+    std::array<QAction*, kContainerSwitches.size()> containerItems_{};
     QAction* FileStream1 = nullptr;
     QAction* MemoryStream1 = nullptr;
     // "PlainText1", "PDFium1", "Xpdf1": one radio item per PDF mode, in menu order.

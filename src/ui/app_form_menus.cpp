@@ -91,6 +91,12 @@ void TAppForm::BuildSettingsMenu() {
                 nullptr, KeyNamed(kind.settingsKey));
         }
     }
+    for (std::size_t i = 0; i < kContainerSwitches.size(); ++i) {
+        const ContainerSwitchInfo& c = kContainerSwitches[i];
+        addToggle(settings, &containerItems_[i], c.menuObjectName.data(),
+                  QString::fromLatin1(c.menuCaption.data(), qsizetype(c.menuCaption.size())),
+                  nullptr, KeyNamed(c.settingsKey));
+    }
     BuildReadingMenus(settings);
     settings->addSeparator();
     AddItem(settings, "ResettoDefaults1", QStringLiteral("Reset to Defaults..."),

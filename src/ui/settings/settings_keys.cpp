@@ -15,7 +15,10 @@ SettingKey KeyNamed(std::string_view name) {
 bool IsOn(const IniStore& store, SettingKey key) {
     const QString name = KeyName(key);
     if (!store.Contains(name)) return DefaultOn(key);
-    return store.Value(name) != QLatin1String("OFF");
+    // Only the value opposite to the default leaves it: a key on by default is
+    // off only at "OFF", one off by default on only at "ON".
+    const QString value = store.Value(name);
+    return DefaultOn(key) ? value != QLatin1String("OFF") : value == QLatin1String("ON");
 }
 
 QString OnOff(bool on) {

@@ -21,8 +21,9 @@ QString KeyName(SettingKey key);
 // The key written under that name (a document kind's switch).
 SettingKey KeyNamed(std::string_view name);
 
-// On/off keys are off only when the value is exactly "OFF"; anything else,
-// "off" included, means on; an absent key reads as its default.
+// On/off keys that are on by default are off only when the value is exactly
+// "OFF" (anything else, "off" included, means on); those off by default are on
+// only at exactly "ON". An absent key reads as its default.
 bool IsOn(const IniStore& store, SettingKey key);
 QString OnOff(bool on);  // "ON" / "OFF"
 
