@@ -198,7 +198,9 @@ void TCollector::ReadFile(const Text& path) {
             FileSource probe(path);
             probe.Open();
         }
-        return ScanDocumentText([&] { return reader.ReadText(path); });
+        if (!ScanDocumentText([&] { return reader.ReadText(path); })) return false;
+        if (job_.LinkTargets) ScanLinks(reader, path);
+        return true;
     };
 
     if (job_.Archives && IsArchiveName(platform::NativeFromPath(path)) && ScanArchive(path)) return;
@@ -225,6 +227,27 @@ void TCollector::ScanPlainText(const Text& path) {
     ReadContext ctx{*lineSink_, control_.StopRequested, control_.AnsiCodePage};
     FileSource source(path);
     corvexa::ScanPlainText(source, control_.MemoryStream.load(std::memory_order_relaxed), ctx);
+}
+
+void TCollector::ScanLinks(DocumentReader& reader, const Text& path) {
+    std::vector<LinkTarget> links;
+    try {
+        links = reader.ReadLinks(path);
+    } catch (const ReadError& e) {
+        cuts_.push_back(std::string("link targets: ") + e.what());
+        return;
+    }
+    for (std::size_t i = 0; i < links.size() && !Stopping();) {
+        const std::uint32_t page = links[i].page;
+        Text text;
+        for (; i < links.size() && links[i].page == page; ++i) {
+            text += FromUtf8(links[i].uri);
+            text += u'\n';
+        }
+        if (origins_) origins_->BeginMember(LinkPlace(page));
+        ScanTextLines(text, *lineSink_, control_.StopRequested);
+    }
+    if (origins_) origins_->BeginMember({});
 }
 
 bool TCollector::ScanArchive(const Text& path) {

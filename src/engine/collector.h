@@ -151,6 +151,9 @@ private:
     // Reads an mbox message by message, each decoded and then as it is;
     // false when the file is no mbox. Throws naming the messages that failed.
     bool ScanMailbox(const Text& path);
+    // Reads the link targets of a document its reader decoded, each page's
+    // as a text of their own, one a line; a failure is noted as a cut.
+    void ScanLinks(DocumentReader& reader, const Text& path);
 
     ScanJob job_;
     SharedList& files_;

@@ -45,6 +45,11 @@ public:
         inner_->SetStopFlag(StopFlag());
         return inner_->ReadBytes(bytes, name);
     }
+    std::vector<LinkTarget> ReadLinks(const Text& path) override {
+        std::lock_guard guard(*lock_);
+        inner_->SetStopFlag(StopFlag());
+        return inner_->ReadLinks(path);
+    }
 
 private:
     std::shared_ptr<DocumentReader> inner_;

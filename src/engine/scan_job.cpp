@@ -53,6 +53,7 @@ ScanJobResult BuildScanJob(const ScanInputs& in, const DocumentReaders& readers)
                       in.Kinds.Has(kind.kind) && DocumentReaders::Usable(readers.Of(kind.kind)));
     job.Archives = in.Archives;
     job.Mailboxes = in.Mailboxes;
+    job.LinkTargets = in.LinkTargets;
     job.Pdf = DocumentReaders::Usable(readers.ForPdf(in.Pdf)) ? in.Pdf : PdfMode::PlainText;
     return r;
 }

@@ -26,6 +26,9 @@ struct ScanJob {
     bool Archives = false;
     // mbox files split into messages, Maildir messages decoded (mailbox_reader.h).
     bool Mailboxes = false;
+    // After a decoded PDF, Word or Excel document's text, its link targets
+    // (PDF link annotations, external hyperlinks), each one a line.
+    bool LinkTargets = false;
     PdfMode Pdf = PdfMode::PlainText;
 };
 
@@ -45,12 +48,14 @@ struct ScanInputs {
     DocumentKinds Kinds;
     bool Archives = false;
     bool Mailboxes = false;
+    bool LinkTargets = false;
     PdfMode Pdf = PdfMode::PlainText;
 };
 
-// The containers a scan reads part by part: compressed files and archives
-// member by member, mailboxes message by message. Each is switched on and off
-// as a whole, like a document kind, and is off unless the user turns it on.
+// The reading switches beyond the document kinds: compressed files and
+// archives read member by member, mailboxes message by message, link
+// targets. Each is switched on and off as a whole, like a document kind, and is off unless the user
+// turns it on.
 struct ContainerSwitchInfo {
     bool ScanInputs::*input;
     std::string_view cliName;  // the command line's long option
@@ -59,7 +64,9 @@ struct ContainerSwitchInfo {
     std::string_view menuObjectName;
 };
 
-inline constexpr std::array<ContainerSwitchInfo, 2> kContainerSwitches = {{
+inline constexpr std::array<ContainerSwitchInfo, 3> kContainerSwitches = {{
+    {&ScanInputs::LinkTargets, "link-targets", "LinkTargets", "Read Link Targets",
+     "ReadLinkTargets1"},
     {&ScanInputs::Archives, "archives", "ReadArchives", "Read Compressed Files and Archives",
      "ReadArchives1"},
     {&ScanInputs::Mailboxes, "mailboxes", "ReadMailboxes", "Read Mailboxes", "ReadMailboxes1"},

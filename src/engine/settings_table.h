@@ -26,6 +26,7 @@ enum class SettingKey {
     IncludeSubfolders,
     SkipLargeFiles,
     SkipLargeFilesMB,
+    LinkTargets,
     ReadArchives,
     ReadMailboxes,
 };
@@ -46,7 +47,7 @@ struct SettingInfo {
     const char* defaultValue;
 };
 
-inline constexpr std::array<SettingInfo, 17> kSettings = {{
+inline constexpr std::array<SettingInfo, 18> kSettings = {{
     {SettingKey::DetectEmail, "DetectEmail", SettingKind::OnOff, "ON"},
     {SettingKey::DetectFtp, "DetectFtp", SettingKind::OnOff, "ON"},
     {SettingKey::DetectHttp, "DetectHttp", SettingKind::OnOff, "ON"},
@@ -62,7 +63,8 @@ inline constexpr std::array<SettingInfo, 17> kSettings = {{
     {SettingKey::IncludeSubfolders, "IncludeSubfolders", SettingKind::OnOff, "ON"},
     {SettingKey::SkipLargeFiles, "SkipLargeFiles", SettingKind::OnOff, "ON"},
     {SettingKey::SkipLargeFilesMB, "SkipLargeFilesMB", SettingKind::Integer, "1024"},
-    // The container switches (kContainerSwitches), off by default.
+    // The switches of kContainerSwitches, off by default.
+    {SettingKey::LinkTargets, "LinkTargets", SettingKind::OnOff, "OFF"},
     {SettingKey::ReadArchives, "ReadArchives", SettingKind::OnOff, "OFF"},
     {SettingKey::ReadMailboxes, "ReadMailboxes", SettingKind::OnOff, "OFF"},
 }};
@@ -85,6 +87,15 @@ constexpr const SettingInfo& Info(SettingKey key) {
 constexpr bool DefaultOn(SettingKey key) {
     return std::string_view(Info(key).defaultValue) == "ON";
 }
+
+// The default size above which the window skips files, in mebibytes.
+constexpr int DefaultSkipLargeFilesMB() {
+    int mb = 0;
+    for (const char* c = Info(SettingKey::SkipLargeFilesMB).defaultValue; *c; ++c)
+        mb = mb * 10 + (*c - '0');
+    return mb;
+}
+static_assert(DefaultSkipLargeFilesMB() > 0);
 
 // The default ways of reading plain text and PDF files.
 constexpr bool DefaultMemoryStream() {

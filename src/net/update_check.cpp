@@ -66,7 +66,7 @@ struct StoreAccess {
     }
 };
 
-// Step 15.7: only a different version that reads as a whole number once its
+// Only a different version counts, and only one that reads as a whole number once its
 // dots are gone.
 bool ReadsAsWholeNumber(const QString& text) {
     QString digits = text;

@@ -15,6 +15,7 @@
 #include "platform/fd_io.h"
 #include "platform/native_path.h"
 #include "platform/replace_file.h"
+#include "results/places.h"
 
 namespace corvexa::results {
 
@@ -141,6 +142,31 @@ void ExportRows(const SharedList& list, const std::vector<std::uint32_t>& rows, 
         staged.clear();
         AppendUtf8(staged, entry);
         staged += "\r\n";
+        writer.Put(staged);
+    }
+    writer.Close();
+}
+
+void ExportPlaces(const SharedList& findings, const FindingOrigins& origins,
+                  const SharedList& files, const Text& path) {
+    ExportWriter writer(path);
+    std::string staged, place;
+    std::uint64_t lastFile = UINT64_MAX;
+    std::string lastMember;
+    Text entry;
+    for (std::size_t i = 0; findings.TryAt(i, entry); ++i) {
+        const FindingOrigins::Origin o = origins.At(i);
+        if (o.file != lastFile || o.member != lastMember) {
+            place = PlaceColumn(o, files);
+            lastFile = o.file;
+            lastMember = o.member;
+        }
+        staged = place;
+        staged += '\t';
+        staged += std::to_string(o.line);
+        staged += '\t';
+        AppendUtf8(staged, entry);
+        staged += '\n';
         writer.Put(staged);
     }
     writer.Close();

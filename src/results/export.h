@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/finding_origins.h"
 #include "engine/shared_list.h"
 
 namespace corvexa::results {
@@ -26,5 +27,12 @@ void ExportList(const SharedList& list, const Text& path);
 // The same for the entries at the given indices (ascending), as a filtered
 // view shows them; an index past the end is passed over.
 void ExportRows(const SharedList& list, const std::vector<std::uint32_t>& rows, const Text& path);
+
+// Every finding with the place it was found, one a line, in the form
+// `corvexa-scan -H -n` prints: PATH<TAB>LINE<TAB>FINDING, UTF-8 without a
+// byte-order mark, LF after every line (PATH as PlaceColumn writes it). The
+// origin of finding i is origins.At(i); files is the scan's files list.
+void ExportPlaces(const SharedList& findings, const FindingOrigins& origins,
+                  const SharedList& files, const Text& path);
 
 }  // namespace corvexa::results

@@ -38,6 +38,9 @@ public:
     // START keeps the findings as they were found, and RestoreFindings puts
     // them back (in the URL view) until the next START.
     bool CanRestoreFindings() const { return canRestore_; }
+    // The findings as they were found, entry for entry with their origins
+    // (the URL list, or what it was before Remove Duplicates).
+    const SharedList& Findings() const { return canRestore_ ? urlsAsFound_ : urls_; }
     void RestoreFindings();
 
 private:

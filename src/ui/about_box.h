@@ -58,17 +58,17 @@ protected:
 private:
     void BuildLayout();
     void BuildPanel();
-    void FormCreate();
-    void HighDPIImageYukle();
-    void tmTimerTimer();
-    void TimerEggTimer();
-    void Image1DblClick();
-    void ImageEggDblClick();
-    void BitBtn2Click();
-    void Label5Click();
-    void Credits1Click();
-    void Howtouninstall1Click();
-    void LicensePrivacyPolicy1Click();
+    void FormCreate();                  // starts the letters and fills in the texts
+    void HighDPIImageYukle();           // loads the pictures for the screen's pixel ratio
+    void tmTimerTimer();                // moves the falling letters one step
+    void TimerEggTimer();               // slides the panel aside
+    void Image1DblClick();              // shows the hidden panel
+    void ImageEggDblClick();            // hides it again
+    void BitBtn2Click();                // opens the Info menu
+    void Label5Click();                 // opens the home page
+    void Credits1Click();               // opens the credits page
+    void Howtouninstall1Click();        // opens the uninstall page
+    void LicensePrivacyPolicy1Click();  // shows the licence
     bool DragEvent(QEvent* event);
 
     AboutBoxInfo info_;

@@ -139,6 +139,7 @@ void TAppForm::FormCreate() {
                            platform::UiLanguageId());
 
     LoadUpdateToggle();
+    LoadFoundInChoice();
 
     // 9-10.
     ApplyWindowsVersionGate();
@@ -412,7 +413,11 @@ void TAppForm::StartScan() {
         StatusBar1->HideProgress();
     else
         StatusBar1->ShowProgress(0, -1);
-    scan_->Start(std::move(built.Job), files_, lists_.Urls(), readers);
+    originsKept_ = FoundIn1->isChecked();
+    if (!originsKept_) origins_.Clear();
+    scan_->Start(std::move(built.Job), files_, lists_.Urls(), readers,
+                 originsKept_ ? &origins_ : nullptr);
+    UpdateOutcomeItems();
     ShowCounters();
 }
 
@@ -483,7 +488,7 @@ void TAppForm::ShowCounters() {
     StatusBar1->SetCounters(f.filesListed, f.urls);
     UpdateResultsLabel();
     if (scan_->WalkDone()) StatusBar1->ShowProgress(f.filesStarted, f.filesListed);
-    StatusBar1->SetProgressText(ProgressText(f));
+    StatusBar1->SetProgressText(ProgressText(f, scan_->WalkDone()));
 }
 
 void TAppForm::IslemTamam(bool maskInvalid, const QString& maskError, double seconds) {
@@ -500,6 +505,8 @@ void TAppForm::IslemTamam(bool maskInvalid, const QString& maskError, double sec
                         NoMatchText(maskInvalid));
     StatusBar1->HideProgress();
     StatusBar1->SetProgressText(QString());
+    UpdateOutcomeItems();
+    UpdateFoundIn();
     QApplication::restoreOverrideCursor();
     platform::Beep();
     if (maskInvalid) ShowWarning(this, QStringLiteral("Invalid file mask: ") + maskError);
@@ -527,6 +534,7 @@ void TAppForm::Button4Click() {
 }
 
 void TAppForm::Button6Click() {
+    ForgetOrigins();
     files_.Clear();
     filesModel_->Refresh();
 }
@@ -551,6 +559,7 @@ void TAppForm::Button5Click() {
     const QStringList chosen = dialog->selectedFiles();
     if (chosen.isEmpty()) return;
     RunCommand(this, [&] {
+        ForgetOrigins();
         files_.Assign(LoadFileList(ToText(QDir::toNativeSeparators(chosen.first()))));
         filesModel_->Refresh();
     });

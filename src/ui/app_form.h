@@ -41,6 +41,7 @@ class TChecker;
 namespace corvexa::ui {
 
 class FilesModel;
+class FoundInPanel;
 class TNewVer;
 class ResultsModel;
 class SpinEdit;
@@ -139,6 +140,7 @@ private:
     void BuildSettingsMenu();
     void BuildReadingMenus(QMenu* settings);
     void BuildHelpMenu();
+    void BuildFoundInItems();
     void BuildPopupMenus();
     void BuildShortcuts();
 
@@ -161,7 +163,7 @@ private:
 
     // Results (app_form_results.cpp).
     void SwitchView(results::ViewMode mode);
-    void ButtonRemoveDuplicatesClick();
+    void ButtonRemoveDuplicatesClick();  // removes repeated findings from the URL view
     void ShowAllFindingsClick();
     void RunOffWindowThread(const std::function<void()>& work);
     void SetResultButtonsEnabled(bool enabled);
@@ -173,12 +175,25 @@ private:
     void FilterChanged(const QString& text);
     void UpdateResultsLabel();
     void OpenFinding(const QModelIndex& index);
-    void Remove1Click();
-    void Copy1Click();
-    void Copy2Click();
-    void ExportFoundFiles1Click();
-    void ExportFoundURLs1Click();
+    void Remove1Click();            // removes the selected entries from the files list
+    void Copy1Click();              // copies the selected findings
+    void Copy2Click();              // copies the current files-list entry as a file
+    void ExportFoundFiles1Click();  // saves the files list to a text file
+    void ExportFoundURLs1Click();   // saves the findings shown to a text file
     bool AskExportFile(QString& path);
+
+    // Where each finding was made, and the files not read (app_form_found_in.cpp).
+    void LoadFoundInChoice();
+    void FoundIn1Click();
+    // Shows where the current entry of the results was found.
+    void UpdateFoundIn();
+    QString PlaceText(std::size_t finding) const;
+    // The files list no longer matches the scan's origins.
+    void ForgetOrigins();
+    void ExportFindingPlaces1Click();
+    void FilesNotRead1Click();
+    // After a scan: what can be listed and exported.
+    void UpdateOutcomeItems();
 
     // File-list page and folder picker.
     void Button4Click();  // picks the folder to scan
@@ -191,22 +206,22 @@ private:
     // A check item's handler: the switch (if any) and the key follow its mark.
     void ToggleSetting(QAction* item, std::atomic<bool>* flag, SettingKey key);
     void StoreSetting(SettingKey key, const QString& value);
-    void CheckBox1Click();
-    void CheckBox2Click();
-    void SpinEdit1Change();
-    void Edit1Change();
-    void Edit8Change();
-    void ResettoDefaults1Click();
+    void CheckBox1Click();         // stores Include Subfolders
+    void CheckBox2Click();         // stores Skip Large Files and enables its size
+    void SpinEdit1Change();        // stores the size above which files are skipped
+    void Edit1Change();            // stores the file mask
+    void Edit8Change();            // stores the folder to scan
+    void ResettoDefaults1Click();  // asks, then restarts with default settings
 
     // Help menu and Exit.
-    void Help2Click();
-    void Exit1Click();
-    void Language1Click();
-    void SendFeedback1Click();
-    void About1Click();
+    void Help2Click();          // opens the online help
+    void Exit1Click();          // closes the window and ends the program
+    void Language1Click();      // opens the language chooser
+    void SendFeedback1Click();  // opens the feedback form
+    void About1Click();         // opens the about box
     // Update check: started on the timer's first tick, polled on the later ones.
     void TimerCheckerTimer();
-    void UpdateNotifications1Click();
+    void UpdateNotifications1Click();  // stores whether new versions are announced
 
     AppEnvironment env_;
     QString companyName_, productName_, versionText_, productTitle_;
@@ -226,6 +241,10 @@ private:
     bool resultsBusy_ = false;  // a derivation or Remove Duplicates runs off the window's thread
     QString filterApplied_;     // the filter text the results view shows
     std::size_t filterCovers_ = 0;  // the list entries the filtered view has looked at
+    // Where each finding of the last scan was made, when "Found In" was on
+    // as it started (originsKept_); read only between scans.
+    FindingOrigins origins_;
+    bool originsKept_ = false;
 
     // Controls, named as in the window's design.
     QTabWidget* PageControl1 = nullptr;
@@ -252,6 +271,7 @@ private:
     QPushButton* ButtonShowHostnames = nullptr;
     QPushButton* ButtonShowDomainNames = nullptr;
     QTableView* ListView1 = nullptr;
+    FoundInPanel* FoundInPanel1 = nullptr;
     QPushButton* ButtonRemoveDuplicates = nullptr;
     QPushButton* ButtonStart = nullptr;
     StatusLine* StatusBar1 = nullptr;
@@ -280,6 +300,9 @@ private:
     QAction* PdfItem(PdfMode mode) const;
     QAction* UpdateNotifications1 = nullptr;
     QAction* ShowAllFindings1 = nullptr;
+    QAction* FoundIn1 = nullptr;
+    QAction* FilesNotRead1 = nullptr;
+    QAction* ExportFindingPlaces1 = nullptr;
     QAction* Language1 = nullptr;
 };
 

@@ -17,6 +17,7 @@
 #include <QVBoxLayout>
 
 #include "ui/app_form.h"
+#include "ui/found_in_panel.h"
 #include "ui/list_models.h"
 #include "ui/spin_edit.h"
 #include "ui/status_line.h"
@@ -95,7 +96,7 @@ QWidget* TAppForm::BuildDirectoryPage() {
     auto* label1 = new QLabel(QStringLiteral("File Mask:"), Panel6);
     label1->setFixedWidth(100);
     Edit1 = Named<QLineEdit>("Edit1", Panel6);
-    Edit1->setText(QStringLiteral("*.txt"));
+    Edit1->setText(QString::fromLatin1(Info(SettingKey::FileMask).defaultValue));
     Edit1->setFont(PixelFont(13));
     Edit1->setAcceptDrops(false);
     label1->setBuddy(Edit1);
@@ -107,14 +108,15 @@ QWidget* TAppForm::BuildDirectoryPage() {
     auto* row3Layout = Box<QHBoxLayout>(row3, {0, 2, 0, 0}, 0);
     CheckBox1 = Named<QCheckBox>("CheckBox1", row3);
     CheckBox1->setText(QStringLiteral("Include Subfolders"));
-    CheckBox1->setChecked(true);
+    CheckBox1->setChecked(DefaultOn(SettingKey::IncludeSubfolders));
     CheckBox1->setFixedWidth(200);
     CheckBox2 = Named<QCheckBox>("CheckBox2", row3);
+    // Designed unchecked though on by default: the first start writes its key.
     CheckBox2->setText(QStringLiteral("Skip Large Files:"));
     SpinEdit1 = Named<SpinEdit>("SpinEdit1", row3);
     SpinEdit1->setFixedWidth(100);
     SpinEdit1->setFont(PixelFont(12));
-    SpinEdit1->setValue(1024);
+    SpinEdit1->setValue(DefaultSkipLargeFilesMB());
     SpinEdit1->setEnabled(false);
     Label2 = Named<QLabel>("Label2", row3);
     Label2->setText(QStringLiteral("MB"));
@@ -235,6 +237,10 @@ QWidget* TAppForm::BuildResultsPanel(QWidget* parent) {
     // controls after it could never be reached from the keyboard.
     ListView1->setTabKeyNavigation(false);
     layout->addWidget(ListView1, 1);
+    // Where the current entry was found; shown while Settings > Found In is on.
+    FoundInPanel1 = new FoundInPanel(Panel4);
+    FoundInPanel1->hide();
+    layout->addWidget(FoundInPanel1);
 
     ButtonRemoveDuplicates = Named<QPushButton>("ButtonRemoveDuplicates", Panel4);
     ButtonRemoveDuplicates->setIcon(Icon("database_repeat_delete"));

@@ -36,6 +36,7 @@ QAction* TAppForm::AddItem(QMenu* menu, const char* name, const QString& caption
 void TAppForm::BuildMenus() {
     BuildFileMenu();
     BuildSettingsMenu();
+    BuildFoundInItems();
     BuildHelpMenu();
     BuildPopupMenus();
     BuildShortcuts();
@@ -48,6 +49,10 @@ void TAppForm::BuildFileMenu() {
             [this] { ExportFoundFiles1Click(); });
     AddItem(file, "ExportFoundURLs1", QStringLiteral("Export Found URLs..."),
             [this] { ExportFoundURLs1Click(); });
+    ExportFindingPlaces1 =
+        AddItem(file, "ExportFindingPlaces1", QStringLiteral("Export Findings with Places..."),
+                [this] { ExportFindingPlaces1Click(); });
+    ExportFindingPlaces1->setEnabled(false);
     file->addSeparator();
     AddItem(file, "Exit1", QStringLiteral("Exit"), [this] { Exit1Click(); })->setIcon(Icon("exit"));
 }

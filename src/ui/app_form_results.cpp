@@ -145,6 +145,7 @@ void TAppForm::ShowAllFindingsClick() {
 void TAppForm::ShowCurrentList() {
     filterApplied_.clear();
     FilterChanged(FilterEdit->text());
+    UpdateFoundIn();
 }
 
 // How many entries of the current list the view covers: during a scan the
@@ -252,6 +253,7 @@ void TAppForm::Remove1Click() {
     for (const QModelIndex& index : ListBox1->selectionModel()->selectedRows())
         rows.push_back(static_cast<std::size_t>(index.row()));
     if (rows.empty()) return;
+    ForgetOrigins();
     files_.RemoveAt(std::move(rows));
     filesModel_->Refresh();
 }

@@ -40,9 +40,9 @@ private:
     void BuildLayout();
     void BuildBottom(QVBoxLayout* column);
     void LimitMessage();
-    void FormCreate();
+    void FormCreate();  // fills in the translated texts
     void Choose(ChoicePanel* clicked, ChoicePanel* other);
-    void BitBtn1Click();
+    void BitBtn1Click();  // sends the feedback
     QString FeedbackText(const QString& message) const;
     void ShowResult(bool delivered);
 

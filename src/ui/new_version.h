@@ -36,13 +36,13 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    void FormCreate(const QString& productName, const QString& serverVersion);
+    void FormCreate(const QString& productName, const QString& serverVersion);  // texts and place
     void BuildLayout();
-    void TimerStartTimer();
-    void TimerCloseTimer();
-    void TimerLinkTimer();
-    void Label2Click();
-    void Button1Click();
+    void TimerStartTimer();  // shows the notice, sliding it open
+    void TimerCloseTimer();  // counts down and closes the notice
+    void TimerLinkTimer();   // colours the link under the mouse
+    void Label2Click();      // opens the download page and closes
+    void Button1Click();     // closes the notice
     bool DragEvent(QEvent* event);
     QRect Collapsed() const;
 

@@ -26,10 +26,13 @@ void ScanBridge::WalkStarted() {
     WakeLocked();
 }
 
-void ScanBridge::FileFound(const Text&) {
-    // The window reads the path from the files list itself.
+void ScanBridge::FileFound(const Text& path) {
+    // The window reads the path from the files list itself; the size makes
+    // the total to read known once the walk is over.
+    const std::int64_t size = FileSizeOf(path);
     std::lock_guard lock(mutex_);
     ++pending_.filesFound;
+    if (size > 0) pending_.bytesFound += static_cast<std::uint64_t>(size);
     WakeLocked();
 }
 
@@ -66,17 +69,25 @@ void ScanBridge::FileDone() {
     FileEndedLocked(urls);
 }
 
-void ScanBridge::FileFailed(const Text&, const std::string&) {
+void ScanBridge::KeepFailureLocked(const Text& path, const std::string& reason) {
+    if (pending_.failures.size() >= kFailuresKept) return;
+    pending_.failures.push_back(
+        FailedFile{QString::fromStdU16String(path), QString::fromStdString(reason)});
+}
+
+void ScanBridge::FileFailed(const Text& path, const std::string& reason) {
     const std::size_t urls = urls_.Size();  // findings before the failure stay
     std::lock_guard lock(mutex_);
     ++pending_.filesFailed;
+    KeepFailureLocked(path, reason);
     FileEndedLocked(urls);
 }
 
-void ScanBridge::EntryMissing(const Text&, const std::string&) {
+void ScanBridge::EntryMissing(const Text& path, const std::string& reason) {
     const std::size_t urls = urls_.Size();
     std::lock_guard lock(mutex_);
     ++pending_.entriesMissing;
+    KeepFailureLocked(path, reason);
     FileEndedLocked(urls);
 }
 

@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <mutex>
+#include <vector>
 
 #include "engine/collector.h"
 
@@ -26,6 +27,14 @@ public:
     // urls: the URL list, whose length FileDone records.
     explicit ScanBridge(const SharedList& urls, QObject* parent = nullptr);
 
+    struct FailedFile {
+        QString path;
+        QString reason;
+    };
+    // The failures gathered between two visits of the window are kept up to
+    // this many; the rest are only counted.
+    static constexpr std::size_t kFailuresKept = 10000;
+
     // What happened since the last Take, in notification order.
     struct Pending {
         bool walkStarted = false;
@@ -39,6 +48,10 @@ public:
         std::size_t filesFailed = 0;     // FileFailed notifications
         std::size_t entriesMissing = 0;  // EntryMissing notifications
         std::uint64_t bytesRead = 0;     // the sizes of the files read
+        std::uint64_t bytesFound = 0;    // the sizes of the files the walk found
+        // The files that could not be read and the list entries that name no
+        // file, each with its reason; at most kFailuresKept of them.
+        std::vector<FailedFile> failures;
         bool finished = false;
         bool maskInvalid = false;
         QString maskError;
@@ -67,6 +80,8 @@ private:
     void WakeLocked();
     // Call with the lock held: the file handed out last is done, one way or another.
     void FileEndedLocked(std::size_t urls);
+    // Call with the lock held: keeps a failure for the list of files not read.
+    void KeepFailureLocked(const Text& path, const std::string& reason);
 
     const SharedList& urls_;
     Text reading_;  // the file being read (the collector thread's own)

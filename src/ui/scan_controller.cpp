@@ -12,11 +12,13 @@ ScanController::~ScanController() {
 }
 
 void ScanController::Start(ScanJob job, SharedList& files, SharedList& urls,
-                           DocumentReaders readers) {
+                           DocumentReaders readers, FindingOrigins* origins) {
     if (state_ != State::Idle) return;
     control_.StopRequested.store(false);
     walkDone_ = job.Mode != ScanMode::Directory;
     figures_ = Figures{};
+    failures_.clear();
+    clock_.start();
     if (walkDone_) figures_.filesListed = static_cast<qint64>(files.Size());
     bridge_ = std::make_unique<ScanBridge>(urls);
     connect(
@@ -24,6 +26,10 @@ void ScanController::Start(ScanJob job, SharedList& files, SharedList& urls,
         Qt::QueuedConnection);
     collector_ = std::make_unique<TCollector>(std::move(job), files, urls, control_, *bridge_,
                                               std::move(readers));
+    if (origins) {
+        origins->Clear();
+        collector_->RecordOrigins(origins);
+    }
     SetState(State::Running);
     collector_->Start();
 }
@@ -70,6 +76,12 @@ void ScanController::Count(const ScanBridge::Pending& p) {
     figures_.filesFailed += n(p.filesFailed);
     figures_.entriesMissing += n(p.entriesMissing);
     figures_.bytesRead += n(p.bytesRead);
+    figures_.bytesListed += n(p.bytesFound);
+    figures_.seconds = static_cast<double>(clock_.elapsed()) / 1000.0;
+    for (const FailedFile& f : p.failures) {
+        if (failures_.size() >= kFailuresKept) break;
+        failures_.push_back(f);
+    }
     if (p.fileDone) figures_.urls = n(p.urlsDone);
     if (p.finished) figures_.stopped = p.summary.Stopped;
 }

@@ -1,8 +1,10 @@
 #pragma once
 
+#include <QElapsedTimer>
 #include <QObject>
 #include <QString>
 #include <memory>
+#include <vector>
 
 #include "engine/collector.h"
 #include "engine/readers/document_reader.h"
@@ -29,9 +31,11 @@ public:
     State CurrentState() const { return state_; }
 
     // Starts the collector on the job; nothing happens unless idle. The lists
-    // must outlive the scan.
+    // must outlive the scan. With origins, where each finding was made is
+    // noted there (emptied first); it may be read once the scan has ended.
     void Start(ScanJob job, SharedList& files, SharedList& urls,
-               DocumentReaders readers = DocumentReaders::BuiltIn());
+               DocumentReaders readers = DocumentReaders::BuiltIn(),
+               FindingOrigins* origins = nullptr);
     // STOP: the scan ends after the current line, with the usual finished().
     void RequestStop();
     // Ends a running scan at once and waits for its thread; finished() is not
@@ -48,6 +52,8 @@ public:
         qint64 filesFailed = 0;     // could not be read
         qint64 entriesMissing = 0;  // list entries that name no file
         qint64 bytesRead = 0;       // the sizes of the files read
+        qint64 bytesListed = 0;     // the sizes of the files the walk found
+        double seconds = 0;         // since the start, at the last visit
         qint64 urls = 0;            // findings when the last file was done
         bool stopped = false;       // the scan ended on STOP
     };
@@ -55,6 +61,12 @@ public:
     qint64 FilesStarted() const { return figures_.filesStarted; }
     // Whether the folder walk is over (always so for a file list).
     bool WalkDone() const { return walkDone_; }
+    // The files that could not be read and the list entries that name no file,
+    // with their reasons, in the order met: the first kFailuresKept of them
+    // (Progress() counts them all).
+    using FailedFile = ScanBridge::FailedFile;
+    static constexpr std::size_t kFailuresKept = ScanBridge::kFailuresKept;
+    const std::vector<FailedFile>& Failures() const { return failures_; }
 
 signals:
     void stateChanged(corvexa::ui::ScanController::State state);
@@ -79,6 +91,8 @@ private:
     std::unique_ptr<ScanBridge> bridge_;
     std::unique_ptr<TCollector> collector_;
     Figures figures_;
+    std::vector<FailedFile> failures_;
+    QElapsedTimer clock_;
     bool walkDone_ = true;
 };
 

@@ -1,6 +1,8 @@
 #include "ui/scan_texts.h"
 
 #include <QLocale>
+#include <algorithm>
+#include <cmath>
 #include <iterator>
 
 namespace corvexa::ui {
@@ -29,9 +31,38 @@ QString ByteText(qint64 bytes) {
     return QLocale().toString(value, 'f', 1) + QLatin1Char(' ') + QString::fromLatin1(units[unit]);
 }
 
-QString ProgressText(const ScanController::Figures& f) {
-    return Counted(f.filesRead, "file", "files") + QStringLiteral(", ") + ByteText(f.bytesRead) +
-           QStringLiteral(" read");
+std::optional<double> SecondsLeft(const ScanController::Figures& f, bool walkDone) {
+    if (!walkDone || f.seconds <= 0) return std::nullopt;
+    double done = 0, total = 0;
+    if (f.bytesListed > 0) {
+        done = static_cast<double>(f.bytesRead);
+        total = static_cast<double>(f.bytesListed);
+    } else {
+        done = static_cast<double>(f.filesRead + f.filesFailed + f.entriesMissing);
+        total = static_cast<double>(f.filesListed);
+    }
+    if (done <= 0) return std::nullopt;
+    return f.seconds * std::max(0.0, total - done) / done;
+}
+
+QString TimeLeftText(double seconds) {
+    const auto s = static_cast<qint64>(std::ceil(seconds));
+    if (s < 60) return QStringLiteral("about %1 s left").arg(s);
+    const qint64 minutes = (s + 30) / 60;
+    if (minutes < 60) return QStringLiteral("about %1 min left").arg(minutes);
+    return QStringLiteral("about %1 h %2 min left").arg(minutes / 60).arg(minutes % 60);
+}
+
+QString ProgressText(const ScanController::Figures& f, bool walkDone) {
+    QString out = Count(f.filesRead);
+    if (walkDone) out += QStringLiteral(" of ") + Count(f.filesListed);
+    out += QString::fromLatin1(f.filesListed == 1 && walkDone ? " file, " : " files, ") +
+           ByteText(f.bytesRead);
+    if (walkDone && f.bytesListed > 0) out += QStringLiteral(" of ") + ByteText(f.bytesListed);
+    out += QStringLiteral(" read");
+    if (const std::optional<double> left = SecondsLeft(f, walkDone))
+        out += QStringLiteral(" \u00b7 ") + TimeLeftText(*left);
+    return out;
 }
 
 QString OutcomeText(const ScanController::Figures& f) {

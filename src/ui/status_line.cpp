@@ -36,6 +36,14 @@ StatusLine::StatusLine(QStatusBar* bar) : QObject(bar) {
     progressText_->setObjectName(QStringLiteral("ProgressText"));
     progressText_->setTextFormat(Qt::PlainText);
     progressText_->hide();
+    notRead_ = new QLabel(bar);
+    notRead_->setObjectName(QStringLiteral("NotReadLink"));
+    notRead_->setTextFormat(Qt::RichText);  // a count and fixed words only
+    notRead_->setTextInteractionFlags(Qt::LinksAccessibleByMouse | Qt::LinksAccessibleByKeyboard);
+    notRead_->setToolTip(QStringLiteral("List the files that could not be read"));
+    notRead_->hide();
+    connect(notRead_, &QLabel::linkActivated, this, [this] { emit notReadClicked(); });
+    bar->addPermanentWidget(notRead_);
     bar->addPermanentWidget(progressText_);
     bar->addPermanentWidget(progress_);
 }
@@ -43,6 +51,18 @@ StatusLine::StatusLine(QStatusBar* bar) : QObject(bar) {
 void StatusLine::SetProgressText(const QString& text) {
     progressText_->setText(text);
     progressText_->setVisible(!text.isEmpty());
+}
+
+void StatusLine::SetNotRead(qint64 count) {
+    if (count <= 0) {
+        notRead_->hide();
+        return;
+    }
+    notRead_->setText(
+        QStringLiteral("<a href=\"#not-read\">") + QLocale().toString(count) +
+        (count == 1 ? QStringLiteral(" file not read") : QStringLiteral(" files not read")) +
+        QStringLiteral("</a>"));
+    notRead_->show();
 }
 
 void StatusLine::SetCounters(qint64 files, qint64 urls) {

@@ -24,11 +24,18 @@ public:
     void HideProgress();
     // Beside the progress bar: what has been read so far; empty hides it.
     void SetProgressText(const QString& text);
+    // After a scan: "3 files not read", a link that opens their list
+    // (notReadClicked); 0 hides it.
+    void SetNotRead(qint64 count);
+
+signals:
+    void notReadClicked();
 
 private:
     QLabel* panels_[3] = {nullptr, nullptr, nullptr};
     QProgressBar* progress_ = nullptr;
     QLabel* progressText_ = nullptr;
+    QLabel* notRead_ = nullptr;
 };
 
 }  // namespace corvexa::ui

@@ -38,12 +38,12 @@ protected:
 
 private:
     void BuildLayout();
-    void FormCreate();
-    void ComboBox1Change();
-    void Button1Click();
-    void Label3Click();
-    void Copy1Click();
-    void SelectAll1Click();
+    void FormCreate();       // fills in the texts and the languages
+    void ComboBox1Change();  // shows who translated the chosen language
+    void Button1Click();     // applies the chosen language, restarting if asked
+    void Label3Click();      // opens the translation page
+    void Copy1Click();       // copies the selected text
+    void SelectAll1Click();  // selects all the text
     void Restart();
 
     TranslateFormHost host_;

@@ -17,34 +17,21 @@
 #include <vector>
 
 #include "support/run_scanner.h"
+#include "support/stand_in.h"
 #include "support/temp_dir.h"
 
 extern char** environ;
 
+using corvexa::test::Gone;
 using corvexa::test::ReadFileBytes;
 using corvexa::test::RunScannerProcess;
 using corvexa::test::ScannerResult;
 using corvexa::test::TempDir;
 using corvexa::test::WaitUntilCatching;
+using corvexa::test::WriteStandIn;
 namespace fs = std::filesystem;
 
 namespace {
-
-// Running, as opposed to gone or a zombie waiting for whoever adopted it.
-bool Alive(pid_t pid) {
-    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
-    std::string line;
-    if (!std::getline(stat, line)) return false;
-    std::size_t close = line.rfind(')');
-    return close != std::string::npos && close + 2 < line.size() && line[close + 2] != 'Z';
-}
-
-// True once the process is gone; waits a generous minute for that.
-bool GoneSoon(pid_t pid) {
-    for (int i = 0; i < 6000 && Alive(pid); ++i)
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    return !Alive(pid);
-}
 
 // The number a file holds once it is written whole (it ends with a newline);
 // zero when that does not happen within a minute.
@@ -62,8 +49,7 @@ pid_t WaitForPid(const fs::path& file) {
 class StandInConverter {
 public:
     explicit StandInConverter(const std::string& body) {
-        const fs::path program = dir_.Write("bin/pdftotext", "#!/bin/sh\n" + body + "\n");
-        fs::permissions(program, fs::perms::owner_all);
+        WriteStandIn(dir_, "bin/pdftotext", body);
         const char* path = std::getenv("PATH");
         saved_ = path ? path : "/usr/bin:/bin";
         setenv("PATH", ((dir_.Path() / "bin").string() + ":" + saved_).c_str(), 1);
@@ -94,7 +80,7 @@ TEST(ScanChildren, KilledScannerTakesItsConverterAlongAndItsFolderGoesAtTheNextS
         });
     EXPECT_EQ(killed.status, 128 + SIGKILL);
     ASSERT_GT(child, 0);
-    EXPECT_TRUE(GoneSoon(child)) << "the converter outlived the scanner";
+    EXPECT_TRUE(Gone(child)) << "the converter outlived the scanner";
 
     // Its temporary folder was our private folder, which the killed scanner
     // left; the next start removes it.
@@ -123,7 +109,7 @@ TEST(ScanChildren, WhatAConverterStartsInASessionOfItsOwnEndsWithTheScan) {
     EXPECT_EQ(r.out, "http://converted.example/\n");
     const pid_t grandchild = WaitForPid(pidFile);
     ASSERT_GT(grandchild, 0);
-    EXPECT_TRUE(GoneSoon(grandchild)) << "the converter's detached child outlived the scan";
+    EXPECT_TRUE(Gone(grandchild)) << "the converter's detached child outlived the scan";
 }
 
 TEST(ScanChildren, ASecondSignalEndsTheScannerWhateverItIsDoing) {
@@ -165,7 +151,7 @@ TEST(ScanChildren, ASecondSignalEndsTheScannerWhateverItIsDoing) {
     ASSERT_GT(child, 0);
     kill(scanner, SIGTERM);
     // Stopped in order: the converter is ended, and the findings fill the pipe.
-    EXPECT_TRUE(GoneSoon(child));
+    EXPECT_TRUE(Gone(child));
     const int capacity = fcntl(out[0], F_GETPIPE_SZ);
     int queued = 0;
     for (int i = 0; i < 6000 && (ioctl(out[0], FIONREAD, &queued) != 0 || queued < capacity); ++i)

@@ -23,6 +23,7 @@
 #include "engine/readers/text_reader.h"
 #include "platform/process.h"
 #include "support/empty_sink.h"
+#include "support/stand_in.h"
 #include "support/temp_dir.h"
 
 using namespace corvexa;
@@ -31,19 +32,6 @@ namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 
 namespace {
-
-// True once the process is gone or a zombie waiting for its reaper. A killed
-// process takes a moment to die on a busy machine, so this waits up to 5 s.
-bool ProcessEnds(pid_t pid) {
-    for (int i = 0; i < 500; ++i) {
-        std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
-        std::string line;
-        std::getline(stat, line);
-        if (line.empty() || line.find(") Z ") != std::string::npos) return true;
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    return false;
-}
 
 std::string Sheet(std::string_view csv, TextView separator = u"\t") {
     Text out;
@@ -88,9 +76,7 @@ protected:
     }
     // A stand-in for the suite: a shell script.
     std::string FakeOffice(const std::string& body) {
-        auto path = dir_.Write("fake/soffice", "#!/bin/sh\n" + body + "\n");
-        ::chmod(path.c_str(), 0755);
-        return path.string();
+        return test::WriteStandIn(dir_, "fake/soffice", body).string();
     }
 
     TempDir dir_;
@@ -314,7 +300,7 @@ TEST_F(Office, AHangingSuiteIsKilledWithEverythingItStarted) {
         pid_t pid = 0;
         in >> pid;
         if (pid <= 0) return true;  // killed before it could start its helper
-        return ProcessEnds(pid);
+        return test::Gone(pid, 5s);
     };
 
     auto start = std::chrono::steady_clock::now();
@@ -366,5 +352,5 @@ TEST_F(Office, StopDuringAScanEndsTheConversionItIsWaitingFor) {
     pid_t pid = 0;
     std::ifstream(pidFile) >> pid;
     ASSERT_GT(pid, 0);
-    EXPECT_TRUE(ProcessEnds(pid)) << "the helper still runs";
+    EXPECT_TRUE(test::Gone(pid, 5s)) << "the helper still runs";
 }

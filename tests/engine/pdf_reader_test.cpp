@@ -23,9 +23,11 @@
 #include "platform/process.h"
 #include "support/empty_sink.h"
 #include "support/pdf_maker.h"
+#include "support/stand_in.h"
 #include "support/temp_dir.h"
 
 using namespace corvexa;
+using corvexa::test::Alive;
 using corvexa::test::ReadFileBytes;
 using corvexa::test::TempDir;
 using corvexa::test::WritePdf;
@@ -59,15 +61,6 @@ std::string SystemLibraryPath() {
     return path;
 }
 
-// Running, as opposed to gone or a zombie.
-bool Alive(pid_t pid) {
-    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
-    std::string line;
-    if (!std::getline(stat, line)) return false;
-    std::size_t close = line.rfind(')');
-    return close != std::string::npos && close + 2 < line.size() && line[close + 2] != 'Z';
-}
-
 bool FolderEmpty(const fs::path& p) {
     return fs::is_empty(p);
 }
@@ -91,10 +84,7 @@ struct PdfFixture : ::testing::Test {
         return p;
     }
     // A stand-in converter in the converter folder.
-    void Converter(const std::string& body) {
-        dir.Write("xpdf/pdftotext", "#!/bin/sh\n" + body + "\n");
-        fs::permissions(xpdf / "pdftotext", fs::perms::owner_all);
-    }
+    void Converter(const std::string& body) { test::WriteStandIn(dir, "xpdf/pdftotext", body); }
     Text Run(bool converter, const fs::path& pdf, PdfSettings s) {
         PdfExtractor x(std::move(s));
         return converter ? x.YukleXPDF(T(pdf.string())) : x.YuklePDFium(T(pdf.string()));

@@ -2,6 +2,7 @@
 // line cutting across buffer boundaries, and read failures.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unicode/ucnv.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -9,6 +10,7 @@
 #include <vector>
 
 #include "engine/readers/text_reader.h"
+#include "platform/ansi_codepage.h"
 #include "support/temp_dir.h"
 
 using namespace corvexa;
@@ -192,6 +194,55 @@ TEST(Ansi, DecodesWithTheCodePageOfTheLocale) {
         Text out;
         d.Decode(c.bytes.data(), c.bytes.size(), true, out);
         EXPECT_EQ(out, c.text) << c.codePage;
+    }
+}
+
+// Every byte of every ANSI code page decodes to what the code page's own
+// converter makes of it, whether the decoder takes it through a table or not,
+// at any place in a buffer (the ASCII fast path takes sixteen bytes at a time).
+TEST(Ansi, EveryByteDecodesAsTheConverterDecodesIt) {
+    std::string bytes;
+    for (int b = 0; b < 256; ++b) {
+        bytes += std::string(static_cast<std::size_t>(b % 23), 'a');
+        bytes += static_cast<char>(b);
+    }
+    for (int cp : {874, 1250, 1251, 1252, 1253, 1254, 1255, 1256, 1257, 1258, 932, 936}) {
+        UErrorCode err = U_ZERO_ERROR;
+        UConverter* cnv = ucnv_open(platform::IcuConverterName(cp).c_str(), &err);
+        ASSERT_TRUE(U_SUCCESS(err)) << cp;
+        Text expected(bytes.size() * 2 + 16, u'\0');
+        const int32_t n = ucnv_toUChars(cnv, reinterpret_cast<UChar*>(expected.data()),
+                                        static_cast<int32_t>(expected.size()), bytes.data(),
+                                        static_cast<int32_t>(bytes.size()), &err);
+        ucnv_close(cnv);
+        ASSERT_TRUE(U_SUCCESS(err)) << cp;
+        expected.resize(static_cast<std::size_t>(n));
+        TextDecoder d(Encoding::Ansi, cp);
+        Text out;
+        d.Decode(bytes.data(), bytes.size(), true, out);
+        EXPECT_EQ(out, expected) << cp;
+    }
+}
+
+// Decode replaces what the text held, in every encoding, even when the earlier
+// piece was longer (the text is written over, not cleared first).
+TEST(Decoding, EachPieceReplacesTheTextOfTheLongerOneBefore) {
+    struct Case {
+        Encoding encoding;
+        std::string first, second;
+        Text text;
+    } cases[] = {
+        {Encoding::Utf8, std::string(100, 'x'), "ab", u"ab"},
+        {Encoding::Ansi, std::string(100, 'x'), "a\xE9", u"a\u00E9"},
+        {Encoding::Utf16LE, std::string(100, 'x'), std::string("a\0b\0", 4), u"ab"},
+        {Encoding::Utf16BE, std::string(100, 'x'), std::string("\0a\0b", 4), u"ab"},
+    };
+    for (const Case& c : cases) {
+        TextDecoder d(c.encoding, 1252);
+        Text out;
+        d.Decode(c.first.data(), c.first.size(), false, out);
+        d.Decode(c.second.data(), c.second.size(), true, out);
+        EXPECT_EQ(out, c.text) << static_cast<int>(c.encoding);
     }
 }
 

@@ -15,9 +15,11 @@
 #include <fstream>
 #include <thread>
 
+#include "support/stand_in.h"
 #include "support/temp_dir.h"
 
 using namespace corvexa::platform;
+using corvexa::test::Gone;
 using corvexa::test::ReadFileBytes;
 using corvexa::test::TempDir;
 
@@ -30,15 +32,6 @@ ProcessResult Sh(const std::string& script, std::vector<std::string> args = {},
     r.argv.insert(r.argv.end(), args.begin(), args.end());
     r.timeout = timeout;
     return RunHiddenProcess(r);
-}
-
-// Running, as opposed to gone or a zombie waiting for whoever adopted it.
-bool Alive(pid_t pid) {
-    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
-    std::string line;
-    if (!std::getline(stat, line)) return false;
-    std::size_t close = line.rfind(')');
-    return close != std::string::npos && close + 2 < line.size() && line[close + 2] != 'Z';
 }
 
 pid_t ReadPid(const std::filesystem::path& p) {
@@ -152,9 +145,8 @@ TEST(RunHiddenProcess, TimeoutAndCancelEndTheWholeGroup) {
         EXPECT_LT(took, std::chrono::seconds(10));
         pid_t child = ReadPid(pidFile);
         ASSERT_GT(child, 0);
-        for (int i = 0; i < 100 && Alive(child); ++i)
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        EXPECT_FALSE(Alive(child)) << "background child survived, cancel=" << cancel;
+        EXPECT_TRUE(Gone(child, std::chrono::seconds(1)))
+            << "background child survived, cancel=" << cancel;
     }
 }
 
@@ -167,9 +159,7 @@ TEST(RunHiddenProcess, LeftoversOfAFinishedProgramAreEnded) {
     EXPECT_TRUE(r.Succeeded());
     pid_t child = ReadPid(pidFile);
     ASSERT_GT(child, 0);
-    for (int i = 0; i < 100 && Alive(child); ++i)
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    EXPECT_FALSE(Alive(child));
+    EXPECT_TRUE(Gone(child, std::chrono::seconds(1)));
 }
 
 TEST(RunHiddenProcess, DescendantsThatLeaveTheGroupOrSessionAreEnded) {
@@ -210,9 +200,8 @@ TEST(RunHiddenProcess, DescendantsThatLeaveTheGroupOrSessionAreEnded) {
             EXPECT_EQ(result.outcome, want[static_cast<int>(end)]) << leaver;
             pid_t leftover = ReadPid(pidFile);
             ASSERT_GT(leftover, 0) << leaver;
-            for (int i = 0; i < 1000 && Alive(leftover); ++i)
-                std::this_thread::sleep_for(std::chrono::milliseconds(10));
-            EXPECT_FALSE(Alive(leftover)) << leaver << " end=" << static_cast<int>(end);
+            EXPECT_TRUE(Gone(leftover, std::chrono::seconds(10)))
+                << leaver << " end=" << static_cast<int>(end);
         }
     }
 }
@@ -230,9 +219,7 @@ TEST(RunHiddenProcess, EndRunningProcessesEndsThemFromAnywhere) {
     EXPECT_EQ(r.outcome, ProcessOutcome::Signalled);
     pid_t leftover = ReadPid(pidFile);
     ASSERT_GT(leftover, 0);
-    for (int i = 0; i < 1000 && Alive(leftover); ++i)
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    EXPECT_FALSE(Alive(leftover));
+    EXPECT_TRUE(Gone(leftover, std::chrono::seconds(10)));
 }
 
 TEST(RunHiddenProcess, NoNetworkUnlessAllowed) {

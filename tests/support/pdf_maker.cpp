@@ -69,13 +69,19 @@ cairo_font_face_t* MonospacedFont() {
 }  // namespace
 
 void WritePdf(const std::string& path, const std::vector<std::vector<std::string>>& pages) {
+    WritePdf(path, pages, {});
+}
+
+void WritePdf(const std::string& path, const std::vector<std::vector<std::string>>& pages,
+              const std::vector<PdfLink>& links) {
     constexpr double kWidth = 595, kHeight = 842, kMargin = 36, kSize = 9, kLead = 11;
     std::unique_ptr<cairo_surface_t, void (*)(cairo_surface_t*)> surface(
         cairo_pdf_surface_create(path.c_str(), kWidth, kHeight), cairo_surface_destroy);
     std::unique_ptr<cairo_t, void (*)(cairo_t*)> cr(cairo_create(surface.get()), cairo_destroy);
     cairo_set_font_face(cr.get(), MonospacedFont());
     cairo_set_font_size(cr.get(), kSize);
-    for (const auto& page : pages) {
+    for (std::size_t number = 0; number < pages.size(); ++number) {
+        const auto& page = pages[number];
         double y = kMargin + kSize;
         for (const std::string& line : page) {
             if (y > kHeight - kMargin) break;
@@ -84,6 +90,15 @@ void WritePdf(const std::string& path, const std::vector<std::vector<std::string
                 cairo_move_to(cr.get(), kMargin, y);
                 cairo_show_text(cr.get(), text.c_str());
             }
+            y += kLead;
+        }
+        for (const PdfLink& link : links) {
+            if (link.page != number) continue;
+            const std::string attributes = "uri='" + link.uri + "'";
+            cairo_tag_begin(cr.get(), CAIRO_TAG_LINK, attributes.c_str());
+            cairo_move_to(cr.get(), kMargin, y);
+            cairo_show_text(cr.get(), Printable(link.caption).c_str());
+            cairo_tag_end(cr.get(), CAIRO_TAG_LINK);
             y += kLead;
         }
         cairo_show_page(cr.get());

@@ -12,6 +12,18 @@ namespace corvexa::test {
 // written.
 void WritePdf(const std::string& path, const std::vector<std::vector<std::string>>& pages);
 
+// A link annotation: its caption set on a page (below the page's lines), the
+// URI only in the annotation.
+struct PdfLink {
+    std::size_t page;  // from 0
+    std::string caption;
+    std::string uri;  // no single quotes
+};
+
+// WritePdf, with the links set on their pages in the order given.
+void WritePdf(const std::string& path, const std::vector<std::vector<std::string>>& pages,
+              const std::vector<PdfLink>& links);
+
 // Lines broken into pages of `linesPerPage`, and lines longer than `width`
 // characters wrapped: the shape a text file takes when printed.
 std::vector<std::vector<std::string>> Paginate(const std::string& text,

@@ -10,6 +10,9 @@
 #include <QString>
 #include <QTemporaryDir>
 #include <QUrl>
+#include <condition_variable>
+#include <memory>
+#include <mutex>
 
 #include "ui/app_form.h"
 #include "ui/test_seams.h"
@@ -28,6 +31,37 @@ T* Find(QObject& parent, const char* name) {
 QByteArray ReadAll(const QString& path);
 // Writes the file whole, making its folder first; a failure fails the test.
 void WriteAll(const QString& path, const QByteArray& bytes);
+// The same for a file whose name is given as bytes (they need not be UTF-8);
+// its folder must exist.
+void WriteAllNative(const QByteArray& path, const QByteArray& bytes);
+
+// The main window, shown and exposed.
+std::unique_ptr<ui::TAppForm> ShowForm(const ui::AppEnvironment& env);
+
+// Holds a scan as the n-th file (counting from 1) is handed to the reader,
+// until the test lets it go: hand Pass to TestSeams::GateScanFiles. The
+// collector thread waits here; the window's thread is never held.
+class FileGate {
+public:
+    explicit FileGate(int holdAt) : holdAt_(holdAt) {}
+    ~FileGate() { Release(); }
+    FileGate(const FileGate&) = delete;
+    FileGate& operator=(const FileGate&) = delete;
+
+    int HoldAt() const { return holdAt_; }
+    void Pass();
+    // Returns once the collector stands at the gate.
+    void WaitUntilHeld();
+    void Release();
+
+private:
+    const int holdAt_;
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    int seen_ = 0;
+    bool held_ = false;
+    bool released_ = false;
+};
 
 // Receives the addresses a window opens (register it with
 // QDesktopServices::setUrlHandler).

@@ -109,6 +109,32 @@ private slots:
         QCOMPARE(LeftInDataFolder(), QStringList());
     }
 
+    // "Read Link Targets" (off by default) adds the URI of a link annotation
+    // after the document's text.
+    void theLinkTargetsItemAddsTheAnnotations_data() {
+        QTest::addColumn<bool>("on");
+        QTest::addColumn<QStringList>("found");
+        QTest::newRow("off by default") << false << QStringList{"http://library.example/"};
+        QTest::newRow("on") << true
+                            << QStringList{"http://library.example/",
+                                           "https://annotated.example/offer"};
+    }
+
+    void theLinkTargetsItemAddsTheAnnotations() {
+        QFETCH(bool, on);
+        QFETCH(QStringList, found);
+        auto form = FormOnPdfFolder("PDFium1");
+        test::WritePdf((Root() + "scan/doc.pdf").toStdString(), {{"http://library.example/"}},
+                       {{0, "click here", "https://annotated.example/offer"}});
+        auto* item = form->findChild<QAction*>(QStringLiteral("ReadLinkTargets1"));
+        QVERIFY(item && !item->isChecked());
+        if (on) item->trigger();
+        QSignalSpy done(form.get(), &TAppForm::scanCompleted);
+        QTest::mouseClick(Start(*form), Qt::LeftButton);
+        QVERIFY(done.wait(60000));
+        QCOMPARE(Found(*form), found);
+    }
+
     // The converter's text file is made in a folder of mode 0700 under the
     // user's runtime folder, never in the data folder, and the folder is gone
     // once the document is read.

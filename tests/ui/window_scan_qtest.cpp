@@ -3,9 +3,6 @@
 // file, the filter typed while findings come in, and what a scan says when it
 // ends short of reading every file.
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <QAction>
 #include <QApplication>
 #include <QClipboard>
@@ -13,6 +10,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListView>
@@ -22,98 +20,34 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRegularExpression>
-#include <QSettings>
 #include <QSignalSpy>
 #include <QSplitter>
 #include <QTabWidget>
 #include <QTableView>
-#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
-#include <condition_variable>
 #include <memory>
-#include <mutex>
 
 #include "platform/native_path.h"
+#include "support/run_scanner.h"
+#include "support/window_test_support.h"
 #include "ui/app_form.h"
 #include "ui/list_models.h"
-#include "ui/test_seams.h"
 
-using corvexa::ui::AppEnvironment;
+using corvexa::test::FileGate;
+using corvexa::test::Find;
+using corvexa::test::WriteAllNative;
 using corvexa::ui::TAppForm;
-
-namespace {
-
-// Holds the scan as the n-th file (counting from 1) is handed to the reader,
-// until the test lets it go. The collector thread waits here; the window's
-// thread is never held.
-class FileGate {
-public:
-    explicit FileGate(int holdAt) : holdAt_(holdAt) {}
-    ~FileGate() { Release(); }
-
-    void Pass() {
-        std::unique_lock lock(mutex_);
-        if (++seen_ != holdAt_) return;
-        held_ = true;
-        changed_.notify_all();
-        changed_.wait(lock, [this] { return released_; });
-    }
-    // Returns once the collector stands at the gate.
-    void WaitUntilHeld() {
-        std::unique_lock lock(mutex_);
-        changed_.wait(lock, [this] { return held_; });
-    }
-    void Release() {
-        std::lock_guard lock(mutex_);
-        released_ = true;
-        changed_.notify_all();
-    }
-
-private:
-    const int holdAt_;
-    std::mutex mutex_;
-    std::condition_variable changed_;
-    int seen_ = 0;
-    bool held_ = false;
-    bool released_ = false;
-};
-
-}  // namespace
 
 class WindowScanTest : public QObject {
     Q_OBJECT
 
 private:
-    std::unique_ptr<QTemporaryDir> root_;
-    AppEnvironment env_;
-    std::unique_ptr<corvexa::ui::TestSeams> seams_;
+    std::unique_ptr<corvexa::test::WindowEnvironment> window_;
     QStringList dialogs_;
 
-    QString Root() const { return root_->path() + QLatin1Char('/'); }
-
-    // Writes a file whose name is given as bytes (they need not be UTF-8).
-    static void WriteNative(const QByteArray& path, const QByteArray& bytes) {
-        const int fd = ::open(path.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-        QVERIFY(fd >= 0);
-        QCOMPARE(::write(fd, bytes.constData(), static_cast<std::size_t>(bytes.size())),
-                 static_cast<ssize_t>(bytes.size()));
-        ::close(fd);
-    }
-
-    std::unique_ptr<TAppForm> MakeForm() {
-        auto form = std::make_unique<TAppForm>(env_);
-        form->show();
-        if (!QTest::qWaitForWindowExposed(form.get())) qWarning("window not exposed");
-        return form;
-    }
-
-    template <typename T>
-    static T* Find(TAppForm& form, const char* name) {
-        T* w = form.findChild<T*>(QString::fromLatin1(name));
-        if (!w) qFatal("no child %s", name);
-        return w;
-    }
+    QString Root() const { return window_->Root(); }
+    std::unique_ptr<TAppForm> MakeForm() { return corvexa::test::ShowForm(window_->env); }
 
     static QString Status(TAppForm& form, int panel) {
         return Find<QLabel>(form, QStringLiteral("StatusPanel%1").arg(panel).toLatin1().constData())
@@ -134,10 +68,20 @@ private:
     static void WaitForEnd(TAppForm& form, QSignalSpy& done) {
         if (form.State() != TAppForm::ScanState::Idle) QVERIFY(done.wait(60000));
     }
-    // Lets the window take in everything the collector posted before it
-    // stopped at the gate (the n-th file handed out).
-    static void CatchUp(TAppForm& form, qint64 filesStarted) {
-        while (form.Scan().FilesStarted() < filesStarted) QCoreApplication::processEvents();
+    // Scans the folder in the Directory field to its end.
+    static void Scan(TAppForm& form) {
+        QSignalSpy done(&form, &TAppForm::scanCompleted);
+        Start(form);
+        WaitForEnd(form, done);
+    }
+    // Starts a scan of `dir` that the gate holds, and returns once the window
+    // has taken in everything the collector posted before it stopped there.
+    void StartHeld(TAppForm& form, const QString& dir, FileGate& gate) {
+        Find<QLineEdit>(form, "Edit8")->setText(dir);
+        window_->seams.GateScanFiles([&gate](const std::u16string&) { gate.Pass(); });
+        Start(form);
+        gate.WaitUntilHeld();
+        while (form.Scan().FilesStarted() < gate.HoldAt()) QCoreApplication::processEvents();
     }
 
     // Six files in a folder, each with a web address and an e-mail address.
@@ -145,37 +89,29 @@ private:
         const QString dir = Root() + QStringLiteral("six/");
         QDir().mkpath(dir);
         for (int i = 1; i <= 6; ++i)
-            WriteNative(QFile::encodeName(dir + QStringLiteral("f%1.txt").arg(i)),
-                        QStringLiteral("see http://site%1.example/ or write to u%1@mail.example\n")
-                            .arg(i)
-                            .toUtf8());
+            WriteAllNative(
+                QFile::encodeName(dir + QStringLiteral("f%1.txt").arg(i)),
+                QStringLiteral("see http://site%1.example/ or write to u%1@mail.example\n")
+                    .arg(i)
+                    .toUtf8());
         return dir;
     }
 
 private slots:
     void init() {
         QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
-        root_ = std::make_unique<QTemporaryDir>();
-        QVERIFY(root_->isValid());
-        for (const char* sub : {"exe", "roaming", "Desktop", "home"}) QDir().mkpath(Root() + sub);
-        env_.ExecutablePath = QCoreApplication::applicationFilePath();
-        env_.ExecutableFolder = Root() + QStringLiteral("exe/");
-        env_.RoamingFolder = Root() + QStringLiteral("roaming");
-        env_.DesktopFolder = Root() + QStringLiteral("Desktop");
-        env_.HomeFolder = Root() + QStringLiteral("home");
-        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, Root() + "store");
+        window_ = std::make_unique<corvexa::test::WindowEnvironment>();
+        QVERIFY(window_->IsValid());
         qputenv("CORVEXA_MAKER_HOST", "127.0.0.1:9");
         dialogs_.clear();
-        seams_ = std::make_unique<corvexa::ui::TestSeams>();
-        seams_->AnswerDialogs([this](QDialog* d) {
+        window_->seams.AnswerDialogs([this](QDialog* d) {
             dialogs_ << d->windowTitle();
             d->reject();
         });
     }
 
     void cleanup() {
-        seams_.reset();
-        root_.reset();
+        window_.reset();
         QLocale::setDefault(QLocale::system());
     }
 
@@ -198,15 +134,15 @@ private slots:
             QByteArray body = "http://file" + QByteArray::number(n) + ".example/ a" +
                               QByteArray::number(n) + "@mail.example\n";
             if (name.startsWith("latin1")) body += "www.latin.example\n";
-            WriteNative(dir + name, body);
+            WriteAllNative(dir + name, body);
             list += dir + name + "\n";
         }
         list += dir + "missing.txt\n";
         const QString listPath = Root() + QStringLiteral("list.txt");
-        WriteNative(QFile::encodeName(listPath), list);
+        WriteAllNative(QFile::encodeName(listPath), list);
 
         auto form = MakeForm();
-        seams_->AnswerDialogs([&](QDialog* d) {
+        window_->seams.AnswerDialogs([&](QDialog* d) {
             auto* fd = qobject_cast<QFileDialog*>(d);
             if (!fd) return d->reject();
             fd->selectFile(listPath);
@@ -215,9 +151,7 @@ private slots:
         QTest::mouseClick(Find<QPushButton>(*form, "Button5"), Qt::LeftButton);
         QCOMPARE(form->Files().Size(), std::size_t{8});
         Find<QTabWidget>(*form, "PageControl1")->setCurrentIndex(1);
-        QSignalSpy done(form.get(), &TAppForm::scanCompleted);
-        Start(*form);
-        WaitForEnd(*form, done);
+        Scan(*form);
 
         QCOMPARE(Status(*form, 0), QStringLiteral("Total Files: 8"));
         QCOMPARE(Status(*form, 1), QStringLiteral("Total URLs: 15"));
@@ -229,14 +163,11 @@ private slots:
         QVERIFY(RowsShown(*form).contains(QStringLiteral("www.latin.example")));
 
         // The command line reads the same list to the same findings.
-        QProcess scan;
-        scan.start(
-            QString::fromLocal8Bit(qgetenv("CORVEXA_BIN_DIR")) + QStringLiteral("/corvexa-scan"),
-            {QStringLiteral("--files-from"), listPath});
-        QVERIFY(scan.waitForFinished(60000));
-        QCOMPARE(QString::fromUtf8(scan.readAllStandardOutput())
-                     .trimmed()
-                     .split(QRegularExpression(QStringLiteral("\r?\n"))),
+        const corvexa::test::ScannerResult scan =
+            corvexa::test::RunScannerProcess({"--files-from", listPath.toStdString()});
+        QCOMPARE(scan.status, 0);
+        QCOMPARE(QString::fromStdString(scan.out).trimmed().split(
+                     QRegularExpression(QStringLiteral("\r?\n"))),
                  RowsShown(*form));
     }
 
@@ -246,13 +177,9 @@ private slots:
     void theCountersAgreeHalfWayThroughAScan() {
         const QString dir = SixFiles();
         auto form = MakeForm();
-        Find<QLineEdit>(*form, "Edit8")->setText(dir);
         FileGate gate(4);
-        seams_->GateScanFiles([&gate](const std::u16string&) { gate.Pass(); });
         QSignalSpy done(form.get(), &TAppForm::scanCompleted);
-        Start(*form);
-        gate.WaitUntilHeld();
-        CatchUp(*form, 4);
+        StartHeld(*form, dir, gate);
 
         auto check = [&] {
             QCOMPARE(Label(*form), QStringLiteral("URLs: 6"));
@@ -263,10 +190,17 @@ private slots:
             QCOMPARE(progress->maximum(), 6);
             QCOMPARE(progress->value(), 4);
             const QString read = Find<QLabel>(*form, "ProgressText")->text();
-            QVERIFY2(QRegularExpression(QStringLiteral("^3 files, \\d+ bytes read$"))
-                         .match(read)
-                         .hasMatch(),
-                     qPrintable(read));
+            // The walk is over: the totals are known, and the bytes total is
+            // the six files' sizes.
+            const QRegularExpressionMatch m =
+                QRegularExpression(QStringLiteral("^3 of 6 files, (\\d+) bytes of (\\d+) bytes "
+                                                  "read( \u00b7 about \\d+ s left)?$"))
+                    .match(read);
+            QVERIFY2(m.hasMatch(), qPrintable(read));
+            qint64 total = 0;
+            for (const QFileInfo& file : QDir(dir).entryInfoList(QDir::Files)) total += file.size();
+            QCOMPARE(m.captured(2).toLongLong(), total);
+            QVERIFY(m.captured(1).toLongLong() < total);
         };
         check();
         QMetaObject::invokeMethod(Find<QTimer>(*form, "TimerKacTane"), "timeout");
@@ -287,14 +221,10 @@ private slots:
     void theFilterKeepsWhatWasTypedThroughAScan() {
         const QString dir = SixFiles();
         auto form = MakeForm();
-        Find<QLineEdit>(*form, "Edit8")->setText(dir);
         auto* filter = Find<QLineEdit>(*form, "FilterEdit");
         FileGate gate(4);
-        seams_->GateScanFiles([&gate](const std::u16string&) { gate.Pass(); });
         QSignalSpy done(form.get(), &TAppForm::scanCompleted);
-        Start(*form);
-        gate.WaitUntilHeld();
-        CatchUp(*form, 4);
+        StartHeld(*form, dir, gate);
         QVERIFY(filter->isEnabled());
         filter->setFocus();
         QTest::keyClicks(filter, QStringLiteral("MAIL"));
@@ -311,9 +241,8 @@ private slots:
         QCOMPARE(Label(*form), QStringLiteral("URLs: 6 of 12"));
 
         // The next scan starts with the same text and narrows its findings too.
-        seams_->GateScanFiles({});
-        Start(*form);
-        WaitForEnd(*form, done);
+        window_->seams.GateScanFiles({});
+        Scan(*form);
         QCOMPARE(filter->text(), QStringLiteral("MAIL"));
         QCOMPARE(Label(*form), QStringLiteral("URLs: 6 of 12"));
     }
@@ -323,15 +252,14 @@ private slots:
     void removeDuplicatesCanBeUndone() {
         const QString dir = Root() + QStringLiteral("dups/");
         QDir().mkpath(dir);
-        WriteNative(QFile::encodeName(dir + "a.txt"),
-                    "http://b.example/\nhttp://a.example/\nhttp://b.example/\nhttp://a.example/\n");
+        WriteAllNative(
+            QFile::encodeName(dir + "a.txt"),
+            "http://b.example/\nhttp://a.example/\nhttp://b.example/\nhttp://a.example/\n");
         const QStringList asFound = {"http://b.example/", "http://a.example/", "http://b.example/",
                                      "http://a.example/"};
         auto form = MakeForm();
         Find<QLineEdit>(*form, "Edit8")->setText(dir);
-        QSignalSpy done(form.get(), &TAppForm::scanCompleted);
-        Start(*form);
-        WaitForEnd(*form, done);
+        Scan(*form);
         auto* undo = Find<QAction>(*form, "ShowAllFindings1");
         auto* view = Find<QTableView>(*form, "ListView1");
         QVERIFY(!undo->isEnabled());
@@ -357,17 +285,15 @@ private slots:
     void masksOfSeveralPatternsAndAMaskThatMatchesNothing() {
         const QString dir = Root() + QStringLiteral("masks/");
         QDir().mkpath(dir);
-        WriteNative(QFile::encodeName(dir + "a.txt"), "http://text.example/\n");
-        WriteNative(QFile::encodeName(dir + "b.log"), "http://log.example/\n");
-        WriteNative(QFile::encodeName(dir + "c.csv"), "http://csv.example/\n");
+        WriteAllNative(QFile::encodeName(dir + "a.txt"), "http://text.example/\n");
+        WriteAllNative(QFile::encodeName(dir + "b.log"), "http://log.example/\n");
+        WriteAllNative(QFile::encodeName(dir + "c.csv"), "http://csv.example/\n");
         auto form = MakeForm();
         Find<QLineEdit>(*form, "Edit8")->setText(dir);
         auto* mask = Find<QLineEdit>(*form, "Edit1");
-        QSignalSpy done(form.get(), &TAppForm::scanCompleted);
 
         mask->setText(QStringLiteral("*.txt; *.LOG"));
-        Start(*form);
-        WaitForEnd(*form, done);
+        Scan(*form);
         QStringList rows = RowsShown(*form);
         rows.sort();
         QCOMPARE(rows, QStringList({"http://log.example/", "http://text.example/"}));
@@ -375,8 +301,7 @@ private slots:
                  qPrintable(Status(*form, 2)));
 
         mask->setText(QStringLiteral("*.xyz"));
-        Start(*form);
-        WaitForEnd(*form, done);
+        Scan(*form);
         QCOMPARE(Status(*form, 0), QStringLiteral("Total Files: 0"));
         QVERIFY2(
             Status(*form, 2).endsWith(QStringLiteral(" \u00b7 No file matches the mask *.xyz")),
@@ -389,7 +314,7 @@ private slots:
     // the file (here: bash reads it back).
     void aCopiedNameThatIsNotUtf8NamesTheFile() {
         const QByteArray path = QFile::encodeName(Root()) + "it's latin1-\xE9t\xE9.txt";
-        WriteNative(path, "the contents\n");
+        WriteAllNative(path, "the contents\n");
         auto form = MakeForm();
         form->Files().Append(corvexa::platform::PathFromNative(path.toStdString()));
         Find<QTabWidget>(*form, "PageControl1")->setCurrentIndex(1);
@@ -433,20 +358,16 @@ private slots:
             Find<QSplitter>(*form, "Splitter2")->setSizes({250, 600});
             splitterState = Find<QSplitter>(*form, "Splitter2")->saveState();
             geometry = form->geometry();
-            QSignalSpy done(form.get(), &TAppForm::scanCompleted);
             for (const QString& folder : {one, two, one}) {
                 Find<QLineEdit>(*form, "Edit8")->setText(folder);
-                Start(*form);
-                WaitForEnd(*form, done);
+                Scan(*form);
             }
             form->close();
         }
-        QVERIFY(!QFile::exists(env_.ExecutableFolder + QStringLiteral("settings.ini")) ||
-                !QString::fromUtf8([&] {
-                     QFile f(env_.ExecutableFolder + QStringLiteral("settings.ini"));
-                     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-                 }())
-                     .contains(QStringLiteral("Geometry")));
+        // Not in settings.ini (an absent file reads as empty).
+        QVERIFY(
+            !corvexa::test::ReadAll(window_->env.ExecutableFolder + QStringLiteral("settings.ini"))
+                 .contains("Geometry"));
         auto form = MakeForm();
         QCOMPARE(form->geometry().size(), geometry.size());
         QCOMPARE(Find<QSplitter>(*form, "Splitter2")->saveState(), splitterState);
@@ -464,12 +385,9 @@ private slots:
     void aStoppedScanSaysHowFarItCame() {
         const QString dir = SixFiles();
         auto form = MakeForm();
-        Find<QLineEdit>(*form, "Edit8")->setText(dir);
         FileGate gate(4);
-        seams_->GateScanFiles([&gate](const std::u16string&) { gate.Pass(); });
         QSignalSpy done(form.get(), &TAppForm::scanCompleted);
-        Start(*form);
-        gate.WaitUntilHeld();
+        StartHeld(*form, dir, gate);
         Start(*form);  // STOP
         QCOMPARE(form->State(), TAppForm::ScanState::Stopping);
         gate.Release();

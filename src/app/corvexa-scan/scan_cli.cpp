@@ -22,6 +22,7 @@
 #include "app/corvexa-scan/scan_output.h"
 #include "app/corvexa-scan/structured_output.h"
 #include "engine/parallel_scan.h"
+#include "engine/readers/pdf_reader.h"
 #include "engine/readers/text_reader.h"
 #include "engine/scan_job.h"
 #include "platform/ansi_codepage.h"
@@ -298,6 +299,12 @@ bool BuildJob(const Options& o, ScanRun& run) {
             warnings.insert(std::string(kind.missingWarning));
     for (const std::string& warning : warnings)
         std::fprintf(stderr, "%s: warning: %s\n", kProgram, warning.c_str());
+    // The converter gives a PDF's text only: its links come from the library.
+    if (o.verbose && run.job.LinkTargets && run.job.Pdf == PdfMode::Xpdf && !PdfLinksAvailable())
+        std::fprintf(stderr,
+                     "%s: no PDF library that reads links (Poppler GLib, or PDFium with its link "
+                     "calls) loads: PDF files give their text only\n",
+                     kProgram);
     return true;
 }
 

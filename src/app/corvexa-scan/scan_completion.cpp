@@ -106,6 +106,19 @@ std::string BashWords(const std::vector<std::string>& words) {
     return "$'" + Join(words, "\\n") + "'";
 }
 
+// What a shell offers for an option's value, in that shell's words: its fixed
+// choices, file names, or anything.
+struct ValueWords {
+    std::string (*choices)(const std::vector<std::string>&);
+    const char* files;
+    const char* any;
+};
+
+std::string ValueAction(const Completed& c, const ValueWords& words) {
+    if (!c.choices.empty()) return words.choices(c.choices);
+    return c.fileValue ? words.files : words.any;
+}
+
 // "-o|--output" as a bash case pattern.
 std::string CasePattern(const Completed& c) {
     return (c.shortName.empty() ? "" : "-" + c.shortName + "|") + "--" + c.longName;
@@ -122,12 +135,11 @@ std::string BashScript() {
     for (const Completed& c : options) {
         if (!c.takesValue) continue;
         valueCases += "        " + CasePattern(c) + ")\n            ";
-        if (!c.choices.empty())
-            valueCases += "COMPREPLY=($(compgen -W " + BashWords(c.choices) + " -- \"$cur\"))";
-        else if (c.fileValue)
-            valueCases += "COMPREPLY=($(compgen -f -- \"$cur\"))";
-        else
-            valueCases += ":";
+        valueCases += ValueAction(c, {[](const std::vector<std::string>& choices) {
+                                          return "COMPREPLY=($(compgen -W " + BashWords(choices) +
+                                                 " -- \"$cur\"))";
+                                      },
+                                      "COMPREPLY=($(compgen -f -- \"$cur\"))", ":"});
         valueCases += "\n            return ;;\n";
     }
     return "# bash completion for corvexa-scan\n"
@@ -164,13 +176,11 @@ std::string BashScript() {
 std::string ZshSpec(const Completed& c) {
     std::string action;
     if (c.takesValue) {
-        action = ":" + c.longName + ":";
-        if (!c.choices.empty())
-            action += "(" + Join(c.choices) + ")";
-        else if (c.fileValue)
-            action += "_files";
-        else
-            action += " ";
+        action = ":" + c.longName + ":" +
+                 ValueAction(c, {[](const std::vector<std::string>& choices) {
+                                     return "(" + Join(choices) + ")";
+                                 },
+                                 "_files", " "});
     }
     const std::string text = ShellQuoted("[" + c.help + "]" + action);
     if (c.shortName.empty())
@@ -195,14 +205,11 @@ std::string FishScript() {
         out += "complete -c corvexa-scan";
         if (!c.shortName.empty()) out += " -s " + c.shortName;
         out += " -l " + c.longName;
-        if (c.takesValue) {
-            if (!c.choices.empty())
-                out += " -x -a '" + Join(c.choices) + "'";
-            else if (c.fileValue)
-                out += " -r -F";
-            else
-                out += " -x";
-        }
+        if (c.takesValue)
+            out += ValueAction(c, {[](const std::vector<std::string>& choices) {
+                                       return " -x -a '" + Join(choices) + "'";
+                                   },
+                                   " -r -F", " -x"});
         out += " -d " + FishQuoted(c.help) + "\n";
     }
     return out;

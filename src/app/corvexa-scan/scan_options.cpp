@@ -116,16 +116,26 @@ std::string KindNames(const char* separator, const char* last) {
     return out;
 }
 
+// The name --decode lists take for --link-targets.
+constexpr std::string_view kLinkTargetsName = "link-targets";
+
+// The names --decode takes: the document kinds', then link-targets.
+std::string DecodeNames(const char* separator, const char* last) {
+    return KindNames(separator, separator) + last + std::string(kLinkTargetsName);
+}
+
 bool DecodeList(Options& o, const std::string& list, std::string* error) {
     if (list.empty()) {
-        *error = "--decode needs a list: " + KindNames(",", ",");
+        *error = "--decode needs a list: " + DecodeNames(",", ",");
         return false;
     }
     for (std::size_t start = 0; start <= list.size();) {
         std::size_t end = std::min(list.find(',', start), list.size());
         std::string name = list.substr(start, end - start);
-        if (!EnableDecoder(name, &o.inputs.Kinds)) {
-            *error = "--decode takes " + KindNames(", ", " and ") + ", not '" + name + "'";
+        if (name == kLinkTargetsName) {
+            o.inputs.LinkTargets = true;
+        } else if (!EnableDecoder(name, &o.inputs.Kinds)) {
+            *error = "--decode takes " + DecodeNames(", ", " and ") + ", not '" + name + "'";
             return false;
         }
         start = end + 1;
@@ -235,6 +245,13 @@ const OptionDef kFixedOptions[] = {
      "message and then read as it is (a finding's file is written MBOX//NUMBER), and the "
      "messages of Maildir folders (files in cur/ and new/) likewise; memory holds one message",
      nullptr, Input<&ScanInputs::Mailboxes, true>},
+    {kReading, "link-targets", nullptr,
+     "after the text of each PDF, Word or Excel document its reader decoded, read the document's "
+     "link targets: the URI of every PDF link annotation (through the PDF library, with --pdf "
+     "xpdf as well) and the external hyperlinks of .docx and .xlsx files (a .doc or .xls is "
+     "converted by LibreOffice once more for them); a finding's file is written "
+     "DOCUMENT//link:page=N for a PDF, DOCUMENT//link otherwise, its line the link's number there",
+     nullptr, Input<&ScanInputs::LinkTargets, true>},
     {kReading, "j,threads", "N",
      "read N files at a time (default: the number of cores); the output is the same for every N, "
      "in file order",
@@ -252,7 +269,8 @@ const OptionDef kFixedOptions[] = {
     {kStructured, "json", nullptr,
      "print each finding as a JSON object on a line of its own with \"file\", \"line\", "
      "\"kind\" (web, email or ftp) and \"text\", and \"member\" for a finding inside an "
-     "archive member or mailbox message; a file or member name that is not UTF-8 comes as "
+     "archive member or mailbox message, or in a link target (link:page=N, link); a file or member "
+     "name that is not UTF-8 comes as "
      "\"file_bytes\" or \"member_bytes\", its bytes in base64. A last object "
      "{\"summary\":{...}} gives files_read, failed, findings, seconds and stopped",
      nullptr, Json},
@@ -296,10 +314,10 @@ std::array<ApplyFn, sizeof...(I)> DecoderSwitches(std::index_sequence<I...>) {
 // --decode that names them all.
 std::vector<OptionDef> MakeOptionTable() {
     static const std::string decodeHelp =
-        "the same as a comma-separated list: " + KindNames(",", ",") +
+        "the same as a comma-separated list: " + DecodeNames(",", ",") +
         ". Without these, such files are read as plain text, as "
         "they are when LibreOffice is not installed.";
-    static const std::string decodeMissing = "needs a list: " + KindNames(",", ",");
+    static const std::string decodeMissing = "needs a list: " + DecodeNames(",", ",");
     static const auto switches = DecoderSwitches(std::make_index_sequence<kDocumentKindCount>());
     std::vector<OptionDef> table;
     for (const OptionDef& d : kFixedOptions) {

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "platform/fd_io.h"
-#include "platform/native_path.h"
+#include "results/places.h"
 
 namespace corvexa::cli {
 
@@ -28,28 +28,6 @@ bool OutputBuffer::Flush() {
     return true;
 }
 
-std::string PathColumn(TextView path) {
-    std::string native = platform::NativeFromPath(path);
-    std::string out;
-    out.reserve(native.size());
-    for (char c : native) {
-        switch (c) {
-            case '\t':
-                out += "\\t";
-                break;
-            case '\r':
-                out += "\\r";
-                break;
-            case '\n':
-                out += "\\n";
-                break;
-            default:
-                out += c;
-        }
-    }
-    return out;
-}
-
 bool PrintFindings(const SharedList& list, const FindingOrigins* origins, const SharedList& files,
                    OriginColumns columns) {
     OutputBuffer out;
@@ -62,10 +40,7 @@ bool PrintFindings(const SharedList& list, const FindingOrigins* origins, const 
             const FindingOrigins::Origin o = origins->At(i);
             if (columns.file) {
                 if (o.file != lastFile || o.member != lastMember) {
-                    Text p;
-                    path = files.TryAt(o.file, p) ? PathColumn(p) : std::string();
-                    // A member of an archive: ARCHIVE//MEMBER.
-                    if (!o.member.empty()) path += "//" + PathColumn(FromUtf8(o.member));
+                    path = results::PlaceColumn(o, files);  // ARCHIVE//MEMBER for a member
                     lastFile = o.file;
                     lastMember = o.member;
                 }

@@ -5,6 +5,7 @@
 #include "engine/finding_origins.h"
 #include "engine/shared_list.h"
 #include "results/dedup.h"
+#include "results/places.h"
 
 namespace corvexa::cli {
 
@@ -45,7 +46,7 @@ bool PrintFindings(const SharedList& list, const FindingOrigins* origins, const 
 //     COUNT<TAB>ENTRY
 bool PrintCounts(const SharedList& list, const results::DedupCollator& collator);
 
-// A path for a tab-separated column.
-std::string PathColumn(TextView path);
+// A path for a tab-separated column (one writer for the scanner and the window).
+using results::PathColumn;
 
 }  // namespace corvexa::cli

@@ -12,7 +12,8 @@ namespace corvexa::cli {
 // JSON Lines: one object per finding,
 //     {"file":"PATH","member":"MEMBER","line":N,"kind":"web|email|ftp","text":"FINDING"}
 // "member" only for a finding inside an archive member or mailbox message (its
-// path inside the file, nested ones joined by "//"). A file or member name
+// path inside the file, nested ones joined by "//"), or in a document's link
+// target ("link:page=N" for a PDF's page N, "link" for an office document). A file or member name
 // that is not valid UTF-8 is written as "file_bytes" or "member_bytes" instead:
 // its bytes in standard base64, so that every name comes back exactly. Then one
 // summary object:

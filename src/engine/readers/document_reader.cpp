@@ -12,6 +12,10 @@ Text DocumentReader::ReadBytes(std::string_view, const std::string& name) {
     throw ReadError(name + ": the " + std::string(Name()) + " reader reads files only");
 }
 
+std::string LinkPlace(std::uint32_t page) {
+    return page == 0 ? std::string("link") : "link:page=" + std::to_string(page);
+}
+
 DocumentReaders DocumentReaders::BuiltIn(const DocumentReaderOptions& options) {
     DocumentReaders r;
     PdfSettings pdf;

@@ -2,6 +2,8 @@
 
 #include <array>
 #include <atomic>
+#include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -11,6 +13,23 @@
 #include "engine/text.h"
 
 namespace corvexa {
+
+// One link of a document: a PDF link annotation's URI or an office document's
+// external hyperlink.
+struct LinkTarget {
+    std::uint32_t page = 0;  // the PDF page it is on (from 1); 0: a document without pages
+    std::string uri;         // UTF-8
+};
+
+// A document's link targets are read up to these bounds; what lies past them
+// is left out.
+inline constexpr std::size_t kMaxLinkTargets = 100000;
+inline constexpr std::size_t kMaxLinkLength = 8192;
+
+// Where a link target's findings are placed inside its document, as an
+// archive member is: "link" for a document without pages, "link:page=N" for
+// one on page N of a PDF. Written DOCUMENT//link:page=N.
+std::string LinkPlace(std::uint32_t page);
 
 // A reader that turns one kind of document (PDF, e-mail message, word-processor
 // or spreadsheet file) into text. Each reader describes itself and says whether
@@ -32,6 +51,13 @@ public:
     // The text of a document held in memory; name says which in errors.
     // Throws on any failure, and when the reader does not read memory.
     virtual Text ReadBytes(std::string_view bytes, const std::string& name);
+    // The document's link targets in document order (pages in order), read
+    // after its text when the scan asks for them. Throws on a failure; a
+    // reader without links gives none.
+    virtual std::vector<LinkTarget> ReadLinks(const Text& path) {
+        (void)path;
+        return {};
+    }
 
     // The scan's stop flag. A reader that waits for an outside program ends it
     // when the flag is raised, and fails.

@@ -16,6 +16,7 @@
 #include <sstream>
 #include <system_error>
 
+#include "engine/readers/office_links.h"
 #include "engine/readers/office_table.h"
 #include "engine/readers/text_reader.h"
 #include "engine/text.h"
@@ -178,6 +179,23 @@ std::string TakeBom(std::string text) {
     return text;
 }
 
+}  // namespace
+
+std::vector<LinkTarget> OfficeLinks(const Text& path, bool word, const OfficeRun& run) {
+    const Text ext = LowerExtension(path);
+    if (ext == u".docx" || ext == u".xlsx") return OoxmlLinks(platform::NativeFromPath(path));
+    // The older binary forms keep their links in records of their own: the
+    // suite writes the document in its XML form, whose links are read alike.
+    std::vector<LinkTarget> links;
+    const std::string filter = word ? "docx:MS Word 2007 XML" : "xlsx:Calc MS Excel 2007 XML";
+    Convert(path, filter, run, [&](const std::string& out, const std::string&) {
+        links = OoxmlLinks(out + (word ? "/document.docx" : "/document.xlsx"));
+    });
+    return links;
+}
+
+namespace {
+
 class OfficeReader : public DocumentReader {
 public:
     enum class Kind { Word, Excel };
@@ -192,6 +210,10 @@ public:
     Text ReadText(const Text& path) override {
         OfficeRun run{soffice_, timeout_, StopFlag()};
         return kind_ == Kind::Word ? WordText(path, run) : ExcelText(path, u"\t", run);
+    }
+    std::vector<LinkTarget> ReadLinks(const Text& path) override {
+        OfficeRun run{soffice_, timeout_, StopFlag()};
+        return OfficeLinks(path, kind_ == Kind::Word, run);
     }
 
 private:

@@ -4,6 +4,7 @@
 #include <chrono>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "engine/readers/document_reader.h"
 #include "engine/text.h"
@@ -44,6 +45,12 @@ Text WordText(const Text& path, const OfficeRun& run);
 // joined by the separator, CR LF after each row. Throws ReadError unless the
 // conversion completed.
 Text ExcelText(const Text& path, TextView separator, const OfficeRun& run);
+
+// The external hyperlinks of a Word (word) or Excel document: read from a
+// .docx or .xlsx as it is; a .doc or .xls is first converted by the suite
+// into that form, in a private folder. Throws ReadError when that conversion
+// fails.
+std::vector<LinkTarget> OfficeLinks(const Text& path, bool word, const OfficeRun& run);
 
 // The "word" and "excel" readers. The program is looked for once, here; an
 // empty soffice makes the reader unavailable.

@@ -104,6 +104,14 @@ void AppendPageText(Text& result, TextView page) {
     }
 }
 
+void AddLink(std::vector<LinkTarget>& links, std::uint32_t page, std::string_view uri) {
+    if (uri.empty() || links.size() >= kMaxLinkTargets) return;
+    std::string text(uri.substr(0, kMaxLinkLength));
+    for (char& c : text)
+        if (c == '\r' || c == '\n' || c == '\0') c = ' ';
+    links.push_back({page, std::move(text)});
+}
+
 namespace {
 
 bool Cancelled(const std::atomic<bool>* cancel) {
@@ -137,18 +145,39 @@ public:
         Resolve(handle, "FPDFText_CountChars", lib->countChars_, ok);
         Resolve(handle, "FPDFText_GetText", lib->getText_, ok);
         if (!ok) return nullptr;
+        // Links are read when the library has every call for them.
+        bool links = true;
+        Resolve(handle, "FPDFLink_Enumerate", lib->enumLinks_, links);
+        Resolve(handle, "FPDFLink_GetAction", lib->linkAction_, links);
+        Resolve(handle, "FPDFAction_GetType", lib->actionType_, links);
+        Resolve(handle, "FPDFAction_GetURIPath", lib->uriPath_, links);
+        lib->hasLinks_ = links;
         return lib;
+    }
+
+    bool HasLinks() const override { return hasLinks_; }
+
+    std::vector<LinkTarget> DocumentLinks(const unsigned char* data, std::size_t size,
+                                          const std::atomic<bool>* cancel) override {
+        std::vector<LinkTarget> links;
+        if (!hasLinks_) return links;
+        void* doc = Open(data, size);
+        std::unique_ptr<void, void (*)(void*)> docGuard(doc, closeDoc_);
+        const int pages = pageCount_(doc);
+        for (int i = 0; i < pages; ++i) {
+            if (Cancelled(cancel)) throw ReadError("stopped");
+            void* page = loadPage_(doc, i);
+            if (!page) continue;
+            std::unique_ptr<void, void (*)(void*)> pageGuard(page, closePage_);
+            PageLinks(doc, page, static_cast<std::uint32_t>(i + 1), links);
+        }
+        return links;
     }
 
     Text DocumentText(const unsigned char* data, std::size_t size,
                       const std::atomic<bool>* cancel) override {
-        if (!initialised_) {
-            init_();
-            initialised_ = true;
-        }
-        void* doc = loadMem_(data, static_cast<int>(size), nullptr);
-        if (!doc) throw NotDecodable("the PDF library cannot open the document");
-        std::unique_ptr<void, void (*)(void*)> docGuard(doc, closeDoc_);
+        std::unique_ptr<void, void (*)(void*)> docGuard(Open(data, size), closeDoc_);
+        void* doc = docGuard.get();
         Text result;
         const int pages = pageCount_(doc);
         for (int i = 0; i < pages; ++i) {
@@ -160,6 +189,34 @@ public:
 
 private:
     PdfiumLibrary() = default;
+
+    void* Open(const unsigned char* data, std::size_t size) {
+        if (!initialised_) {
+            init_();
+            initialised_ = true;
+        }
+        void* doc = loadMem_(data, static_cast<int>(size), nullptr);
+        if (!doc) throw NotDecodable("the PDF library cannot open the document");
+        return doc;
+    }
+
+    // The URI actions of the page's links, in the page's order.
+    void PageLinks(void* doc, void* page, std::uint32_t number, std::vector<LinkTarget>& links) {
+        constexpr unsigned long kUriAction = 3;
+        int position = 0;
+        void* link = nullptr;
+        while (links.size() < kMaxLinkTargets && enumLinks_(page, &position, &link)) {
+            void* action = link ? linkAction_(link) : nullptr;
+            if (!action || actionType_(action) != kUriAction) continue;
+            // The URI's bytes and a terminating NUL.
+            const unsigned long needed = uriPath_(doc, action, nullptr, 0);
+            if (needed <= 1 || needed > kMaxLinkLength + 1) continue;
+            std::string uri(needed, '\0');
+            if (uriPath_(doc, action, uri.data(), needed) != needed) continue;
+            uri.resize(needed - 1);
+            AddLink(links, number, uri);
+        }
+    }
 
     Text PageText(void* doc, int index) {
         void* page = loadPage_(doc, index);
@@ -190,7 +247,12 @@ private:
     void (*closeText_)(void*) = nullptr;
     int (*countChars_)(void*) = nullptr;
     int (*getText_)(void*, int, int, unsigned short*) = nullptr;
+    int (*enumLinks_)(void*, int*, void**) = nullptr;
+    void* (*linkAction_)(void*) = nullptr;
+    unsigned long (*actionType_)(void*) = nullptr;
+    unsigned long (*uriPath_)(void*, void*, void*, unsigned long) = nullptr;
     bool initialised_ = false;
+    bool hasLinks_ = false;
 };
 
 // ---------------------------------------------------------------------------
@@ -212,21 +274,35 @@ public:
         Resolve(handle, "g_free", lib->free_, ok);
         Resolve(handle, "g_error_free", lib->errorFree_, ok);
         if (!ok) return nullptr;
+        bool links = true;
+        Resolve(handle, "poppler_page_get_link_mapping", lib->linkMapping_, links);
+        Resolve(handle, "poppler_page_free_link_mapping", lib->freeMapping_, links);
+        lib->hasLinks_ = links;
         return lib;
+    }
+
+    bool HasLinks() const override { return hasLinks_; }
+
+    std::vector<LinkTarget> DocumentLinks(const unsigned char* data, std::size_t size,
+                                          const std::atomic<bool>* cancel) override {
+        std::vector<LinkTarget> links;
+        if (!hasLinks_) return links;
+        Document d = Open(data, size);
+        const int pages = pageCount_(d.doc.get());
+        for (int i = 0; i < pages; ++i) {
+            if (Cancelled(cancel)) throw ReadError("stopped");
+            void* page = getPage_(d.doc.get(), i);
+            if (!page) continue;
+            std::unique_ptr<void, void (*)(void*)> pageGuard(page, unref_);
+            PageLinks(page, static_cast<std::uint32_t>(i + 1), links);
+        }
+        return links;
     }
 
     Text DocumentText(const unsigned char* data, std::size_t size,
                       const std::atomic<bool>* cancel) override {
-        // The bytes stay mapped until the document is gone: it reads them as
-        // it goes.
-        void* bytes = bytesNew_(data, size);
-        if (!bytes) throw ReadError("out of memory");
-        std::unique_ptr<void, void (*)(void*)> bytesGuard(bytes, bytesUnref_);
-        void* error = nullptr;
-        void* doc = fromBytes_(bytes, nullptr, &error);
-        if (error) errorFree_(error);
-        if (!doc) throw NotDecodable("the PDF library cannot open the document");
-        std::unique_ptr<void, void (*)(void*)> docGuard(doc, unref_);
+        Document d = Open(data, size);
+        void* doc = d.doc.get();
         Text result;
         const int pages = pageCount_(doc);
         for (int i = 0; i < pages; ++i) {
@@ -238,6 +314,60 @@ public:
 
 private:
     PopplerGlibLibrary() = default;
+
+    // A document and the bytes it reads, released in that order.
+    struct Document {
+        std::unique_ptr<void, void (*)(void*)> bytes;
+        std::unique_ptr<void, void (*)(void*)> doc;
+    };
+
+    Document Open(const unsigned char* data, std::size_t size) {
+        // The bytes stay mapped until the document is gone: it reads them as
+        // it goes.
+        void* bytes = bytesNew_(data, size);
+        if (!bytes) throw ReadError("out of memory");
+        Document d{{bytes, bytesUnref_}, {nullptr, unref_}};
+        void* error = nullptr;
+        void* doc = fromBytes_(bytes, nullptr, &error);
+        if (error) errorFree_(error);
+        if (!doc) throw NotDecodable("the PDF library cannot open the document");
+        d.doc.reset(doc);
+        return d;
+    }
+
+    // The library's list cell, link mapping and URI action, as its interface
+    // lays them out.
+    struct ListCell {
+        void* data;
+        ListCell* next;
+        ListCell* prev;
+    };
+    struct LinkMapping {
+        double area[4];
+        const int* action;  // the action's first field is its type
+    };
+    struct UriAction {
+        int type;
+        char* title;
+        char* uri;
+    };
+    static constexpr int kUriAction = 5;
+
+    // The page's list holds its links last to first: read backwards, they
+    // come in the page's order.
+    void PageLinks(void* page, std::uint32_t number, std::vector<LinkTarget>& links) {
+        auto* list = static_cast<ListCell*>(linkMapping_(page));
+        if (!list) return;
+        std::unique_ptr<void, void (*)(void*)> listGuard(list, freeMapping_);
+        ListCell* last = list;
+        while (last->next) last = last->next;
+        for (ListCell* cell = last; cell; cell = cell->prev) {
+            const auto* mapping = static_cast<const LinkMapping*>(cell->data);
+            if (!mapping || !mapping->action || *mapping->action != kUriAction) continue;
+            const auto* action = reinterpret_cast<const UriAction*>(mapping->action);
+            if (action->uri) AddLink(links, number, action->uri);
+        }
+    }
 
     Text PageText(void* doc, int index) {
         void* page = getPage_(doc, index);
@@ -259,6 +389,9 @@ private:
     void (*unref_)(void*) = nullptr;
     void (*free_)(void*) = nullptr;
     void (*errorFree_)(void*) = nullptr;
+    void* (*linkMapping_)(void*) = nullptr;
+    void (*freeMapping_)(void*) = nullptr;
+    bool hasLinks_ = false;
 };
 
 // A loaded library that has every call of one of the two interfaces; null when

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/readers/document_reader.h"
 #include "engine/text.h"
 
 namespace corvexa {
@@ -42,7 +43,19 @@ public:
     // (damaged, password-protected) or when cancelled.
     virtual Text DocumentText(const unsigned char* data, std::size_t size,
                               const std::atomic<bool>* cancel) = 0;
+    // Whether the library has the calls that read link annotations (the PDF
+    // library's are optional).
+    virtual bool HasLinks() const = 0;
+    // The URI of every link annotation, page by page, each page's in the
+    // order the page lists them; none when the library cannot read links.
+    // Throws as DocumentText does.
+    virtual std::vector<LinkTarget> DocumentLinks(const unsigned char* data, std::size_t size,
+                                                  const std::atomic<bool>* cancel) = 0;
 };
+
+// Adds a link's URI to `links` unless the bounds are reached: an empty URI is
+// dropped, a longer one cut, and line breaks in it become spaces.
+void AddLink(std::vector<LinkTarget>& links, std::uint32_t page, std::string_view uri);
 
 // The libraries tried, in order: the PDF library beside the executable, the
 // same by name through the loader's path, then the system's Poppler (GLib

@@ -125,6 +125,36 @@ Text PdfExtractor::LibraryTextOfBytes(std::string_view bytes) {
                                 settings_.cancel);
 }
 
+std::vector<LinkTarget> PdfExtractor::Links(const Text& dosyaadi) {
+    std::lock_guard lock(ExtractionLock());
+    PdfLibrary* library = nullptr;
+    try {
+        library = &LoadPdfLibrary(settings_.libraryNames);
+    } catch (const ReadError&) {
+        return {};
+    }
+    if (!library->HasLinks()) return {};
+    MappedFile file(platform::NativeFromPath(platform::ExtendedPath(dosyaadi)));
+    try {
+        return library->DocumentLinks(file.Data(), file.Size(), settings_.cancel);
+    } catch (const NotDecodable&) {
+        return {};
+    }
+}
+
+bool PdfExtractor::LinksAvailable() {
+    std::lock_guard lock(ExtractionLock());
+    try {
+        return LoadPdfLibrary(settings_.libraryNames).HasLinks();
+    } catch (const ReadError&) {
+        return false;
+    }
+}
+
+bool PdfLinksAvailable() {
+    return PdfExtractor(PdfSettings{}).LinksAvailable();
+}
+
 Text PdfExtractor::LibraryText(const Text& dosyaadi) {
     PdfLibrary& library = LoadPdfLibrary(settings_.libraryNames);
     MappedFile file(platform::NativeFromPath(platform::ExtendedPath(dosyaadi)));
@@ -205,6 +235,7 @@ public:
         if (converter_) return DocumentReader::ReadBytes(bytes, name);
         return extractor_->LibraryTextOfBytes(bytes);
     }
+    std::vector<LinkTarget> ReadLinks(const Text& path) override { return extractor_->Links(path); }
 
 private:
     std::shared_ptr<PdfExtractor> extractor_;

@@ -60,6 +60,12 @@ public:
     Text YuklePDFium(const Text& dosyaadi);
     // The library route for a document held in memory.
     Text LibraryTextOfBytes(std::string_view bytes);
+    // The URI of every link annotation, through the library whichever route
+    // read the text. None when no library loads, it has no calls for links,
+    // or it cannot open the document.
+    std::vector<LinkTarget> Links(const Text& dosyaadi);
+    // Whether a library that reads links loads on this machine.
+    bool LinksAvailable();
 
 private:
     Text LibraryText(const Text& dosyaadi);
@@ -68,6 +74,9 @@ private:
 
     PdfSettings settings_;
 };
+
+// Whether a PDF library that reads links loads here (the default names).
+bool PdfLinksAvailable();
 
 // The readers of the "xpdf" and "pdfium" slots, on one extractor.
 std::shared_ptr<DocumentReader> MakeXpdfReader(std::shared_ptr<PdfExtractor> extractor);

@@ -6,9 +6,13 @@
 #include <unicode/utf16.h>
 
 #include <algorithm>
+#include <array>
 #include <bit>
 #include <cerrno>
 #include <cstring>
+#include <map>
+#include <memory>
+#include <mutex>
 #include <new>
 
 #include "platform/ansi_codepage.h"
@@ -44,24 +48,73 @@ struct TextDecoder::Icu {
     }
 };
 
+namespace {
+
+struct ConverterCloser {
+    void operator()(UConverter* c) const { ucnv_close(c); }
+};
+using Converter = std::unique_ptr<UConverter, ConverterCloser>;
+
+// The converter of an ANSI code page (windows-1252 for one ICU lacks), or of
+// UTF-8 with replacement. ICU's converters substitute what they cannot decode:
+// U+FFFD for each maximal ill-formed UTF-8 subsequence, the code page's own
+// choice for ANSI.
+Converter OpenConverter(bool ansi, int ansiCodePage) {
+    UErrorCode err = U_ZERO_ERROR;
+    Converter cnv(
+        ucnv_open(ansi ? platform::IcuConverterName(ansiCodePage).c_str() : "UTF-8", &err));
+    if (ansi && (U_FAILURE(err) || !cnv)) {
+        err = U_ZERO_ERROR;
+        cnv.reset(ucnv_open("windows-1252", &err));
+    }
+    if (U_FAILURE(err) || !cnv) throw ReadError("no converter for the text's encoding");
+    return cnv;
+}
+
+using ByteTable = std::array<char16_t, 256>;
+
+// A code page of one byte a character decodes through a table of its 256
+// characters, made once by its converter: several times faster than running
+// the converter over every buffer, and the same text. Null for a code page of
+// several bytes a character (or one whose bytes do not each give one unit).
+const ByteTable* SingleByteTable(int codePage) {
+    static std::mutex mutex;
+    static std::map<int, std::unique_ptr<ByteTable>> tables;  // null: not single-byte
+    std::lock_guard lock(mutex);
+    if (auto it = tables.find(codePage); it != tables.end()) return it->second.get();
+    std::unique_ptr<ByteTable>& slot = tables[codePage];
+    Converter cnv = OpenConverter(true, codePage);
+    if (ucnv_getMaxCharSize(cnv.get()) != 1) return nullptr;
+    auto table = std::make_unique<ByteTable>();
+    for (int b = 0; b < 256; ++b) {
+        const char byte = static_cast<char>(b);
+        UChar unit[4];
+        UErrorCode status = U_ZERO_ERROR;
+        ucnv_reset(cnv.get());
+        if (ucnv_toUChars(cnv.get(), unit, 4, &byte, 1, &status) != 1 || U_FAILURE(status))
+            return nullptr;
+        (*table)[static_cast<std::size_t>(b)] = static_cast<char16_t>(unit[0]);
+    }
+    slot = std::move(table);
+    return slot.get();
+}
+
+}  // namespace
+
 TextDecoder::TextDecoder(Encoding encoding, int ansiCodePage, bool replaceInvalid)
     : encoding_(encoding), ansiCodePage_(ansiCodePage) {
     const bool ansi = encoding_ == Encoding::Ansi;
     if (!ansi && !(encoding_ == Encoding::Utf8 && replaceInvalid)) return;
+    if (ansi) {
+        if (const ByteTable* table = SingleByteTable(ansiCodePage_)) {
+            table_ = table->data();
+            asciiSame_ = true;
+            for (char16_t b = 0; b < 0x80; ++b) asciiSame_ = asciiSame_ && table_[b] == b;
+            return;
+        }
+    }
     icu_ = new Icu;
-    UErrorCode err = U_ZERO_ERROR;
-    // ICU's converters substitute what they cannot decode: U+FFFD for each
-    // maximal ill-formed UTF-8 subsequence, the code page's own choice for ANSI.
-    icu_->converter =
-        ucnv_open(ansi ? platform::IcuConverterName(ansiCodePage_).c_str() : "UTF-8", &err);
-    if (ansi && (U_FAILURE(err) || !icu_->converter)) {
-        err = U_ZERO_ERROR;
-        icu_->converter = ucnv_open("windows-1252", &err);
-    }
-    if (U_FAILURE(err) || !icu_->converter) {
-        delete icu_;
-        throw ReadError("no converter for the text's encoding");
-    }
+    icu_->converter = OpenConverter(ansi, ansiCodePage_).release();
 }
 
 TextDecoder::~TextDecoder() {
@@ -122,85 +175,110 @@ std::size_t DecodeUtf8(const unsigned char* p, std::size_t n, bool last, char16_
 }  // namespace
 
 void TextDecoder::Decode(const char* data, std::size_t size, bool last, Text& out) {
-    out.clear();
-    DecodeAppend(data, size, last, out);
+    // What out held is written over, not cleared: growing it again would
+    // zero the units that decoding overwrites anyway.
+    out.resize(DecodeInto(data, size, last, out, 0));
 }
 
 void TextDecoder::DecodeAppend(const char* data, std::size_t size, bool last, Text& out) {
-    if (icu_) {
-        DecodeIcu(data, size, last, out);
-        return;
-    }
-    const std::size_t base = out.size();
-    auto* bytes = reinterpret_cast<const unsigned char*>(data);
-    switch (encoding_) {
-        case Encoding::Utf8: {
-            // At most one UTF-16 unit per byte.
-            out.resize(base + carried_ + size + 2);
-            std::size_t produced = 0;
-            std::size_t start = 0;
-            if (carried_) {
-                // Complete the sequence carried over from the previous piece.
-                unsigned char joined[8];
-                std::size_t take = std::min<std::size_t>(size, 4 - carried_);
-                std::memcpy(joined, carry_, carried_);
-                std::memcpy(joined + carried_, bytes, take);
-                std::size_t got = 0;
-                std::size_t used = DecodeUtf8(joined, carried_ + take, last && take == size,
-                                              out.data() + base, &got);
-                if (used < carried_) {
-                    // Still incomplete: only possible when the piece is tiny.
-                    std::memcpy(carry_ + carried_, bytes, take);
-                    carried_ += take;
-                    out.resize(base);
-                    return;
-                }
-                produced = got;
-                start = used - carried_;
-                carried_ = 0;
-            }
-            std::size_t got = 0;
-            std::size_t used =
-                DecodeUtf8(bytes + start, size - start, last, out.data() + base + produced, &got);
-            produced += got;
-            std::size_t rest = size - start - used;
-            std::memcpy(carry_, bytes + start + used, rest);
-            carried_ = rest;
-            out.resize(base + produced);
-            return;
-        }
-        case Encoding::Utf16LE:
-        case Encoding::Utf16BE: {
-            out.reserve(base + size / 2 + 2);
-            bool le = encoding_ == Encoding::Utf16LE;
-            std::size_t i = 0;
-            auto unit = [le](unsigned char a, unsigned char b) {
-                return static_cast<char16_t>(le ? (a | (b << 8)) : ((a << 8) | b));
-            };
-            if (carried_ && size) {
-                out.push_back(unit(carry_[0], bytes[0]));
-                carried_ = 0;
-                i = 1;
-            }
-            for (; i + 1 < size; i += 2) out.push_back(unit(bytes[i], bytes[i + 1]));
-            if (i < size) {
-                carry_[0] = bytes[i];
-                carried_ = 1;
-            }
-            if (last && carried_) {
-                out.push_back(u'\uFFFD');  // an odd byte at the very end
-                carried_ = 0;
-            }
-            return;
-        }
-        case Encoding::Ansi:
-            return;  // decoded by ICU above
-    }
+    out.resize(DecodeInto(data, size, last, out, out.size()));
 }
 
-void TextDecoder::DecodeIcu(const char* data, std::size_t size, bool last, Text& out) {
-    const std::size_t base = out.size();
-    out.resize(base + size + 16);
+// Grows out to at least n units; never shrinks it.
+static void GrowTo(Text& out, std::size_t n) {
+    if (out.size() < n) out.resize(n);
+}
+
+std::size_t TextDecoder::DecodeInto(const char* data, std::size_t size, bool last, Text& out,
+                                    std::size_t base) {
+    auto* bytes = reinterpret_cast<const unsigned char*>(data);
+    if (table_) return DecodeTable(bytes, size, out, base);
+    if (icu_) return DecodeIcu(data, size, last, out, base);
+    if (encoding_ != Encoding::Utf8) return DecodeUtf16(bytes, size, last, out, base);
+    // At most one UTF-16 unit per byte.
+    GrowTo(out, base + carried_ + size + 2);
+    std::size_t produced = 0;
+    std::size_t start = 0;
+    if (carried_) {
+        // Complete the sequence carried over from the previous piece.
+        unsigned char joined[8];
+        std::size_t take = std::min<std::size_t>(size, 4 - carried_);
+        std::memcpy(joined, carry_, carried_);
+        std::memcpy(joined + carried_, bytes, take);
+        std::size_t got = 0;
+        std::size_t used =
+            DecodeUtf8(joined, carried_ + take, last && take == size, out.data() + base, &got);
+        if (used < carried_) {
+            // Still incomplete: only possible when the piece is tiny.
+            std::memcpy(carry_ + carried_, bytes, take);
+            carried_ += take;
+            return base;
+        }
+        produced = got;
+        start = used - carried_;
+        carried_ = 0;
+    }
+    std::size_t got = 0;
+    std::size_t used =
+        DecodeUtf8(bytes + start, size - start, last, out.data() + base + produced, &got);
+    produced += got;
+    std::size_t rest = size - start - used;
+    std::memcpy(carry_, bytes + start + used, rest);
+    carried_ = rest;
+    return base + produced;
+}
+
+std::size_t TextDecoder::DecodeUtf16(const unsigned char* bytes, std::size_t size, bool last,
+                                     Text& out, std::size_t base) {
+    GrowTo(out, base + size / 2 + 2);
+    char16_t* o = out.data() + base;
+    const bool le = encoding_ == Encoding::Utf16LE;
+    std::size_t i = 0;
+    auto unit = [le](unsigned char a, unsigned char b) {
+        return static_cast<char16_t>(le ? (a | (b << 8)) : ((a << 8) | b));
+    };
+    if (carried_ && size) {
+        *o++ = unit(carry_[0], bytes[0]);
+        carried_ = 0;
+        i = 1;
+    }
+    for (; i + 1 < size; i += 2) *o++ = unit(bytes[i], bytes[i + 1]);
+    if (i < size) {
+        carry_[0] = bytes[i];
+        carried_ = 1;
+    }
+    if (last && carried_) {
+        *o++ = u'\uFFFD';  // an odd byte at the very end
+        carried_ = 0;
+    }
+    return static_cast<std::size_t>(o - out.data());
+}
+
+std::size_t TextDecoder::DecodeTable(const unsigned char* p, std::size_t size, Text& out,
+                                     std::size_t base) {
+    GrowTo(out, base + size);
+    char16_t* o = out.data() + base;
+    const unsigned char* const end = p + size;
+    const __m128i zero = _mm_setzero_si128();
+    while (p < end) {
+        // ASCII sixteen bytes at a time, where the code page keeps it as it is.
+        while (asciiSame_ && end - p >= 16) {
+            __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+            if (_mm_movemask_epi8(v)) break;
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(o), _mm_unpacklo_epi8(v, zero));
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(o + 8), _mm_unpackhi_epi8(v, zero));
+            o += 16;
+            p += 16;
+        }
+        const unsigned char* stop = std::min(end, p + 16);
+        while (p < stop) *o++ = table_[*p++];
+    }
+    return base + size;
+}
+
+std::size_t TextDecoder::DecodeIcu(const char* data, std::size_t size, bool last, Text& out,
+                                   std::size_t base) {
+    GrowTo(out, base + size + 16);
     const char* src = data;
     const char* srcEnd = data + size;
     std::size_t produced = 0;
@@ -216,7 +294,7 @@ void TextDecoder::DecodeIcu(const char* data, std::size_t size, bool last, Text&
         }
         break;  // substitution never fails
     }
-    out.resize(base + produced);
+    return base + produced;
 }
 
 // ---------------------------------------------------------------------------
@@ -559,8 +637,8 @@ void ReadLines(ByteSource& source, Encoding requested, int ansiCodePage, bool re
         if (DecodeFile(
                 source, requested, ansiCodePage, replaceAfterMark, [](std::uint64_t) {},
                 [&](TextDecoder& decoder, const char* data, std::size_t size, bool last) {
-                    decoder.Decode(data, size, last, decoded);
-                    return cutter.Feed(decoded, sink, stop);
+                    const std::size_t end = decoder.DecodeInto(data, size, last, decoded, 0);
+                    return cutter.Feed(TextView(decoded.data(), end), sink, stop);
                 }))
             cutter.Finish(sink, stop);
     } catch (...) {
@@ -612,9 +690,12 @@ void LoadLines(const Text& path, Encoding encoding, int ansiCodePage, Lines& lin
 namespace {
 
 // LoadText, but giving up (false) once the text grows past `limit` units.
+// The text is written from the start of `text` over what it held before, and
+// *length receives its end: `text` itself never shrinks, so that memory used
+// again is not zeroed again.
 bool LoadTextUpTo(ByteSource& source, Encoding encoding, int ansiCodePage, std::size_t limit,
-                  Text& text) {
-    text.clear();
+                  Text& text, std::size_t* length) {
+    *length = 0;
     bool tooLarge = false;
     return DecodeFile(
         source, encoding, ansiCodePage, true,
@@ -623,12 +704,15 @@ bool LoadTextUpTo(ByteSource& source, Encoding encoding, int ansiCodePage, std::
             tooLarge = bytes / 2 > limit;
             // A piece decodes to at most one unit per byte (and a little), so
             // this is the only allocation unless the file grows meanwhile.
-            if (!tooLarge) text.reserve(static_cast<std::size_t>(bytes) + kReadBufferSize);
+            const std::size_t want = static_cast<std::size_t>(bytes) + kReadBufferSize;
+            if (tooLarge || want <= text.capacity()) return;
+            Text().swap(text);  // what it held is not copied over
+            text.reserve(want);
         },
         [&](TextDecoder& decoder, const char* data, std::size_t size, bool last) {
             if (tooLarge) return false;
-            decoder.DecodeAppend(data, size, last, text);
-            return text.size() <= limit;
+            *length = decoder.DecodeInto(data, size, last, text, *length);
+            return *length <= limit;
         });
 }
 
@@ -640,7 +724,7 @@ bool DecodesAsUtf8(ByteSource& source, int ansiCodePage, const std::atomic<bool>
         DecodeFile(
             source, Encoding::Utf8, ansiCodePage, true, [](std::uint64_t) {},
             [&](TextDecoder& decoder, const char* data, std::size_t size, bool last) {
-                decoder.Decode(data, size, last, scratch);
+                decoder.DecodeInto(data, size, last, scratch, 0);
                 return !stop.load(std::memory_order_relaxed);
             });
     } catch (const std::bad_alloc&) {
@@ -659,24 +743,25 @@ void ScanMemoryStream(ByteSource& source, ReadContext& ctx) {
     // The buffer is kept from file to file on this thread, so that a folder of
     // small files does not allocate (and fault in) fresh memory for each one.
     static thread_local Text text;
+    // Its size is where earlier files ended, not this one's length.
     struct Release {
         ~Release() {
-            text.clear();
             if (text.capacity() > (std::size_t{8} << 20)) Text().swap(text);
         }
     } release;
     Encoding encoding = Encoding::Utf8;
+    std::size_t length = 0;
     bool whole;
     try {
-        whole = LoadTextUpTo(source, encoding, ctx.ansiCodePage, kMemoryStreamLimit, text);
+        whole = LoadTextUpTo(source, encoding, ctx.ansiCodePage, kMemoryStreamLimit, text, &length);
     } catch (const std::bad_alloc&) {
         throw;  // never taken for text that is not UTF-8
     } catch (const std::exception&) {
         encoding = Encoding::Ansi;
-        whole = LoadTextUpTo(source, encoding, ctx.ansiCodePage, kMemoryStreamLimit, text);
+        whole = LoadTextUpTo(source, encoding, ctx.ansiCodePage, kMemoryStreamLimit, text, &length);
     }
     if (whole) {
-        ScanTextLines(text, ctx.sink, ctx.stop);
+        ScanTextLines(TextView(text.data(), length), ctx.sink, ctx.stop);
         return;
     }
     // Too large to hold (or grown past the limit while it was read): the

@@ -42,16 +42,29 @@ public:
     void Decode(const char* data, std::size_t size, bool last, Text& out);
     // Appends the text of the piece to out.
     void DecodeAppend(const char* data, std::size_t size, bool last, Text& out);
+    // Writes the text of the piece into out from `base` on (base <= out.size())
+    // and returns where it ends. out grows as needed but never shrinks: what
+    // lies past the end is left as it was, so a buffer used again is written
+    // over instead of being zeroed first. Throws DecodeError.
+    std::size_t DecodeInto(const char* data, std::size_t size, bool last, Text& out,
+                           std::size_t base);
 
 private:
     struct Icu;
-    void DecodeIcu(const char* data, std::size_t size, bool last, Text& out);
+    std::size_t DecodeIcu(const char* data, std::size_t size, bool last, Text& out,
+                          std::size_t base);
+    std::size_t DecodeUtf16(const unsigned char* bytes, std::size_t size, bool last, Text& out,
+                            std::size_t base);
+    std::size_t DecodeTable(const unsigned char* bytes, std::size_t size, Text& out,
+                            std::size_t base);
 
     Encoding encoding_;
     int ansiCodePage_;
     unsigned char carry_[4];
     std::size_t carried_ = 0;
-    Icu* icu_ = nullptr;  // ANSI, and UTF-8 with replacement
+    Icu* icu_ = nullptr;               // ANSI of several bytes, and UTF-8 with replacement
+    const char16_t* table_ = nullptr;  // ANSI of one byte a character: its 256 characters
+    bool asciiSame_ = false;           // table_ leaves every ASCII byte as it is
 };
 
 // Cuts text into lines at CR LF, lone CR and lone LF. A break at the very end

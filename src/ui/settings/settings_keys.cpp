@@ -66,7 +66,7 @@ QString ReadFileMask(const IniStore& store) {
 int ReadSkipLargeFilesMB(const IniStore& store) {
     bool ok = false;
     const int mb = store.Value(KeyName(SettingKey::SkipLargeFilesMB)).toInt(&ok, 10);
-    return ok ? mb : QByteArray(Info(SettingKey::SkipLargeFilesMB).defaultValue).toInt();
+    return ok ? mb : DefaultSkipLargeFilesMB();
 }
 
 QString SkipLargeFilesMBToStore(const QString& typedText) {
