@@ -67,7 +67,11 @@ best_to_file() {
 }
 ratio() { echo "scale=2; $1 / $2" | bc -l; }
 
-ours_z() { "$scan" --quiet -j1 --pdf plain -z "$@"; }
+# corvexa-scan takes single files through a list.
+ours_z() {
+  printf '%s\n' "$@" > "$arch/list.txt"
+  "$scan" --quiet -j1 --pdf plain -z --files-from "$arch/list.txt"
+}
 theirs_z() { ugrep -P -z -o -i -J1 -e "$web" -e "$mail" -e "$ftp" "$@"; }
 packed=("$arch/packed/tree.tar.gz" "$arch/packed/tree.zip")
 t_ours=$(best_to_file "$runs" "$arch/ours.txt" ours_z "${packed[@]}")
