@@ -170,15 +170,22 @@ void TCollector::ExtractURLsFromFile(const Text& path) {
     if (!cuts_.empty()) throw ReadError(JoinFailures(cuts_));
 }
 
-bool TCollector::ScanDocumentText(const std::function<Text()>& read) {
+bool TCollector::ScanDocumentText(const std::function<void(const TextPieces&)>& read) {
+    LineCutter cutter;
+    const std::atomic<bool>& stop = control_.StopRequested;
+    auto feed = [&](TextView piece) { return cutter.Feed(piece, *lineSink_, stop); };
     try {
-        const Text text = read();
-        ScanTextLines(text, *lineSink_, control_.StopRequested);
+        read(feed);
+        cutter.Finish(*lineSink_, stop);
     } catch (const PartialRead& cut) {
-        ScanTextLines(cut.TextSoFar(), *lineSink_, control_.StopRequested);
+        cutter.Feed(cut.TextSoFar(), *lineSink_, stop, true);
         cuts_.push_back(cut.what());
     } catch (const NotDecodable&) {
+        cutter.Abandon(*lineSink_);
         return false;
+    } catch (...) {
+        cutter.Abandon(*lineSink_);
+        throw;
     }
     return true;
 }
@@ -195,7 +202,8 @@ void TCollector::ReadFile(const Text& path) {
             FileSource probe(path);
             probe.Open();
         }
-        if (!ScanDocumentText([&] { return reader.ReadText(path); })) return false;
+        if (!ScanDocumentText([&](const TextPieces& feed) { reader.StreamText(path, feed); }))
+            return false;
         if (job_.LinkTargets) ScanLinks(reader, path);
         return true;
     };
@@ -207,7 +215,7 @@ void TCollector::ReadFile(const Text& path) {
         if (IsMboxName(native) && ScanMailbox(path)) return;
         // A Maildir message, decoded and then read below as plain text.
         if (IsMaildirMessage(native) && !(ext == u".eml" && job_.Kinds.Has(DocumentKind::Eml)))
-            ScanDocumentText([&] { return EmlText(path); });
+            ScanDocumentText([&](const TextPieces& feed) { EmlStream(path, feed); });
     }
 
     for (const DocumentKindInfo& kind : DocumentKindTable()) {
@@ -287,10 +295,17 @@ bool TCollector::ScanMailbox(const Text& path) {
     auto visit = [&](std::uint64_t number, std::string_view message) {
         const std::string member = std::to_string(number);
         if (origins_) origins_->BeginMember(member);
+        LineCutter cutter;
+        const std::atomic<bool>& stop = control_.StopRequested;
         try {
-            ScanTextLines(EmlTextOfBytes(message, native + "//" + member), *lineSink_,
-                          control_.StopRequested);
+            EmlStreamOfBytes(message, native + "//" + member,
+                             [&](TextView piece) { return cutter.Feed(piece, *lineSink_, stop); });
+            cutter.Finish(*lineSink_, stop);
+        } catch (const PartialRead& cut) {
+            cutter.Feed(cut.TextSoFar(), *lineSink_, stop, true);
+            failures.push_back(cut.what());
         } catch (const ReadError& e) {
+            cutter.Abandon(*lineSink_);
             failures.push_back(e.what());
         }
         MemorySource raw(message);

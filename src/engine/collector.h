@@ -127,7 +127,9 @@ private:
     // Runs detection on the text a reader gives; a text cut short at one of
     // the reader's bounds is searched as far as it goes and the cut is noted.
     // False when the reader cannot decode the document.
-    bool ScanDocumentText(const std::function<Text()>& read);
+    // The text arrives in pieces (DocumentReader::StreamText) and is cut into
+    // lines as it comes.
+    bool ScanDocumentText(const std::function<void(const TextPieces&)>& read);
     // Reads a compressed file or archive member by member; false when it is
     // neither (read it as plain text). Throws naming the members that failed.
     bool ScanArchive(const Text& path);

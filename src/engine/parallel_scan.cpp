@@ -39,6 +39,11 @@ public:
         inner_->SetStopFlag(StopFlag());
         return inner_->ReadText(path);
     }
+    void StreamText(const Text& path, const TextPieces& feed) override {
+        std::lock_guard guard(*lock_);
+        inner_->SetStopFlag(StopFlag());
+        inner_->StreamText(path, feed);
+    }
     std::vector<LinkTarget> ReadLinks(const Text& path) override {
         std::lock_guard guard(*lock_);
         inner_->SetStopFlag(StopFlag());

@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QCursor>
+#include <QFontMetrics>
 #include <QFrame>
 #include <QGridLayout>
 #include <QGuiApplication>
@@ -110,6 +111,12 @@ void TNewVer::BuildLayout() {
     Label2->setCursor(Qt::PointingHandCursor);
     Label2->setAutoFillBackground(false);
     middle->addWidget(Label2, 1);
+    LabelHost = new QLabel(Panel1);
+    LabelHost->setObjectName(QStringLiteral("LabelHost"));
+    LabelHost->setFont(PixelFont(10));
+    LabelHost->setAlignment(Qt::AlignCenter);
+    LabelHost->setTextFormat(Qt::PlainText);
+    middle->addWidget(LabelHost);
     row->addLayout(middle, 1);
 
     Panel3 = new QWidget(Panel1);
@@ -151,6 +158,13 @@ void TNewVer::FormCreate(const QString& productName, const QString& serverVersio
     Label1->setText(i18n::TranslateText(QStringLiteral("UPDATE AVAILABLE")));
     Label2->setText(i18n::TranslateText(QStringLiteral("Click to download")) + QLatin1Char(' ') +
                     productName + QLatin1Char(' ') + serverVersion);
+    // Where a click leads is said before the click: the host below the link,
+    // the whole address on the link's tool tip.
+    const QString target = LinkTarget();
+    Label2->setToolTip(target);
+    const QFontMetrics metrics(LabelHost->font());
+    LabelHost->setText(metrics.elidedText(LinkHost(), Qt::ElideLeft, kWidth - 66 - 22 - 12));
+    LabelHost->setToolTip(target);
     TimerLinkTimer();
 }
 
@@ -206,6 +220,14 @@ QString TNewVer::LinkTarget() const {
         (scheme == QStringLiteral("http") || scheme == QStringLiteral("https")))
         return url.toString();
     return net::HomePage();
+}
+
+QString TNewVer::LinkHost() const {
+    const QUrl url(LinkTarget());
+    // The host as the browser will reach it, port included when given.
+    QString host = url.host(QUrl::FullyEncoded);
+    if (url.port() >= 0) host += QLatin1Char(':') + QString::number(url.port());
+    return host;
 }
 
 void TNewVer::Label2Click() {

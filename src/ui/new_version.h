@@ -26,6 +26,11 @@ public:
     // The address the link opens: the download link when it is an http or
     // https address, otherwise the maker's home page.
     QString LinkTarget() const;
+    // Where the link leads, shown under it before it is followed: the host
+    // of LinkTarget(), its end kept when too long for the window (the end
+    // names the site: "kelmare.example.evil.test" must not pass for the
+    // maker's).
+    QString LinkHost() const;
 
     // The close countdown, shared by the whole run, starting at 11.
     static constexpr int kCloseCountdownStart = 11;
@@ -57,6 +62,7 @@ private:
     QLabel* Image1 = nullptr;
     QLabel* Label1 = nullptr;
     QLabel* Label2 = nullptr;
+    QLabel* LabelHost = nullptr;
     QWidget* Panel3 = nullptr;
     QPushButton* Button1 = nullptr;
     QTimer* TimerStart = nullptr;

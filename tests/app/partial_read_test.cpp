@@ -75,6 +75,19 @@ TEST(PartialReads, UndecodableDocumentsReadAsTextAndCutsAreSaid) {
          {"http://inner.nest.example/", "http://outer.nest.example/", "inner@nest.example",
           "top@nest.example"},
          "partly read: messages forwarded inside more than 32 others were not decoded"},
+        {"a header line over the bound",
+         "long.eml",
+         "From: top@long.example\r\nSubject: =?utf-8?B?c2VlIGh0dHA6Ly9lYXJseS5sb25nLmV4YW1wbGUv?=" +
+             [] {
+                 std::string fold;
+                 while (fold.size() < (std::size_t{1} << 20) + 4096) fold += "\r\n more words";
+                 return fold;
+             }() +
+             "\r\nContent-Transfer-Encoding: base64\r\n\r\n"
+             "aHR0cDovL2JvZHkubG9uZy5leGFtcGxlLw==\r\n",  // http://body.long.example/
+         {"--eml"},
+         {"http://body.long.example/", "http://early.long.example/", "top@long.example"},
+         "partly read: a header line longer than 1 MB was decoded only in part"},
         {"a .eml that is no message",
          "junk.eml",
          "\x01\x02 " + plain,

@@ -271,6 +271,124 @@ TEST(Eml, AHugeAttachmentIsNeverHeldInMemory) {
     EXPECT_LT(after.ru_maxrss - before.ru_maxrss, 40 * 1024) << "kB more at the peak";
 }
 
+// A large text part is handed over decoded in pieces of bounded size, never
+// whole: base64 of 24 MB of text, a two-byte character on every line so that
+// some fall across the reader's chunks, the address at the very end.
+TEST(Eml, ALargeTextPartArrivesInBoundedPieces) {
+    TempDir dir;
+    const auto path = dir.Path() / "long.eml";
+    std::string body;
+    const std::string line = "caf\xc3\xa9 " + std::string(90, 'w') + "\n";
+    while (body.size() < (std::size_t{24} << 20)) body += line;
+    body += "write to last@tail.example\n";
+    {
+        std::ofstream out(path, std::ios::binary);
+        out << "From: big@from.example\r\nContent-Type: text/plain; charset=utf-8\r\n"
+               "Content-Transfer-Encoding: base64\r\n\r\n";
+        static const char kDigits[] =
+            "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+        std::string encoded;
+        for (std::size_t i = 0; i < body.size(); i += 3) {
+            const auto byte = [&](std::size_t k) {
+                return k < body.size() ? static_cast<unsigned char>(body[k]) : 0u;
+            };
+            const unsigned v = (byte(i) << 16) | (byte(i + 1) << 8) | byte(i + 2);
+            const std::size_t left = body.size() - i;
+            encoded += kDigits[(v >> 18) & 63];
+            encoded += kDigits[(v >> 12) & 63];
+            encoded += left > 1 ? kDigits[(v >> 6) & 63] : '=';
+            encoded += left > 2 ? kDigits[v & 63] : '=';
+            if (encoded.size() >= 76) {
+                out << encoded << "\r\n";
+                encoded.clear();
+            }
+        }
+        out << encoded << "\r\n";
+    }
+    std::size_t largest = 0, pieces = 0;
+    Text text;
+    EmlStream(FromUtf8(path.string()), [&](TextView piece) {
+        largest = std::max(largest, piece.size());
+        ++pieces;
+        text += piece;
+        return true;
+    });
+    EXPECT_GT(pieces, 100u);
+    EXPECT_LE(largest, 3 * kEmlPieceLength) << "code units in the largest piece";
+    const Text expected = FromUtf8(body);
+    ASSERT_GE(text.size(), expected.size());
+    EXPECT_TRUE(text.substr(0, expected.size()) == expected) << "the part decoded as a whole";
+    EXPECT_EQ(text, EmlText(FromUtf8(path.string())));
+    const auto found = Scan(path.string());
+    EXPECT_NE(std::find(found.begin(), found.end(), "last@tail.example"), found.end());
+
+    // The receiver may stop the reading: nothing more is handed over.
+    pieces = 0;
+    EmlStream(FromUtf8(path.string()), [&](TextView) { return ++pieces < 3; });
+    EXPECT_EQ(pieces, 3u);
+}
+
+// A header line past the bound is decoded as far as the bound, and the
+// message is said to be read in part.
+TEST(Eml, AHeaderLineIsDecodedUpToItsBound) {
+    TempDir dir;
+    std::string fold;
+    while (fold.size() < kLongestHeader + 100) fold += "\r\n folded words";
+    const auto path =
+        Eml(dir, "m.eml",
+            "X-Long: =?utf-8?Q?caf=C3=A9?= start" + fold + "\r\nSubject: after\r\n\r\nbody\r\n");
+    try {
+        EmlText(FromUtf8(path));
+        ADD_FAILURE() << "the cut is not said";
+    } catch (const PartialRead& cut) {
+        EXPECT_STREQ(cut.what(),
+                     "partly read: a header line longer than 1 MB was decoded only in part");
+        const std::string text = ToUtf8(cut.TextSoFar());
+        EXPECT_EQ(text.substr(0, 6), "body\r\n");
+        EXPECT_NE(text.find("X-Long: café start folded words folded"), std::string::npos);
+        EXPECT_NE(text.find("Subject: after\r\n"), std::string::npos);
+        EXPECT_LT(text.size(), kLongestHeader + 200);
+    }
+}
+
+// Bytes in pieces decode as the same bytes whole, wherever they are cut: a
+// character of several bytes, an invalid sequence, a converter's state.
+TEST(MailCharset, PiecesDecodeAsTheWhole) {
+    struct Case {
+        const char* label;
+        std::string bytes;
+    } cases[] = {
+        {"utf-8", "caf\xc3\xa9 \xe2\x82\xac \xf0\x9f\x98\x80 x"},
+        {"utf-8", "bad \xe2\x82 \xc3 \xff\xfe \x80\x80 \xf0\x9f\x98 end \xe2"},
+        {"", "caf\xc3\xa9 \xe2\x82\xac"},  // no label, valid UTF-8
+        {"", "caf\xe9 \x80 \xc3"},         // no label, windows-1252
+        {"windows-1252", "\x93q\x94 caf\xe9"},
+        {"shift_jis", "\x93\xfa\x96\x7b a \x93"},
+        {"gb18030", "\xd6\xd0\xce\xc4 \x81\x30\x81\x30 z"},
+        {"iso-2022-jp", "a \x1b$B$3$s\x1b(B b"},
+        {"utf-16le", std::string("a\0b\0=\xd8\x00\xde", 8)},
+        {"replacement", "abc"},
+        {"x-user-defined", "a\x80\xff"},
+        {"iso-8859-16", "\xa4 \xaa\xe9"},
+    };
+    for (const Case& c : cases) {
+        Text whole;
+        AppendDecoded(c.bytes.data(), c.bytes.size(), c.label, whole);
+        for (std::size_t step = 1; step <= c.bytes.size(); ++step) {
+            Utf8Checker checker;
+            for (std::size_t i = 0; i < c.bytes.size(); i += step)
+                checker.Add(c.bytes.data() + i, std::min(step, c.bytes.size() - i));
+            MailDecoder decoder(c.label, checker.Valid());
+            Text pieces;
+            for (std::size_t i = 0; i < c.bytes.size(); i += step)
+                decoder.Append(c.bytes.data() + i, std::min(step, c.bytes.size() - i), false,
+                               pieces);
+            decoder.Append(c.bytes.data(), 0, true, pieces);
+            EXPECT_TRUE(pieces == whole) << c.label << " in pieces of " << step;
+        }
+    }
+}
+
 TEST(MailCharset, LabelsNameTheirEncodingWhateverTheCaseAndSpace) {
     struct Case {
         const char* label;

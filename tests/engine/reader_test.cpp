@@ -246,6 +246,28 @@ TEST(Decoding, EachPieceReplacesTheTextOfTheLongerOneBefore) {
     }
 }
 
+// UTF-16 in either byte order, split between pieces at every byte: the same
+// text, whether its units are taken eight at a time or one by one.
+TEST(Decoding, Utf16SplitAnywhereGivesTheSameText) {
+    Text text;
+    for (char16_t u = 0; u < 61; ++u)
+        text += static_cast<char16_t>(u % 3 ? u'a' + u % 26 : 0x20AC + u * 0x101);
+    for (Encoding enc : {Encoding::Utf16LE, Encoding::Utf16BE}) {
+        std::string bytes;
+        for (char16_t u : text) {
+            const char hi = static_cast<char>(u >> 8), lo = static_cast<char>(u & 0xFF);
+            bytes += enc == Encoding::Utf16LE ? std::string{lo, hi} : std::string{hi, lo};
+        }
+        for (std::size_t cut = 0; cut <= bytes.size(); ++cut) {
+            TextDecoder d(enc, 1252);
+            Text out;
+            d.DecodeAppend(bytes.data(), cut, false, out);
+            d.DecodeAppend(bytes.data() + cut, bytes.size() - cut, true, out);
+            EXPECT_EQ(out, text) << static_cast<int>(enc) << " cut " << cut;
+        }
+    }
+}
+
 TEST(Files, EncodingsAndMarksInBothModes) {
     TempDir dir;
     struct Case {

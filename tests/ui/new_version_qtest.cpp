@@ -191,6 +191,53 @@ private slots:
         QVERIFY(!notice->isVisible());
     }
 
+    // Where the link leads is on the window before anyone clicks: the host
+    // under the link (punycode for a look-alike name, the end of a long one
+    // kept), the whole address on the link's tool tip.
+    void linkSaysWhereItLeads_data() {
+        QTest::addColumn<QString>("link");
+        QTest::addColumn<QString>("host");
+        QTest::addColumn<QString>("tip");
+        QTest::newRow("maker's site") << "https://www.kelmare.example/get/Corvexa-2.6.tar.gz"
+                                      << "www.kelmare.example"
+                                      << "https://www.kelmare.example/get/Corvexa-2.6.tar.gz";
+        QTest::newRow("look-alike suffix") << "http://www.kelmare.example.evil.test:8080/get"
+                                           << "www.kelmare.example.evil.test:8080"
+                                           << "http://www.kelmare.example.evil.test:8080/get";
+        QTest::newRow("look-alike letters")
+            << QString::fromUtf8("https://www.k\xd0\xb5lmare.example/get")
+            << "www.xn--klmare-3of.example"
+            << "https://www.xn--klmare-3of.example/get";
+        QTest::newRow("not a web address: home page") << "file:///etc/passwd"
+                                                      << "127.0.0.1:9"
+                                                      << "https://127.0.0.1:9/";
+    }
+    void linkSaysWhereItLeads() {
+        QFETCH(QString, link);
+        QFETCH(QString, host);
+        QFETCH(QString, tip);
+        auto notice = Shown(link);
+        auto* label = Find<QLabel>(*notice, "LabelHost");
+        QCOMPARE(label->text(), host);
+        QCOMPARE(label->textFormat(), Qt::PlainText);
+        QVERIFY(label->isVisible());
+        QVERIFY(QRect(QPoint(0, 0), notice->size())
+                    .contains(QRect(label->mapTo(notice.get(), QPoint(0, 0)), label->size())));
+        QVERIFY(label->height() >= label->fontMetrics().height());
+        QCOMPARE(Find<QLabel>(*notice, "Label2")->toolTip(), tip);
+    }
+
+    void longHostKeepsItsEnd() {
+        QString host;
+        for (int i = 0; i < 4; ++i) host += QString(60, QChar(u'a' + i)) + QLatin1Char('.');
+        host += QStringLiteral("kelmare.example.evil.test");
+        auto notice = Shown(QStringLiteral("https://") + host + QStringLiteral("/get"));
+        auto* label = Find<QLabel>(*notice, "LabelHost");
+        QVERIFY(label->text().endsWith(QStringLiteral(".kelmare.example.evil.test")));
+        QVERIFY(label->text().startsWith(QChar(0x2026)));
+        QVERIFY(label->fontMetrics().horizontalAdvance(label->text()) <= label->width());
+    }
+
     void serverMessageIsPlainText() {
         QString title, text;
         Qt::TextFormat format = Qt::AutoText;

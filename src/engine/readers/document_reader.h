@@ -4,6 +4,7 @@
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -13,6 +14,10 @@
 #include "engine/text.h"
 
 namespace corvexa {
+
+// Receives a document's text in pieces, in order; the pieces joined are the
+// whole text. Returns false when no more is wanted (the scan stops).
+using TextPieces = std::function<bool(TextView piece)>;
 
 // One link of a document: a PDF link annotation's URI or an office document's
 // external hyperlink.
@@ -44,6 +49,11 @@ public:
     virtual bool Available() const = 0;
     // The document's whole text. Throws on any failure.
     virtual Text ReadText(const Text& path) = 0;
+    // The same text handed over in pieces, so that a reader able to decode as
+    // it goes never holds a large document's text whole. A reader cut short
+    // at one of its bounds throws PartialRead after handing over all it read.
+    // By default the whole text is one piece.
+    virtual void StreamText(const Text& path, const TextPieces& feed) { feed(ReadText(path)); }
     // The document's link targets in document order (pages in order), read
     // after its text when the scan asks for them. Throws on a failure; a
     // reader without links gives none.

@@ -44,14 +44,74 @@ bool IsAttachment(GMimeObject* object) {
 // How deep forwarded messages are decoded inside one another.
 constexpr int kDeepestMessage = 32;
 
+// Collects text and hands it on in pieces of about kEmlPieceLength.
+class PieceOut {
+public:
+    explicit PieceOut(const TextPieces& feed) : feed_(feed) {}
+    Text& Buffer() { return buffer_; }
+    // Hands the buffer on once it is long enough; false once the receiver
+    // wants no more.
+    bool Check() {
+        if (buffer_.size() >= kEmlPieceLength) Flush();
+        return !stopped_;
+    }
+    void Flush() {
+        if (!buffer_.empty() && !stopped_) stopped_ = !feed_(buffer_);
+        buffer_.clear();
+    }
+    bool Stopped() const { return stopped_; }
+
+private:
+    const TextPieces& feed_;
+    Text buffer_;
+    bool stopped_ = false;
+};
+
+// Hands the part's content, its transfer encoding undone, to use piece by
+// piece; false when use asked to stop.
+template <class Use>
+bool ForEachDecodedPiece(GMimeDataWrapper* content, Use use) {
+    GMimeStream* raw = g_mime_data_wrapper_get_stream(content);
+    if (!raw) return true;
+    g_mime_stream_reset(raw);
+    const GMimeContentEncoding encoding = g_mime_data_wrapper_get_encoding(content);
+    const bool encoded = encoding == GMIME_CONTENT_ENCODING_BASE64 ||
+                         encoding == GMIME_CONTENT_ENCODING_QUOTEDPRINTABLE ||
+                         encoding == GMIME_CONTENT_ENCODING_UUENCODE;
+    GMimeEncoding state;
+    g_mime_encoding_init_decode(&state, encoding);
+    constexpr std::size_t kChunk = 65536;
+    std::vector<char> in(kChunk), out(encoded ? g_mime_encoding_outlen(&state, kChunk) : 0);
+    for (;;) {
+        ssize_t n = g_mime_stream_read(raw, in.data(), kChunk);
+        // A part's stream ends at its bound, which some streams report as -1.
+        if (n < 0 && !g_mime_stream_eos(raw)) throw ReadError("cannot read a part of the message");
+        const std::size_t got = n > 0 ? static_cast<std::size_t>(n) : 0;
+        const bool last = got == 0;
+        if (!encoded) {
+            if (!use(in.data(), got, last)) return false;
+        } else {
+            // The decoder keeps what a piece cuts short for the next one; the
+            // last call flushes it, as a decoding of the whole would.
+            const std::size_t made = last
+                                         ? g_mime_encoding_flush(&state, in.data(), 0, out.data())
+                                         : g_mime_encoding_step(&state, in.data(), got, out.data());
+            if (!use(out.data(), made, last)) return false;
+        }
+        if (last) return true;
+    }
+}
+
 // Builds the text of one message: parts, then the body outside them, then the
 // header lines.
 class MessageText {
 public:
-    explicit MessageText(Text& out) : out_(out) {}
+    explicit MessageText(PieceOut& out) : out_(out) {}
 
     // Whether a message was left out for being nested too deep.
     bool Cut() const { return cut_; }
+    // Whether a header line was decoded only in part for its length.
+    bool HeaderCut() const { return headerCut_; }
 
     void Message(GMimeMessage* message, int depth) {
         GMimeObject* body = g_mime_message_get_mime_part(message);
@@ -70,7 +130,8 @@ public:
 private:
     void Children(GMimeMultipart* multipart, int depth) {
         const int count = g_mime_multipart_get_count(multipart);
-        for (int i = 0; i < count; ++i) Object(g_mime_multipart_get_part(multipart, i), depth);
+        for (int i = 0; i < count && !out_.Stopped(); ++i)
+            Object(g_mime_multipart_get_part(multipart, i), depth);
     }
 
     void Object(GMimeObject* object, int depth) {
@@ -91,55 +152,57 @@ private:
         }
     }
 
+    // Decoded as it is read: the transfer encoding, then the character set,
+    // a piece at a time. Without a known charset the choice between UTF-8
+    // and windows-1252 rests on the whole content, checked in a first pass.
     void TextPart(GMimePart* part) {
         GMimeDataWrapper* content = g_mime_part_get_content(part);
         if (!content) return;
-        const std::string bytes = DecodedContent(content);
-        const char* charset =
-            g_mime_object_get_content_type_parameter(GMIME_OBJECT(part), "charset");
-        AppendDecoded(bytes.data(), bytes.size(), charset ? charset : "", out_);
-        out_ += u"\r\n";
-    }
-
-    // The part's content with its transfer encoding undone: read whole, then
-    // decoded in one step.
-    static std::string DecodedContent(GMimeDataWrapper* content) {
-        GMimeStream* raw = g_mime_data_wrapper_get_stream(content);
-        if (!raw) return {};
-        g_mime_stream_reset(raw);
-        std::string in;
-        if (gint64 length = g_mime_stream_length(raw); length > 0)
-            in.reserve(static_cast<std::size_t>(length));
-        char buffer[65536];
-        for (;;) {
-            ssize_t n = g_mime_stream_read(raw, buffer, sizeof buffer);
-            if (n > 0) {
-                in.append(buffer, static_cast<std::size_t>(n));
-                continue;
-            }
-            // A part's stream ends at its bound, which some streams report as -1.
-            if (n < 0 && !g_mime_stream_eos(raw))
-                throw ReadError("cannot read a part of the message");
-            break;
+        const char* label = g_mime_object_get_content_type_parameter(GMIME_OBJECT(part), "charset");
+        const std::string charset = label ? label : "";
+        bool validUtf8 = true;
+        if (!IsKnownLabel(charset)) {
+            Utf8Checker checker;
+            ForEachDecodedPiece(content, [&](const char* data, std::size_t size, bool) {
+                checker.Add(data, size);
+                return true;
+            });
+            validUtf8 = checker.Valid();
         }
-        const GMimeContentEncoding encoding = g_mime_data_wrapper_get_encoding(content);
-        if (encoding != GMIME_CONTENT_ENCODING_BASE64 &&
-            encoding != GMIME_CONTENT_ENCODING_QUOTEDPRINTABLE &&
-            encoding != GMIME_CONTENT_ENCODING_UUENCODE)
-            return in;
-        GMimeEncoding state;
-        g_mime_encoding_init_decode(&state, encoding);
-        std::string out(g_mime_encoding_outlen(&state, in.size()), '\0');
-        out.resize(g_mime_encoding_flush(&state, in.data(), in.size(), out.data()));
-        return out;
+        MailDecoder decoder(charset, validUtf8);
+        ForEachDecodedPiece(content, [&](const char* data, std::size_t size, bool last) {
+            decoder.Append(data, size, last, out_.Buffer());
+            return out_.Check();
+        });
+        out_.Buffer() += u"\r\n";
+        out_.Check();
     }
 
     void RawEntry(const char* text) {
         std::size_t size = text ? std::strlen(text) : 0;
         while (size > 0 && (text[size - 1] == '\n' || text[size - 1] == '\r')) --size;
         if (size == 0) return;
-        AppendDecoded(text, size, "", out_);
-        out_ += u"\r\n";
+        AppendDecoded(text, size, "", out_.Buffer());
+        out_.Buffer() += u"\r\n";
+        out_.Check();
+    }
+
+    // A header line's value, unfolded, encoded words decoded; one longer than
+    // kLongestHeader is decoded only as far as that.
+    std::string HeaderValue(GMimeHeader* header) {
+        const char* raw = g_mime_header_get_raw_value(header);
+        if (!raw || ::strnlen(raw, kLongestHeader + 1) <= kLongestHeader) {
+            const char* value = g_mime_header_get_value(header);
+            return value ? value : "";
+        }
+        headerCut_ = true;
+        const std::string head(raw, kLongestHeader);
+        char* unfolded = g_mime_utils_header_unfold(head.c_str());
+        char* decoded = unfolded ? g_mime_utils_header_decode_text(nullptr, unfolded) : nullptr;
+        std::string value = decoded ? decoded : "";
+        g_free(decoded);
+        g_free(unfolded);
+        return value;
     }
 
     // The message's own header lines and those of its top part (the content
@@ -157,18 +220,20 @@ private:
             return g_mime_header_get_offset(a) < g_mime_header_get_offset(b);
         });
         for (GMimeHeader* header : lines) {
+            if (out_.Stopped()) return;
             // Unfolded, encoded words decoded: the raw pass sees the lines as
             // they are stored.
             const char* name = g_mime_header_get_raw_name(header);
-            const char* value = g_mime_header_get_value(header);
-            std::string line = std::string(name ? name : "") + ": " + (value ? value : "");
-            AppendDecoded(line.data(), line.size(), "utf-8", out_);
-            out_ += u"\r\n";
+            const std::string line = std::string(name ? name : "") + ": " + HeaderValue(header);
+            AppendDecoded(line.data(), line.size(), "utf-8", out_.Buffer());
+            out_.Buffer() += u"\r\n";
+            out_.Check();
         }
     }
 
-    Text& out_;
+    PieceOut& out_;
     bool cut_ = false;
+    bool headerCut_ = false;
 };
 
 // The bytes of the message being read, kept from one message to the next on
@@ -219,12 +284,28 @@ GMimeStream* MessageStream(int fd) {
 
 namespace {
 
-// The decoded text of the message in stream; `native` names it in errors.
-Text TextOfMessage(GMimeStream* stream, const std::string& native);
+// Hands the decoded text of the message in stream to feed; `native` names it
+// in errors.
+void StreamMessage(GMimeStream* stream, const std::string& native, const TextPieces& feed);
+
+// Collects the pieces into one text.
+template <class Stream>
+Text Whole(Stream stream) {
+    Text text;
+    try {
+        stream([&](TextView piece) {
+            text += piece;
+            return true;
+        });
+    } catch (const PartialRead& cut) {
+        throw PartialRead(std::move(text), cut.what());
+    }
+    return text;
+}
 
 }  // namespace
 
-Text EmlText(const Text& path) {
+void EmlStream(const Text& path, const TextPieces& feed) {
     InitMime();
     const std::string native = platform::NativeFromPath(path);
     // A path of any length, as the plain-text reader opens it; a FIFO or
@@ -237,18 +318,26 @@ Text EmlText(const Text& path) {
         throw ReadError("not a regular file: " + native);
     }
     Owned<GMimeStream> stream(MessageStream(fd));
-    return TextOfMessage(stream.get(), native);
+    StreamMessage(stream.get(), native, feed);
+}
+
+void EmlStreamOfBytes(std::string_view bytes, const std::string& name, const TextPieces& feed) {
+    InitMime();
+    Owned<GMimeStream> stream(g_mime_stream_mem_new_with_buffer(bytes.data(), bytes.size()));
+    StreamMessage(stream.get(), name, feed);
+}
+
+Text EmlText(const Text& path) {
+    return Whole([&](const TextPieces& feed) { EmlStream(path, feed); });
 }
 
 Text EmlTextOfBytes(std::string_view bytes, const std::string& name) {
-    InitMime();
-    Owned<GMimeStream> stream(g_mime_stream_mem_new_with_buffer(bytes.data(), bytes.size()));
-    return TextOfMessage(stream.get(), name);
+    return Whole([&](const TextPieces& feed) { EmlStreamOfBytes(bytes, name, feed); });
 }
 
 namespace {
 
-Text TextOfMessage(GMimeStream* stream, const std::string& native) {
+void StreamMessage(GMimeStream* stream, const std::string& native, const TextPieces& feed) {
     Owned<GMimeParser> parser(g_mime_parser_new_with_stream(stream));
     g_mime_parser_set_persist_stream(parser.get(), TRUE);
     g_mime_parser_set_format(parser.get(), GMIME_FORMAT_MESSAGE);
@@ -257,19 +346,18 @@ Text TextOfMessage(GMimeStream* stream, const std::string& native) {
     GMimeHeaderList* headers = g_mime_object_get_header_list(GMIME_OBJECT(message.get()));
     if (!headers || g_mime_header_list_get_count(headers) == 0)
         throw NotDecodable("no message headers: " + native);
-    Text text;
-    // Room for about as many characters as the file has bytes, so the text
-    // seldom has to move while it grows; a message kept in its file may be
-    // mostly attachment, and gets no such room.
-    if (gint64 size = g_mime_stream_length(stream); size > 0 && GMIME_IS_STREAM_MEM(stream))
-        text.reserve(static_cast<std::size_t>(size));
-    MessageText builder(text);
+    PieceOut out(feed);
+    MessageText builder(out);
     builder.Message(message.get(), 0);
+    out.Flush();
+    std::string why;
     if (builder.Cut())
-        throw PartialRead(std::move(text), "partly read: messages forwarded inside more than " +
-                                               std::to_string(kDeepestMessage) +
-                                               " others were not decoded");
-    return text;
+        why = "messages forwarded inside more than " + std::to_string(kDeepestMessage) +
+              " others were not decoded";
+    if (builder.HeaderCut())
+        why += (why.empty() ? "" : "; ") + std::string("a header line longer than ") +
+               std::to_string(kLongestHeader >> 20) + " MB was decoded only in part";
+    if (!why.empty()) throw PartialRead(Text(), "partly read: " + why);
 }
 
 }  // namespace
@@ -282,6 +370,7 @@ public:
     std::string_view Description() const override { return "MIME-decoded e-mail messages (.eml)"; }
     bool Available() const override { return true; }
     Text ReadText(const Text& path) override { return EmlText(path); }
+    void StreamText(const Text& path, const TextPieces& feed) override { EmlStream(path, feed); }
 };
 
 }  // namespace

@@ -20,6 +20,17 @@ Text EmlText(const Text& path);
 // says which in errors.
 Text EmlTextOfBytes(std::string_view bytes, const std::string& name);
 
+// The same text handed to feed in pieces of a bounded size (about
+// kEmlPieceLength code units; a header line up to kLongestHeader bytes is one
+// piece), decoded as it is read: a part of hundreds of MB costs no more than
+// a piece. A header line longer than kLongestHeader is decoded only as far as
+// that bound, and the message then counts as partly read (PartialRead, with
+// no text of its own, thrown once everything was handed over).
+constexpr std::size_t kEmlPieceLength = std::size_t{1} << 16;
+constexpr std::size_t kLongestHeader = std::size_t{1} << 20;
+void EmlStream(const Text& path, const TextPieces& feed);
+void EmlStreamOfBytes(std::string_view bytes, const std::string& name, const TextPieces& feed);
+
 // The "eml" reader: EmlText for ".eml" files.
 std::shared_ptr<DocumentReader> MakeEmlReader();
 

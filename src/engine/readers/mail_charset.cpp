@@ -215,7 +215,138 @@ void AppendLatin10(const char* data, std::size_t size, Text& out) {
     for (std::size_t i = 0; i < size; ++i) out.push_back(map[static_cast<unsigned char>(data[i])]);
 }
 
+// Where a UTF-8 sequence at the end of the bytes that may go on past them
+// starts; size when there is none.
+std::size_t OpenTail(const char* data, std::size_t size) {
+    for (std::size_t back = 1; back <= 3 && back <= size; ++back) {
+        const auto c = static_cast<unsigned char>(data[size - back]);
+        if ((c & 0xC0) == 0x80) continue;
+        const std::size_t need = c >= 0xF0 ? 4 : c >= 0xE0 ? 3 : c >= 0xC0 ? 2 : 1;
+        return need > back ? size - back : size;
+    }
+    return size;
+}
+
+// Puts carry and the piece together, hands the part that ends at a whole
+// sequence to use and keeps the rest in carry.
+template <class Use>
+void WholeSequences(std::string& carry, const char* data, std::size_t size, bool last, Use use) {
+    std::string joined;
+    if (!carry.empty()) {
+        joined = carry;
+        joined.append(data, size);
+        data = joined.data();
+        size = joined.size();
+    }
+    const std::size_t end = last ? size : OpenTail(data, size);
+    std::string rest(data + end, size - end);
+    use(data, end);
+    carry = std::move(rest);
+}
+
 }  // namespace
+
+struct MailDecoder::Icu {
+    std::unique_ptr<UConverter, ConverterCloser> cnv;
+    const ByteTable* table = nullptr;
+};
+
+MailDecoder::MailDecoder(std::string_view label, bool validUtf8) {
+    const EncodingEntry* e = Find(label);
+    std::string_view converter;
+    if (!e) {
+        converter = validUtf8 ? "UTF-8" : "windows-1252";
+    } else if (e->name == "replacement") {
+        way_ = Way::Replacement;
+        return;
+    } else if (e->name == "x-user-defined") {
+        way_ = Way::UserDefined;
+        return;
+    } else if (e->name == "ISO-8859-16") {
+        way_ = Way::Latin10;
+        return;
+    } else {
+        converter = e->converter;
+    }
+    converter_ = std::string(converter);
+    if (converter == "UTF-8") {
+        way_ = Way::Utf8;
+        return;
+    }
+    icu_ = new Icu;
+    UErrorCode status = U_ZERO_ERROR;
+    icu_->cnv.reset(ucnv_open(converter_.c_str(), &status));
+    if (U_FAILURE(status)) {
+        status = U_ZERO_ERROR;
+        icu_->cnv.reset(ucnv_open("windows-1252", &status));
+    }
+    if (!icu_->cnv) {
+        delete icu_;
+        icu_ = nullptr;
+        throw std::runtime_error("no character set converter");
+    }
+    icu_->table = SingleByteTable(converter_, icu_->cnv.get());
+}
+
+MailDecoder::~MailDecoder() {
+    delete icu_;
+}
+
+void MailDecoder::AppendUtf8(const char* data, std::size_t size, bool last, Text& out) {
+    // Each run of whole sequences decodes alone as it would within the whole:
+    // a sequence is never split between two runs.
+    WholeSequences(carry_, data, size, last, [&](const char* run, std::size_t n) {
+        if (n > 0) AppendConverted(run, n, "UTF-8", out);
+    });
+}
+
+void MailDecoder::Append(const char* data, std::size_t size, bool last, Text& out) {
+    switch (way_) {
+        case Way::Replacement:
+            if (size > 0 && !anyBytes_) out.push_back(u'\uFFFD');
+            anyBytes_ = anyBytes_ || size > 0;
+            return;
+        case Way::UserDefined:
+            AppendUserDefined(data, size, out);
+            return;
+        case Way::Latin10:
+            AppendLatin10(data, size, out);
+            return;
+        case Way::Utf8:
+            AppendUtf8(data, size, last, out);
+            return;
+        case Way::Converter:
+            break;
+    }
+    if (icu_->table) {
+        const std::size_t start = out.size();
+        out.resize(start + size);
+        for (std::size_t i = 0; i < size; ++i)
+            out[start + i] = (*icu_->table)[static_cast<unsigned char>(data[i])];
+        return;
+    }
+    const char* source = data;
+    const char* sourceEnd = data + size;
+    std::size_t written = out.size();
+    out.resize(written + size + 16);
+    for (;;) {
+        UErrorCode status = U_ZERO_ERROR;
+        UChar* target = reinterpret_cast<UChar*>(out.data()) + written;
+        UChar* targetEnd = reinterpret_cast<UChar*>(out.data()) + out.size();
+        ucnv_toUnicode(icu_->cnv.get(), &target, targetEnd, &source, sourceEnd, nullptr, last,
+                       &status);
+        written = static_cast<std::size_t>(target - reinterpret_cast<UChar*>(out.data()));
+        if (status != U_BUFFER_OVERFLOW_ERROR) break;
+        out.resize(out.size() + static_cast<std::size_t>(sourceEnd - source) + 64);
+    }
+    out.resize(written);
+}
+
+void Utf8Checker::Add(const char* data, std::size_t size) {
+    WholeSequences(carry_, data, size, false, [&](const char* run, std::size_t n) {
+        valid_ = valid_ && utf8::IsValid(std::string_view(run, n));
+    });
+}
 
 std::string_view EncodingForLabel(std::string_view label) {
     const EncodingEntry* e = Find(label);

@@ -6,6 +6,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 
 namespace corvexa::ui {
 namespace {
@@ -20,13 +21,44 @@ QString Join(const QString& folder, const QString& name) {
     return folder.isEmpty() ? name : WithSlash(folder) + name;
 }
 
+long long g_userForTesting = -1;
+
+uid_t EffectiveUser() {
+    return g_userForTesting >= 0 ? static_cast<uid_t>(g_userForTesting) : ::geteuid();
+}
+
+bool StatFolder(const QString& folder, struct stat& st) {
+    const QByteArray native = QFile::encodeName(folder.isEmpty() ? QStringLiteral(".") : folder);
+    return ::stat(native.constData(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+// Where packages and system installers put programs.
+bool IsInstalledProgramFolder(const QString& resolved) {
+    static const char* const kSystemFolders[] = {"/usr",   "/opt",   "/bin",    "/sbin", "/lib",
+                                                 "/lib32", "/lib64", "/libx32", "/etc",  "/snap",
+                                                 "/nix",   "/gnu",   "/app"};
+    for (const char* top : kSystemFolders) {
+        const QString prefix = QString::fromLatin1(top);
+        if (resolved == prefix || resolved.startsWith(prefix + QLatin1Char('/'))) return true;
+    }
+    return false;
+}
+
 }  // namespace
+
+void SetEffectiveUserForTesting(long long user) {
+    g_userForTesting = user;
+}
 
 bool IsOwnFolder(const QString& folder) {
     struct stat st {};
-    const QByteArray native = QFile::encodeName(folder.isEmpty() ? QStringLiteral(".") : folder);
-    return ::stat(native.constData(), &st) == 0 && S_ISDIR(st.st_mode) &&
-           st.st_uid == ::geteuid() && (st.st_mode & (S_IWGRP | S_IWOTH)) == 0;
+    return StatFolder(folder, st) && st.st_uid == EffectiveUser() &&
+           (st.st_mode & (S_IWGRP | S_IWOTH)) == 0;
+}
+
+bool IsDataFolderOf(const QString& resolved, uid_t owner, mode_t mode, uid_t user) {
+    return owner == user && (mode & (S_IWGRP | S_IWOTH)) == 0 && !resolved.isEmpty() &&
+           !IsInstalledProgramFolder(resolved);
 }
 
 bool IsFolderWritable(const QString& folder) {
@@ -41,7 +73,13 @@ bool IsFolderWritable(const QString& folder) {
 
 QString ChooseDataFolder(const QString& exeFolder, const QString& company, const QString& product,
                          const QString& roamingFolder) {
-    if (IsOwnFolder(exeFolder) && IsFolderWritable(exeFolder)) return WithSlash(exeFolder);
+    struct stat st {};
+    if (StatFolder(exeFolder, st) &&
+        IsDataFolderOf(
+            QFileInfo(exeFolder.isEmpty() ? QStringLiteral(".") : exeFolder).canonicalFilePath(),
+            st.st_uid, st.st_mode, EffectiveUser()) &&
+        IsFolderWritable(exeFolder))
+        return WithSlash(exeFolder);
 
     // The roaming folder always exists on Windows; its stand-in here may not yet
     // exist on a fresh account.

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <sys/types.h>
+
 #include <QString>
 
 namespace corvexa::ui {
@@ -15,8 +17,22 @@ bool IsFolderWritable(const QString& folder);
 // link under a name the program is about to use).
 bool IsOwnFolder(const QString& folder);
 
+// Whether a folder (its path with links resolved, its owner and permission
+// bits) may hold the data of a process of that effective user: it is the
+// user's own, nobody else may write to it, and it is not an installed
+// program's folder (under /usr, /opt, /bin, /sbin, /lib*, /etc, /snap, /nix,
+// /gnu or /app). Run as root, every installed folder passes the first two
+// tests; root's settings must still never land in a program folder that
+// every user runs from.
+bool IsDataFolderOf(const QString& resolved, uid_t owner, mode_t mode, uid_t user);
+
+// The effective user the data folder is chosen for; `user` < 0 goes back to
+// the process's own. For tests, which are not run as every user.
+void SetEffectiveUserForTesting(long long user);
+
 // The folder that holds the settings file and the program's other files: the
-// executable's folder when it is the user's own (IsOwnFolder) and writable,
+// executable's folder when it is a data folder of the effective user
+// (IsDataFolderOf) and writable,
 // otherwise <roaming>/<company>/<product>,
 // whose levels are created one after the other if missing (failures are not
 // reported; the write of the first file will report them). The result ends

@@ -120,6 +120,57 @@ private slots:
         QVERIFY(QDir(exe).isEmpty(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden));
     }
 
+    // An installed program's folder is no data folder, whoever runs the
+    // program: run as root, /usr/lib/... and /opt/... are root's own and
+    // closed to others, yet every user runs from there.
+    void installedProgramFolders_data() {
+        QTest::addColumn<QString>("folder");
+        QTest::addColumn<uint>("owner");
+        QTest::addColumn<int>("mode");
+        QTest::addColumn<uint>("user");
+        QTest::addColumn<bool>("isData");
+        QTest::newRow("root, /usr/lib/corvexa") << "/usr/lib/corvexa" << 0u << 0755 << 0u << false;
+        QTest::newRow("root, /opt/corvexa") << "/opt/corvexa" << 0u << 0755 << 0u << false;
+        QTest::newRow("root, /usr/local/bin") << "/usr/local/bin" << 0u << 0755 << 0u << false;
+        QTest::newRow("root, /lib64/corvexa") << "/lib64/corvexa" << 0u << 0755 << 0u << false;
+        QTest::newRow("user, /opt/corvexa given to the user")
+            << "/opt/corvexa" << 1000u << 0755 << 1000u << false;
+        QTest::newRow("root, its own copy in /root/corvexa")
+            << "/root/corvexa" << 0u << 0755 << 0u << true;
+        QTest::newRow("user, a copy at home")
+            << "/home/ann/corvexa" << 1000u << 0700 << 1000u << true;
+        QTest::newRow("a name that only starts like one")
+            << "/optional/corvexa" << 1000u << 0755 << 1000u << true;
+        QTest::newRow("root, a folder of another user's")
+            << "/home/ann/corvexa" << 1000u << 0755 << 0u << false;
+    }
+    void installedProgramFolders() {
+        QFETCH(QString, folder);
+        QFETCH(uint, owner);
+        QFETCH(int, mode);
+        QFETCH(uint, user);
+        QFETCH(bool, isData);
+        QCOMPARE(corvexa::ui::IsDataFolderOf(folder, owner, static_cast<mode_t>(mode), user),
+                 isData);
+    }
+
+    // The real folders, the user being root (a seam, so this runs as any
+    // user): /usr/lib belongs to root and root may write there, and a link
+    // to it is seen through.
+    void rootNeverWritesIntoInstalledFolders() {
+        QTemporaryDir temp, roaming;
+        QVERIFY(temp.isValid() && roaming.isValid());
+        const QString link = temp.filePath("installed");
+        QVERIFY(QFile::link(QStringLiteral("/usr/lib"), link));
+        corvexa::ui::SetEffectiveUserForTesting(0);
+        const QString direct = ChooseDataFolder("/usr/lib", "KELMARE", "Corvexa", roaming.path());
+        const QString linked = ChooseDataFolder(link, "KELMARE", "Corvexa", roaming.path());
+        corvexa::ui::SetEffectiveUserForTesting(-1);
+        QCOMPARE(direct, roaming.path() + "/KELMARE/Corvexa/");
+        QCOMPARE(linked, roaming.path() + "/KELMARE/Corvexa/");
+        QVERIFY(!QFileInfo::exists(QStringLiteral("/usr/lib/chk.tmp")));
+    }
+
     void perUserFolderLevels() {
         QTemporaryDir exeTemp, temp;
         QVERIFY(exeTemp.isValid() && temp.isValid());
