@@ -234,4 +234,6 @@ fi
 # The document readers: e-mail messages and office documents.
 bash "$here/documents.sh" "$build"
 echo
+bash "$here/mailbox.sh" "$build"
+echo
 bash "$here/hardening.sh" "$build"
