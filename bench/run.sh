@@ -237,4 +237,6 @@ bash "$here/archives.sh" "$build" "$corpus" "$work"
 # The document readers: e-mail messages and office documents.
 bash "$here/documents.sh" "$build"
 echo
+bash "$here/mailbox.sh" "$build"
+echo
 bash "$here/hardening.sh" "$build"
