@@ -231,7 +231,12 @@ if [ -x "$bin/online_qbench" ]; then
   QT_QPA_PLATFORM=offscreen "$bin/online_qbench" "$runs"
 fi
 
+# Compressed files, archives and mailboxes.
+bash "$here/archives.sh" "$build" "$corpus" "$work"
+
 # The document readers: e-mail messages and office documents.
 bash "$here/documents.sh" "$build"
+echo
+bash "$here/mailbox.sh" "$build"
 echo
 bash "$here/hardening.sh" "$build"

@@ -99,9 +99,10 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # Recommends: what is loaded or run only when a file needs it. PDF text comes
 # from poppler's library (loaded when first needed) or from pdftotext; Word and
 # Excel documents go through the office suite's converter, which either the
-# desktop or the headless build of the suite provides.
+# desktop or the headless build of the suite provides; python3-uno lets one
+# running suite serve a whole scan.
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS
-  "libpoppler-glib8, poppler-utils, libreoffice-writer | libreoffice-writer-nogui, libreoffice-calc | libreoffice-calc-nogui")
+  "libpoppler-glib8, poppler-utils, libreoffice-writer | libreoffice-writer-nogui, libreoffice-calc | libreoffice-calc-nogui, python3-uno")
 
 include(CPack)
 configure_file(${PROJECT_SOURCE_DIR}/cmake/DebInstall.cmake.in ${corvexa_deb_dir}/DebInstall.cmake @ONLY)

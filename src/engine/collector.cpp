@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstring>
 #include <new>
 
 #include "engine/byte_source.h"
@@ -15,7 +16,9 @@
 #include "engine/readers/mailbox_reader.h"
 #include "engine/readers/text_reader.h"
 #include "platform/ascii.h"
+#include "platform/fd_io.h"
 #include "platform/native_path.h"
+#include "platform/private_folder.h"
 #include "platform/tick.h"
 
 namespace corvexa {
@@ -256,33 +259,103 @@ void TCollector::ScanLinks(DocumentReader& reader, const Text& path) {
 }
 
 bool TCollector::ScanArchive(const Text& path) {
-    ReadContext ctx{*lineSink_, control_.StopRequested, control_.AnsiCodePage};
-    const bool memoryStream = control_.MemoryStream.load(std::memory_order_relaxed);
-    std::vector<ArchiveFailure> failures;
+    std::vector<std::string> failures;
     // Each member is read as a text of its own: its lines are numbered from 1.
     const std::string container = platform::NativeFromPath(path);
     auto visit = [&](const std::string& place, std::string_view bytes) {
-        if (origins_)
-            origins_->BeginMember(place.substr(container.size() + kMemberSeparator.size()));
-        MemorySource source(bytes);
-        try {
-            corvexa::ScanPlainText(source, memoryStream, ctx);
-        } catch (const ReadError& e) {
-            failures.push_back({place, e.what()});
-        }
+        ScanMember(place, place.substr(container.size() + kMemberSeparator.size()), bytes,
+                   failures);
     };
+    std::vector<ArchiveFailure> broken;
     FileSource source(path);
     const bool read =
-        ReadArchive(source, container, ArchiveLimits{}, visit, failures, control_.StopRequested);
+        ReadArchive(source, container, ArchiveLimits{}, visit, broken, control_.StopRequested);
     if (origins_) origins_->BeginMember({});
     if (!read) return false;
+    for (const ArchiveFailure& f : broken) failures.push_back(f.place + ": " + f.reason);
     if (failures.empty()) return true;
-    std::string reason;
-    for (const ArchiveFailure& f : failures) {
-        if (!reason.empty()) reason += "; ";
-        reason += f.place + ": " + f.reason;
+    throw ReadError(JoinFailures(failures));
+}
+
+void TCollector::ScanMember(const std::string& place, const std::string& member,
+                            std::string_view bytes, std::vector<std::string>& failures) {
+    if (origins_) origins_->BeginMember(member);
+    const Text ext = LowerExtension(platform::PathFromNative(member));
+    bool alsoPlain = true;
+    if (DocumentReader* reader = MemberReader(ext, alsoPlain)) {
+        try {
+            const bool decoded = ScanDocumentText(
+                [&](const TextPieces& feed) { feed(MemberText(*reader, place, bytes, ext)); });
+            if (decoded && !alsoPlain) return;
+        } catch (const std::bad_alloc&) {
+            throw;
+        } catch (const std::exception& e) {
+            failures.push_back(place + ": " + e.what());
+            return;
+        }
     }
-    throw ReadError(reason);
+    ReadContext ctx{*lineSink_, control_.StopRequested, control_.AnsiCodePage};
+    MemorySource source(bytes);
+    try {
+        corvexa::ScanPlainText(source, control_.MemoryStream.load(std::memory_order_relaxed), ctx);
+    } catch (const ReadError& e) {
+        failures.push_back(place + ": " + e.what());
+    }
+}
+
+DocumentReader* TCollector::MemberReader(const Text& lowerExtension, bool& alsoPlain) const {
+    for (const DocumentKindInfo& kind : DocumentKindTable()) {
+        DocumentReader* reader = enabled_[static_cast<std::size_t>(kind.kind)];
+        if (!reader || !kind.Matches(lowerExtension)) continue;
+        alsoPlain = kind.alsoPlainText;
+        return reader;
+    }
+    alsoPlain = false;
+    if (pdfReader_ && lowerExtension == u".pdf") return pdfReader_;
+    return nullptr;
+}
+
+namespace {
+
+// A member written to a new file of a private folder, for a reader that runs
+// an outside program; the file is removed when this goes.
+class MemberFile {
+public:
+    MemberFile(const platform::PrivateFolder& folder, const std::string& name,
+               std::string_view bytes)
+        : path_(folder.Inside(name)) {
+        const int fd = folder.CreateFile(name);
+        if (fd < 0) throw ReadError("cannot make a private file: " + std::string(strerror(errno)));
+        const bool written = platform::WriteFull(fd, bytes.data(), bytes.size());
+        const int error = errno;
+        if (::close(fd) != 0 || !written) {
+            ::unlink(path_.c_str());
+            throw ReadError("cannot write a private file: " +
+                            std::string(strerror(written ? errno : error)));
+        }
+    }
+    ~MemberFile() { ::unlink(path_.c_str()); }
+    MemberFile(const MemberFile&) = delete;
+    MemberFile& operator=(const MemberFile&) = delete;
+    const std::string& Path() const { return path_; }
+
+private:
+    std::string path_;
+};
+
+}  // namespace
+
+Text TCollector::MemberText(DocumentReader& reader, const std::string& place,
+                            std::string_view bytes, const Text& lowerExtension) {
+    if (reader.ReadsMemory()) return reader.ReadBytes(bytes, place);
+    if (!memberFolder_)
+        memberFolder_ = std::make_unique<platform::PrivateFolder>("corvexa-member-");
+    // The member's own ending (one the reader knows), so that the program
+    // behind the reader takes it for what it is.
+    const std::string name =
+        "member-" + std::to_string(++memberFiles_) + platform::NativeFromPath(lowerExtension);
+    MemberFile file(*memberFolder_, name, bytes);
+    return reader.ReadText(platform::PathFromNative(file.Path()));
 }
 
 bool TCollector::ScanMailbox(const Text& path) {

@@ -6,6 +6,7 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <thread>
@@ -19,6 +20,10 @@
 #include "engine/text.h"
 
 namespace corvexa {
+
+namespace platform {
+class PrivateFolder;
+}
 
 // State the window and the collector share. The window writes the flags at any
 // time; the collector reads them at the moment of use (a switch from the next
@@ -133,6 +138,18 @@ private:
     // Reads a compressed file or archive member by member; false when it is
     // neither (read it as plain text). Throws naming the members that failed.
     bool ScanArchive(const Text& path);
+    // Reads one member of an archive (member: its path inside the file) as
+    // its kind, found by its name, when that kind's reader is on; else as
+    // plain text. Its failures are noted under its place.
+    void ScanMember(const std::string& place, const std::string& member, std::string_view bytes,
+                    std::vector<std::string>& failures);
+    // The reader of the kind a member's name ends as, or null (plain text);
+    // alsoPlain says whether the raw bytes are read as well.
+    DocumentReader* MemberReader(const Text& lowerExtension, bool& alsoPlain) const;
+    // The text of a member: from memory when its reader takes memory, else
+    // through a file of the scan's private folder, removed right after.
+    Text MemberText(DocumentReader& reader, const std::string& place, std::string_view bytes,
+                    const Text& lowerExtension);
     // Reads an mbox message by message, each decoded and then as it is;
     // false when the file is no mbox. Throws naming the messages that failed.
     bool ScanMailbox(const Text& path);
@@ -155,6 +172,9 @@ private:
     std::optional<FileMask> mask_;
     std::uint32_t startTick_ = 0;
     std::thread thread_;
+    // Where members go for the readers that need a file (made at the first).
+    std::unique_ptr<platform::PrivateFolder> memberFolder_;
+    std::uint64_t memberFiles_ = 0;
     // The bounds that cut the file being read, as they were met.
     std::vector<std::string> cuts_;
 };

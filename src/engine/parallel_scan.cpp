@@ -39,6 +39,12 @@ public:
         inner_->SetStopFlag(StopFlag());
         return inner_->ReadText(path);
     }
+    bool ReadsMemory() const override { return inner_->ReadsMemory(); }
+    Text ReadBytes(std::string_view bytes, const std::string& name) override {
+        std::lock_guard guard(*lock_);
+        inner_->SetStopFlag(StopFlag());
+        return inner_->ReadBytes(bytes, name);
+    }
     void StreamText(const Text& path, const TextPieces& feed) override {
         std::lock_guard guard(*lock_);
         inner_->SetStopFlag(StopFlag());

@@ -52,8 +52,10 @@ struct ScanInputs {
     PdfMode Pdf = PdfMode::PlainText;
 };
 
-// The reading switches beyond the document kinds: each is switched on and off
-// as a whole, like a document kind, and is off unless the user turns it on.
+// The reading switches beyond the document kinds: compressed files and
+// archives read member by member, mailboxes message by message, link
+// targets. Each is switched on and off as a whole, like a document kind, and is off unless the user
+// turns it on.
 struct ContainerSwitchInfo {
     bool ScanInputs::*input;
     std::string_view cliName;  // the command line's long option
@@ -62,9 +64,12 @@ struct ContainerSwitchInfo {
     std::string_view menuObjectName;
 };
 
-inline constexpr std::array<ContainerSwitchInfo, 1> kContainerSwitches = {{
+inline constexpr std::array<ContainerSwitchInfo, 3> kContainerSwitches = {{
     {&ScanInputs::LinkTargets, "link-targets", "LinkTargets", "Read Link Targets",
      "ReadLinkTargets1"},
+    {&ScanInputs::Archives, "archives", "ReadArchives", "Read Compressed Files and Archives",
+     "ReadArchives1"},
+    {&ScanInputs::Mailboxes, "mailboxes", "ReadMailboxes", "Read Mailboxes", "ReadMailboxes1"},
 }};
 
 enum class ScanJobProblem { None, FolderBlank, NoDetection, MaskInvalid };

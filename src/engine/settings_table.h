@@ -27,6 +27,8 @@ enum class SettingKey {
     SkipLargeFiles,
     SkipLargeFilesMB,
     LinkTargets,
+    ReadArchives,
+    ReadMailboxes,
 };
 
 enum class SettingKind {
@@ -45,7 +47,7 @@ struct SettingInfo {
     const char* defaultValue;
 };
 
-inline constexpr std::array<SettingInfo, 16> kSettings = {{
+inline constexpr std::array<SettingInfo, 18> kSettings = {{
     {SettingKey::DetectEmail, "DetectEmail", SettingKind::OnOff, "ON"},
     {SettingKey::DetectFtp, "DetectFtp", SettingKind::OnOff, "ON"},
     {SettingKey::DetectHttp, "DetectHttp", SettingKind::OnOff, "ON"},
@@ -63,6 +65,8 @@ inline constexpr std::array<SettingInfo, 16> kSettings = {{
     {SettingKey::SkipLargeFilesMB, "SkipLargeFilesMB", SettingKind::Integer, "1024"},
     // The switches of kContainerSwitches, off by default.
     {SettingKey::LinkTargets, "LinkTargets", SettingKind::OnOff, "OFF"},
+    {SettingKey::ReadArchives, "ReadArchives", SettingKind::OnOff, "OFF"},
+    {SettingKey::ReadMailboxes, "ReadMailboxes", SettingKind::OnOff, "OFF"},
 }};
 
 namespace settings_detail {

@@ -4,6 +4,7 @@
 #include <poll.h>
 #include <signal.h>
 #include <sys/resource.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
@@ -14,6 +15,7 @@
 #include <climits>
 #include <cstdlib>
 #include <cstring>
+#include <utility>
 
 #include "platform/process_keeper.h"
 
@@ -63,18 +65,24 @@ std::vector<char*> Pointers(std::vector<std::string>& strings) {
 constexpr int kKeeperSlots = 64;
 std::atomic<pid_t> g_keepers[kKeeperSlots];
 
+// Claims a slot for the keeper; -1 when all are taken.
+int ClaimSlot(pid_t pid) {
+    for (int i = 0; i < kKeeperSlots; ++i) {
+        pid_t expected = 0;
+        if (g_keepers[i].compare_exchange_strong(expected, pid)) return i;
+    }
+    return -1;
+}
+
+void ReleaseSlot(int slot) {
+    if (slot >= 0) g_keepers[slot].store(0);
+}
+
 // Registers a keeper while it runs.
 class KeeperSlot {
 public:
-    explicit KeeperSlot(pid_t pid) {
-        for (int i = 0; i < kKeeperSlots && slot_ < 0; ++i) {
-            pid_t expected = 0;
-            if (g_keepers[i].compare_exchange_strong(expected, pid)) slot_ = i;
-        }
-    }
-    ~KeeperSlot() {
-        if (slot_ >= 0) g_keepers[slot_].store(0);
-    }
+    explicit KeeperSlot(pid_t pid) : slot_(ClaimSlot(pid)) {}
+    ~KeeperSlot() { ReleaseSlot(slot_); }
     KeeperSlot(const KeeperSlot&) = delete;
     KeeperSlot& operator=(const KeeperSlot&) = delete;
 
@@ -279,6 +287,109 @@ ProcessResult RunHiddenProcess(const ProcessRequest& request) {
         return result;
     }
     return FromReport(reportRead.fd);
+}
+
+std::unique_ptr<LiveProcess> LiveProcess::Start(const ProcessRequest& request, int* error) {
+    PlanStorage storage;
+    detail::LaunchPlan plan;
+    if (request.argv.empty() || request.argv[0].empty() || !MakePlan(request, storage, plan)) {
+        *error = ENOENT;
+        return nullptr;
+    }
+    // Its standard input is a socket, so that a write to a program that is
+    // gone fails instead of raising SIGPIPE.
+    int input[2], output[2], report[2];
+    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, input) != 0) {
+        *error = errno;
+        return nullptr;
+    }
+    Fd inMine{input[0]}, inTheirs{input[1]};
+    if (::pipe2(output, O_CLOEXEC) != 0) {
+        *error = errno;
+        return nullptr;
+    }
+    Fd outMine{output[0]}, outTheirs{output[1]};
+    if (::pipe2(report, O_CLOEXEC) != 0) {
+        *error = errno;
+        return nullptr;
+    }
+    Fd reportRead{report[0]}, reportWrite{report[1]};
+    plan.stdinFd = inTheirs.fd;
+    plan.outputFd = outTheirs.fd;
+    plan.reportFd = reportWrite.fd;
+    const pid_t keeper = ::fork();
+    if (keeper == 0) detail::RunKeeper(plan);
+    if (keeper < 0) {
+        *error = errno;
+        return nullptr;
+    }
+    std::unique_ptr<LiveProcess> live(new LiveProcess);
+    live->keeper_ = keeper;
+    live->slot_ = ClaimSlot(keeper);
+    live->pidfd_ = static_cast<int>(::syscall(SYS_pidfd_open, keeper, 0));
+    live->input_ = std::exchange(inMine.fd, -1);
+    live->output_ = std::exchange(outMine.fd, -1);
+    ::fcntl(live->output_, F_SETFL, ::fcntl(live->output_, F_GETFL) | O_NONBLOCK);
+    return live;
+}
+
+LiveProcess::~LiveProcess() {
+    End();
+}
+
+void LiveProcess::End() {
+    if (keeper_ > 0) {
+        StopKeeper(keeper_, pidfd_);
+        ReleaseSlot(slot_);
+        keeper_ = -1;
+    }
+    for (int* fd : {&pidfd_, &input_, &output_}) {
+        if (*fd >= 0) ::close(*fd);
+        *fd = -1;
+    }
+}
+
+bool LiveProcess::Send(std::string_view data) {
+    while (!data.empty() && input_ >= 0) {
+        const ssize_t n = ::send(input_, data.data(), data.size(), MSG_NOSIGNAL);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        data.remove_prefix(static_cast<std::size_t>(n));
+    }
+    return data.empty();
+}
+
+ProcessOutcome LiveProcess::Receive(std::string* received,
+                                    const std::function<bool(const std::string&)>& complete,
+                                    Clock::time_point deadline, const std::atomic<bool>* cancel,
+                                    std::size_t limit) {
+    char buffer[65536];
+    for (;;) {
+        if (complete(*received)) return ProcessOutcome::Exited;
+        ProcessOutcome stop = ProcessOutcome::Exited;
+        if (output_ < 0 || received->size() > limit)
+            stop = ProcessOutcome::Signalled;
+        else if (cancel && cancel->load(std::memory_order_relaxed))
+            stop = ProcessOutcome::Cancelled;
+        else if (Clock::now() >= deadline)
+            stop = ProcessOutcome::TimedOut;
+        if (stop != ProcessOutcome::Exited) {
+            End();
+            return stop;
+        }
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+        // A cancel flag is looked at a few times a second at worst.
+        pollfd fd{output_, POLLIN, 0};
+        ::poll(&fd, 1, static_cast<int>(std::clamp<long long>(left.count() + 1, 0, 20)));
+        const ssize_t n = ::read(output_, buffer, sizeof buffer);
+        if (n > 0) {
+            received->append(buffer, static_cast<std::size_t>(n));
+        } else if (n == 0 || (errno != EINTR && errno != EAGAIN && errno != EWOULDBLOCK)) {
+            ::close(output_);
+            output_ = -1;
+        }
+    }
 }
 
 void EndRunningProcesses() noexcept {

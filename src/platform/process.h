@@ -3,7 +3,10 @@
 #include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <functional>
+#include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace corvexa::platform {
@@ -64,6 +67,45 @@ ProcessResult RunHiddenProcess(const ProcessRequest& request);
 // Tells every program running through RunHiddenProcess to end, with all it
 // started. Safe to call from a signal handler; it does not wait.
 void EndRunningProcesses() noexcept;
+
+// A program that keeps running while we talk to it: requests go to its
+// standard input, replies come from its standard output (standard error goes
+// there too). It is started and guarded as RunHiddenProcess does (a keeper that
+// dies with us and reaps all it starts, no network, in a group of its own), so
+// ending it, by us, by EndRunningProcesses or by our death, ends everything it
+// started. The request's timeout, cancel and output fields are not used: each
+// Receive has its own.
+class LiveProcess {
+public:
+    using Clock = std::chrono::steady_clock;
+    // Null, with *error set to errno, when it cannot be started.
+    static std::unique_ptr<LiveProcess> Start(const ProcessRequest& request, int* error);
+    // Ends it, with everything it started.
+    ~LiveProcess();
+    LiveProcess(const LiveProcess&) = delete;
+    LiveProcess& operator=(const LiveProcess&) = delete;
+
+    // Writes all of data to its standard input; false when it is gone.
+    bool Send(std::string_view data);
+    // Appends what it writes to *received until complete(*received) holds
+    // (Exited), up to limit bytes. Past the deadline (TimedOut), when *cancel
+    // is raised (Cancelled) or past the limit (Signalled) it is ended at once;
+    // when its output ends first, it is over (Signalled).
+    ProcessOutcome Receive(std::string* received,
+                           const std::function<bool(const std::string&)>& complete,
+                           Clock::time_point deadline, const std::atomic<bool>* cancel,
+                           std::size_t limit);
+    bool Running() const { return keeper_ > 0; }
+
+private:
+    LiveProcess() = default;
+    void End();
+    int keeper_ = -1;
+    int pidfd_ = -1;
+    int input_ = -1;   // our end of its standard input
+    int output_ = -1;  // our end of its standard output
+    int slot_ = -1;    // where EndRunningProcesses finds it
+};
 
 // A converter's run as the PDF reader needs it: the argument vector (argv[0] a
 // path or a name looked up on PATH), started in the given working folder (empty

@@ -81,6 +81,9 @@ public:
     ScanController& Scan() { return *scan_; }
     results::ResultLists& Lists() { return lists_; }
     SharedList& Files() { return files_; }
+    // Where each finding of the last scan was made (empty unless Found In was
+    // on as it started); for measurements.
+    const FindingOrigins& Origins() const { return origins_; }
 
     // The update check has completed and its outcome (the notice) is applied.
     bool UpdateCheckDone() const;

@@ -5,12 +5,14 @@
 #include "engine/readers/office_reader.h"
 
 #include <arpa/inet.h>
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <signal.h>
 #include <stdlib.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <fstream>
@@ -19,6 +21,7 @@
 #include <vector>
 
 #include "engine/collector.h"
+#include "engine/readers/office_service.h"
 #include "engine/readers/office_table.h"
 #include "engine/readers/text_reader.h"
 #include "platform/process.h"
@@ -27,6 +30,7 @@
 #include "support/temp_dir.h"
 
 using namespace corvexa;
+using corvexa::test::ReadFileBytes;
 using corvexa::test::TempDir;
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
@@ -178,12 +182,21 @@ TEST(OfficeTable, SheetFilesInTheOrderTheSuiteWroteThem) {
 TEST_F(Office, WordDocumentsGiveTheirBodyText) {
     if (!NeedOffice()) GTEST_SKIP() << "LibreOffice (soffice) is not installed";
     auto source = dir_.Write("doc.fodt", kText);
+    // The same text from a start of the suite per document and from one
+    // running suite.
+    OfficeService service(soffice_);
     for (const char* format : {"docx", "doc"}) {
         const fs::path document = Make(source, format);
-        const std::string text = ToUtf8(WordText(FromUtf8(document.string()), {soffice_}));
-        EXPECT_EQ(text, "Write to anna@word.example — café\nor see https://www.word.example/path\n")
-            << format;
+        for (OfficeService* running : {static_cast<OfficeService*>(nullptr), &service}) {
+            OfficeRun run{soffice_};
+            run.service = running;
+            const std::string text = ToUtf8(WordText(FromUtf8(document.string()), run));
+            EXPECT_EQ(text,
+                      "Write to anna@word.example — café\nor see https://www.word.example/path\n")
+                << format << (running ? " by the running suite" : "");
+        }
     }
+    EXPECT_EQ(service.Starts(), 1);
 }
 
 TEST_F(Office, AConversionFetchesNothingFromTheNetwork) {
@@ -223,11 +236,17 @@ TEST_F(Office, AConversionFetchesNothingFromTheNetwork) {
 TEST_F(Office, WorkbooksGiveEverySheetAsDisplayed) {
     if (!NeedOffice()) GTEST_SKIP() << "LibreOffice (soffice) is not installed";
     auto source = dir_.Write("book.fods", kSheets);
+    OfficeService service(soffice_);
     for (const char* format : {"xlsx", "xls"}) {
         const fs::path workbook = Make(source, format);
-        EXPECT_EQ(ToUtf8(ExcelText(FromUtf8(workbook.string()), u"\t", {soffice_})), kSheetsText)
-            << format;
+        for (OfficeService* running : {static_cast<OfficeService*>(nullptr), &service}) {
+            OfficeRun run{soffice_};
+            run.service = running;
+            EXPECT_EQ(ToUtf8(ExcelText(FromUtf8(workbook.string()), u"\t", run)), kSheetsText)
+                << format << (running ? " by the running suite" : "");
+        }
     }
+    EXPECT_EQ(service.Starts(), 1);
 }
 
 TEST_F(Office, DamagedFilesFailOrGiveWhatTheSuiteReads) {
@@ -237,13 +256,17 @@ TEST_F(Office, DamagedFilesFailOrGiveWhatTheSuiteReads) {
     auto damaged = dir_.Write("damaged.docx", zipLike);
     auto empty = dir_.Write("empty.doc", "");
     auto textBook = dir_.Write("text.xlsx", "plain@text.example,b\n");
-    EXPECT_THROW(WordText(FromUtf8(damaged.string()), {soffice_}), ReadError);
-    // An empty document is an empty text; a text file is no workbook.
-    EXPECT_EQ(WordText(FromUtf8(empty.string()), {soffice_}).find_first_not_of(u"\r\n"),
-              Text::npos);
-    EXPECT_THROW(ExcelText(FromUtf8(textBook.string()), u"\t", {soffice_}), ReadError);
-    EXPECT_THROW(WordText(FromUtf8((dir_.Path() / "missing.docx").string()), {soffice_}),
-                 ReadError);
+    OfficeService service(soffice_);
+    for (OfficeService* running : {static_cast<OfficeService*>(nullptr), &service}) {
+        SCOPED_TRACE(running ? "the running suite" : "a suite per document");
+        OfficeRun run{soffice_};
+        run.service = running;
+        EXPECT_THROW(WordText(FromUtf8(damaged.string()), run), NotDecodable);
+        // An empty document is an empty text; a text file is no workbook.
+        EXPECT_EQ(WordText(FromUtf8(empty.string()), run).find_first_not_of(u"\r\n"), Text::npos);
+        EXPECT_THROW(ExcelText(FromUtf8(textBook.string()), u"\t", run), NotDecodable);
+        EXPECT_THROW(WordText(FromUtf8((dir_.Path() / "missing.docx").string()), run), ReadError);
+    }
 }
 
 TEST_F(Office, ScanFindsTheAddressesAReaderSees) {
@@ -353,4 +376,159 @@ TEST_F(Office, StopDuringAScanEndsTheConversionItIsWaitingFor) {
     std::ifstream(pidFile) >> pid;
     ASSERT_GT(pid, 0);
     EXPECT_TRUE(test::Gone(pid, 5s)) << "the helper still runs";
+}
+
+namespace {
+
+// A stand-in for the office bridge: says it is ready, then answers each
+// request with the document's own text as the converted file, except for a
+// document that says "hang" (it starts a helper, writes the helper's number to
+// a file and waits for ever) or "crash" (it kills itself).
+class OfficeBridge : public Office {
+protected:
+    std::vector<std::string> FakeBridge() {
+        pidFile_ = dir_.Path() / "helper.pid";
+        const auto path = dir_.Write("fake/bridge", R"(#!/bin/sh
+echo "ready 0"
+tab=$(printf '\t')
+while IFS="$tab" read -r verb filter options ext doc out; do
+  content=$(cat "$doc")
+  case "$content" in
+    hang*) sleep 300 & echo $! > ')" + pidFile_.string() +
+                                                        R"('; wait ;;
+    crash*) kill -SEGV $$ ;;
+  esac
+  printf '%s\n' "$content" > "$out/document.$ext"
+  echo "done 0"
+done
+)");
+        ::chmod(path.c_str(), 0755);
+        return {"/bin/sh", path.string()};
+    }
+    // The helper of the hanging document, once it has written its number.
+    pid_t Helper() {
+        pid_t pid = 0;
+        std::ifstream(pidFile_) >> pid;
+        return pid;
+    }
+    std::string Read(DocumentReader& reader, const std::string& name) {
+        return ToUtf8(reader.ReadText(FromUtf8((dir_.Path() / name).string())));
+    }
+    fs::path pidFile_;
+};
+
+}  // namespace
+
+TEST_F(OfficeBridge, AHungOrCrashedSuiteLosesOnlyItsDocument) {
+    dir_.Write("one.docx", "www.one.example");
+    dir_.Write("hang.docx", "hang www.hang.example");
+    dir_.Write("crash.docx", "crash www.crash.example");
+    dir_.Write("two.docx", "www.two.example");
+    struct Case {
+        const char* bad;
+        const char* reason;
+        int starts;  // a crash is tried once more on a fresh suite; a hang is not
+    } cases[] = {{"hang.docx", "the office suite took too long", 2},
+                 {"crash.docx", "the office suite crashed", 3}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.bad);
+        fs::remove(pidFile_);
+        auto service = std::make_shared<OfficeService>(FakeOffice("exit 1"), FakeBridge());
+        auto reader = MakeWordReader(FakeOffice("exit 1"), 3s, service);
+        EXPECT_EQ(Read(*reader, "one.docx"), "www.one.example\n");
+        try {
+            Read(*reader, c.bad);
+            ADD_FAILURE() << "read";
+        } catch (const ReadError& e) {
+            EXPECT_STREQ(e.what(), c.reason);
+        }
+        if (Helper() > 0) {
+            EXPECT_TRUE(test::Gone(Helper(), 5s)) << "the hung suite's helper runs";
+        }
+        // The rest is read by a fresh suite, which then serves on.
+        EXPECT_EQ(Read(*reader, "two.docx"), "www.two.example\n");
+        EXPECT_EQ(Read(*reader, "one.docx"), "www.one.example\n");
+        EXPECT_EQ(service->Starts(), c.starts);
+    }
+}
+
+TEST_F(OfficeBridge, StopEndsTheSuiteAtOnceAndALaterScanStartsAnother) {
+    dir_.Write("one.docx", "www.one.example");
+    dir_.Write("hang.docx", "hang www.hang.example");
+    auto service = std::make_shared<OfficeService>(FakeOffice("exit 1"), FakeBridge());
+    auto reader = MakeWordReader(FakeOffice("exit 1"), 600s, service);
+    std::atomic<bool> stop{false};
+    reader->SetStopFlag(&stop);
+    EXPECT_EQ(Read(*reader, "one.docx"), "www.one.example\n");
+    std::thread stopper([&] {
+        // STOP once the document hangs the suite.
+        while (Helper() <= 0) std::this_thread::sleep_for(10ms);
+        stop = true;
+    });
+    try {
+        Read(*reader, "hang.docx");
+        ADD_FAILURE() << "read";
+    } catch (const ReadError& e) {
+        EXPECT_STREQ(e.what(), "stopped");
+    }
+    stopper.join();
+    EXPECT_TRUE(test::Gone(Helper(), 5s));
+    stop = false;
+    EXPECT_EQ(Read(*reader, "one.docx"), "www.one.example\n");
+    EXPECT_EQ(service->Starts(), 2);
+}
+
+TEST_F(OfficeBridge, WithoutABridgeEachDocumentGetsASuiteOfItsOwn) {
+    dir_.Write("one.docx", "www.one.example");
+    // The suite's conversion command, as a stand-in: the document's text.
+    const std::string alone = FakeOffice(
+        "for a; do doc=$a; prev=$last; last=$a; done\n"
+        "for a; do if [ \"$a\" = --outdir ]; then next=1; elif [ -n \"$next\" ]; then "
+        "out=$a; next=; fi; done\n"
+        "cat \"$doc\" > \"$out/document.txt\"; echo >> \"$out/document.txt\"");
+    for (const std::vector<std::string>& bridge :
+         {std::vector<std::string>{"/bin/sh", "-c", "echo 'unavailable 0'"},
+          std::vector<std::string>{(dir_.Path() / "no-such-python").string()}}) {
+        auto service = std::make_shared<OfficeService>(alone, bridge);
+        auto reader = MakeWordReader(alone, 30s, service);
+        EXPECT_EQ(Read(*reader, "one.docx"), "www.one.example\n");
+        EXPECT_EQ(Read(*reader, "one.docx"), "www.one.example\n");
+        EXPECT_LE(service->Starts(), 1) << "an unusable bridge is tried once";
+    }
+}
+
+TEST_F(Office, DocumentsPastTheSystemLimitOnPathsAreRead) {
+    if (!NeedOffice()) GTEST_SKIP() << "LibreOffice (soffice) is not installed";
+    const std::string doc = ReadFileBytes(Make(dir_.Write("doc.fodt", kText), "docx"));
+    const std::string book = ReadFileBytes(Make(dir_.Write("book.fods", kSheets), "xlsx"));
+    // Made one folder at a time, relative to the one before.
+    int fd = ::open(dir_.MakeDir("deep").c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    std::string bottom = (dir_.Path() / "deep").string();
+    const std::string name(60, 'd');
+    for (int i = 0; i < 75; ++i, bottom += "/" + name) {
+        ASSERT_EQ(::mkdirat(fd, name.c_str(), 0700), 0);
+        const int sub = ::openat(fd, name.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        ::close(fd);
+        fd = sub;
+    }
+    for (const auto& [file, bytes] : {std::pair{"doc.docx", doc}, std::pair{"book.xlsx", book}}) {
+        const int out = ::openat(fd, file, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+        ASSERT_EQ(::write(out, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
+        ::close(out);
+    }
+    ::close(fd);
+    ASSERT_GT(bottom.size(), 4096u);
+    auto service = std::make_shared<OfficeService>(soffice_);
+    EXPECT_EQ(ToUtf8(MakeWordReader(soffice_, kOfficeTimeout, service)
+                         ->ReadText(FromUtf8(bottom + "/doc.docx"))),
+              "Write to anna@word.example — café\nor see https://www.word.example/path\n");
+    EXPECT_EQ(ToUtf8(MakeExcelReader(soffice_, kOfficeTimeout, service)
+                         ->ReadText(FromUtf8(bottom + "/book.xlsx"))),
+              kSheetsText);
+    // A start of the suite of its own reads it as well.
+    EXPECT_EQ(ToUtf8(MakeWordReader(soffice_)->ReadText(FromUtf8(bottom + "/doc.docx"))),
+              "Write to anna@word.example — café\nor see https://www.word.example/path\n");
+    service.reset();
+    std::error_code ec;
+    fs::remove_all(dir_.Path() / "deep", ec);  // too deep for some tools; gone before the check
 }

@@ -32,7 +32,7 @@ dpkg-deb -f "$deb"
 has() { # has FIELD PACKAGE: PACKAGE is one of the field's entries (or alternatives)
   field "$1" | tr ',|' '\n\n' | sed 's/^ *//; s/ .*//' | grep -x -- "$2" >/dev/null
 }
-for p in poppler-utils libpoppler-glib8 libreoffice-writer libreoffice-calc; do
+for p in poppler-utils libpoppler-glib8 libreoffice-writer libreoffice-calc python3-uno; do
   has Recommends "$p" || fail "Recommends lacks $p"
 done
 

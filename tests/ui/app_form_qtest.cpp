@@ -258,7 +258,8 @@ private slots:
         for (const char* item : {"email1", "ftp1", "http1", "https1", "www1", "DecodeEMLFiles1",
                                  "DecodeExcelFiles1", "DecodeWordFiles1", "FileStream1", "Xpdf1"})
             QVERIFY2(Find<QAction>(*form, item)->isChecked(), item);
-        for (const char* item : {"MemoryStream1", "PlainText1", "PDFium1", "ReadLinkTargets1"})
+        for (const char* item : {"MemoryStream1", "PlainText1", "PDFium1", "ReadArchives1",
+                                 "ReadMailboxes1", "ReadLinkTargets1"})
             QVERIFY2(!Find<QAction>(*form, item)->isChecked(), item);
         QVERIFY(Find<QAction>(*form, "UpdateNotifications1")->isChecked());
         QVERIFY(
@@ -723,6 +724,9 @@ private slots:
         QTest::newRow("eml") << "DecodeEMLFiles1" << QString() << QByteArray("DecodeEML=OFF");
         QTest::newRow("excel") << "DecodeExcelFiles1" << QString() << QByteArray("DecodeExcel=OFF");
         QTest::newRow("word") << "DecodeWordFiles1" << QString() << QByteArray("DecodeWord=OFF");
+        QTest::newRow("archives") << "ReadArchives1" << QString() << QByteArray("ReadArchives=ON");
+        QTest::newRow("mailboxes")
+            << "ReadMailboxes1" << QString() << QByteArray("ReadMailboxes=ON");
         QTest::newRow("link targets")
             << "ReadLinkTargets1" << QString() << QByteArray("LinkTargets=ON");
         QTest::newRow("memory") << "MemoryStream1" << QString()

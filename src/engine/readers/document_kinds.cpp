@@ -11,10 +11,10 @@ std::shared_ptr<DocumentReader> MakeEml(const ReaderTools&) {
     return MakeEmlReader();
 }
 std::shared_ptr<DocumentReader> MakeWord(const ReaderTools& tools) {
-    return MakeWordReader(tools.soffice);
+    return MakeWordReader(tools.soffice, kOfficeTimeout, tools.office);
 }
 std::shared_ptr<DocumentReader> MakeExcel(const ReaderTools& tools) {
-    return MakeExcelReader(tools.soffice);
+    return MakeExcelReader(tools.soffice, kOfficeTimeout, tools.office);
 }
 
 constexpr std::string_view kOfficeMissing =

@@ -12,6 +12,7 @@
 namespace corvexa {
 
 class DocumentReader;
+class OfficeService;
 
 // The kinds of document a scan can decode when the user turns them on. Every
 // other file (PDF files aside, which have their own reading mode) is read as
@@ -38,6 +39,8 @@ private:
 // What the reader factories share: found once per program run.
 struct ReaderTools {
     std::string soffice;  // the office program, or empty when there is none
+    // The running office suite the word and excel readers share (may be null).
+    std::shared_ptr<OfficeService> office;
 };
 
 // One kind of document: how its files are known, how they are read, and how

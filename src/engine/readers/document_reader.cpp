@@ -2,10 +2,15 @@
 
 #include <string>
 
+#include "engine/byte_source.h"
 #include "engine/readers/office_reader.h"
 #include "engine/readers/pdf_reader.h"
 
 namespace corvexa {
+
+Text DocumentReader::ReadBytes(std::string_view, const std::string& name) {
+    throw ReadError(name + ": the " + std::string(Name()) + " reader reads files only");
+}
 
 std::string LinkPlace(std::uint32_t page) {
     return page == 0 ? std::string("link") : "link:page=" + std::to_string(page);
@@ -23,6 +28,7 @@ DocumentReaders DocumentReaders::BuiltIn(const DocumentReaderOptions& options) {
     r.pdfium = MakePdfiumReader(extractor);
     ReaderTools tools;
     tools.soffice = FindOffice();
+    tools.office = MakeOfficeService(tools.soffice);
     for (const DocumentKindInfo& kind : DocumentKindTable()) r.Of(kind.kind) = kind.make(tools);
     return r;
 }

@@ -49,6 +49,13 @@ public:
     virtual bool Available() const = 0;
     // The document's whole text. Throws on any failure.
     virtual Text ReadText(const Text& path) = 0;
+    // Whether ReadBytes works: the reader takes a document held in memory (a
+    // member of an archive) without a file. Otherwise such a document is put in
+    // a private file for ReadText.
+    virtual bool ReadsMemory() const { return false; }
+    // The text of a document held in memory; name says which in errors.
+    // Throws on any failure, and when the reader does not read memory.
+    virtual Text ReadBytes(std::string_view bytes, const std::string& name);
     // The same text handed over in pieces, so that a reader able to decode as
     // it goes never holds a large document's text whole. A reader cut short
     // at one of its bounds throws PartialRead after handing over all it read.

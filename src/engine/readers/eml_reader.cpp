@@ -370,6 +370,10 @@ public:
     std::string_view Description() const override { return "MIME-decoded e-mail messages (.eml)"; }
     bool Available() const override { return true; }
     Text ReadText(const Text& path) override { return EmlText(path); }
+    bool ReadsMemory() const override { return true; }
+    Text ReadBytes(std::string_view bytes, const std::string& name) override {
+        return EmlTextOfBytes(bytes, name);
+    }
     void StreamText(const Text& path, const TextPieces& feed) override { EmlStream(path, feed); }
 };
 

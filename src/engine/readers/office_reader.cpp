@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <climits>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -17,6 +18,7 @@
 #include <system_error>
 
 #include "engine/readers/office_links.h"
+#include "engine/readers/office_service.h"
 #include "engine/readers/office_table.h"
 #include "engine/readers/text_reader.h"
 #include "engine/text.h"
@@ -31,8 +33,9 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// Two conversions never run at once: each start of the suite is costly enough
-// on its own, and one document at a time is what the scan needs.
+// Two conversions never run at once: a start of the suite is costly enough on
+// its own, a running suite converts one document at a time, and one document
+// at a time is what the scan needs.
 std::mutex g_conversionMutex;
 
 // A folder of our own under the temporary folder, removed with everything in
@@ -46,67 +49,6 @@ struct ConversionFolder : platform::PrivateFolder {
     }
 };
 
-// A file: URL for a local path, every byte outside the safe set escaped.
-std::string FileUrl(const std::string& path) {
-    static const char* hex = "0123456789ABCDEF";
-    std::string url = "file://";
-    for (unsigned char c : path) {
-        if ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
-            std::strchr("/-._~", c)) {
-            url += static_cast<char>(c);
-        } else {
-            url += '%';
-            url += hex[c >> 4];
-            url += hex[c & 15];
-        }
-    }
-    return url;
-}
-
-// The settings of the suite's fresh profile, written before its first start:
-// links a document makes to the web are refused, and every web address goes
-// through a proxy on the loopback's discard port, where nothing answers, so
-// a document's images, style sheets and other linked content are never
-// fetched (a beacon, or a request to an address of the document's choosing).
-constexpr const char* kProfileSettings =
-    "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-    "<oor:items xmlns:oor=\"http://openoffice.org/2001/registry\" "
-    "xmlns:xs=\"http://www.w3.org/2001/XMLSchema\" "
-    "xmlns:xsi=\"http://www.w3.org/2001/XMLSchema-instance\">\n"
-    "<item oor:path=\"/org.openoffice.Office.Common/Security/Scripting\">"
-    "<prop oor:name=\"BlockUntrustedRefererLinks\" "
-    "oor:op=\"fuse\"><value>true</value></prop></item>\n"
-    "<item oor:path=\"/org.openoffice.Inet/Settings\">"
-    "<prop oor:name=\"ooInetProxyType\" oor:op=\"fuse\"><value>1</value></prop></item>\n"
-    "<item oor:path=\"/org.openoffice.Inet/Settings\">"
-    "<prop oor:name=\"ooInetHTTPProxyName\" "
-    "oor:op=\"fuse\"><value>127.0.0.1</value></prop></item>\n"
-    "<item oor:path=\"/org.openoffice.Inet/Settings\">"
-    "<prop oor:name=\"ooInetHTTPProxyPort\" oor:op=\"fuse\"><value>9</value></prop></item>\n"
-    "<item oor:path=\"/org.openoffice.Inet/Settings\">"
-    "<prop oor:name=\"ooInetHTTPSProxyName\" "
-    "oor:op=\"fuse\"><value>127.0.0.1</value></prop></item>\n"
-    "<item oor:path=\"/org.openoffice.Inet/Settings\">"
-    "<prop oor:name=\"ooInetHTTPSProxyPort\" oor:op=\"fuse\"><value>9</value></prop></item>\n"
-    "<item oor:path=\"/org.openoffice.Inet/Settings\">"
-    "<prop oor:name=\"ooInetNoProxy\" oor:op=\"fuse\"><value></value></prop></item>\n"
-    "</oor:items>\n";
-
-// Makes the profile folder with its settings; false (errno set) on failure.
-bool WriteProfile(const std::string& profile) {
-    const std::string user = profile + "/user";
-    if (::mkdir(profile.c_str(), 0700) != 0 || ::mkdir(user.c_str(), 0700) != 0) return false;
-    const std::string file = user + "/registrymodifications.xcu";
-    const int fd = ::open(file.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
-    if (fd < 0) return false;
-    const std::string_view text(kProfileSettings);
-    const bool written = platform::WriteFull(fd, text.data(), text.size());
-    const int saved = errno;
-    ::close(fd);
-    errno = saved;
-    return written;
-}
-
 std::string ReadWholeFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     if (!in) throw NotDecodable("the office suite wrote no output");
@@ -118,35 +60,63 @@ std::string ReadWholeFile(const std::string& path) {
 // What one conversion left in its output folder, read while it still exists.
 using TakeOutput = std::function<void(const std::string& outFolder, const std::string& log)>;
 
-// Converts the document with the given export filter into a private folder and
-// hands the result over; throws unless the suite ran to its end.
-void Convert(const Text& path, const std::string& filter, const OfficeRun& run,
-             const TakeOutput& take) {
-    if (run.soffice.empty()) throw ReadError("no office suite is installed");
-    std::error_code ec;
-    const fs::path source = fs::absolute(platform::NativeFromPath(path), ec);
-    struct stat st;
-    if (ec || ::stat(source.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
-        throw ReadError("not a readable file: " + source.string());
+// The document opened without blocking (a FIFO named like a document never
+// reaches the suite) and relative to its folder, so no length of path stops
+// it. Throws unless it is a regular file.
+struct SourceFile {
+    explicit SourceFile(const Text& path) {
+        const std::string native = platform::NativeFromPath(path);
+        fd = platform::OpenNative(native, O_RDONLY | O_NOCTTY | O_NONBLOCK);
+        struct stat st;
+        if (fd < 0 || ::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+            if (fd >= 0) ::close(fd);
+            throw ReadError("not a readable file: " + native);
+        }
+        std::error_code ec;
+        name = fs::absolute(native, ec).string();
+        if (ec || name.size() >= PATH_MAX) name.clear();
+    }
+    ~SourceFile() { ::close(fd); }
+    SourceFile(const SourceFile&) = delete;
+    SourceFile& operator=(const SourceFile&) = delete;
 
-    std::lock_guard lock(g_conversionMutex);
-    ConversionFolder folder;
-    const std::string in = folder.Path() + "/in", out = folder.Path() + "/out",
-                      tmp = folder.Path() + "/tmp";
-    // The suite sees the document under a plain name in our folder, so a file
-    // name can never read as an option and its lock file lands with us.
-    const std::string document = in + "/document" + ToUtf8(LowerExtension(path));
-    if (::mkdir(in.c_str(), 0700) != 0 || ::mkdir(out.c_str(), 0700) != 0 ||
-        ::mkdir(tmp.c_str(), 0700) != 0 || !WriteProfile(folder.Path() + "/profile") ||
-        ::symlink(source.c_str(), document.c_str()) != 0)
+    // Puts the document at `at` for the suite: a link to it, or past the
+    // system's limit on paths (which the suite cannot open, even through a
+    // link) a copy read from our descriptor. False, errno set, on failure.
+    bool PlaceAt(const std::string& at) const {
+        if (!name.empty()) return ::symlink(name.c_str(), at.c_str()) == 0;
+        const int out =
+            ::open(at.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+        if (out < 0) return false;
+        char buffer[65536];
+        ssize_t n = 0;
+        off_t offset = 0;
+        while ((n = ::pread(fd, buffer, sizeof buffer, offset)) > 0 &&
+               platform::WriteFull(out, buffer, static_cast<std::size_t>(n)))
+            offset += n;
+        const int saved = errno;
+        ::close(out);
+        errno = saved;
+        return n == 0;
+    }
+
+    int fd = -1;
+    std::string name;  // its absolute path; empty past the limit
+};
+
+// One start of the suite for this document alone; throws unless it ran to
+// its end. Returns what it said.
+std::string ConvertAlone(const ConversionFolder& folder, const std::string& document,
+                         const std::string& out, const std::string& filter, const OfficeRun& run) {
+    const std::string tmp = folder.Path() + "/tmp";
+    if (::mkdir(tmp.c_str(), 0700) != 0 || !WriteOfficeProfile(folder.Path() + "/profile"))
         throw ReadError("cannot prepare the conversion: " + std::string(std::strerror(errno)));
-
     platform::ProcessRequest request;
     request.argv = {run.soffice,
                     // A profile of its own: two instances on one profile fail.
-                    "-env:UserInstallation=" + FileUrl(folder.Path() + "/profile"), "--headless",
-                    "--invisible", "--nologo", "--norestore", "--nodefault", "--nolockcheck",
-                    "--convert-to", filter, "--outdir", out, document};
+                    "-env:UserInstallation=" + OfficeFileUrl(folder.Path() + "/profile"),
+                    "--headless", "--invisible", "--nologo", "--norestore", "--nodefault",
+                    "--nolockcheck", "--convert-to", filter, "--outdir", out, document};
     request.workingFolder = folder.Path();
     // Its temporary files and anything it keeps for the user stay with us.
     request.environment = {"TMPDIR=" + tmp, "HOME=" + folder.Path()};
@@ -171,6 +141,30 @@ void Convert(const Text& path, const std::string& filter, const OfficeRun& run,
             throw ReadError("the office suite crashed");
     }
     if (result.exitCode != 0) throw ReadError("the office suite failed");
+    return log;
+}
+
+// Converts the document with the given export filter into a private folder and
+// hands the result over: by the scan's running suite when there is one, else
+// by a start of its own. Throws unless the suite ran to its end.
+void Convert(const Text& path, const std::string& filter, const OfficeRun& run,
+             const TakeOutput& take) {
+    if (run.soffice.empty()) throw ReadError("no office suite is installed");
+    const SourceFile source(path);
+
+    std::lock_guard lock(g_conversionMutex);
+    ConversionFolder folder;
+    const std::string in = folder.Path() + "/in", out = folder.Path() + "/out";
+    // The suite sees the document under a plain name in our folder, so a file
+    // name can never read as an option and its lock file lands with us.
+    const std::string document = in + "/document" + ToUtf8(LowerExtension(path));
+    if (::mkdir(in.c_str(), 0700) != 0 || ::mkdir(out.c_str(), 0700) != 0 ||
+        !source.PlaceAt(document))
+        throw ReadError("cannot prepare the conversion: " + std::string(std::strerror(errno)));
+    std::string log;
+    if (!run.service || run.service->Convert(document, filter, out, run.timeout, run.stop, &log) ==
+                            OfficeService::Outcome::Unavailable)
+        log = ConvertAlone(folder, document, out, filter, run);
     take(out, log);
 }
 
@@ -199,8 +193,12 @@ namespace {
 class OfficeReader : public DocumentReader {
 public:
     enum class Kind { Word, Excel };
-    OfficeReader(Kind kind, std::string soffice, std::chrono::milliseconds timeout)
-        : kind_(kind), soffice_(std::move(soffice)), timeout_(timeout) {}
+    OfficeReader(Kind kind, std::string soffice, std::chrono::milliseconds timeout,
+                 std::shared_ptr<OfficeService> service)
+        : kind_(kind),
+          soffice_(std::move(soffice)),
+          timeout_(timeout),
+          service_(std::move(service)) {}
     std::string_view Name() const override { return kind_ == Kind::Word ? "word" : "excel"; }
     std::string_view Description() const override {
         return kind_ == Kind::Word ? "word-processor documents (.doc, .docx)"
@@ -209,10 +207,12 @@ public:
     bool Available() const override { return !soffice_.empty(); }
     Text ReadText(const Text& path) override {
         OfficeRun run{soffice_, timeout_, StopFlag()};
+        run.service = service_.get();
         return kind_ == Kind::Word ? WordText(path, run) : ExcelText(path, u"\t", run);
     }
     std::vector<LinkTarget> ReadLinks(const Text& path) override {
         OfficeRun run{soffice_, timeout_, StopFlag()};
+        run.service = service_.get();
         return OfficeLinks(path, kind_ == Kind::Word, run);
     }
 
@@ -220,6 +220,7 @@ private:
     Kind kind_;
     std::string soffice_;
     std::chrono::milliseconds timeout_;
+    std::shared_ptr<OfficeService> service_;
 };
 
 }  // namespace
@@ -277,14 +278,25 @@ Text ExcelText(const Text& path, TextView separator, const OfficeRun& run) {
     return text;
 }
 
+std::shared_ptr<OfficeService> MakeOfficeService(const std::string& soffice) {
+    const char* perFile = std::getenv("CORVEXA_OFFICE_PER_FILE");
+    if (soffice.empty() || (perFile && *perFile && std::string_view(perFile) != "0"))
+        return nullptr;
+    return std::make_shared<OfficeService>(soffice);
+}
+
 std::shared_ptr<DocumentReader> MakeWordReader(std::string soffice,
-                                               std::chrono::milliseconds timeout) {
-    return std::make_shared<OfficeReader>(OfficeReader::Kind::Word, std::move(soffice), timeout);
+                                               std::chrono::milliseconds timeout,
+                                               std::shared_ptr<OfficeService> service) {
+    return std::make_shared<OfficeReader>(OfficeReader::Kind::Word, std::move(soffice), timeout,
+                                          std::move(service));
 }
 
 std::shared_ptr<DocumentReader> MakeExcelReader(std::string soffice,
-                                                std::chrono::milliseconds timeout) {
-    return std::make_shared<OfficeReader>(OfficeReader::Kind::Excel, std::move(soffice), timeout);
+                                                std::chrono::milliseconds timeout,
+                                                std::shared_ptr<OfficeService> service) {
+    return std::make_shared<OfficeReader>(OfficeReader::Kind::Excel, std::move(soffice), timeout,
+                                          std::move(service));
 }
 
 }  // namespace corvexa

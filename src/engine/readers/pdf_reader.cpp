@@ -117,6 +117,14 @@ Text PdfExtractor::YuklePDFium(const Text& dosyaadi) {
     return LibraryText(dosyaadi);
 }
 
+Text PdfExtractor::LibraryTextOfBytes(std::string_view bytes) {
+    std::lock_guard lock(ExtractionLock());
+    if (bytes.empty()) throw ReadError("empty PDF document");
+    PdfLibrary& library = LoadPdfLibrary(settings_.libraryNames);
+    return library.DocumentText(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size(),
+                                settings_.cancel);
+}
+
 std::vector<LinkTarget> PdfExtractor::Links(const Text& dosyaadi) {
     std::lock_guard lock(ExtractionLock());
     PdfLibrary* library = nullptr;
@@ -220,6 +228,12 @@ public:
     bool Available() const override { return true; }
     Text ReadText(const Text& path) override {
         return converter_ ? extractor_->YukleXPDF(path) : extractor_->YuklePDFium(path);
+    }
+    // The library takes a document from memory; the converter needs a file.
+    bool ReadsMemory() const override { return !converter_; }
+    Text ReadBytes(std::string_view bytes, const std::string& name) override {
+        if (converter_) return DocumentReader::ReadBytes(bytes, name);
+        return extractor_->LibraryTextOfBytes(bytes);
     }
     std::vector<LinkTarget> ReadLinks(const Text& path) override { return extractor_->Links(path); }
 

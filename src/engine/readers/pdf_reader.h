@@ -58,6 +58,8 @@ public:
     // The library route: every page's text, pages joined by two carriage
     // returns. Throws when no library loads or the document cannot be opened.
     Text YuklePDFium(const Text& dosyaadi);
+    // The library route for a document held in memory.
+    Text LibraryTextOfBytes(std::string_view bytes);
     // The URI of every link annotation, through the library whichever route
     // read the text. None when no library loads, it has no calls for links,
     // or it cannot open the document.

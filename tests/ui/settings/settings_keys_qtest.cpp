@@ -37,11 +37,12 @@ class SettingsKeysTest : public QObject {
 private slots:
     // The names are the file's format; the defaults are what a first start shows.
     void everyKeyReadsItsDefaultWhenAbsent() {
-        const QStringList names = {
-            "DetectEmail",       "DetectFtp",           "DetectHttp",       "DetectHttps",
-            "DetectWww",         "PlainTextProcessing", "PdfProcessing",    "DecodeEML",
-            "DecodeExcel",       "DecodeWord",          "Folder",           "FileMask",
-            "IncludeSubfolders", "SkipLargeFiles",      "SkipLargeFilesMB", "LinkTargets"};
+        const QStringList names = {"DetectEmail",       "DetectFtp",      "DetectHttp",
+                                   "DetectHttps",       "DetectWww",      "PlainTextProcessing",
+                                   "PdfProcessing",     "DecodeEML",      "DecodeExcel",
+                                   "DecodeWord",        "Folder",         "FileMask",
+                                   "IncludeSubfolders", "SkipLargeFiles", "SkipLargeFilesMB",
+                                   "LinkTargets",       "ReadArchives",   "ReadMailboxes"};
         QCOMPARE(int(kSettings.size()), names.size());
         IniStore empty;
         for (const SettingInfo& info : kSettings) {
@@ -93,6 +94,9 @@ private slots:
         row("off in lower case stays on", SettingKey::DetectHttp, "off", "ON");
         row("empty on/off stays on", SettingKey::DecodeWord, "", "ON");
         row("other text stays on", SettingKey::SkipLargeFiles, "no", "ON");
+        row("ON turns an archives key on", SettingKey::ReadArchives, "ON", "ON");
+        row("on in lower case keeps archives off", SettingKey::ReadArchives, "on", "OFF");
+        row("other text keeps mailboxes off", SettingKey::ReadMailboxes, "yes", "OFF");
         row("ON turns an off-by-default key on", SettingKey::LinkTargets, "ON", "ON");
         row("on in lower case stays off", SettingKey::LinkTargets, "on", "OFF");
         row("other text stays off", SettingKey::LinkTargets, "yes", "OFF");

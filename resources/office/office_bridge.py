@@ -1,0 +1,168 @@
+# The office bridge: keeps one headless office suite running for a whole scan
+# and converts documents with it, one at a time, on request.
+#
+#   python3 -c SCRIPT SOFFICE PROFILE_URL PIPE_NAME SUITE_LOG
+#
+# Standard input takes one request a line, fields separated by tabs:
+#   convert <TAB> FILTER <TAB> OPTIONS <TAB> EXTENSION <TAB> DOCUMENT <TAB> OUT_FOLDER
+# Standard output gives one reply each: a line "STATUS LENGTH" followed by
+# LENGTH bytes of what the suite wrote to its own output meanwhile (the CSV
+# export names there the file of every sheet). STATUS is "done" when the
+# suite loaded the document and tried to save it (the output folder says what
+# came of it), "failed" when it could not load it. Before the first request
+# the bridge writes "ready" with the sockets the suite made outside
+# our folder (one path a line), or "unavailable 0" and ends when the suite's
+# Python interface is missing; when the suite dies it writes "crashed 0" and
+# ends. At the end of standard input the suite is closed. The program that started it kills it, with the suite, at a time-out.
+import hashlib
+import os
+import subprocess
+import sys
+import time
+
+LOG_LIMIT = 4 << 20
+
+
+def reply(status, text=b""):
+    out = sys.stdout.buffer
+    out.write(b"%s %d\n" % (status.encode(), len(text)))
+    out.write(text)
+    out.flush()
+
+
+def alive(suite, desktop):
+    """Whether the suite still runs and answers."""
+    if suite.poll() is not None:
+        return False
+    try:
+        desktop.getFrames()
+        return True
+    except Exception:
+        return False
+
+
+def sheet_lines(doc, out_folder, base):
+    """The export's file of every sheet, in sheet order, as the suite's own
+    conversion command names them."""
+    try:
+        names = doc.Sheets.ElementNames
+    except Exception:
+        return b""
+    lines = b""
+    for name in names:
+        path = os.path.join(out_folder, "%s-%s.csv" % (base, name))
+        if os.path.exists(path):
+            lines += ("Writing sheet %s -> %s\n" % (name, path)).encode("utf-8")
+    return lines
+
+
+def suite_sockets(profile_url, pipe_name):
+    """The sockets the suite makes in /tmp: the pipe we talk over, and the one
+    it finds a running instance of the same profile by (named after an MD5 of
+    the profile's address, each byte in hexadecimal without leading zeros)."""
+    uid = os.geteuid()
+    digest = hashlib.md5(profile_url.encode("utf-16-le")).digest()
+    single = "".join("%x" % b for b in digest)
+    return ["/tmp/OSL_PIPE_%d_%s" % (uid, pipe_name),
+            "/tmp/OSL_PIPE_%d_SingleOfficeIPC_%s" % (uid, single)]
+
+
+def main():
+    soffice, profile_url, pipe_name, log_path = sys.argv[1:5]
+    sys.path.append(os.path.dirname(os.path.realpath(soffice)))
+    # Our own diagnostics never mix with the replies.
+    os.dup2(os.open(os.devnull, os.O_WRONLY), 2)
+    try:
+        import uno
+        from com.sun.star.beans import PropertyValue
+    except Exception:
+        reply("unavailable")
+        return 0
+
+    def props(**values):
+        result = []
+        for name, value in values.items():
+            p = PropertyValue()
+            p.Name, p.Value = name, value
+            result.append(p)
+        return tuple(result)
+
+    log = open(log_path, "wb")
+    suite = subprocess.Popen(
+        [soffice, "-env:UserInstallation=" + profile_url, "--headless", "--invisible",
+         "--nologo", "--norestore", "--nodefault", "--nolockcheck",
+         "--accept=pipe,name=%s;urp;" % pipe_name],
+        stdin=subprocess.DEVNULL, stdout=log, stderr=subprocess.STDOUT)
+    local = uno.getComponentContext()
+    resolver = local.ServiceManager.createInstanceWithContext(
+        "com.sun.star.bridge.UnoUrlResolver", local)
+    context = None
+    while context is None:
+        if suite.poll() is not None:
+            reply("crashed")
+            return 1
+        try:
+            context = resolver.resolve(
+                "uno:pipe,name=%s;urp;StarOffice.ComponentContext" % pipe_name)
+        except Exception:
+            time.sleep(0.02)
+    desktop = context.ServiceManager.createInstanceWithContext(
+        "com.sun.star.frame.Desktop", context)
+    reply("ready", "".join(p + "\n" for p in suite_sockets(profile_url, pipe_name)).encode())
+
+    seen = 0
+    for line in sys.stdin.buffer:
+        fields = line.rstrip(b"\n").decode("utf-8").split("\t")
+        if len(fields) != 6 or fields[0] != "convert":
+            reply("failed")
+            continue
+        _, filter_name, options, extension, document, out_folder = fields
+        status = "done"
+        sheets = b""
+        try:
+            doc = desktop.loadComponentFromURL(
+                uno.systemPathToFileUrl(document), "_blank", 0,
+                props(Hidden=True, ReadOnly=True, MacroExecutionMode=0, UpdateDocMode=0))
+            if doc is None:
+                status = "failed"
+            else:
+                base = os.path.splitext(os.path.basename(document))[0]
+                target = os.path.join(out_folder, base + "." + extension)
+                try:
+                    doc.storeToURL(uno.systemPathToFileUrl(target),
+                                   props(FilterName=filter_name, FilterOptions=options))
+                    if extension == "csv":
+                        sheets = sheet_lines(doc, out_folder, base)
+                except Exception:
+                    if not alive(suite, desktop):
+                        raise
+                finally:
+                    try:
+                        doc.close(True)
+                    except Exception:
+                        doc.dispose()
+        except Exception:
+            if not alive(suite, desktop):
+                reply("crashed")
+                return 1
+            status = "failed"
+        log.flush()
+        with open(log_path, "rb") as written:
+            written.seek(seen)
+            text = written.read(LOG_LIMIT)
+            written.seek(0, 2)
+            seen = written.tell()
+        reply(status, text + sheets)
+    # The end of the scan: the suite closes and removes what it made.
+    try:
+        desktop.terminate()
+    except Exception:
+        pass
+    try:
+        suite.wait(10)
+    except Exception:
+        suite.kill()
+    return 0
+
+
+sys.exit(main())

@@ -1,0 +1,265 @@
+#include "engine/readers/office_service.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <charconv>
+#include <cstring>
+#include <string_view>
+#include <system_error>
+
+#include "engine/byte_source.h"
+#include "engine/readers/office_bridge_script.h"
+#include "platform/fd_io.h"
+#include "platform/private_folder.h"
+#include "platform/process.h"
+
+namespace corvexa {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// The settings of the suite's fresh profile: links a document makes to the
+// web are refused, and every web address goes through a proxy on the
+// loopback's discard port, where nothing answers, so a document's images,
+// style sheets and other linked content are never fetched (a beacon, or a
+// request to an address of the document's choosing).
+constexpr const char* kProfileSettings =
+    "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+    "<oor:items xmlns:oor=\"http://openoffice.org/2001/registry\" "
+    "xmlns:xs=\"http://www.w3.org/2001/XMLSchema\" "
+    "xmlns:xsi=\"http://www.w3.org/2001/XMLSchema-instance\">\n"
+    "<item oor:path=\"/org.openoffice.Office.Common/Security/Scripting\">"
+    "<prop oor:name=\"BlockUntrustedRefererLinks\" "
+    "oor:op=\"fuse\"><value>true</value></prop></item>\n"
+    "<item oor:path=\"/org.openoffice.Inet/Settings\">"
+    "<prop oor:name=\"ooInetProxyType\" oor:op=\"fuse\"><value>1</value></prop></item>\n"
+    "<item oor:path=\"/org.openoffice.Inet/Settings\">"
+    "<prop oor:name=\"ooInetHTTPProxyName\" "
+    "oor:op=\"fuse\"><value>127.0.0.1</value></prop></item>\n"
+    "<item oor:path=\"/org.openoffice.Inet/Settings\">"
+    "<prop oor:name=\"ooInetHTTPProxyPort\" oor:op=\"fuse\"><value>9</value></prop></item>\n"
+    "<item oor:path=\"/org.openoffice.Inet/Settings\">"
+    "<prop oor:name=\"ooInetHTTPSProxyName\" "
+    "oor:op=\"fuse\"><value>127.0.0.1</value></prop></item>\n"
+    "<item oor:path=\"/org.openoffice.Inet/Settings\">"
+    "<prop oor:name=\"ooInetHTTPSProxyPort\" oor:op=\"fuse\"><value>9</value></prop></item>\n"
+    "<item oor:path=\"/org.openoffice.Inet/Settings\">"
+    "<prop oor:name=\"ooInetNoProxy\" oor:op=\"fuse\"><value></value></prop></item>\n"
+    "</oor:items>\n";
+
+// The most a reply may carry: what the suite said during one conversion.
+constexpr std::size_t kReplyLimit = 8u << 20;
+
+// A Python 3 to run the bridge with: the suite's own first (its packages
+// bring one), else the system's, else any on PATH. Empty when there is none.
+std::string FindPython(const std::string& soffice) {
+    char real[4096];
+    if (::realpath(soffice.c_str(), real)) {
+        std::string own(real);
+        own = own.substr(0, own.rfind('/') + 1) + "python";
+        if (::access(own.c_str(), X_OK) == 0) return own;
+    }
+    if (::access("/usr/bin/python3", X_OK) == 0) return "/usr/bin/python3";
+    return platform::FindExecutable("python3");
+}
+
+// A reply: "STATUS LENGTH\n" and LENGTH bytes. Whether all of it is there.
+bool ReplyComplete(const std::string& received) {
+    const std::size_t line = received.find('\n');
+    if (line == std::string::npos) return false;
+    const std::size_t space = received.find(' ');
+    std::size_t length = 0;
+    if (space == std::string::npos || space > line ||
+        std::from_chars(received.data() + space + 1, received.data() + line, length).ec !=
+            std::errc())
+        return true;  // not a reply: taken as it is, and refused
+    return received.size() - line - 1 >= length;
+}
+
+// The status word of a complete reply, its payload in *payload; empty when it
+// is no reply.
+std::string ParseReply(const std::string& received, std::string* payload) {
+    const std::size_t line = received.find('\n');
+    const std::size_t space = received.find(' ');
+    std::size_t length = 0;
+    if (line == std::string::npos || space == std::string::npos || space > line ||
+        std::from_chars(received.data() + space + 1, received.data() + line, length).ec !=
+            std::errc() ||
+        received.size() - line - 1 != length)
+        return {};
+    *payload = received.substr(line + 1);
+    return received.substr(0, space);
+}
+
+// The reason a conversion ended early.
+[[noreturn]] void ThrowFor(platform::ProcessOutcome outcome) {
+    switch (outcome) {
+        case platform::ProcessOutcome::TimedOut:
+            throw ReadError("the office suite took too long");
+        case platform::ProcessOutcome::Cancelled:
+            throw ReadError("stopped");
+        default:
+            throw OfficeService::Crashed();
+    }
+}
+
+}  // namespace
+
+bool WriteOfficeProfile(const std::string& profile) {
+    const std::string user = profile + "/user";
+    if (::mkdir(profile.c_str(), 0700) != 0 || ::mkdir(user.c_str(), 0700) != 0) return false;
+    const std::string file = user + "/registrymodifications.xcu";
+    const int fd = ::open(file.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (fd < 0) return false;
+    const std::string_view text(kProfileSettings);
+    const bool written = platform::WriteFull(fd, text.data(), text.size());
+    const int saved = errno;
+    ::close(fd);
+    errno = saved;
+    return written;
+}
+
+std::string OfficeFileUrl(const std::string& path) {
+    static const char* hex = "0123456789ABCDEF";
+    std::string url = "file://";
+    for (unsigned char c : path) {
+        if ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+            std::strchr("/-._~", c)) {
+            url += static_cast<char>(c);
+        } else {
+            url += '%';
+            url += hex[c >> 4];
+            url += hex[c & 15];
+        }
+    }
+    return url;
+}
+
+OfficeService::OfficeService(std::string soffice, std::vector<std::string> bridge)
+    : soffice_(std::move(soffice)), bridge_(std::move(bridge)) {}
+
+// At the end of the scan the suite is ended as at a time-out, which takes no
+// time; what it leaves outside our folder goes with it.
+OfficeService::~OfficeService() {
+    std::lock_guard lock(mutex_);
+    EndBridge();
+}
+
+bool OfficeService::StartBridge(Clock::time_point deadline, const std::atomic<bool>* stop) {
+    std::vector<std::string> argv = bridge_;
+    if (argv.empty()) {
+        const std::string python = FindPython(soffice_);
+        if (python.empty()) return false;
+        argv = {python, "-c", detail::kOfficeBridgeScript};
+    }
+    try {
+        folder_ = std::make_unique<platform::PrivateFolder>("corvexa-office-",
+                                                            platform::TemporaryFolderBase());
+    } catch (const std::system_error& e) {
+        throw ReadError(std::string("cannot create a temporary folder: ") + e.code().message());
+    }
+    const std::string& home = folder_->Path();
+    if (::mkdir((home + "/tmp").c_str(), 0700) != 0 || !WriteOfficeProfile(home + "/profile"))
+        throw ReadError("cannot prepare the office suite: " + std::string(std::strerror(errno)));
+    // The suite's pipe is named after our folder, which no one else has.
+    for (const std::string& a : {soffice_, OfficeFileUrl(home + "/profile"),
+                                 home.substr(home.rfind('/') + 1), home + "/suite.log"})
+        argv.push_back(a);
+    platform::ProcessRequest request;
+    request.argv = std::move(argv);
+    request.workingFolder = home;
+    request.environment = {"TMPDIR=" + home + "/tmp", "HOME=" + home};
+    int error = 0;
+    process_ = platform::LiveProcess::Start(request, &error);
+    if (!process_) return false;
+    ++starts_;
+    std::string reply, payload;
+    const auto outcome = process_->Receive(&reply, ReplyComplete, deadline, stop, kReplyLimit);
+    if (outcome != platform::ProcessOutcome::Exited) {
+        EndBridge();
+        ThrowFor(outcome);
+    }
+    const std::string status = ParseReply(reply, &payload);
+    if (status == "ready") {
+        // The sockets the suite makes where it wants, which it leaves behind
+        // when it is killed.
+        for (std::size_t at = 0, end; (end = payload.find('\n', at)) != std::string::npos;
+             at = end + 1)
+            leftovers_.push_back(payload.substr(at, end - at));
+        return true;
+    }
+    EndBridge();
+    if (status == "unavailable") return false;
+    ThrowFor(platform::ProcessOutcome::Signalled);
+}
+
+void OfficeService::EndBridge() {
+    process_.reset();
+    // Only our own sockets, never anything else that may have taken a name.
+    for (const std::string& path : leftovers_) {
+        struct stat st;
+        if (::lstat(path.c_str(), &st) == 0 && S_ISSOCK(st.st_mode) && st.st_uid == ::geteuid())
+            ::unlink(path.c_str());
+    }
+    leftovers_.clear();
+    folder_.reset();
+}
+
+OfficeService::Outcome OfficeService::Convert(const std::string& document,
+                                              const std::string& filter,
+                                              const std::string& outFolder,
+                                              std::chrono::milliseconds timeout,
+                                              const std::atomic<bool>* stop, std::string* log) {
+    std::lock_guard lock(mutex_);
+    const std::size_t colon = filter.find(':');
+    if (unavailable_ || colon == std::string::npos ||
+        (document + outFolder + filter).find_first_of("\t\n") != std::string::npos)
+        return Outcome::Unavailable;
+    const std::size_t second = filter.find(':', colon + 1);
+    const std::string extension = filter.substr(0, colon);
+    const std::string name = filter.substr(colon + 1, second - colon - 1);
+    const std::string options = second == std::string::npos ? "" : filter.substr(second + 1);
+    const std::string request = "convert\t" + name + "\t" + options + "\t" + extension + "\t" +
+                                document + "\t" + outFolder + "\n";
+    // A suite that died on a document after converting others may have died
+    // of what they left behind: the document gets one more try on a fresh one.
+    for (;;) {
+        const bool fresh = !process_;
+        const auto deadline = Clock::now() + timeout;  // a start of the suite included
+        try {
+            if (!process_ && !StartBridge(deadline, stop)) {
+                unavailable_ = true;
+                return Outcome::Unavailable;
+            }
+            Exchange(request, deadline, stop, log);
+            return Outcome::Done;
+        } catch (const Crashed&) {
+            if (fresh) throw ReadError("the office suite crashed");
+        }
+    }
+}
+
+void OfficeService::Exchange(const std::string& request, Clock::time_point deadline,
+                             const std::atomic<bool>* stop, std::string* log) {
+    if (!process_->Send(request)) {
+        EndBridge();
+        throw Crashed();
+    }
+    std::string reply;
+    const auto outcome = process_->Receive(&reply, ReplyComplete, deadline, stop, kReplyLimit);
+    if (outcome != platform::ProcessOutcome::Exited) {
+        EndBridge();
+        ThrowFor(outcome);
+    }
+    const std::string status = ParseReply(reply, log);
+    if (status != "done" && status != "failed") {
+        EndBridge();
+        throw Crashed();
+    }
+}
+
+}  // namespace corvexa

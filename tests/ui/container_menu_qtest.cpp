@@ -1,0 +1,141 @@
+// The Settings menu's switches for compressed files and archives and for
+// mailboxes: off at first start, stored in settings.ini when changed, shown
+// again at the next start, and a scan of the window reads inside archives and
+// mailboxes only while they are on. The archive is made at test time with
+// Python's zipfile.
+
+#include <QAction>
+#include <QApplication>
+#include <QDialog>
+#include <QDir>
+#include <QFile>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTest>
+#include <cstdlib>
+#include <memory>
+
+#include "engine/scan_job.h"
+#include "support/window_test_support.h"
+#include "ui/app_form.h"
+
+using namespace corvexa;
+using namespace corvexa::ui;
+
+namespace {
+
+// The message's only address in its body is base64: it shows only decoded.
+constexpr char kMbox[] =
+    "From someone Mon Jan  1 00:00:00 2024\n"
+    "From: a@example.org\nMIME-Version: 1.0\nContent-Type: text/plain\n"
+    "Content-Transfer-Encoding: base64\n\nd3JpdGUgdG8gYm94QG1ib3guZXhhbXBsZQ==\n";
+// "write to box@mbox.example"
+
+}  // namespace
+
+class ContainerMenuTest : public QObject {
+    Q_OBJECT
+
+private:
+    std::unique_ptr<test::WindowEnvironment> window_;
+    AppEnvironment env_;
+
+    QString Root() const { return window_->Root(); }
+    QString SettingsPath() const { return env_.ExecutableFolder + QStringLiteral("settings.ini"); }
+
+    static QString Item(std::size_t i) {
+        const std::string_view name = kContainerSwitches[i].menuObjectName;
+        return QString::fromLatin1(name.data(), qsizetype(name.size()));
+    }
+
+    QString MakeScanFolder() {
+        const QString dir = Root() + "scan/";
+        QDir().mkpath(dir);
+        QFile box(dir + "Inbox.mbox");
+        if (!box.open(QIODevice::WriteOnly)) return {};
+        box.write(kMbox);
+        box.close();
+        const QByteArray cmd =
+            "python3 -c 'import zipfile\n"
+            "with zipfile.ZipFile(\"" +
+            QFile::encodeName(dir) +
+            "docs.zip\", \"w\", zipfile.ZIP_DEFLATED) as z:\n"
+            "    z.writestr(\"in/a.txt\", \"see http://zip.example/ \" * 20)'";
+        if (std::system(cmd.constData()) != 0) return {};
+        return dir;
+    }
+
+    static QStringList Scan(TAppForm& form, const QString& dir) {
+        form.findChild<QLineEdit*>(QStringLiteral("Edit8"))->setText(dir);
+        form.findChild<QLineEdit*>(QStringLiteral("Edit1"))->setText(QStringLiteral("*"));
+        QSignalSpy done(&form, &TAppForm::scanCompleted);
+        QTest::mouseClick(form.findChild<QPushButton*>(QStringLiteral("ButtonStart")),
+                          Qt::LeftButton);
+        if (!done.wait(60000)) return {QStringLiteral("no end")};
+        QStringList out;
+        for (const Text& t : form.Lists().Urls().Snapshot()) out << QString::fromStdU16String(t);
+        return out;
+    }
+
+    static QByteArray ReadAll(const QString& path) {
+        QFile f(path);
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    }
+
+private slots:
+    void init() {
+        window_ = std::make_unique<test::WindowEnvironment>();
+        QVERIFY(window_->IsValid());
+        env_ = window_->env;
+        window_->seams.AnswerDialogs([](QDialog* d) { d->reject(); });
+    }
+
+    void cleanup() { window_.reset(); }
+
+    void theItemsAreInTheSettingsMenuOffAndStored() {
+        for (std::size_t i = 0; i < kContainerSwitches.size(); ++i) {
+            auto form = std::make_unique<TAppForm>(env_);
+            auto* settings = form->findChild<QMenu*>(QStringLiteral("Settings1"));
+            QVERIFY(settings);
+            QAction* item = form->findChild<QAction*>(Item(i));
+            QVERIFY2(item, qPrintable(Item(i)));
+            QVERIFY(settings->actions().contains(item));
+            QVERIFY(item->isCheckable());
+            QVERIFY(!item->isChecked());
+            item->trigger();
+            const std::string_view key = kContainerSwitches[i].settingsKey;
+            const QByteArray line = QByteArray(key.data(), qsizetype(key.size())) + "=ON";
+            const QByteArray file = ReadAll(SettingsPath());
+            QVERIFY2(file.contains("\r\n" + line + "\r\n"), file.constData());
+            // After the keys the file held before.
+            QVERIFY(file.indexOf(line) > file.indexOf("SkipLargeFiles="));
+            form.reset();
+            auto again = std::make_unique<TAppForm>(env_);
+            QVERIFY(again->findChild<QAction*>(Item(i))->isChecked());
+            again->findChild<QAction*>(Item(i))->trigger();
+            QVERIFY(
+                ReadAll(SettingsPath())
+                    .contains("\r\n" + QByteArray(key.data(), qsizetype(key.size())) + "=OFF\r\n"));
+        }
+    }
+
+    void theSwitchesChangeAScan() {
+        const QString dir = MakeScanFolder();
+        QVERIFY(!dir.isEmpty());
+        auto form = std::make_unique<TAppForm>(env_);
+        form->show();
+        const QStringList off = Scan(*form, dir);
+        QVERIFY2(!off.contains(QStringLiteral("http://zip.example/")), qPrintable(off.join(' ')));
+        QVERIFY(!off.contains(QStringLiteral("box@mbox.example")));
+        for (std::size_t i = 0; i < kContainerSwitches.size(); ++i)
+            form->findChild<QAction*>(Item(i))->trigger();
+        const QStringList on = Scan(*form, dir);
+        QVERIFY2(on.contains(QStringLiteral("http://zip.example/")), qPrintable(on.join(' ')));
+        QVERIFY(on.contains(QStringLiteral("box@mbox.example")));
+    }
+};
+
+QTEST_MAIN(ContainerMenuTest)
+#include "container_menu_qtest.moc"
