@@ -7,12 +7,8 @@
 #   mailbox.sh BUILD_DIR
 set -euo pipefail
 build=${1:-build}
-here=$(cd "$(dirname "$0")" && pwd)
-root=$(cd "$here/.." && pwd)
-scan="$root/$build/bin/corvexa-scan"
-work="$here/out"
+. "$(dirname "$0")/common.sh"
 mail="$here/mail-corpus"
-mkdir -p "$work"
 python3 "$here/make_mail.py" "$mail" "${MAIL_MB:-80}"
 box="$work/bench.mbox"
 mbox_mb=${MBOX_MB:-1024}

@@ -4,12 +4,9 @@
 #   pdf_run.sh BIN_DIR
 set -euo pipefail
 bin=${1:?usage: pdf_run.sh BIN_DIR}
-here=$(cd "$(dirname "$0")" && pwd)
-scan="$bin/corvexa-scan"
+. "$(dirname "$0")/common.sh"
 corpus="$here/pdf-corpus"
-work="$here/out"
 count=${PDF_COUNT:-300}
-mkdir -p "$work"
 
 # The corpus: package documentation on this machine (licences, read-me files,
 # change logs), a few hundred files from 2 KB to 600 KB, each set as a PDF of
@@ -38,20 +35,6 @@ bytes=$(xargs -d '\n' stat -c %s < "$work/pdfs.txt" | awk '{s+=$1} END {print s}
 pages=$(xargs -d '\n' -n1 pdfinfo < "$work/pdfs.txt" 2>/dev/null | awk '/^Pages:/ {s+=$2} END {print s}')
 echo
 echo "== PDF corpus: $nfiles documents, $pages pages, $((bytes / 1048576)) MB"
-
-best_of() {
-  local n=$1; shift
-  local best=""
-  for _ in $(seq "$n"); do
-    local t0 t1
-    t0=$(date +%s.%N)
-    "$@" > /dev/null 2>&1 || true
-    t1=$(date +%s.%N)
-    local t; t=$(echo "$t1 - $t0" | bc -l)
-    if [ -z "$best" ] || [ "$(echo "$t < $best" | bc -l)" = 1 ]; then best=$t; fi
-  done
-  printf '%.3f' "$best"
-}
 
 peer_out=$(mktemp)
 trap 'rm -f "$peer_out"' EXIT

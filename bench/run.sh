@@ -3,13 +3,8 @@
 #   run.sh BUILD_DIR
 set -euo pipefail
 build=${1:-build}
-here=$(cd "$(dirname "$0")" && pwd)
-root=$(cd "$here/.." && pwd)
-bin="$root/$build/bin"
-scan="$bin/corvexa-scan"
+. "$(dirname "$0")/common.sh"
 corpus="$here/corpus"
-work="$here/out"
-mkdir -p "$work"
 
 bash "$here/make_corpus.sh" "$corpus" "${CORPUS_MB:-400}"
 
@@ -21,21 +16,6 @@ find "$corpus" -type f ! -name .complete > "$work/files.txt"
 bytes=$(xargs -d '\n' stat -c %s < "$work/files.txt" | awk '{s+=$1} END {print s}')
 nfiles=$(wc -l < "$work/files.txt")
 echo "== corpus: $nfiles files, $((bytes / 1048576)) MB"
-
-# best of N wall-clock seconds of a command (output discarded)
-best_of() {
-  local n=$1; shift
-  local best=""
-  for _ in $(seq "$n"); do
-    local t0 t1
-    t0=$(date +%s.%N)
-    "$@" > /dev/null 2>&1 || true
-    t1=$(date +%s.%N)
-    local t; t=$(echo "$t1 - $t0" | bc -l)
-    if [ -z "$best" ] || [ "$(echo "$t < $best" | bc -l)" = 1 ]; then best=$t; fi
-  done
-  printf '%.3f' "$best"
-}
 
 # The same patterns; ripgrep's syntax refuses the escaped slash "\/", which is
 # just "/".
