@@ -47,13 +47,26 @@ struct SettingInfo {
     const char* defaultValue;
 };
 
+// The values of PlainTextProcessing, in the order of the window's menu.
+struct PlainTextModeInfo {
+    bool memoryStream;  // the whole file in memory, else read as a stream
+    std::string_view settingsValue;
+    std::string_view menuCaption;
+    std::string_view menuObjectName;
+};
+inline constexpr std::array<PlainTextModeInfo, 2> kPlainTextModes = {{
+    {false, "FileStream", "File Stream", "FileStream1"},
+    {true, "MemoryStream", "Memory Stream", "MemoryStream1"},
+}};
+
 inline constexpr std::array<SettingInfo, 18> kSettings = {{
     {SettingKey::DetectEmail, "DetectEmail", SettingKind::OnOff, "ON"},
     {SettingKey::DetectFtp, "DetectFtp", SettingKind::OnOff, "ON"},
     {SettingKey::DetectHttp, "DetectHttp", SettingKind::OnOff, "ON"},
     {SettingKey::DetectHttps, "DetectHttps", SettingKind::OnOff, "ON"},
     {SettingKey::DetectWww, "DetectWww", SettingKind::OnOff, "ON"},
-    {SettingKey::PlainTextProcessing, "PlainTextProcessing", SettingKind::Choice, "FileStream"},
+    {SettingKey::PlainTextProcessing, "PlainTextProcessing", SettingKind::Choice,
+     kPlainTextModes[0].settingsValue.data()},
     {SettingKey::PdfProcessing, "PdfProcessing", SettingKind::Choice, "Xpdf"},
     {SettingKey::DecodeEML, "DecodeEML", SettingKind::OnOff, "ON"},
     {SettingKey::DecodeExcel, "DecodeExcel", SettingKind::OnOff, "ON"},
@@ -99,7 +112,10 @@ static_assert(DefaultSkipLargeFilesMB() > 0);
 
 // The default ways of reading plain text and PDF files.
 constexpr bool DefaultMemoryStream() {
-    return std::string_view(Info(SettingKey::PlainTextProcessing).defaultValue) == "MemoryStream";
+    for (const PlainTextModeInfo& m : kPlainTextModes)
+        if (m.settingsValue == Info(SettingKey::PlainTextProcessing).defaultValue)
+            return m.memoryStream;
+    return false;
 }
 constexpr PdfMode DefaultPdfMode() {
     for (const PdfModeInfo& m : kPdfModes)

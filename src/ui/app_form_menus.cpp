@@ -8,6 +8,7 @@
 #include <QMenuBar>
 #include <QPushButton>
 #include <QTableView>
+#include <iterator>
 #include <string_view>
 #include <vector>
 
@@ -116,16 +117,20 @@ void TAppForm::BuildReadingMenus(QMenu* settings) {
         std::string_view caption;
         SettingKey key;
         std::string_view value;
+        bool memory;  // for plain text: the whole file in memory
     };
-    std::vector<Radio> radios = {
-        {&FileStream1, "FileStream1", "File Stream", SettingKey::PlainTextProcessing, "FileStream"},
-        {&MemoryStream1, "MemoryStream1", "Memory Stream", SettingKey::PlainTextProcessing,
-         "MemoryStream"},
-    };
+    QAction** const plainItems[] = {&FileStream1, &MemoryStream1};
+    static_assert(std::size(plainItems) == kPlainTextModes.size());
+    std::vector<Radio> radios;
+    for (std::size_t i = 0; i < kPlainTextModes.size(); ++i) {
+        const PlainTextModeInfo& m = kPlainTextModes[i];
+        radios.push_back({plainItems[i], m.menuObjectName.data(), m.menuCaption,
+                          SettingKey::PlainTextProcessing, m.settingsValue, m.memoryStream});
+    }
     for (std::size_t i = 0; i < kPdfModes.size(); ++i)
         radios.push_back({&pdfItems_[i], kPdfModes[i].menuObjectName.data(),
                           kPdfModes[i].menuCaption, SettingKey::PdfProcessing,
-                          kPdfModes[i].settingsValue});
+                          kPdfModes[i].settingsValue, false});
     QMenu* plain = settings->addMenu(QStringLiteral("Plain Text Processing"));
     plain->setObjectName(QStringLiteral("PlainTextProcessing1"));
     QMenu* pdf = settings->addMenu(QStringLiteral("PDF Processing"));
@@ -136,7 +141,7 @@ void TAppForm::BuildReadingMenus(QMenu* settings) {
         const bool isPlain = r.key == SettingKey::PlainTextProcessing;
         const SettingKey key = r.key;
         const QString value = QString::fromLatin1(r.value.data(), qsizetype(r.value.size()));
-        const bool memory = value == QLatin1String("MemoryStream");
+        const bool memory = r.memory;
         const bool designed =
             r.value == Info(key).defaultValue;  // checked as the window is designed
         *r.item =

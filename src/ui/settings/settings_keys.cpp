@@ -27,16 +27,19 @@ QString OnOff(bool on) {
 
 PlainTextProcessing ReadPlainTextProcessing(const IniStore& store) {
     const QString value = store.Value(KeyName(SettingKey::PlainTextProcessing));
-    for (PlainTextProcessing mode :
-         {PlainTextProcessing::FileStream, PlainTextProcessing::MemoryStream})
-        if (value == PlainTextProcessingText(mode)) return mode;
-    return DefaultMemoryStream() ? PlainTextProcessing::MemoryStream
-                                 : PlainTextProcessing::FileStream;
+    bool memory = DefaultMemoryStream();
+    for (const PlainTextModeInfo& m : kPlainTextModes)
+        if (value == QString::fromLatin1(m.settingsValue.data(), qsizetype(m.settingsValue.size())))
+            memory = m.memoryStream;
+    return memory ? PlainTextProcessing::MemoryStream : PlainTextProcessing::FileStream;
 }
 
 QString PlainTextProcessingText(PlainTextProcessing mode) {
-    return mode == PlainTextProcessing::MemoryStream ? QStringLiteral("MemoryStream")
-                                                     : QStringLiteral("FileStream");
+    const bool memory = mode == PlainTextProcessing::MemoryStream;
+    for (const PlainTextModeInfo& m : kPlainTextModes)
+        if (m.memoryStream == memory)
+            return QString::fromLatin1(m.settingsValue.data(), qsizetype(m.settingsValue.size()));
+    return {};  // not reached: both modes are in the table
 }
 
 PdfMode ReadPdfProcessing(const IniStore& store) {
