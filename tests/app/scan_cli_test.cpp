@@ -20,6 +20,26 @@ using corvexa::test::RunScannerProcess;
 using corvexa::test::ScannerResult;
 using corvexa::test::TempDir;
 
+namespace {
+
+// Runs the scanner once a case, with the case's flags and then `after`; each
+// run succeeds and prints the case's output.
+struct FlagsCase {
+    std::vector<std::string> flags;
+    std::string out;
+};
+void ExpectOutputs(const std::vector<FlagsCase>& cases, const std::vector<std::string>& after) {
+    for (const FlagsCase& c : cases) {
+        auto args = c.flags;
+        args.insert(args.end(), after.begin(), after.end());
+        ScannerResult r = RunScannerProcess(args);
+        EXPECT_EQ(r.status, 0) << r.err;
+        EXPECT_EQ(r.out, c.out);
+    }
+}
+
+}  // namespace
+
 TEST(ScanCli, HelpDocumentsEveryOption) {
     ScannerResult r = RunScannerProcess({"--help"});
     EXPECT_EQ(r.status, 0);
@@ -102,28 +122,19 @@ TEST(ScanCli, DetectionSwitchesAndSizeLimit) {
               "x@example.org ftp://f.example.com\n");
     dir.Write("big.txt", std::string(1048576, ' ') + "http://big.example.com\n");
     std::string folder = dir.Path().string();
-    struct Case {
-        std::vector<std::string> flags;
-        std::string out;
-    } cases[] = {
-        {{"--no-http", "--no-https", "--no-www", "--no-ftp", "--skip-larger-mb", "1"},
-         "x@example.org\n"},
-        {{"--no-email", "--no-ftp", "--no-www", "--no-http", "--skip-larger-mb", "1"},
-         "https://secure.example.com\n"},
-        {{"--no-email", "--no-ftp", "--no-https", "--no-www", "--mask", "*big.txt"},
-         "http://big.example.com\n"},
-        {{"--no-email", "--no-http", "--no-https", "--no-www", "--skip-larger-mb", "1",
-          "--memory-stream"},
-         "ftp://f.example.com\n"},
-    };
-    for (const Case& c : cases) {
-        auto args = c.flags;
-        args.push_back("-q");
-        args.push_back(folder);
-        ScannerResult r = RunScannerProcess(args);
-        EXPECT_EQ(r.status, 0) << r.err;
-        EXPECT_EQ(r.out, c.out);
-    }
+    ExpectOutputs(
+        {
+            {{"--no-http", "--no-https", "--no-www", "--no-ftp", "--skip-larger-mb", "1"},
+             "x@example.org\n"},
+            {{"--no-email", "--no-ftp", "--no-www", "--no-http", "--skip-larger-mb", "1"},
+             "https://secure.example.com\n"},
+            {{"--no-email", "--no-ftp", "--no-https", "--no-www", "--mask", "*big.txt"},
+             "http://big.example.com\n"},
+            {{"--no-email", "--no-http", "--no-https", "--no-www", "--skip-larger-mb", "1",
+              "--memory-stream"},
+             "ftp://f.example.com\n"},
+        },
+        {"-q", folder});
 }
 
 TEST(ScanCli, ExportFilesAndFileLists) {
@@ -158,25 +169,17 @@ TEST(ScanCli, ViewsAndDuplicates) {
               "https://www.Example.com/a http://www.example.COM/b bob@mail.example.com "
               "www.other.org/x http://192.0.2.10/admin\n");
     std::string folder = dir.Path().string();
-    struct Case {
-        std::vector<std::string> flags;
-        std::string out;
-    } cases[] = {
-        {{"--view", "host"},
-         "www.Example.com\nwww.example.COM\nwww.other.org\n192.0.2.10\nexample.com\n"},
-        {{"--view", "domain"},
-         "Example.com\nexample.COM\nother.org\nhttp://192.0.2.10/admin\nexample.com\n"},
-        {{"--view", "domain", "--dedup"}, "Example.com\nhttp://192.0.2.10/admin\nother.org\n"},
-        {{"--view", "host", "--dedup"},
-         "192.0.2.10\nexample.com\nwww.Example.com\nwww.other.org\n"},
-    };
-    for (const Case& c : cases) {
-        auto args = c.flags;
-        args.push_back(folder);
-        ScannerResult r = RunScannerProcess(args);
-        EXPECT_EQ(r.status, 0) << r.err;
-        EXPECT_EQ(r.out, c.out);
-    }
+    ExpectOutputs(
+        {
+            {{"--view", "host"},
+             "www.Example.com\nwww.example.COM\nwww.other.org\n192.0.2.10\nexample.com\n"},
+            {{"--view", "domain"},
+             "Example.com\nexample.COM\nother.org\nhttp://192.0.2.10/admin\nexample.com\n"},
+            {{"--view", "domain", "--dedup"}, "Example.com\nhttp://192.0.2.10/admin\nother.org\n"},
+            {{"--view", "host", "--dedup"},
+             "192.0.2.10\nexample.com\nwww.Example.com\nwww.other.org\n"},
+        },
+        {folder});
 }
 
 TEST(ScanCli, InterruptStopsCleanlyAndKeepsTheFindings) {

@@ -6,6 +6,7 @@
 #include <pcre2.h>
 
 #include <cstdint>
+#include <initializer_list>
 #include <iterator>
 #include <string>
 #include <vector>
@@ -91,84 +92,76 @@ TEST(DerivedViews, LongLabelKeepsItsLast64Characters) {
     EXPECT_EQ(Show(DomainViewEntry(u"http://www." + exact + u".org")), Show(exact + u".org"));
 }
 
-TEST(ExtractHostName, UrlParsingRules) {
-    struct Case {
-        const char16_t* text;
-        const char16_t* host;
-    };
-    const Case cases[] = {
-        {u"example.com", u""},             // no "://"
-        {u"mailto:joe@example.com", u""},  // no "://"
-        {u"http://example.com", u"example.com"},
-        {u"http://example.com?x=/y", u"example.com"},          // "?" before the first "/"
-        {u"http://example.com#a/b", u"example.com"},           // "#" before the first "/"
-        {u"http://a.example.com/p#frag?q", u"a.example.com"},  // "?" wins over "#"
-        {u"http://u@h.example.com#x?y", u"h.example.com#x"},   // cut at "?" only
-        {u"http://a@b@c.example.com/", u"c.example.com"},      // after the last "@"
-        {u"http://x/y@z.example.com/", u"x"},                  // "@" after the path's "/"
-        {u"http://Example.COM:80/", u"Example.COM"},           // port removed, case kept
-        {u"http://[::1]/", u"::1"},
-        {u"http://user@[fe80::1%25eth0]:8080/", u"fe80::1%25eth0"},
-        {u"http://[::1/x", u"["},         // no "]": cut at the ":"
-        {u"http://a]b[c:80/", u"a]b[c"},  // "]" before "[": no literal
-        {u"see http://one.example.com/ and http://two.example.com/", u"one.example.com"},
-        {u"x://", u""},
-        {u"https://", u""},
-    };
-    for (const Case& c : cases) {
+// Each case's text through `extract`, against what it should give.
+struct InOut {
+    const char16_t* text;
+    const char16_t* want;
+};
+void ExpectEach(Text (*extract)(TextView), std::initializer_list<InOut> cases) {
+    for (const InOut& c : cases) {
         SCOPED_TRACE(Show(c.text));
-        EXPECT_EQ(Show(ExtractHostName(c.text)), Show(c.host));
+        EXPECT_EQ(Show(extract(c.text)), Show(c.want));
     }
+}
+
+TEST(ExtractHostName, UrlParsingRules) {
+    ExpectEach(ExtractHostName,
+               {
+                   {u"example.com", u""},             // no "://"
+                   {u"mailto:joe@example.com", u""},  // no "://"
+                   {u"http://example.com", u"example.com"},
+                   {u"http://example.com?x=/y", u"example.com"},  // "?" before the first "/"
+                   {u"http://example.com#a/b", u"example.com"},   // "#" before the first "/"
+                   {u"http://a.example.com/p#frag?q", u"a.example.com"},  // "?" wins over "#"
+                   {u"http://u@h.example.com#x?y", u"h.example.com#x"},   // cut at "?" only
+                   {u"http://a@b@c.example.com/", u"c.example.com"},      // after the last "@"
+                   {u"http://x/y@z.example.com/", u"x"},         // "@" after the path's "/"
+                   {u"http://Example.COM:80/", u"Example.COM"},  // port removed, case kept
+                   {u"http://[::1]/", u"::1"},
+                   {u"http://user@[fe80::1%25eth0]:8080/", u"fe80::1%25eth0"},
+                   {u"http://[::1/x", u"["},         // no "]": cut at the ":"
+                   {u"http://a]b[c:80/", u"a]b[c"},  // "]" before "[": no literal
+                   {u"see http://one.example.com/ and http://two.example.com/", u"one.example.com"},
+                   {u"x://", u""},
+                   {u"https://", u""},
+               });
 }
 
 TEST(ExtractDomainName, PatternOnTheHost) {
-    struct Case {
-        const char16_t* text;
-        const char16_t* domain;
-    };
-    const Case cases[] = {
-        {u"http://www.example.com/", u"example.com"},
-        {u"http://EXAMPLE.COM.TR/", u"EXAMPLE.COM.TR"},
-        {u"http://a.b.c.d.e/", u"b.c.d.e"},     // the tail after the dot is at most 6
-        {u"http://my_site.com/", u"site.com"},  // starts after an underscore
-        {u"http://-abc.com/", u"abc.com"},      // and after a leading hyphen
-        {u"http://a-b.example.com/", u"example.com"},
-        {u"http://x-y.com/", u"x-y.com"},
-        {u"http://example.c0m/", u""},       // a digit after the dot
-        {u"http://example.c/", u""},         // fewer than 2 after the dot
-        {u"http://localhost/", u""},         // no dot
-        {u"http://10.0.0.1/", u""},          // ends in a digit
-        {u"http://bücher.de/", u"cher.de"},  // only ASCII letters match
-        {u"no scheme at all.com", u""},      // no host, no domain
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(Show(c.text));
-        EXPECT_EQ(Show(ExtractDomainName(c.text)), Show(c.domain));
-    }
+    ExpectEach(ExtractDomainName,
+               {
+                   {u"http://www.example.com/", u"example.com"},
+                   {u"http://EXAMPLE.COM.TR/", u"EXAMPLE.COM.TR"},
+                   {u"http://a.b.c.d.e/", u"b.c.d.e"},     // the tail after the dot is at most 6
+                   {u"http://my_site.com/", u"site.com"},  // starts after an underscore
+                   {u"http://-abc.com/", u"abc.com"},      // and after a leading hyphen
+                   {u"http://a-b.example.com/", u"example.com"},
+                   {u"http://x-y.com/", u"x-y.com"},
+                   {u"http://example.c0m/", u""},       // a digit after the dot
+                   {u"http://example.c/", u""},         // fewer than 2 after the dot
+                   {u"http://localhost/", u""},         // no dot
+                   {u"http://10.0.0.1/", u""},          // ends in a digit
+                   {u"http://bücher.de/", u"cher.de"},  // only ASCII letters match
+                   {u"no scheme at all.com", u""},      // no host, no domain
+               });
 }
 
 TEST(ExtractMailDomain, Fallbacks) {
-    struct Case {
-        const char16_t* entry;
-        const char16_t* result;
-    };
-    const Case cases[] = {
-        {u"joe@example.com", u"example.com"},
-        {u"joe@mail.Example.ORG", u"Example.ORG"},
-        {u"joe@\x01\x1f example.net\x20", u"example.net"},  // all of U+0000..U+0020 trimmed
-        {u"joe@example.net\u00a0", u""},                    // a no-break space is no space here
-        {u"a@b@mail.example.net", u"example.net"},          // after the first "@"
-        {u"joe@example.com/path?x", u"example.com"},
-        {u"joe@", u""},
-        {u"@", u""},
-        {u"joe@localhost", u""},
-        {u"no address here", u"no address here"},
-        {u"", u""},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(Show(c.entry));
-        EXPECT_EQ(Show(ExtractMailDomain(c.entry)), Show(c.result));
-    }
+    ExpectEach(
+        ExtractMailDomain,
+        {
+            {u"joe@example.com", u"example.com"},
+            {u"joe@mail.Example.ORG", u"Example.ORG"},
+            {u"joe@\x01\x1f example.net\x20", u"example.net"},  // all of U+0000..U+0020 trimmed
+            {u"joe@example.net\u00a0", u""},                    // a no-break space is no space here
+            {u"a@b@mail.example.net", u"example.net"},          // after the first "@"
+            {u"joe@example.com/path?x", u"example.com"},
+            {u"joe@", u""},
+            {u"@", u""},
+            {u"joe@localhost", u""},
+            {u"no address here", u"no address here"},
+            {u"", u""},
+        });
 }
 
 TEST(BuildDerivedLists, OneEntryPerUrlEntryInOrder) {

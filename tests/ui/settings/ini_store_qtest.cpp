@@ -8,6 +8,7 @@
 #include <QTemporaryDir>
 #include <QtTest>
 #include <csignal>
+#include <optional>
 #include <string>
 
 #include "ui/settings/ini_store.h"
@@ -39,16 +40,20 @@ class IniStoreTest : public QObject {
     Q_OBJECT
 
 private slots:
-    void writesWholeFileInFirstWrittenOrder() {
-        QTemporaryDir dir;
-        QVERIFY(dir.isValid());
-        const QString path = dir.filePath("settings.ini");
+    // Each test (and each row of one) has a folder of its own for the file.
+    void init() {
+        dir_.emplace();
+        QVERIFY(dir_->isValid());
+        path_ = dir_->filePath("settings.ini");
+    }
+    void cleanup() { dir_.reset(); }
 
+    void writesWholeFileInFirstWrittenOrder() {
         IniStore store;
-        store.Open(path);
-        QCOMPARE(store.Path(), path);
+        store.Open(path_);
+        QCOMPARE(store.Path(), path_);
         QVERIFY(!store.Contains("Folder"));
-        QVERIFY(!QFileInfo::exists(path));
+        QVERIFY(!QFileInfo::exists(path_));
 
         store.SetValue("Folder", "/home/jürgen/Рабочий стол");
         store.SetValue("SkipLargeFiles", "ON");
@@ -60,23 +65,20 @@ private slots:
                                     "SkipLargeFiles=ON\r\n"
                                     "DetectHttp=OFF\r\n"
                                     "\r\n";
-        QCOMPARE(ReadFile(path), expected);
+        QCOMPARE(ReadFile(path_), expected);
         QCOMPARE(store.Serialize(), expected);
 
         IniStore reread;
-        reread.Open(path);
+        reread.Open(path_);
         QCOMPARE(reread.Value("FOLDER"), QString("/srv/日本"));
         QCOMPARE(reread.Serialize(), expected);
-        QCOMPARE(ReadFile(path), expected);  // reading alone never writes
+        QCOMPARE(ReadFile(path_), expected);  // reading alone never writes
     }
 
     // A file as a person might have edited it: no byte-order mark, LF and CR line
     // ends, odd letter case, spaces, comments, a second section, repeated names.
     void readsHandWrittenFileAndRewritesIt() {
-        QTemporaryDir dir;
-        QVERIFY(dir.isValid());
-        const QString path = dir.filePath("settings.ini");
-        QVERIFY(WriteFile(path,
+        QVERIFY(WriteFile(path_,
                           "; edited by hand\n"
                           "stray=outside any section\n"
                           "[ SETTINGS ]\n"
@@ -94,7 +96,7 @@ private slots:
                           "DETECTHTTP=ON\n"));
 
         IniStore store;
-        store.Open(path);
+        store.Open(path_);
         QCOMPARE(store.Value("DetectHttp"), QString("OFF"));  // the first occurrence counts
         QVERIFY(!store.Contains("DetectFtp"));
         QVERIFY(!store.Contains("stray"));
@@ -106,32 +108,29 @@ private slots:
         QVERIFY(!store.Contains("Key"));  // other sections are not "Settings"
 
         store.SetValue("DetectFtp", "OFF");
-        QCOMPARE(ReadFile(path), kBom +
-                                     "[SETTINGS]\r\n"
-                                     "detecthttp=OFF\r\n"
-                                     "Folder=\r\n"
-                                     "IncludeSubfolders=OFF\r\n"
-                                     "FileMask=*.log ; part of the value\r\n"
-                                     "DetectWww=OFF\r\n"
-                                     "DetectFtp=OFF\r\n"
-                                     "\r\n"
-                                     "[Other]\r\n"
-                                     "Key=a=b\r\n"
-                                     "\r\n");
+        QCOMPARE(ReadFile(path_), kBom +
+                                      "[SETTINGS]\r\n"
+                                      "detecthttp=OFF\r\n"
+                                      "Folder=\r\n"
+                                      "IncludeSubfolders=OFF\r\n"
+                                      "FileMask=*.log ; part of the value\r\n"
+                                      "DetectWww=OFF\r\n"
+                                      "DetectFtp=OFF\r\n"
+                                      "\r\n"
+                                      "[Other]\r\n"
+                                      "Key=a=b\r\n"
+                                      "\r\n");
     }
 
     // A value with a line break would otherwise write a second line that reads
     // back as a key of its own.
     void lineBreaksInValuesCannotAddKeys() {
-        QTemporaryDir dir;
-        QVERIFY(dir.isValid());
-        const QString path = dir.filePath("settings.ini");
         IniStore store;
-        store.Open(path);
+        store.Open(path_);
         store.SetValue("Folder", "/a\r\nDetectHttp=OFF\rx\ny");
 
         IniStore reread;
-        reread.Open(path);
+        reread.Open(path_);
         QVERIFY(!reread.Contains("DetectHttp"));
         QCOMPARE(reread.Value("Folder"), store.Value("Folder"));
         QCOMPARE(reread.Value("Folder"), QString("/a  DetectHttp=OFF x y"));
@@ -148,33 +147,27 @@ private slots:
     }
     void undecodableFileIsDeleted() {
         QFETCH(QByteArray, content);
-        QTemporaryDir dir;
-        QVERIFY(dir.isValid());
-        const QString path = dir.filePath("settings.ini");
-        QVERIFY(WriteFile(path, content));
+        QVERIFY(WriteFile(path_, content));
 
         IniStore store;
-        store.Open(path);
-        QVERIFY(!QFileInfo::exists(path));
+        store.Open(path_);
+        QVERIFY(!QFileInfo::exists(path_));
         QVERIFY(!store.Contains("Folder"));
         QVERIFY(!store.Contains("FileMask"));
         QCOMPARE(store.Serialize(), kBom);
 
         store.SetValue("DetectWww", "ON");
-        QCOMPARE(ReadFile(path), kBom + "[Settings]\r\nDetectWww=ON\r\n\r\n");
+        QCOMPARE(ReadFile(path_), kBom + "[Settings]\r\nDetectWww=ON\r\n\r\n");
     }
 
     void unreadableFileIsDeleted() {
         if (geteuid() == 0) QSKIP("root can read any file");
-        QTemporaryDir dir;
-        QVERIFY(dir.isValid());
-        const QString path = dir.filePath("settings.ini");
-        QVERIFY(WriteFile(path, "[Settings]\r\nDetectHttp=OFF\r\n"));
-        QVERIFY(::chmod(QFile::encodeName(path).constData(), 0) == 0);
+        QVERIFY(WriteFile(path_, "[Settings]\r\nDetectHttp=OFF\r\n"));
+        QVERIFY(::chmod(QFile::encodeName(path_).constData(), 0) == 0);
 
         IniStore store;
-        store.Open(path);
-        QVERIFY(!QFileInfo::exists(path));
+        store.Open(path_);
+        QVERIFY(!QFileInfo::exists(path_));
         QVERIFY(!store.Contains("DetectHttp"));
     }
 
@@ -189,25 +182,22 @@ private slots:
     }
     void aLinkNamedLikeTheFileIsReplacedNotFollowed() {
         QFETCH(bool, victimExists);
-        QTemporaryDir dir;
-        QVERIFY(dir.isValid());
-        const QString path = dir.filePath("settings.ini");
-        const QString victim = dir.filePath("victim");
+        const QString victim = dir_->filePath("victim");
         if (victimExists) QVERIFY(WriteFile(victim, "[Settings]\r\nsecret=1\r\n"));
-        QVERIFY(QFile::link(victim, path));
+        QVERIFY(QFile::link(victim, path_));
 
         IniStore store;
-        store.Open(path);
+        store.Open(path_);
         store.SetValue("Folder", "/planted");
-        QVERIFY(!QFileInfo(path).isSymLink());
-        QVERIFY(QFileInfo(path).isFile());
-        QVERIFY(ReadFile(path).contains("Folder=/planted"));
+        QVERIFY(!QFileInfo(path_).isSymLink());
+        QVERIFY(QFileInfo(path_).isFile());
+        QVERIFY(ReadFile(path_).contains("Folder=/planted"));
         if (victimExists)
             QCOMPARE(ReadFile(victim), QByteArray("[Settings]\r\nsecret=1\r\n"));
         else
             QVERIFY(!QFileInfo::exists(victim));
-        QCOMPARE(Entries(dir.path()), QStringList{"settings.ini"} +
-                                          (victimExists ? QStringList{"victim"} : QStringList{}));
+        QCOMPARE(Entries(dir_->path()), QStringList{"settings.ini"} +
+                                            (victimExists ? QStringList{"victim"} : QStringList{}));
     }
 
     void failedWriteThrowsAndKeepsTheValue_data() {
@@ -217,9 +207,7 @@ private slots:
     }
     void failedWriteThrowsAndKeepsTheValue() {
         QFETCH(QString, setup);
-        QTemporaryDir dir;
-        QVERIFY(dir.isValid());
-        const QString folder = dir.filePath("data");
+        const QString folder = dir_->filePath("data");
         const QString path = folder + "/settings.ini";
         if (setup == "folder") QVERIFY(QDir().mkpath(path));
 
@@ -254,13 +242,10 @@ private slots:
     void failedReplaceLeavesOldFile() {
         QFETCH(QString, setup);
         if (setup == "readonly" && geteuid() == 0) QSKIP("root may write into a read-only folder");
-        QTemporaryDir dir;
-        QVERIFY(dir.isValid());
-        const QString path = dir.filePath("settings.ini");
         IniStore store;
-        store.Open(path);
+        store.Open(path_);
         store.SetValue("Folder", "/old");
-        const QByteArray before = ReadFile(path);
+        const QByteArray before = ReadFile(path_);
         const QString large(4096, QChar('x'));
 
         // Nothing is printed while writes are limited: the log may be a file too.
@@ -274,7 +259,7 @@ private slots:
             small.rlim_cur = 1024;
             QVERIFY(::setrlimit(RLIMIT_FSIZE, &small) == 0);
         } else {
-            QVERIFY(::chmod(QFile::encodeName(dir.path()).constData(), 0555) == 0);
+            QVERIFY(::chmod(QFile::encodeName(dir_->path()).constData(), 0555) == 0);
         }
         std::string message;
         try {
@@ -286,20 +271,24 @@ private slots:
             ::setrlimit(RLIMIT_FSIZE, &saved);
             ::sigaction(SIGXFSZ, &previous, nullptr);
         } else {
-            ::chmod(QFile::encodeName(dir.path()).constData(), 0700);
+            ::chmod(QFile::encodeName(dir_->path()).constData(), 0700);
         }
 
         QVERIFY2(!message.empty(), "no error for a write that failed");
-        QVERIFY2(QString::fromStdString(message).contains(path), message.c_str());
-        QCOMPARE(ReadFile(path), before);
-        QCOMPARE(Entries(dir.path()), QStringList{"settings.ini"});
+        QVERIFY2(QString::fromStdString(message).contains(path_), message.c_str());
+        QCOMPARE(ReadFile(path_), before);
+        QCOMPARE(Entries(dir_->path()), QStringList{"settings.ini"});
         QCOMPARE(store.Value("Folder"), large);
 
         store.SetValue("DetectWww", "ON");
         IniStore reread;
-        reread.Open(path);
+        reread.Open(path_);
         QCOMPARE(reread.Value("Folder"), large);
     }
+
+private:
+    std::optional<QTemporaryDir> dir_;
+    QString path_;
 };
 
 QTEST_MAIN(IniStoreTest)
