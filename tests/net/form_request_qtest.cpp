@@ -16,8 +16,10 @@
 #include "support/maker_server.h"
 
 using namespace corvexa::net;
+using corvexa::test::HostNobodyListensOn;
 using corvexa::test::MakerServer;
 using corvexa::test::ServerReply;
+using corvexa::test::UseMakerHost;
 
 namespace {
 
@@ -360,7 +362,7 @@ private slots:
     void untrustedCertificateSendsNothing() {
         MakerServer untrusted;
         untrusted.SetReply("/php/check2.php", Reply(200, "over http"));
-        qputenv("CORVEXA_MAKER_HOST", untrusted.Host().toUtf8());
+        UseMakerHost(untrusted.Host());
         const Exchange none = PostToMaker("/php/check2.php", {"cmd=check", "guid=personal"}, 3000);
         qputenv("CORVEXA_MAKER_HOST", server_->Host().toUtf8());
         QVERIFY(!none.reply);
@@ -377,12 +379,7 @@ private slots:
     }
 
     void serverDown() {
-        quint16 port;
-        {
-            MakerServer gone;
-            port = gone.Port();
-        }
-        qputenv("CORVEXA_MAKER_HOST", QStringLiteral("127.0.0.1:%1").arg(port).toUtf8());
+        UseMakerHost(HostNobodyListensOn());
         const Exchange none = PostToMaker("/php/check2.php", {"cmd=check"}, 3000);
         qputenv("CORVEXA_MAKER_HOST", server_->Host().toUtf8());
         QVERIFY(!none.reply);

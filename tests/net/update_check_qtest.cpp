@@ -16,9 +16,14 @@
 
 using namespace corvexa::net;
 using corvexa::platform::ProductStore;
+using corvexa::test::BodyReply;
 using corvexa::test::CheckReply;
+using corvexa::test::HostNobodyListensOn;
 using corvexa::test::MakerServer;
 using corvexa::test::ServerReply;
+using corvexa::test::StartMakerServer;
+using corvexa::test::TakeSecurePathDown;
+using corvexa::test::UseMakerHost;
 
 using StringMap = QMap<QString, QString>;
 
@@ -27,12 +32,6 @@ namespace {
 const QString kToday = QStringLiteral("12/10/26");
 const QString kCompany = QStringLiteral("KELMARE");
 const QString kProduct = QStringLiteral("Corvexa");
-
-ServerReply Body(const QByteArray& body) {
-    ServerReply r;
-    r.body = body;
-    return r;
-}
 
 }  // namespace
 
@@ -69,11 +68,7 @@ class UpdateCheckTest : public QObject {
     }
 
 private slots:
-    void initTestCase() {
-        server_ = std::make_unique<MakerServer>();
-        server_->TrustInThisProcess();
-        qputenv("CORVEXA_MAKER_HOST", server_->Host().toUtf8());
-    }
+    void initTestCase() { server_ = StartMakerServer(); }
 
     void init() {
         storeDir_ = std::make_unique<QTemporaryDir>();
@@ -81,7 +76,7 @@ private slots:
         server_->ClearRequests();
         server_->RefuseHttps(false);
         server_->SetReply("/php/check2.php",
-                          Body(CheckReply("2.6", "https://www.kelmare.example/download/")));
+                          BodyReply(CheckReply("2.6", "https://www.kelmare.example/download/")));
         shown_.clear();
     }
 
@@ -203,7 +198,7 @@ private slots:
         QFETCH(bool, notice);
         QFETCH(StringMap, after);
         Store(before);
-        server_->SetReply("/php/check2.php", Body(reply));
+        server_->SetReply("/php/check2.php", BodyReply(reply));
         FailureRecord failures;
         const CheckResults r = Run(failures, today);
         QCOMPARE(server_->Requests().size(), request ? 1 : 0);
@@ -234,13 +229,9 @@ private slots:
     void secureFailureIsAFailure() {
         QFETCH(bool, untrusted);
         MakerServer stranger;
-        MakerServer& target = untrusted ? stranger : *server_;
-        target.SetReply("/php/check2.php",
-                        Body(CheckReply("9.9", "http://evil.example/get", "1", "Install now")));
-        if (untrusted)
-            qputenv("CORVEXA_MAKER_HOST", stranger.Host().toUtf8());
-        else
-            server_->RefuseHttps(true);
+        MakerServer& target = TakeSecurePathDown(
+            *server_, stranger, untrusted, "/php/check2.php",
+            BodyReply(CheckReply("9.9", "http://evil.example/get", "1", "Install now")));
         FailureRecord failures;
         const CheckResults r = Run(failures);
         qputenv("CORVEXA_MAKER_HOST", server_->Host().toUtf8());
@@ -254,7 +245,7 @@ private slots:
     }
 
     void httpsFiveHundredIsAnInvalidReply() {
-        ServerReply broken = Body("<html>Internal error</html>");
+        ServerReply broken = BodyReply("<html>Internal error</html>");
         broken.status = 500;
         server_->SetReply("/php/check2.php", true, broken);
         FailureRecord failures;
@@ -265,12 +256,7 @@ private slots:
     }
 
     void serverDownIsRecorded() {
-        quint16 port;
-        {
-            MakerServer gone;
-            port = gone.Port();
-        }
-        qputenv("CORVEXA_MAKER_HOST", QStringLiteral("127.0.0.1:%1").arg(port).toUtf8());
+        UseMakerHost(HostNobodyListensOn());
         FailureRecord failures;
         const CheckResults r = Run(failures);
         qputenv("CORVEXA_MAKER_HOST", server_->Host().toUtf8());
@@ -283,11 +269,11 @@ private slots:
 
     void serverMessageIsShownAsReceived() {
         server_->SetReply("/php/check2.php",
-                          Body(CheckReply("2.6", "u", "1", "<b>Please</b> update & restart")));
+                          BodyReply(CheckReply("2.6", "u", "1", "<b>Please</b> update & restart")));
         FailureRecord failures;
         QVERIFY(Run(failures).Notice);
         QCOMPARE(shown_, QStringList{"<b>Please</b> update & restart"});
-        server_->SetReply("/php/check2.php", Body(CheckReply("2.6", "u", "1", "   ")));
+        server_->SetReply("/php/check2.php", BodyReply(CheckReply("2.6", "u", "1", "   ")));
         shown_.clear();
         Run(failures);
         QVERIFY(shown_.isEmpty());
@@ -329,7 +315,7 @@ private slots:
     // The worker: results published with the flag; the message shown on the
     // owner's thread before completion.
     void workerCompletesAndShowsTheMessageFirst() {
-        server_->SetReply("/php/check2.php", Body(CheckReply("2.6", "u", "1", "Read me")));
+        server_->SetReply("/php/check2.php", BodyReply(CheckReply("2.6", "u", "1", "Read me")));
         QStringList events;
         bool onOwnerThread = false;
         TChecker checker(Setup(), [&](const QString& text) {

@@ -346,4 +346,41 @@ void MakerServer::TrustInThisProcess() const {
     QSslConfiguration::setDefaultConfiguration(conf);
 }
 
+ServerReply BodyReply(const QByteArray& body) {
+    ServerReply r;
+    r.body = body;
+    return r;
+}
+
+void UseMakerHost(const QString& host) {
+    qputenv("CORVEXA_MAKER_HOST", host.toUtf8());
+}
+
+std::unique_ptr<MakerServer> StartMakerServer() {
+    auto server = std::make_unique<MakerServer>();
+    server->TrustInThisProcess();
+    UseMakerHost(server->Host());
+    return server;
+}
+
+QString HostNobodyListensOn() {
+    quint16 port;
+    {
+        MakerServer gone;
+        port = gone.Port();
+    }
+    return QStringLiteral("127.0.0.1:%1").arg(port);
+}
+
+MakerServer& TakeSecurePathDown(MakerServer& home, MakerServer& stranger, bool untrusted,
+                                const QByteArray& path, const ServerReply& reply) {
+    MakerServer& target = untrusted ? stranger : home;
+    target.SetReply(path, reply);
+    if (untrusted)
+        UseMakerHost(stranger.Host());
+    else
+        home.RefuseHttps(true);
+    return target;
+}
+
 }  // namespace corvexa::test

@@ -96,4 +96,25 @@ QByteArray CheckReply(const QString& version, const QString& url,
                       const QString& result = QStringLiteral("1"),
                       const QString& important = QString());
 
+// A reply of status 200 with this body.
+ServerReply BodyReply(const QByteArray& body);
+
+// Names a host in CORVEXA_MAKER_HOST, where the online services look for the
+// maker's server.
+void UseMakerHost(const QString& host);
+
+// The maker's server of a whole test program: started, trusted in this
+// process and named in CORVEXA_MAKER_HOST.
+std::unique_ptr<MakerServer> StartMakerServer();
+
+// "127.0.0.1:<port>" at a port a server has just left: nothing listens there.
+QString HostNobodyListensOn();
+
+// The secure path to the maker down while plain HTTP would answer `reply` at
+// `path`: either `home` refuses TLS, or (untrusted) `stranger`, whose
+// certificate nobody trusts, is named in CORVEXA_MAKER_HOST. Returns the server
+// a request would reach.
+MakerServer& TakeSecurePathDown(MakerServer& home, MakerServer& stranger, bool untrusted,
+                                const QByteArray& path, const ServerReply& reply);
+
 }  // namespace corvexa::test

@@ -17,9 +17,14 @@
 #include "ui/dialogs.h"
 #include "ui/feedback_form.h"
 
+using corvexa::test::BodyReply;
 using corvexa::test::Find;
+using corvexa::test::HostNobodyListensOn;
 using corvexa::test::MakerServer;
 using corvexa::test::ServerReply;
+using corvexa::test::StartMakerServer;
+using corvexa::test::TakeSecurePathDown;
+using corvexa::test::UseMakerHost;
 using corvexa::ui::TFeedbackForm;
 
 class FeedbackFormTest : public QObject {
@@ -46,11 +51,7 @@ class FeedbackFormTest : public QObject {
         QTest::mouseClick(Find<QPushButton>(form, "BitBtn1"), Qt::LeftButton);
     }
 
-    void Reply(const QByteArray& body) {
-        ServerReply r;
-        r.body = body;
-        server_->SetReply("/php/feedback.php", r);
-    }
+    void Reply(const QByteArray& body) { server_->SetReply("/php/feedback.php", BodyReply(body)); }
 
     static void German() {
         corvexa::i18n::LoadLanguageFrom(qEnvironmentVariable("CORVEXA_SOURCE_DIR") + "/resources/",
@@ -58,11 +59,7 @@ class FeedbackFormTest : public QObject {
     }
 
 private slots:
-    void initTestCase() {
-        server_ = std::make_unique<MakerServer>();
-        server_->TrustInThisProcess();
-        qputenv("CORVEXA_MAKER_HOST", server_->Host().toUtf8());
-    }
+    void initTestCase() { server_ = StartMakerServer(); }
 
     void init() {
         window_ = std::make_unique<corvexa::test::WindowEnvironment>();
@@ -265,14 +262,8 @@ private slots:
     void httpsDownNothingGoesInClear() {
         QFETCH(bool, untrusted);
         MakerServer stranger;
-        MakerServer& target = untrusted ? stranger : *server_;
-        ServerReply ok;
-        ok.body = "OK\n";
-        target.SetReply("/php/feedback.php", ok);
-        if (untrusted)
-            qputenv("CORVEXA_MAKER_HOST", stranger.Host().toUtf8());
-        else
-            server_->RefuseHttps(true);
+        MakerServer& target = TakeSecurePathDown(*server_, stranger, untrusted, "/php/feedback.php",
+                                                 BodyReply("OK\n"));
         auto form = Open();
         Type(*form, QStringLiteral("private words"), QStringLiteral("ann@mail.de"));
         Send(*form);
@@ -313,12 +304,7 @@ private slots:
     }
 
     void serverDownFails() {
-        quint16 port;
-        {
-            MakerServer gone;
-            port = gone.Port();
-        }
-        qputenv("CORVEXA_MAKER_HOST", QStringLiteral("127.0.0.1:%1").arg(port).toUtf8());
+        UseMakerHost(HostNobodyListensOn());
         auto form = Open();
         Type(*form, QStringLiteral("nobody listens"), QString());
         Send(*form);

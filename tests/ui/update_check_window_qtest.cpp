@@ -20,9 +20,12 @@
 #include "ui/new_version.h"
 
 using corvexa::platform::ProductStore;
+using corvexa::test::BodyReply;
 using corvexa::test::CheckReply;
 using corvexa::test::MakerServer;
 using corvexa::test::ServerReply;
+using corvexa::test::StartMakerServer;
+using corvexa::test::UseMakerHost;
 using corvexa::ui::AppEnvironment;
 using corvexa::ui::TAppForm;
 using corvexa::ui::TNewVer;
@@ -48,18 +51,10 @@ class UpdateCheckWindowTest : public QObject {
     static QString Stored(TAppForm& form, const QString& name) {
         return ProductStore(form.CompanyName(), form.ProductName()).ReadString(name);
     }
-    void Reply(const QByteArray& body) {
-        ServerReply r;
-        r.body = body;
-        server_->SetReply("/php/check2.php", r);
-    }
+    void Reply(const QByteArray& body) { server_->SetReply("/php/check2.php", BodyReply(body)); }
 
 private slots:
-    void initTestCase() {
-        server_ = std::make_unique<MakerServer>();
-        server_->TrustInThisProcess();
-        qputenv("CORVEXA_MAKER_HOST", server_->Host().toUtf8());
-    }
+    void initTestCase() { server_ = StartMakerServer(); }
 
     void init() {
         window_ = std::make_unique<corvexa::test::WindowEnvironment>();
@@ -159,10 +154,10 @@ private slots:
     // and neither the message nor the notice is shown.
     void untrustedServerShowsNothing() {
         MakerServer stranger;
-        ServerReply r;
-        r.body = CheckReply("9.9", "http://elsewhere.example/get/", "1", "Install this now");
-        stranger.SetReply("/php/check2.php", r);
-        qputenv("CORVEXA_MAKER_HOST", stranger.Host().toUtf8());
+        stranger.SetReply(
+            "/php/check2.php",
+            BodyReply(CheckReply("9.9", "http://elsewhere.example/get/", "1", "Install this now")));
+        UseMakerHost(stranger.Host());
         auto form = MakeForm();
         QTRY_VERIFY_WITH_TIMEOUT(form->UpdateCheckDone(), 15000);
         qputenv("CORVEXA_MAKER_HOST", server_->Host().toUtf8());
