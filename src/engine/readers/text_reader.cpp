@@ -52,6 +52,8 @@ template <class Units>
                                                              std::size_t to) {
     constexpr int N = sizeof(Units) / 2;
     const std::size_t step = static_cast<std::size_t>(N);
+    const Units lf = Units{} + std::int16_t{'\n'};
+    const Units cr = Units{} + std::int16_t{'\r'};
     std::uint64_t count = 0;
     while (i + step + 1 <= to) {
         // Each lane counts down by one a break, at most 8192 times: no overflow.
@@ -60,8 +62,8 @@ template <class Units>
             Units v, next;
             std::memcpy(&v, p + i, sizeof v);
             std::memcpy(&next, p + i + 1, sizeof next);
-            Units isCr = v == u'\r';
-            lanes += (v == u'\n') | (isCr & ~(next == u'\n'));
+            Units isCr = v == cr;
+            lanes += (v == lf) | (isCr & ~(next == lf));
         }
         for (int k = 0; k < N; ++k) count += static_cast<std::uint16_t>(-lanes[k]);
     }
