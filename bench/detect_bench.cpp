@@ -3,105 +3,22 @@
 // leftmost match) on hostile lines of a few megabytes and on ordinary prose.
 // All five switches are on. Prints throughput and the speed ratio.
 
-#include "engine/detect.h"
-
-#define PCRE2_CODE_UNIT_WIDTH 16
-#include <pcre2.h>
-
 #include <algorithm>
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
-#include <stdexcept>
 #include <string>
 #include <vector>
+
+#include "engine/detect.h"
+#include "support/detect_support.h"
 
 namespace {
 
 using corvexa::Text;
 using corvexa::TextView;
-
-class PlainSearch {
-public:
-    PlainSearch() {
-        codes_[0] = Compile(corvexa::patterns::kWebA);
-        codes_[1] = Compile(corvexa::patterns::kEmail);
-        codes_[2] = Compile(corvexa::patterns::kFtp);
-        data_ = pcre2_match_data_create(4, nullptr);
-        context_ = pcre2_match_context_create(nullptr);
-        stack_ = pcre2_jit_stack_create(32 * 1024, 8 * 1024 * 1024, nullptr);
-        pcre2_jit_stack_assign(context_, nullptr, stack_);
-        pcre2_set_match_limit(context_, UINT32_MAX);
-        pcre2_set_depth_limit(context_, UINT32_MAX);
-        pcre2_set_heap_limit(context_, UINT32_MAX);
-    }
-    ~PlainSearch() {
-        for (pcre2_code* c : codes_) pcre2_code_free(c);
-        pcre2_match_data_free(data_);
-        pcre2_match_context_free(context_);
-        pcre2_jit_stack_free(stack_);
-    }
-
-    void Line(TextView line, corvexa::SharedList& out) {
-        const auto subject = reinterpret_cast<PCRE2_SPTR>(line.data());
-        for (int k = 0; k < 3; ++k) {
-            std::size_t offset = 0;
-            while (offset <= line.size()) {
-                int rc =
-                    pcre2_jit_match(codes_[k], subject, line.size(), offset, 0, data_, context_);
-                if (rc == PCRE2_ERROR_NOMATCH) break;
-                if (rc < 0) throw std::runtime_error("search failed");
-                const PCRE2_SIZE* ov = pcre2_get_ovector_pointer(data_);
-                TextView m = line.substr(ov[0], ov[1] - ov[0]);
-                if (k == 0) {
-                    if (!m.empty() && m.back() == u'.') m.remove_suffix(1);
-                    if (!m.empty() && m.back() == u')' && m.find(u'(') == TextView::npos)
-                        m.remove_suffix(1);
-                }
-                out.Append(m);
-                offset = ov[1] > ov[0] ? ov[1] : ov[1] + 1;
-            }
-        }
-    }
-
-private:
-    static pcre2_code* Compile(const char16_t* pattern) {
-        int error = 0;
-        PCRE2_SIZE offset = 0;
-        pcre2_code* code =
-            pcre2_compile(reinterpret_cast<PCRE2_SPTR>(pattern), PCRE2_ZERO_TERMINATED,
-                          PCRE2_CASELESS, &error, &offset, nullptr);
-        if (!code) throw std::logic_error("pattern does not compile");
-        pcre2_jit_compile(code, PCRE2_JIT_COMPLETE);
-        return code;
-    }
-
-    pcre2_code* codes_[3] = {};
-    pcre2_match_data* data_ = nullptr;
-    pcre2_match_context* context_ = nullptr;
-    pcre2_jit_stack* stack_ = nullptr;
-};
-
-Text Repeat(TextView piece, std::size_t length) {
-    Text s;
-    s.reserve(length + piece.size());
-    while (s.size() < length) s.append(piece);
-    return s;
-}
-
-class Rng {
-public:
-    explicit Rng(std::uint64_t seed) : s_(seed) {}
-    std::size_t Below(std::size_t n) {
-        std::uint64_t z = (s_ += 0x9E3779B97F4A7C15ull);
-        z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
-        z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
-        return static_cast<std::size_t>((z ^ (z >> 31)) % n);
-    }
-
-private:
-    std::uint64_t s_;
-};
+using corvexa::test::Repeat;
+using corvexa::test::Rng;
 
 // Prose of about 70 characters a line; one line in 40 carries an address. The
 // lines lie one after the other in one buffer, as a reader holds a file's text.
@@ -213,7 +130,8 @@ Result Time(const std::vector<TextView>& lines, int rounds, bool skip = false) {
     corvexa::DetectionSwitches switches;
     corvexa::SharedList ourList, plainList;
     corvexa::Detector detector(switches, ourList);
-    PlainSearch plain;
+    corvexa::test::PlainPcre2 plain(corvexa::test::PlainPcre2::ProgramPatterns(), 8 * 1024 * 1024,
+                                    true);
     Result r;
     r.ours = BestSeconds(rounds, [&] {
         ourList.Clear();
@@ -239,7 +157,9 @@ Result Time(const std::vector<TextView>& lines, int rounds, bool skip = false) {
     });
     r.plain = BestSeconds(rounds, [&] {
         plainList.Clear();
-        for (TextView line : lines) plain.Line(line, plainList);
+        for (TextView line : lines)
+            plain.Each(true, true, true, true, true, line,
+                       [&](TextView m) { plainList.Append(m); });
     });
     if (ourList.Snapshot() != plainList.Snapshot()) {
         std::fprintf(stderr, "findings differ\n");

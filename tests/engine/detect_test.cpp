@@ -1,11 +1,6 @@
 #include "engine/detect.h"
 
-#include "engine/readers/text_reader.h"
-#include "support/temp_dir.h"
-
-#define PCRE2_CODE_UNIT_WIDTH 16
 #include <gtest/gtest.h>
-#include <pcre2.h>
 
 #include <atomic>
 #include <cstdint>
@@ -19,6 +14,10 @@
 #include <string_view>
 #include <thread>
 #include <vector>
+
+#include "engine/readers/text_reader.h"
+#include "support/detect_support.h"
+#include "support/temp_dir.h"
 
 #if defined(__SANITIZE_ADDRESS__)
 #define CORVEXA_TEST_ASAN 1
@@ -109,102 +108,30 @@ Findings Detect(std::string_view on, TextView line) {
 // The reference: plain PCRE2 with the raw-string patterns, searched from the
 // start of the line, leftmost match after leftmost match, no shortcuts.
 
-class Reference {
+class Reference : public test::PlainPcre2 {
 public:
-    Reference() {
-        const char16_t* web[8] = {nullptr,  kRawWebG, kRawWebF, kRawWebE,
-                                  kRawWebD, kRawWebC, kRawWebB, kRawWebA};
-        for (int i = 1; i < 8; ++i) web_[i] = Compile(web[i]);
-        email_ = Compile(kRawEmail);
-        ftp_ = Compile(kRawFtp);
-        data_ = pcre2_match_data_create(4, nullptr);
-        context_ = pcre2_match_context_create(nullptr);
-        stack_ = pcre2_jit_stack_create(32 * 1024, 64 * 1024 * 1024, nullptr);
-        pcre2_jit_stack_assign(context_, nullptr, stack_);
-        pcre2_set_match_limit(context_, UINT32_MAX);
-        pcre2_set_depth_limit(context_, UINT32_MAX);
-        pcre2_set_heap_limit(context_, UINT32_MAX);
-    }
-    ~Reference() {
-        for (pcre2_code* c : web_) pcre2_code_free(c);
-        pcre2_code_free(email_);
-        pcre2_code_free(ftp_);
-        pcre2_match_data_free(data_);
-        pcre2_match_context_free(context_);
-        pcre2_jit_stack_free(stack_);
-    }
+    Reference()
+        : PlainPcre2(
+              {{nullptr, kRawWebG, kRawWebF, kRawWebE, kRawWebD, kRawWebC, kRawWebB, kRawWebA},
+               kRawEmail,
+               kRawFtp},
+              64 * 1024 * 1024) {}
 
-    Findings Web(bool http, bool https, bool www, TextView line) {
-        const int index = (http ? 4 : 0) + (https ? 2 : 0) + (www ? 1 : 0);
-        if (index == 0) return {};
-        Findings out = All(web_[index], line);
-        for (Text& t : out) {
-            if (!t.empty() && t.back() == u'.') t.pop_back();
-            if (!t.empty() && t.back() == u')' && t.find(u'(') == Text::npos) t.pop_back();
-        }
-        return out;
-    }
-    Findings Email(TextView line) { return All(email_, line); }
-    Findings Ftp(TextView line) { return All(ftp_, line); }
-
+    using PlainPcre2::Line;
+    // Switches written as letters, see SetSwitches.
     Findings Line(std::string_view on, TextView line) {
         auto has = [&](char c) { return on.find(c) != std::string_view::npos; };
-        Findings out = Web(has('h'), has('s'), has('w'), line);
-        if (has('e')) Append(out, Email(line));
-        if (has('f')) Append(out, Ftp(line));
-        return out;
+        return Line(has('h'), has('s'), has('w'), has('e'), has('f'), line);
     }
 
     static Reference& Get() {
         static Reference r;
         return r;
     }
-
-private:
-    static pcre2_code* Compile(const char16_t* pattern) {
-        int error = 0;
-        PCRE2_SIZE offset = 0;
-        pcre2_code* code =
-            pcre2_compile(reinterpret_cast<PCRE2_SPTR>(pattern), PCRE2_ZERO_TERMINATED,
-                          PCRE2_CASELESS, &error, &offset, nullptr);
-        if (!code) throw std::logic_error("reference pattern does not compile");
-        pcre2_jit_compile(code, PCRE2_JIT_COMPLETE);
-        return code;
-    }
-
-    Findings All(pcre2_code* code, TextView line) {
-        Findings out;
-        const auto subject = reinterpret_cast<PCRE2_SPTR>(line.data());
-        std::size_t offset = 0;
-        while (offset <= line.size()) {
-            int rc = pcre2_match(code, subject, line.size(), offset, 0, data_, context_);
-            if (rc == PCRE2_ERROR_NOMATCH) break;
-            if (rc < 0) throw std::runtime_error("reference search failed");
-            const PCRE2_SIZE* ov = pcre2_get_ovector_pointer(data_);
-            out.emplace_back(line.substr(ov[0], ov[1] - ov[0]));
-            offset = ov[1] > ov[0] ? ov[1] : ov[1] + 1;
-        }
-        return out;
-    }
-
-    static void Append(Findings& to, const Findings& from) {
-        to.insert(to.end(), from.begin(), from.end());
-    }
-
-    pcre2_code* web_[8] = {};
-    pcre2_code* email_ = nullptr;
-    pcre2_code* ftp_ = nullptr;
-    pcre2_match_data* data_ = nullptr;
-    pcre2_match_context* context_ = nullptr;
-    pcre2_jit_stack* stack_ = nullptr;
 };
 
-Text Repeat(TextView piece, std::size_t length) {
-    Text s;
-    s.reserve(length + piece.size());
-    while (s.size() < length) s.append(piece);
-    return s;
-}
+using test::Repeat;
+using test::Rng;
 
 // ---------------------------------------------------------------------------
 
@@ -435,21 +362,6 @@ TEST(DetectInLine, FindingsAccumulateAcrossLines) {
 // Equality with plain PCRE2.
 
 // A small fixed generator, the same on every platform.
-class Rng {
-public:
-    explicit Rng(std::uint64_t seed) : s_(seed) {}
-    std::uint64_t Next() {
-        std::uint64_t z = (s_ += 0x9E3779B97F4A7C15ull);
-        z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
-        z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
-        return z ^ (z >> 31);
-    }
-    std::size_t Below(std::size_t n) { return static_cast<std::size_t>(Next() % n); }
-
-private:
-    std::uint64_t s_;
-};
-
 // Pieces of lines: the prefixes and their near misses, the characters of every
 // class and those that end them, and non-ASCII code units.
 const std::vector<Text>& Pieces() {
