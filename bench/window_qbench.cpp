@@ -40,19 +40,14 @@
 #include <cstdio>
 #include <memory>
 
+#include "support/find_child.h"
 #include "ui/app_form.h"
 
+using corvexa::test::Find;
 using corvexa::ui::AppEnvironment;
 using corvexa::ui::TAppForm;
 
 namespace {
-
-template <typename T>
-T* Find(TAppForm& form, const char* name) {
-    T* w = form.findChild<T*>(QString::fromLatin1(name));
-    if (!w) qFatal("no child %s", name);
-    return w;
-}
 
 // The longest time the window's thread went without running its timer.
 class StallProbe : public QObject {

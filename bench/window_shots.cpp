@@ -23,19 +23,14 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include "support/find_child.h"
 #include "ui/app_form.h"
 #include "ui/list_models.h"
 
+using corvexa::test::Find;
 using corvexa::ui::TAppForm;
 
 namespace {
-
-template <typename T>
-T* Find(TAppForm& form, const char* name) {
-    T* w = form.findChild<T*>(QString::fromLatin1(name));
-    if (!w) qFatal("no child %s", name);
-    return w;
-}
 
 void Write(const QString& path, const QByteArray& bytes) {
     QFile f(path);

@@ -1,13 +1,23 @@
 #include "support/stand_in.h"
 
 #include <fstream>
+#include <stdexcept>
 #include <thread>
 
 namespace corvexa::test {
 
 std::filesystem::path WriteStandIn(const TempDir& dir, const std::string& relative,
                                    const std::string& body) {
-    const std::filesystem::path program = dir.Write(relative, "#!/bin/sh\n" + body + "\n");
+    return WriteStandIn(dir.Path() / relative, body);
+}
+
+std::filesystem::path WriteStandIn(const std::filesystem::path& program, const std::string& body) {
+    std::filesystem::create_directories(program.parent_path());
+    const std::string script = "#!/bin/sh\n" + body + "\n";
+    std::ofstream out(program, std::ios::binary | std::ios::trunc);
+    out.write(script.data(), static_cast<std::streamsize>(script.size()));
+    out.close();
+    if (!out) throw std::runtime_error("cannot write " + program.string());
     std::filesystem::permissions(program, std::filesystem::perms::owner_all);
     return program;
 }

@@ -17,6 +17,8 @@ namespace corvexa::test {
 // only, and returns its full path.
 std::filesystem::path WriteStandIn(const TempDir& dir, const std::string& relative,
                                    const std::string& body);
+// The same at a full path, making its folder first.
+std::filesystem::path WriteStandIn(const std::filesystem::path& program, const std::string& body);
 
 // Running, as opposed to gone or a zombie waiting for whoever adopted it.
 bool Alive(pid_t pid);

@@ -48,6 +48,12 @@ void ScanToEnd(ui::TAppForm& form) {
     if (form.State() != ui::TAppForm::ScanState::Idle) QVERIFY(done.wait(60000));
 }
 
+QStringList FoundUrls(ui::TAppForm& form) {
+    QStringList out;
+    for (const Text& t : form.Lists().Urls().Snapshot()) out << QString::fromStdU16String(t);
+    return out;
+}
+
 void FileGate::Pass() {
     std::unique_lock lock(mutex_);
     if (++seen_ != holdAt_) return;

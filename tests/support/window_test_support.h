@@ -8,24 +8,18 @@
 #include <QList>
 #include <QObject>
 #include <QString>
+#include <QStringList>
 #include <QTemporaryDir>
 #include <QUrl>
 #include <condition_variable>
 #include <memory>
 #include <mutex>
 
+#include "support/find_child.h"
 #include "ui/app_form.h"
 #include "ui/test_seams.h"
 
 namespace corvexa::test {
-
-// The child of `parent` named `name`; the test program stops when there is none.
-template <typename T>
-T* Find(QObject& parent, const char* name) {
-    T* child = parent.findChild<T*>(QString::fromLatin1(name));
-    if (!child) qFatal("no child %s", name);
-    return child;
-}
 
 // The file's bytes; empty when it cannot be read.
 QByteArray ReadAll(const QString& path);
@@ -39,6 +33,8 @@ void WriteAllNative(const QByteArray& path, const QByteArray& bytes);
 std::unique_ptr<ui::TAppForm> ShowForm(const ui::AppEnvironment& env);
 // Clicks START and returns once the scan has ended.
 void ScanToEnd(ui::TAppForm& form);
+// The addresses in the window's URL list, in order.
+QStringList FoundUrls(ui::TAppForm& form);
 
 // Holds a scan as the n-th file (counting from 1) is handed to the reader,
 // until the test lets it go: hand Pass to TestSeams::GateScanFiles. The

@@ -74,9 +74,7 @@ private:
         QTest::mouseClick(form.findChild<QPushButton*>(QStringLiteral("ButtonStart")),
                           Qt::LeftButton);
         if (!done.wait(60000)) return {QStringLiteral("no end")};
-        QStringList out;
-        for (const Text& t : form.Lists().Urls().Snapshot()) out << QString::fromStdU16String(t);
-        return out;
+        return test::FoundUrls(form);
     }
 
     static QByteArray ReadAll(const QString& path) {

@@ -19,6 +19,7 @@
 
 #include "platform/desktop.h"
 #include "support/pdf_maker.h"
+#include "support/stand_in.h"
 #include "support/window_test_support.h"
 #include "ui/app_form.h"
 #include "ui/dialogs.h"
@@ -39,12 +40,8 @@ private:
     // The stand-in converter: writes its own finding to the output file,
     // then runs the given shell lines.
     void Converter(const QByteArray& more) {
-        QDir().mkpath(Root() + "exe/xpdf");
-        QFile f(Root() + "exe/xpdf/pdftotext");
-        QVERIFY(f.open(QIODevice::WriteOnly));
-        f.write("#!/bin/sh\nprintf 'http://converter.example/\\n' > \"$4\"\n" + more + "\n");
-        f.close();
-        f.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        test::WriteStandIn(QFile::encodeName(Root() + "exe/xpdf/pdftotext").toStdString(),
+                           "printf 'http://converter.example/\\n' > \"$4\"\n" + more.toStdString());
     }
 
     std::unique_ptr<TAppForm> FormOnPdfFolder(const char* menuItem) {
@@ -61,12 +58,6 @@ private:
 
     static QPushButton* Start(TAppForm& form) {
         return form.findChild<QPushButton*>(QStringLiteral("ButtonStart"));
-    }
-
-    static QStringList Found(TAppForm& form) {
-        QStringList out;
-        for (const Text& t : form.Lists().Urls().Snapshot()) out << QString::fromStdU16String(t);
-        return out;
     }
 
     // Nothing of the converter's is left in the data folder.
@@ -100,7 +91,7 @@ private slots:
         QSignalSpy done(form.get(), &TAppForm::scanCompleted);
         QTest::mouseClick(Start(*form), Qt::LeftButton);
         QVERIFY(done.wait(60000));
-        QStringList urls = Found(*form);
+        QStringList urls = test::FoundUrls(*form);
         // Plain bytes hold the producer's own address.
         QStringList withoutProducer;
         for (const QString& u : urls)
@@ -132,7 +123,7 @@ private slots:
         QSignalSpy done(form.get(), &TAppForm::scanCompleted);
         QTest::mouseClick(Start(*form), Qt::LeftButton);
         QVERIFY(done.wait(60000));
-        QCOMPARE(Found(*form), found);
+        QCOMPARE(test::FoundUrls(*form), found);
     }
 
     // The converter's text file is made in a folder of mode 0700 under the
@@ -151,7 +142,7 @@ private slots:
         QTest::mouseClick(Start(*form), Qt::LeftButton);
         QVERIFY(done.wait(60000));
         qputenv("XDG_RUNTIME_DIR", saved);
-        QCOMPARE(Found(*form), QStringList{"http://converter.example/"});
+        QCOMPARE(test::FoundUrls(*form), QStringList{"http://converter.example/"});
         QFile f(QFile::decodeName(record));
         QVERIFY(f.open(QIODevice::ReadOnly));
         const QStringList lines = QString::fromLocal8Bit(f.readAll()).split(QLatin1Char('\n'));
@@ -182,7 +173,7 @@ private slots:
         QCOMPARE(form->State(), TAppForm::ScanState::Stopping);
         QVERIFY(done.wait(20000));
         QVERIFY2(clock.elapsed() < 15000, qPrintable(QString::number(clock.elapsed())));
-        QCOMPARE(Found(*form), QStringList());
+        QCOMPARE(test::FoundUrls(*form), QStringList());
         QCOMPARE(LeftInDataFolder(), QStringList());
     }
 
