@@ -1,9 +1,11 @@
 #include "engine/readers/text_reader.h"
 
 #include <emmintrin.h>
+#include <sys/mman.h>
 
 #include <algorithm>
 #include <bit>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <new>
@@ -413,6 +415,9 @@ bool DecodesAsUtf8(ByteSource& source, int ansiCodePage, const std::atomic<bool>
     return true;
 }
 
+// The largest file whose memory stays held between files on one thread.
+constexpr std::size_t kKeptBytes = std::size_t{16} << 20;
+
 // A file's bytes held whole. The memory is kept from file to file, so that a
 // folder of small files does not allocate (and fault in) fresh memory for
 // each one, and it is never zeroed: the bytes read are written over it.
@@ -445,22 +450,32 @@ public:
     }
 
 private:
+    struct Free {
+        void operator()(char* p) const { std::free(p); }
+    };
+
     void Reserve(std::size_t want) {
         if (want <= capacity_) return;
-        // Doubled when a file grows as it is read.
-        const std::size_t capacity = capacity_ ? std::max(want, capacity_ * 2) : want;
-        auto fresh = std::make_unique_for_overwrite<char[]>(capacity);
+        // Up to kKeptBytes the memory is taken once, at that size: only the
+        // pages files touch are faulted in, once for the whole run, in huge
+        // pages where the system gives them on request. Past it, a file grows
+        // the memory as it needs.
+        constexpr std::size_t kHugePage = std::size_t{2} << 20;
+        std::size_t capacity = want <= kKeptBytes ? kKeptBytes : std::max(want, capacity_ * 2);
+        capacity = (capacity + kHugePage - 1) / kHugePage * kHugePage;
+        std::unique_ptr<char, Free> fresh(
+            static_cast<char*>(std::aligned_alloc(kHugePage, capacity)));
+        if (!fresh) throw std::bad_alloc();
+        ::madvise(fresh.get(), capacity, MADV_HUGEPAGE);  // a hint: may be refused
         if (size_) std::memcpy(fresh.get(), data_.get(), size_);
         data_ = std::move(fresh);
         capacity_ = capacity;
     }
 
-    std::unique_ptr<char[]> data_;
+    std::unique_ptr<char, Free> data_;
     std::size_t capacity_ = 0, size_ = 0;
 };
 
-// The largest file whose memory stays held between files on one thread.
-constexpr std::size_t kKeptBytes = std::size_t{16} << 20;
 // Bytes decoded at a time from a held file: their text stays in the cache.
 constexpr std::size_t kHeldPiece = 4 * kReadBufferSize;
 
