@@ -71,6 +71,7 @@ std::string Utf16(const std::u16string& text, bool le) {
 TEST(HeldBytes, LinesAreThoseOfTheWholeFileDecodedAtOnce) {
     // The reader decodes 16 KiB at a time; the file stream fetches 64 KiB.
     const std::size_t piece = 4 * kReadBufferSize;
+    const std::size_t read = 16 * kReadBufferSize;  // bytes a read asks for
     struct Case {
         const char* name;
         std::string bytes;
@@ -92,6 +93,9 @@ TEST(HeldBytes, LinesAreThoseOfTheWholeFileDecodedAtOnce) {
         {"surrogate in UTF-8", At(40, "\xED\xA0\x80")},
         {"overlong UTF-8", At(31, "\xC0\xAF")},
         {"UTF-8 mark, then an invalid byte", At(piece + 3, "\xFF\xE2\x82", "\xEF\xBB\xBF")},
+        {"UTF-8 split between reads", At(read - 2, "\xF0\x9F\x98\x80")},
+        {"UTF-8 cut off where a read ends", At(read - 2, "\xF0\x9F\x98")},
+        {"UTF-8 cut off at a read's very end", At(read - 3, "\xF0\x9F\x98") + "\x80"},
         {"code page 1251", At(piece - 1, "\xEF\xF0\xE8"), 1251},
         {"code page 932, pair split between pieces", At(piece - 1, "\x82\xA0\x82\xA2"), 932},
         {"code page 936, pair at a piece's end", At(piece - 2, "\xC4\xE3"), 936},
