@@ -198,3 +198,60 @@ TEST(HeldBytes, LineNumbersCountEveryBreakPassedOver) {
         EXPECT_EQ(sink.numbers, wanted) << (memoryStream ? "memory stream" : "file stream");
     }
 }
+
+namespace {
+
+// Bytes in memory that count how often they are opened.
+struct CountedSource : MemorySource {
+    using MemorySource::MemorySource;
+    std::size_t opens = 0;
+    std::uint64_t Open() override {
+        ++opens;
+        return MemorySource::Open();
+    }
+};
+
+}  // namespace
+
+// In file-stream mode the retry in ANSI hands over what reading the file
+// twice did (the lines before the failing buffer twice), but a file that the
+// first attempt fetched whole, in one chunk, is not opened again.
+TEST(FileStreamRetry, AFileOfOneChunkIsReadOnce) {
+    const std::size_t chunk = 16 * kReadBufferSize;
+    struct Case {
+        const char* name;
+        std::string bytes;
+        std::size_t opens;
+    } cases[] = {
+        {"UTF-8", At(5000, "\xE2\x82\xAC"), 1},
+        {"ANSI in one chunk", At(5000, "caf\xE9"), 1},
+        {"ANSI at the end of a chunk's room", At(chunk - 30, "caf\xE9").substr(0, chunk - 1), 1},
+        // The end of a file that fills the chunk is only known from a second read.
+        {"ANSI filling the chunk", At(chunk - 30, "caf\xE9").substr(0, chunk), 2},
+        {"cut off at the end", "www.a.example.com\n\xE2\x82", 1},
+        {"ANSI in the second chunk", At(chunk + 10, "caf\xE9"), 2},
+        {"ANSI in the first of two chunks", At(100, "caf\xE9" + std::string(chunk, 'x')), 2},
+    };
+    for (const Case& c : cases) {
+        std::vector<Text> wanted;
+        {
+            CollectLines sink;
+            std::atomic<bool> stop{false};
+            ReadContext ctx{sink, stop, 1252};
+            MemorySource first(c.bytes), second(c.bytes);
+            try {
+                ScanFileStream(first, Encoding::Utf8, ctx);
+            } catch (const DecodeError&) {
+                ScanFileStream(second, Encoding::Ansi, ctx);
+            }
+            wanted = sink.lines;
+        }
+        CollectLines sink;
+        std::atomic<bool> stop{false};
+        ReadContext ctx{sink, stop, 1252};
+        CountedSource source(c.bytes);
+        ScanPlainText(source, false, ctx);
+        EXPECT_EQ(sink.lines, wanted) << c.name;
+        EXPECT_EQ(source.opens, c.opens) << c.name;
+    }
+}
