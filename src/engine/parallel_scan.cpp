@@ -75,8 +75,11 @@ DocumentReaders Serialised(const DocumentReaders& readers) {
     return out;
 }
 
-// How many findings a reader adds between two looks at its buffer's size.
-constexpr std::size_t kCheckEvery = 64;
+// How many characters of lines with findings' keys a reader hands to
+// detection between two looks at its buffer's size. A look takes the buffer's
+// lock, so not every line pays for one; findings are pieces of their line, so
+// what comes in between stays within a few times this many characters.
+constexpr std::size_t kCheckEveryChars = 4096;
 
 }  // namespace
 
@@ -98,9 +101,10 @@ public:
     void Line(TextView line) override {
         detection_.lineNumber = lineNumber;
         detection_.Line(line);
-        if (buffer.Size() >= nextCheck) {
+        sinceCheck_ += line.size() + 1;
+        if (sinceCheck_ >= kCheckEveryChars) {
+            sinceCheck_ = 0;
             if (buffer.MemoryUsage() >= owner_.limits_.heldBytes) owner_.Overflow(*this);
-            nextCheck = buffer.Size() + kCheckEvery;
         }
     }
     // A long line in parts: detection holds the parts' findings until the end.
@@ -108,23 +112,24 @@ public:
     void LinePart(TextView part) override {
         detection_.lineNumber = lineNumber;
         detection_.LinePart(part);
+        sinceCheck_ += part.size();  // held by detection until the line's end
     }
     void AbandonLine() override { detection_.AbandonLine(); }
 
     void Begin(std::size_t index) {
         file = index;
         origins.BeginFile(index);
-        nextCheck = kCheckEvery;
+        sinceCheck_ = 0;
     }
 
     SharedList buffer;
     FindingOrigins origins;
     std::size_t file = 0;
-    std::size_t nextCheck = kCheckEvery;
 
 private:
     ParallelCollector& owner_;
     NullSink nullSink_;
+    std::size_t sinceCheck_ = 0;
 
 public:
     TCollector collector;
@@ -144,7 +149,8 @@ ParallelCollector::ParallelCollector(ScanJob job, SharedList& files, SharedList&
       readers_(std::max(1u, readers)),
       documentReaders_(Serialised(documentReaders)),
       limits_(limits) {
-    if (limits_.filesAhead == 0) limits_.filesAhead = 2 * std::size_t{readers_};
+    if (limits_.filesAhead == 0) limits_.filesAhead = 64 * std::size_t{readers_};
+    if (limits_.waitingBytes == 0) limits_.waitingBytes = 4 * limits_.heldBytes * readers_;
 }
 
 ParallelCollector::~ParallelCollector() {
@@ -164,6 +170,12 @@ std::size_t ParallelCollector::PeakWaitingBytes() const {
     return peakWaitingBytes_;
 }
 
+std::size_t ParallelCollector::FilesWaiting() const {
+    std::lock_guard lock(mutex_);
+    return static_cast<std::size_t>(
+        std::count_if(slots_.begin(), slots_.end(), [](const Slot& s) { return s.finished; }));
+}
+
 void ParallelCollector::CollectNow() {
     startTick_ = platform::TickCount32();
     ScanSummary summary;
@@ -172,16 +184,27 @@ void ParallelCollector::CollectNow() {
         TCollector walker(job_, files_, urls_, control_, sink_, documentReaders_);
         walker.Walk(summary);
     }
+    // All readers are set up before any reads: setting one up asks the
+    // document readers whether they can run, which waits while another
+    // reader converts a document.
+    std::vector<std::unique_ptr<Reader>> readers;
+    for (unsigned i = 0; i < readers_; ++i) readers.push_back(std::make_unique<Reader>(*this));
+    // This thread is one of the readers.
     std::vector<std::thread> threads;
-    threads.reserve(readers_);
-    for (unsigned i = 0; i < readers_; ++i) threads.emplace_back([this] { RunReader(); });
+    threads.reserve(readers_ - 1);
+    for (unsigned i = 1; i < readers_; ++i)
+        threads.emplace_back([this, &readers, i] { RunReader(*readers[i]); });
+    RunReader(*readers[0]);
     for (std::thread& t : threads) t.join();
+    summary.FilesListed = files_.Size();
+    summary.FilesRead = filesRead_;
+    summary.FilesFailed = filesFailed_;
+    summary.EntriesMissing = entriesMissing_;
     summary.Stopped = Stopping();
     sink_.ScanFinished(summary);
 }
 
-void ParallelCollector::RunReader() {
-    Reader reader(*this);
+void ParallelCollector::RunReader(Reader& reader) {
     std::size_t index;
     Text path;
     while (Claim(index, path)) {
@@ -199,13 +222,18 @@ void ParallelCollector::RunReader() {
             ok = false;
             failure = e.what();
         }
-        Finish(reader, ok, Stopping(), std::move(failure));
+        const bool missing = !ok && failure != "out of memory" && job_.Mode == ScanMode::FileList &&
+                             NamesNoFile(path);
+        Finish(reader, ok, missing, std::move(failure));
     }
 }
 
 bool ParallelCollector::Claim(std::size_t& index, Text& path) {
     std::unique_lock lock(mutex_);
-    changed_.wait(lock, [&] { return ended_ || Stopping() || next_ < head_ + limits_.filesAhead; });
+    changed_.wait(lock, [&] {
+        return ended_ || Stopping() ||
+               (next_ < head_ + limits_.filesAhead && waitingBytes_ < limits_.waitingBytes);
+    });
     if (ended_ || Stopping()) return false;
     if (!files_.TryAt(next_, path)) return false;
     index = next_++;
@@ -214,82 +242,116 @@ bool ParallelCollector::Claim(std::size_t& index, Text& path) {
     return true;
 }
 
-void ParallelCollector::FlushLocked(Slot& slot, Reader& reader) {
-    if (!slot.announced) {
-        sink_.ReadingFile(slot.path);
-        slot.announced = true;
-    }
-    urls_.AppendFrom(reader.buffer);
-    reader.buffer.Clear();
-    if (origins_) origins_->TakeFrom(reader.origins);
-}
-
 void ParallelCollector::Overflow(Reader& reader) {
     std::unique_lock lock(mutex_);
-    if (head_ != reader.file) {
+    if (head_ != reader.file || committing_) {
         // Counted as waiting while it waits.
         const std::size_t bytes = reader.buffer.MemoryUsage();
         waitingBytes_ += bytes;
         peakWaitingBytes_ = std::max(peakWaitingBytes_, waitingBytes_);
-        changed_.wait(lock, [&] { return ended_ || head_ == reader.file; });
+        changed_.wait(lock, [&] { return ended_ || (head_ == reader.file && !committing_); });
         waitingBytes_ -= bytes;
     }
     if (ended_) {
         // Only a stop ends the commits: this file's findings never go in, and
         // its reader stops at the next line.
+        lock.unlock();
         reader.buffer.Clear();
         reader.origins.Clear();
         return;
     }
-    FlushLocked(slots_.front(), reader);
-}
-
-void ParallelCollector::Finish(Reader& reader, bool ok, bool cut, std::string failure) {
-    std::unique_lock lock(mutex_);
-    if (ended_) {
-        reader.buffer.Clear();
-        reader.origins.Clear();
-        return;
-    }
-    if (head_ == reader.file) {
-        FlushLocked(slots_.front(), reader);
-    } else {
-        // Held back until the files before it are in: moved, not copied.
-        auto held = std::make_unique<SharedList>();
-        held->Swap(reader.buffer);
-        Slot& slot = slots_[reader.file - head_];
-        slot.bytes = held->MemoryUsage();
-        slot.findings = std::move(held);
-        slot.origins.TakeFrom(reader.origins);
-        waitingBytes_ += slot.bytes;
-        peakWaitingBytes_ = std::max(peakWaitingBytes_, waitingBytes_);
-    }
-    Slot& slot = slots_[reader.file - head_];
-    slot.finished = true;
-    slot.ok = ok;
-    slot.cut = cut;
-    slot.failure = std::move(failure);
-    CommitReadyLocked();
+    // The file is the oldest and nobody commits: its findings so far go in
+    // now, with the turn held, outside the lock.
+    Slot& slot = slots_.front();
+    const bool announce = !slot.announced;
+    slot.announced = true;
+    committing_ = true;
+    lock.unlock();
+    if (announce) sink_.ReadingFile(slot.path);
+    urls_.AppendFrom(reader.buffer);
+    reader.buffer.Clear();
+    if (origins_) origins_->TakeFrom(reader.origins);
+    lock.lock();
+    committing_ = false;
     changed_.notify_all();
 }
 
-void ParallelCollector::CommitReadyLocked() {
+void ParallelCollector::Finish(Reader& reader, bool ok, bool missing, std::string failure) {
+    std::unique_lock lock(mutex_);
+    if (ended_) {
+        lock.unlock();
+        reader.buffer.Clear();
+        reader.origins.Clear();
+        return;
+    }
+    Slot& slot = slots_[reader.file - head_];
+    if (head_ == reader.file && !committing_) {
+        // This thread takes the turn below and commits the file before it
+        // returns: the findings need not leave its buffer.
+        slot.direct = &reader;
+    } else {
+        // Held back until the files before it are in: moved, not copied.
+        slot.held = std::make_unique<SharedList>();
+        slot.held->Swap(reader.buffer);
+        slot.bytes = slot.held->MemoryUsage();
+        waitingBytes_ += slot.bytes;
+        peakWaitingBytes_ = std::max(peakWaitingBytes_, waitingBytes_);
+        if (origins_) slot.heldOrigins.TakeFrom(reader.origins);
+    }
+    slot.finished = true;
+    slot.ok = ok;
+    slot.cut = Stopping();
+    slot.missing = missing;
+    slot.failure = std::move(failure);
+    CommitReady(lock);
+    lock.unlock();
+    reader.buffer.Clear();
+}
+
+void ParallelCollector::CommitReady(std::unique_lock<std::mutex>& lock) {
+    if (committing_) return;  // the thread with the turn commits these too
+    committing_ = true;
+    std::vector<Slot> batch;
     while (!ended_ && !slots_.empty() && slots_.front().finished) {
-        Slot& slot = slots_.front();
-        if (!slot.announced) sink_.ReadingFile(slot.path);
-        if (slot.findings) {
-            urls_.AppendFrom(*slot.findings);
-            waitingBytes_ -= slot.bytes;
+        // Every finished file at the front, up to a stopped one.
+        batch.clear();
+        while (!slots_.empty() && slots_.front().finished) {
+            batch.push_back(std::move(slots_.front()));
+            slots_.pop_front();
+            ++head_;
+            if (batch.back().cut) break;
         }
-        if (origins_) origins_->TakeFrom(slot.origins);
-        if (slot.ok)
-            sink_.FileDone();
-        else
-            sink_.FileFailed(slot.path, slot.failure);
-        const bool cut = slot.cut;
-        slots_.pop_front();
-        ++head_;
+        lock.unlock();
+        changed_.notify_all();  // the window moved on
+        std::size_t freed = 0;
+        bool cut = false;
+        for (Slot& slot : batch) {
+            Commit(slot);
+            freed += slot.bytes;
+            cut = slot.cut;
+        }
+        batch.clear();  // the held findings are freed outside the lock
+        lock.lock();
+        waitingBytes_ -= freed;
         if (cut) ended_ = true;
+    }
+    committing_ = false;
+    changed_.notify_all();
+}
+
+void ParallelCollector::Commit(Slot& slot) {
+    if (!slot.announced) sink_.ReadingFile(slot.path);
+    urls_.AppendFrom(slot.direct ? slot.direct->buffer : *slot.held);
+    if (origins_) origins_->TakeFrom(slot.direct ? slot.direct->origins : slot.heldOrigins);
+    if (slot.ok) {
+        ++filesRead_;
+        sink_.FileDone();
+    } else if (slot.missing) {
+        ++entriesMissing_;
+        sink_.EntryMissing(slot.path, slot.failure);
+    } else {
+        ++filesFailed_;
+        sink_.FileFailed(slot.path, slot.failure);
     }
 }
 

@@ -15,17 +15,23 @@
 namespace corvexa {
 
 // How far the readers of a parallel scan may run ahead of the oldest file whose
-// findings are not in the URL list yet.
+// findings are not in the URL list yet. The window is wide, so that one large
+// file keeps one reader while the others go on through the small ones after
+// it; what it costs is bounded by the storage the waiting findings take.
 struct ParallelLimits {
     // A reader starts file i only while i < oldest + filesAhead; 0 means
-    // twice the number of readers.
+    // 64 a reader.
     std::size_t filesAhead = 0;
     // Storage (bytes, as SharedList::MemoryUsage counts it) of findings one
     // file may hold back. A reader whose file reaches it waits until that file
     // is the oldest, then writes its findings straight into the URL list and
     // goes on. So no more than filesAhead files' findings wait at any time,
-    // each of them within this limit (plus the findings of one line).
+    // each of them within this limit (plus the findings of a few lines).
     std::size_t heldBytes = std::size_t{1} << 20;
+    // Storage of the findings waiting, all files together, at which no reader
+    // starts another file until some of them are in the list; 0 means four
+    // times heldBytes a reader.
+    std::size_t waitingBytes = 0;
 };
 
 // The scan of TCollector with the files read on several threads. The findings,
@@ -68,28 +74,34 @@ public:
     // turn (finished files and readers waiting at the limit), for
     // measurements and tests.
     std::size_t PeakWaitingBytes() const;
+    // How many files are read to their end and wait for their turn.
+    std::size_t FilesWaiting() const;
 
 private:
     class Reader;
     // A file between the oldest one not in the list and the next to start.
     struct Slot {
         Text path;
-        std::unique_ptr<SharedList> findings;  // held back until the file's turn
-        FindingOrigins origins;
+        // Held back until the file's turn; or, for the file at the head whose
+        // reader commits it itself, in that reader's own buffer.
+        std::unique_ptr<SharedList> held;
+        FindingOrigins heldOrigins;
+        Reader* direct = nullptr;
         std::size_t bytes = 0;
         bool announced = false;  // ReadingFile posted
         bool finished = false;
-        bool ok = false;      // read to its end without a failure
-        bool cut = false;     // ended by a stop
-        std::string failure;  // why it could not be read, when not ok
+        bool ok = false;       // read to its end without a failure
+        bool cut = false;      // ended by a stop
+        bool missing = false;  // a list entry that names no file
+        std::string failure;   // why it could not be read, when not ok
     };
     bool Stopping() const { return control_.StopRequested.load(std::memory_order_relaxed); }
-    void RunReader();
+    void RunReader(Reader& reader);
     bool Claim(std::size_t& index, Text& path);
-    void Finish(Reader& reader, bool ok, bool cut, std::string failure);
+    void Finish(Reader& reader, bool ok, bool missing, std::string failure);
     void Overflow(Reader& reader);
-    void FlushLocked(Slot& slot, Reader& reader);
-    void CommitReadyLocked();
+    void CommitReady(std::unique_lock<std::mutex>& lock);
+    void Commit(Slot& slot);
 
     ScanJob job_;
     SharedList& files_;
@@ -102,14 +114,21 @@ private:
     FindingOrigins* origins_ = nullptr;
     std::uint32_t startTick_ = 0;
 
+    // Guards the window of files below. The findings go into the URL list
+    // and the notifications to the sink outside it, by one thread at a time:
+    // the one that holds the commit turn (committing_), so that a reader
+    // never waits for another's copying to claim or finish a file.
     mutable std::mutex mutex_;
     std::condition_variable changed_;
-    std::size_t head_ = 0;    // oldest file not yet in the list
-    std::size_t next_ = 0;    // next file to start
-    std::deque<Slot> slots_;  // files head_ .. next_-1
-    bool ended_ = false;      // a stopped file was committed: nothing more goes in
+    std::size_t head_ = 0;     // oldest file not yet handed to a commit
+    std::size_t next_ = 0;     // next file to start
+    std::deque<Slot> slots_;   // files head_ .. next_-1
+    bool committing_ = false;  // a thread holds the commit turn
+    bool ended_ = false;       // a stopped file was committed: nothing more goes in
     std::size_t waitingBytes_ = 0;
     std::size_t peakWaitingBytes_ = 0;
+    // Counted by the thread with the commit turn.
+    std::uint64_t filesRead_ = 0, filesFailed_ = 0, entriesMissing_ = 0;
     std::thread thread_;
 };
 
