@@ -67,7 +67,7 @@ test-asan: build-asan
 # scan bridge, the threaded duplicate removal. Qt itself is not instrumented;
 # tests/tsan.supp says what is suppressed and why.
 TSAN_TESTS := engine_collector_test engine_parallel_scan_test ui_app_form_qtest \
-	ui_app_form_lists_qtest ui_app_form_settings_qtest results_dedup_test
+	ui_app_form_lists_qtest ui_app_form_settings_qtest results_dedup_test engine_shared_list_test
 test-tsan: deps
 	cmake -S . -B $(TSAN_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCORVEXA_TSAN=ON $(DEV_FLAGS) $(CMAKE_FLAGS)
 	cmake --build $(TSAN_BUILD) -j$(JOBS) --target $(TSAN_TESTS)
