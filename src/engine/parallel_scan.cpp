@@ -55,6 +55,12 @@ public:
         inner_->SetStopFlag(StopFlag());
         return inner_->ReadLinks(path);
     }
+    std::vector<LinkTarget> ReadLinksOfBytes(std::string_view bytes,
+                                             const std::string& name) override {
+        std::lock_guard guard(*lock_);
+        inner_->SetStopFlag(StopFlag());
+        return inner_->ReadLinksOfBytes(bytes, name);
+    }
 
 private:
     std::shared_ptr<DocumentReader> inner_;
@@ -171,6 +177,8 @@ void ParallelCollector::CollectNow() {
     if (job_.Mode == ScanMode::Directory) {
         TCollector walker(job_, files_, urls_, control_, sink_, documentReaders_);
         walker.Walk(summary);
+    } else {
+        DropMemberEntries(files_);  // an earlier scan's; they come again with their archive
     }
     std::vector<std::thread> threads;
     threads.reserve(readers_);
@@ -207,7 +215,8 @@ bool ParallelCollector::Claim(std::size_t& index, Text& path) {
     std::unique_lock lock(mutex_);
     changed_.wait(lock, [&] { return ended_ || Stopping() || next_ < head_ + limits_.filesAhead; });
     if (ended_ || Stopping()) return false;
-    if (!files_.TryAt(next_, path)) return false;
+    // Every file before next_ that is in the list has its members after it.
+    if (!files_.TryAt(next_ + membersListed_, path)) return false;
     index = next_++;
     slots_.emplace_back();
     slots_.back().path = path;
@@ -221,7 +230,7 @@ void ParallelCollector::FlushLocked(Slot& slot, Reader& reader) {
     }
     urls_.AppendFrom(reader.buffer);
     reader.buffer.Clear();
-    if (origins_) origins_->TakeFrom(reader.origins);
+    if (origins_) origins_->TakeFrom(reader.origins, membersListed_);
 }
 
 void ParallelCollector::Overflow(Reader& reader) {
@@ -265,6 +274,7 @@ void ParallelCollector::Finish(Reader& reader, bool ok, bool cut, std::string fa
         peakWaitingBytes_ = std::max(peakWaitingBytes_, waitingBytes_);
     }
     Slot& slot = slots_[reader.file - head_];
+    slot.members = reader.collector.TakeMembers();
     slot.finished = true;
     slot.ok = ok;
     slot.cut = cut;
@@ -281,11 +291,18 @@ void ParallelCollector::CommitReadyLocked() {
             urls_.AppendFrom(*slot.findings);
             waitingBytes_ -= slot.bytes;
         }
-        if (origins_) origins_->TakeFrom(slot.origins);
+        if (origins_) origins_->TakeFrom(slot.origins, membersListed_);
         if (slot.ok)
             sink_.FileDone();
         else
             sink_.FileFailed(slot.path, slot.failure);
+        if (!slot.members.empty()) {
+            // An archive's members go right after it, in the order read.
+            const std::size_t at = head_ + membersListed_ + 1;
+            files_.InsertAt(at, slot.members);
+            sink_.MembersListed(at, slot.members.size());
+            membersListed_ += slot.members.size();
+        }
         const bool cut = slot.cut;
         slots_.pop_front();
         ++head_;

@@ -8,6 +8,7 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "engine/collector.h"
 #include "engine/finding_origins.h"
@@ -79,9 +80,10 @@ private:
         std::size_t bytes = 0;
         bool announced = false;  // ReadingFile posted
         bool finished = false;
-        bool ok = false;      // read to its end without a failure
-        bool cut = false;     // ended by a stop
-        std::string failure;  // why it could not be read, when not ok
+        bool ok = false;            // read to its end without a failure
+        bool cut = false;           // ended by a stop
+        std::string failure;        // why it could not be read, when not ok
+        std::vector<Text> members;  // entries of an archive's members, put in at its turn
     };
     bool Stopping() const { return control_.StopRequested.load(std::memory_order_relaxed); }
     void RunReader();
@@ -104,8 +106,11 @@ private:
 
     mutable std::mutex mutex_;
     std::condition_variable changed_;
-    std::size_t head_ = 0;    // oldest file not yet in the list
-    std::size_t next_ = 0;    // next file to start
+    std::size_t head_ = 0;  // oldest file not yet in the list
+    std::size_t next_ = 0;  // next file to start
+    // Members' entries put into the files list so far (all after files
+    // before head_): file i of the scan is entry i + membersListed_.
+    std::size_t membersListed_ = 0;
     std::deque<Slot> slots_;  // files head_ .. next_-1
     bool ended_ = false;      // a stopped file was committed: nothing more goes in
     std::size_t waitingBytes_ = 0;

@@ -71,6 +71,15 @@ void SharedList::Clear() {
     ClearLocked();
 }
 
+void SharedList::InsertAt(std::size_t at, const std::vector<Text>& entries) {
+    std::lock_guard lock(mutex_);
+    const std::size_t before = index_.size();
+    for (const Text& entry : entries) AppendLocked(entry);
+    at = std::min(at, before);
+    std::rotate(index_.begin() + static_cast<std::ptrdiff_t>(at),
+                index_.begin() + static_cast<std::ptrdiff_t>(before), index_.end());
+}
+
 void SharedList::AppendFrom(const SharedList& other) {
     if (&other == this) return;
     std::scoped_lock lock(mutex_, other.mutex_);
