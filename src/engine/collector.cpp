@@ -176,22 +176,41 @@ bool IsMemberEntry(TextView entry, TextView file) {
            entry.substr(file.size(), 2) == u"//";
 }
 
+namespace {
+
+// Calls f on every entry with whether it is a member's entry: one that
+// follows the archive it starts with, and that archive's other members.
+void ForEachEntry(const SharedList& files, const std::function<void(TextView, bool)>& f) {
+    Text file;
+    files.ForEachBatched([&](TextView entry) {
+        // Most entries hold no "//" at all: no member's does.
+        const bool member = entry.find(u"//") != TextView::npos && IsMemberEntry(entry, file) &&
+                            IsArchiveName(platform::NativeFromPath(file));
+        if (!member) file.assign(entry);
+        f(entry, member);
+    });
+}
+
+}  // namespace
+
+std::size_t CountMemberEntries(const SharedList& files) {
+    std::size_t members = 0;
+    ForEachEntry(files, [&](TextView, bool member) { members += member ? 1 : 0; });
+    return members;
+}
+
 std::size_t DropMemberEntries(SharedList& files) {
-    // Most lists hold no member at all: they are left as they are.
-    bool any = false;
-    files.ForEachBatched([&](TextView entry) { any = any || entry.find(u"//") != TextView::npos; });
-    if (!any) return 0;
+    // A list without members is left as it is.
+    if (CountMemberEntries(files) == 0) return 0;
     std::vector<Text> kept;
     std::size_t dropped = 0;
-    files.ForEach([&](TextView entry) {
-        if (!kept.empty() && IsMemberEntry(entry, kept.back()) &&
-            IsArchiveName(platform::NativeFromPath(kept.back()))) {
+    ForEachEntry(files, [&](TextView entry, bool member) {
+        if (member)
             ++dropped;
-            return;
-        }
-        kept.emplace_back(entry);
+        else
+            kept.emplace_back(entry);
     });
-    if (dropped) files.Assign(kept);
+    files.Assign(kept);
     return dropped;
 }
 

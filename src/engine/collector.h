@@ -90,6 +90,8 @@ public:
 // (written after it in the files list by a scan): it starts with file's
 // name, "//" and more.
 bool IsMemberEntry(TextView entry, TextView file);
+// How many entries of a files list are members' entries (as below).
+std::size_t CountMemberEntries(const SharedList& files);
 // Removes from a files list the members' entries a scan put in after their
 // archive, leaving the files a scan reads; returns how many went.
 std::size_t DropMemberEntries(SharedList& files);

@@ -484,7 +484,8 @@ void TAppForm::FileDone(qint64 urls) {
 // figures), otherwise the lists themselves.
 void TAppForm::ShowCounters() {
     if (State() == ScanState::Idle) {
-        StatusBar1->SetCounters(static_cast<qint64>(files_.Size()),
+        // Files, not the entries of the members read after an archive.
+        StatusBar1->SetCounters(static_cast<qint64>(files_.Size() - CountMemberEntries(files_)),
                                 static_cast<qint64>(lists_.Urls().Size()));
         UpdateResultsLabel();
         return;
