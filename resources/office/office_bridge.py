@@ -10,11 +10,12 @@
 # export names there the file of every sheet). STATUS is "done" when the
 # suite loaded the document and tried to save it (the output folder says what
 # came of it), "failed" when it could not load it. Before the first request
-# the bridge writes "ready" with the sockets the suite made outside
-# our folder (one path a line), or "unavailable 0" and ends when the suite's
+# the bridge writes "ready 0", or "unavailable 0" and ends when the suite's
 # Python interface is missing; when the suite dies it writes "crashed 0" and
-# ends. At the end of standard input the suite is closed. The program that started it kills it, with the suite, at a time-out.
-import hashlib
+# ends. The first request may come before "ready": it waits in the input. At
+# the end of standard input the suite is closed. The program that started it
+# kills it, with the suite, at a time-out.
+import importlib.util
 import os
 import subprocess
 import sys
@@ -56,26 +57,27 @@ def sheet_lines(doc, out_folder, base):
     return lines
 
 
-def suite_sockets(profile_url, pipe_name):
-    """The sockets the suite makes in /tmp: the pipe we talk over, and the one
-    it finds a running instance of the same profile by (named after an MD5 of
-    the profile's address, each byte in hexadecimal without leading zeros)."""
-    uid = os.geteuid()
-    digest = hashlib.md5(profile_url.encode("utf-16-le")).digest()
-    single = "".join("%x" % b for b in digest)
-    return ["/tmp/OSL_PIPE_%d_%s" % (uid, pipe_name),
-            "/tmp/OSL_PIPE_%d_SingleOfficeIPC_%s" % (uid, single)]
-
-
 def main():
     soffice, profile_url, pipe_name, log_path = sys.argv[1:5]
     sys.path.append(os.path.dirname(os.path.realpath(soffice)))
     # Our own diagnostics never mix with the replies.
     os.dup2(os.open(os.devnull, os.O_WRONLY), 2)
+    if importlib.util.find_spec("uno") is None:
+        reply("unavailable")
+        return 0
+    # The suite first: its start takes seconds, in which the interface loads.
+    log = open(log_path, "wb")
+    suite = subprocess.Popen(
+        [soffice, "-env:UserInstallation=" + profile_url, "--headless", "--invisible",
+         "--nologo", "--norestore", "--nodefault", "--nolockcheck",
+         "--accept=pipe,name=%s;urp;" % pipe_name],
+        stdin=subprocess.DEVNULL, stdout=log, stderr=subprocess.STDOUT)
     try:
         import uno
         from com.sun.star.beans import PropertyValue
     except Exception:
+        suite.kill()
+        suite.wait()
         reply("unavailable")
         return 0
 
@@ -87,12 +89,6 @@ def main():
             result.append(p)
         return tuple(result)
 
-    log = open(log_path, "wb")
-    suite = subprocess.Popen(
-        [soffice, "-env:UserInstallation=" + profile_url, "--headless", "--invisible",
-         "--nologo", "--norestore", "--nodefault", "--nolockcheck",
-         "--accept=pipe,name=%s;urp;" % pipe_name],
-        stdin=subprocess.DEVNULL, stdout=log, stderr=subprocess.STDOUT)
     local = uno.getComponentContext()
     resolver = local.ServiceManager.createInstanceWithContext(
         "com.sun.star.bridge.UnoUrlResolver", local)
@@ -105,10 +101,10 @@ def main():
             context = resolver.resolve(
                 "uno:pipe,name=%s;urp;StarOffice.ComponentContext" % pipe_name)
         except Exception:
-            time.sleep(0.02)
+            time.sleep(0.005)
     desktop = context.ServiceManager.createInstanceWithContext(
         "com.sun.star.frame.Desktop", context)
-    reply("ready", "".join(p + "\n" for p in suite_sockets(profile_url, pipe_name)).encode())
+    reply("ready")
 
     seen = 0
     for line in sys.stdin.buffer:

@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <sys/vfs.h>
 #include <unistd.h>
 
@@ -81,7 +82,9 @@ std::uint64_t FileSource::Open() {
         throw ReadError("not a regular file: " + ToUtf8(path_));
     }
     // O_NONBLOCK stays: it has no effect on reading a regular file.
-    if (IsOnPseudoFileSystem(fd_)) {
+    // Kernel pseudo file systems have no device of their own, only an
+    // anonymous number (major 0): a file on a real device needs no statfs.
+    if (major(st.st_dev) == 0 && IsOnPseudoFileSystem(fd_)) {
         limit_ = kPseudoFileLimit;
         return 0;
     }

@@ -81,8 +81,11 @@ DocumentReaders Serialised(const DocumentReaders& readers) {
     return out;
 }
 
-// How many findings a reader adds between two looks at its buffer's size.
-constexpr std::size_t kCheckEvery = 64;
+// How many characters of lines with findings' keys a reader hands to
+// detection between two looks at its buffer's size. A look takes the buffer's
+// lock, so not every line pays for one; findings are pieces of their line, so
+// what comes in between stays within a few times this many characters.
+constexpr std::size_t kCheckEveryChars = 4096;
 
 }  // namespace
 
@@ -104,9 +107,10 @@ public:
     void Line(TextView line) override {
         detection_.lineNumber = lineNumber;
         detection_.Line(line);
-        if (buffer.Size() >= nextCheck) {
+        sinceCheck_ += line.size() + 1;
+        if (sinceCheck_ >= kCheckEveryChars) {
+            sinceCheck_ = 0;
             if (buffer.MemoryUsage() >= owner_.limits_.heldBytes) owner_.Overflow(*this);
-            nextCheck = buffer.Size() + kCheckEvery;
         }
     }
     // A long line in parts: detection holds the parts' findings until the end.
@@ -114,23 +118,28 @@ public:
     void LinePart(TextView part) override {
         detection_.lineNumber = lineNumber;
         detection_.LinePart(part);
+        sinceCheck_ += part.size();  // held by detection until the line's end
     }
     void AbandonLine() override { detection_.AbandonLine(); }
 
     void Begin(std::size_t index) {
         file = index;
         origins.BeginFile(index);
-        nextCheck = kCheckEvery;
+        sinceCheck_ = 0;
     }
 
     SharedList buffer;
     FindingOrigins origins;
     std::size_t file = 0;
-    std::size_t nextCheck = kCheckEvery;
+    // Held findings of this reader's files, back from their commit; the
+    // owner's lock guards them.
+    std::vector<std::unique_ptr<SharedList>> spentLists;
+    std::vector<std::unique_ptr<FindingOrigins>> spentOrigins;
 
 private:
     ParallelCollector& owner_;
     NullSink nullSink_;
+    std::size_t sinceCheck_ = 0;
 
 public:
     TCollector collector;
@@ -150,7 +159,8 @@ ParallelCollector::ParallelCollector(ScanJob job, SharedList& files, SharedList&
       readers_(std::max(1u, readers)),
       documentReaders_(Serialised(documentReaders)),
       limits_(limits) {
-    if (limits_.filesAhead == 0) limits_.filesAhead = 2 * std::size_t{readers_};
+    if (limits_.filesAhead == 0) limits_.filesAhead = 1024 * std::size_t{readers_};
+    if (limits_.waitingBytes == 0) limits_.waitingBytes = 16 * limits_.heldBytes * readers_;
 }
 
 ParallelCollector::~ParallelCollector() {
@@ -170,6 +180,12 @@ std::size_t ParallelCollector::PeakWaitingBytes() const {
     return peakWaitingBytes_;
 }
 
+std::size_t ParallelCollector::FilesWaiting() const {
+    std::lock_guard lock(mutex_);
+    return static_cast<std::size_t>(
+        std::count_if(slots_.begin(), slots_.end(), [](const Slot& s) { return s.finished; }));
+}
+
 void ParallelCollector::CollectNow() {
     startTick_ = platform::TickCount32();
     ScanSummary summary;
@@ -180,20 +196,29 @@ void ParallelCollector::CollectNow() {
     } else {
         DropMemberEntries(files_);  // an earlier scan's; they come again with their archive
     }
+    // All readers are set up before any reads: setting one up asks the
+    // document readers whether they can run, which waits while another
+    // reader converts a document.
+    std::vector<std::unique_ptr<Reader>> readers;
+    for (unsigned i = 0; i < readers_; ++i) readers.push_back(std::make_unique<Reader>(*this));
+    // This thread is one of the readers.
     std::vector<std::thread> threads;
-    threads.reserve(readers_);
-    for (unsigned i = 0; i < readers_; ++i) threads.emplace_back([this] { RunReader(); });
+    threads.reserve(readers_ - 1);
+    for (unsigned i = 1; i < readers_; ++i)
+        threads.emplace_back([this, &readers, i] { RunReader(*readers[i]); });
+    RunReader(*readers[0]);
     for (std::thread& t : threads) t.join();
+    summary.FilesListed = files_.Size() - membersListed_;
+    summary.FilesRead = filesRead_;
+    summary.FilesFailed = filesFailed_;
+    summary.EntriesMissing = entriesMissing_;
     summary.Stopped = Stopping();
     sink_.ScanFinished(summary);
 }
 
-void ParallelCollector::RunReader() {
-    Reader reader(*this);
-    std::size_t index;
+void ParallelCollector::RunReader(Reader& reader) {
     Text path;
-    while (Claim(index, path)) {
-        reader.Begin(index);
+    while (Claim(reader, path)) {
         // A file that fails is skipped; its findings so far stay. The reason
         // goes to the sink in file order, as the one-thread collector tells it.
         std::string failure;
@@ -207,106 +232,174 @@ void ParallelCollector::RunReader() {
             ok = false;
             failure = e.what();
         }
-        Finish(reader, ok, Stopping(), std::move(failure));
+        const bool missing = !ok && failure != "out of memory" && job_.Mode == ScanMode::FileList &&
+                             NamesNoFile(path);
+        Finish(reader, ok, missing, std::move(failure));
     }
 }
 
-bool ParallelCollector::Claim(std::size_t& index, Text& path) {
+bool ParallelCollector::Claim(Reader& reader, Text& path) {
     std::unique_lock lock(mutex_);
-    changed_.wait(lock, [&] { return ended_ || Stopping() || next_ < head_ + limits_.filesAhead; });
+    if (!reader.spentLists.empty() || !reader.spentOrigins.empty()) {
+        // Freed here, by the thread that took the memory, outside the lock.
+        auto lists = std::move(reader.spentLists);
+        auto origins = std::move(reader.spentOrigins);
+        reader.spentLists.clear();
+        reader.spentOrigins.clear();
+        lock.unlock();
+        lists.clear();
+        origins.clear();
+        lock.lock();
+    }
+    changed_.wait(lock, [&] {
+        return ended_ || Stopping() ||
+               (next_ < head_ + limits_.filesAhead && waitingBytes_ < limits_.waitingBytes);
+    });
     if (ended_ || Stopping()) return false;
-    // Every file before next_ that is in the list has its members after it.
+    // Every file before next_ that is in has its members' entries after it.
     if (!files_.TryAt(next_ + membersListed_, path)) return false;
-    index = next_++;
     slots_.emplace_back();
     slots_.back().path = path;
+    slots_.back().index = next_;
+    reader.Begin(next_++);
+    slots_.back().reader = &reader;
     return true;
-}
-
-void ParallelCollector::FlushLocked(Slot& slot, Reader& reader) {
-    if (!slot.announced) {
-        sink_.ReadingFile(slot.path);
-        slot.announced = true;
-    }
-    urls_.AppendFrom(reader.buffer);
-    reader.buffer.Clear();
-    if (origins_) origins_->TakeFrom(reader.origins, membersListed_);
 }
 
 void ParallelCollector::Overflow(Reader& reader) {
     std::unique_lock lock(mutex_);
-    if (head_ != reader.file) {
+    if (head_ != reader.file || committing_) {
         // Counted as waiting while it waits.
         const std::size_t bytes = reader.buffer.MemoryUsage();
         waitingBytes_ += bytes;
         peakWaitingBytes_ = std::max(peakWaitingBytes_, waitingBytes_);
-        changed_.wait(lock, [&] { return ended_ || head_ == reader.file; });
+        changed_.wait(lock, [&] { return ended_ || (head_ == reader.file && !committing_); });
         waitingBytes_ -= bytes;
     }
     if (ended_) {
         // Only a stop ends the commits: this file's findings never go in, and
         // its reader stops at the next line.
+        lock.unlock();
         reader.buffer.Clear();
         reader.origins.Clear();
         return;
     }
-    FlushLocked(slots_.front(), reader);
-}
-
-void ParallelCollector::Finish(Reader& reader, bool ok, bool cut, std::string failure) {
-    std::unique_lock lock(mutex_);
-    if (ended_) {
-        reader.buffer.Clear();
-        reader.origins.Clear();
-        return;
-    }
-    if (head_ == reader.file) {
-        FlushLocked(slots_.front(), reader);
-    } else {
-        // Held back until the files before it are in: moved, not copied.
-        auto held = std::make_unique<SharedList>();
-        held->Swap(reader.buffer);
-        Slot& slot = slots_[reader.file - head_];
-        slot.bytes = held->MemoryUsage();
-        slot.findings = std::move(held);
-        slot.origins.TakeFrom(reader.origins);
-        waitingBytes_ += slot.bytes;
-        peakWaitingBytes_ = std::max(peakWaitingBytes_, waitingBytes_);
-    }
-    Slot& slot = slots_[reader.file - head_];
-    slot.members = reader.collector.TakeMembers();
-    slot.finished = true;
-    slot.ok = ok;
-    slot.cut = cut;
-    slot.failure = std::move(failure);
-    CommitReadyLocked();
+    // The file is the oldest and nobody commits: its findings so far go in
+    // now, with the turn held, outside the lock.
+    Slot& slot = slots_.front();
+    const bool announce = !slot.announced;
+    slot.announced = true;
+    committing_ = true;
+    const std::size_t shift = membersListed_;
+    lock.unlock();
+    if (announce) sink_.ReadingFile(slot.path);
+    urls_.AppendFrom(reader.buffer);
+    reader.buffer.Clear();
+    if (origins_) origins_->TakeFrom(reader.origins, shift);
+    lock.lock();
+    committing_ = false;
     changed_.notify_all();
 }
 
-void ParallelCollector::CommitReadyLocked() {
+void ParallelCollector::Finish(Reader& reader, bool ok, bool missing, std::string failure) {
+    std::unique_lock lock(mutex_);
+    if (ended_) {
+        lock.unlock();
+        reader.buffer.Clear();
+        reader.origins.Clear();
+        return;
+    }
+    Slot& slot = slots_[reader.file - head_];
+    if (head_ == reader.file && !committing_) {
+        // This thread takes the turn below and commits the file before it
+        // returns: the findings need not leave its buffer.
+        slot.direct = true;
+    } else {
+        // Held back until the files before it are in: moved, not copied.
+        slot.held = std::make_unique<SharedList>();
+        slot.held->Swap(reader.buffer);
+        slot.bytes = slot.held->MemoryUsage();
+        waitingBytes_ += slot.bytes;
+        peakWaitingBytes_ = std::max(peakWaitingBytes_, waitingBytes_);
+        if (origins_) {
+            slot.heldOrigins = std::make_unique<FindingOrigins>();
+            slot.heldOrigins->TakeFrom(reader.origins);
+        }
+    }
+    slot.members = reader.collector.TakeMembers();
+    slot.finished = true;
+    slot.ok = ok;
+    slot.cut = Stopping();
+    slot.missing = missing;
+    slot.failure = std::move(failure);
+    CommitReady(lock);
+    lock.unlock();
+    reader.buffer.Clear();
+}
+
+void ParallelCollector::CommitReady(std::unique_lock<std::mutex>& lock) {
+    if (committing_) return;  // the thread with the turn commits these too
+    committing_ = true;
+    std::vector<Slot> batch;
     while (!ended_ && !slots_.empty() && slots_.front().finished) {
-        Slot& slot = slots_.front();
-        if (!slot.announced) sink_.ReadingFile(slot.path);
-        if (slot.findings) {
-            urls_.AppendFrom(*slot.findings);
-            waitingBytes_ -= slot.bytes;
+        // Every finished file at the front, up to a stopped one.
+        batch.clear();
+        while (!slots_.empty() && slots_.front().finished) {
+            batch.push_back(std::move(slots_.front()));
+            slots_.pop_front();
+            ++head_;
+            if (batch.back().cut) break;
         }
-        if (origins_) origins_->TakeFrom(slot.origins, membersListed_);
-        if (slot.ok)
-            sink_.FileDone();
-        else
-            sink_.FileFailed(slot.path, slot.failure);
-        if (!slot.members.empty()) {
-            // An archive's members go right after it, in the order read.
-            const std::size_t at = head_ + membersListed_ + 1;
-            files_.InsertAt(at, slot.members);
-            sink_.MembersListed(at, slot.members.size());
-            membersListed_ += slot.members.size();
+        std::size_t shift = membersListed_;
+        lock.unlock();
+        changed_.notify_all();  // the window moved on
+        std::size_t freed = 0;
+        bool cut = false;
+        for (Slot& slot : batch) {
+            Commit(slot, shift);
+            shift += slot.members.size();
+            freed += slot.bytes;
+            cut = slot.cut;
         }
-        const bool cut = slot.cut;
-        slots_.pop_front();
-        ++head_;
+        lock.lock();
+        ListMembersLocked(batch);
+        for (Slot& slot : batch) {
+            if (slot.held) slot.reader->spentLists.push_back(std::move(slot.held));
+            if (slot.heldOrigins) slot.reader->spentOrigins.push_back(std::move(slot.heldOrigins));
+        }
+        waitingBytes_ -= freed;
         if (cut) ended_ = true;
+    }
+    committing_ = false;
+    changed_.notify_all();
+}
+
+void ParallelCollector::ListMembersLocked(std::vector<Slot>& batch) {
+    // With the lock held, so that a claim never sees the list and the count
+    // of members' entries apart.
+    for (Slot& slot : batch) {
+        if (slot.members.empty()) continue;
+        // An archive's members go right after it, in the order read.
+        const std::size_t at = slot.index + membersListed_ + 1;
+        files_.InsertAt(at, slot.members);
+        membersListed_ += slot.members.size();
+        sink_.MembersListed(at, slot.members.size());
+    }
+}
+
+void ParallelCollector::Commit(Slot& slot, std::size_t shift) {
+    if (!slot.announced) sink_.ReadingFile(slot.path);
+    urls_.AppendFrom(slot.direct ? slot.reader->buffer : *slot.held);
+    if (origins_) origins_->TakeFrom(slot.direct ? slot.reader->origins : *slot.heldOrigins, shift);
+    if (slot.ok) {
+        ++filesRead_;
+        sink_.FileDone();
+    } else if (slot.missing) {
+        ++entriesMissing_;
+        sink_.EntryMissing(slot.path, slot.failure);
+    } else {
+        ++filesFailed_;
+        sink_.FileFailed(slot.path, slot.failure);
     }
 }
 

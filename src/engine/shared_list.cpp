@@ -1,5 +1,7 @@
 #include "engine/shared_list.h"
 
+#include <sys/mman.h>
+
 #include <algorithm>
 #include <cstring>
 #include <stdexcept>
@@ -7,40 +9,163 @@
 namespace corvexa {
 
 namespace {
-// 64 Ki characters a block; a longer entry gets a block of its own.
-constexpr std::size_t kBlockChars = 64 * 1024;
+// A block holds up to 32 KiB, so an entry's start fits in 15 bits; a longer
+// entry gets a block of its own. A list's first blocks are smaller (from 512
+// bytes, doubling), so the many short lists held back per file stay small.
+constexpr std::size_t kBlockBytes = 32 * 1024;
+constexpr std::size_t kFirstBlockBytes = 512;
+constexpr std::size_t kSlabBytes = 1024 * 1024;
+constexpr std::uint16_t kWide = 0x8000;
+constexpr std::uint16_t kStartMask = 0x7fff;
+// The index is kept in chunks of 4096 words, so it grows without copying.
+constexpr std::size_t kChunkBits = 12;
+constexpr std::size_t kChunk = std::size_t{1} << kChunkBits;
+
+bool AllAscii(TextView text) {
+    char16_t any = 0;
+    for (char16_t c : text) any = static_cast<char16_t>(any | c);
+    return any < 0x80;
+}
 }  // namespace
 
 SharedList::SharedList() = default;
 SharedList::~SharedList() = default;
 
-void SharedList::AppendLocked(TextView text) {
-    if (text.size() > UINT32_MAX) throw std::length_error("list entry too long");
-    std::size_t len = text.size();
-    if (blocks_.empty() || used_ + len > blockCapacity_.back()) {
-        std::size_t cap = std::max(kBlockChars, len);
-        blocks_.push_back(std::make_unique_for_overwrite<char16_t[]>(cap));
-        blockCapacity_.push_back(cap);
-        used_ = 0;
-    }
-    char16_t* dst = blocks_.back().get() + used_;
-    if (len) std::memcpy(dst, text.data(), len * sizeof(char16_t));
-    index_.push_back(Entry{static_cast<std::uint32_t>(blocks_.size() - 1),
-                           static_cast<std::uint32_t>(used_), static_cast<std::uint32_t>(len)});
-    used_ += len;
+void SharedList::FreeRegion::operator()(unsigned char* bytes) const {
+    if (mapped)
+        ::munmap(bytes, size);
+    else
+        delete[] bytes;
 }
 
-TextView SharedList::ViewLocked(std::size_t i) const {
-    const Entry& e = index_[i];
-    return TextView(blocks_[e.block].get() + e.offset, e.length);
+void SharedList::NewBlockLocked(std::size_t size) {
+    std::size_t cap =
+        blocks_.empty() ? kFirstBlockBytes : std::min(kBlockBytes, blocks_.back().capacity * 2);
+    cap = std::max(cap, size);
+    regions_.reserve(regions_.size() + 1);
+    blocks_.reserve(blocks_.size() + 1);
+    Block block;
+    if (cap == kBlockBytes) {
+        if (slabLeft_ < cap) {
+            void* mapped = ::mmap(nullptr, kSlabBytes, PROT_READ | PROT_WRITE,
+                                  MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+            if (mapped == MAP_FAILED) throw std::bad_alloc();
+            regions_.emplace_back(static_cast<unsigned char*>(mapped),
+                                  FreeRegion{kSlabBytes, true});
+            slabFree_ = regions_.back().get();
+            slabLeft_ = kSlabBytes;
+        }
+        block.bytes = slabFree_;
+        slabFree_ += cap;
+        slabLeft_ -= cap;
+    } else {
+        regions_.emplace_back(new unsigned char[cap], FreeRegion{cap, false});
+        block.bytes = regions_.back().get();
+    }
+    block.capacity = cap;
+    block.first = size_;
+    blocks_.push_back(block);
+}
+
+unsigned char* SharedList::PlaceLocked(std::size_t size, bool wide) {
+    if (blocks_.empty() || blocks_.back().used + size > blocks_.back().capacity ||
+        blocks_.back().used > kStartMask)
+        NewBlockLocked(size);
+    if ((size_ & (kChunk - 1)) == 0)
+        index_.push_back(std::make_unique_for_overwrite<std::uint16_t[]>(kChunk));
+    Block& block = blocks_.back();
+    const auto start = static_cast<std::uint16_t>(block.used);
+    index_[size_ >> kChunkBits][size_ & (kChunk - 1)] =
+        static_cast<std::uint16_t>(wide ? start | kWide : start);
+    ++size_;
+    unsigned char* dst = block.bytes + block.used;
+    block.used += size;
+    return dst;
+}
+
+void SharedList::AppendLocked(TextView text) {
+    if (text.size() > UINT32_MAX) throw std::length_error("list entry too long");
+    if (!AllAscii(text)) {
+        const std::size_t size = text.size() * sizeof(char16_t);
+        std::memcpy(PlaceLocked(size, true), text.data(), size);
+        return;
+    }
+    unsigned char* dst = PlaceLocked(text.size(), false);
+    for (std::size_t k = 0; k < text.size(); ++k) dst[k] = static_cast<unsigned char>(text[k]);
+}
+
+std::uint16_t SharedList::WordLocked(std::size_t i) const {
+    return index_[i >> kChunkBits][i & (kChunk - 1)];
+}
+
+// The block of entry i (i < size_): the one a lookup found last or the next
+// one, as a reader in order asks, else by binary search.
+SharedList::Cursor SharedList::CursorLocked(std::size_t i) const {
+    auto endOf = [&](std::size_t b) {
+        return b + 1 < blocks_.size() ? blocks_[b + 1].first : size_;
+    };
+    for (std::size_t b : {hint_, hint_ + 1})
+        if (b < blocks_.size() && blocks_[b].first <= i && i < endOf(b)) {
+            hint_ = b;
+            return Cursor{b, endOf(b)};
+        }
+    auto after = std::upper_bound(blocks_.begin(), blocks_.end(), i,
+                                  [](std::size_t v, const Block& b) { return v < b.first; });
+    const auto b = static_cast<std::size_t>(after - blocks_.begin()) - 1;
+    hint_ = b;
+    return Cursor{b, endOf(b)};
+}
+
+void SharedList::AdvanceLocked(std::size_t i, Cursor& at) const {
+    while (i >= at.end) {
+        ++at.block;
+        at.end = at.block + 1 < blocks_.size() ? blocks_[at.block + 1].first : size_;
+    }
+}
+
+const unsigned char* SharedList::BytesLocked(std::size_t i, const Cursor& at, std::size_t& size,
+                                             bool& wide) const {
+    const std::uint16_t word = WordLocked(i);
+    const Block& block = blocks_[at.block];
+    const std::size_t start = word & kStartMask;
+    const std::size_t stop = i + 1 < at.end ? (WordLocked(i + 1) & kStartMask) : block.used;
+    wide = (word & kWide) != 0;
+    size = stop - start;
+    return block.bytes + start;
+}
+
+void SharedList::ReadLocked(std::size_t i, const Cursor& at, Text& out) const {
+    std::size_t size = 0;
+    bool wide = false;
+    const unsigned char* bytes = BytesLocked(i, at, size, wide);
+    if (wide) {
+        out.resize(size / sizeof(char16_t));
+        std::memcpy(out.data(), bytes, size);
+    } else {
+        out.resize(size);
+        for (std::size_t k = 0; k < size; ++k) out[k] = bytes[k];
+    }
 }
 
 void SharedList::ClearLocked() {
     blocks_.clear();
-    blockCapacity_.clear();
-    used_ = 0;
+    blocks_.shrink_to_fit();
+    regions_.clear();
+    regions_.shrink_to_fit();
+    slabFree_ = nullptr;
+    slabLeft_ = 0;
     index_.clear();
     index_.shrink_to_fit();
+    size_ = 0;
+}
+
+void SharedList::SwapLocked(SharedList& other) {
+    blocks_.swap(other.blocks_);
+    regions_.swap(other.regions_);
+    std::swap(slabFree_, other.slabFree_);
+    std::swap(slabLeft_, other.slabLeft_);
+    index_.swap(other.index_);
+    std::swap(size_, other.size_);
 }
 
 void SharedList::Append(TextView text) {
@@ -50,19 +175,21 @@ void SharedList::Append(TextView text) {
 
 std::size_t SharedList::Size() const {
     std::lock_guard lock(mutex_);
-    return index_.size();
+    return size_;
 }
 
 Text SharedList::At(std::size_t i) const {
     std::lock_guard lock(mutex_);
-    if (i >= index_.size()) throw std::out_of_range("list index out of range");
-    return Text(ViewLocked(i));
+    if (i >= size_) throw std::out_of_range("list index out of range");
+    Text out;
+    ReadLocked(i, CursorLocked(i), out);
+    return out;
 }
 
 bool SharedList::TryAt(std::size_t i, Text& out) const {
     std::lock_guard lock(mutex_);
-    if (i >= index_.size()) return false;
-    out.assign(ViewLocked(i));
+    if (i >= size_) return false;
+    ReadLocked(i, CursorLocked(i), out);
     return true;
 }
 
@@ -83,16 +210,21 @@ void SharedList::InsertAt(std::size_t at, const std::vector<Text>& entries) {
 void SharedList::AppendFrom(const SharedList& other) {
     if (&other == this) return;
     std::scoped_lock lock(mutex_, other.mutex_);
-    for (std::size_t i = 0; i < other.index_.size(); ++i) AppendLocked(other.ViewLocked(i));
+    if (other.size_ == 0) return;
+    Cursor at = other.CursorLocked(0);
+    for (std::size_t i = 0; i < other.size_; ++i) {
+        other.AdvanceLocked(i, at);
+        std::size_t size = 0;
+        bool wide = false;
+        const unsigned char* bytes = other.BytesLocked(i, at, size, wide);
+        std::memcpy(PlaceLocked(size, wide), bytes, size);
+    }
 }
 
 void SharedList::Swap(SharedList& other) {
     if (&other == this) return;
     std::scoped_lock lock(mutex_, other.mutex_);
-    blocks_.swap(other.blocks_);
-    blockCapacity_.swap(other.blockCapacity_);
-    std::swap(used_, other.used_);
-    index_.swap(other.index_);
+    SwapLocked(other);
 }
 
 void SharedList::Assign(const std::vector<Text>& entries) {
@@ -112,50 +244,56 @@ void SharedList::ForEachBatched(const std::function<void(TextView)>& f) const {
 
 void SharedList::RemoveAt(std::vector<std::size_t> indices) {
     std::sort(indices.begin(), indices.end());
+    SharedList kept;  // declared first: the old content is freed after the lock
     std::lock_guard lock(mutex_);
-    std::vector<Text> kept;
-    kept.reserve(index_.size());
+    if (size_ == 0) return;
+    Cursor at = CursorLocked(0);
     std::size_t k = 0;
-    for (std::size_t i = 0; i < index_.size(); ++i) {
+    for (std::size_t i = 0; i < size_; ++i) {
         while (k < indices.size() && indices[k] < i) ++k;
         if (k < indices.size() && indices[k] == i) continue;
-        kept.emplace_back(ViewLocked(i));
+        AdvanceLocked(i, at);
+        std::size_t size = 0;
+        bool wide = false;
+        const unsigned char* bytes = BytesLocked(i, at, size, wide);
+        std::memcpy(kept.PlaceLocked(size, wide), bytes, size);
     }
-    ClearLocked();
-    for (const Text& t : kept) AppendLocked(t);
+    SwapLocked(kept);
 }
 
 std::size_t SharedList::VisitFrom(std::size_t from, std::size_t count,
                                   const std::function<void(TextView)>& f) const {
     std::lock_guard lock(mutex_);
+    if (from >= size_) return 0;
+    Cursor at = CursorLocked(from);
+    Text entry;
     std::size_t i = from;
-    for (; i < index_.size() && i - from < count; ++i) f(ViewLocked(i));
+    for (; i < size_ && i - from < count; ++i) {
+        AdvanceLocked(i, at);
+        ReadLocked(i, at, entry);
+        f(entry);
+    }
     return i - from;
 }
 
 std::vector<Text> SharedList::Snapshot() const {
-    std::lock_guard lock(mutex_);
     std::vector<Text> out;
-    out.reserve(index_.size());
-    for (std::size_t i = 0; i < index_.size(); ++i) out.emplace_back(ViewLocked(i));
+    out.reserve(Size());
+    ForEach([&](TextView entry) { out.emplace_back(entry); });
     return out;
 }
 
 void SharedList::ForEach(const std::function<void(TextView)>& f) const {
-    std::lock_guard lock(mutex_);
-    for (std::size_t i = 0; i < index_.size(); ++i) f(ViewLocked(i));
+    VisitFrom(0, SIZE_MAX, f);
 }
 
 std::size_t SharedList::MemoryUsage() const {
     std::lock_guard lock(mutex_);
     std::size_t bytes = 0;
-    for (std::size_t c : blockCapacity_) bytes += c * sizeof(char16_t);
-    // std::deque keeps its entries in 512-byte nodes plus a map of node pointers.
-    std::size_t perNode = 512 / sizeof(Entry);
-    std::size_t nodes = (index_.size() + perNode - 1) / perNode;
-    bytes += nodes * 512 + nodes * sizeof(void*) * 2;
-    return bytes + blocks_.capacity() * sizeof(void*) +
-           blockCapacity_.capacity() * sizeof(std::size_t);
+    for (const Block& block : blocks_) bytes += block.capacity;
+    return bytes + index_.size() * kChunk * sizeof(std::uint16_t) +
+           blocks_.capacity() * sizeof(Block) + regions_.capacity() * sizeof(Region) +
+           index_.capacity() * sizeof(void*);
 }
 
 }  // namespace corvexa

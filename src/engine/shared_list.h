@@ -2,7 +2,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <deque>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -16,8 +15,9 @@ namespace corvexa {
 // the URL list, the files list and the derived host and domain lists. Every
 // call takes the list's lock, so each single access is atomic.
 //
-// Entries are packed into large character blocks with a small index, so a
-// million findings cost little more than their text.
+// Entries are packed into blocks with a two-byte index entry each, and an entry
+// of ASCII characters (nearly every address) is kept one byte a character, so a
+// million findings cost little more than their UTF-8 text.
 class SharedList {
 public:
     SharedList();
@@ -71,20 +71,53 @@ public:
     std::size_t MemoryUsage() const;
 
 private:
-    struct Entry {
-        std::uint32_t block;
-        std::uint32_t offset;
-        std::uint32_t length;
+    // Characters live in byte blocks: an entry whose characters are all below
+    // 0x80 one byte each, any other entry as UTF-16 code units. The index keeps
+    // one 16-bit word an entry: its start in its block, and the top bit set for
+    // a UTF-16 entry; its end is the next entry's start or the block's end.
+    // The memory blocks live in: a region of its own from the heap while the
+    // list is small and for a long entry, else a share of a 1 MiB region mapped
+    // for the list alone, so that a long list does not pin the heap's free space
+    // between the short-lived buffers of a scan (pages are used as filled).
+    struct FreeRegion {
+        std::size_t size = 0;
+        bool mapped = false;
+        void operator()(unsigned char* bytes) const;
     };
+    using Region = std::unique_ptr<unsigned char[], FreeRegion>;
+    struct Block {
+        unsigned char* bytes = nullptr;
+        std::size_t capacity = 0;
+        std::size_t used = 0;
+        std::size_t first = 0;  // index of the block's first entry
+    };
+    // Where entry i is, as a visitor walking the list in order keeps it.
+    struct Cursor {
+        std::size_t block = 0;
+        std::size_t end = 0;  // index of the first entry past the block
+    };
+    void NewBlockLocked(std::size_t size);
     void AppendLocked(TextView text);
+    // Room for a new entry of `size` bytes, indexed; the caller fills it.
+    unsigned char* PlaceLocked(std::size_t size, bool wide);
     void ClearLocked();
-    TextView ViewLocked(std::size_t i) const;
+    void SwapLocked(SharedList& other);
+    std::uint16_t WordLocked(std::size_t i) const;
+    Cursor CursorLocked(std::size_t i) const;
+    void AdvanceLocked(std::size_t i, Cursor& at) const;
+    // Entry i (in block at.block) as its stored bytes; wide when UTF-16.
+    const unsigned char* BytesLocked(std::size_t i, const Cursor& at, std::size_t& size,
+                                     bool& wide) const;
+    void ReadLocked(std::size_t i, const Cursor& at, Text& out) const;
 
     mutable std::mutex mutex_;
-    std::vector<std::unique_ptr<char16_t[]>> blocks_;
-    std::vector<std::size_t> blockCapacity_;
-    std::size_t used_ = 0;  // characters used in the last block
-    std::deque<Entry> index_;
+    std::vector<Region> regions_;
+    unsigned char* slabFree_ = nullptr;  // the unused end of the last mapped region
+    std::size_t slabLeft_ = 0;
+    std::vector<Block> blocks_;
+    std::vector<std::unique_ptr<std::uint16_t[]>> index_;  // chunks of kChunk words
+    std::size_t size_ = 0;
+    mutable std::size_t hint_ = 0;  // the block the last lookup found
 };
 
 }  // namespace corvexa

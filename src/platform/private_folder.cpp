@@ -2,11 +2,14 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <set>
@@ -66,6 +69,30 @@ bool MakerIsGone(const std::string& name) {
     return StartTime(static_cast<long>(pid)) != start;
 }
 
+// Where a folder keeps its notes of sockets outside it, one path a line.
+constexpr const char* kOutsideNotes = "outside-sockets";
+
+// The sockets noted in the folder (at most the first 64 KiB of notes).
+std::vector<std::string> NotedSockets(int baseFd, const std::string& folder) {
+    std::vector<std::string> paths;
+    const int dirFd =
+        ::openat(baseFd, folder.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (dirFd < 0) return paths;
+    const int fd = ::openat(dirFd, kOutsideNotes, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    ::close(dirFd);
+    if (fd < 0) return paths;
+    std::string text(64 * 1024, '\0');
+    std::size_t size = 0;
+    ssize_t n = 0;
+    while (size < text.size() && (n = ::read(fd, &text[size], text.size() - size)) > 0)
+        size += static_cast<std::size_t>(n);
+    ::close(fd);
+    text.resize(size);
+    for (std::size_t at = 0, end; (end = text.find('\n', at)) != std::string::npos; at = end + 1)
+        paths.push_back(text.substr(at, end - at));
+    return paths;
+}
+
 bool UsableFolder(const char* path) {
     struct stat st;
     return path && *path && ::stat(path, &st) == 0 && S_ISDIR(st.st_mode) &&
@@ -98,6 +125,42 @@ PrivateFolder::~PrivateFolder() {
     // remove_all removes links themselves and never follows them.
     std::error_code ignored;
     std::filesystem::remove_all(path_, ignored);
+    for (const std::string& socket : outside_) RemoveDeadSocket(socket);
+}
+
+bool PrivateFolder::NoteOutsideSocket(const std::string& path) {
+    if (path.find('\n') != std::string::npos) {
+        errno = EINVAL;
+        return false;
+    }
+    const int fd = ::open(Inside(kOutsideNotes).c_str(),
+                          O_WRONLY | O_CREAT | O_APPEND | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (fd < 0) return false;
+    const std::string line = path + '\n';
+    const bool written = ::write(fd, line.data(), line.size()) == static_cast<ssize_t>(line.size());
+    const int saved = errno;
+    ::close(fd);
+    errno = saved;
+    if (written) outside_.push_back(path);
+    return written;
+}
+
+bool RemoveDeadSocket(const std::string& path) {
+    struct stat st;
+    sockaddr_un address{};
+    if (path.empty() || path[0] != '/' || path.size() >= sizeof address.sun_path ||
+        ::lstat(path.c_str(), &st) != 0 || !S_ISSOCK(st.st_mode) || st.st_uid != ::geteuid())
+        return false;
+    // Whether anything listens: a connection it would take, or a full queue.
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    if (fd < 0) return false;
+    address.sun_family = AF_UNIX;
+    std::memcpy(address.sun_path, path.data(), path.size());
+    const bool dead =
+        ::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 &&
+        errno == ECONNREFUSED;
+    ::close(fd);
+    return dead && ::unlink(path.c_str()) == 0;
 }
 
 int PrivateFolder::CreateFile(const std::string& name) const {
@@ -121,6 +184,7 @@ int SweepStalePrivateFolders(const std::string& base) {
         if (::fstatat(baseFd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 ||
             !S_ISDIR(st.st_mode) || st.st_uid != ::geteuid())
             continue;
+        for (const std::string& socket : NotedSockets(baseFd, name)) RemoveDeadSocket(socket);
         std::error_code ec;
         // remove_all removes links found inside as links, never what they name.
         if (std::filesystem::remove_all(std::filesystem::path(base) / name, ec) > 0 && !ec)

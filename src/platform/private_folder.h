@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 namespace corvexa::platform {
 
@@ -31,14 +32,28 @@ public:
     // (O_RDWR, close-on-exec), or -1 with errno set.
     int CreateFile(const std::string& name) const;
 
+    // Notes a socket that a program doing this folder's work makes outside
+    // it (where that program insists on a place of its own choosing), before
+    // the program starts: it goes with the folder, and with the sweep of a
+    // later start when we were killed, if it is then a socket of ours that
+    // nothing listens on (so the program must be gone by then). False, errno
+    // set, when the note cannot be kept.
+    bool NoteOutsideSocket(const std::string& path);
+
 private:
     std::string path_;
+    std::vector<std::string> outside_;
 };
+
+// Removes the socket at path (absolute) when the effective user owns it and
+// nothing listens on it any more: never another's file, never a live socket.
+bool RemoveDeadSocket(const std::string& path);
 
 // Removes, with everything in them, the private folders under base whose
 // maker no longer runs: only real folders (never a link) that the effective
 // user owns, named as above with a prefix of "corvexa-" and lower-case words
-// each followed by "-". Returns how many were removed.
+// each followed by "-"; and the sockets noted for them, as the folder's own
+// end would. Returns how many folders were removed.
 int SweepStalePrivateFolders(const std::string& base);
 
 // The same for every folder that PrivateFolderBase(), TemporaryFolderBase()

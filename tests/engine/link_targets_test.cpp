@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "engine/collector.h"
+#include "engine/readers/office_fields.h"
 #include "engine/readers/office_links.h"
 #include "engine/readers/office_reader.h"
 #include "engine/readers/pdf_reader.h"
@@ -109,6 +110,43 @@ write("book.xlsx", [
  ("xl/worksheets/_rels/sheet1.xml.rels", '<?xml version="1.0"?><Relationships xmlns="%s"><Relationship Id="rId1" Type="%s/hyperlink" Target="https://xlsx.example/sheet" TargetMode="External"/></Relationships>' % (P, R)),
 ])
 )";
+
+// Run after kOfficeScript: a .docx whose addresses are HYPERLINK fields (an
+// instruction split over runs, a simple field, a bookmark that is none) and
+// one listed link between them, with a header's field stored before the
+// document in the zip; an .xlsx whose address is a HYPERLINK formula.
+const char* const kFieldScript = R"(
+W = 'http://schemas.openxmlformats.org/wordprocessingml/2006/main'
+def run(x): return '<w:r>%s</w:r>' % x
+def fld(t): return run('<w:fldChar w:fldCharType="%s"/>' % t)
+def instr(t): return run('<w:instrText xml:space="preserve">%s</w:instrText>' % t)
+def text(t): return run('<w:t xml:space="preserve">%s</w:t>' % t)
+def doc(root, body): return '<?xml version="1.0"?><w:%s xmlns:w="%s" xmlns:r="%s">%s</w:%s>' % (root, W, R, body, root)
+body = ('<w:body><w:p>' + text('Go ') + fld('begin') + instr(' HYPERLINK "http://field.exa') +
+ instr('mple/split?a=1&amp;b=2" \\o "a tip"') + fld('separate') + text('there') + fld('end') +
+ '</w:p><w:p><w:hyperlink r:id="rId5">' + text('listed') + '</w:hyperlink></w:p><w:p>' +
+ fld('begin') + instr(' HYPERLINK \\l "intro" ') + fld('separate') + text('up') + fld('end') +
+ '<w:fldSimple w:instr=" HYPERLINK &quot;https://simple.example/&quot; ">' + text('simple') +
+ '</w:fldSimple></w:p><w:sectPr><w:headerReference w:type="default" r:id="rId6"/></w:sectPr></w:body>')
+write("fields.docx", [
+ ("[Content_Types].xml", '<?xml version="1.0"?><Types xmlns="http://schemas.openxmlformats.org/package/2006/content-types"><Default Extension="rels" ContentType="application/vnd.openxmlformats-package.relationships+xml"/><Default Extension="xml" ContentType="application/xml"/><Override PartName="/word/document.xml" ContentType="application/vnd.openxmlformats-officedocument.wordprocessingml.document.main+xml"/><Override PartName="/word/header1.xml" ContentType="application/vnd.openxmlformats-officedocument.wordprocessingml.header+xml"/></Types>'),
+ ("_rels/.rels", '<?xml version="1.0"?><Relationships xmlns="%s"><Relationship Id="rId1" Type="%s/officeDocument" Target="word/document.xml"/></Relationships>' % (P, R)),
+ ("word/header1.xml", doc('hdr', '<w:p>' + fld('begin') + instr('HYPERLINK "http://header.example/"') + fld('separate') + text('home') + fld('end') + '</w:p>')),
+ ("word/document.xml", doc('document', body)),
+ ("word/_rels/document.xml.rels", '<?xml version="1.0"?><Relationships xmlns="%s"><Relationship Id="rId5" Type="%s/hyperlink" Target="mailto:listed@example.org" TargetMode="External"/><Relationship Id="rId6" Type="%s/header" Target="header1.xml"/></Relationships>' % (P, R, R)),
+])
+write("formula.xlsx", [
+ ("[Content_Types].xml", '<?xml version="1.0"?><Types xmlns="http://schemas.openxmlformats.org/package/2006/content-types"><Default Extension="rels" ContentType="application/vnd.openxmlformats-package.relationships+xml"/><Default Extension="xml" ContentType="application/xml"/><Override PartName="/xl/workbook.xml" ContentType="application/vnd.openxmlformats-officedocument.spreadsheetml.sheet.main+xml"/><Override PartName="/xl/worksheets/sheet1.xml" ContentType="application/vnd.openxmlformats-officedocument.spreadsheetml.worksheet+xml"/></Types>'),
+ ("_rels/.rels", '<?xml version="1.0"?><Relationships xmlns="%s"><Relationship Id="rId1" Type="%s/officeDocument" Target="xl/workbook.xml"/></Relationships>' % (P, R)),
+ ("xl/workbook.xml", '<?xml version="1.0"?><workbook xmlns="http://schemas.openxmlformats.org/spreadsheetml/2006/main" xmlns:r="%s"><sheets><sheet name="One" sheetId="1" r:id="rId1"/></sheets></workbook>' % R),
+ ("xl/_rels/workbook.xml.rels", '<?xml version="1.0"?><Relationships xmlns="%s"><Relationship Id="rId1" Type="%s/worksheet" Target="worksheets/sheet1.xml"/></Relationships>' % (P, R)),
+ ("xl/worksheets/sheet1.xml", '<?xml version="1.0"?><worksheet xmlns="http://schemas.openxmlformats.org/spreadsheetml/2006/main"><sheetData><row r="1"><c r="A1" t="str"><f>HYPERLINK("https://formula.example/x?a=1&amp;b=2","go")</f><v>go</v></c><c r="B1" t="str"><f>HYPERLINK(A1,"no")</f><v>no</v></c></row></sheetData></worksheet>'),
+])
+)";
+
+const std::vector<std::string> kFieldDocxUris = {
+    "http://field.example/split?a=1&b=2", "mailto:listed@example.org", "https://simple.example/",
+    "http://header.example/"};
 
 std::vector<std::string> Uris(const std::vector<LinkTarget>& links) {
     std::vector<std::string> out;
@@ -276,6 +314,142 @@ TEST(OfficeLinkTargets, RelationshipsPartsGiveTheirExternalHyperlinksInTheSource
     }
 }
 
+// Pieces of a Word part's complex fields and runs.
+std::string FieldChar(const std::string& type) {
+    return "<w:r><w:fldChar w:fldCharType=\"" + type + "\"/></w:r>";
+}
+std::string Instr(const std::string& text) {
+    return "<w:r><w:instrText xml:space=\"preserve\">" + text + "</w:instrText></w:r>";
+}
+std::string RunText(const std::string& text) {
+    return "<w:r><w:t>" + text + "</w:t></w:r>";
+}
+// A whole complex field: instruction pieces, then its result.
+std::string Field(const std::vector<std::string>& instruction, const std::string& result = "x") {
+    std::string xml = FieldChar("begin");
+    for (const std::string& piece : instruction) xml += Instr(piece);
+    return xml + FieldChar("separate") + RunText(result) + FieldChar("end");
+}
+std::string Cell(const std::string& formula) {
+    return "<c r=\"A1\" t=\"str\"><f>" + formula + "</f><v>x</v></c>";
+}
+
+TEST(OfficeLinkTargets, FieldCodesAndFormulasGiveTheirAddressesInThePartsOrder) {
+    const std::string R = "http://schemas.openxmlformats.org/officeDocument/2006/relationships";
+    const std::string longAddress = "http://long.example/" + std::string(100000, 'a');
+    const std::string word = "word/document.xml", sheet = "xl/worksheets/sheet1.xml";
+    std::string deep;
+    for (int i = 0; i < 40; ++i)
+        deep += FieldChar("begin") + Instr("HYPERLINK \"http://d.example/\"");
+    for (int i = 0; i < 40; ++i) deep += FieldChar("separate") + FieldChar("end");
+    const struct {
+        const char* what;
+        std::string part;
+        std::string rels;
+        std::string source;
+        std::vector<std::string> uris;
+    } cases[] = {
+        {"an instruction split over runs, with a tip",
+         word,
+         "",
+         Field({" HYPERLINK \"http://split.exa", "mple/a?x=1&amp;y=2\" \\o \"the ", "tip\" "}),
+         {"http://split.example/a?x=1&y=2"}},
+        {"a simple field, its quotes as entities",
+         word,
+         "",
+         "<w:fldSimple w:instr=\" HYPERLINK &quot;https://simple.example/&quot; \\h\">" +
+             RunText("s") + "</w:fldSimple>",
+         {"https://simple.example/"}},
+        {"a bookmark is no address; with an address, the address alone",
+         word,
+         "",
+         Field({"HYPERLINK \\l \"chapter2\" \\* MERGEFORMAT"}) +
+             Field({"HYPERLINK \"http://page.example/\" \\l \"part\""}),
+         {"http://page.example/"}},
+        {"escaped quotes and backslashes, a bare address, any case",
+         word,
+         "",
+         Field({"HYPERLINK \"http://q.example/\\\"x\\\"\\\\y\""}) +
+             Field({"hyperlink http://bare.example/p \\t \"_blank\""}),
+         {"http://q.example/\"x\"\\y", "http://bare.example/p"}},
+        {"other fields, stray instructions and ends give nothing",
+         word,
+         "",
+         Field({"PAGE \\* MERGEFORMAT"}) + Field({"REF \"http://ref.example/\""}) +
+             Instr("HYPERLINK \"http://stray.example/\"") + FieldChar("end") +
+             FieldChar("separate"),
+         {}},
+        {"a nested field's result is part of the address; nested links are read",
+         word,
+         "",
+         FieldChar("begin") + Instr("HYPERLINK \"http://outer.example/") + FieldChar("begin") +
+             Instr("REF name") + FieldChar("separate") + RunText("page7") + FieldChar("end") +
+             Instr("\"") + FieldChar("separate") + Field({"HYPERLINK \"http://inner.example/\""}) +
+             FieldChar("end"),
+         {"http://outer.example/page7", "http://inner.example/"}},
+        {"unterminated: a complete instruction is read, an unfinished one is not",
+         word,
+         "",
+         FieldChar("begin") + Instr("HYPERLINK \"http://done.example/\"") + FieldChar("separate") +
+             FieldChar("begin") + Instr("HYPERLINK \"http://never-separated.example/\""),
+         {"http://done.example/"}},
+        {"a huge instruction is bounded, the address cut",
+         word,
+         "",
+         Field({"HYPERLINK \"" + longAddress + "\""}),
+         {longAddress.substr(0, kMaxLinkLength)}},
+        {"fields nested past the depth bound are passed over", word, "", deep,
+         std::vector<std::string>(kMaxFieldDepth, "http://d.example/")},
+        {"fields and listed links together, in the part's order",
+         word,
+         "<Relationships><Relationship Id=\"r1\" Type=\"" + R +
+             "/hyperlink\" Target=\"http://listed.example/\" TargetMode=\"External\"/>"
+             "<Relationship Id=\"r2\" Type=\"" +
+             R +
+             "/hyperlink\" Target=\"http://unreferred.example/\" TargetMode=\"External\"/>"
+             "</Relationships>",
+         Field({"HYPERLINK \"http://first.example/\""}) + "<w:hyperlink r:id=\"r1\"/>" +
+             Field({"HYPERLINK \"http://third.example/\""}),
+         {"http://first.example/", "http://listed.example/", "http://third.example/",
+          "http://unreferred.example/"}},
+        {"a formula's literal, entities undone",
+         sheet,
+         "",
+         Cell("HYPERLINK(&quot;https://f.example/x?a=1&amp;b=2&quot;,&quot;go&quot;)"),
+         {"https://f.example/x?a=1&b=2"}},
+        {"every call of a formula, a doubled quote, any case",
+         sheet,
+         "",
+         Cell(
+             "IF(A1,HYPERLINK(\"http://one.example/\"),hyperlink( \"http://two.example/\"\"q\"\"\" "
+             ", \"t\"))"),
+         {"http://one.example/", "http://two.example/\"q\""}},
+        {"a reference, an expression or a text that looks like a call is not read",
+         sheet,
+         "",
+         Cell("HYPERLINK(B2,\"go\")") + Cell("HYPERLINK(\"http://a.example/\"&B2)") +
+             Cell("CONCAT(\"HYPERLINK(\"\"http://in-text.example/\"\")\")") +
+             Cell("HYPERLINK(\"http://unclosed.example/") + "<c><f t=\"shared\" si=\"0\"/></c>",
+         {}},
+        {"formulas are read in sheets, field codes in Word parts only",
+         sheet,
+         "",
+         Field({"HYPERLINK \"http://field.example/\""}),
+         {}},
+        {"formulas in a Word part are not read",
+         word,
+         "",
+         Cell("HYPERLINK(\"http://formula.example/\")"),
+         {}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::vector<LinkTarget> links;
+        AddPartLinks(c.part, c.rels, c.source, links);
+        EXPECT_EQ(Uris(links), c.uris);
+    }
+}
+
 TEST(OfficeLinkTargets, DocxAndXlsxGiveTheirHyperlinksAndOtherFilesNone) {
     TempDir dir;
     RunPython(dir, kOfficeScript);
@@ -287,6 +461,14 @@ TEST(OfficeLinkTargets, DocxAndXlsxGiveTheirHyperlinksAndOtherFilesNone) {
     const fs::path text = dir.Write("plain.docx", "http://not-a-zip.example/");
     EXPECT_TRUE(OoxmlLinks(text.string()).empty());
     EXPECT_TRUE(OoxmlLinks((dir.Path() / "missing.docx").string()).empty());
+}
+
+TEST(OfficeLinkTargets, FieldsAndFormulasAreReadFromTheZipMainPartFirst) {
+    TempDir dir;
+    RunPython(dir, std::string(kOfficeScript) + kFieldScript);
+    EXPECT_EQ(Uris(OoxmlLinks((dir.Path() / "fields.docx").string())), kFieldDocxUris);
+    EXPECT_EQ(Uris(OoxmlLinks((dir.Path() / "formula.xlsx").string())),
+              std::vector<std::string>{"https://formula.example/x?a=1&b=2"});
 }
 
 // A zip whose parts each stay within a part's bound but together unpack to
@@ -345,4 +527,28 @@ TEST(OfficeLinkTargets, TheOfficeReadersGiveTheLinksAfterTheTextOnlyWhenAsked) {
     for (const auto& f : doc)
         if (std::get<0>(f) == "link") links.push_back(f);
     EXPECT_EQ(links, docx);
+}
+
+// The suite writes a .doc's HYPERLINK fields as listed links when it converts
+// it back, and keeps an .xls's HYPERLINK formula as a formula: either way the
+// address behind the field or formula is read.
+TEST(OfficeLinkTargets, TheBinaryFormsKeepTheAddressesOfFieldsAndFormulas) {
+    const std::string soffice = FindOffice();
+    if (soffice.empty()) GTEST_SKIP() << "LibreOffice (soffice) is not installed";
+    TempDir dir;
+    RunPython(dir, std::string(kOfficeScript) + kFieldScript);
+    for (const char* made : {"doc fields.docx", "xls formula.xlsx"}) {
+        const std::string convert = "cd '" + dir.Path().string() + "' && HOME='" +
+                                    dir.Path().string() + "' '" + soffice +
+                                    "' -env:UserInstallation=file://" + dir.Path().string() +
+                                    "/profile --headless --convert-to " + made + " >/dev/null 2>&1";
+        ASSERT_EQ(std::system(convert.c_str()), 0) << made;
+    }
+    // The links alone (the readers' text is covered above).
+    OfficeRun run;
+    run.soffice = soffice;
+    EXPECT_EQ(Uris(OfficeLinks(FromUtf8((dir.Path() / "fields.doc").string()), true, run)),
+              kFieldDocxUris);
+    EXPECT_EQ(Uris(OfficeLinks(FromUtf8((dir.Path() / "formula.xls").string()), false, run)),
+              std::vector<std::string>{"https://formula.example/x?a=1&b=2"});
 }

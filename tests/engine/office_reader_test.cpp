@@ -12,6 +12,7 @@
 #include <stdlib.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -24,6 +25,7 @@
 #include "engine/readers/office_service.h"
 #include "engine/readers/office_table.h"
 #include "engine/readers/text_reader.h"
+#include "platform/private_folder.h"
 #include "platform/process.h"
 #include "support/empty_sink.h"
 #include "support/stand_in.h"
@@ -531,4 +533,72 @@ TEST_F(Office, DocumentsPastTheSystemLimitOnPathsAreRead) {
     service.reset();
     std::error_code ec;
     fs::remove_all(dir_.Path() / "deep", ec);  // too deep for some tools; gone before the check
+}
+
+// The suite makes sockets in /tmp, outside our folders, which stay when it is
+// killed: after a kill of the whole scan, the next start removes them. The
+// stand-in makes them where the suite would, from the profile's address and
+// the pipe's name it is given, and reports them with its number.
+TEST_F(Office, SocketsOfASuiteKilledWithTheScanGoAtTheNextStart) {
+    if (::access("/usr/bin/python3", X_OK) != 0) GTEST_SKIP() << "needs /usr/bin/python3";
+    const fs::path made = dir_.Path() / "made";
+    const fs::path script = dir_.Write("fake/suite.py", R"(import hashlib, os, socket, sys, time
+args = sys.argv[2:]
+if args[0].startswith("-env:UserInstallation="):  # the conversion command
+    url, pipe = args[0].split("=", 1)[1], None
+else:  # the bridge: SOFFICE PROFILE_URL PIPE_NAME LOG
+    url, pipe = args[1], args[2]
+digest = hashlib.md5(url.encode("utf-16-le")).digest()
+prefix = "/tmp/OSL_PIPE_%d_" % os.geteuid()
+paths = [prefix + "SingleOfficeIPC_" + "".join("%x" % b for b in digest)]
+if pipe:
+    paths.append(prefix + pipe)
+held = []
+for path in paths:
+    s = socket.socket(socket.AF_UNIX)
+    s.bind(path)
+    s.listen(1)
+    held.append(s)
+with open(sys.argv[1] + ".new", "w") as f:
+    f.write("%d %s" % (os.getpid(), " ".join(paths)))
+os.rename(sys.argv[1] + ".new", sys.argv[1])
+time.sleep(300)
+)");
+    dir_.Write("doc.docx", "www.doc.example");
+    const std::string soffice =
+        FakeOffice("exec /usr/bin/python3 " + script.string() + " " + made.string() + " \"$@\"");
+    for (const bool bridge : {true, false}) {
+        SCOPED_TRACE(bridge ? "the running suite" : "a start of its own");
+        fs::remove(made);
+        const pid_t scan = ::fork();
+        if (scan == 0) {
+            std::shared_ptr<OfficeService> service;
+            if (bridge)
+                service = std::make_shared<OfficeService>(
+                    soffice,
+                    std::vector<std::string>{"/usr/bin/python3", script.string(), made.string()});
+            try {
+                MakeWordReader(soffice, 600s, service)
+                    ->ReadText(FromUtf8((dir_.Path() / "doc.docx").string()));
+            } catch (...) {
+            }
+            ::_exit(0);
+        }
+        ASSERT_GT(scan, 0);
+        for (int i = 0; i < 6000 && !fs::exists(made); ++i) std::this_thread::sleep_for(10ms);
+        pid_t suite = 0;
+        std::vector<std::string> sockets;
+        std::ifstream in(made);
+        in >> suite;
+        for (std::string path; in >> path;) sockets.push_back(path);
+        ::kill(scan, SIGKILL);
+        ::waitpid(scan, nullptr, 0);
+        ASSERT_GT(suite, 0);
+        EXPECT_TRUE(test::Gone(suite)) << "the suite dies with the scan";
+        ASSERT_EQ(sockets.size(), bridge ? 2u : 1u);
+        for (const std::string& path : sockets) EXPECT_TRUE(fs::is_socket(path)) << path;
+        platform::SweepStalePrivateFolders();
+        for (const std::string& path : sockets)
+            EXPECT_FALSE(fs::exists(fs::symlink_status(path))) << path;
+    }
 }

@@ -1,7 +1,8 @@
 // The parallel scan against one collector: the same findings, files list,
 // origins and notifications over a tree of very different files; a stop that
 // leaves a prefix of the full result; findings held back within their limit;
-// document readers one at a time.
+// document readers one at a time; a long first file that holds up no reader;
+// the counts of a file list with entries that name no file.
 #include "engine/parallel_scan.h"
 
 #include <gtest/gtest.h>
@@ -10,6 +11,7 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <filesystem>
 #include <functional>
 #include <mutex>
@@ -263,4 +265,96 @@ TEST(ParallelScan, FindingsWaitingForTheirTurnStayWithinTheLimit) {
     // (128 KiB) and the findings added between two looks.
     EXPECT_LE(many.peakWaiting, limits.filesAhead * (limits.heldBytes + 2 * 128 * 1024));
     EXPECT_GT(many.peakWaiting, 0u);
+}
+
+namespace {
+
+// A message reader that keeps the first file until `release` says so.
+class GateEmlReader : public DocumentReader {
+public:
+    std::string_view Name() const override { return "eml"; }
+    std::string_view Description() const override { return "test"; }
+    bool Available() const override { return true; }
+    Text ReadText(const Text&) override {
+        std::unique_lock lock(mutex);
+        entered = true;
+        changed.notify_all();
+        changed.wait(lock, [&] { return release; });
+        return u"http://gate.example.com\n";
+    }
+    std::mutex mutex;
+    std::condition_variable changed;
+    bool entered = false;
+    bool release = false;
+};
+
+}  // namespace
+
+TEST(ParallelScan, AFileThatTakesLongHoldsUpNoOtherReader) {
+    // The first file stays open until every later file has been read and
+    // waits for its turn: the other readers need not wait for it.
+    TempDir dir;
+    std::vector<Text> list{FromUtf8(dir.Write("first.eml", "x").string())};
+    constexpr std::size_t kLater = 40;
+    for (std::size_t i = 0; i < kLater; ++i)
+        list.push_back(FromUtf8(dir.Write("f" + std::to_string(i) + ".txt",
+                                          "http://later" + std::to_string(i) + ".example.com\n")
+                                    .string()));
+    ScanJob job;
+    job.Mode = ScanMode::FileList;
+    job.Kinds.Set(DocumentKind::Eml);
+    auto gate = std::make_shared<GateEmlReader>();
+    DocumentReaders docs = DocumentReaders::BuiltIn();
+    docs.Of(DocumentKind::Eml) = gate;
+    ScanControl control;
+    SharedList files, urls;
+    files.Assign(list);
+    RecordingSink sink;
+    ParallelCollector c(job, files, urls, control, sink, 2, docs);
+    c.Start();
+    {
+        std::unique_lock lock(gate->mutex);
+        gate->changed.wait(lock, [&] { return gate->entered; });
+    }
+    // Polled: the collector has no signal of its own for this. Should the
+    // other reader stop short, this fails rather than waits for ever.
+    for (int i = 0; i < 60000 && c.FilesWaiting() < kLater; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    EXPECT_EQ(c.FilesWaiting(), kLater);
+    EXPECT_TRUE(urls.Empty()) << "findings went in before the first file's";
+    {
+        std::lock_guard lock(gate->mutex);
+        gate->release = true;
+    }
+    gate->changed.notify_all();
+    c.Wait();
+    ASSERT_EQ(urls.Size(), kLater + 1);
+    EXPECT_EQ(urls.At(0), u"http://gate.example.com");
+    EXPECT_EQ(urls.At(kLater),
+              u"http://later" + FromUtf8(std::to_string(kLater - 1)) + u".example.com");
+}
+
+TEST(ParallelScan, AFileListGivesTheCountsOfOneCollector) {
+    // Entries that name nothing, one naming a folder (it fails), files read.
+    TempDir dir;
+    std::vector<Text> list{FromUtf8(dir.Write("a.txt", "http://a.example.com\n").string()),
+                           FromUtf8((dir.Path() / "missing.txt").string()), u"",
+                           FromUtf8(dir.Path().string()),
+                           FromUtf8(dir.Write("b.txt", "b@example.com\n").string())};
+    ScanJob job;
+    job.Mode = ScanMode::FileList;
+    Outcome one = RunScan(job, false, 0, {}, nullptr, {}, list);
+    for (unsigned readers : {2u, 3u}) {
+        SCOPED_TRACE(readers);
+        Outcome many = RunScan(job, false, readers, {}, nullptr, {}, list);
+        EXPECT_EQ(many.events, one.events);
+        EXPECT_TRUE(many.urls == one.urls);
+        EXPECT_EQ(many.summary.FilesListed, 5u);
+        EXPECT_EQ(many.summary.FilesRead, one.summary.FilesRead);
+        EXPECT_EQ(many.summary.FilesFailed, one.summary.FilesFailed);
+        EXPECT_EQ(many.summary.EntriesMissing, one.summary.EntriesMissing);
+    }
+    EXPECT_EQ(one.summary.FilesRead, 2u);
+    EXPECT_EQ(one.summary.FilesFailed, 1u);
+    EXPECT_EQ(one.summary.EntriesMissing, 2u);
 }

@@ -9,17 +9,14 @@
 
 #include "engine/byte_source.h"
 #include "engine/readers/text_reader.h"
+#include "support/collect_lines.h"
 #include "support/temp_dir.h"
 
 using namespace corvexa;
+using corvexa::test::CollectLines;
 using corvexa::test::TempDir;
 
 namespace {
-
-struct CollectLines : LineSink {
-    std::vector<Text> lines;
-    void Line(TextView l) override { lines.emplace_back(l); }
-};
 
 // The lines a scan hands over, and whether it failed.
 struct Outcome {

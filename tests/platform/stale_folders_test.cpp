@@ -1,7 +1,9 @@
 // Private folders of a run that was killed are removed at the next start,
 // never anything else.
 #include <gtest/gtest.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -26,6 +28,21 @@ std::string OwnStartTime() {
     std::size_t at = 0;
     for (int field = 3; field < 22; ++field) at = rest.find(' ', at) + 1;
     return rest.substr(at, rest.find(' ', at) - at);
+}
+
+// A socket at path with a listener; the descriptor, or -1. Closing it leaves
+// the socket file with nothing listening.
+int Listen(const std::string& path) {
+    const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    path.copy(address.sun_path, sizeof address.sun_path - 1);
+    if (bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 ||
+        listen(fd, 1) != 0) {
+        close(fd);
+        return -1;
+    }
+    return fd;
 }
 
 }  // namespace
@@ -93,4 +110,55 @@ TEST(StaleFolders, SweepLeavesFoldersOfOtherUsers) {
     ASSERT_EQ(lchown(theirs.c_str(), 65534, 65534), 0);
     EXPECT_EQ(SweepStalePrivateFolders(base.Path().string()), 0);
     EXPECT_TRUE(fs::exists(theirs));
+}
+
+// The sockets a folder noted outside it go with it, at its own end and at the
+// sweep after a kill: only sockets of ours that nothing listens on.
+TEST(StaleFolders, NotedSocketsGoWithTheFolderWhenNothingListens) {
+    TempDir outside;
+    for (const bool killed : {false, true}) {
+        SCOPED_TRACE(killed ? "swept after a kill" : "the folder's own end");
+        TempDir base;
+        const std::string at = outside.Path().string() + (killed ? "/k-" : "/e-");
+        const int dead = Listen(at + "dead"), live = Listen(at + "live");
+        ASSERT_GE(dead, 0);
+        ASSERT_GE(live, 0);
+        close(dead);
+        outside.Write(std::string(killed ? "k-" : "e-") + "file", "x");
+        const std::string noted[] = {at + "dead", at + "live", at + "file", at + "missing",
+                                     "relative-dead"};
+        {
+            PrivateFolder folder("corvexa-office-", base.Path().string());
+            for (const std::string& path : noted) EXPECT_TRUE(folder.NoteOutsideSocket(path));
+            EXPECT_FALSE(folder.NoteOutsideSocket(at + "two\nlines"));
+            if (killed) {
+                // As a run that was killed leaves it: its maker gone.
+                const fs::path stale =
+                    base.Path() / ("corvexa-office-" + std::to_string(getpid()) + "-1-abcdef");
+                fs::copy(folder.Path(), stale, fs::copy_options::recursive);
+                fs::remove_all(folder.Path());
+                EXPECT_EQ(SweepStalePrivateFolders(base.Path().string()), 1);
+                EXPECT_FALSE(fs::exists(stale));
+                EXPECT_FALSE(fs::exists(fs::symlink_status(at + "dead"))) << "by the sweep";
+            }
+        }
+        EXPECT_FALSE(fs::exists(fs::symlink_status(at + "dead")));
+        EXPECT_TRUE(fs::is_socket(at + "live")) << "a socket something listens on stays";
+        EXPECT_TRUE(fs::is_regular_file(at + "file")) << "only sockets go";
+        close(live);
+    }
+}
+
+TEST(StaleFolders, ADeadSocketOfAnotherUserStays) {
+    if (geteuid() != 0) GTEST_SKIP() << "needs to give a socket away";
+    TempDir outside;
+    const std::string path = (outside.Path() / "theirs").string();
+    close(Listen(path));
+    ASSERT_EQ(lchown(path.c_str(), 65534, 65534), 0);
+    EXPECT_FALSE(RemoveDeadSocket(path));
+    EXPECT_TRUE(fs::is_socket(path));
+    const int live = Listen((outside.Path() / "mine").string());
+    EXPECT_FALSE(RemoveDeadSocket((outside.Path() / "mine").string()));
+    close(live);
+    EXPECT_TRUE(RemoveDeadSocket((outside.Path() / "mine").string()));
 }

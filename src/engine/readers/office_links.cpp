@@ -5,11 +5,13 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <cstdlib>
 #include <map>
 #include <memory>
 #include <optional>
+#include <unordered_map>
 
+#include "engine/readers/office_fields.h"
+#include "engine/readers/office_xml.h"
 #include "engine/readers/pdf_library.h"
 
 namespace corvexa {
@@ -23,77 +25,6 @@ constexpr std::size_t kMaxSourcePart = std::size_t{32} << 20;
 constexpr std::size_t kMaxKept = std::size_t{96} << 20;
 // However many parts a hostile zip holds, no more than this is unpacked.
 constexpr std::size_t kMaxUnpacked = std::size_t{256} << 20;
-
-void AppendUtf8(std::string& out, char32_t c) {
-    if (c < 0x80) {
-        out += static_cast<char>(c);
-    } else if (c < 0x800) {
-        out += static_cast<char>(0xC0 | (c >> 6));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-        out += static_cast<char>(0xE0 | (c >> 12));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (c >> 18));
-        out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    }
-}
-
-// The XML entities a value may hold, undone; anything else stays as it is.
-std::string DecodeEntities(std::string_view v) {
-    std::string out;
-    for (std::size_t i = 0; i < v.size(); ++i) {
-        const std::size_t end = v[i] == '&' ? v.find(';', i) : std::string_view::npos;
-        if (end == std::string_view::npos || end - i > 10) {
-            out += v[i];
-            continue;
-        }
-        const std::string_view name = v.substr(i + 1, end - i - 1);
-        static const std::map<std::string_view, char> named = {
-            {"amp", '&'}, {"lt", '<'}, {"gt", '>'}, {"quot", '"'}, {"apos", '\''}};
-        if (auto it = named.find(name); it != named.end()) {
-            out += it->second;
-        } else if (name.size() > 1 && name[0] == '#') {
-            const bool hex = name[1] == 'x' || name[1] == 'X';
-            const std::string digits(name.substr(hex ? 2 : 1));
-            char* stop = nullptr;
-            const unsigned long code = std::strtoul(digits.c_str(), &stop, hex ? 16 : 10);
-            if (digits.empty() || *stop != '\0' || code == 0 || code > 0x10FFFF) {
-                out += v.substr(i, end - i + 1);
-            } else {
-                AppendUtf8(out, static_cast<char32_t>(code));
-            }
-        } else {
-            out += v.substr(i, end - i + 1);
-        }
-        i = end;
-    }
-    return out;
-}
-
-// The attributes of the element whose name ends at `pos`, up to its '>'.
-std::map<std::string, std::string> Attributes(std::string_view xml, std::size_t pos) {
-    std::map<std::string, std::string> attributes;
-    while (pos < xml.size() && xml[pos] != '>') {
-        const std::size_t eq = xml.find('=', pos);
-        const std::size_t close = xml.find('>', pos);
-        if (eq == std::string_view::npos || eq > close || eq + 1 >= xml.size()) break;
-        const char quote = xml[eq + 1];
-        const std::size_t valueEnd = xml.find(quote, eq + 2);
-        if ((quote != '"' && quote != '\'') || valueEnd == std::string_view::npos) break;
-        std::string_view name = xml.substr(pos, eq - pos);
-        while (!name.empty() && (name.front() == ' ' || name.front() == '\t' ||
-                                 name.front() == '\r' || name.front() == '\n'))
-            name.remove_prefix(1);
-        while (!name.empty() && (name.back() == ' ' || name.back() == '\t')) name.remove_suffix(1);
-        attributes[std::string(name)] = DecodeEntities(xml.substr(eq + 2, valueEnd - eq - 2));
-        pos = valueEnd + 1;
-    }
-    return attributes;
-}
 
 struct Relationship {
     std::string id;
@@ -122,14 +53,20 @@ std::vector<Relationship> ExternalHyperlinks(std::string_view xml) {
     return found;
 }
 
-// Where the source first refers to the id (an attribute such as r:id="ID");
-// npos when it never does.
-std::size_t FirstReference(std::string_view source, const std::string& id) {
-    const std::string needle = "id=\"" + id + "\"";
-    for (std::size_t pos = source.find(needle); pos != std::string_view::npos;
-         pos = source.find(needle, pos + 1))
-        if (pos > 0 && source[pos - 1] == ':') return pos;
-    return std::string_view::npos;
+// Where the source first refers to each id (an attribute such as r:id="ID"),
+// found in one pass however many ids the list holds.
+std::unordered_map<std::string_view, std::size_t> FirstReferences(std::string_view source) {
+    std::unordered_map<std::string_view, std::size_t> first;
+    constexpr std::string_view kAttribute = "id=\"";
+    for (std::size_t pos = source.find(kAttribute); pos != std::string_view::npos;
+         pos = source.find(kAttribute, pos + 1)) {
+        const std::size_t value = pos + kAttribute.size();
+        const std::size_t end = source.find('"', value);
+        if (end == std::string_view::npos) break;
+        if (pos > 0 && source[pos - 1] == ':')
+            first.emplace(source.substr(value, end - value), pos);
+    }
+    return first;
 }
 
 // "word/_rels/document.xml.rels" belongs to "word/document.xml"; "" for a
@@ -173,18 +110,105 @@ bool IsMainPart(const std::string& name) {
     return name == "word/document.xml" || name == "xl/workbook.xml";
 }
 
+bool IsSheetPart(std::string_view name) {
+    return name.substr(0, 3) == "xl/";
+}
+
+// The links of one part: its external hyperlinks where the part first refers
+// to them and the links of its fields (or formulas), in the part's order; then
+// the hyperlinks it never refers to, in the list's order.
+void AddPlacedLinks(std::string_view relationships, std::string_view source,
+                    std::vector<PlacedLink> fields, std::vector<LinkTarget>& links) {
+    std::vector<PlacedLink> placed;
+    std::vector<Relationship> listed = ExternalHyperlinks(relationships);
+    const auto first =
+        listed.empty() ? decltype(FirstReferences(source)){} : FirstReferences(source);
+    for (Relationship& r : listed) {
+        const auto found = first.find(r.id);
+        placed.push_back(
+            {found == first.end() ? std::string_view::npos : found->second, std::move(r.target)});
+    }
+    placed.insert(placed.end(), std::make_move_iterator(fields.begin()),
+                  std::make_move_iterator(fields.end()));
+    std::stable_sort(placed.begin(), placed.end(),
+                     [](const PlacedLink& x, const PlacedLink& y) { return x.offset < y.offset; });
+    for (const PlacedLink& p : placed) AddLink(links, 0, p.uri);
+}
+
+// What the zip holds for one part that may have links: its relationships
+// parts, its text when it refers to relationships, its fields' links.
+struct PartLinks {
+    std::size_t firstSeen = 0;  // the zip's order of the part or its relationships
+    bool read = false;          // the part itself was read
+    std::vector<std::string> relationships;
+    std::string text;
+    std::vector<PlacedLink> fields;
+};
+
+PartLinks& Part(std::map<std::string, PartLinks>& parts, const std::string& name,
+                std::size_t index) {
+    auto [it, added] = parts.try_emplace(name);
+    if (added) it->second.firstSeen = index;
+    return it->second;
+}
+
+std::size_t LinkBytes(const std::vector<PlacedLink>& links) {
+    std::size_t bytes = 0;
+    for (const PlacedLink& l : links) bytes += l.uri.size() + sizeof(PlacedLink);
+    return bytes;
+}
+
+// Every relationships part, and every XML part that may refer to links or
+// hold fields, within the bounds.
+std::map<std::string, PartLinks> ReadParts(archive* a) {
+    std::map<std::string, PartLinks> parts;
+    std::size_t kept = 0, unpacked = 0, fieldLinks = 0;
+    archive_entry* entry = nullptr;
+    for (std::size_t index = 0;
+         unpacked <= kMaxUnpacked && archive_read_next_header(a, &entry) == ARCHIVE_OK; ++index) {
+        const char* raw = archive_entry_pathname(entry);
+        const std::string name = raw ? raw : "";
+        const std::string source = SourceOf(name);
+        const bool isXml = name.size() > 4 && name.compare(name.size() - 4, 4, ".xml") == 0;
+        if (source.empty() && !isXml) continue;
+        auto bytes =
+            ReadEntry(a, entry, source.empty() ? kMaxSourcePart : kMaxRelationshipsPart, unpacked);
+        if (!bytes) continue;
+        if (!source.empty()) {
+            if (kept + bytes->size() > kMaxKept) continue;
+            PartLinks& part = Part(parts, source, index);
+            kept += bytes->size();
+            part.relationships.push_back(std::move(*bytes));
+            continue;
+        }
+        std::vector<PlacedLink> fields =
+            FieldLinks(*bytes, IsSheetPart(name), kMaxLinkTargets - fieldLinks);
+        const bool refers = bytes->find("id=\"") != std::string::npos;
+        auto found = parts.find(name);
+        if ((!refers && fields.empty()) || (found != parts.end() && found->second.read)) continue;
+        const std::size_t size = (refers ? bytes->size() : 0) + LinkBytes(fields);
+        if (kept + size > kMaxKept) continue;
+        kept += size;
+        fieldLinks += fields.size();
+        PartLinks& part = Part(parts, name, index);
+        part.read = true;
+        if (refers) part.text = std::move(*bytes);
+        part.fields = std::move(fields);
+    }
+    return parts;
+}
+
 }  // namespace
 
 void AddRelationshipLinks(std::string_view relationships, std::string_view source,
                           std::vector<LinkTarget>& links) {
-    std::vector<Relationship> found = ExternalHyperlinks(relationships);
-    std::vector<std::size_t> where;
-    for (const Relationship& r : found) where.push_back(FirstReference(source, r.id));
-    std::vector<std::size_t> order(found.size());
-    for (std::size_t i = 0; i < order.size(); ++i) order[i] = i;
-    std::stable_sort(order.begin(), order.end(),
-                     [&](std::size_t x, std::size_t y) { return where[x] < where[y]; });
-    for (std::size_t i : order) AddLink(links, 0, found[i].target);
+    AddPlacedLinks(relationships, source, {}, links);
+}
+
+void AddPartLinks(std::string_view partName, std::string_view relationships,
+                  std::string_view source, std::vector<LinkTarget>& links) {
+    AddPlacedLinks(relationships, source,
+                   FieldLinks(source, IsSheetPart(partName), kMaxLinkTargets), links);
 }
 
 std::vector<LinkTarget> OoxmlLinks(const std::string& nativePath) {
@@ -192,35 +216,22 @@ std::vector<LinkTarget> OoxmlLinks(const std::string& nativePath) {
     if (!a) return {};
     archive_read_support_format_zip(a.get());
     if (archive_read_open_filename(a.get(), nativePath.c_str(), 65536) != ARCHIVE_OK) return {};
-    // Every relationships part, and every XML part that may refer to links,
-    // in the zip's order; within the bounds.
-    std::vector<std::pair<std::string, std::string>> rels;
-    std::map<std::string, std::string> parts;
-    std::size_t kept = 0, unpacked = 0;
-    archive_entry* entry = nullptr;
-    while (unpacked <= kMaxUnpacked && archive_read_next_header(a.get(), &entry) == ARCHIVE_OK) {
-        const char* raw = archive_entry_pathname(entry);
-        const std::string name = raw ? raw : "";
-        const bool isRels = !SourceOf(name).empty();
-        const bool isXml = name.size() > 4 && name.compare(name.size() - 4, 4, ".xml") == 0;
-        if (!isRels && !isXml) continue;
-        auto bytes =
-            ReadEntry(a.get(), entry, isRels ? kMaxRelationshipsPart : kMaxSourcePart, unpacked);
-        if (!bytes || kept + bytes->size() > kMaxKept) continue;
-        kept += bytes->size();
-        if (isRels) {
-            rels.emplace_back(name, std::move(*bytes));
-        } else if (bytes->find("id=\"") != std::string::npos) {
-            parts.emplace(name, std::move(*bytes));
-        }
-    }
-    std::stable_partition(rels.begin(), rels.end(),
-                          [](const auto& r) { return IsMainPart(SourceOf(r.first)); });
+    std::map<std::string, PartLinks> parts = ReadParts(a.get());
+    // The main document's part first, the others in the zip's order.
+    std::vector<std::pair<const std::string, PartLinks>*> order;
+    for (auto& p : parts) order.push_back(&p);
+    std::stable_sort(order.begin(), order.end(), [](const auto* x, const auto* y) {
+        const bool xMain = IsMainPart(x->first), yMain = IsMainPart(y->first);
+        if (xMain != yMain) return xMain;
+        return x->second.firstSeen < y->second.firstSeen;
+    });
     std::vector<LinkTarget> links;
-    for (const auto& [name, xml] : rels) {
-        const auto source = parts.find(SourceOf(name));
-        AddRelationshipLinks(xml, source == parts.end() ? std::string_view() : source->second,
-                             links);
+    for (auto* p : order) {
+        PartLinks& part = p->second;
+        if (part.relationships.empty()) part.relationships.emplace_back();
+        for (std::size_t i = 0; i < part.relationships.size(); ++i)
+            AddPlacedLinks(part.relationships[i], part.text,
+                           i == 0 ? std::move(part.fields) : std::vector<PlacedLink>{}, links);
     }
     return links;
 }

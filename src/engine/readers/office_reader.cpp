@@ -19,6 +19,7 @@
 
 #include "engine/readers/office_links.h"
 #include "engine/readers/office_service.h"
+#include "engine/readers/office_sockets.h"
 #include "engine/readers/office_table.h"
 #include "engine/readers/text_reader.h"
 #include "engine/text.h"
@@ -106,17 +107,26 @@ struct SourceFile {
 
 // One start of the suite for this document alone; throws unless it ran to
 // its end. Returns what it said.
-std::string ConvertAlone(const ConversionFolder& folder, const std::string& document,
+std::string ConvertAlone(ConversionFolder& folder, const std::string& document,
                          const std::string& out, const std::string& filter, const OfficeRun& run) {
     const std::string tmp = folder.Path() + "/tmp";
-    if (::mkdir(tmp.c_str(), 0700) != 0 || !WriteOfficeProfile(folder.Path() + "/profile"))
+    // A profile of its own: two instances on one profile fail.
+    const std::string profile = OfficeFileUrl(folder.Path() + "/profile");
+    bool prepared = ::mkdir(tmp.c_str(), 0700) == 0 &&
+                    WriteOfficeProfile(folder.Path() + "/profile", run.soffice);
+    // What the suite leaves outside our folder when it is killed goes with it.
+    for (const std::string& socket : OfficeSockets(profile))
+        prepared = prepared && folder.NoteOutsideSocket(socket);
+    if (!prepared)
         throw ReadError("cannot prepare the conversion: " + std::string(std::strerror(errno)));
     platform::ProcessRequest request;
-    request.argv = {run.soffice,
-                    // A profile of its own: two instances on one profile fail.
-                    "-env:UserInstallation=" + OfficeFileUrl(folder.Path() + "/profile"),
-                    "--headless", "--invisible", "--nologo", "--norestore", "--nodefault",
-                    "--nolockcheck", "--convert-to", filter, "--outdir", out, document};
+    request.argv = {run.soffice,    "-env:UserInstallation=" + profile,
+                    "--headless",   "--invisible",
+                    "--nologo",     "--norestore",
+                    "--nodefault",  "--nolockcheck",
+                    "--convert-to", filter,
+                    "--outdir",     out,
+                    document};
     request.workingFolder = folder.Path();
     // Its temporary files and anything it keeps for the user stay with us.
     request.environment = {"TMPDIR=" + tmp, "HOME=" + folder.Path()};

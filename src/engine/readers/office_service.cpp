@@ -6,12 +6,15 @@
 
 #include <cerrno>
 #include <charconv>
+#include <climits>
 #include <cstring>
+#include <fstream>
 #include <string_view>
 #include <system_error>
 
 #include "engine/byte_source.h"
 #include "engine/readers/office_bridge_script.h"
+#include "engine/readers/office_sockets.h"
 #include "platform/fd_io.h"
 #include "platform/private_folder.h"
 #include "platform/process.h"
@@ -49,6 +52,11 @@ constexpr const char* kProfileSettings =
     "<prop oor:name=\"ooInetHTTPSProxyPort\" oor:op=\"fuse\"><value>9</value></prop></item>\n"
     "<item oor:path=\"/org.openoffice.Inet/Settings\">"
     "<prop oor:name=\"ooInetNoProxy\" oor:op=\"fuse\"><value></value></prop></item>\n"
+    // A profile last used by a later version: the suite's first start skips
+    // what it does once after an upgrade (seconds of drawing tests, which
+    // decide nothing for a headless conversion).
+    "<item oor:path=\"/org.openoffice.Setup/Product\">"
+    "<prop oor:name=\"ooSetupLastVersion\" oor:op=\"fuse\"><value>99.9</value></prop></item>\n"
     "</oor:items>\n";
 
 // The most a reply may carry: what the suite said during one conversion.
@@ -67,32 +75,46 @@ std::string FindPython(const std::string& soffice) {
     return platform::FindExecutable("python3");
 }
 
-// A reply: "STATUS LENGTH\n" and LENGTH bytes. Whether all of it is there.
-bool ReplyComplete(const std::string& received) {
+// A reply: "STATUS LENGTH\n" and LENGTH bytes. How many bytes the first
+// reply in received takes; zero while it is incomplete. What is no reply is
+// taken whole, and refused.
+std::size_t ReplySize(const std::string& received) {
     const std::size_t line = received.find('\n');
-    if (line == std::string::npos) return false;
+    if (line == std::string::npos) return 0;
     const std::size_t space = received.find(' ');
     std::size_t length = 0;
     if (space == std::string::npos || space > line ||
         std::from_chars(received.data() + space + 1, received.data() + line, length).ec !=
-            std::errc())
-        return true;  // not a reply: taken as it is, and refused
-    return received.size() - line - 1 >= length;
+            std::errc() ||
+        length > kReplyLimit)
+        return received.size();
+    return received.size() - line - 1 >= length ? line + 1 + length : 0;
 }
 
 // The status word of a complete reply, its payload in *payload; empty when it
 // is no reply.
-std::string ParseReply(const std::string& received, std::string* payload) {
-    const std::size_t line = received.find('\n');
-    const std::size_t space = received.find(' ');
+std::string ParseReply(const std::string& reply, std::string* payload) {
+    const std::size_t line = reply.find('\n');
+    const std::size_t space = reply.find(' ');
     std::size_t length = 0;
     if (line == std::string::npos || space == std::string::npos || space > line ||
-        std::from_chars(received.data() + space + 1, received.data() + line, length).ec !=
-            std::errc() ||
-        received.size() - line - 1 != length)
+        std::from_chars(reply.data() + space + 1, reply.data() + line, length).ec != std::errc() ||
+        reply.size() - line - 1 != length)
         return {};
-    *payload = received.substr(line + 1);
-    return received.substr(0, space);
+    *payload = reply.substr(line + 1);
+    return reply.substr(0, space);
+}
+
+// A new file of ours (never through a link) holding text. False, errno set,
+// on failure.
+bool WriteNewFile(const std::string& path, std::string_view text) {
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (fd < 0) return false;
+    const bool written = platform::WriteFull(fd, text.data(), text.size());
+    const int saved = errno;
+    ::close(fd);
+    errno = saved;
+    return written;
 }
 
 // The reason a conversion ended early.
@@ -109,18 +131,35 @@ std::string ParseReply(const std::string& received, std::string* payload) {
 
 }  // namespace
 
-bool WriteOfficeProfile(const std::string& profile) {
+bool WriteOfficeProfile(const std::string& profile, const std::string& soffice) {
     const std::string user = profile + "/user";
-    if (::mkdir(profile.c_str(), 0700) != 0 || ::mkdir(user.c_str(), 0700) != 0) return false;
-    const std::string file = user + "/registrymodifications.xcu";
-    const int fd = ::open(file.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
-    if (fd < 0) return false;
-    const std::string_view text(kProfileSettings);
-    const bool written = platform::WriteFull(fd, text.data(), text.size());
-    const int saved = errno;
-    ::close(fd);
-    errno = saved;
-    return written;
+    if (::mkdir(profile.c_str(), 0700) != 0 || ::mkdir(user.c_str(), 0700) != 0 ||
+        !WriteNewFile(user + "/registrymodifications.xcu", kProfileSettings))
+        return false;
+    // The build the profile's extension cache was made for: the suite's own,
+    // or it clears that cache on its first start and starts itself over.
+    const std::string build = OfficeBuildId(soffice);
+    return build.empty() || (::mkdir((user + "/extensions").c_str(), 0700) == 0 &&
+                             WriteNewFile(user + "/extensions/buildid", build));
+}
+
+std::string OfficeBuildId(const std::string& soffice) {
+    char real[PATH_MAX];
+    if (soffice.empty() || !::realpath(soffice.c_str(), real)) return {};
+    std::string path(real);
+    path = path.substr(0, path.rfind('/') + 1) + "versionrc";
+    std::ifstream in(path);
+    std::string line;
+    for (int lines = 0; lines < 200 && std::getline(in, line); ++lines) {
+        constexpr std::string_view kKey = "buildid=";
+        if (line.compare(0, kKey.size(), kKey) != 0) continue;
+        line.erase(0, kKey.size());
+        while (!line.empty() && (line.back() == '\r' || line.back() == ' ')) line.pop_back();
+        // Only what the suite itself would write there.
+        if (line.size() > 200 || line.find_first_of("\n/") != std::string::npos) return {};
+        return line;
+    }
+    return {};
 }
 
 std::string OfficeFileUrl(const std::string& path) {
@@ -149,7 +188,8 @@ OfficeService::~OfficeService() {
     EndBridge();
 }
 
-bool OfficeService::StartBridge(Clock::time_point deadline, const std::atomic<bool>* stop) {
+bool OfficeService::StartBridge(const std::string& firstRequest, Clock::time_point deadline,
+                                const std::atomic<bool>* stop) {
     std::vector<std::string> argv = bridge_;
     if (argv.empty()) {
         const std::string python = FindPython(soffice_);
@@ -163,12 +203,16 @@ bool OfficeService::StartBridge(Clock::time_point deadline, const std::atomic<bo
         throw ReadError(std::string("cannot create a temporary folder: ") + e.code().message());
     }
     const std::string& home = folder_->Path();
-    if (::mkdir((home + "/tmp").c_str(), 0700) != 0 || !WriteOfficeProfile(home + "/profile"))
-        throw ReadError("cannot prepare the office suite: " + std::string(std::strerror(errno)));
     // The suite's pipe is named after our folder, which no one else has.
-    for (const std::string& a : {soffice_, OfficeFileUrl(home + "/profile"),
-                                 home.substr(home.rfind('/') + 1), home + "/suite.log"})
-        argv.push_back(a);
+    const std::string profile = OfficeFileUrl(home + "/profile"),
+                      pipe = home.substr(home.rfind('/') + 1);
+    bool prepared = ::mkdir((home + "/tmp").c_str(), 0700) == 0 &&
+                    WriteOfficeProfile(home + "/profile", soffice_);
+    for (const std::string& socket : OfficeSockets(profile, pipe))
+        prepared = prepared && folder_->NoteOutsideSocket(socket);
+    if (!prepared)
+        throw ReadError("cannot prepare the office suite: " + std::string(std::strerror(errno)));
+    for (const std::string& a : {soffice_, profile, pipe, home + "/suite.log"}) argv.push_back(a);
     platform::ProcessRequest request;
     request.argv = std::move(argv);
     request.workingFolder = home;
@@ -177,35 +221,21 @@ bool OfficeService::StartBridge(Clock::time_point deadline, const std::atomic<bo
     process_ = platform::LiveProcess::Start(request, &error);
     if (!process_) return false;
     ++starts_;
-    std::string reply, payload;
-    const auto outcome = process_->Receive(&reply, ReplyComplete, deadline, stop, kReplyLimit);
-    if (outcome != platform::ProcessOutcome::Exited) {
-        EndBridge();
-        ThrowFor(outcome);
-    }
-    const std::string status = ParseReply(reply, &payload);
-    if (status == "ready") {
-        // The sockets the suite makes where it wants, which it leaves behind
-        // when it is killed.
-        for (std::size_t at = 0, end; (end = payload.find('\n', at)) != std::string::npos;
-             at = end + 1)
-            leftovers_.push_back(payload.substr(at, end - at));
-        return true;
-    }
+    // The first document goes with the start: the bridge takes it the moment
+    // the suite is up. (A bridge that is gone already says why below.)
+    process_->Send(firstRequest);
+    std::string payload;
+    const std::string status = TakeReply(deadline, stop, &payload);
+    if (status == "ready") return true;
     EndBridge();
     if (status == "unavailable") return false;
     ThrowFor(platform::ProcessOutcome::Signalled);
 }
 
+// The suite is killed first, then its folder goes with the sockets it left.
 void OfficeService::EndBridge() {
     process_.reset();
-    // Only our own sockets, never anything else that may have taken a name.
-    for (const std::string& path : leftovers_) {
-        struct stat st;
-        if (::lstat(path.c_str(), &st) == 0 && S_ISSOCK(st.st_mode) && st.st_uid == ::geteuid())
-            ::unlink(path.c_str());
-    }
-    leftovers_.clear();
+    received_.clear();
     folder_.reset();
 }
 
@@ -231,11 +261,19 @@ OfficeService::Outcome OfficeService::Convert(const std::string& document,
         const bool fresh = !process_;
         const auto deadline = Clock::now() + timeout;  // a start of the suite included
         try {
-            if (!process_ && !StartBridge(deadline, stop)) {
+            if (fresh && !StartBridge(request, deadline, stop)) {
                 unavailable_ = true;
                 return Outcome::Unavailable;
             }
-            Exchange(request, deadline, stop, log);
+            if (!fresh && !process_->Send(request)) {
+                EndBridge();
+                throw Crashed();
+            }
+            const std::string status = TakeReply(deadline, stop, log);
+            if (status != "done" && status != "failed") {
+                EndBridge();
+                throw Crashed();
+            }
             return Outcome::Done;
         } catch (const Crashed&) {
             if (fresh) throw ReadError("the office suite crashed");
@@ -243,23 +281,20 @@ OfficeService::Outcome OfficeService::Convert(const std::string& document,
     }
 }
 
-void OfficeService::Exchange(const std::string& request, Clock::time_point deadline,
-                             const std::atomic<bool>* stop, std::string* log) {
-    if (!process_->Send(request)) {
-        EndBridge();
-        throw Crashed();
-    }
-    std::string reply;
-    const auto outcome = process_->Receive(&reply, ReplyComplete, deadline, stop, kReplyLimit);
+std::string OfficeService::TakeReply(Clock::time_point deadline, const std::atomic<bool>* stop,
+                                     std::string* payload) {
+    const auto outcome = process_->Receive(
+        &received_, [](const std::string& r) { return ReplySize(r) > 0; }, deadline, stop,
+        kReplyLimit);
     if (outcome != platform::ProcessOutcome::Exited) {
         EndBridge();
         ThrowFor(outcome);
     }
-    const std::string status = ParseReply(reply, log);
-    if (status != "done" && status != "failed") {
-        EndBridge();
-        throw Crashed();
-    }
+    // What follows the reply is the start of the next one.
+    const std::size_t size = ReplySize(received_);
+    const std::string reply = received_.substr(0, size);
+    received_.erase(0, size);
+    return ParseReply(reply, payload);
 }
 
 }  // namespace corvexa

@@ -60,26 +60,36 @@ public:
     };
 
 private:
-    bool StartBridge(std::chrono::steady_clock::time_point deadline, const std::atomic<bool>* stop);
+    // Starts the bridge with the first request already on its way; false when
+    // no bridge can run here. Throws as Convert.
+    bool StartBridge(const std::string& firstRequest,
+                     std::chrono::steady_clock::time_point deadline, const std::atomic<bool>* stop);
     void EndBridge();
-    // Sends the request and takes the reply's payload; throws as Convert.
-    void Exchange(const std::string& request, std::chrono::steady_clock::time_point deadline,
-                  const std::atomic<bool>* stop, std::string* log);
+    // The next reply's status word, its payload in *payload; throws as
+    // Convert when none comes.
+    std::string TakeReply(std::chrono::steady_clock::time_point deadline,
+                          const std::atomic<bool>* stop, std::string* payload);
 
     std::string soffice_;
     std::vector<std::string> bridge_;
     std::mutex mutex_;
     bool unavailable_ = false;
     int starts_ = 0;
-    std::vector<std::string> leftovers_;  // sockets the suite makes outside our folder
+    std::string received_;  // what the bridge said past the last reply taken
     std::unique_ptr<platform::PrivateFolder> folder_;
     std::unique_ptr<platform::LiveProcess> process_;
 };
 
 // The suite's fresh profile, made in folder (which must not exist yet): links
 // a document makes to the web are refused and every web address goes to a
-// proxy where nothing answers. False, errno set, on failure.
-bool WriteOfficeProfile(const std::string& folder);
+// proxy where nothing answers. It is made as the suite (soffice) leaves a
+// profile after its first start, so that start does only what a conversion
+// needs. False, errno set, on failure.
+bool WriteOfficeProfile(const std::string& folder, const std::string& soffice);
+
+// The build of the suite, as its installation names it (versionrc beside the
+// program); empty when it does not say.
+std::string OfficeBuildId(const std::string& soffice);
 
 // A file: URL for a local path, every byte outside the safe set escaped.
 std::string OfficeFileUrl(const std::string& path);

@@ -10,62 +10,10 @@
 
 #include "engine/byte_source.h"
 #include "engine/line_sink.h"
+#include "engine/readers/text_decode.h"
 #include "engine/text.h"
 
 namespace corvexa {
-
-// Strict UTF-8 (any invalid byte sequence is an error), the ANSI code page of
-// the user's locale (never fails), and UTF-16 selected by a byte-order mark.
-enum class Encoding { Utf8, Ansi, Utf16LE, Utf16BE };
-
-// The encoding a byte-order mark at the start of data selects (UTF-8 EF BB BF,
-// UTF-16 LE FF FE, UTF-16 BE FE FF, tested in that order), else `requested`.
-// *markLength receives the mark's length (0 without one).
-Encoding EncodingFromMark(const unsigned char* data, std::size_t size, Encoding requested,
-                          std::size_t* markLength);
-
-// Decodes a byte stream piece by piece into UTF-16. A sequence split between two
-// pieces is carried over; one still open when the last piece ends is an error.
-//
-// With replaceInvalid (used for text that starts with the UTF-8 mark, which
-// names its encoding), UTF-8 never fails: each maximal ill-formed subsequence
-// becomes one U+FFFD, as Unicode recommends, and the bytes after it (ASCII
-// ones above all) are decoded as they stand.
-class TextDecoder {
-public:
-    TextDecoder(Encoding encoding, int ansiCodePage, bool replaceInvalid = false);
-    ~TextDecoder();
-    TextDecoder(const TextDecoder&) = delete;
-    TextDecoder& operator=(const TextDecoder&) = delete;
-
-    // Replaces out with the text of the piece. Throws DecodeError.
-    void Decode(const char* data, std::size_t size, bool last, Text& out);
-    // Appends the text of the piece to out.
-    void DecodeAppend(const char* data, std::size_t size, bool last, Text& out);
-    // Writes the text of the piece into out from `base` on (base <= out.size())
-    // and returns where it ends. out grows as needed but never shrinks: what
-    // lies past the end is left as it was, so a buffer used again is written
-    // over instead of being zeroed first. Throws DecodeError.
-    std::size_t DecodeInto(const char* data, std::size_t size, bool last, Text& out,
-                           std::size_t base);
-
-private:
-    struct Icu;
-    std::size_t DecodeIcu(const char* data, std::size_t size, bool last, Text& out,
-                          std::size_t base);
-    std::size_t DecodeUtf16(const unsigned char* bytes, std::size_t size, bool last, Text& out,
-                            std::size_t base);
-    std::size_t DecodeTable(const unsigned char* bytes, std::size_t size, Text& out,
-                            std::size_t base);
-
-    Encoding encoding_;
-    int ansiCodePage_;
-    unsigned char carry_[4];
-    std::size_t carried_ = 0;
-    Icu* icu_ = nullptr;               // ANSI of several bytes, and UTF-8 with replacement
-    const char16_t* table_ = nullptr;  // ANSI of one byte a character: its 256 characters
-    bool asciiSame_ = false;           // table_ leaves every ASCII byte as it is
-};
 
 // Cuts text into lines at CR LF, lone CR and lone LF. A break at the very end
 // does not add an empty line. Text may arrive in pieces; a CR at the end of one
@@ -148,8 +96,9 @@ void ScanTextLines(TextView text, LineSink& sink, const std::atomic<bool>& stop)
 void ScanFileStream(ByteSource& source, Encoding encoding, ReadContext& ctx);
 void ScanFileStream(const Text& path, Encoding encoding, ReadContext& ctx);
 
-// Loads the whole file first (UTF-8, else ANSI from scratch), then hands over
-// its lines. A text longer than kMemoryStreamLimit units is not held: one pass
+// Holds the whole file first and settles its encoding (UTF-8 when it all
+// decodes in it, else ANSI), then hands over its lines, decoding a piece at a
+// time. A file larger than kMemoryStreamLimit bytes is not held: one pass
 // decodes it to settle the encoding in the same way, a second hands over its
 // lines as ScanFileStream does, so the findings are the same.
 void ScanMemoryStream(ByteSource& source, ReadContext& ctx);
@@ -174,7 +123,7 @@ void LoadLines(const Text& path, Encoding encoding, int ansiCodePage, Lines& lin
 // Size of the reading buffer.
 inline constexpr std::size_t kReadBufferSize = 4096;
 
-// The longest text (UTF-16 units) that memory-stream mode holds whole.
+// The largest file (bytes) that memory-stream mode holds whole.
 inline constexpr std::size_t kMemoryStreamLimit = std::size_t{32} << 20;
 
 }  // namespace corvexa
