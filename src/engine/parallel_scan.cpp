@@ -125,6 +125,10 @@ public:
     SharedList buffer;
     FindingOrigins origins;
     std::size_t file = 0;
+    // Held findings of this reader's files, back from their commit; the
+    // owner's lock guards them.
+    std::vector<std::unique_ptr<SharedList>> spentLists;
+    std::vector<std::unique_ptr<FindingOrigins>> spentOrigins;
 
 private:
     ParallelCollector& owner_;
@@ -149,8 +153,8 @@ ParallelCollector::ParallelCollector(ScanJob job, SharedList& files, SharedList&
       readers_(std::max(1u, readers)),
       documentReaders_(Serialised(documentReaders)),
       limits_(limits) {
-    if (limits_.filesAhead == 0) limits_.filesAhead = 64 * std::size_t{readers_};
-    if (limits_.waitingBytes == 0) limits_.waitingBytes = 4 * limits_.heldBytes * readers_;
+    if (limits_.filesAhead == 0) limits_.filesAhead = 1024 * std::size_t{readers_};
+    if (limits_.waitingBytes == 0) limits_.waitingBytes = 16 * limits_.heldBytes * readers_;
 }
 
 ParallelCollector::~ParallelCollector() {
@@ -205,10 +209,8 @@ void ParallelCollector::CollectNow() {
 }
 
 void ParallelCollector::RunReader(Reader& reader) {
-    std::size_t index;
     Text path;
-    while (Claim(index, path)) {
-        reader.Begin(index);
+    while (Claim(reader, path)) {
         // A file that fails is skipped; its findings so far stay. The reason
         // goes to the sink in file order, as the one-thread collector tells it.
         std::string failure;
@@ -228,17 +230,29 @@ void ParallelCollector::RunReader(Reader& reader) {
     }
 }
 
-bool ParallelCollector::Claim(std::size_t& index, Text& path) {
+bool ParallelCollector::Claim(Reader& reader, Text& path) {
     std::unique_lock lock(mutex_);
+    if (!reader.spentLists.empty() || !reader.spentOrigins.empty()) {
+        // Freed here, by the thread that took the memory, outside the lock.
+        auto lists = std::move(reader.spentLists);
+        auto origins = std::move(reader.spentOrigins);
+        reader.spentLists.clear();
+        reader.spentOrigins.clear();
+        lock.unlock();
+        lists.clear();
+        origins.clear();
+        lock.lock();
+    }
     changed_.wait(lock, [&] {
         return ended_ || Stopping() ||
                (next_ < head_ + limits_.filesAhead && waitingBytes_ < limits_.waitingBytes);
     });
     if (ended_ || Stopping()) return false;
     if (!files_.TryAt(next_, path)) return false;
-    index = next_++;
+    reader.Begin(next_++);
     slots_.emplace_back();
     slots_.back().path = path;
+    slots_.back().reader = &reader;
     return true;
 }
 
@@ -288,7 +302,7 @@ void ParallelCollector::Finish(Reader& reader, bool ok, bool missing, std::strin
     if (head_ == reader.file && !committing_) {
         // This thread takes the turn below and commits the file before it
         // returns: the findings need not leave its buffer.
-        slot.direct = &reader;
+        slot.direct = true;
     } else {
         // Held back until the files before it are in: moved, not copied.
         slot.held = std::make_unique<SharedList>();
@@ -296,7 +310,10 @@ void ParallelCollector::Finish(Reader& reader, bool ok, bool missing, std::strin
         slot.bytes = slot.held->MemoryUsage();
         waitingBytes_ += slot.bytes;
         peakWaitingBytes_ = std::max(peakWaitingBytes_, waitingBytes_);
-        if (origins_) slot.heldOrigins.TakeFrom(reader.origins);
+        if (origins_) {
+            slot.heldOrigins = std::make_unique<FindingOrigins>();
+            slot.heldOrigins->TakeFrom(reader.origins);
+        }
     }
     slot.finished = true;
     slot.ok = ok;
@@ -330,8 +347,11 @@ void ParallelCollector::CommitReady(std::unique_lock<std::mutex>& lock) {
             freed += slot.bytes;
             cut = slot.cut;
         }
-        batch.clear();  // the held findings are freed outside the lock
         lock.lock();
+        for (Slot& slot : batch) {
+            if (slot.held) slot.reader->spentLists.push_back(std::move(slot.held));
+            if (slot.heldOrigins) slot.reader->spentOrigins.push_back(std::move(slot.heldOrigins));
+        }
         waitingBytes_ -= freed;
         if (cut) ended_ = true;
     }
@@ -341,8 +361,8 @@ void ParallelCollector::CommitReady(std::unique_lock<std::mutex>& lock) {
 
 void ParallelCollector::Commit(Slot& slot) {
     if (!slot.announced) sink_.ReadingFile(slot.path);
-    urls_.AppendFrom(slot.direct ? slot.direct->buffer : *slot.held);
-    if (origins_) origins_->TakeFrom(slot.direct ? slot.direct->origins : slot.heldOrigins);
+    urls_.AppendFrom(slot.direct ? slot.reader->buffer : *slot.held);
+    if (origins_) origins_->TakeFrom(slot.direct ? slot.reader->origins : *slot.heldOrigins);
     if (slot.ok) {
         ++filesRead_;
         sink_.FileDone();

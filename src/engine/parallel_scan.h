@@ -20,7 +20,7 @@ namespace corvexa {
 // it; what it costs is bounded by the storage the waiting findings take.
 struct ParallelLimits {
     // A reader starts file i only while i < oldest + filesAhead; 0 means
-    // 64 a reader.
+    // 1024 a reader (half of the bytes may be in a hundred files of thousands).
     std::size_t filesAhead = 0;
     // Storage (bytes, as SharedList::MemoryUsage counts it) of findings one
     // file may hold back. A reader whose file reaches it waits until that file
@@ -29,7 +29,7 @@ struct ParallelLimits {
     // each of them within this limit (plus the findings of a few lines).
     std::size_t heldBytes = std::size_t{1} << 20;
     // Storage of the findings waiting, all files together, at which no reader
-    // starts another file until some of them are in the list; 0 means four
+    // starts another file until some of them are in the list; 0 means 16
     // times heldBytes a reader.
     std::size_t waitingBytes = 0;
 };
@@ -83,10 +83,13 @@ private:
     struct Slot {
         Text path;
         // Held back until the file's turn; or, for the file at the head whose
-        // reader commits it itself, in that reader's own buffer.
+        // reader commits it itself, in that reader's own buffer (direct).
+        // What is held goes back to its reader to be freed, so that memory is
+        // freed by the thread that took it (no waits for another's arena).
+        Reader* reader = nullptr;
+        bool direct = false;
         std::unique_ptr<SharedList> held;
-        FindingOrigins heldOrigins;
-        Reader* direct = nullptr;
+        std::unique_ptr<FindingOrigins> heldOrigins;
         std::size_t bytes = 0;
         bool announced = false;  // ReadingFile posted
         bool finished = false;
@@ -97,7 +100,7 @@ private:
     };
     bool Stopping() const { return control_.StopRequested.load(std::memory_order_relaxed); }
     void RunReader(Reader& reader);
-    bool Claim(std::size_t& index, Text& path);
+    bool Claim(Reader& reader, Text& path);
     void Finish(Reader& reader, bool ok, bool missing, std::string failure);
     void Overflow(Reader& reader);
     void CommitReady(std::unique_lock<std::mutex>& lock);

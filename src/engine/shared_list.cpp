@@ -1,5 +1,7 @@
 #include "engine/shared_list.h"
 
+#include <sys/mman.h>
+
 #include <algorithm>
 #include <cstring>
 #include <stdexcept>
@@ -12,6 +14,7 @@ namespace {
 // bytes, doubling), so the many short lists held back per file stay small.
 constexpr std::size_t kBlockBytes = 32 * 1024;
 constexpr std::size_t kFirstBlockBytes = 512;
+constexpr std::size_t kSlabBytes = 1024 * 1024;
 constexpr std::uint16_t kWide = 0x8000;
 constexpr std::uint16_t kStartMask = 0x7fff;
 // The index is kept in chunks of 4096 words, so it grows without copying.
@@ -28,18 +31,46 @@ bool AllAscii(TextView text) {
 SharedList::SharedList() = default;
 SharedList::~SharedList() = default;
 
+void SharedList::FreeRegion::operator()(unsigned char* bytes) const {
+    if (mapped)
+        ::munmap(bytes, size);
+    else
+        delete[] bytes;
+}
+
+void SharedList::NewBlockLocked(std::size_t size) {
+    std::size_t cap =
+        blocks_.empty() ? kFirstBlockBytes : std::min(kBlockBytes, blocks_.back().capacity * 2);
+    cap = std::max(cap, size);
+    regions_.reserve(regions_.size() + 1);
+    blocks_.reserve(blocks_.size() + 1);
+    Block block;
+    if (cap == kBlockBytes) {
+        if (slabLeft_ < cap) {
+            void* mapped = ::mmap(nullptr, kSlabBytes, PROT_READ | PROT_WRITE,
+                                  MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+            if (mapped == MAP_FAILED) throw std::bad_alloc();
+            regions_.emplace_back(static_cast<unsigned char*>(mapped),
+                                  FreeRegion{kSlabBytes, true});
+            slabFree_ = regions_.back().get();
+            slabLeft_ = kSlabBytes;
+        }
+        block.bytes = slabFree_;
+        slabFree_ += cap;
+        slabLeft_ -= cap;
+    } else {
+        regions_.emplace_back(new unsigned char[cap], FreeRegion{cap, false});
+        block.bytes = regions_.back().get();
+    }
+    block.capacity = cap;
+    block.first = size_;
+    blocks_.push_back(block);
+}
+
 unsigned char* SharedList::PlaceLocked(std::size_t size, bool wide) {
     if (blocks_.empty() || blocks_.back().used + size > blocks_.back().capacity ||
-        blocks_.back().used > kStartMask) {
-        std::size_t cap =
-            blocks_.empty() ? kFirstBlockBytes : std::min(kBlockBytes, blocks_.back().capacity * 2);
-        cap = std::max(cap, size);
-        Block block;
-        block.bytes = std::make_unique_for_overwrite<unsigned char[]>(cap);
-        block.capacity = cap;
-        block.first = size_;
-        blocks_.push_back(std::move(block));
-    }
+        blocks_.back().used > kStartMask)
+        NewBlockLocked(size);
     if ((size_ & (kChunk - 1)) == 0)
         index_.push_back(std::make_unique_for_overwrite<std::uint16_t[]>(kChunk));
     Block& block = blocks_.back();
@@ -47,7 +78,7 @@ unsigned char* SharedList::PlaceLocked(std::size_t size, bool wide) {
     index_[size_ >> kChunkBits][size_ & (kChunk - 1)] =
         static_cast<std::uint16_t>(wide ? start | kWide : start);
     ++size_;
-    unsigned char* dst = block.bytes.get() + block.used;
+    unsigned char* dst = block.bytes + block.used;
     block.used += size;
     return dst;
 }
@@ -100,7 +131,7 @@ const unsigned char* SharedList::BytesLocked(std::size_t i, const Cursor& at, st
     const std::size_t stop = i + 1 < at.end ? (WordLocked(i + 1) & kStartMask) : block.used;
     wide = (word & kWide) != 0;
     size = stop - start;
-    return block.bytes.get() + start;
+    return block.bytes + start;
 }
 
 void SharedList::ReadLocked(std::size_t i, const Cursor& at, Text& out) const {
@@ -119,6 +150,10 @@ void SharedList::ReadLocked(std::size_t i, const Cursor& at, Text& out) const {
 void SharedList::ClearLocked() {
     blocks_.clear();
     blocks_.shrink_to_fit();
+    regions_.clear();
+    regions_.shrink_to_fit();
+    slabFree_ = nullptr;
+    slabLeft_ = 0;
     index_.clear();
     index_.shrink_to_fit();
     size_ = 0;
@@ -126,6 +161,9 @@ void SharedList::ClearLocked() {
 
 void SharedList::SwapLocked(SharedList& other) {
     blocks_.swap(other.blocks_);
+    regions_.swap(other.regions_);
+    std::swap(slabFree_, other.slabFree_);
+    std::swap(slabLeft_, other.slabLeft_);
     index_.swap(other.index_);
     std::swap(size_, other.size_);
 }
@@ -245,7 +283,8 @@ std::size_t SharedList::MemoryUsage() const {
     std::size_t bytes = 0;
     for (const Block& block : blocks_) bytes += block.capacity;
     return bytes + index_.size() * kChunk * sizeof(std::uint16_t) +
-           blocks_.capacity() * sizeof(Block) + index_.capacity() * sizeof(void*);
+           blocks_.capacity() * sizeof(Block) + regions_.capacity() * sizeof(Region) +
+           index_.capacity() * sizeof(void*);
 }
 
 }  // namespace corvexa

@@ -72,8 +72,18 @@ private:
     // 0x80 one byte each, any other entry as UTF-16 code units. The index keeps
     // one 16-bit word an entry: its start in its block, and the top bit set for
     // a UTF-16 entry; its end is the next entry's start or the block's end.
+    // The memory blocks live in: a region of its own from the heap while the
+    // list is small and for a long entry, else a share of a 1 MiB region mapped
+    // for the list alone, so that a long list does not pin the heap's free space
+    // between the short-lived buffers of a scan (pages are used as filled).
+    struct FreeRegion {
+        std::size_t size = 0;
+        bool mapped = false;
+        void operator()(unsigned char* bytes) const;
+    };
+    using Region = std::unique_ptr<unsigned char[], FreeRegion>;
     struct Block {
-        std::unique_ptr<unsigned char[]> bytes;
+        unsigned char* bytes = nullptr;
         std::size_t capacity = 0;
         std::size_t used = 0;
         std::size_t first = 0;  // index of the block's first entry
@@ -83,6 +93,7 @@ private:
         std::size_t block = 0;
         std::size_t end = 0;  // index of the first entry past the block
     };
+    void NewBlockLocked(std::size_t size);
     void AppendLocked(TextView text);
     // Room for a new entry of `size` bytes, indexed; the caller fills it.
     unsigned char* PlaceLocked(std::size_t size, bool wide);
@@ -97,6 +108,9 @@ private:
     void ReadLocked(std::size_t i, const Cursor& at, Text& out) const;
 
     mutable std::mutex mutex_;
+    std::vector<Region> regions_;
+    unsigned char* slabFree_ = nullptr;  // the unused end of the last mapped region
+    std::size_t slabLeft_ = 0;
     std::vector<Block> blocks_;
     std::vector<std::unique_ptr<std::uint16_t[]>> index_;  // chunks of kChunk words
     std::size_t size_ = 0;

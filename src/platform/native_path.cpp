@@ -1,5 +1,6 @@
 #include "platform/native_path.h"
 
+#include <emmintrin.h>
 #include <fcntl.h>
 #include <limits.h>
 #include <unicode/utf16.h>
@@ -38,13 +39,20 @@ std::u16string PathFromNative(std::string_view bytes) {
 }
 
 std::string NativeFromPath(std::u16string_view path) {
-    std::string out;
-    // Most paths are ASCII.
+    // Most paths are ASCII: eight units at a time are narrowed to bytes.
+    std::string out(path.size(), '\0');
     std::size_t ascii = 0;
-    while (ascii < path.size() && path[ascii] < 0x80) ++ascii;
-    out.resize(ascii);
-    for (std::size_t i = 0; i < ascii; ++i) out[i] = static_cast<char>(path[i]);
+    const __m128i high = _mm_set1_epi16(static_cast<short>(0xFF80));
+    const __m128i zero = _mm_setzero_si128();
+    for (; ascii + 8 <= path.size(); ascii += 8) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(path.data() + ascii));
+        if (_mm_movemask_epi8(_mm_cmpeq_epi16(_mm_and_si128(v, high), zero)) != 0xFFFF) break;
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(out.data() + ascii), _mm_packus_epi16(v, v));
+    }
+    for (; ascii < path.size() && path[ascii] < 0x80; ++ascii)
+        out[ascii] = static_cast<char>(path[ascii]);
     if (ascii == path.size()) return out;
+    out.resize(ascii);
     out.reserve(path.size() * 3);
     auto put = [&](char32_t cp) {
         if (cp < 0x80) {

@@ -71,6 +71,7 @@ std::string Utf16(const std::u16string& text, bool le) {
 TEST(HeldBytes, LinesAreThoseOfTheWholeFileDecodedAtOnce) {
     // The reader decodes 16 KiB at a time; the file stream fetches 64 KiB.
     const std::size_t piece = 4 * kReadBufferSize;
+    const std::size_t read = 16 * kReadBufferSize;  // bytes a read asks for
     struct Case {
         const char* name;
         std::string bytes;
@@ -92,6 +93,9 @@ TEST(HeldBytes, LinesAreThoseOfTheWholeFileDecodedAtOnce) {
         {"surrogate in UTF-8", At(40, "\xED\xA0\x80")},
         {"overlong UTF-8", At(31, "\xC0\xAF")},
         {"UTF-8 mark, then an invalid byte", At(piece + 3, "\xFF\xE2\x82", "\xEF\xBB\xBF")},
+        {"UTF-8 split between reads", At(read - 2, "\xF0\x9F\x98\x80")},
+        {"UTF-8 cut off where a read ends", At(read - 2, "\xF0\x9F\x98")},
+        {"UTF-8 cut off at a read's very end", At(read - 3, "\xF0\x9F\x98") + "\x80"},
         {"code page 1251", At(piece - 1, "\xEF\xF0\xE8"), 1251},
         {"code page 932, pair split between pieces", At(piece - 1, "\x82\xA0\x82\xA2"), 932},
         {"code page 936, pair at a piece's end", At(piece - 2, "\xC4\xE3"), 936},
@@ -192,5 +196,62 @@ TEST(HeldBytes, LineNumbersCountEveryBreakPassedOver) {
         MemorySource source(bytes);
         ScanPlainText(source, memoryStream, ctx);
         EXPECT_EQ(sink.numbers, wanted) << (memoryStream ? "memory stream" : "file stream");
+    }
+}
+
+namespace {
+
+// Bytes in memory that count how often they are opened.
+struct CountedSource : MemorySource {
+    using MemorySource::MemorySource;
+    std::size_t opens = 0;
+    std::uint64_t Open() override {
+        ++opens;
+        return MemorySource::Open();
+    }
+};
+
+}  // namespace
+
+// In file-stream mode the retry in ANSI hands over what reading the file
+// twice did (the lines before the failing buffer twice), but a file that the
+// first attempt fetched whole, in one chunk, is not opened again.
+TEST(FileStreamRetry, AFileOfOneChunkIsReadOnce) {
+    const std::size_t chunk = 16 * kReadBufferSize;
+    struct Case {
+        const char* name;
+        std::string bytes;
+        std::size_t opens;
+    } cases[] = {
+        {"UTF-8", At(5000, "\xE2\x82\xAC"), 1},
+        {"ANSI in one chunk", At(5000, "caf\xE9"), 1},
+        {"ANSI at the end of a chunk's room", At(chunk - 30, "caf\xE9").substr(0, chunk - 1), 1},
+        // The end of a file that fills the chunk is only known from a second read.
+        {"ANSI filling the chunk", At(chunk - 30, "caf\xE9").substr(0, chunk), 2},
+        {"cut off at the end", "www.a.example.com\n\xE2\x82", 1},
+        {"ANSI in the second chunk", At(chunk + 10, "caf\xE9"), 2},
+        {"ANSI in the first of two chunks", At(100, "caf\xE9" + std::string(chunk, 'x')), 2},
+    };
+    for (const Case& c : cases) {
+        std::vector<Text> wanted;
+        {
+            CollectLines sink;
+            std::atomic<bool> stop{false};
+            ReadContext ctx{sink, stop, 1252};
+            MemorySource first(c.bytes), second(c.bytes);
+            try {
+                ScanFileStream(first, Encoding::Utf8, ctx);
+            } catch (const DecodeError&) {
+                ScanFileStream(second, Encoding::Ansi, ctx);
+            }
+            wanted = sink.lines;
+        }
+        CollectLines sink;
+        std::atomic<bool> stop{false};
+        ReadContext ctx{sink, stop, 1252};
+        CountedSource source(c.bytes);
+        ScanPlainText(source, false, ctx);
+        EXPECT_EQ(sink.lines, wanted) << c.name;
+        EXPECT_EQ(source.opens, c.opens) << c.name;
     }
 }

@@ -146,18 +146,30 @@ private:
 
 // The list on standard output: UTF-8, one entry per line, LF.
 bool PrintList(const SharedList& list) {
+    // The list is complete: it is read in batches, each under one lock, and
+    // an entry of ASCII characters (nearly every address) is copied as it is.
     std::string buffer;
     buffer.reserve(1 << 16);
-    Text entry;
-    for (std::size_t i = 0; list.TryAt(i, entry); ++i) {
-        buffer += ToUtf8(entry);
+    bool ok = true;
+    list.ForEachBatched([&](TextView entry) {
+        if (!ok) return;
+        const std::size_t start = buffer.size();
+        char16_t any = 0;
+        for (char16_t c : entry) {
+            any |= c;
+            buffer += static_cast<char>(c);
+        }
+        if (any >= 0x80) {
+            buffer.resize(start);
+            buffer += ToUtf8(entry);
+        }
         buffer += '\n';
         if (buffer.size() >= (1 << 16)) {
-            if (!platform::WriteFull(1, buffer.data(), buffer.size())) return false;
+            ok = platform::WriteFull(1, buffer.data(), buffer.size());
             buffer.clear();
         }
-    }
-    return platform::WriteFull(1, buffer.data(), buffer.size());
+    });
+    return ok && platform::WriteFull(1, buffer.data(), buffer.size());
 }
 
 bool ParentFolderExists(const std::string& file) {

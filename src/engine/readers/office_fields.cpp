@@ -142,7 +142,9 @@ public:
                 if (passedOver_ == 0 && n >= 2 && open_[n - 1].separated && !open_[n - 2].separated)
                     AppendInstruction(open_[n - 2].instruction, tag.text);
             } else if (tag.local == "fldSimple") {
-                Finish(tag.start, AttributeValue(Attributes(xml_, tag.nameEnd), "instr"));
+                const std::string instruction =
+                    AttributeValue(Attributes(xml_, tag.nameEnd), "instr");
+                Finish(tag.start, std::string_view(instruction).substr(0, kMaxFieldInstruction));
             }
         }
         // Fields left open at the part's end whose instruction was complete.

@@ -8,6 +8,7 @@
 #include <map>
 #include <memory>
 #include <optional>
+#include <unordered_map>
 
 #include "engine/readers/office_fields.h"
 #include "engine/readers/office_xml.h"
@@ -52,14 +53,20 @@ std::vector<Relationship> ExternalHyperlinks(std::string_view xml) {
     return found;
 }
 
-// Where the source first refers to the id (an attribute such as r:id="ID");
-// npos when it never does.
-std::size_t FirstReference(std::string_view source, const std::string& id) {
-    const std::string needle = "id=\"" + id + "\"";
-    for (std::size_t pos = source.find(needle); pos != std::string_view::npos;
-         pos = source.find(needle, pos + 1))
-        if (pos > 0 && source[pos - 1] == ':') return pos;
-    return std::string_view::npos;
+// Where the source first refers to each id (an attribute such as r:id="ID"),
+// found in one pass however many ids the list holds.
+std::unordered_map<std::string_view, std::size_t> FirstReferences(std::string_view source) {
+    std::unordered_map<std::string_view, std::size_t> first;
+    constexpr std::string_view kAttribute = "id=\"";
+    for (std::size_t pos = source.find(kAttribute); pos != std::string_view::npos;
+         pos = source.find(kAttribute, pos + 1)) {
+        const std::size_t value = pos + kAttribute.size();
+        const std::size_t end = source.find('"', value);
+        if (end == std::string_view::npos) break;
+        if (pos > 0 && source[pos - 1] == ':')
+            first.emplace(source.substr(value, end - value), pos);
+    }
+    return first;
 }
 
 // "word/_rels/document.xml.rels" belongs to "word/document.xml"; "" for a
@@ -113,8 +120,14 @@ bool IsSheetPart(std::string_view name) {
 void AddPlacedLinks(std::string_view relationships, std::string_view source,
                     std::vector<PlacedLink> fields, std::vector<LinkTarget>& links) {
     std::vector<PlacedLink> placed;
-    for (Relationship& r : ExternalHyperlinks(relationships))
-        placed.push_back({FirstReference(source, r.id), std::move(r.target)});
+    std::vector<Relationship> listed = ExternalHyperlinks(relationships);
+    const auto first =
+        listed.empty() ? decltype(FirstReferences(source)){} : FirstReferences(source);
+    for (Relationship& r : listed) {
+        const auto found = first.find(r.id);
+        placed.push_back(
+            {found == first.end() ? std::string_view::npos : found->second, std::move(r.target)});
+    }
     placed.insert(placed.end(), std::make_move_iterator(fields.begin()),
                   std::make_move_iterator(fields.end()));
     std::stable_sort(placed.begin(), placed.end(),

@@ -35,8 +35,12 @@ std::string DecodeEntities(std::string_view v) {
     std::string out;
     out.reserve(v.size());
     for (std::size_t i = 0; i < v.size(); ++i) {
-        const std::size_t end = v[i] == '&' ? v.find(';', i) : std::string_view::npos;
-        if (end == std::string_view::npos || end - i > 10) {
+        // An entity is short: its ';' is looked for close by, so that a text
+        // of many '&' and no ';' is read in one pass.
+        const std::size_t semicolon =
+            v[i] == '&' ? v.substr(i, 11).find(';') : std::string_view::npos;
+        const std::size_t end = semicolon == std::string_view::npos ? semicolon : i + semicolon;
+        if (end == std::string_view::npos) {
             out += v[i];
             continue;
         }

@@ -285,9 +285,23 @@ class Buffers {
 public:
     explicit Buffers(ByteSource& source) : source_(source) {}
 
+    // Starts a reading attempt at the first byte and returns the size the
+    // source announces. When an earlier attempt fetched the whole file in its
+    // first chunk, the chunk is handed out again instead of reading anew.
+    std::uint64_t Start() {
+        if (fetches_ == 1 && end_) {
+            pos_ = 0;
+            return have_;
+        }
+        have_ = pos_ = fetches_ = 0;
+        end_ = false;
+        return source_.Open();
+    }
+
     std::size_t Next(const char** data) {
         if (pos_ == have_ && !end_) {
             have_ = source_.Read(chunk_, sizeof chunk_);
+            ++fetches_;
             pos_ = 0;
             end_ = have_ < sizeof chunk_;
         }
@@ -300,7 +314,7 @@ public:
 private:
     ByteSource& source_;
     char chunk_[16 * kReadBufferSize];
-    std::size_t have_ = 0, pos_ = 0;
+    std::size_t have_ = 0, pos_ = 0, fetches_ = 0;
     bool end_ = false;
 };
 
@@ -310,10 +324,9 @@ private:
 // text after a UTF-8 mark never fails to decode; LoadText and LoadLines (file
 // lists, tables) stay strict, so a damaged list is refused, not half read.
 template <class OnOpen, class OnPiece>
-bool DecodeFile(ByteSource& source, Encoding requested, int ansiCodePage, bool replaceAfterMark,
+bool DecodeFile(Buffers& buffers, Encoding requested, int ansiCodePage, bool replaceAfterMark,
                 OnOpen&& onOpen, OnPiece&& onPiece) {
-    onOpen(source.Open());
-    Buffers buffers(source);
+    onOpen(buffers.Start());
     const char* data;
     std::size_t n = buffers.Next(&data);
     std::size_t mark = 0;
@@ -335,14 +348,21 @@ bool DecodeFile(ByteSource& source, Encoding requested, int ansiCodePage, bool r
     }
 }
 
+template <class OnOpen, class OnPiece>
+bool DecodeFile(ByteSource& source, Encoding requested, int ansiCodePage, bool replaceAfterMark,
+                OnOpen&& onOpen, OnPiece&& onPiece) {
+    Buffers buffers(source);
+    return DecodeFile(buffers, requested, ansiCodePage, replaceAfterMark, onOpen, onPiece);
+}
+
 // Decodes a file buffer by buffer and cuts it into lines as it goes.
-void ReadLines(ByteSource& source, Encoding requested, int ansiCodePage, bool replaceAfterMark,
+void ReadLines(Buffers& buffers, Encoding requested, int ansiCodePage, bool replaceAfterMark,
                LineSink& sink, const std::atomic<bool>& stop) {
     LineCutter cutter;
     Text decoded;
     try {
         if (DecodeFile(
-                source, requested, ansiCodePage, replaceAfterMark, [](std::uint64_t) {},
+                buffers, requested, ansiCodePage, replaceAfterMark, [](std::uint64_t) {},
                 [&](TextDecoder& decoder, const char* data, std::size_t size, bool last) {
                     const std::size_t end = decoder.DecodeInto(data, size, last, decoded, 0);
                     return cutter.Feed(TextView(decoded.data(), end), sink, stop);
@@ -352,6 +372,12 @@ void ReadLines(ByteSource& source, Encoding requested, int ansiCodePage, bool re
         cutter.Abandon(sink);
         throw;
     }
+}
+
+void ReadLines(ByteSource& source, Encoding requested, int ansiCodePage, bool replaceAfterMark,
+               LineSink& sink, const std::atomic<bool>& stop) {
+    Buffers buffers(source);
+    ReadLines(buffers, requested, ansiCodePage, replaceAfterMark, sink, stop);
 }
 
 const std::atomic<bool> kNeverStop{false};
@@ -561,14 +587,16 @@ void ScanPlainText(ByteSource& source, bool memoryStream, ReadContext& ctx) {
         ScanMemoryStream(source, ctx);
         return;
     }
+    // Shared by both attempts: a file that fits in one chunk is not read again.
+    Buffers buffers(source);
     try {
-        ScanFileStream(source, Encoding::Utf8, ctx);
+        ReadLines(buffers, Encoding::Utf8, ctx.ansiCodePage, true, ctx.sink, ctx.stop);
     } catch (const std::bad_alloc&) {
         throw;  // memory ran out: the file fails, it is not retried
     } catch (const std::exception&) {
         // Read again from the first line in ANSI: the findings of the lines
         // examined before the failure come a second time.
-        ScanFileStream(source, Encoding::Ansi, ctx);
+        ReadLines(buffers, Encoding::Ansi, ctx.ansiCodePage, true, ctx.sink, ctx.stop);
     }
 }
 
