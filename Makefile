@@ -66,7 +66,8 @@ test-asan: build-asan
 # The threaded parts under ThreadSanitizer: the collector, the window and its
 # scan bridge, the threaded duplicate removal. Qt itself is not instrumented;
 # tests/tsan.supp says what is suppressed and why.
-TSAN_TESTS := engine_collector_test engine_parallel_scan_test ui_app_form_qtest results_dedup_test
+TSAN_TESTS := engine_collector_test engine_parallel_scan_test ui_app_form_qtest results_dedup_test \
+              engine_shared_list_test
 test-tsan: deps
 	cmake -S . -B $(TSAN_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCORVEXA_TSAN=ON $(DEV_FLAGS) $(CMAKE_FLAGS)
 	cmake --build $(TSAN_BUILD) -j$(JOBS) --target $(TSAN_TESTS)

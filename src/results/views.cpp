@@ -71,7 +71,9 @@ void ResultLists::Show(ViewMode mode) {
 
 void ResultLists::RemoveDuplicates(const DedupCollator& collator) {
     if (Mode() == ViewMode::Url && !canRestore_) {
-        urlsAsFound_.Assign(urls_.Snapshot());
+        // Copied as the list stores it, not through a vector of texts.
+        urlsAsFound_.Clear();
+        urlsAsFound_.AppendFrom(urls_);
         canRestore_ = true;
     }
     results::RemoveDuplicates(Current(), collator);
