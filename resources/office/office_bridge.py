@@ -1,7 +1,11 @@
 # The office bridge: keeps one headless office suite running for a whole scan
 # and converts documents with it, one at a time, on request.
 #
-#   python3 -c SCRIPT SOFFICE PROFILE_URL PIPE_NAME SUITE_LOG
+#   python3 -c SCRIPT SOFFICE PROFILE_URL PIPE_NAME SUITE_LOG [SUITE_PID]
+#
+# SUITE_PID: the suite, already started by the shell this program replaced
+# (a child of ours, its output going to SUITE_LOG), so its start does not wait
+# for ours; without it the bridge starts the suite itself.
 #
 # Standard input takes one request a line, fields separated by tabs:
 #   convert <TAB> FILTER <TAB> OPTIONS <TAB> EXTENSION <TAB> DOCUMENT <TAB> OUT_FOLDER
@@ -17,6 +21,7 @@
 # kills it, with the suite, at a time-out.
 import importlib.util
 import os
+import signal
 import subprocess
 import sys
 import time
@@ -29,6 +34,46 @@ def reply(status, text=b""):
     out.write(b"%s %d\n" % (status.encode(), len(text)))
     out.write(text)
     out.flush()
+
+
+class Started:
+    """The suite our shell started, as far as we need it: a child of ours."""
+
+    def __init__(self, pid):
+        self.pid, self.code = pid, None
+
+    def poll(self):
+        if self.code is None:
+            try:
+                done, status = os.waitpid(self.pid, os.WNOHANG)
+            except ChildProcessError:
+                done, status = self.pid, 0
+            if done:
+                self.code = status
+        return self.code
+
+    def kill(self):
+        try:
+            os.kill(self.pid, signal.SIGKILL)
+        except ProcessLookupError:
+            pass
+
+    def wait(self, timeout=None):
+        end = time.monotonic() + (timeout if timeout is not None else 1e9)
+        while self.poll() is None:
+            if time.monotonic() > end:
+                raise subprocess.TimeoutExpired("soffice", timeout)
+            time.sleep(0.01)
+        return self.code
+
+
+def start_suite(soffice, profile_url, pipe_name, log_path):
+    with open(log_path, "wb") as log:
+        return subprocess.Popen(
+            [soffice, "-env:UserInstallation=" + profile_url, "--headless", "--invisible",
+             "--nologo", "--norestore", "--nodefault", "--nolockcheck",
+             "--accept=pipe,name=%s;urp;" % pipe_name],
+            stdin=subprocess.DEVNULL, stdout=log, stderr=subprocess.STDOUT)
 
 
 def alive(suite, desktop):
@@ -59,19 +104,17 @@ def sheet_lines(doc, out_folder, base):
 
 def main():
     soffice, profile_url, pipe_name, log_path = sys.argv[1:5]
+    started = Started(int(sys.argv[5])) if len(sys.argv) > 5 else None
     sys.path.append(os.path.dirname(os.path.realpath(soffice)))
     # Our own diagnostics never mix with the replies.
     os.dup2(os.open(os.devnull, os.O_WRONLY), 2)
     if importlib.util.find_spec("uno") is None:
+        if started:
+            started.kill()
         reply("unavailable")
         return 0
     # The suite first: its start takes seconds, in which the interface loads.
-    log = open(log_path, "wb")
-    suite = subprocess.Popen(
-        [soffice, "-env:UserInstallation=" + profile_url, "--headless", "--invisible",
-         "--nologo", "--norestore", "--nodefault", "--nolockcheck",
-         "--accept=pipe,name=%s;urp;" % pipe_name],
-        stdin=subprocess.DEVNULL, stdout=log, stderr=subprocess.STDOUT)
+    suite = started or start_suite(soffice, profile_url, pipe_name, log_path)
     try:
         import uno
         from com.sun.star.beans import PropertyValue
@@ -92,15 +135,26 @@ def main():
     local = uno.getComponentContext()
     resolver = local.ServiceManager.createInstanceWithContext(
         "com.sun.star.bridge.UnoUrlResolver", local)
+    # A try to connect costs far more than a look for the pipe: the suite's
+    # start, which takes all the processor it can get, goes first.
+    # (Where neither folder takes it, it is elsewhere: connecting tells.)
+    pipes = ["%s/OSL_PIPE_%d_%s" % (folder, os.geteuid(), pipe_name)
+             for folder in ("/tmp", "/var/tmp") if os.access(folder, os.W_OK)]
     context = None
+    first = True
     while context is None:
         if suite.poll() is not None:
             reply("crashed")
             return 1
+        # The first try goes at once: it loads what connecting needs.
+        if not first and pipes and not any(os.path.exists(p) for p in pipes):
+            time.sleep(0.002)
+            continue
         try:
             context = resolver.resolve(
                 "uno:pipe,name=%s;urp;StarOffice.ComponentContext" % pipe_name)
         except Exception:
+            first = False
             time.sleep(0.005)
     desktop = context.ServiceManager.createInstanceWithContext(
         "com.sun.star.frame.Desktop", context)
@@ -142,7 +196,6 @@ def main():
                 reply("crashed")
                 return 1
             status = "failed"
-        log.flush()
         with open(log_path, "rb") as written:
             written.seek(seen)
             text = written.read(LOG_LIMIT)

@@ -87,38 +87,53 @@ void TCollector::CollectNow() {
     ScanSummary summary;
     summary.StartTick = startTick_;
 
-    if (job_.Mode == ScanMode::Directory) Walk(summary);
+    if (job_.Mode == ScanMode::Directory)
+        Walk(summary);
+    else
+        DropMemberEntries(files_);  // an earlier scan's; they come again with their archive
 
+    std::size_t membersListed = 0;
     Text path;
     for (std::size_t i = 0; files_.TryAt(i, path); ++i) {
         if (Stopping()) break;
         if (origins_) origins_->BeginFile(i);
         sink_.ReadingFile(path);
-        // A failed file is skipped; its findings so far stay. Running out of
-        // memory on one file is such a failure, never a finished file.
-        try {
-            ExtractURLsFromFile(path);
-        } catch (const std::bad_alloc&) {
-            ++summary.FilesFailed;
-            sink_.FileFailed(path, "out of memory");
-            continue;
-        } catch (const std::exception& e) {
-            if (job_.Mode == ScanMode::FileList && NamesNoFile(path)) {
-                ++summary.EntriesMissing;
-                sink_.EntryMissing(path, e.what());
-            } else {
-                ++summary.FilesFailed;
-                sink_.FileFailed(path, e.what());
-            }
-            continue;
-        }
-        ++summary.FilesRead;
-        sink_.FileDone();
+        ReadListedFile(path, summary);
+        // An archive's members go right after it, in the order read.
+        const std::vector<Text> members = TakeMembers();
+        if (members.empty()) continue;
+        files_.InsertAt(i + 1, members);
+        sink_.MembersListed(i + 1, members.size());
+        i += members.size();
+        membersListed += members.size();
     }
 
-    summary.FilesListed = files_.Size();
+    summary.FilesListed = files_.Size() - membersListed;
     summary.Stopped = Stopping();
     sink_.ScanFinished(summary);
+}
+
+void TCollector::ReadListedFile(const Text& path, ScanSummary& summary) {
+    // A failed file is skipped; its findings so far stay. Running out of
+    // memory on one file is such a failure, never a finished file.
+    try {
+        ExtractURLsFromFile(path);
+    } catch (const std::bad_alloc&) {
+        ++summary.FilesFailed;
+        sink_.FileFailed(path, "out of memory");
+        return;
+    } catch (const std::exception& e) {
+        if (job_.Mode == ScanMode::FileList && NamesNoFile(path)) {
+            ++summary.EntriesMissing;
+            sink_.EntryMissing(path, e.what());
+        } else {
+            ++summary.FilesFailed;
+            sink_.FileFailed(path, e.what());
+        }
+        return;
+    }
+    ++summary.FilesRead;
+    sink_.FileDone();
 }
 
 void TCollector::Walk(ScanSummary& summary) {
@@ -156,6 +171,49 @@ void TCollector::AddFoundFile(const Text& path) {
     sink_.FileFound(path);
 }
 
+bool IsMemberEntry(TextView entry, TextView file) {
+    return entry.size() > file.size() + 2 && entry.substr(0, file.size()) == file &&
+           entry.substr(file.size(), 2) == u"//";
+}
+
+namespace {
+
+// Calls f on every entry with whether it is a member's entry: one that
+// follows the archive it starts with, and that archive's other members.
+void ForEachEntry(const SharedList& files, const std::function<void(TextView, bool)>& f) {
+    Text file;
+    files.ForEachBatched([&](TextView entry) {
+        // Most entries hold no "//" at all: no member's does.
+        const bool member = entry.find(u"//") != TextView::npos && IsMemberEntry(entry, file) &&
+                            IsArchiveName(platform::NativeFromPath(file));
+        if (!member) file.assign(entry);
+        f(entry, member);
+    });
+}
+
+}  // namespace
+
+std::size_t CountMemberEntries(const SharedList& files) {
+    std::size_t members = 0;
+    ForEachEntry(files, [&](TextView, bool member) { members += member ? 1 : 0; });
+    return members;
+}
+
+std::size_t DropMemberEntries(SharedList& files) {
+    // A list without members is left as it is.
+    if (CountMemberEntries(files) == 0) return 0;
+    std::vector<Text> kept;
+    std::size_t dropped = 0;
+    ForEachEntry(files, [&](TextView entry, bool member) {
+        if (member)
+            ++dropped;
+        else
+            kept.emplace_back(entry);
+    });
+    files.Assign(kept);
+    return dropped;
+}
+
 namespace {
 
 // Joins failures into one reason, "; " between them.
@@ -169,6 +227,8 @@ std::string JoinFailures(const std::vector<std::string>& failures) {
 
 void TCollector::ExtractURLsFromFile(const Text& path) {
     cuts_.clear();
+    members_.clear();
+    fileIndex_ = origins_ ? origins_->CurrentFile() : 0;
     ReadFile(path);
     if (!cuts_.empty()) throw ReadError(JoinFailures(cuts_));
 }
@@ -245,6 +305,11 @@ void TCollector::ScanLinks(DocumentReader& reader, const Text& path) {
         cuts_.push_back(std::string("link targets: ") + e.what());
         return;
     }
+    ScanLinkTargets(links);
+}
+
+void TCollector::ScanLinkTargets(const std::vector<LinkTarget>& links) {
+    const std::string base = origins_ ? origins_->CurrentMember() : std::string();
     for (std::size_t i = 0; i < links.size() && !Stopping();) {
         const std::uint32_t page = links[i].page;
         Text text;
@@ -252,41 +317,50 @@ void TCollector::ScanLinks(DocumentReader& reader, const Text& path) {
             text += FromUtf8(links[i].uri);
             text += u'\n';
         }
-        if (origins_) origins_->BeginMember(LinkPlace(page));
+        if (origins_) {
+            // Under the member the document is, when it is one.
+            origins_->BeginMember(base.empty()
+                                      ? LinkPlace(page)
+                                      : base + std::string(kMemberSeparator) + LinkPlace(page));
+        }
         ScanTextLines(text, *lineSink_, control_.StopRequested);
     }
-    if (origins_) origins_->BeginMember({});
+    if (origins_) origins_->BeginMember(base);
 }
 
 bool TCollector::ScanArchive(const Text& path) {
     std::vector<std::string> failures;
     // Each member is read as a text of its own: its lines are numbered from 1.
     const std::string container = platform::NativeFromPath(path);
+    const std::size_t skip = container.size() + kMemberSeparator.size();
     auto visit = [&](const std::string& place, std::string_view bytes) {
-        ScanMember(place, place.substr(container.size() + kMemberSeparator.size()), bytes,
-                   failures);
+        ListMember(place, place.substr(skip));
+        ScanMember(place, bytes, failures);
     };
+    auto entered = [&](const std::string& place) { ListMember(place, place.substr(skip)); };
     std::vector<ArchiveFailure> broken;
     FileSource source(path);
-    const bool read =
-        ReadArchive(source, container, ArchiveLimits{}, visit, broken, control_.StopRequested);
-    if (origins_) origins_->BeginMember({});
+    const bool read = ReadArchive(source, container, ArchiveLimits{}, visit, broken,
+                                  control_.StopRequested, entered);
+    if (origins_) origins_->BeginFile(fileIndex_);
     if (!read) return false;
     for (const ArchiveFailure& f : broken) failures.push_back(f.place + ": " + f.reason);
     if (failures.empty()) return true;
     throw ReadError(JoinFailures(failures));
 }
 
-void TCollector::ScanMember(const std::string& place, const std::string& member,
-                            std::string_view bytes, std::vector<std::string>& failures) {
-    if (origins_) origins_->BeginMember(member);
-    const Text ext = LowerExtension(platform::PathFromNative(member));
+void TCollector::ListMember(const std::string& place, std::string member) {
+    members_.push_back(platform::PathFromNative(place));
+    if (origins_) origins_->BeginEntry(fileIndex_ + members_.size(), std::move(member));
+}
+
+void TCollector::ScanMember(const std::string& place, std::string_view bytes,
+                            std::vector<std::string>& failures) {
+    const Text ext = LowerExtension(platform::PathFromNative(place));
     bool alsoPlain = true;
     if (DocumentReader* reader = MemberReader(ext, alsoPlain)) {
         try {
-            const bool decoded = ScanDocumentText(
-                [&](const TextPieces& feed) { feed(MemberText(*reader, place, bytes, ext)); });
-            if (decoded && !alsoPlain) return;
+            if (ScanMemberDocument(*reader, place, bytes, ext) && !alsoPlain) return;
         } catch (const std::bad_alloc&) {
             throw;
         } catch (const std::exception& e) {
@@ -301,6 +375,17 @@ void TCollector::ScanMember(const std::string& place, const std::string& member,
     } catch (const ReadError& e) {
         failures.push_back(place + ": " + e.what());
     }
+}
+
+bool TCollector::ScanMemberDocument(DocumentReader& reader, const std::string& place,
+                                    std::string_view bytes, const Text& lowerExtension) {
+    std::vector<LinkTarget> links;
+    std::vector<LinkTarget>* wanted = job_.LinkTargets ? &links : nullptr;
+    const bool decoded = ScanDocumentText([&](const TextPieces& feed) {
+        feed(MemberText(reader, place, bytes, lowerExtension, wanted));
+    });
+    if (decoded) ScanLinkTargets(links);
+    return decoded;
 }
 
 DocumentReader* TCollector::MemberReader(const Text& lowerExtension, bool& alsoPlain) const {
@@ -346,8 +431,22 @@ private:
 }  // namespace
 
 Text TCollector::MemberText(DocumentReader& reader, const std::string& place,
-                            std::string_view bytes, const Text& lowerExtension) {
-    if (reader.ReadsMemory()) return reader.ReadBytes(bytes, place);
+                            std::string_view bytes, const Text& lowerExtension,
+                            std::vector<LinkTarget>* links) {
+    // A failure to read the links cuts the member short; its text stays.
+    auto fetchLinks = [&](const std::function<std::vector<LinkTarget>()>& read) {
+        if (!links) return;
+        try {
+            *links = read();
+        } catch (const ReadError& e) {
+            cuts_.push_back(place + ": link targets: " + e.what());
+        }
+    };
+    if (reader.ReadsMemory()) {
+        Text text = reader.ReadBytes(bytes, place);
+        fetchLinks([&] { return reader.ReadLinksOfBytes(bytes, place); });
+        return text;
+    }
     if (!memberFolder_)
         memberFolder_ = std::make_unique<platform::PrivateFolder>("corvexa-member-");
     // The member's own ending (one the reader knows), so that the program
@@ -355,7 +454,10 @@ Text TCollector::MemberText(DocumentReader& reader, const std::string& place,
     const std::string name =
         "member-" + std::to_string(++memberFiles_) + platform::NativeFromPath(lowerExtension);
     MemberFile file(*memberFolder_, name, bytes);
-    return reader.ReadText(platform::PathFromNative(file.Path()));
+    const Text path = platform::PathFromNative(file.Path());
+    Text text = reader.ReadText(path);
+    fetchLinks([&] { return reader.ReadLinks(path); });
+    return text;
 }
 
 bool TCollector::ScanMailbox(const Text& path) {

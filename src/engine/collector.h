@@ -41,6 +41,8 @@ struct ScanSummary {
     bool Stopped = false;      // StopRequested was set when the collector finished
     bool MaskInvalid = false;  // directory mode with an invalid mask: nothing was listed
     std::string MaskError;
+    // FilesListed counts the files on disk (or entries of a file list), not
+    // the members' entries a scan puts in the files list after an archive.
     // What became of the listed files: read to their end, failed (FileFailed),
     // or, in a file list, entries that name no file at all (EntryMissing).
     // Files listed but never reached (a stop) are in none of them.
@@ -74,8 +76,25 @@ public:
     virtual void EntryMissing(const Text& path, const std::string& reason) {
         FileFailed(path, reason);
     }
+    // Entries for the members of an archive just read were put into the files
+    // list: `count` of them from index `at` on, the entries after them moved
+    // back by as many. Sent after the archive's FileDone or FileFailed.
+    virtual void MembersListed(std::size_t at, std::size_t count) {
+        (void)at;
+        (void)count;
+    }
     virtual void ScanFinished(const ScanSummary& summary) = 0;
 };
+
+// Whether entry names a member of the archive or compressed file `file`
+// (written after it in the files list by a scan): it starts with file's
+// name, "//" and more.
+bool IsMemberEntry(TextView entry, TextView file);
+// How many entries of a files list are members' entries (as below).
+std::size_t CountMemberEntries(const SharedList& files);
+// Removes from a files list the members' entries a scan put in after their
+// archive, leaving the files a scan reads; returns how many went.
+std::size_t DropMemberEntries(SharedList& files);
 
 // Whether a path names nothing at all (as opposed to a file that exists but
 // cannot be read): empty, or no such file or folder on the way.
@@ -117,6 +136,13 @@ public:
 
     std::uint32_t StartTick() const { return startTick_; }
 
+    // The entries of the members of the archive ExtractURLsFromFile last read
+    // (the place of each member read, nested archives included, in reading
+    // order), to go into the files list right after the archive; the origins
+    // of their findings have those entries (the archive's index plus one,
+    // two, ...) as `entry`. Emptied by the next ExtractURLsFromFile.
+    std::vector<Text> TakeMembers() { return std::move(members_); }
+
     // Notes each finding's file (its index in the files list) and line number
     // in `origins` from now on; null stops it.
     void RecordOrigins(FindingOrigins* origins);
@@ -128,6 +154,8 @@ public:
 private:
     bool Stopping() const { return control_.StopRequested.load(std::memory_order_relaxed); }
     void ReadFile(const Text& path);
+    // Reads one file of the list and tells the sink how that ended.
+    void ReadListedFile(const Text& path, ScanSummary& summary);
     void ScanPlainText(const Text& path);
     // Runs detection on the text a reader gives; a text cut short at one of
     // the reader's bounds is searched as far as it goes and the cut is noted.
@@ -141,15 +169,24 @@ private:
     // Reads one member of an archive (member: its path inside the file) as
     // its kind, found by its name, when that kind's reader is on; else as
     // plain text. Its failures are noted under its place.
-    void ScanMember(const std::string& place, const std::string& member, std::string_view bytes,
+    void ScanMember(const std::string& place, std::string_view bytes,
                     std::vector<std::string>& failures);
+    // Notes a member's entry; its findings go to that entry from now on.
+    void ListMember(const std::string& place, std::string member);
+    // Reads a member's text as its reader gives it, and, for a link-targets
+    // scan, the addresses behind its links.
+    bool ScanMemberDocument(DocumentReader& reader, const std::string& place,
+                            std::string_view bytes, const Text& lowerExtension);
+    // Reads link targets (each page's as a text of its own) already fetched.
+    void ScanLinkTargets(const std::vector<LinkTarget>& links);
     // The reader of the kind a member's name ends as, or null (plain text);
     // alsoPlain says whether the raw bytes are read as well.
     DocumentReader* MemberReader(const Text& lowerExtension, bool& alsoPlain) const;
     // The text of a member: from memory when its reader takes memory, else
     // through a file of the scan's private folder, removed right after.
+    // For a link-targets scan, links receives the member's link targets.
     Text MemberText(DocumentReader& reader, const std::string& place, std::string_view bytes,
-                    const Text& lowerExtension);
+                    const Text& lowerExtension, std::vector<LinkTarget>* links);
     // Reads an mbox message by message, each decoded and then as it is;
     // false when the file is no mbox. Throws naming the messages that failed.
     bool ScanMailbox(const Text& path);
@@ -177,6 +214,9 @@ private:
     std::uint64_t memberFiles_ = 0;
     // The bounds that cut the file being read, as they were met.
     std::vector<std::string> cuts_;
+    // The members' entries of the file being read, and its own index.
+    std::vector<Text> members_;
+    std::uint64_t fileIndex_ = 0;
 };
 
 }  // namespace corvexa

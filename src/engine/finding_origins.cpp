@@ -18,8 +18,8 @@ const char* FindingKindName(FindingKind kind) {
 
 void FindingOrigins::Add(std::uint64_t line, std::size_t count, FindingKind kind) {
     if (count == 0) return;
-    if (runs_.empty() || runs_.back().file != file_ || runs_.back().member != member_)
-        runs_.push_back(Run{lines_.size(), file_, member_});
+    if (runs_.empty() || !runs_.back().Same(file_, entry_, member_))
+        runs_.push_back(Run{lines_.size(), file_, entry_, member_});
     const auto stored = static_cast<std::uint32_t>(std::min<std::uint64_t>(line, UINT32_MAX));
     lines_.insert(lines_.end(), count, stored);
     kinds_.insert(kinds_.end(), count, kind);
@@ -32,18 +32,19 @@ FindingOrigins::Origin FindingOrigins::At(std::size_t i) const {
     if (run != runs_.begin()) {
         o.file = std::prev(run)->file;
         o.member = std::prev(run)->member;
+        o.entry = std::prev(run)->entry;
     }
     o.line = i < lines_.size() ? lines_[i] : 0;
     o.kind = i < kinds_.size() ? kinds_[i] : FindingKind::Web;
     return o;
 }
 
-void FindingOrigins::TakeFrom(FindingOrigins& other) {
+void FindingOrigins::TakeFrom(FindingOrigins& other, std::uint64_t shift) {
     const std::size_t base = lines_.size();
     for (const Run& r : other.runs_) {
-        if (!runs_.empty() && runs_.back().file == r.file && runs_.back().member == r.member)
-            continue;
-        runs_.push_back(Run{base + r.first, r.file, r.member});
+        const std::uint64_t file = r.file + shift, entry = r.entry + shift;
+        if (!runs_.empty() && runs_.back().Same(file, entry, r.member)) continue;
+        runs_.push_back(Run{base + r.first, file, entry, r.member});
     }
     lines_.insert(lines_.end(), other.lines_.begin(), other.lines_.end());
     kinds_.insert(kinds_.end(), other.kinds_.begin(), other.kinds_.end());

@@ -55,6 +55,12 @@ public:
         inner_->SetStopFlag(StopFlag());
         return inner_->ReadLinks(path);
     }
+    std::vector<LinkTarget> ReadLinksOfBytes(std::string_view bytes,
+                                             const std::string& name) override {
+        std::lock_guard guard(*lock_);
+        inner_->SetStopFlag(StopFlag());
+        return inner_->ReadLinksOfBytes(bytes, name);
+    }
 
 private:
     std::shared_ptr<DocumentReader> inner_;
@@ -187,6 +193,8 @@ void ParallelCollector::CollectNow() {
     if (job_.Mode == ScanMode::Directory) {
         TCollector walker(job_, files_, urls_, control_, sink_, documentReaders_);
         walker.Walk(summary);
+    } else {
+        DropMemberEntries(files_);  // an earlier scan's; they come again with their archive
     }
     // All readers are set up before any reads: setting one up asks the
     // document readers whether they can run, which waits while another
@@ -200,7 +208,7 @@ void ParallelCollector::CollectNow() {
         threads.emplace_back([this, &readers, i] { RunReader(*readers[i]); });
     RunReader(*readers[0]);
     for (std::thread& t : threads) t.join();
-    summary.FilesListed = files_.Size();
+    summary.FilesListed = files_.Size() - membersListed_;
     summary.FilesRead = filesRead_;
     summary.FilesFailed = filesFailed_;
     summary.EntriesMissing = entriesMissing_;
@@ -248,10 +256,12 @@ bool ParallelCollector::Claim(Reader& reader, Text& path) {
                (next_ < head_ + limits_.filesAhead && waitingBytes_ < limits_.waitingBytes);
     });
     if (ended_ || Stopping()) return false;
-    if (!files_.TryAt(next_, path)) return false;
-    reader.Begin(next_++);
+    // Every file before next_ that is in has its members' entries after it.
+    if (!files_.TryAt(next_ + membersListed_, path)) return false;
     slots_.emplace_back();
     slots_.back().path = path;
+    slots_.back().index = next_;
+    reader.Begin(next_++);
     slots_.back().reader = &reader;
     return true;
 }
@@ -280,11 +290,12 @@ void ParallelCollector::Overflow(Reader& reader) {
     const bool announce = !slot.announced;
     slot.announced = true;
     committing_ = true;
+    const std::size_t shift = membersListed_;
     lock.unlock();
     if (announce) sink_.ReadingFile(slot.path);
     urls_.AppendFrom(reader.buffer);
     reader.buffer.Clear();
-    if (origins_) origins_->TakeFrom(reader.origins);
+    if (origins_) origins_->TakeFrom(reader.origins, shift);
     lock.lock();
     committing_ = false;
     changed_.notify_all();
@@ -315,6 +326,7 @@ void ParallelCollector::Finish(Reader& reader, bool ok, bool missing, std::strin
             slot.heldOrigins->TakeFrom(reader.origins);
         }
     }
+    slot.members = reader.collector.TakeMembers();
     slot.finished = true;
     slot.ok = ok;
     slot.cut = Stopping();
@@ -338,16 +350,19 @@ void ParallelCollector::CommitReady(std::unique_lock<std::mutex>& lock) {
             ++head_;
             if (batch.back().cut) break;
         }
+        std::size_t shift = membersListed_;
         lock.unlock();
         changed_.notify_all();  // the window moved on
         std::size_t freed = 0;
         bool cut = false;
         for (Slot& slot : batch) {
-            Commit(slot);
+            Commit(slot, shift);
+            shift += slot.members.size();
             freed += slot.bytes;
             cut = slot.cut;
         }
         lock.lock();
+        ListMembersLocked(batch);
         for (Slot& slot : batch) {
             if (slot.held) slot.reader->spentLists.push_back(std::move(slot.held));
             if (slot.heldOrigins) slot.reader->spentOrigins.push_back(std::move(slot.heldOrigins));
@@ -359,10 +374,23 @@ void ParallelCollector::CommitReady(std::unique_lock<std::mutex>& lock) {
     changed_.notify_all();
 }
 
-void ParallelCollector::Commit(Slot& slot) {
+void ParallelCollector::ListMembersLocked(std::vector<Slot>& batch) {
+    // With the lock held, so that a claim never sees the list and the count
+    // of members' entries apart.
+    for (Slot& slot : batch) {
+        if (slot.members.empty()) continue;
+        // An archive's members go right after it, in the order read.
+        const std::size_t at = slot.index + membersListed_ + 1;
+        files_.InsertAt(at, slot.members);
+        membersListed_ += slot.members.size();
+        sink_.MembersListed(at, slot.members.size());
+    }
+}
+
+void ParallelCollector::Commit(Slot& slot, std::size_t shift) {
     if (!slot.announced) sink_.ReadingFile(slot.path);
     urls_.AppendFrom(slot.direct ? slot.reader->buffer : *slot.held);
-    if (origins_) origins_->TakeFrom(slot.direct ? slot.reader->origins : *slot.heldOrigins);
+    if (origins_) origins_->TakeFrom(slot.direct ? slot.reader->origins : *slot.heldOrigins, shift);
     if (slot.ok) {
         ++filesRead_;
         sink_.FileDone();

@@ -8,6 +8,7 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "engine/collector.h"
 #include "engine/finding_origins.h"
@@ -93,10 +94,12 @@ private:
         std::size_t bytes = 0;
         bool announced = false;  // ReadingFile posted
         bool finished = false;
-        bool ok = false;       // read to its end without a failure
-        bool cut = false;      // ended by a stop
-        bool missing = false;  // a list entry that names no file
-        std::string failure;   // why it could not be read, when not ok
+        bool ok = false;            // read to its end without a failure
+        bool cut = false;           // ended by a stop
+        bool missing = false;       // a list entry that names no file
+        std::string failure;        // why it could not be read, when not ok
+        std::size_t index = 0;      // the file's place among the scan's files
+        std::vector<Text> members;  // entries of an archive's members, put in after its commit
     };
     bool Stopping() const { return control_.StopRequested.load(std::memory_order_relaxed); }
     void RunReader(Reader& reader);
@@ -104,7 +107,9 @@ private:
     void Finish(Reader& reader, bool ok, bool missing, std::string failure);
     void Overflow(Reader& reader);
     void CommitReady(std::unique_lock<std::mutex>& lock);
-    void Commit(Slot& slot);
+    void Commit(Slot& slot, std::size_t shift);
+    // Puts the members' entries of committed files into the files list.
+    void ListMembersLocked(std::vector<Slot>& batch);
 
     ScanJob job_;
     SharedList& files_;
@@ -128,6 +133,10 @@ private:
     std::deque<Slot> slots_;   // files head_ .. next_-1
     bool committing_ = false;  // a thread holds the commit turn
     bool ended_ = false;       // a stopped file was committed: nothing more goes in
+    // Members' entries put into the files list so far, all after files
+    // before head_: file i of the scan is entry i + membersListed_ once the
+    // files before it are in.
+    std::size_t membersListed_ = 0;
     std::size_t waitingBytes_ = 0;
     std::size_t peakWaitingBytes_ = 0;
     // Counted by the thread with the commit turn.

@@ -198,6 +198,31 @@ void SharedList::Clear() {
     ClearLocked();
 }
 
+void SharedList::InsertAt(std::size_t at, const std::vector<Text>& entries) {
+    if (entries.empty()) return;
+    SharedList kept;  // declared first: the old content is freed after the lock
+    std::lock_guard lock(mutex_);
+    at = std::min(at, size_);
+    if (at == size_) {
+        for (const Text& entry : entries) AppendLocked(entry);
+        return;
+    }
+    // The entries are packed one after another: those from `at` on are
+    // written again after the new ones.
+    Cursor cursor = CursorLocked(0);
+    for (std::size_t i = 0; i <= size_; ++i) {
+        if (i == at)
+            for (const Text& entry : entries) kept.AppendLocked(entry);
+        if (i == size_) break;
+        AdvanceLocked(i, cursor);
+        std::size_t size = 0;
+        bool wide = false;
+        const unsigned char* bytes = BytesLocked(i, cursor, size, wide);
+        std::memcpy(kept.PlaceLocked(size, wide), bytes, size);
+    }
+    SwapLocked(kept);
+}
+
 void SharedList::AppendFrom(const SharedList& other) {
     if (&other == this) return;
     std::scoped_lock lock(mutex_, other.mutex_);

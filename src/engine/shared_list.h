@@ -36,6 +36,9 @@ public:
     bool TryAt(std::size_t i, Text& out) const;
 
     void Clear();
+    // Puts entries in before index `at` (at the end when `at` is past it),
+    // in their order; the entries from `at` on move back by their number.
+    void InsertAt(std::size_t at, const std::vector<Text>& entries);
     // Appends every entry of `other` (another list), in order.
     void AppendFrom(const SharedList& other);
     // Replaces the whole content in one step (the new content is built before

@@ -85,6 +85,8 @@ TAppForm::TAppForm(const AppEnvironment& env, QWidget* parent)
     connect(scan_, &ScanController::filesFound, this,
             [this](qint64 n) { filesModel_->EntriesAdded(static_cast<std::size_t>(n)); });
     connect(scan_, &ScanController::walkFinished, this, [this] { WalkFinished(); });
+    // Entries of an archive's members went in after it: the rows below moved.
+    connect(scan_, &ScanController::membersListed, this, [this] { filesModel_->Refresh(); });
     connect(scan_, &ScanController::readingFile, this,
             [this](const QString& p) { ReadingFile(p); });
     connect(scan_, &ScanController::fileDone, this, [this](qint64 urls) { FileDone(urls); });
@@ -398,6 +400,9 @@ void TAppForm::StartScan() {
         filesModel_->Refresh();
         if (!QFileInfo(FromText(built.Job.Folder)).isDir())
             ShowWarning(this, QStringLiteral("Directory not found!\n\n") + Edit8->text());
+    } else if (DropMemberEntries(files_) != 0) {
+        // The members an earlier scan listed come again with their archives.
+        filesModel_->Refresh();
     }
 
     // What is typed in the filter stays and applies to the findings as they come.
@@ -479,7 +484,8 @@ void TAppForm::FileDone(qint64 urls) {
 // figures), otherwise the lists themselves.
 void TAppForm::ShowCounters() {
     if (State() == ScanState::Idle) {
-        StatusBar1->SetCounters(static_cast<qint64>(files_.Size()),
+        // Files, not the entries of the members read after an archive.
+        StatusBar1->SetCounters(static_cast<qint64>(files_.Size() - CountMemberEntries(files_)),
                                 static_cast<qint64>(lists_.Urls().Size()));
         UpdateResultsLabel();
         return;

@@ -60,6 +60,12 @@ void ScanBridge::FileEndedLocked(std::size_t urls) {
     WakeLocked();
 }
 
+void ScanBridge::MembersListed(std::size_t, std::size_t) {
+    std::lock_guard lock(mutex_);
+    pending_.membersListed = true;
+    WakeLocked();
+}
+
 void ScanBridge::FileDone() {
     const std::size_t urls = urls_.Size();
     const std::int64_t size = FileSizeOf(reading_);

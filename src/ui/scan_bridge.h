@@ -47,6 +47,7 @@ public:
         std::size_t filesRead = 0;       // FileDone notifications
         std::size_t filesFailed = 0;     // FileFailed notifications
         std::size_t entriesMissing = 0;  // EntryMissing notifications
+        bool membersListed = false;      // members' entries went into the files list
         std::uint64_t bytesRead = 0;     // the sizes of the files read
         std::uint64_t bytesFound = 0;    // the sizes of the files the walk found
         // The files that could not be read and the list entries that name no
@@ -69,6 +70,7 @@ public:
     void FileDone() override;
     void FileFailed(const Text& path, const std::string& reason) override;
     void EntryMissing(const Text& path, const std::string& reason) override;
+    void MembersListed(std::size_t at, std::size_t count) override;
     void ScanFinished(const ScanSummary& summary) override;
 
 signals:

@@ -62,6 +62,7 @@ void ScanController::TakeNotifications() {
     if (p.walkFinished) emit walkFinished();
     if (p.filesStarted) emit readingFile(p.readingPath);
     if (p.fileDone) emit fileDone(static_cast<qint64>(p.urlsDone));
+    if (p.membersListed) emit membersListed();
     emit progressed();
     if (p.finished) Finish(p.maskInvalid, p.maskError);
 }

@@ -73,6 +73,8 @@ signals:
     void walkStarted();
     void filesFound(qint64 count);
     void walkFinished();
+    // Entries of archives' members went into the files list (not at its end).
+    void membersListed();
     void readingFile(const QString& path);
     void fileDone(qint64 urls);
     // The figures changed; sent once after the other reports of a visit.

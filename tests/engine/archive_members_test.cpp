@@ -15,6 +15,8 @@
 #include <vector>
 
 #include "engine/collector.h"
+#include "engine/finding_origins.h"
+#include "engine/parallel_scan.h"
 #include "engine/readers/archive_reader.h"
 #include "engine/readers/document_reader.h"
 #include "platform/native_path.h"
@@ -176,4 +178,196 @@ TEST(ArchiveMembers, EachMemberIsReadAsItsKindWhenThatKindIsOn) {
         }
         EXPECT_FALSE(fs::exists(dir.Path().parent_path() / "up.docx"));
     }
+}
+
+namespace {
+
+// Archives for the files list: nested, a "../" member, an encrypted member
+// (never unpacked), a truncated one, a mailbox and a compressed single file.
+void MakeListArchives(const TempDir& dir) {
+    dir.Write("after.txt", "http://after.example/\n");
+    dir.Write("box.mbox",
+              "From a@env.example Thu Dec 10 10:00:00 2026\nSubject: one\n\nhttp://one.example/\n\n"
+              "From b@env.example Thu Dec 10 11:00:00 2026\nSubject: two\n\nhttp://two.example/\n");
+    const std::string script = R"PY(
+import gzip, io, os, random, sys, tarfile, zipfile
+os.chdir(sys.argv[1])
+buf = io.BytesIO()
+with tarfile.open(fileobj=buf, mode="w") as t:
+    data = b"line one\nhttp://c.example/\n"
+    info = tarfile.TarInfo("docs/c.txt"); info.size = len(data)
+    t.addfile(info, io.BytesIO(data))
+with zipfile.ZipFile("outer.zip", "w") as z:
+    z.writestr("notes.txt", b"http://notes.example/\n")
+    z.writestr("b.tar", buf.getvalue())
+    z.writestr("../up.txt", b"http://up.example/\n")
+# An encrypted member: the flag (set in its local and central headers) is
+# all libarchive needs to refuse it.
+with zipfile.ZipFile("enc.zip", "w") as z:
+    z.writestr("open.txt", b"http://open.example/\n")
+    z.writestr("secret.txt", b"http://secret.example/\n")
+data = bytearray(open("enc.zip", "rb").read())
+for magic, name_at, flags_at in ((b"PK\x03\x04", 30, 6), (b"PK\x01\x02", 46, 8)):
+    at = data.find(magic)
+    while at >= 0:
+        if data[at + name_at : at + name_at + 10] == b"secret.txt":
+            data[at + flags_at] |= 1
+        at = data.find(magic, at + 4)
+open("enc.zip", "wb").write(bytes(data))
+with open("notes.txt.gz", "wb") as f:
+    f.write(gzip.compress(b"http://gz.example/\n"))
+# Cut in the middle: what came before the damage is read, then it fails.
+rnd = random.Random(7)
+text = b"http://cut.example/\n" + bytes(rnd.choice(b"abcdefgh \\n") for _ in range(400000))
+whole = gzip.compress(text)
+with open("cut.txt.gz", "wb") as f:
+    f.write(whole[: len(whole) // 2])
+)PY";
+    dir.Write("make.py", script);
+    const std::string cmd =
+        "python3 '" + (dir.Path() / "make.py").string() + "' '" + dir.Path().string() + "'";
+    ASSERT_EQ(std::system(cmd.c_str()), 0);
+}
+
+struct ListedScan {
+    std::vector<std::string> files;  // relative to the folder
+    // Each finding's place as -H writes it, "@" and its entry when that is
+    // not the same, and its text.
+    std::vector<std::string> places;
+    ScanSummary summary;
+    std::vector<std::string> failed;
+};
+
+// Scans `files` with one collector (readers == 0) or a parallel one.
+ListedScan ScanListed(const TempDir& dir, SharedList& files, unsigned readers) {
+    ScanJob job;
+    job.Mode = ScanMode::FileList;
+    job.Archives = true;
+    job.Mailboxes = true;
+    ScanControl control;
+    SharedList urls;
+    FindingOrigins origins;
+    struct Sink : FailSink {
+        void ScanFinished(const ScanSummary& s) override { summary = s; }
+        ScanSummary summary;
+    } sink;
+    if (readers == 0) {
+        TCollector collector(job, files, urls, control, sink);
+        collector.RecordOrigins(&origins);
+        collector.CollectNow();
+    } else {
+        ParallelCollector collector(job, files, urls, control, sink, readers);
+        collector.RecordOrigins(&origins);
+        collector.CollectNow();
+    }
+    ListedScan out;
+    const std::string prefix = dir.Path().string() + "/";
+    auto relative = [&](const Text& t) {
+        const std::string s = ToUtf8(t);
+        return s.rfind(prefix, 0) == 0 ? s.substr(prefix.size()) : s;
+    };
+    for (const Text& t : files.Snapshot()) out.files.push_back(relative(t));
+    EXPECT_EQ(origins.Size(), urls.Size());
+    for (std::size_t i = 0; i < urls.Size(); ++i) {
+        const FindingOrigins::Origin o = origins.At(i);
+        std::string place = o.file < files.Size() ? relative(files.At(o.file)) : "?";
+        if (!o.member.empty()) place += "//" + o.member;
+        // The entry the finding was made in, said when it is not the place.
+        const std::string entry = o.entry < files.Size() ? relative(files.At(o.entry)) : "?";
+        if (entry != place) place += " @" + entry;
+        out.places.push_back(place + " " + ToUtf8(urls.At(i)));
+    }
+    out.summary = sink.summary;
+    out.failed = sink.failed;
+    return out;
+}
+
+}  // namespace
+
+// The files list names each member read after its archive, in reading order,
+// and each finding points at the entry it was made in.
+TEST(ArchiveMembers, TheFilesListNamesEachMemberReadAfterItsArchive) {
+    TempDir dir;
+    MakeListArchives(dir);
+    struct Case {
+        const char* what;
+        const char* input;
+        std::vector<std::string> files;   // after the input comes after.txt
+        std::vector<std::string> places;  // the input's findings
+        const char* failure;              // in the reason the input fails with, or null
+    } cases[] = {
+        {"nested archives and a ../ member",
+         "outer.zip",
+         {"outer.zip", "outer.zip//notes.txt", "outer.zip//b.tar", "outer.zip//b.tar//docs/c.txt",
+          "outer.zip//../up.txt"},
+         {"outer.zip//notes.txt http://notes.example/",
+          "outer.zip//b.tar//docs/c.txt http://c.example/",
+          "outer.zip//../up.txt http://up.example/"},
+         nullptr},
+        {"an encrypted member is never unpacked, so not listed",
+         "enc.zip",
+         {"enc.zip", "enc.zip//open.txt"},
+         {"enc.zip//open.txt http://open.example/"},
+         "enc.zip//secret.txt: encrypted"},
+        {"a member cut by damage is listed with what was read of it",
+         "cut.txt.gz",
+         {"cut.txt.gz", "cut.txt.gz//cut.txt"},
+         {"cut.txt.gz//cut.txt http://cut.example/"},
+         "cut.txt.gz//cut.txt: "},
+        {"a compressed single file",
+         "notes.txt.gz",
+         {"notes.txt.gz", "notes.txt.gz//notes.txt"},
+         {"notes.txt.gz//notes.txt http://gz.example/"},
+         nullptr},
+        {"a mailbox stays one entry; its messages are places inside it",
+         "box.mbox",
+         {"box.mbox"},
+         {"box.mbox//1 @box.mbox http://one.example/", "box.mbox//1 @box.mbox http://one.example/",
+          "box.mbox//2 @box.mbox http://two.example/", "box.mbox//2 @box.mbox http://two.example/"},
+         nullptr},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::vector<std::string> files = c.files, places = c.places;
+        files.push_back("after.txt");
+        places.push_back("after.txt http://after.example/");
+        std::string first;
+        for (unsigned readers : {0u, 2u}) {
+            SharedList list;
+            list.Assign({FromUtf8((dir.Path() / c.input).string()),
+                         FromUtf8((dir.Path() / "after.txt").string())});
+            // Twice over the same list: the members' entries of the first
+            // scan give way to those of the second, not to "no such file".
+            for (int round = 0; round < 2; ++round) {
+                SCOPED_TRACE("readers " + std::to_string(readers) + " round " +
+                             std::to_string(round));
+                ListedScan r = ScanListed(dir, list, readers);
+                EXPECT_EQ(r.files, files);
+                EXPECT_EQ(r.places, places);
+                if (readers == 0) {
+                    EXPECT_EQ(r.summary.FilesListed, 2u);
+                    EXPECT_EQ(r.summary.FilesRead + r.summary.FilesFailed, 2u);
+                    EXPECT_EQ(r.summary.EntriesMissing, 0u);
+                }
+                if (c.failure) {
+                    ASSERT_EQ(r.failed.size(), 1u);
+                    EXPECT_NE(r.failed[0].find(c.failure), std::string::npos) << r.failed[0];
+                } else {
+                    EXPECT_TRUE(r.failed.empty()) << r.failed.front();
+                }
+            }
+        }
+    }
+}
+
+// Entries a scan put after an archive are known as its members; any other
+// entry is a file to read.
+TEST(ArchiveMembers, OnlyEntriesAfterTheirArchiveAreDroppedBeforeAScan) {
+    SharedList files;
+    files.Assign({u"a.zip", u"a.zip//x.txt", u"a.zip//b.tar//y", u"notes.txt", u"notes.txt//z",
+                  u"c.tgz", u"c.tgzx//w", u"d.TGZ", u"d.TGZ//v"});
+    EXPECT_EQ(DropMemberEntries(files), 3u);
+    const std::vector<Text> kept = {u"a.zip", u"notes.txt", u"notes.txt//z",
+                                    u"c.tgz", u"c.tgzx//w", u"d.TGZ"};
+    EXPECT_EQ(files.Snapshot(), kept);
 }

@@ -180,6 +180,53 @@ TEST(PdfLinkTargets, BothRoutesReadTheAnnotationsAfterTheTextAndOnlyWhenAsked) {
         EXPECT_EQ(member, "") << text;
 }
 
+// A PDF inside an archive gives its links too, from memory through the
+// library or from the private file the converter is handed: placed under
+// the member's entry of the files list.
+TEST(PdfLinkTargets, APdfMemberOfAnArchiveGivesItsLinksUnderItsPlace) {
+    TempDir dir;
+    LinkedPdf(dir);
+    RunPython(dir, R"(
+import zipfile
+with zipfile.ZipFile("docs.zip", "w") as z:
+    z.write("links.pdf", "in/links.pdf")
+)");
+    DocumentReaderOptions options;
+    options.privateFolderBase = dir.MakeDir("private").string();
+    options.converterFolder = dir.MakeDir("no-converter-here").string();  // the one on PATH
+    const DocumentReaders readers = DocumentReaders::BuiltIn(options);
+    const std::string zip = (dir.Path() / "docs.zip").string();
+    for (PdfMode mode : {PdfMode::Xpdf, PdfMode::Pdfium}) {
+        SCOPED_TRACE(std::string(PdfModeName(mode)));
+        ScanJob job;
+        job.Mode = ScanMode::FileList;
+        job.Pdf = mode;
+        job.Archives = true;
+        job.LinkTargets = true;
+        ScanControl control;
+        SharedList files, urls;
+        files.Assign({FromUtf8(zip)});
+        FailSink sink;
+        FindingOrigins origins;
+        TCollector c(job, files, urls, control, sink, readers);
+        c.RecordOrigins(&origins);
+        c.CollectNow();
+        EXPECT_TRUE(sink.failures.empty()) << sink.failures.front();
+        Found found;
+        for (std::size_t i = 0; i < urls.Size(); ++i) {
+            const FindingOrigins::Origin o = origins.At(i);
+            EXPECT_EQ(ToUtf8(files.At(o.file)), zip);
+            EXPECT_EQ(ToUtf8(files.At(o.entry)), zip + "//in/links.pdf");
+            found.emplace_back(o.member, o.line, ToUtf8(urls.At(i)));
+        }
+        Found expected = kPdfLinks;
+        for (auto& [member, line, text] : expected) member = "in/links.pdf//" + member;
+        EXPECT_EQ(found, expected);
+        // Nothing of the member is left in the private folder.
+        EXPECT_TRUE(fs::is_empty(dir.Path() / "private"));
+    }
+}
+
 TEST(PdfLinkTargets, TheConverterRouteWithoutTheLibraryReadsTheTextOnly) {
     TempDir dir;
     const fs::path pdf = dir.Path() / "text-and-link.pdf";

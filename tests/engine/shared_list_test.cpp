@@ -209,3 +209,25 @@ TEST(SharedList, ReadersSeeWholeEntriesWhileAnotherThreadAppends) {
     EXPECT_TRUE(ok);
     ExpectContent(list, entries);
 }
+
+// Entries put in the middle, at the start and past the end keep every
+// entry's text, narrow and wide alike, in the new order.
+TEST(SharedListInsert, EntriesGoInBeforeTheIndexGiven) {
+    struct Case {
+        std::size_t at;
+        std::vector<Text> expected;
+    } cases[] = {
+        {0, {u"x", u"\u00e9y", u"a", u"b\u00e9", u"c"}},
+        {1, {u"a", u"x", u"\u00e9y", u"b\u00e9", u"c"}},
+        {3, {u"a", u"b\u00e9", u"c", u"x", u"\u00e9y"}},
+        {99, {u"a", u"b\u00e9", u"c", u"x", u"\u00e9y"}},
+    };
+    for (const Case& c : cases) {
+        SharedList list;
+        list.Assign({u"a", u"b\u00e9", u"c"});
+        list.InsertAt(c.at, {u"x", u"\u00e9y"});
+        EXPECT_EQ(list.Snapshot(), c.expected) << c.at;
+        list.Append(u"z");
+        EXPECT_EQ(list.At(5), u"z");
+    }
+}

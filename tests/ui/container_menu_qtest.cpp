@@ -9,10 +9,13 @@
 #include <QDialog>
 #include <QDir>
 #include <QFile>
+#include <QLabel>
 #include <QLineEdit>
+#include <QListView>
 #include <QMenu>
 #include <QPushButton>
 #include <QSignalSpy>
+#include <QStatusBar>
 #include <QTest>
 #include <cstdlib>
 #include <memory>
@@ -57,12 +60,19 @@ private:
         if (!box.open(QIODevice::WriteOnly)) return {};
         box.write(kMbox);
         box.close();
+        // A nested tar holds one more member.
         const QByteArray cmd =
-            "python3 -c 'import zipfile\n"
+            "python3 -c 'import io, tarfile, zipfile\n"
+            "t = io.BytesIO()\n"
+            "with tarfile.open(fileobj=t, mode=\"w\") as tar:\n"
+            "    data = b\"http://tar.example/\\n\"\n"
+            "    info = tarfile.TarInfo(\"b.txt\"); info.size = len(data)\n"
+            "    tar.addfile(info, io.BytesIO(data))\n"
             "with zipfile.ZipFile(\"" +
             QFile::encodeName(dir) +
             "docs.zip\", \"w\", zipfile.ZIP_DEFLATED) as z:\n"
-            "    z.writestr(\"in/a.txt\", \"see http://zip.example/ \" * 20)'";
+            "    z.writestr(\"in/a.txt\", \"see http://zip.example/ \" * 20)\n"
+            "    z.writestr(\"inner.tar\", t.getvalue())'";
         if (std::system(cmd.constData()) != 0) return {};
         return dir;
     }
@@ -132,6 +142,42 @@ private slots:
         const QStringList on = Scan(*form, dir);
         QVERIFY2(on.contains(QStringLiteral("http://zip.example/")), qPrintable(on.join(' ')));
         QVERIFY(on.contains(QStringLiteral("box@mbox.example")));
+    }
+
+    // The files list names each member read right after its archive, a
+    // mailbox once; the count of files counts the files.
+    void theFilesListShowsTheMembersRead() {
+        const QString dir = MakeScanFolder();
+        QVERIFY(!dir.isEmpty());
+        auto form = std::make_unique<TAppForm>(env_);
+        form->show();
+        for (std::size_t i = 0; i < kContainerSwitches.size(); ++i)
+            form->findChild<QAction*>(Item(i))->trigger();
+        const QStringList found = Scan(*form, dir);
+        QVERIFY2(found.contains(QStringLiteral("http://tar.example/")),
+                 qPrintable(found.join(' ')));
+        auto* view = form->findChild<QListView*>(QStringLiteral("ListBox1"));
+        QVERIFY(view);
+        QStringList rows;
+        for (int r = 0; r < view->model()->rowCount(); ++r)
+            rows << view->model()->index(r, 0).data().toString().mid(dir.size());
+        const QStringList zip = {QStringLiteral("docs.zip"), QStringLiteral("docs.zip//in/a.txt"),
+                                 QStringLiteral("docs.zip//inner.tar"),
+                                 QStringLiteral("docs.zip//inner.tar//b.txt")};
+        // The walk's order of the two files is the folder's.
+        const QStringList expected = rows.value(0) == QStringLiteral("Inbox.mbox")
+                                         ? QStringList{QStringLiteral("Inbox.mbox")} + zip
+                                         : zip + QStringList{QStringLiteral("Inbox.mbox")};
+        QCOMPARE(rows, expected);
+        QCOMPARE(form->Files().Size(), std::size_t(5));
+        auto* status = form->findChild<QStatusBar*>();
+        QVERIFY(status);
+        const QStringList texts = [&] {
+            QStringList out;
+            for (QLabel* l : status->findChildren<QLabel*>()) out << l->text();
+            return out;
+        }();
+        QVERIFY2(texts.contains(QStringLiteral("Total Files: 2")), qPrintable(texts.join('|')));
     }
 };
 

@@ -86,6 +86,8 @@ public:
         ++started_;
     }
     void FileDone() override { ++done_; }
+    // The progress counts files, not the members' entries after an archive.
+    void MembersListed(std::size_t, std::size_t count) override { members_ += count; }
     void FileFailed(const Text& path, const std::string& reason) override {
         std::lock_guard lock(mutex_);
         failed_.push_back({path, reason});
@@ -121,7 +123,9 @@ public:
 private:
     void PrintLine(std::uint32_t startTick, std::uint32_t now) {
         std::size_t done = started_.load();
+        const std::size_t members = members_.load();
         std::size_t total = files_.Size();
+        total -= std::min(total, members);
         std::fprintf(stderr, "\r%s %zu/%zu files  %.1f MB  %zu findings  %.1f s\033[K",
                      walked_ ? "reading" : "listing", done, total,
                      static_cast<double>(bytes_.load()) / 1048576.0, urls_.Size(),
@@ -135,6 +139,7 @@ private:
     std::atomic<bool> walked_{false};
     std::atomic<std::size_t> started_{0};
     std::atomic<std::size_t> done_{0};
+    std::atomic<std::size_t> members_{0};
     std::atomic<std::uint64_t> bytes_{0};
     std::mutex mutex_;
     std::condition_variable cv_;

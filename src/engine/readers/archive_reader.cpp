@@ -93,8 +93,14 @@ la_ssize_t FeedRead(archive* a, void* data, const void** out) {
 class Walk {
 public:
     Walk(const ArchiveLimits& limits, std::uint64_t packed, const MemberVisitor& visit,
-         std::vector<ArchiveFailure>& failures, const std::atomic<bool>& stop)
-        : limits_(limits), packed_(packed), visit_(visit), failures_(failures), stop_(stop) {}
+         const ContainerVisitor& entered, std::vector<ArchiveFailure>& failures,
+         const std::atomic<bool>& stop)
+        : limits_(limits),
+          packed_(packed),
+          visit_(visit),
+          entered_(entered),
+          failures_(failures),
+          stop_(stop) {}
 
     // Reads the opened archive a. Returns false, having read nothing, when it
     // is no container at all (bytes with neither compression nor format).
@@ -113,6 +119,7 @@ private:
     std::uint64_t unpacked_ = 0;
     bool ended_ = false;  // a bomb ends the whole outermost archive
     const MemberVisitor& visit_;
+    const ContainerVisitor& entered_;
     std::vector<ArchiveFailure>& failures_;
     const std::atomic<bool>& stop_;
 };
@@ -124,6 +131,7 @@ bool Walk::Read(archive* a, const std::string& place, int depth) {
         const bool raw = archive_format(a) == ARCHIVE_FORMAT_RAW;
         if (raw && archive_filter_count(a) <= 1) return false;  // plain bytes
     }
+    if (depth > 1 && entered_) entered_(place);
     for (; !ended_ && !stop_.load(std::memory_order_relaxed);
          rc = archive_read_next_header(a, &entry)) {
         if (rc == ARCHIVE_EOF) break;
@@ -201,12 +209,12 @@ bool IsArchiveName(std::string_view name) {
 
 bool ReadArchive(ByteSource& source, const std::string& place, const ArchiveLimits& limits,
                  const MemberVisitor& visit, std::vector<ArchiveFailure>& failures,
-                 const std::atomic<bool>& stop) {
+                 const std::atomic<bool>& stop, const ContainerVisitor& entered) {
     const std::uint64_t packed = source.Open();
     SourceFeed feed{&source};
     Handle a = NewReader();
     if (archive_read_open(a.get(), &feed, nullptr, FeedRead, nullptr) != ARCHIVE_OK) return false;
-    Walk walk(limits, packed, visit, failures, stop);
+    Walk walk(limits, packed, visit, entered, failures, stop);
     return walk.Read(a.get(), place, 1);
 }
 

@@ -55,10 +55,12 @@ bool IsArchiveName(std::string_view name);
 // unpacked before kept; a bomb (past a limit) ends the whole archive. Checks
 // stop between members. Returns false, having visited nothing, when source
 // holds neither compression nor an archive format (read it as it is). Throws
-// ReadError when source cannot be opened.
+// ReadError when source cannot be opened. `entered`, when given, is told the
+// place of each archive inside it as it is opened, before its members.
 using MemberVisitor = std::function<void(const std::string& place, std::string_view bytes)>;
+using ContainerVisitor = std::function<void(const std::string& place)>;
 bool ReadArchive(ByteSource& source, const std::string& place, const ArchiveLimits& limits,
                  const MemberVisitor& visit, std::vector<ArchiveFailure>& failures,
-                 const std::atomic<bool>& stop);
+                 const std::atomic<bool>& stop, const ContainerVisitor& entered = {});
 
 }  // namespace corvexa

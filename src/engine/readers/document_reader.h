@@ -68,6 +68,14 @@ public:
         (void)path;
         return {};
     }
+    // The link targets of a document held in memory, for a reader that reads
+    // memory (ReadsMemory); name says which in errors. None by default.
+    virtual std::vector<LinkTarget> ReadLinksOfBytes(std::string_view bytes,
+                                                     const std::string& name) {
+        (void)bytes;
+        (void)name;
+        return {};
+    }
 
     // The scan's stop flag. A reader that waits for an outside program ends it
     // when the flag is raised, and fails.

@@ -62,6 +62,15 @@ constexpr const char* kProfileSettings =
 // The most a reply may carry: what the suite said during one conversion.
 constexpr std::size_t kReplyLimit = 8u << 20;
 
+// Starts the suite (SOFFICE PROFILE_URL PIPE_NAME LOG) in the background, then
+// becomes the program that follows, given the suite's number last. Every
+// value is an argument, none part of the command.
+constexpr const char* kStartSuite =
+    "\"$1\" \"-env:UserInstallation=$2\" --headless --invisible --nologo --norestore "
+    "--nodefault --nolockcheck \"--accept=pipe,name=$3;urp;\" </dev/null >\"$4\" 2>&1 &\n"
+    "shift 4\n"
+    "exec \"$@\" \"$!\"\n";
+
 // A Python 3 to run the bridge with: the suite's own first (its packages
 // bring one), else the system's, else any on PATH. Empty when there is none.
 std::string FindPython(const std::string& soffice) {
@@ -196,6 +205,7 @@ bool OfficeService::StartBridge(const std::string& firstRequest, Clock::time_poi
         if (python.empty()) return false;
         argv = {python, "-c", detail::kOfficeBridgeScript};
     }
+    const bool ownStart = bridge_.empty();
     try {
         folder_ = std::make_unique<platform::PrivateFolder>("corvexa-office-",
                                                             platform::TemporaryFolderBase());
@@ -212,7 +222,15 @@ bool OfficeService::StartBridge(const std::string& firstRequest, Clock::time_poi
         prepared = prepared && folder_->NoteOutsideSocket(socket);
     if (!prepared)
         throw ReadError("cannot prepare the office suite: " + std::string(std::strerror(errno)));
-    for (const std::string& a : {soffice_, profile, pipe, home + "/suite.log"}) argv.push_back(a);
+    const std::vector<std::string> suite = {soffice_, profile, pipe, home + "/suite.log"};
+    argv.insert(argv.end(), suite.begin(), suite.end());
+    // The suite starts first, from a shell that then becomes the bridge: the
+    // suite's start is what a first document waits for, not the bridge's.
+    if (ownStart) {
+        std::vector<std::string> shell = {"/bin/sh", "-c", kStartSuite, "sh"};
+        shell.insert(shell.end(), suite.begin(), suite.end());
+        argv.insert(argv.begin(), shell.begin(), shell.end());
+    }
     platform::ProcessRequest request;
     request.argv = std::move(argv);
     request.workingFolder = home;

@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <functional>
 #include <mutex>
 #include <optional>
 #include <system_error>
@@ -125,21 +126,43 @@ Text PdfExtractor::LibraryTextOfBytes(std::string_view bytes) {
                                 settings_.cancel);
 }
 
-std::vector<LinkTarget> PdfExtractor::Links(const Text& dosyaadi) {
-    std::lock_guard lock(ExtractionLock());
+namespace {
+
+// The links of the document in data through the library, or none when no
+// library with links loads or it cannot open the document.
+std::vector<LinkTarget> LibraryLinks(const PdfSettings& settings,
+                                     const std::function<std::string_view()>& data) {
     PdfLibrary* library = nullptr;
     try {
-        library = &LoadPdfLibrary(settings_.libraryNames);
+        library = &LoadPdfLibrary(settings.libraryNames);
     } catch (const ReadError&) {
         return {};
     }
     if (!library->HasLinks()) return {};
-    MappedFile file(platform::NativeFromPath(platform::ExtendedPath(dosyaadi)));
+    const std::string_view bytes = data();
+    if (bytes.empty()) return {};
     try {
-        return library->DocumentLinks(file.Data(), file.Size(), settings_.cancel);
+        return library->DocumentLinks(reinterpret_cast<const unsigned char*>(bytes.data()),
+                                      bytes.size(), settings.cancel);
     } catch (const NotDecodable&) {
         return {};
     }
+}
+
+}  // namespace
+
+std::vector<LinkTarget> PdfExtractor::Links(const Text& dosyaadi) {
+    std::lock_guard lock(ExtractionLock());
+    std::optional<MappedFile> file;
+    return LibraryLinks(settings_, [&] {
+        file.emplace(platform::NativeFromPath(platform::ExtendedPath(dosyaadi)));
+        return std::string_view(reinterpret_cast<const char*>(file->Data()), file->Size());
+    });
+}
+
+std::vector<LinkTarget> PdfExtractor::LinksOfBytes(std::string_view bytes) {
+    std::lock_guard lock(ExtractionLock());
+    return LibraryLinks(settings_, [&] { return bytes; });
 }
 
 bool PdfExtractor::LinksAvailable() {
@@ -236,6 +259,9 @@ public:
         return extractor_->LibraryTextOfBytes(bytes);
     }
     std::vector<LinkTarget> ReadLinks(const Text& path) override { return extractor_->Links(path); }
+    std::vector<LinkTarget> ReadLinksOfBytes(std::string_view bytes, const std::string&) override {
+        return extractor_->LinksOfBytes(bytes);
+    }
 
 private:
     std::shared_ptr<PdfExtractor> extractor_;

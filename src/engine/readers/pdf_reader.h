@@ -64,6 +64,8 @@ public:
     // read the text. None when no library loads, it has no calls for links,
     // or it cannot open the document.
     std::vector<LinkTarget> Links(const Text& dosyaadi);
+    // The same for a document held in memory.
+    std::vector<LinkTarget> LinksOfBytes(std::string_view bytes);
     // Whether a library that reads links loads on this machine.
     bool LinksAvailable();
 
