@@ -172,7 +172,7 @@ void TCollector::AddFoundFile(const Text& path) {
 }
 
 bool IsMemberEntry(TextView entry, TextView file) {
-    return entry.size() > file.size() + 2 && entry.substr(0, file.size()) == file &&
+    return entry.size() >= file.size() + 2 && entry.substr(0, file.size()) == file &&
            entry.substr(file.size(), 2) == u"//";
 }
 

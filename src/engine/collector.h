@@ -88,7 +88,7 @@ public:
 
 // Whether entry names a member of the archive or compressed file `file`
 // (written after it in the files list by a scan): it starts with file's
-// name, "//" and more.
+// name and "//" (a member without a name ends there).
 bool IsMemberEntry(TextView entry, TextView file);
 // How many entries of a files list are members' entries (as below).
 std::size_t CountMemberEntries(const SharedList& files);
