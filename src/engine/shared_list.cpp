@@ -38,12 +38,8 @@ void SharedList::FreeRegion::operator()(unsigned char* bytes) const {
         delete[] bytes;
 }
 
-void SharedList::NewBlockLocked(std::size_t size) {
-    std::size_t cap =
-        blocks_.empty() ? kFirstBlockBytes : std::min(kBlockBytes, blocks_.back().capacity * 2);
-    cap = std::max(cap, size);
+SharedList::Block SharedList::MakeBlockLocked(std::size_t cap) {
     regions_.reserve(regions_.size() + 1);
-    blocks_.reserve(blocks_.size() + 1);
     Block block;
     if (cap == kBlockBytes) {
         if (slabLeft_ < cap) {
@@ -63,6 +59,15 @@ void SharedList::NewBlockLocked(std::size_t size) {
         block.bytes = regions_.back().get();
     }
     block.capacity = cap;
+    return block;
+}
+
+void SharedList::NewBlockLocked(std::size_t size) {
+    std::size_t cap =
+        blocks_.empty() ? kFirstBlockBytes : std::min(kBlockBytes, blocks_.back().capacity * 2);
+    cap = std::max(cap, size);
+    blocks_.reserve(blocks_.size() + 1);
+    Block block = MakeBlockLocked(cap);
     block.first = size_;
     blocks_.push_back(block);
 }
@@ -198,6 +203,79 @@ void SharedList::Clear() {
     ClearLocked();
 }
 
+void SharedList::SetWordLocked(std::size_t i, std::uint16_t word) {
+    index_[i >> kChunkBits][i & (kChunk - 1)] = word;
+}
+
+// Makes room for `count` index words before entry `at`: the words from `at`
+// on move up, and the blocks after `block` start `count` later.
+void SharedList::OpenIndexLocked(std::size_t at, std::size_t count, std::size_t block) {
+    while (index_.size() * kChunk < size_ + count)
+        index_.push_back(std::make_unique_for_overwrite<std::uint16_t[]>(kChunk));
+    for (std::size_t j = size_; j-- > at;) SetWordLocked(j + count, WordLocked(j));
+    for (std::size_t b = block + 1; b < blocks_.size(); ++b) blocks_[b].first += count;
+    size_ += count;
+    hint_ = 0;
+}
+
+// Puts the entries in before `at` within the block that holds entry `at`, or
+// moves that block's entries from `at` on, after the new ones, to a new block
+// right after it. Each insertion touches one block's bytes and the index words
+// after it, so a scan that lists members after each of many archives stays
+// fast. False, with nothing changed, for entries too long for that.
+bool SharedList::InsertInBlockLocked(std::size_t at, const std::vector<Text>& entries) {
+    std::vector<unsigned char> added;
+    std::vector<std::uint16_t> words;  // start in `added`, kWide for UTF-16
+    for (const Text& entry : entries) {
+        const bool wide = !AllAscii(entry);
+        words.push_back(static_cast<std::uint16_t>(added.size() | (wide ? kWide : 0)));
+        if (wide) {
+            const auto* bytes = reinterpret_cast<const unsigned char*>(entry.data());
+            added.insert(added.end(), bytes, bytes + entry.size() * sizeof(char16_t));
+        } else {
+            for (char16_t c : entry) added.push_back(static_cast<unsigned char>(c));
+        }
+        if (added.size() > kBlockBytes / 2) return false;
+    }
+    const Cursor cursor = CursorLocked(at);
+    Block& block = blocks_[cursor.block];
+    const std::size_t split = WordLocked(at) & kStartMask;
+    const std::size_t tailBytes = block.used - split;
+    const std::size_t lastStart = WordLocked(cursor.end - 1) & kStartMask;
+    // Every start must stay within 15 bits, in place or in a new block.
+    if (tailBytes + added.size() > kBlockBytes) return false;
+    if (lastStart - split + added.size() > kStartMask) return false;
+    const std::size_t count = entries.size();
+    const std::size_t tailEntries = cursor.end - at;
+    if (block.used + added.size() <= block.capacity && lastStart + added.size() <= kStartMask) {
+        // Room in place: the tail moves up by the new bytes.
+        std::memmove(block.bytes + split + added.size(), block.bytes + split, tailBytes);
+        std::memcpy(block.bytes + split, added.data(), added.size());
+        block.used += added.size();
+        OpenIndexLocked(at, count, cursor.block);
+        for (std::size_t j = at + count; j < at + count + tailEntries; ++j)
+            SetWordLocked(j, static_cast<std::uint16_t>(WordLocked(j) + added.size()));
+        for (std::size_t k = 0; k < count; ++k)
+            SetWordLocked(at + k, static_cast<std::uint16_t>(words[k] + split));
+        return true;
+    }
+    // A new block after this one takes the new entries, then the tail.
+    blocks_.reserve(blocks_.size() + 1);
+    Block moved = MakeBlockLocked(kBlockBytes);
+    std::memcpy(moved.bytes, added.data(), added.size());
+    std::memcpy(moved.bytes + added.size(), blocks_[cursor.block].bytes + split, tailBytes);
+    moved.used = added.size() + tailBytes;
+    moved.first = at;
+    blocks_[cursor.block].used = split;
+    blocks_.insert(blocks_.begin() + static_cast<std::ptrdiff_t>(cursor.block) + 1, moved);
+    OpenIndexLocked(at, count, cursor.block + 1);
+    const std::size_t shift = added.size() - split;  // wraps as unsigned; the sum fits
+    for (std::size_t j = at + count; j < at + count + tailEntries; ++j)
+        SetWordLocked(j, static_cast<std::uint16_t>(WordLocked(j) + shift));
+    for (std::size_t k = 0; k < count; ++k) SetWordLocked(at + k, words[k]);
+    return true;
+}
+
 void SharedList::InsertAt(std::size_t at, const std::vector<Text>& entries) {
     if (entries.empty()) return;
     SharedList kept;  // declared first: the old content is freed after the lock
@@ -207,8 +285,8 @@ void SharedList::InsertAt(std::size_t at, const std::vector<Text>& entries) {
         for (const Text& entry : entries) AppendLocked(entry);
         return;
     }
-    // The entries are packed one after another: those from `at` on are
-    // written again after the new ones.
+    if (InsertInBlockLocked(at, entries)) return;
+    // Long entries: the whole list is written again, the new ones in place.
     Cursor cursor = CursorLocked(0);
     for (std::size_t i = 0; i <= size_; ++i) {
         if (i == at)

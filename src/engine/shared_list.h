@@ -96,7 +96,11 @@ private:
         std::size_t block = 0;
         std::size_t end = 0;  // index of the first entry past the block
     };
+    Block MakeBlockLocked(std::size_t cap);
     void NewBlockLocked(std::size_t size);
+    void SetWordLocked(std::size_t i, std::uint16_t word);
+    void OpenIndexLocked(std::size_t at, std::size_t count, std::size_t block);
+    bool InsertInBlockLocked(std::size_t at, const std::vector<Text>& entries);
     void AppendLocked(TextView text);
     // Room for a new entry of `size` bytes, indexed; the caller fills it.
     unsigned char* PlaceLocked(std::size_t size, bool wide);

@@ -231,3 +231,39 @@ TEST(SharedListInsert, EntriesGoInBeforeTheIndexGiven) {
         EXPECT_EQ(list.At(5), u"z");
     }
 }
+
+// A scan puts each archive's members in right after it while reading the
+// list in order: many insertions at rising places into a long list, with
+// now and then one further back and one too long to share a block. The
+// content matches a plain vector's throughout, and the list stays about as
+// small as one written in one go.
+TEST(SharedListInsert, ManyInsertionsAtRisingPlacesKeepContentAndSize) {
+    std::vector<Text> model = Entries(20000, Entry);
+    SharedList list;
+    Fill(list, model);
+    std::size_t inserted = 0;
+    for (std::size_t i = 0; i < model.size(); i += 3) {
+        std::vector<Text> members;
+        for (std::size_t k = 0; k <= inserted % 3; ++k)
+            members.push_back(u"a.tgz//m" + FromUtf8(std::to_string(inserted + k)) +
+                              (k == 1 ? u"\u00e9" : u""));
+        if (inserted % 997 == 5) members.push_back(Text(17000, u'L'));
+        const std::size_t at = inserted % 401 == 3 ? i / 2 : i + 1;
+        list.InsertAt(at, members);
+        model.insert(model.begin() + static_cast<std::ptrdiff_t>(at), members.begin(),
+                     members.end());
+        inserted += members.size();
+        i += members.size();
+        if (inserted % 1500 < 3) {
+            Text got;
+            ASSERT_TRUE(list.TryAt(at, got));
+            ASSERT_EQ(got, model[at]) << at;
+        }
+    }
+    ExpectContent(list, model);
+    list.Append(u"last");
+    EXPECT_EQ(list.At(model.size()), u"last");
+    SharedList written;
+    Fill(written, model);
+    EXPECT_LT(list.MemoryUsage(), 3 * written.MemoryUsage());
+}
