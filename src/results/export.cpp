@@ -37,6 +37,23 @@ void AppendUtf8(std::string& out, TextView text) {
     }
 }
 
+// Whether a link may be written through: not when it sits in a folder anyone
+// may write to but only owners may delete from (such as /tmp) and neither we
+// nor the folder's owner made it, since another user could have planted it
+// there to have us overwrite a file of ours. The kernel can enforce the same
+// rule, but that setting may be off.
+bool LinkMayBeFollowed(const std::string& path, const struct stat& link) {
+    if (link.st_uid == ::geteuid()) return true;
+    const std::size_t slash = path.rfind('/');
+    const std::string folder = slash == std::string::npos ? "."
+                               : slash == 0               ? "/"
+                                                          : path.substr(0, slash);
+    struct stat st {};
+    if (::stat(folder.c_str(), &st) != 0) return false;
+    const bool shared = (st.st_mode & S_ISVTX) != 0 && (st.st_mode & S_IWOTH) != 0;
+    return !shared || st.st_uid == link.st_uid;
+}
+
 // An export file being written. A regular file (or a new one) is written to a
 // private temporary file beside it, which replaces it only once every byte is
 // on the disk: a full disk or any other failure leaves the previous export as
@@ -50,6 +67,10 @@ public:
         struct stat st {};
         const bool direct =
             ::lstat(nativePath_.c_str(), &st) == 0 && !S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode);
+        if (direct && S_ISLNK(st.st_mode) && !LinkMayBeFollowed(nativePath_, st)) {
+            errno = EACCES;
+            Fail("Cannot create file (a link another user made)");
+        }
         if (direct) {
             do {
                 fd_ = ::open(nativePath_.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);

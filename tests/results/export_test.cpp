@@ -159,6 +159,48 @@ TEST(ExportList, CreateFailuresCarryPathAndReason) {
     EXPECT_EQ(OpenDescriptors(), fds);
 }
 
+// A link in a folder like /tmp is written through only when we or the
+// folder's owner made it: another user's link there could point at a file of
+// ours. Making a link of another user takes root; elsewhere the case is skipped.
+TEST(ExportList, ALinkAnotherUserPlantedInASharedFolderIsNotFollowed) {
+    if (::geteuid() != 0) GTEST_SKIP() << "needs root to give a link another owner";
+    struct Case {
+        mode_t folderMode;
+        uid_t linkOwner;
+        bool followed;
+    } cases[] = {
+        {01777, 65534, false},  // planted in a shared sticky folder
+        {01777, 0, true},       // our own link there
+        {0755, 65534, true},    // a folder only its owner writes to
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::to_string(c.folderMode) + " " + std::to_string(c.linkOwner));
+        TempDir dir;
+        const fs::path shared = dir.Path() / "shared";
+        fs::create_directory(shared);
+        ASSERT_EQ(::chmod(shared.c_str(), c.folderMode), 0);
+        const fs::path victim = dir.Write("victim.txt", "mine");
+        const fs::path link = shared / "out.txt";
+        fs::create_symlink(victim, link);
+        ASSERT_EQ(::lchown(link.c_str(), c.linkOwner, c.linkOwner), 0);
+        SharedList list;
+        list.Append(u"x");
+        if (c.followed) {
+            ExportList(list, PathText(link));
+            EXPECT_EQ(ReadFileBytes(victim), Expected({"x"}));
+        } else {
+            try {
+                ExportList(list, PathText(link));
+                ADD_FAILURE() << "written through";
+            } catch (const ExportError& e) {
+                EXPECT_NE(std::string(e.what()).find("another user"), std::string::npos);
+            }
+            EXPECT_EQ(ReadFileBytes(victim), "mine");
+            EXPECT_TRUE(fs::is_symlink(link));
+        }
+    }
+}
+
 TEST(ExportList, FullDeviceFails) {
     std::vector<Text> many(5000, u"https://www.example.com/");
     for (const std::vector<Text>& entries : {std::vector<Text>{}, many}) {
