@@ -241,12 +241,18 @@ void ParallelCollector::RunReader(Reader& reader) {
 bool ParallelCollector::Claim(Reader& reader, Text& path) {
     std::unique_lock lock(mutex_);
     if (!reader.spentLists.empty() || !reader.spentOrigins.empty()) {
-        // Freed here, by the thread that took the memory, outside the lock.
+        // Freed here, by the thread that took the memory, outside the lock;
+        // one list's storage becomes the reader's buffer again, when that
+        // went with its last file (its storage then is freed instead).
         auto lists = std::move(reader.spentLists);
         auto origins = std::move(reader.spentOrigins);
         reader.spentLists.clear();
         reader.spentOrigins.clear();
         lock.unlock();
+        if (!lists.empty()) {
+            lists.back()->Recycle();
+            reader.buffer.Swap(*lists.back());
+        }
         lists.clear();
         origins.clear();
         lock.lock();
@@ -294,7 +300,7 @@ void ParallelCollector::Overflow(Reader& reader) {
     lock.unlock();
     if (announce) sink_.ReadingFile(slot.path);
     urls_.AppendFrom(reader.buffer);
-    reader.buffer.Clear();
+    reader.buffer.Recycle();
     if (origins_) origins_->TakeFrom(reader.origins, shift);
     lock.lock();
     committing_ = false;
@@ -334,7 +340,7 @@ void ParallelCollector::Finish(Reader& reader, bool ok, bool missing, std::strin
     slot.failure = std::move(failure);
     CommitReady(lock);
     lock.unlock();
-    reader.buffer.Clear();
+    reader.buffer.Recycle();  // its storage serves the reader's next file
 }
 
 void ParallelCollector::CommitReady(std::unique_lock<std::mutex>& lock) {
