@@ -193,7 +193,7 @@ void ParallelCollector::CollectNow() {
     if (job_.Mode == ScanMode::Directory) {
         TCollector walker(job_, files_, urls_, control_, sink_, documentReaders_);
         walker.Walk(summary);
-    } else {
+    } else if (!feed_) {
         DropMemberEntries(files_);  // an earlier scan's; they come again with their archive
     }
     // All readers are set up before any reads: setting one up asks the
@@ -257,13 +257,23 @@ bool ParallelCollector::Claim(Reader& reader, Text& path) {
         origins.clear();
         lock.lock();
     }
-    changed_.wait(lock, [&] {
-        return ended_ || Stopping() ||
-               (next_ < head_ + limits_.filesAhead && waitingBytes_ < limits_.waitingBytes);
-    });
-    if (ended_ || Stopping()) return false;
-    // Every file before next_ that is in has its members' entries after it.
-    if (!files_.TryAt(next_ + membersListed_, path)) return false;
+    for (;;) {
+        changed_.wait(lock, [&] {
+            return ended_ || Stopping() ||
+                   (next_ < head_ + limits_.filesAhead && waitingBytes_ < limits_.waitingBytes);
+        });
+        if (ended_ || Stopping()) return false;
+        // Every file before next_ that is in has its members' entries after it.
+        if (files_.TryAt(next_ + membersListed_, path)) break;
+        if (!feed_) return false;
+        // The names still being read: wait for more without the lock, then
+        // look again (another reader may have taken them meanwhile).
+        const std::size_t have = files_.Size();
+        lock.unlock();
+        const bool more = feed_->WaitBeyond(have, control_.StopRequested);
+        lock.lock();
+        if (!more && !(files_.Size() > have)) return false;
+    }
     slots_.emplace_back();
     slots_.back().path = path;
     slots_.back().index = next_;

@@ -22,6 +22,7 @@
 
 #include "app/corvexa-scan/scan_output.h"
 #include "app/corvexa-scan/structured_output.h"
+#include "engine/file_list.h"
 #include "engine/parallel_scan.h"
 #include "engine/readers/pdf_reader.h"
 #include "engine/readers/text_reader.h"
@@ -246,6 +247,10 @@ struct ScanRun {
     FindingOrigins origins;  // where each finding was, when the output shows it
     std::uint32_t startTick = 0;
     std::unique_ptr<ListPrinter> printer;  // when the findings go out during the scan
+    // --files-from: read while the scan runs, the names handed on by the feed.
+    std::unique_ptr<FileListStream> list;
+    FileListFeed feed{files};
+    bool listFailed = false;
 };
 
 void SetControl(const Options& o, ScanControl& control) {
@@ -261,16 +266,17 @@ void SetControl(const Options& o, ScanControl& control) {
 // The files of a file-list scan, or a warning when the folder of a folder scan
 // is missing (the walk then finds nothing). False, said, when the list cannot
 // be read.
-bool ListFiles(const Options& o, SharedList& files) {
+bool ListFiles(const Options& o, ScanRun& run) {
     if (o.inputs.Mode == ScanMode::FileList) {
         try {
-            std::vector<Text> list;
             if (o.filesFromGiven) {
-                list = ReadFileListArgument(o.filesFrom);
-            } else {
-                for (const std::string& f : o.files) list.push_back(platform::PathFromNative(f));
+                // Opened now, read while the scan runs.
+                run.list = std::make_unique<FileListStream>(o.filesFrom);
+                return true;
             }
-            files.Assign(list);
+            std::vector<Text> list;
+            for (const std::string& f : o.files) list.push_back(platform::PathFromNative(f));
+            run.files.Assign(list);
         } catch (const std::exception& e) {
             std::fprintf(stderr, "%s: %s\n", kProgram, e.what());
             return false;
@@ -316,10 +322,27 @@ bool BuildJob(const Options& o, ScanRun& run) {
     return true;
 }
 
+// The names of --files-from to the scan, piece by piece, while it runs. A list
+// that cannot be read to its end stops the scan (what was printed of the
+// findings of its first names stays printed).
+void FeedList(ScanRun& run) {
+    std::vector<Text> names;
+    try {
+        while (run.list->Next(names, &run.control.StopRequested)) run.feed.Add(names);
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "%s: %s\n", kProgram, e.what());
+        run.listFailed = true;
+        run.control.StopRequested.store(true);
+    }
+    run.feed.Close();
+}
+
 template <class Collector>
 void RunCollector(Collector& collector, bool origins, ScanRun& run, CliSink& sink) {
     if (origins) collector.RecordOrigins(&run.origins);
+    if (run.list) collector.SetFeed(&run.feed);
     collector.Start();
+    if (run.list) FeedList(run);
     sink.ShowProgressUntilFinished(run.startTick);
     collector.Wait();
 }
@@ -402,13 +425,14 @@ int Run(const std::vector<std::string>& args) {
 
     ScanRun run;
     SetControl(o, run.control);
-    if (!ListFiles(o, run.files)) return 2;
+    if (!ListFiles(o, run)) return 2;
     if (!BuildJob(o, run)) return 2;
     const bool progress = !o.quiet && ::isatty(2);
     if (PrintsWhileScanning(o)) run.printer = std::make_unique<ListPrinter>(run.lists.Urls());
     CliSink sink(progress, o.inputs.Mode == ScanMode::Directory, run.files, run.lists.Urls(),
                  run.printer.get());
     Scan(o, run, sink);
+    if (run.listFailed) return 2;
     return WriteResults(o, run, sink, progress);
 }
 
