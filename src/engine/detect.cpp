@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/ascii_keys.h"
 #include "engine/pattern_chars.h"
 
 #if defined(__SSE2__) || defined(_M_X64) || (defined(_M_IX86_FP) && _M_IX86_FP >= 2)
@@ -735,6 +736,10 @@ void Detector::RecordOrigins(FindingOrigins* origins) {
 std::size_t Detector::NextKey(const char16_t* text, std::size_t from, std::size_t n) const {
     const std::size_t key = KeyScanner(TextView(text, n), kKeyWww | kKeyScheme | kKeyAt).Next(from);
     return key == npos ? n : key;
+}
+
+std::size_t Detector::NextKeyAscii(const char* text, std::size_t from, std::size_t n) const {
+    return NextAsciiKey(text, from, n);
 }
 
 void Detector::FindURLs(TextView line) {
