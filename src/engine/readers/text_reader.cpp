@@ -365,7 +365,9 @@ bool FeedPiece(TextDecoder& decoder, LineCutter& cutter, Text& decoded, const ch
     if (size && sink.KeysInAscii() && decoder.KeepsAscii() && IsAscii(data, size))
         return cutter.FeedAscii(std::string_view(data, size), sink, stop);
     const std::size_t end = decoder.TryDecodeInto(data, size, last, decoded, 0, error);
-    return !*error && cutter.Feed(TextView(decoded.data(), end), sink, stop);
+    if (*error) return false;
+    if (sink.KeysInAscii()) return cutter.FeedNarrowed(TextView(decoded.data(), end), sink, stop);
+    return cutter.Feed(TextView(decoded.data(), end), sink, stop);
 }
 
 // Decodes a file buffer by buffer and cuts it into lines as it goes. Text that
