@@ -140,7 +140,7 @@ bool LineCutter::FeedAscii(std::string_view bytes, LineSink& sink, const std::at
 
 bool LineCutter::HandAscii(const char* p, std::size_t start, std::size_t end, LineSink& sink,
                            const std::atomic<bool>& stop) {
-    return HandLine(TextOf(p, start, end - start), 0, end - start, true, sink, stop);
+    return HandLine(TextOf(p, start, end - start), 0, end - start, true, sink, stop, p + start);
 }
 
 bool LineCutter::KeepAscii(const char* p, std::size_t start, std::size_t n, LineSink& sink,

@@ -218,12 +218,14 @@ bool LineCutter::HandParts(const char16_t* p, std::size_t& pos, std::size_t end,
 }
 
 bool LineCutter::HandLine(const char16_t* p, std::size_t start, std::size_t end, bool wanted,
-                          LineSink& sink, const std::atomic<bool>& stop) {
+                          LineSink& sink, const std::atomic<bool>& stop, const char* bytes) {
     if (!HandParts(p, start, end, sink, stop)) return false;
     if (stop.load(std::memory_order_relaxed)) return false;
     if (wanted || inParts_ || sink.NextKey(p, start, end) < end) {
         if (sink.numberLines) sink.lineNumber = breaks_ + 1;
+        sink.lineBytes = bytes ? bytes + start : nullptr;
         sink.Line(TextView(p + start, end - start));
+        sink.lineBytes = nullptr;
     }
     inParts_ = false;
     return true;

@@ -64,8 +64,9 @@ private:
     bool HandOver(LineSink& sink, const std::atomic<bool>& stop);
     // Hands over the line [start, end) of p, in parts when it is long; when
     // not `wanted` (known to hold a key), only if the sink has a use for it.
+    // `bytes`, when not null, is p as bytes (see LineSink::lineBytes).
     bool HandLine(const char16_t* p, std::size_t start, std::size_t end, bool wanted,
-                  LineSink& sink, const std::atomic<bool>& stop);
+                  LineSink& sink, const std::atomic<bool>& stop, const char* bytes = nullptr);
     // Hands over parts from the front of p[pos, end) while more than
     // kPartLength of it is left; pos moves past them.
     bool HandParts(const char16_t* p, std::size_t& pos, std::size_t end, LineSink& sink,
