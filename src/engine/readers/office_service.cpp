@@ -64,15 +64,11 @@ constexpr std::size_t kReplyLimit = 8u << 20;
 
 // Starts the suite (SOFFICE PROFILE_URL PIPE_NAME LOG) in the background, then
 // becomes the program that follows, given the suite's number last. Every
-// value is an argument, none part of the command. The bridge yields the
-// processor to the suite (nice): on a busy machine the suite's start is what
-// the first document waits for, and the bridge has all that time to get ready
-// for it; the conversions themselves are the suite's work.
+// value is an argument, none part of the command.
 constexpr const char* kStartSuite =
     "\"$1\" \"-env:UserInstallation=$2\" --headless --invisible --nologo --norestore "
     "--nodefault --nolockcheck \"--accept=pipe,name=$3;urp;\" </dev/null >\"$4\" 2>&1 &\n"
     "shift 4\n"
-    "if command -v nice >/dev/null 2>&1; then exec nice -n 10 \"$@\" \"$!\"; fi\n"
     "exec \"$@\" \"$!\"\n";
 
 // What the suite's start script sets before it runs the launcher.
@@ -260,16 +256,23 @@ bool OfficeService::StartBridge(const std::string& firstRequest, Clock::time_poi
     // The suite starts first, from a shell that then becomes the bridge: the
     // suite's start is what a first document waits for, not the bridge's.
     // The shell runs the suite's launcher itself where it can.
+    const std::string launcher = OfficeLauncher(soffice_);
+    const auto absolute = [](const std::string& path) { return !path.empty() && path[0] == '/'; };
+    const bool named = absolute(launcher) && absolute(argv.front());
     if (ownStart) {
-        std::vector<std::string> shell = {"/bin/sh", "-c", kStartSuite, "sh"};
-        shell.insert(shell.end(), suite.begin(), suite.end());
-        shell[4] = OfficeLauncher(soffice_);
+        std::vector<std::string> shell = {"/bin/sh", "-c", kStartSuite, "sh", launcher};
+        shell.insert(shell.end(), suite.begin() + 1, suite.end());
         argv.insert(argv.begin(), shell.begin(), shell.end());
     }
     platform::ProcessRequest request;
-    request.argv = std::move(argv);
     request.workingFolder = home;
     request.environment = {"TMPDIR=" + home + "/tmp", "HOME=" + home, kLauncherEnvironment};
+    // Where every program is named by its path, the suite is given no
+    // programs to find: a document it loads makes it look for the signature
+    // tools and run four of them, which a text needs not (and hostile input
+    // had better not reach).
+    if (ownStart && named) request.environment.push_back("PATH=" + home + "/none");
+    request.argv = std::move(argv);
     int error = 0;
     process_ = platform::LiveProcess::Start(request, &error);
     if (!process_) return false;
