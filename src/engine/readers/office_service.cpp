@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <charconv>
 #include <climits>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <string_view>
@@ -62,13 +63,15 @@ constexpr const char* kProfileSettings =
 // The most a reply may carry: what the suite said during one conversion.
 constexpr std::size_t kReplyLimit = 8u << 20;
 
-// Starts the suite (SOFFICE PROFILE_URL PIPE_NAME LOG) in the background, then
-// becomes the program that follows, given the suite's number last. Every
-// value is an argument, none part of the command.
+// Starts the suite (SOFFICE PROFILE_URL PIPE_NAME LOG SUITE_PATH, the last
+// its PATH) in the background, then becomes the program that follows, given
+// the suite's number last. Every value is an argument, none part of the
+// command.
 constexpr const char* kStartSuite =
-    "\"$1\" \"-env:UserInstallation=$2\" --headless --invisible --nologo --norestore "
-    "--nodefault --nolockcheck \"--accept=pipe,name=$3;urp;\" </dev/null >\"$4\" 2>&1 &\n"
-    "shift 4\n"
+    "PATH=\"$5\" \"$1\" \"-env:UserInstallation=$2\" --headless --invisible --nologo "
+    "--norestore --nodefault --nolockcheck \"--accept=pipe,name=$3;urp;\" </dev/null >\"$4\" "
+    "2>&1 &\n"
+    "shift 5\n"
     "exec \"$@\" \"$!\"\n";
 
 // What the suite's start script sets before it runs the launcher.
@@ -255,23 +258,24 @@ bool OfficeService::StartBridge(const std::string& firstRequest, Clock::time_poi
     argv.insert(argv.end(), suite.begin(), suite.end());
     // The suite starts first, from a shell that then becomes the bridge: the
     // suite's start is what a first document waits for, not the bridge's.
-    // The shell runs the suite's launcher itself where it can.
-    const std::string launcher = OfficeLauncher(soffice_);
-    const auto absolute = [](const std::string& path) { return !path.empty() && path[0] == '/'; };
-    const bool named = absolute(launcher) && absolute(argv.front());
+    // The shell runs the suite's launcher itself where it can, and then gives
+    // the suite no programs to find: a document it loads makes it look for
+    // the signature tools and run four of them, which a text needs not (and
+    // hostile input had better not reach). The bridge keeps our PATH (its
+    // Python may be a script that needs it).
     if (ownStart) {
+        const std::string launcher = OfficeLauncher(soffice_);
+        const char* path = std::getenv("PATH");
+        std::string suitePath = path ? path : "/usr/local/bin:/usr/bin:/bin";
+        if (launcher != soffice_) suitePath = home + "/none";
         std::vector<std::string> shell = {"/bin/sh", "-c", kStartSuite, "sh", launcher};
         shell.insert(shell.end(), suite.begin() + 1, suite.end());
+        shell.push_back(suitePath);
         argv.insert(argv.begin(), shell.begin(), shell.end());
     }
     platform::ProcessRequest request;
     request.workingFolder = home;
     request.environment = {"TMPDIR=" + home + "/tmp", "HOME=" + home, kLauncherEnvironment};
-    // Where every program is named by its path, the suite is given no
-    // programs to find: a document it loads makes it look for the signature
-    // tools and run four of them, which a text needs not (and hostile input
-    // had better not reach).
-    if (ownStart && named) request.environment.push_back("PATH=" + home + "/none");
     request.argv = std::move(argv);
     int error = 0;
     process_ = platform::LiveProcess::Start(request, &error);
