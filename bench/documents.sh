@@ -13,25 +13,9 @@
 # that part.
 set -euo pipefail
 build=${1:-build}
-here=$(cd "$(dirname "$0")" && pwd)
-root=$(cd "$here/.." && pwd)
-scan="$root/$build/bin/corvexa-scan"
-work="$here/out"
-mkdir -p "$work"
+. "$(dirname "$0")/common.sh"
 
 secs() { date +%s.%N; }
-# best of N wall-clock seconds of a command (output discarded)
-best_of() {
-  local n=$1; shift
-  local best=""
-  for _ in $(seq "$n"); do
-    local t0 t1 t
-    t0=$(secs); "$@" > /dev/null 2>&1 || true; t1=$(secs)
-    t=$(echo "$t1 - $t0" | bc -l)
-    if [ -z "$best" ] || [ "$(echo "$t < $best" | bc -l)" = 1 ]; then best=$t; fi
-  done
-  printf '%.3f' "$best"
-}
 ratio() { echo "scale=2; $1 / $2" | bc -l; }
 
 # --- e-mail -----------------------------------------------------------------

@@ -5,7 +5,6 @@
 // nothing that runs an outside program); the rest is the file. Members and
 // messages stay within their limits and keep their places under the
 // container's; the files list and the findings' places agree.
-#include <fcntl.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -18,6 +17,7 @@
 #include "engine/readers/mailbox_reader.h"
 #include "fuzz_input.h"
 #include "platform/fd_io.h"
+#include "platform/private_folder.h"
 
 using namespace corvexa;
 
@@ -76,20 +76,11 @@ struct CountingSink : ScanSink {
     ScanSummary summary;
 };
 
-// A private folder of our own for the file the scan reads, made once.
-const std::string& Folder() {
-    static const std::string folder = [] {
-        std::string pattern = "/tmp/corvexa-fuzz-XXXXXX";
-        if (!::mkdtemp(pattern.data())) fuzz::Fail("cannot make a private folder");
-        return pattern;
-    }();
-    return folder;
-}
-
 std::string WriteInput(std::string_view in, const char* name) {
-    const std::string path = Folder() + "/" + name;
+    const platform::PrivateFolder& folder = fuzz::PrivateFolder();
+    const std::string path = folder.Inside(name);
     ::unlink(path.c_str());
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    const int fd = folder.CreateFile(name);
     if (fd < 0) fuzz::Fail("cannot make the input file", path);
     const bool written = platform::WriteFull(fd, in.data(), in.size());
     ::close(fd);

@@ -1,17 +1,20 @@
 #pragma once
 
 // Helpers the fuzz targets share: turning the fuzzer's bytes into texts that
-// reach the interesting paths, and an oracle failure that libFuzzer reports.
+// reach the interesting paths, a private folder that goes with the process,
+// and an oracle failure that libFuzzer reports.
 
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "engine/text.h"
+#include "platform/private_folder.h"
 
 namespace corvexa::fuzz {
 
@@ -42,9 +45,28 @@ inline std::vector<std::string_view> Split(std::string_view bytes, char separato
     return parts;
 }
 
-// An oracle disagreed: say what, then abort so libFuzzer keeps the input.
+// This process's private folder, once made. It is a static, so it goes with
+// everything in it when the process ends through exit() (as libFuzzer ends
+// after -runs or -max_total_time) or returns from main (the replay runner).
+inline std::optional<platform::PrivateFolder>& ProcessFolder() {
+    static std::optional<platform::PrivateFolder> folder;
+    return folder;
+}
+
+// A private 0700 folder for the files a target writes: one per process, made
+// on first use. Its name tells a later start whether this process still runs,
+// so one left by a run that was killed is swept then.
+inline const platform::PrivateFolder& PrivateFolder() {
+    std::optional<platform::PrivateFolder>& folder = ProcessFolder();
+    if (!folder) folder.emplace("corvexa-fuzz-");
+    return *folder;
+}
+
+// An oracle disagreed: say what, then abort so libFuzzer keeps the input. The
+// private folder goes first, as abort() runs no destructors.
 [[noreturn]] inline void Fail(const char* what, const std::string& detail = {}) {
     std::fprintf(stderr, "oracle: %s\n%s\n", what, detail.c_str());
+    ProcessFolder().reset();
     std::abort();
 }
 

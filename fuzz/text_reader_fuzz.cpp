@@ -1,9 +1,15 @@
 // The plain-text readers on bytes in memory. The two reading modes of a scan
 // (the whole file at once, or a 4096-byte buffer line by line) are held to each
 // other, to a plain line cutter for valid UTF-8, and LoadLines to LoadText.
+// Detection's keys found in ASCII bytes are held to those found in UTF-16, and
+// the lines a reader hands to detection (passing over the rest, as bytes where
+// a piece is ASCII) to those it hands over when it decodes every piece first.
 #include <algorithm>
 #include <atomic>
+#include <tuple>
 
+#include "engine/ascii_keys.h"
+#include "engine/detect.h"
 #include "engine/readers/text_reader.h"
 #include "fuzz_input.h"
 
@@ -60,6 +66,56 @@ bool DecodeUtf8(std::string_view s, Text* out) {
     return true;
 }
 
+// Keeps the lines (and parts) handed over with their numbers; finds keys as
+// detection does, in bytes only when `ascii`.
+struct Keyed : LineSink {
+    explicit Keyed(bool inAscii) : ascii(inAscii) { numberLines = true; }
+    std::size_t NextKey(const char16_t* text, std::size_t from, std::size_t n) const override {
+        return keys.NextKey(text, from, n);
+    }
+    bool KeysInAscii() const override { return ascii; }
+    std::size_t NextKeyAscii(const char* text, std::size_t from, std::size_t n) const override {
+        return keys.NextKeyAscii(text, from, n);
+    }
+    const LineCuts* Cuts() const override { return keys.Cuts(); }
+    void Line(TextView line) override { got.emplace_back(lineNumber, Text(line), false); }
+    void LinePart(TextView part) override { got.emplace_back(lineNumber, Text(part), true); }
+    void AbandonLine() override { got.emplace_back(0, Text(), true); }
+
+    bool ascii;
+    DetectionSwitches switches;
+    SharedList list;
+    Detector keys{switches, list};
+    std::vector<std::tuple<std::uint64_t, Text, bool>> got;
+};
+
+std::vector<std::tuple<std::uint64_t, Text, bool>> KeyedLines(std::string_view bytes,
+                                                              bool memoryStream, bool ascii) {
+    std::atomic<bool> stop{false};
+    Keyed sink(ascii);
+    ReadContext ctx{sink, stop, 1252};
+    MemorySource source(bytes);
+    try {
+        ScanPlainText(source, memoryStream, ctx);
+    } catch (const ReadError&) {
+        sink.got.emplace_back(0, u"(failed)", false);
+    }
+    return std::move(sink.got);
+}
+
+void CheckKeys(std::string_view bytes) {
+    std::string ascii(bytes);
+    for (char& c : ascii) c = static_cast<char>(c & 0x7F);
+    const Text wide(ascii.begin(), ascii.end());
+    DetectionSwitches switches;
+    SharedList list;
+    Detector detector(switches, list);
+    for (std::size_t from : {std::size_t{0}, ascii.size() / 3, ascii.size()})
+        fuzz::Check(NextAsciiKey(ascii.data(), from, ascii.size()) ==
+                        detector.NextKey(wide.data(), from, wide.size()),
+                    "keys in ASCII bytes differ from keys in UTF-16");
+}
+
 struct Outcome {
     bool failed = false;
     std::vector<Text> lines;
@@ -103,6 +159,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         fuzz::Check(!whole.failed && whole.lines == PlainCut(utf8), "valid UTF-8 read differently");
         fuzz::Check(buffered.lines == whole.lines, "valid UTF-8: the buffered mode began again");
     }
+
+    CheckKeys(bytes);
+    for (bool memoryStream : {false, true})
+        fuzz::Check(KeyedLines(bytes, memoryStream, true) == KeyedLines(bytes, memoryStream, false),
+                    "lines found through ASCII bytes differ from those found in UTF-16");
 
     // LoadText and LoadLines in the encoding the first byte names.
     static constexpr Encoding kEncodings[4] = {Encoding::Utf8, Encoding::Ansi, Encoding::Utf16LE,

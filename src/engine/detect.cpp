@@ -12,13 +12,9 @@
 #include <string>
 #include <vector>
 
+#include "engine/ascii_keys.h"
+#include "engine/key_scanner.h"
 #include "engine/pattern_chars.h"
-
-#if defined(__SSE2__) || defined(_M_X64) || (defined(_M_IX86_FP) && _M_IX86_FP >= 2)
-#define CORVEXA_DETECT_SSE2 1
-#include <emmintrin.h>
-#include <immintrin.h>
-#endif
 
 namespace corvexa {
 
@@ -100,152 +96,6 @@ inline bool IsLetter(char16_t c, char lower) {
 inline bool IsHttp(const char16_t* p) {
     return IsLetter(p[0], 'h') && IsLetter(p[1], 't') && IsLetter(p[2], 't') && IsLetter(p[3], 'p');
 }
-
-// Key positions. Every match has one: a web match the '.' of "www." or the
-// ':' of "http://" or "https://", an e-mail match its '@', an ftp match the ':'
-// of "ftp://". The searches step from key to key, and a line without any key
-// of an enabled search (most lines) costs one pass of the scanner below, which
-// with SSE2 looks at eight code units at a time.
-
-enum : unsigned {
-    kKeyWww = 1,     // '.' after "www" (any case)
-    kKeyScheme = 2,  // ':' before "//"
-    kKeyAt = 4,      // '@'
-};
-
-#ifdef CORVEXA_DETECT_SSE2
-// The AVX2 form of KeyScanner's blocks: sixteen positions at a time, each with
-// three code units before it and two after. Scans from i (>= 3) while a whole
-// block fits; sets *key to the first key found, or leaves it and returns the
-// position where the caller goes on.
-__attribute__((target("avx2"))) std::size_t ScanKeysAvx2(const char16_t* p, std::size_t i,
-                                                         std::size_t n, unsigned kinds,
-                                                         std::size_t* key) {
-    const __m256i on = _mm256_set1_epi16(-1), off = _mm256_setzero_si256();
-    const __m256i wwwOn = kinds & kKeyWww ? on : off;
-    const __m256i schemeOn = kinds & kKeyScheme ? on : off;
-    const __m256i atOn = kinds & kKeyAt ? on : off;
-    const __m256i dot = _mm256_set1_epi16(u'.'), colon = _mm256_set1_epi16(u':');
-    const __m256i at = _mm256_set1_epi16(u'@'), slash = _mm256_set1_epi16(u'/');
-    const __m256i lower = _mm256_set1_epi16(0x20), w = _mm256_set1_epi16(u'w');
-// Lambdas do not take the function's target, so plain macros it is.
-#define CORVEXA_LOAD(k) _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + (k)))
-#define CORVEXA_IS_W(k) _mm256_cmpeq_epi16(_mm256_or_si256(CORVEXA_LOAD(k), lower), w)
-    for (; i + 18 <= n; i += 16) {
-        const __m256i v = CORVEXA_LOAD(i);
-        // Full stops and colons are common; a "w." or ":/" is not, so test for
-        // those before anything else.
-        __m256i www = _mm256_and_si256(
-            _mm256_and_si256(_mm256_cmpeq_epi16(v, dot), CORVEXA_IS_W(i - 1)), wwwOn);
-        __m256i scheme =
-            _mm256_and_si256(_mm256_and_si256(_mm256_cmpeq_epi16(v, colon),
-                                              _mm256_cmpeq_epi16(CORVEXA_LOAD(i + 1), slash)),
-                             schemeOn);
-        const __m256i ats = _mm256_and_si256(_mm256_cmpeq_epi16(v, at), atOn);
-        const __m256i any = _mm256_or_si256(_mm256_or_si256(www, scheme), ats);
-        if (_mm256_testz_si256(any, any)) continue;
-        www = _mm256_and_si256(www, _mm256_and_si256(CORVEXA_IS_W(i - 2), CORVEXA_IS_W(i - 3)));
-        scheme = _mm256_and_si256(scheme, _mm256_cmpeq_epi16(CORVEXA_LOAD(i + 2), slash));
-        const unsigned m = static_cast<unsigned>(
-            _mm256_movemask_epi8(_mm256_or_si256(_mm256_or_si256(www, scheme), ats)));
-        if (m) {
-            *key = i + static_cast<std::size_t>(std::countr_zero(m)) / 2;
-            return i;
-        }
-    }
-#undef CORVEXA_IS_W
-#undef CORVEXA_LOAD
-    return i;
-}
-
-const bool kHaveAvx2 = __builtin_cpu_supports("avx2");
-#endif
-
-inline bool IsKey(const char16_t* p, std::size_t i, std::size_t n, unsigned kinds) {
-    switch (p[i]) {
-        case u'.':
-            return (kinds & kKeyWww) && i >= 3 && IsLetter(p[i - 1], 'w') &&
-                   IsLetter(p[i - 2], 'w') && IsLetter(p[i - 3], 'w');
-        case u':':
-            return (kinds & kKeyScheme) && i + 2 < n && p[i + 1] == u'/' && p[i + 2] == u'/';
-        case u'@':
-            return (kinds & kKeyAt) != 0;
-        default:
-            return false;
-    }
-}
-
-// Finds the keys of some kinds in one line.
-class KeyScanner {
-public:
-    KeyScanner(TextView line, unsigned kinds) : p_(line.data()), n_(line.size()), kinds_(kinds) {
-#ifdef CORVEXA_DETECT_SSE2
-        const __m128i on = _mm_set1_epi16(-1), off = _mm_setzero_si128();
-        wwwOn_ = kinds & kKeyWww ? on : off;
-        schemeOn_ = kinds & kKeyScheme ? on : off;
-        atOn_ = kinds & kKeyAt ? on : off;
-#endif
-    }
-
-    // The first key at or after `from`; npos when there is none.
-    std::size_t Next(std::size_t i) const {
-        const std::size_t n = n_;
-#ifdef CORVEXA_DETECT_SSE2
-        // Blocks of eight positions, each with three code units before it and
-        // two after; the last block overlaps the one before.
-        for (; i < 3 && i < n; ++i)
-            if (IsKey(p_, i, n, kinds_)) return i;
-        if (kHaveAvx2 && i >= 3) {
-            std::size_t key = npos;
-            i = ScanKeysAvx2(p_, i, n, kinds_, &key);
-            if (key != npos) return key;
-        }
-        for (; i + 10 <= n; i += 8) {
-            if (const unsigned m = Block(i))
-                return i + static_cast<std::size_t>(std::countr_zero(m)) / 2;
-        }
-        if (n >= 13 && i < n - 2) {
-            const std::size_t j = n - 10;  // j < i
-            if (const unsigned m = Block(j) & (~0u << (2 * (i - j))))
-                return j + static_cast<std::size_t>(std::countr_zero(m)) / 2;
-            i = n - 2;
-        }
-#endif
-        for (; i < n; ++i)
-            if (IsKey(p_, i, n, kinds_)) return i;
-        return npos;
-    }
-
-private:
-#ifdef CORVEXA_DETECT_SSE2
-    __m128i Load(std::size_t k) const {
-        return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p_ + k));
-    }
-    __m128i IsW(std::size_t k) const {
-        return _mm_cmpeq_epi16(_mm_or_si128(Load(k), _mm_set1_epi16(0x20)), _mm_set1_epi16(u'w'));
-    }
-    // Bit 2k is set when position i + k is a key.
-    unsigned Block(std::size_t i) const {
-        const __m128i v = Load(i);
-        __m128i www = _mm_and_si128(_mm_cmpeq_epi16(v, _mm_set1_epi16(u'.')), wwwOn_);
-        __m128i scheme = _mm_and_si128(_mm_cmpeq_epi16(v, _mm_set1_epi16(u':')), schemeOn_);
-        const __m128i at = _mm_and_si128(_mm_cmpeq_epi16(v, _mm_set1_epi16(u'@')), atOn_);
-        // Most blocks hold none of the three characters.
-        if (_mm_movemask_epi8(_mm_or_si128(_mm_or_si128(www, scheme), at)) == 0) return 0;
-        www = _mm_and_si128(_mm_and_si128(www, IsW(i - 1)), _mm_and_si128(IsW(i - 2), IsW(i - 3)));
-        const __m128i slash = _mm_set1_epi16(u'/');
-        scheme = _mm_and_si128(scheme, _mm_and_si128(_mm_cmpeq_epi16(Load(i + 1), slash),
-                                                     _mm_cmpeq_epi16(Load(i + 2), slash)));
-        return static_cast<unsigned>(
-            _mm_movemask_epi8(_mm_or_si128(_mm_or_si128(www, scheme), at)));
-    }
-
-    __m128i wwwOn_, schemeOn_, atOn_;
-#endif
-    const char16_t* p_;
-    std::size_t n_;
-    unsigned kinds_;
-};
 
 unsigned WebKeys(bool http, bool https, bool www) {
     return (www ? kKeyWww : 0u) | (http || https ? kKeyScheme : 0u);
@@ -391,7 +241,11 @@ struct Detector::Impl {
     // Appends a finding of a kind (0 web, 1 e-mail, 2 ftp).
     void Append(int kind, TextView match);
 
-    // Each search starts looking for its keys at `first`; there is none before.
+    // The keys of the line searched, found once for all three searches.
+    KeyList lineKeys;
+
+    // Each search starts looking for its keys at `first`; there is none before;
+    // lineKeys holds the line's keys of (at least) the search's kinds.
     void Web(TextView line, std::size_t first, bool http, bool https, bool www);
     void Email(TextView line, std::size_t first);
     void Ftp(TextView line, std::size_t first);
@@ -421,7 +275,7 @@ namespace {
 // The prefix of a web match at or after `from`, found by its key at or after
 // `scanFrom`: true with its start, its end and its key. The keys come in the
 // order of the starts of their prefixes, and prefixes cannot overlap.
-bool NextWebPrefix(const KeyScanner& keys, const char16_t* p, std::size_t from,
+bool NextWebPrefix(const KeyList::View& keys, const char16_t* p, std::size_t from,
                    std::size_t scanFrom, bool http, bool https, std::size_t& start,
                    std::size_t& end, std::size_t& key) {
     for (std::size_t i = std::max(scanFrom, from + 3); (i = keys.Next(i)) != npos; ++i) {
@@ -510,7 +364,7 @@ void Detector::Impl::Web(TextView line, std::size_t first, bool http, bool https
     const Compiled& pat = pats.web[index];
     const char16_t* p = line.data();
     const std::size_t n = line.size();
-    const KeyScanner keys(line, WebKeys(http, https, www));
+    const KeyList::View keys(lineKeys, WebKeys(http, https, www));
     WebStarts starts(p, n);
     std::size_t from = 0, start = 0, end = 0, key = 0;
     while (NextWebPrefix(keys, p, from, scanFrom, http, https, start, end, key)) {
@@ -560,7 +414,7 @@ bool DomainViable(const char16_t* p, std::size_t n, std::size_t at) {
 void Detector::Impl::Email(TextView line, std::size_t first) {
     const char16_t* p = line.data();
     const std::size_t n = line.size();
-    const KeyScanner keys(line, kKeyAt);
+    const KeyList::View keys(lineKeys, kKeyAt);
     std::size_t from = 0;
     std::size_t at = keys.Next(first);
     while (at != npos) {
@@ -585,7 +439,7 @@ void Detector::Impl::Email(TextView line, std::size_t first) {
 void Detector::Impl::Ftp(TextView line, std::size_t first) {
     const char16_t* p = line.data();
     const std::size_t n = line.size();
-    const KeyScanner keys(line, kKeyScheme);
+    const KeyList::View keys(lineKeys, kKeyScheme);
     std::size_t from = 0;
     for (std::size_t i = std::max<std::size_t>(first, 3); (i = keys.Next(i)) != npos;) {
         // i is a ':' before "//".
@@ -699,7 +553,7 @@ void Detector::DetectIn(TextView line, bool http, bool https, bool www, bool ema
     if (!(http || https || www || email || ftp)) return;
     const unsigned kinds =
         WebKeys(http, https, www) | (email ? kKeyAt : 0u) | (ftp ? kKeyScheme : 0u);
-    const std::size_t first = KeyScanner(line, kinds).Next(0);
+    const std::size_t first = impl_->lineKeys.Find(line, kinds, 0);
     if (first == npos) return;
     if (origins_) {
         // Noted kind by kind, and also when a search throws, for the findings
@@ -737,18 +591,25 @@ std::size_t Detector::NextKey(const char16_t* text, std::size_t from, std::size_
     return key == npos ? n : key;
 }
 
+std::size_t Detector::NextKeyAscii(const char* text, std::size_t from, std::size_t n) const {
+    return NextAsciiKey(text, from, n);
+}
+
 void Detector::FindURLs(TextView line) {
     const bool http = switches_.http.load(std::memory_order_acquire);
     const bool https = switches_.https.load(std::memory_order_acquire);
     const bool www = switches_.www.load(std::memory_order_acquire);
+    impl_->lineKeys.Find(line, WebKeys(http, https, www), 0);
     impl_->Web(line, 0, http, https, www);
 }
 
 void Detector::FindEmails(TextView line) {
+    impl_->lineKeys.Find(line, kKeyAt, 0);
     impl_->Email(line, 0);
 }
 
 void Detector::FindFtpLinks(TextView line) {
+    impl_->lineKeys.Find(line, kKeyScheme, 0);
     impl_->Ftp(line, 0);
 }
 

@@ -73,6 +73,8 @@ public:
     // to: a line without one gives no finding under any setting, so readers
     // may pass over it even while the switches change.
     std::size_t NextKey(const char16_t* text, std::size_t from, std::size_t n) const override;
+    bool KeysInAscii() const override { return true; }
+    std::size_t NextKeyAscii(const char* text, std::size_t from, std::size_t n) const override;
 
     // Web addresses (pattern chosen by http/https/www), then e-mail addresses,
     // then ftp links, each appended in the order found. A search that neither

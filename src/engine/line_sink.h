@@ -37,6 +37,16 @@ public:
         return from < n ? from : n;
     }
 
+    // The same for text that is all ASCII, held as bytes (one byte a code
+    // unit). Only when KeysInAscii is true does NextKeyAscii answer as NextKey
+    // would on that text in UTF-16; a reader may then find the lines to hand
+    // over before it decodes anything.
+    virtual bool KeysInAscii() const { return false; }
+    virtual std::size_t NextKeyAscii(const char* text, std::size_t from, std::size_t n) const {
+        (void)text;
+        return from < n ? from : n;
+    }
+
     // Long lines, so that a reader need not hold a line of any length whole.
     // A sink that returns cut rules may receive a line as parts through
     // LinePart, each ending right after a place where the rules allow a cut,

@@ -190,7 +190,8 @@ private:
     void FoundIn1Click();
     // Shows where the current entry of the results was found.
     void UpdateFoundIn();
-    QString PlaceText(std::size_t finding) const;
+    QString PlaceText(const FindingOrigins::Origin& origin) const;
+    void SelectFileEntry(quint64 entry);
     // The files list no longer matches the scan's origins.
     void ForgetOrigins();
     void ExportFindingPlaces1Click();

@@ -4,10 +4,14 @@
 
 #include <QAction>
 #include <QItemSelectionModel>
+#include <QListView>
 #include <QLocale>
 #include <QMenu>
 #include <QTableView>
 
+#include "engine/collector.h"
+#include "engine/readers/archive_reader.h"
+#include "platform/native_path.h"
 #include "platform/product_store.h"
 #include "results/export.h"
 #include "results/places.h"
@@ -47,6 +51,8 @@ void TAppForm::BuildFoundInItems() {
     connect(StatusBar1, &StatusLine::notReadClicked, this, [this] { FilesNotRead1Click(); });
     connect(ListView1->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
             [this] { UpdateFoundIn(); });
+    connect(FoundInPanel1, &FoundInPanel::entryChosen, this,
+            [this](quint64 entry) { SelectFileEntry(entry); });
 }
 
 void TAppForm::LoadFoundInChoice() {
@@ -72,13 +78,39 @@ void TAppForm::FoundIn1Click() {
     }
 }
 
-// "PATH:LINE", a member of an archive as "ARCHIVE//MEMBER:LINE".
-QString TAppForm::PlaceText(std::size_t finding) const {
-    const FindingOrigins::Origin o = origins_.At(finding);
+// "PATH:LINE", a member of an archive as "ARCHIVE//MEMBER:LINE". A member
+// that has an entry of its own in the files list is named as that entry names
+// it (its name's bytes kept as the list keeps them), followed by what lies
+// deeper than the entry (a document's links); a mailbox's message and a
+// member without an entry follow the file's name.
+QString TAppForm::PlaceText(const FindingOrigins::Origin& o) const {
     Text file;
-    QString out = files_.TryAt(o.file, file) ? QString::fromStdU16String(file) : QString();
-    if (!o.member.empty()) out += QStringLiteral("//") + QString::fromStdString(o.member);
+    if (!files_.TryAt(o.file, file)) file.clear();
+    Text entry;
+    QString out;
+    std::string deeper = o.member;
+    if (o.entry != o.file && files_.TryAt(o.entry, entry) && IsMemberEntry(entry, file)) {
+        const std::string skip = platform::NativeFromPath(entry).substr(
+            platform::NativeFromPath(file).size() + kMemberSeparator.size());
+        if (deeper.compare(0, skip.size(), skip) == 0) {
+            out = QString::fromStdU16String(entry);
+            deeper.erase(0, skip.size());
+        }
+    }
+    if (out.isEmpty()) {
+        out = QString::fromStdU16String(file);
+        if (!deeper.empty()) deeper.insert(0, kMemberSeparator);
+    }
+    out += QString::fromStdU16String(platform::PathFromNative(deeper));
     return out + QLatin1Char(':') + QString::number(o.line);
+}
+
+// Selects the entry of the files list a place of the panel was found in.
+void TAppForm::SelectFileEntry(quint64 entry) {
+    if (entry >= static_cast<quint64>(filesModel_->rowCount())) return;
+    const QModelIndex index = filesModel_->index(static_cast<int>(entry), 0);
+    ListBox1->selectionModel()->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect);
+    ListBox1->scrollTo(index);
 }
 
 void TAppForm::UpdateFoundIn() {
@@ -102,9 +134,15 @@ void TAppForm::UpdateFoundIn() {
         lists_.Findings(), lists_.Mode(), resultsModel_->RowText(current.row()).toStdU16String(),
         FoundInPanel::kPlacesShown);
     QStringList places;
+    std::vector<std::uint64_t> entries;
     places.reserve(static_cast<qsizetype>(matches.first.size()));
-    for (std::size_t i : matches.first) places << PlaceText(i);
-    FoundInPanel1->ShowPlaces(places, matches.total);
+    entries.reserve(matches.first.size());
+    for (std::size_t i : matches.first) {
+        const FindingOrigins::Origin o = origins_.At(i);
+        places << PlaceText(o);
+        entries.push_back(o.entry);
+    }
+    FoundInPanel1->ShowPlaces(places, entries, matches.total);
 }
 
 void TAppForm::ForgetOrigins() {

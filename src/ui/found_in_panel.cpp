@@ -23,9 +23,15 @@ FoundInPanel::FoundInPanel(QWidget* parent) : QWidget(parent) {
     list_->setFixedHeight(QFontMetrics(font()).height() * 6 + 8);
     layout->addWidget(title_);
     layout->addWidget(list_);
+    connect(list_, &QListWidget::currentRowChanged, this, [this](int row) {
+        const QListWidgetItem* item = list_->item(row);
+        if (item && item->data(Qt::UserRole).isValid())
+            emit entryChosen(item->data(Qt::UserRole).toULongLong());
+    });
 }
 
-void FoundInPanel::ShowPlaces(const QStringList& places, std::size_t total) {
+void FoundInPanel::ShowPlaces(const QStringList& places, const std::vector<std::uint64_t>& entries,
+                              std::size_t total) {
     const QLocale locale;
     const auto n = static_cast<qint64>(total);
     QString title = QStringLiteral("Found in ");
@@ -35,7 +41,12 @@ void FoundInPanel::ShowPlaces(const QStringList& places, std::size_t total) {
     title += locale.toString(n) + (n == 1 ? QStringLiteral(" place:") : QStringLiteral(" places:"));
     title_->setText(title);
     list_->clear();
-    list_->addItems(places);
+    for (qsizetype i = 0; i < places.size(); ++i) {
+        auto* item = new QListWidgetItem(places[i], list_);
+        const auto at = static_cast<std::size_t>(i);
+        item->setData(Qt::UserRole,
+                      at < entries.size() ? QVariant::fromValue<quint64>(entries[at]) : QVariant());
+    }
 }
 
 void FoundInPanel::ShowNote(const QString& note) {

@@ -15,6 +15,7 @@
 #include <thread>
 #include <vector>
 
+#include "engine/key_scanner.h"
 #include "engine/readers/text_reader.h"
 #include "support/detect_support.h"
 #include "support/temp_dir.h"
@@ -548,6 +549,33 @@ TEST(DetectEquality, HostileLinesMatchPlainPcre2) {
             ASSERT_EQ(got.size(), want.size());
             for (std::size_t i = 0; i < got.size(); ++i)
                 ASSERT_EQ(got[i], want[i]) << "finding " << i;
+        }
+    }
+}
+
+// The searches share the keys of a line, kept up to KeyList::kHeld of them and
+// scanned for past that: findings just before, at and after the end of the
+// kept keys, of every kind, are those of the reference.
+TEST(DetectEquality, FindingsAroundTheEndOfTheKeptKeys) {
+    Reference& ref = Reference::Get();
+    DetectionSwitches switches;
+    SharedList urls;
+    Detector detector(switches, urls);
+    const Text tail = u" x@example.com www.example.org http://h.example.com ftp://f.example.com";
+    std::vector<Text> lines;
+    for (std::size_t keys = KeyList::kHeld - 3; keys <= KeyList::kHeld + 3; ++keys) {
+        // Repeat takes a length: `keys` keys, then the tail's.
+        lines.push_back(Repeat(u"a@ ", 3 * keys) + tail);
+        lines.push_back(Repeat(u"www.- ", 6 * keys) + tail);
+        lines.push_back(Repeat(u"x@e.com http://a.b ", 19 * (keys / 2)) + tail);
+    }
+    for (const Text& line : lines) {
+        for (const char* on : {"efhsw", "e", "hw", "f", "s"}) {
+            SCOPED_TRACE(std::string(on) + " " + std::to_string(line.size()));
+            SetSwitches(switches, on);
+            urls.Clear();
+            detector.DetectInLine(line);
+            ASSERT_EQ(urls.Snapshot(), ref.Line(on, line));
         }
     }
 }

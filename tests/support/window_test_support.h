@@ -2,9 +2,11 @@
 
 // What the Qt window tests share: finding a window's controls by name, small
 // files written and read back, a catcher for the addresses the windows hand to
-// the browser, and the surroundings of a window under test.
+// the browser, and the surroundings of a window under test with the fixture
+// that makes them for each test function.
 
 #include <QByteArray>
+#include <QDialog>
 #include <QList>
 #include <QObject>
 #include <QString>
@@ -90,6 +92,27 @@ private:
 public:
     ui::AppEnvironment env;
     ui::TestSeams seams;
+};
+
+// What a window test class sets up for each test function: a fresh
+// WindowEnvironment whose dialogs are all rejected until the test answers
+// them otherwise. Start it from the class's init() and Stop it from cleanup().
+class WindowFixture {
+public:
+    // False when the environment's temporary root cannot be made.
+    bool Start() {
+        window_ = std::make_unique<WindowEnvironment>();
+        window_->seams.AnswerDialogs([](QDialog* d) { d->reject(); });
+        return window_->IsValid();
+    }
+    void Stop() { window_.reset(); }
+
+    WindowEnvironment& Window() const { return *window_; }
+    const ui::AppEnvironment& Env() const { return window_->env; }
+    QString Root() const { return window_->Root(); }
+
+private:
+    std::unique_ptr<WindowEnvironment> window_;
 };
 
 }  // namespace corvexa::test

@@ -42,11 +42,12 @@ class ContainerMenuTest : public QObject {
     Q_OBJECT
 
 private:
-    std::unique_ptr<test::WindowEnvironment> window_;
-    AppEnvironment env_;
+    test::WindowFixture fixture_;
 
-    QString Root() const { return window_->Root(); }
-    QString SettingsPath() const { return env_.ExecutableFolder + QStringLiteral("settings.ini"); }
+    QString Root() const { return fixture_.Root(); }
+    QString SettingsPath() const {
+        return fixture_.Env().ExecutableFolder + QStringLiteral("settings.ini");
+    }
 
     static QString Item(std::size_t i) {
         const std::string_view name = kContainerSwitches[i].menuObjectName;
@@ -93,18 +94,12 @@ private:
     }
 
 private slots:
-    void init() {
-        window_ = std::make_unique<test::WindowEnvironment>();
-        QVERIFY(window_->IsValid());
-        env_ = window_->env;
-        window_->seams.AnswerDialogs([](QDialog* d) { d->reject(); });
-    }
-
-    void cleanup() { window_.reset(); }
+    void init() { QVERIFY(fixture_.Start()); }
+    void cleanup() { fixture_.Stop(); }
 
     void theItemsAreInTheSettingsMenuOffAndStored() {
         for (std::size_t i = 0; i < kContainerSwitches.size(); ++i) {
-            auto form = std::make_unique<TAppForm>(env_);
+            auto form = std::make_unique<TAppForm>(fixture_.Env());
             auto* settings = form->findChild<QMenu*>(QStringLiteral("Settings1"));
             QVERIFY(settings);
             QAction* item = form->findChild<QAction*>(Item(i));
@@ -120,7 +115,7 @@ private slots:
             // After the keys the file held before.
             QVERIFY(file.indexOf(line) > file.indexOf("SkipLargeFiles="));
             form.reset();
-            auto again = std::make_unique<TAppForm>(env_);
+            auto again = std::make_unique<TAppForm>(fixture_.Env());
             QVERIFY(again->findChild<QAction*>(Item(i))->isChecked());
             again->findChild<QAction*>(Item(i))->trigger();
             QVERIFY(
@@ -132,7 +127,7 @@ private slots:
     void theSwitchesChangeAScan() {
         const QString dir = MakeScanFolder();
         QVERIFY(!dir.isEmpty());
-        auto form = std::make_unique<TAppForm>(env_);
+        auto form = std::make_unique<TAppForm>(fixture_.Env());
         form->show();
         const QStringList off = Scan(*form, dir);
         QVERIFY2(!off.contains(QStringLiteral("http://zip.example/")), qPrintable(off.join(' ')));
@@ -149,7 +144,7 @@ private slots:
     void theFilesListShowsTheMembersRead() {
         const QString dir = MakeScanFolder();
         QVERIFY(!dir.isEmpty());
-        auto form = std::make_unique<TAppForm>(env_);
+        auto form = std::make_unique<TAppForm>(fixture_.Env());
         form->show();
         for (std::size_t i = 0; i < kContainerSwitches.size(); ++i)
             form->findChild<QAction*>(Item(i))->trigger();

@@ -31,10 +31,9 @@ class PdfMenuTest : public QObject {
     Q_OBJECT
 
 private:
-    std::unique_ptr<test::WindowEnvironment> window_;
-    AppEnvironment env_;
+    test::WindowFixture fixture_;
 
-    QString Root() const { return window_->Root(); }
+    QString Root() const { return fixture_.Root(); }
     QByteArray Started() const { return QFile::encodeName(Root() + "converter-started"); }
 
     // The stand-in converter: writes its own finding to the output file,
@@ -48,7 +47,7 @@ private:
         const QString dir = Root() + "scan/";
         QDir().mkpath(dir);
         test::WritePdf((dir + "doc.pdf").toStdString(), {{"http://library.example/"}});
-        auto form = std::make_unique<TAppForm>(env_);
+        auto form = std::make_unique<TAppForm>(fixture_.Env());
         form->show();
         form->findChild<QAction*>(QString::fromLatin1(menuItem))->trigger();
         form->findChild<QLineEdit*>(QStringLiteral("Edit8"))->setText(dir);
@@ -62,18 +61,13 @@ private:
 
     // Nothing of the converter's is left in the data folder.
     QStringList LeftInDataFolder() const {
-        return QDir(env_.ExecutableFolder).entryList({QStringLiteral("temp*")}, QDir::Files);
+        return QDir(fixture_.Env().ExecutableFolder)
+            .entryList({QStringLiteral("temp*")}, QDir::Files);
     }
 
 private slots:
-    void init() {
-        window_ = std::make_unique<test::WindowEnvironment>();
-        QVERIFY(window_->IsValid());
-        env_ = window_->env;
-        window_->seams.AnswerDialogs([](QDialog* d) { d->reject(); });
-    }
-
-    void cleanup() { window_.reset(); }
+    void init() { QVERIFY(fixture_.Start()); }
+    void cleanup() { fixture_.Stop(); }
 
     void theMenuChoosesTheReader_data() {
         QTest::addColumn<QString>("item");

@@ -1,5 +1,6 @@
 // Where each finding was made, in the main window offscreen: the Found In
-// panel for the selected entry of each view, the choice kept in the per-user
+// panel for the selected entry of each view, each place selecting its entry of
+// the files list (an archive's member its own), the choice kept in the per-user
 // store, the export of every finding with its file and line (the same bytes
 // corvexa-scan -H -n prints), and the files a scan could not read, listed on
 // demand from the status bar.
@@ -16,11 +17,14 @@
 #include <QItemSelectionModel>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListView>
+#include <QListWidget>
 #include <QProcess>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTableView>
 #include <QTest>
+#include <cstdlib>
 #include <memory>
 
 #include "platform/native_path.h"
@@ -154,6 +158,78 @@ private slots:
         auto form = MakeForm();
         QVERIFY(Find<QAction>(*form, "FoundIn1")->isChecked());
         QVERIFY(!Panel(*form).isHidden());
+    }
+
+    // A zip (made here with Python's zipfile) holding a text and a nested tgz,
+    // a mailbox and a plain file, read with archives and mailboxes on: each
+    // place names the member's entry of the files list, and making it the
+    // current place selects that entry; a mailbox's message selects the
+    // mailbox's one entry, a plain file its own.
+    void aPlaceSelectsItsEntryOfTheFilesList() {
+        const QString dir = w_->Root() + QStringLiteral("scan/");
+        WriteAll(dir + QStringLiteral("plain.txt"), "http://plain.example/\n");
+        WriteAll(dir + QStringLiteral("box.mbox"),
+                 "From someone Mon Jan  1 00:00:00 2024\nFrom: a@example.org\n\n"
+                 "write to http://mail.example/\n");
+        const QByteArray cmd =
+            "python3 -c 'import io, tarfile, zipfile\n"
+            "t = io.BytesIO()\n"
+            "with tarfile.open(fileobj=t, mode=\"w:gz\") as tar:\n"
+            "    data = b\"deep http://deep.example/\\n\"\n"
+            "    info = tarfile.TarInfo(\"deep.txt\"); info.size = len(data)\n"
+            "    tar.addfile(info, io.BytesIO(data))\n"
+            "with tarfile.open(\"" +
+            QFile::encodeName(dir) +
+            "l.tar\", \"w\", encoding=\"latin-1\",\n"
+            "        format=tarfile.GNU_FORMAT) as tar:\n"
+            "    data = b\"http://latin.example/\\n\"\n"
+            "    info = tarfile.TarInfo(\"b-\\xe9t\\xe9.txt\"); info.size = len(data)\n"
+            "    tar.addfile(info, io.BytesIO(data))\n"
+            "with zipfile.ZipFile(\"" +
+            QFile::encodeName(dir) +
+            "a.zip\", \"w\", zipfile.ZIP_DEFLATED) as z:\n"
+            "    z.writestr(\"in/note.txt\", \"nothing\\nsee http://note.example/\\n\")\n"
+            "    z.writestr(\"inner.tgz\", t.getvalue())'";
+        QCOMPARE(std::system(cmd.constData()), 0);
+        auto form = MakeForm();
+        for (const char* item : {"FoundIn1", "ReadArchives1", "ReadMailboxes1"})
+            Find<QAction>(*form, item)->trigger();
+        Find<QLineEdit>(*form, "Edit8")->setText(dir);
+        Find<QLineEdit>(*form, "Edit1")->setText(QStringLiteral("*"));
+        QSignalSpy done(form.get(), &TAppForm::scanCompleted);
+        QTest::mouseClick(Find<QPushButton>(*form, "ButtonStart"), Qt::LeftButton);
+        if (form->State() != TAppForm::ScanState::Idle) QVERIFY(done.wait(60000));
+
+        const QString latinMember =
+            QStringLiteral("l.tar//") +
+            QString::fromStdU16String(corvexa::platform::PathFromNative("b-\xE9t\xE9.txt"));
+        auto* files = Find<QListView>(*form, "ListBox1");
+        auto* places = Find<QListWidget>(*form, "FoundInList");
+        struct Case {
+            QString entry;     // the address selected in the results
+            QString place;     // how its first place starts, after the folder
+            QString selected;  // the entry of the files list it selects, after the folder
+        };
+        const Case cases[] = {
+            {"http://note.example/", "a.zip//in/note.txt:2", "a.zip//in/note.txt"},
+            {"http://deep.example/", "a.zip//inner.tgz//deep.txt:1", "a.zip//inner.tgz//deep.txt"},
+            {"http://mail.example/", "box.mbox//1:", "box.mbox"},
+            {"http://plain.example/", "plain.txt:1", "plain.txt"},
+            // A member whose name is not UTF-8 is named as the files list names it.
+            {"http://latin.example/", latinMember + ":1", latinMember},
+        };
+        for (const Case& c : cases) {
+            QVERIFY2(Select(*form, c.entry), qPrintable(c.entry));
+            const QStringList shown = Panel(*form).Places();
+            QVERIFY2(!shown.isEmpty() && shown.first().startsWith(dir + c.place),
+                     qPrintable(c.entry + QStringLiteral(": ") + shown.join(QLatin1Char(' '))));
+            files->selectionModel()->clearSelection();
+            places->setCurrentRow(-1);
+            places->setCurrentRow(0);
+            const QModelIndex current = files->currentIndex();
+            QCOMPARE(current.data().toString(), dir + c.selected);
+            QCOMPARE(files->selectionModel()->selectedRows(), QModelIndexList{current});
+        }
     }
 
     // Off (as designed), nothing is noted: the panel is hidden, the export of

@@ -27,20 +27,18 @@
 
 using corvexa::test::Find;
 using corvexa::test::WriteAll;
-using corvexa::ui::AppEnvironment;
 using corvexa::ui::TAppForm;
 
 class WindowKeyboardTest : public QObject {
     Q_OBJECT
 
 private:
-    std::unique_ptr<corvexa::test::WindowEnvironment> window_;
-    AppEnvironment env_;
+    corvexa::test::WindowFixture fixture_;
 
-    QString Root() const { return window_->Root(); }
+    QString Root() const { return fixture_.Root(); }
 
     std::unique_ptr<TAppForm> ActiveForm() {
-        auto form = std::make_unique<TAppForm>(env_);
+        auto form = std::make_unique<TAppForm>(fixture_.Env());
         form->show();
         if (!QTest::qWaitForWindowActive(form.get())) qWarning("window not active");
         return form;
@@ -62,15 +60,12 @@ private:
 
 private slots:
     void init() {
-        window_ = std::make_unique<corvexa::test::WindowEnvironment>();
-        QVERIFY(window_->IsValid());
-        env_ = window_->env;
         // The update check a window starts finds nobody listening.
         qputenv("CORVEXA_MAKER_HOST", "127.0.0.1:9");
-        window_->seams.AnswerDialogs([](QDialog* d) { d->reject(); });
+        QVERIFY(fixture_.Start());
     }
 
-    void cleanup() { window_.reset(); }
+    void cleanup() { fixture_.Stop(); }
 
     void theDirectoryFieldHasTheFocusAtStart() {
         auto form = ActiveForm();
@@ -158,7 +153,7 @@ private slots:
         auto* action = form->findChild<QAction*>(item);
         QVERIFY(action);
         QWidget* opened = nullptr;
-        window_->seams.AnswerDialogs([&opened](QDialog* d) {
+        fixture_.Window().seams.AnswerDialogs([&opened](QDialog* d) {
             opened = d;
             d->reject();
         });

@@ -173,6 +173,23 @@ std::size_t DecodeUtf8(const unsigned char* p, std::size_t n, bool last, char16_
 
 }  // namespace
 
+bool IsAscii(const char* data, std::size_t size) {
+    const char* const end = data + size;
+    __m128i any = _mm_setzero_si128();
+    for (; end - data >= 64; data += 64) {
+        const auto* v = reinterpret_cast<const __m128i*>(data);
+        any = _mm_or_si128(
+            any, _mm_or_si128(_mm_or_si128(_mm_loadu_si128(v), _mm_loadu_si128(v + 1)),
+                              _mm_or_si128(_mm_loadu_si128(v + 2), _mm_loadu_si128(v + 3))));
+    }
+    for (; end - data >= 16; data += 16)
+        any = _mm_or_si128(any, _mm_loadu_si128(reinterpret_cast<const __m128i*>(data)));
+    if (_mm_movemask_epi8(any)) return false;
+    for (; data < end; ++data)
+        if (static_cast<unsigned char>(*data) >= 0x80) return false;
+    return true;
+}
+
 bool IsStrictUtf8(const unsigned char* p, std::size_t n) {
     const unsigned char* const end = p + n;
     while (p < end) {

@@ -44,6 +44,13 @@ public:
     std::size_t DecodeInto(const char* data, std::size_t size, bool last, Text& out,
                            std::size_t base);
 
+    // Whether the next piece, when it is all ASCII, decodes to its bytes as
+    // they stand, one unit each (UTF-8 and most ANSI code pages, with no
+    // sequence carried over from the piece before).
+    bool KeepsAscii() const {
+        return carried_ == 0 && !icu_ && (table_ ? asciiSame_ : encoding_ == Encoding::Utf8);
+    }
+
 private:
     struct Icu;
     std::size_t DecodeIcu(const char* data, std::size_t size, bool last, Text& out,
@@ -61,6 +68,9 @@ private:
     const char16_t* table_ = nullptr;  // ANSI of one byte a character: its 256 characters
     bool asciiSame_ = false;           // table_ leaves every ASCII byte as it is
 };
+
+// Whether every byte is below 0x80.
+bool IsAscii(const char* data, std::size_t size);
 
 // Whether bytes are strict UTF-8 throughout, as TextDecoder reads them: the
 // same bytes decode as UTF-8 without an error exactly when this is true.

@@ -355,17 +355,28 @@ bool DecodeFile(ByteSource& source, Encoding requested, int ansiCodePage, bool r
     return DecodeFile(buffers, requested, ansiCodePage, replaceAfterMark, onOpen, onPiece);
 }
 
+// Hands the lines of a piece of bytes to the cutter, decoded; or, when the
+// sink finds its keys in ASCII and the piece is ASCII that the decoder would
+// leave as it stands, as the bytes themselves (no decoder state changes).
+bool FeedPiece(TextDecoder& decoder, LineCutter& cutter, Text& decoded, const char* data,
+               std::size_t size, bool last, LineSink& sink, const std::atomic<bool>& stop) {
+    if (size && sink.KeysInAscii() && decoder.KeepsAscii() && IsAscii(data, size))
+        return cutter.FeedAscii(std::string_view(data, size), sink, stop);
+    const std::size_t end = decoder.DecodeInto(data, size, last, decoded, 0);
+    return cutter.Feed(TextView(decoded.data(), end), sink, stop);
+}
+
 // Decodes a file buffer by buffer and cuts it into lines as it goes.
 void ReadLines(Buffers& buffers, Encoding requested, int ansiCodePage, bool replaceAfterMark,
                LineSink& sink, const std::atomic<bool>& stop) {
     LineCutter cutter;
-    Text decoded;
+    // Written over from file to file, never zeroed again: no allocation per file.
+    static thread_local Text decoded;
     try {
         if (DecodeFile(
                 buffers, requested, ansiCodePage, replaceAfterMark, [](std::uint64_t) {},
                 [&](TextDecoder& decoder, const char* data, std::size_t size, bool last) {
-                    const std::size_t end = decoder.DecodeInto(data, size, last, decoded, 0);
-                    return cutter.Feed(TextView(decoded.data(), end), sink, stop);
+                    return FeedPiece(decoder, cutter, decoded, data, size, last, sink, stop);
                 }))
             cutter.Finish(sink, stop);
     } catch (...) {
@@ -520,8 +531,9 @@ void ScanHeldBytes(std::string_view bytes, Encoding requested, ReadContext& ctx)
         for (std::size_t pos = 0;;) {
             const std::size_t take = std::min(kHeldPiece, bytes.size() - pos);
             const bool last = pos + take == bytes.size();
-            const std::size_t end = decoder.DecodeInto(bytes.data() + pos, take, last, decoded, 0);
-            if (!cutter.Feed(TextView(decoded.data(), end), ctx.sink, ctx.stop)) return;
+            if (!FeedPiece(decoder, cutter, decoded, bytes.data() + pos, take, last, ctx.sink,
+                           ctx.stop))
+                return;
             pos += take;
             if (last) break;
         }

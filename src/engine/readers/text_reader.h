@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -32,6 +33,11 @@ public:
     // and its final line is handed over too (as Finish would). Returns false
     // when stopped.
     bool Feed(TextView text, LineSink& sink, const std::atomic<bool>& stop, bool last = false);
+    // Feed for a piece of text that is all ASCII, held as bytes (one byte a
+    // unit), for a sink whose KeysInAscii holds: the same as Feed of the text
+    // in UTF-16, but only the lines handed over are ever widened to it.
+    bool FeedAscii(std::string_view bytes, LineSink& sink, const std::atomic<bool>& stop,
+                   bool last = false);
     // Hands over the last line if the text did not end with a break.
     bool Finish(LineSink& sink, const std::atomic<bool>& stop);
     // For a read that failed: a line handed over in part is abandoned.
@@ -39,6 +45,14 @@ public:
 
 private:
     bool FeedLines(TextView text, LineSink& sink, const std::atomic<bool>& stop, bool last);
+    bool FeedAsciiLines(const char* p, std::size_t n, LineSink& sink, const std::atomic<bool>& stop,
+                        bool last);
+    // Hands over the ASCII line p[start, end), widened; in parts when it is long.
+    bool HandAscii(const char* p, std::size_t start, std::size_t end, LineSink& sink,
+                   const std::atomic<bool>& stop);
+    // Keeps p[start, n) in pending_, its long front handed over first.
+    bool KeepAscii(const char* p, std::size_t start, std::size_t n, LineSink& sink,
+                   const std::atomic<bool>& stop);
     // Hands the line held in pending_ over unless the sink has no use for it.
     bool HandOver(LineSink& sink, const std::atomic<bool>& stop);
     // Hands over the line [start, end) of p, in parts when it is long; when
