@@ -551,16 +551,20 @@ TEST_F(Office, TheLauncherBehindTheSuitesStartScript) {
 TEST_F(OfficeBridge, TheSuiteStartsThroughItsLauncherWithNoProgramsToFind) {
     const fs::path program = dir_.Path() / "suite/program";
     const fs::path calls = dir_.Path() / "calls";
+    const fs::path started = dir_.Path() / "started";
     const std::string note = " >> '" + calls.string() + "'\n";
     // What a program named without its path would be, here: "none" or its path.
     const std::string found = "$(command -v cat || echo none)";
     const std::string soffice =
         test::WriteStandIn(program / "soffice", "echo script" + note + "exit 1").string();
-    test::WriteStandIn(
-        program / "oosplash",
-        "echo \"suite $$ " + found + " $SAL_ENABLE_FILE_LOCKING\"" + note + "exec /bin/sleep 300");
+    test::WriteStandIn(program / "oosplash", "echo \"suite $$ " + found +
+                                                 " $SAL_ENABLE_FILE_LOCKING\"" + note + ": > '" +
+                                                 started.string() + "'\nexec /bin/sleep 300");
     test::WriteStandIn(program / "soffice.bin", "exit 1");
-    test::WriteStandIn(program / "python", "echo \"bridge $$ " + found + "\"" + note + R"(
+    // The bridge is ready once the suite is up, as the real one.
+    test::WriteStandIn(program / "python", "echo \"bridge $$ " + found + "\"" + note +
+                                               "while [ ! -e '" + started.string() +
+                                               "' ]; do /bin/sleep 0.01; done" + R"(
 echo "ready 0"
 tab=$(printf '\t')
 while IFS="$tab" read -r verb filter options ext doc out; do
