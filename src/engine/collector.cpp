@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 #include <new>
 
@@ -89,12 +90,12 @@ void TCollector::CollectNow() {
 
     if (job_.Mode == ScanMode::Directory)
         Walk(summary);
-    else
+    else if (!feed_)
         DropMemberEntries(files_);  // an earlier scan's; they come again with their archive
 
     std::size_t membersListed = 0;
     Text path;
-    for (std::size_t i = 0; files_.TryAt(i, path); ++i) {
+    for (std::size_t i = 0; NextListed(i, path); ++i) {
         if (Stopping()) break;
         if (origins_) origins_->BeginFile(i);
         sink_.ReadingFile(path);
@@ -111,6 +112,42 @@ void TCollector::CollectNow() {
     summary.FilesListed = files_.Size() - membersListed;
     summary.Stopped = Stopping();
     sink_.ScanFinished(summary);
+}
+
+bool TCollector::NextListed(std::size_t i, Text& path) {
+    return files_.TryAt(i, path) || (feed_ && feed_->WaitFor(i, path, control_.StopRequested));
+}
+
+void FileListFeed::Add(const std::vector<Text>& names) {
+    {
+        std::lock_guard lock(mutex_);
+        files_.InsertAt(SIZE_MAX, names);  // at the end, in one step
+    }
+    more_.notify_all();
+}
+
+void FileListFeed::Close() {
+    {
+        std::lock_guard lock(mutex_);
+        closed_ = true;
+    }
+    more_.notify_all();
+}
+
+bool FileListFeed::WaitFor(std::size_t i, Text& out, const std::atomic<bool>& stop) {
+    while (!files_.TryAt(i, out))
+        if (!WaitBeyond(i, stop)) return files_.TryAt(i, out);
+    return true;
+}
+
+bool FileListFeed::WaitBeyond(std::size_t size, const std::atomic<bool>& stop) {
+    std::unique_lock lock(mutex_);
+    for (;;) {
+        if (files_.Size() > size) return true;
+        if (closed_ || stop.load()) return false;
+        // A stop comes without a notification here: it is looked at now and then.
+        more_.wait_for(lock, std::chrono::milliseconds(50));
+    }
 }
 
 void TCollector::ReadListedFile(const Text& path, ScanSummary& summary) {

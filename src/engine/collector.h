@@ -4,9 +4,11 @@
 
 #include <array>
 #include <atomic>
+#include <condition_variable>
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <string_view>
 #include <thread>
@@ -106,6 +108,30 @@ std::int64_t FileSizeOf(const Text& path);
 // Seconds between two tick counts, modulo 2^32 milliseconds.
 double ElapsedSeconds(std::uint32_t startTick, std::uint32_t endTick);
 
+// The names of a file list that is still being read while the scan runs (the
+// command line's --files-from): the files list grows at its end, and a scan
+// that reaches its end waits for more names until the list is closed. The
+// thread that reads the list must close it, also when it fails or is stopped.
+// A fed list starts empty: it holds no members' entries of an earlier scan.
+class FileListFeed {
+public:
+    explicit FileListFeed(SharedList& files) : files_(files) {}
+    void Add(const std::vector<Text>& names);
+    void Close();
+    // Entry i of the files list into `out`, waiting while the list may still
+    // grow; false when the list was closed without it, or at a stop.
+    bool WaitFor(std::size_t i, Text& out, const std::atomic<bool>& stop);
+    // Waits until the files list holds more than `size` entries; false when
+    // it was closed without them, or at a stop.
+    bool WaitBeyond(std::size_t size, const std::atomic<bool>& stop);
+
+private:
+    SharedList& files_;
+    std::mutex mutex_;
+    std::condition_variable more_;
+    bool closed_ = false;
+};
+
 // One scan: walks the folder (directory mode) or takes the files list as it is
 // (file-list mode), reads every file and detects addresses in every line. Runs
 // on its own thread; at most one per window at a time.
@@ -146,6 +172,8 @@ public:
     // Notes each finding's file (its index in the files list) and line number
     // in `origins` from now on; null stops it.
     void RecordOrigins(FindingOrigins* origins);
+    // File-list mode: the list is still being read (call before Start).
+    void SetFeed(FileListFeed* feed) { feed_ = feed; }
     // The detection the per-file step hands lines to, and a sink to put in
     // its place (one that passes the lines on to it).
     Detector& Detection() { return detector_; }
@@ -156,6 +184,8 @@ private:
     void ReadFile(const Text& path);
     // Reads one file of the list and tells the sink how that ended.
     void ReadListedFile(const Text& path, ScanSummary& summary);
+    // Entry i of the files list, waiting for it while a feed may bring it.
+    bool NextListed(std::size_t i, Text& path);
     void ScanPlainText(const Text& path);
     // Runs detection on the text a reader gives; a text cut short at one of
     // the reader's bounds is searched as far as it goes and the cut is noted.
@@ -206,6 +236,7 @@ private:
     Detector detector_;
     LineSink* lineSink_ = &detector_;
     FindingOrigins* origins_ = nullptr;
+    FileListFeed* feed_ = nullptr;
     std::optional<FileMask> mask_;
     std::uint32_t startTick_ = 0;
     std::thread thread_;

@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstring>
 #include <string>
@@ -82,6 +83,68 @@ std::vector<Text> ParseFileList(std::string_view bytes, EmptyLines empty) {
 
 std::vector<Text> LoadFileList(const Text& path) {
     return ParseFileList(ReadWholeFile(path));
+}
+
+FileListStream::FileListStream(const std::string& argument) : argument_(argument) {
+    standardInput_ = argument == "-";
+    fd_ = standardInput_ ? 0 : ::open(argument.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd_ < 0) throw ReadError("cannot open " + argument + ": " + std::strerror(errno));
+}
+
+FileListStream::~FileListStream() {
+    if (!standardInput_) ::close(fd_);
+}
+
+bool FileListStream::ReadMore(std::size_t size, const std::atomic<bool>* stop) {
+    const std::size_t had = pending_.size();
+    pending_.resize(had + size);
+    for (;;) {
+        const ssize_t r = ::read(fd_, pending_.data() + had, size);
+        if (r >= 0) {
+            pending_.resize(had + static_cast<std::size_t>(r));
+            return r > 0;
+        }
+        const int error = errno;
+        pending_.resize(had);
+        if (error != EINTR)
+            throw ReadError("cannot read " + argument_ + ": " + std::strerror(error));
+        if (stop && stop->load()) return false;
+    }
+}
+
+bool FileListStream::Next(std::vector<Text>& names, const std::atomic<bool>* stop) {
+    names.clear();
+    if (ended_) return false;
+    // A small first piece, so that the scan starts at once; then larger ones.
+    const std::size_t size = std::size_t{8 * 1024} << std::min<std::size_t>(pieces_++, 5);
+    std::size_t cut = std::string::npos;
+    while (cut == std::string::npos) {
+        if (!ReadMore(size, stop)) {
+            ended_ = true;
+            if (stop && stop->load()) return false;
+            break;
+        }
+        if (!started_ && pending_.size() < 4) continue;  // room for a mark
+        const unsigned char* bytes = reinterpret_cast<const unsigned char*>(pending_.data());
+        std::size_t mark = 0;
+        const Encoding encoding = EncodingFromMark(bytes, pending_.size(), Encoding::Utf8, &mark);
+        if (!started_ && (encoding == Encoding::Utf16LE || encoding == Encoding::Utf16BE)) {
+            // Not cut into pieces: read to the end, parsed as a whole.
+            while (ReadMore(size, stop)) {
+            }
+            ended_ = true;
+            if (stop && stop->load()) return false;
+            break;
+        }
+        cut = pending_.find_last_of("\r\n");
+    }
+    if (ended_) cut = pending_.size();
+    names = ParseFileList(std::string_view(pending_).substr(0, cut), EmptyLines::Skip);
+    started_ = true;
+    // The line break before the rest goes with it: an empty line, left out.
+    pending_.erase(0, cut);
+    if (ended_) pending_.clear();
+    return true;
 }
 
 std::vector<Text> ReadFileListArgument(const std::string& argument) {

@@ -193,7 +193,7 @@ void ParallelCollector::CollectNow() {
     if (job_.Mode == ScanMode::Directory) {
         TCollector walker(job_, files_, urls_, control_, sink_, documentReaders_);
         walker.Walk(summary);
-    } else {
+    } else if (!feed_) {
         DropMemberEntries(files_);  // an earlier scan's; they come again with their archive
     }
     // All readers are set up before any reads: setting one up asks the
@@ -241,23 +241,39 @@ void ParallelCollector::RunReader(Reader& reader) {
 bool ParallelCollector::Claim(Reader& reader, Text& path) {
     std::unique_lock lock(mutex_);
     if (!reader.spentLists.empty() || !reader.spentOrigins.empty()) {
-        // Freed here, by the thread that took the memory, outside the lock.
+        // Freed here, by the thread that took the memory, outside the lock;
+        // one list's storage becomes the reader's buffer again, when that
+        // went with its last file (its storage then is freed instead).
         auto lists = std::move(reader.spentLists);
         auto origins = std::move(reader.spentOrigins);
         reader.spentLists.clear();
         reader.spentOrigins.clear();
         lock.unlock();
+        if (!lists.empty()) {
+            lists.back()->Recycle();
+            reader.buffer.Swap(*lists.back());
+        }
         lists.clear();
         origins.clear();
         lock.lock();
     }
-    changed_.wait(lock, [&] {
-        return ended_ || Stopping() ||
-               (next_ < head_ + limits_.filesAhead && waitingBytes_ < limits_.waitingBytes);
-    });
-    if (ended_ || Stopping()) return false;
-    // Every file before next_ that is in has its members' entries after it.
-    if (!files_.TryAt(next_ + membersListed_, path)) return false;
+    for (;;) {
+        changed_.wait(lock, [&] {
+            return ended_ || Stopping() ||
+                   (next_ < head_ + limits_.filesAhead && waitingBytes_ < limits_.waitingBytes);
+        });
+        if (ended_ || Stopping()) return false;
+        // Every file before next_ that is in has its members' entries after it.
+        if (files_.TryAt(next_ + membersListed_, path)) break;
+        if (!feed_) return false;
+        // The names still being read: wait for more without the lock, then
+        // look again (another reader may have taken them meanwhile).
+        const std::size_t have = files_.Size();
+        lock.unlock();
+        const bool more = feed_->WaitBeyond(have, control_.StopRequested);
+        lock.lock();
+        if (!more && !(files_.Size() > have)) return false;
+    }
     slots_.emplace_back();
     slots_.back().path = path;
     slots_.back().index = next_;
@@ -294,7 +310,7 @@ void ParallelCollector::Overflow(Reader& reader) {
     lock.unlock();
     if (announce) sink_.ReadingFile(slot.path);
     urls_.AppendFrom(reader.buffer);
-    reader.buffer.Clear();
+    reader.buffer.Recycle();
     if (origins_) origins_->TakeFrom(reader.origins, shift);
     lock.lock();
     committing_ = false;
@@ -334,7 +350,7 @@ void ParallelCollector::Finish(Reader& reader, bool ok, bool missing, std::strin
     slot.failure = std::move(failure);
     CommitReady(lock);
     lock.unlock();
-    reader.buffer.Clear();
+    reader.buffer.Recycle();  // its storage serves the reader's next file
 }
 
 void ParallelCollector::CommitReady(std::unique_lock<std::mutex>& lock) {

@@ -64,6 +64,9 @@ public:
 
     // Notes each finding's file and line in `origins`; call before Start.
     void RecordOrigins(FindingOrigins* origins) { origins_ = origins; }
+    // File-list mode: the list is still being read; the readers start on the
+    // first names and wait at the list's end until it is closed. Before Start.
+    void SetFeed(FileListFeed* feed) { feed_ = feed; }
 
     void Start();
     void Wait();
@@ -120,6 +123,7 @@ private:
     DocumentReaders documentReaders_;
     ParallelLimits limits_;
     FindingOrigins* origins_ = nullptr;
+    FileListFeed* feed_ = nullptr;
     std::uint32_t startTick_ = 0;
 
     // Guards the window of files below. The findings go into the URL list

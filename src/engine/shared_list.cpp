@@ -15,6 +15,8 @@ namespace {
 constexpr std::size_t kBlockBytes = 32 * 1024;
 constexpr std::size_t kFirstBlockBytes = 512;
 constexpr std::size_t kSlabBytes = 1024 * 1024;
+// Recycle keeps no more storage than this; a larger list is freed.
+constexpr std::size_t kRecycleBytes = 2 * kSlabBytes;
 constexpr std::uint16_t kWide = 0x8000;
 constexpr std::uint16_t kStartMask = 0x7fff;
 // The index is kept in chunks of 4096 words, so it grows without copying.
@@ -67,6 +69,14 @@ void SharedList::NewBlockLocked(std::size_t size) {
         blocks_.empty() ? kFirstBlockBytes : std::min(kBlockBytes, blocks_.back().capacity * 2);
     cap = std::max(cap, size);
     blocks_.reserve(blocks_.size() + 1);
+    if (!spare_.empty() && spare_.back().capacity >= size) {
+        Block reused = spare_.back();
+        spare_.pop_back();
+        reused.used = 0;
+        reused.first = size_;
+        blocks_.push_back(reused);
+        return;
+    }
     Block block = MakeBlockLocked(cap);
     block.first = size_;
     blocks_.push_back(block);
@@ -76,16 +86,21 @@ unsigned char* SharedList::PlaceLocked(std::size_t size, bool wide) {
     if (blocks_.empty() || blocks_.back().used + size > blocks_.back().capacity ||
         blocks_.back().used > kStartMask)
         NewBlockLocked(size);
-    if ((size_ & (kChunk - 1)) == 0)
-        index_.push_back(std::make_unique_for_overwrite<std::uint16_t[]>(kChunk));
     Block& block = blocks_.back();
     const auto start = static_cast<std::uint16_t>(block.used);
-    index_[size_ >> kChunkBits][size_ & (kChunk - 1)] =
-        static_cast<std::uint16_t>(wide ? start | kWide : start);
-    ++size_;
+    PushWordLocked(static_cast<std::uint16_t>(wide ? start | kWide : start));
     unsigned char* dst = block.bytes + block.used;
     block.used += size;
     return dst;
+}
+
+void SharedList::PushWordLocked(std::uint16_t word) {
+    // Index chunks kept by Recycle are used again.
+    const std::size_t chunk = size_ >> kChunkBits;
+    if (chunk == index_.size())
+        index_.push_back(std::make_unique_for_overwrite<std::uint16_t[]>(kChunk));
+    index_[chunk][size_ & (kChunk - 1)] = word;
+    ++size_;
 }
 
 void SharedList::AppendLocked(TextView text) {
@@ -155,6 +170,8 @@ void SharedList::ReadLocked(std::size_t i, const Cursor& at, Text& out) const {
 void SharedList::ClearLocked() {
     blocks_.clear();
     blocks_.shrink_to_fit();
+    spare_.clear();
+    spare_.shrink_to_fit();
     regions_.clear();
     regions_.shrink_to_fit();
     slabFree_ = nullptr;
@@ -166,6 +183,8 @@ void SharedList::ClearLocked() {
 
 void SharedList::SwapLocked(SharedList& other) {
     blocks_.swap(other.blocks_);
+    spare_.swap(other.spare_);
+    std::swap(hint_, other.hint_);
     regions_.swap(other.regions_);
     std::swap(slabFree_, other.slabFree_);
     std::swap(slabLeft_, other.slabLeft_);
@@ -201,6 +220,24 @@ bool SharedList::TryAt(std::size_t i, Text& out) const {
 void SharedList::Clear() {
     std::lock_guard lock(mutex_);
     ClearLocked();
+}
+
+void SharedList::Recycle() {
+    std::lock_guard lock(mutex_);
+    std::size_t held = index_.size() * kChunk * sizeof(std::uint16_t);
+    for (const std::vector<Block>* list : {&blocks_, &spare_})
+        for (const Block& block : *list) held += block.capacity;
+    if (held > kRecycleBytes) {
+        ClearLocked();
+        return;
+    }
+    // The spare blocks are used last first: those in use now go after them,
+    // the list's first block last, so that they come back in the order the
+    // list took them (small ones first).
+    spare_.insert(spare_.end(), blocks_.rbegin(), blocks_.rend());
+    blocks_.clear();
+    size_ = 0;
+    hint_ = 0;
 }
 
 void SharedList::SetWordLocked(std::size_t i, std::uint16_t word) {
@@ -301,18 +338,75 @@ void SharedList::InsertAt(std::size_t at, const std::vector<Text>& entries) {
     SwapLocked(kept);
 }
 
+// Entries [from.first, end) of block b of `other`: as many as fit go into
+// this list's last block in one copy, the rest into a new block.
+void SharedList::AppendBlockLocked(const SharedList& other, std::size_t b, std::size_t end) {
+    const Block& from = other.blocks_[b];
+    auto startOf = [&](std::size_t i) -> std::size_t {
+        return i < end ? (other.WordLocked(i) & kStartMask) : from.used;
+    };
+    std::size_t i = from.first;
+    while (i < end) {
+        const std::size_t first = startOf(i);
+        std::size_t j = i;
+        if (!blocks_.empty()) {
+            const Block& to = blocks_.back();
+            // Each start within 15 bits, the bytes within the block.
+            while (j < end && to.used + (startOf(j) - first) <= kStartMask &&
+                   to.used + (startOf(j + 1) - first) <= to.capacity)
+                ++j;
+        }
+        if (j == i) {
+            NewBlockLocked(startOf(end) - first);
+            continue;
+        }
+        Block& to = blocks_.back();
+        const std::size_t bytes = startOf(j) - first;
+        const std::size_t at = to.used;
+        std::memcpy(to.bytes + at, from.bytes + first, bytes);
+        to.used += bytes;
+        for (std::size_t k = i; k < j; ++k) {
+            const std::uint16_t word = other.WordLocked(k);
+            const std::size_t start = (word & kStartMask) - first + at;
+            PushWordLocked(static_cast<std::uint16_t>(start | (word & kWide)));
+        }
+        i = j;
+    }
+}
+
 void SharedList::AppendFrom(const SharedList& other) {
     if (&other == this) return;
     std::scoped_lock lock(mutex_, other.mutex_);
-    if (other.size_ == 0) return;
-    Cursor at = other.CursorLocked(0);
-    for (std::size_t i = 0; i < other.size_; ++i) {
-        other.AdvanceLocked(i, at);
+    for (std::size_t b = 0; b < other.blocks_.size(); ++b) {
+        const std::size_t end =
+            b + 1 < other.blocks_.size() ? other.blocks_[b + 1].first : other.size_;
+        AppendBlockLocked(other, b, end);
+    }
+}
+
+std::size_t SharedList::AppendLinesUtf8(std::size_t from, std::size_t count,
+                                        std::string& out) const {
+    std::lock_guard lock(mutex_);
+    if (from >= size_) return 0;
+    Cursor at = CursorLocked(from);
+    Text wideEntry;
+    std::size_t i = from;
+    for (; i < size_ && i - from < count; ++i) {
+        AdvanceLocked(i, at);
         std::size_t size = 0;
         bool wide = false;
-        const unsigned char* bytes = other.BytesLocked(i, at, size, wide);
-        std::memcpy(PlaceLocked(size, wide), bytes, size);
+        const unsigned char* bytes = BytesLocked(i, at, size, wide);
+        if (wide) {
+            // Held as UTF-16 only when some character is not ASCII.
+            wideEntry.resize(size / sizeof(char16_t));
+            std::memcpy(wideEntry.data(), bytes, size);
+            out += ToUtf8(wideEntry);
+        } else {
+            out.append(reinterpret_cast<const char*>(bytes), size);
+        }
+        out += '\n';
     }
+    return i - from;
 }
 
 void SharedList::Swap(SharedList& other) {
@@ -385,9 +479,9 @@ std::size_t SharedList::MemoryUsage() const {
     std::lock_guard lock(mutex_);
     std::size_t bytes = 0;
     for (const Block& block : blocks_) bytes += block.capacity;
-    return bytes + index_.size() * kChunk * sizeof(std::uint16_t) +
-           blocks_.capacity() * sizeof(Block) + regions_.capacity() * sizeof(Region) +
-           index_.capacity() * sizeof(void*);
+    const std::size_t chunks = (size_ + kChunk - 1) >> kChunkBits;  // those in use
+    return bytes + chunks * kChunk * sizeof(std::uint16_t) + blocks_.capacity() * sizeof(Block) +
+           regions_.capacity() * sizeof(Region) + index_.capacity() * sizeof(void*);
 }
 
 }  // namespace corvexa

@@ -5,6 +5,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <string>
 #include <vector>
 
 #include "engine/text.h"
@@ -36,11 +37,19 @@ public:
     bool TryAt(std::size_t i, Text& out) const;
 
     void Clear();
+    // Empties the list but keeps its storage (up to a bound) for the entries
+    // that come next, so that a list filled and emptied again and again, as
+    // a reader's buffer is once a file, takes no new memory each time.
+    void Recycle();
     // Puts entries in before index `at` (at the end when `at` is past it),
     // in their order; the entries from `at` on move back by their number.
     void InsertAt(std::size_t at, const std::vector<Text>& entries);
-    // Appends every entry of `other` (another list), in order.
+    // Appends every entry of `other` (another list), in order: a block of
+    // entries at a time, bytes and index words in bulk.
     void AppendFrom(const SharedList& other);
+    // Appends entries from index `from` on, at most `count` of them, to `out`
+    // as UTF-8 lines ending in LF, holding the lock once. Returns how many.
+    std::size_t AppendLinesUtf8(std::size_t from, std::size_t count, std::string& out) const;
     // Replaces the whole content in one step (the new content is built before
     // the lock is taken).
     void Assign(const std::vector<Text>& entries);
@@ -67,7 +76,8 @@ public:
     // touch this list.
     void ForEach(const std::function<void(TextView)>& f) const;
 
-    // Bytes held by the list's storage (blocks and index), for measurements.
+    // Bytes held by the list's storage (blocks and index in use; not what
+    // Recycle keeps for later), for measurements.
     std::size_t MemoryUsage() const;
 
 private:
@@ -104,6 +114,9 @@ private:
     void AppendLocked(TextView text);
     // Room for a new entry of `size` bytes, indexed; the caller fills it.
     unsigned char* PlaceLocked(std::size_t size, bool wide);
+    // Indexes a new last entry that starts at `word` (with kWide) in the last block.
+    void PushWordLocked(std::uint16_t word);
+    void AppendBlockLocked(const SharedList& other, std::size_t b, std::size_t end);
     void ClearLocked();
     void SwapLocked(SharedList& other);
     std::uint16_t WordLocked(std::size_t i) const;
@@ -119,6 +132,8 @@ private:
     unsigned char* slabFree_ = nullptr;  // the unused end of the last mapped region
     std::size_t slabLeft_ = 0;
     std::vector<Block> blocks_;
+    // Emptied blocks kept by Recycle, in their regions, the next to use last.
+    std::vector<Block> spare_;
     std::vector<std::unique_ptr<std::uint16_t[]>> index_;  // chunks of kChunk words
     std::size_t size_ = 0;
     mutable std::size_t hint_ = 0;  // the block the last lookup found

@@ -6,7 +6,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "engine/readers/text_reader.h"
@@ -77,6 +79,69 @@ TEST(FileList, TheCommandLineReadsAPipe) {
               (List{u"/p/\u00e9", u"/q/\xDCE9"}));
     ::close(fds[0]);
     EXPECT_THROW(ReadFileListArgument("/no/such/list.txt"), ReadError);
+}
+
+// A list read a piece at a time gives the names of the whole list read at
+// once, wherever its pieces end: a line break split between two reads, a mark
+// at the start (and the same bytes at the start of a later piece, a name's),
+// UTF-16, bytes that are not UTF-8, a line longer than any read, no final
+// break. From a file, and from a pipe written a little at a time.
+TEST(FileList, AStreamedListGivesTheNamesOfTheWholeList) {
+    auto lines = [](std::size_t count, std::size_t width, const std::string& end) {
+        std::string s;
+        for (std::size_t i = 0; i < count; ++i) {
+            const std::string n = "/d/" + std::to_string(i) + "/";
+            s += n + std::string(width > n.size() ? width - n.size() : 0, 'x') + end;
+        }
+        return s;
+    };
+    std::string utf16 = "\xFF\xFE";
+    for (char c : lines(700, 20, "\r\n") + "/\xE4") utf16 += std::string{c, '\0'};
+    struct Case {
+        const char* name;
+        std::string bytes;
+    };
+    const Case cases[] = {
+        {"empty", ""},
+        {"short, no break", "ab"},
+        {"only breaks", "\n\r\n\r"},
+        {"CR LF across the first read's end",
+         std::string(8191, 'a') + "\r\n" + lines(5000, 30, "\r\n")},
+        {"CR alone at reads' ends", lines(9000, 15, "\r")},
+        {"mark, then a name that starts with the mark's bytes after the first read",
+         "\xEF\xBB\xBF" + std::string(8188, 'b') + "\n\xEF\xBB\xBF/named\n" + lines(3000, 9, "\n")},
+        {"not UTF-8 and empty lines", lines(2000, 12, "\n\n") + "/\xE9\xFF\n" + lines(5, 3, "\n")},
+        {"a line longer than any read", lines(3, 10, "\n") + std::string(600000, 'L') + "\n/z"},
+        {"UTF-16", utf16},
+    };
+    test::TempDir dir;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string path = dir.Write("list.txt", c.bytes).string();
+        const List whole = ReadFileListArgument(path);
+        auto streamed = [](const std::string& argument) {
+            FileListStream stream(argument);
+            List all, piece;
+            while (stream.Next(piece)) all.insert(all.end(), piece.begin(), piece.end());
+            EXPECT_FALSE(stream.Next(piece));
+            EXPECT_TRUE(piece.empty());
+            return all;
+        };
+        EXPECT_EQ(streamed(path), whole);
+        int fds[2];
+        ASSERT_EQ(::pipe(fds), 0);
+        std::thread writer([&] {
+            for (std::size_t at = 0; at < c.bytes.size(); at += 1000) {
+                const std::size_t n = std::min<std::size_t>(1000, c.bytes.size() - at);
+                if (::write(fds[1], c.bytes.data() + at, n) != static_cast<ssize_t>(n)) break;
+            }
+            ::close(fds[1]);
+        });
+        EXPECT_EQ(streamed("/dev/fd/" + std::to_string(fds[0])), whole);
+        writer.join();
+        ::close(fds[0]);
+    }
+    EXPECT_THROW(FileListStream("/no/such/list.txt"), ReadError);
 }
 
 }  // namespace

@@ -2,7 +2,8 @@
 // origins and notifications over a tree of very different files; a stop that
 // leaves a prefix of the full result; findings held back within their limit;
 // document readers one at a time; a long first file that holds up no reader;
-// the counts of a file list with entries that name no file.
+// the counts of a file list with entries that name no file; a list whose
+// names come while the scan runs, and a stop while they are still awaited.
 #include "engine/parallel_scan.h"
 
 #include <gtest/gtest.h>
@@ -12,6 +13,7 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <cstdlib>
 #include <filesystem>
 #include <functional>
 #include <mutex>
@@ -357,4 +359,152 @@ TEST(ParallelScan, AFileListGivesTheCountsOfOneCollector) {
     EXPECT_EQ(one.summary.FilesRead, 2u);
     EXPECT_EQ(one.summary.FilesFailed, 1u);
     EXPECT_EQ(one.summary.EntriesMissing, 2u);
+}
+
+namespace {
+
+// Notes where each listed name ends: read, failed or naming no file.
+struct EndingSink : test::RecordingSink {
+    void EntryMissing(const Text& path, const std::string&) override {
+        Add("EntryMissing " + ToUtf8(path));
+    }
+};
+
+// A file list scanned with all its names in the list from the start (no
+// pieces given) or fed piece by piece: each piece once every name of the
+// pieces before it has ended, so that the readers have run out of names and
+// wait for more. With stopAfter, the scan is stopped (the list still open)
+// once that many pieces have ended. readers == 0: one TCollector.
+Outcome RunListScan(const ScanJob& job, unsigned readers,
+                    const std::vector<std::vector<Text>>& pieces, bool fed,
+                    std::size_t stopAfter = SIZE_MAX) {
+    ScanControl control;
+    SharedList files, urls;
+    FileListFeed feed(files);
+    EndingSink sink;
+    std::mutex mutex;
+    std::condition_variable changed;
+    std::size_t ended = 0;
+    sink.hook = [&](const std::string& e) {
+        if (e == "FileDone" || e.rfind("FileFailed ", 0) == 0 || e.rfind("EntryMissing ", 0) == 0) {
+            std::lock_guard lock(mutex);
+            ++ended;
+            changed.notify_all();
+        }
+    };
+    if (!fed)
+        for (const auto& piece : pieces) feed.Add(piece);
+    FindingOrigins origins;
+    auto run = [&](auto& c) {
+        c.RecordOrigins(&origins);
+        if (fed) c.SetFeed(&feed);
+        c.Start();
+        std::size_t given = 0, done = 0;
+        for (const auto& piece : fed ? pieces : std::vector<std::vector<Text>>{}) {
+            {
+                std::unique_lock lock(mutex);
+                changed.wait(lock, [&] { return ended >= given; });
+            }
+            if (done++ == stopAfter) {
+                control.StopRequested = true;
+                break;
+            }
+            feed.Add(piece);
+            given += piece.size();
+        }
+        if (stopAfter == SIZE_MAX) feed.Close();
+        c.Wait();  // a stopped scan ends with its list still open
+        feed.Close();
+    };
+    if (readers == 0) {
+        TCollector c(job, files, urls, control, sink);
+        run(c);
+    } else {
+        ParallelCollector c(job, files, urls, control, sink, readers);
+        run(c);
+    }
+    Outcome out;
+    out.files = files.Snapshot();
+    out.urls = urls.Snapshot();
+    for (std::size_t i = 0; i < origins.Size(); ++i)
+        out.origins.emplace_back(origins.At(i).file, origins.At(i).line);
+    out.events = sink.events;
+    out.summary = sink.summary;
+    return out;
+}
+
+// Pieces of a list with files read, entries that name nothing, a folder (it
+// fails) and an archive whose members' entries go in while names still come.
+std::vector<std::vector<Text>> ListPieces(const TempDir& dir) {
+    std::mt19937 rng(7);
+    auto file = [&](const std::string& name, int lines) {
+        return FromUtf8(dir.Write(name, MakeText(rng, lines, 2)).string());
+    };
+    const std::string script =
+        "import sys, zipfile\n"
+        "with zipfile.ZipFile(sys.argv[1], 'w') as z:\n"
+        "    z.writestr('in/one.txt', 'http://member-one.example.com/\\n')\n"
+        "    z.writestr('two.txt', 'two@member.example.org\\n')\n";
+    dir.Write("make.py", script);
+    const fs::path zip = dir.Path() / "pack.zip";
+    const std::string cmd =
+        "python3 '" + (dir.Path() / "make.py").string() + "' '" + zip.string() + "'";
+    EXPECT_EQ(std::system(cmd.c_str()), 0);
+    return {
+        {file("a.txt", 3000), file("b.txt", 10)},
+        {},
+        {FromUtf8((dir.Path() / "missing.txt").string()), u"", FromUtf8(dir.Path().string())},
+        {FromUtf8(zip.string()), file("c.txt", 200)},
+        {file("d.txt", 5000), file("e.txt", 1), file("f.txt", 40), FromUtf8(zip.string())},
+    };
+}
+
+}  // namespace
+
+TEST(ParallelScan, AFedListGivesTheResultOfTheWholeList) {
+    TempDir dir;
+    const auto pieces = ListPieces(dir);
+    ScanJob job;
+    job.Mode = ScanMode::FileList;
+    job.Archives = true;
+    const Outcome whole = RunListScan(job, 0, pieces, false);
+    ASSERT_GT(whole.urls.size(), 1000u);
+    EXPECT_EQ(whole.summary.EntriesMissing, 2u);
+    EXPECT_EQ(whole.summary.FilesFailed, 1u);
+    EXPECT_GT(whole.files.size(), whole.summary.FilesListed);  // the members' entries
+    for (unsigned readers : {0u, 2u, 3u}) {
+        SCOPED_TRACE(readers);
+        const Outcome fed = RunListScan(job, readers, pieces, true);
+        EXPECT_EQ(fed.files, whole.files);
+        EXPECT_TRUE(fed.urls == whole.urls);
+        EXPECT_TRUE(fed.origins == whole.origins);
+        EXPECT_EQ(fed.events, whole.events);
+        EXPECT_FALSE(fed.summary.Stopped);
+        EXPECT_EQ(fed.summary.FilesListed, whole.summary.FilesListed);
+        EXPECT_EQ(fed.summary.FilesRead, whole.summary.FilesRead);
+        EXPECT_EQ(fed.summary.EntriesMissing, whole.summary.EntriesMissing);
+    }
+}
+
+TEST(ParallelScan, AStopWhileTheListIsStillReadEndsTheScan) {
+    // The readers wait for names that never come: a stop ends them all the
+    // same, with the findings of the names that came.
+    TempDir dir;
+    const auto pieces = ListPieces(dir);
+    ScanJob job;
+    job.Mode = ScanMode::FileList;
+    job.Archives = true;
+    for (std::size_t after : {std::size_t{1}, std::size_t{4}}) {
+        const std::vector<std::vector<Text>> given(
+            pieces.begin(), pieces.begin() + static_cast<std::ptrdiff_t>(after));
+        const Outcome first = RunListScan(job, 0, given, false);
+        for (unsigned readers : {0u, 2u}) {
+            SCOPED_TRACE(testing::Message() << after << " pieces, " << readers << " readers");
+            const Outcome cut = RunListScan(job, readers, pieces, true, after);
+            EXPECT_TRUE(cut.summary.Stopped);
+            EXPECT_EQ(cut.files, first.files);
+            EXPECT_TRUE(cut.urls == first.urls);
+            EXPECT_EQ(cut.summary.FilesRead, first.summary.FilesRead);
+        }
+    }
 }

@@ -267,3 +267,93 @@ TEST(SharedListInsert, ManyInsertionsAtRisingPlacesKeepContentAndSize) {
     Fill(written, model);
     EXPECT_LT(list.MemoryUsage(), 3 * written.MemoryUsage());
 }
+
+// A reader's buffer is filled, appended to the URL list a block at a time and
+// recycled, file after file: the list and the buffer always hold what a
+// vector of the same entries holds, whatever the sizes, kinds and blocks.
+TEST(SharedListAppend, AppendFromRecycledBuffersMatchesAVectorModel) {
+    struct Case {
+        const char* name;
+        std::vector<std::size_t> files;  // entries each file finds, in turn
+        std::function<Text(std::size_t)> make;
+        bool insert = false;  // the buffer's blocks split by an insertion first
+    };
+    const std::vector<Case> cases = {
+        {"many small files", std::vector<std::size_t>(400, 3), Entry},
+        {"growing and shrinking files", {1, 50, 3000, 2, 12000, 0, 7, 9000, 1}, Entry},
+        {"empty files and empty entries", {0, 5, 0, 4100, 0}, [](std::size_t) { return Text(); }},
+        {"entries longer than a block",
+         {2, 1, 3},
+         [](std::size_t i) { return Text(33000 + i, i % 2 ? u'\u20ac' : u'b'); }},
+        {"blocks filled exactly", {64, 65, 640}, [](std::size_t) { return Text(512, u'x'); }},
+        {"split blocks", {300, 5000, 40}, Entry, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        SharedList list, buffer;
+        std::vector<Text> model;
+        std::size_t next = 0;
+        for (std::size_t n : c.files) {
+            std::vector<Text> found = Entries(n, [&](std::size_t i) { return c.make(next + i); });
+            next += n;
+            Fill(buffer, found);
+            if (c.insert && n > 2) {
+                const std::vector<Text> put = {u"inserted", Text(2, u'\u00e4')};
+                buffer.InsertAt(n / 2, put);
+                found.insert(found.begin() + static_cast<std::ptrdiff_t>(n / 2), put.begin(),
+                             put.end());
+            }
+            ExpectContent(buffer, found);
+            list.AppendFrom(buffer);
+            model.insert(model.end(), found.begin(), found.end());
+            ExpectContent(list, model);
+            buffer.Recycle();
+            ExpectContent(buffer, {});
+        }
+        // The entries are stored once, about as compactly as appended one by one.
+        SharedList appended;
+        Fill(appended, model);
+        EXPECT_LE(list.MemoryUsage(), appended.MemoryUsage() * 5 / 4 + 65536);
+    }
+}
+
+// Recycled storage is used again, not counted as the list's own, and a list
+// that grew large is freed instead of kept.
+TEST(SharedListAppend, RecycleKeepsBoundedStorageForTheNextEntries) {
+    SharedList small;
+    Fill(small, Entries(3000, Entry));
+    small.Recycle();
+    EXPECT_LT(small.MemoryUsage(), 1024u);
+    const std::vector<Text> again = Entries(2500, [](std::size_t i) { return Entry(i + 11); });
+    Fill(small, again);
+    ExpectContent(small, again);
+
+    SharedList large;
+    Fill(large, Entries(200, [](std::size_t) { return Text(20000, u'z'); }));  // 4 MB
+    large.Recycle();
+    ExpectContent(large, {});
+    SharedList other;
+    other.Swap(large);  // the kept storage goes with the content
+    Fill(other, {u"a", u"b"});
+    ExpectContent(other, {u"a", u"b"});
+}
+
+// Lines for standard output: each entry as UTF-8 and LF, a range at a time.
+TEST(SharedListAppend, AppendLinesUtf8WritesTheEntriesAsUtf8Lines) {
+    const std::vector<Text> entries = Entries(9000, Entry);
+    SharedList list;
+    Fill(list, entries);
+    std::string expected;
+    for (const Text& e : entries) expected += ToUtf8(e) + "\n";
+    std::string got;
+    std::size_t from = 0;
+    for (std::size_t step : {std::size_t{1}, std::size_t{0}, std::size_t{777}, SIZE_MAX}) {
+        const std::size_t n = list.AppendLinesUtf8(from, step, got);
+        EXPECT_EQ(n, std::min(step, entries.size() - from));
+        from += n;
+    }
+    EXPECT_EQ(from, entries.size());
+    EXPECT_EQ(got, expected);
+    EXPECT_EQ(list.AppendLinesUtf8(entries.size(), 5, got), 0u);
+    EXPECT_EQ(got, expected);
+}

@@ -14,6 +14,7 @@
 #include <cstdio>
 #include <cstring>
 #include <iostream>
+#include <memory>
 #include <mutex>
 #include <set>
 #include <sstream>
@@ -21,6 +22,7 @@
 
 #include "app/corvexa-scan/scan_output.h"
 #include "app/corvexa-scan/structured_output.h"
+#include "engine/file_list.h"
 #include "engine/parallel_scan.h"
 #include "engine/readers/pdf_reader.h"
 #include "engine/readers/text_reader.h"
@@ -72,8 +74,10 @@ extern "C" void OnInterrupt(int signal) {
 // Counts what the collector reports and, on a terminal, shows it.
 class CliSink : public ScanSink {
 public:
-    CliSink(bool progress, bool walking, const SharedList& files, const SharedList& urls)
-        : progress_(progress), files_(files), urls_(urls), walked_(!walking) {}
+    // With a printer, the findings go to standard output as each file's are in.
+    CliSink(bool progress, bool walking, const SharedList& files, const SharedList& urls,
+            ListPrinter* printer)
+        : progress_(progress), files_(files), urls_(urls), printer_(printer), walked_(!walking) {}
 
     void WalkStarted() override {}
     void FileFound(const Text&) override {}
@@ -85,7 +89,10 @@ public:
         }
         ++started_;
     }
-    void FileDone() override { ++done_; }
+    void FileDone() override {
+        ++done_;
+        if (printer_) printer_->Drain();
+    }
     // The progress counts files, not the members' entries after an archive.
     void MembersListed(std::size_t, std::size_t count) override { members_ += count; }
     void FileFailed(const Text& path, const std::string& reason) override {
@@ -136,6 +143,7 @@ private:
     bool progress_;
     const SharedList& files_;
     const SharedList& urls_;
+    ListPrinter* printer_;
     std::atomic<bool> walked_{false};
     std::atomic<std::size_t> started_{0};
     std::atomic<std::size_t> done_{0};
@@ -148,34 +156,6 @@ private:
     std::uint32_t endTick_ = 0;
     std::vector<std::pair<Text, std::string>> failed_;
 };
-
-// The list on standard output: UTF-8, one entry per line, LF.
-bool PrintList(const SharedList& list) {
-    // The list is complete: it is read in batches, each under one lock, and
-    // an entry of ASCII characters (nearly every address) is copied as it is.
-    std::string buffer;
-    buffer.reserve(1 << 16);
-    bool ok = true;
-    list.ForEachBatched([&](TextView entry) {
-        if (!ok) return;
-        const std::size_t start = buffer.size();
-        char16_t any = 0;
-        for (char16_t c : entry) {
-            any |= c;
-            buffer += static_cast<char>(c);
-        }
-        if (any >= 0x80) {
-            buffer.resize(start);
-            buffer += ToUtf8(entry);
-        }
-        buffer += '\n';
-        if (buffer.size() >= (1 << 16)) {
-            ok = platform::WriteFull(1, buffer.data(), buffer.size());
-            buffer.clear();
-        }
-    });
-    return ok && platform::WriteFull(1, buffer.data(), buffer.size());
-}
 
 bool ParentFolderExists(const std::string& file) {
     std::string parent = ".";
@@ -220,7 +200,7 @@ int UsageError(const std::string& error) {
 
 // The findings on standard output, in the form the options ask for.
 bool PrintResults(const Options& o, const SharedList& list, const FindingOrigins& origins,
-                  const SharedList& files, const ScanTotals& totals) {
+                  const SharedList& files, const ScanTotals& totals, ListPrinter* printer) {
     if (o.count) return PrintCounts(list, results::DedupCollator());
     switch (o.format) {
         case OutputFormat::Json:
@@ -231,7 +211,9 @@ bool PrintResults(const Options& o, const SharedList& list, const FindingOrigins
             break;
     }
     const OriginColumns columns{o.withFilename, o.lineNumber};
-    return columns.Any() ? PrintFindings(list, &origins, files, columns) : PrintList(list);
+    if (columns.Any()) return PrintFindings(list, &origins, files, columns);
+    if (printer) return printer->Finish();  // the rest of what it printed during the scan
+    return ListPrinter(list).Finish();
 }
 
 // False, said, when an output file's folder does not exist.
@@ -246,6 +228,15 @@ bool OutputFoldersExist(const Options& o) {
     return true;
 }
 
+// The findings can go out during the scan when they are printed as found: in
+// the URL view, none removed or counted, one a line, on standard output (and
+// nothing else written there or after them).
+bool PrintsWhileScanning(const Options& o) {
+    return o.view == results::ViewMode::Url && !o.dedup && !o.count &&
+           o.format == OutputFormat::Text && !OriginColumns{o.withFilename, o.lineNumber}.Any() &&
+           o.output.empty() && o.filesOut.empty();
+}
+
 // Everything one run shares between its steps.
 struct ScanRun {
     results::ResultLists lists;
@@ -255,6 +246,11 @@ struct ScanRun {
     ScanJob job;
     FindingOrigins origins;  // where each finding was, when the output shows it
     std::uint32_t startTick = 0;
+    std::unique_ptr<ListPrinter> printer;  // when the findings go out during the scan
+    // --files-from: read while the scan runs, the names handed on by the feed.
+    std::unique_ptr<FileListStream> list;
+    FileListFeed feed{files};
+    bool listFailed = false;
 };
 
 void SetControl(const Options& o, ScanControl& control) {
@@ -270,16 +266,17 @@ void SetControl(const Options& o, ScanControl& control) {
 // The files of a file-list scan, or a warning when the folder of a folder scan
 // is missing (the walk then finds nothing). False, said, when the list cannot
 // be read.
-bool ListFiles(const Options& o, SharedList& files) {
+bool ListFiles(const Options& o, ScanRun& run) {
     if (o.inputs.Mode == ScanMode::FileList) {
         try {
-            std::vector<Text> list;
             if (o.filesFromGiven) {
-                list = ReadFileListArgument(o.filesFrom);
-            } else {
-                for (const std::string& f : o.files) list.push_back(platform::PathFromNative(f));
+                // Opened now, read while the scan runs.
+                run.list = std::make_unique<FileListStream>(o.filesFrom);
+                return true;
             }
-            files.Assign(list);
+            std::vector<Text> list;
+            for (const std::string& f : o.files) list.push_back(platform::PathFromNative(f));
+            run.files.Assign(list);
         } catch (const std::exception& e) {
             std::fprintf(stderr, "%s: %s\n", kProgram, e.what());
             return false;
@@ -325,10 +322,27 @@ bool BuildJob(const Options& o, ScanRun& run) {
     return true;
 }
 
+// The names of --files-from to the scan, piece by piece, while it runs. A list
+// that cannot be read to its end stops the scan (what was printed of the
+// findings of its first names stays printed).
+void FeedList(ScanRun& run) {
+    std::vector<Text> names;
+    try {
+        while (run.list->Next(names, &run.control.StopRequested)) run.feed.Add(names);
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "%s: %s\n", kProgram, e.what());
+        run.listFailed = true;
+        run.control.StopRequested.store(true);
+    }
+    run.feed.Close();
+}
+
 template <class Collector>
 void RunCollector(Collector& collector, bool origins, ScanRun& run, CliSink& sink) {
     if (origins) collector.RecordOrigins(&run.origins);
+    if (run.list) collector.SetFeed(&run.feed);
     collector.Start();
+    if (run.list) FeedList(run);
     sink.ShowProgressUntilFinished(run.startTick);
     collector.Wait();
 }
@@ -379,7 +393,8 @@ int WriteResults(const Options& o, ScanRun& run, const CliSink& sink, bool progr
         if (!o.filesOut.empty()) results::ExportList(run.files, FromUtf8(o.filesOut));
         if (!o.output.empty()) {
             results::ExportList(lists.Current(), FromUtf8(o.output));
-        } else if (!PrintResults(o, lists.Current(), run.origins, run.files, totals)) {
+        } else if (!PrintResults(o, lists.Current(), run.origins, run.files, totals,
+                                 run.printer.get())) {
             std::fprintf(stderr, "%s: cannot write the findings: %s\n", kProgram,
                          std::strerror(errno));
             return 1;
@@ -410,11 +425,14 @@ int Run(const std::vector<std::string>& args) {
 
     ScanRun run;
     SetControl(o, run.control);
-    if (!ListFiles(o, run.files)) return 2;
+    if (!ListFiles(o, run)) return 2;
     if (!BuildJob(o, run)) return 2;
     const bool progress = !o.quiet && ::isatty(2);
-    CliSink sink(progress, o.inputs.Mode == ScanMode::Directory, run.files, run.lists.Urls());
+    if (PrintsWhileScanning(o)) run.printer = std::make_unique<ListPrinter>(run.lists.Urls());
+    CliSink sink(progress, o.inputs.Mode == ScanMode::Directory, run.files, run.lists.Urls(),
+                 run.printer.get());
     Scan(o, run, sink);
+    if (run.listFailed) return 2;
     return WriteResults(o, run, sink, progress);
 }
 

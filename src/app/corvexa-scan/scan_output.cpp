@@ -28,6 +28,42 @@ bool OutputBuffer::Flush() {
     return true;
 }
 
+ListPrinter::ListPrinter(const SharedList& list, int fd) : list_(list), fd_(fd) {
+    buffer_.reserve(2 * kWriteAt);
+}
+
+void ListPrinter::AddNewLocked() {
+    // A batch at a time, so that the list's lock is never held long.
+    constexpr std::size_t kBatch = 1024;
+    while (ok_) {
+        const std::size_t added = list_.AppendLinesUtf8(printed_, kBatch, buffer_);
+        printed_ += added;
+        if (buffer_.size() >= kWriteAt) {
+            ok_ = platform::WriteFull(fd_, buffer_.data(), buffer_.size());
+            if (!ok_) error_ = errno;
+            buffer_.clear();
+        }
+        if (added < kBatch) return;
+    }
+}
+
+void ListPrinter::Drain() {
+    std::lock_guard lock(mutex_);
+    AddNewLocked();
+}
+
+bool ListPrinter::Finish() {
+    std::lock_guard lock(mutex_);
+    AddNewLocked();
+    if (ok_ && !buffer_.empty()) {
+        ok_ = platform::WriteFull(fd_, buffer_.data(), buffer_.size());
+        if (!ok_) error_ = errno;
+        buffer_.clear();
+    }
+    if (!ok_) errno = error_;
+    return ok_;
+}
+
 bool PrintFindings(const SharedList& list, const FindingOrigins* origins, const SharedList& files,
                    OriginColumns columns) {
     OutputBuffer out;

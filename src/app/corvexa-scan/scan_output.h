@@ -1,5 +1,6 @@
 #pragma once
 
+#include <mutex>
 #include <string>
 
 #include "engine/finding_origins.h"
@@ -21,6 +22,30 @@ public:
 private:
     static constexpr std::size_t kFlushAt = 1 << 16;
     std::string buffer_;
+};
+
+// Writes a list one entry a line (UTF-8, LF) while the scan still appends to
+// it: each Drain adds what came in since the last one and writes it once it
+// fills a large piece, so that the findings go out as the scan commits them
+// instead of all after it. Nothing but appends may change the list meanwhile.
+// Any thread may call it (one at a time is enough: calls wait for each other).
+class ListPrinter {
+public:
+    explicit ListPrinter(const SharedList& list, int fd = 1);
+    void Drain();
+    // Writes the rest; false when a write failed (errno as it left it).
+    bool Finish();
+
+private:
+    static constexpr std::size_t kWriteAt = 1 << 16;
+    void AddNewLocked();
+    const SharedList& list_;
+    int fd_;
+    std::mutex mutex_;
+    std::size_t printed_ = 0;  // entries in the buffer or written
+    std::string buffer_;
+    bool ok_ = true;
+    int error_ = 0;
 };
 
 // Standard output of corvexa-scan. Every line is UTF-8 and ends in LF.
