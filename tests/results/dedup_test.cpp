@@ -41,6 +41,14 @@ const std::vector<std::vector<Text>> kAscending = {
     {u"a b", u"ab"},
     {u"a.b", u"ab"},
     {u"a1", u"a9", u"aa"},
+    // Punctuation and symbols among themselves: the ASCII order, then + < = >.
+    {u"a",  u"a a", u"a!", u"a\"", u"a#", u"a$", u"a%", u"a&",  u"a(", u"a)", u"a*", u"a,",
+     u"a.", u"a/",  u"a:", u"a;",  u"a?", u"a@", u"a[", u"a\\", u"a]", u"a^", u"a_", u"a`",
+     u"a{", u"a|",  u"a}", u"a~",  u"a+", u"a<", u"a=", u"a>",  u"a0", u"aa"},
+    // So addresses that share a beginning sort by what follows it.
+    {u"http://a.com", u"http://a.com#top", u"http://a.com&x", u"http://a.com.au/", u"http://a.com/",
+     u"http://a.com/x", u"http://a.com:8080/", u"http://a.com?q=1", u"http://a.com@b.org",
+     u"http://a.com_x", u"http://a.com~x", u"http://a.com=x", u"http://a.com0", u"http://a.comx"},
     {u"10", u"9"},
     // Letter by letter; a prefix first; letter case does not order.
     {u"a", u"aa", u"ab", u"b"},

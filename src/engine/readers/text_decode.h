@@ -43,6 +43,10 @@ public:
     // over instead of being zeroed first. Throws DecodeError.
     std::size_t DecodeInto(const char* data, std::size_t size, bool last, Text& out,
                            std::size_t base);
+    // DecodeInto without throwing: text that does not decode sets *error (null
+    // before) to what is wrong with it, and the decoder is not to be used on.
+    std::size_t TryDecodeInto(const char* data, std::size_t size, bool last, Text& out,
+                              std::size_t base, const char** error);
 
     // Whether the next piece, when it is all ASCII, decodes to its bytes as
     // they stand, one unit each (UTF-8 and most ANSI code pages, with no

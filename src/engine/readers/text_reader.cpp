@@ -358,37 +358,51 @@ bool DecodeFile(ByteSource& source, Encoding requested, int ansiCodePage, bool r
 // Hands the lines of a piece of bytes to the cutter, decoded; or, when the
 // sink finds its keys in ASCII and the piece is ASCII that the decoder would
 // leave as it stands, as the bytes themselves (no decoder state changes).
+// Returns false when stopped, or with *error set when the piece does not decode.
 bool FeedPiece(TextDecoder& decoder, LineCutter& cutter, Text& decoded, const char* data,
-               std::size_t size, bool last, LineSink& sink, const std::atomic<bool>& stop) {
+               std::size_t size, bool last, LineSink& sink, const std::atomic<bool>& stop,
+               const char** error) {
     if (size && sink.KeysInAscii() && decoder.KeepsAscii() && IsAscii(data, size))
         return cutter.FeedAscii(std::string_view(data, size), sink, stop);
-    const std::size_t end = decoder.DecodeInto(data, size, last, decoded, 0);
+    const std::size_t end = decoder.TryDecodeInto(data, size, last, decoded, 0, error);
+    if (*error) return false;
+    if (sink.KeysInAscii()) return cutter.FeedNarrowed(TextView(decoded.data(), end), sink, stop);
     return cutter.Feed(TextView(decoded.data(), end), sink, stop);
 }
 
-// Decodes a file buffer by buffer and cuts it into lines as it goes.
-void ReadLines(Buffers& buffers, Encoding requested, int ansiCodePage, bool replaceAfterMark,
-               LineSink& sink, const std::atomic<bool>& stop) {
+// Decodes a file buffer by buffer and cuts it into lines as it goes. Text that
+// does not decode ends the reading without an exception (a file in ANSI is
+// common, and is read again): returns what is wrong with it, null when
+// nothing is. The lines handed over before stay handed over.
+const char* ReadLines(Buffers& buffers, Encoding requested, int ansiCodePage, bool replaceAfterMark,
+                      LineSink& sink, const std::atomic<bool>& stop) {
     LineCutter cutter;
     // Written over from file to file, never zeroed again: no allocation per file.
     static thread_local Text decoded;
+    const char* error = nullptr;
     try {
         if (DecodeFile(
                 buffers, requested, ansiCodePage, replaceAfterMark, [](std::uint64_t) {},
                 [&](TextDecoder& decoder, const char* data, std::size_t size, bool last) {
-                    return FeedPiece(decoder, cutter, decoded, data, size, last, sink, stop);
+                    return FeedPiece(decoder, cutter, decoded, data, size, last, sink, stop,
+                                     &error);
                 }))
             cutter.Finish(sink, stop);
     } catch (...) {
         cutter.Abandon(sink);
         throw;
     }
+    if (error) cutter.Abandon(sink);
+    return error;
 }
 
-void ReadLines(ByteSource& source, Encoding requested, int ansiCodePage, bool replaceAfterMark,
-               LineSink& sink, const std::atomic<bool>& stop) {
+// ReadLines, throwing DecodeError on text that does not decode.
+void ReadAllLines(ByteSource& source, Encoding requested, int ansiCodePage, bool replaceAfterMark,
+                  LineSink& sink, const std::atomic<bool>& stop) {
     Buffers buffers(source);
-    ReadLines(buffers, requested, ansiCodePage, replaceAfterMark, sink, stop);
+    if (const char* error =
+            ReadLines(buffers, requested, ansiCodePage, replaceAfterMark, sink, stop))
+        throw DecodeError(error);
 }
 
 const std::atomic<bool> kNeverStop{false};
@@ -396,7 +410,7 @@ const std::atomic<bool> kNeverStop{false};
 }  // namespace
 
 void ScanFileStream(ByteSource& source, Encoding encoding, ReadContext& ctx) {
-    ReadLines(source, encoding, ctx.ansiCodePage, true, ctx.sink, ctx.stop);
+    ReadAllLines(source, encoding, ctx.ansiCodePage, true, ctx.sink, ctx.stop);
 }
 
 void ScanFileStream(const Text& path, Encoding encoding, ReadContext& ctx) {
@@ -423,7 +437,7 @@ void LoadText(const Text& path, Encoding encoding, int ansiCodePage, Text& text)
 
 void LoadLines(ByteSource& source, Encoding encoding, int ansiCodePage, Lines& lines) {
     lines.Clear();
-    ReadLines(source, encoding, ansiCodePage, false, lines, kNeverStop);
+    ReadAllLines(source, encoding, ansiCodePage, false, lines, kNeverStop);
 }
 
 void LoadLines(const Text& path, Encoding encoding, int ansiCodePage, Lines& lines) {
@@ -531,9 +545,12 @@ void ScanHeldBytes(std::string_view bytes, Encoding requested, ReadContext& ctx)
         for (std::size_t pos = 0;;) {
             const std::size_t take = std::min(kHeldPiece, bytes.size() - pos);
             const bool last = pos + take == bytes.size();
+            const char* error = nullptr;
             if (!FeedPiece(decoder, cutter, decoded, bytes.data() + pos, take, last, ctx.sink,
-                           ctx.stop))
+                           ctx.stop, &error)) {
+                if (error) throw DecodeError(error);
                 return;
+            }
             pos += take;
             if (last) break;
         }
@@ -586,7 +603,7 @@ void ScanMemoryStream(ByteSource& source, ReadContext& ctx) {
     if (encoding == Encoding::Utf8 && !DecodesAsUtf8(source, ctx.ansiCodePage, ctx.stop))
         encoding = Encoding::Ansi;
     if (ctx.stop.load(std::memory_order_relaxed)) return;
-    ReadLines(source, encoding, ctx.ansiCodePage, true, ctx.sink, ctx.stop);
+    ReadAllLines(source, encoding, ctx.ansiCodePage, true, ctx.sink, ctx.stop);
 }
 
 void ScanMemoryStream(const Text& path, ReadContext& ctx) {
@@ -602,14 +619,17 @@ void ScanPlainText(ByteSource& source, bool memoryStream, ReadContext& ctx) {
     // Shared by both attempts: a file that fits in one chunk is not read again.
     Buffers buffers(source);
     try {
-        ReadLines(buffers, Encoding::Utf8, ctx.ansiCodePage, true, ctx.sink, ctx.stop);
+        if (!ReadLines(buffers, Encoding::Utf8, ctx.ansiCodePage, true, ctx.sink, ctx.stop)) return;
     } catch (const std::bad_alloc&) {
         throw;  // memory ran out: the file fails, it is not retried
     } catch (const std::exception&) {
-        // Read again from the first line in ANSI: the findings of the lines
-        // examined before the failure come a second time.
-        ReadLines(buffers, Encoding::Ansi, ctx.ansiCodePage, true, ctx.sink, ctx.stop);
+        // A read that failed is tried once more, as text that did not decode is.
     }
+    // Read again from the first line in ANSI: the findings of the lines
+    // examined before the failure come a second time.
+    if (const char* error =
+            ReadLines(buffers, Encoding::Ansi, ctx.ansiCodePage, true, ctx.sink, ctx.stop))
+        throw DecodeError(error);
 }
 
 }  // namespace corvexa
