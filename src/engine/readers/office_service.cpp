@@ -157,6 +157,9 @@ bool IsScript(const std::string& path) {
 }  // namespace
 
 std::string OfficeLauncher(const std::string& soffice) {
+#if defined(__OpenBSD__) || defined(__NetBSD__) || defined(__DragonFly__)
+    return soffice;  // there the script also sets the library path
+#endif
     char real[PATH_MAX];
     if (soffice.empty() || !::realpath(soffice.c_str(), real)) return soffice;
     const std::string path(real);
