@@ -82,6 +82,14 @@ UCollator* OpenCollator(const std::string& id) {
         CollationFailed(id, status);
     }
     ucol_setStrength(collator, UCOL_SECONDARY);
+    // Punctuation and spaces always count, also where the locale's own rules
+    // would pass over them (Thai): "a.b" and "a/b" are different entries.
+    status = U_ZERO_ERROR;
+    ucol_setAttribute(collator, UCOL_ALTERNATE_HANDLING, UCOL_NON_IGNORABLE, &status);
+    if (U_FAILURE(status)) {
+        ucol_close(collator);
+        CollationFailed(id, status);
+    }
     return collator;
 }
 

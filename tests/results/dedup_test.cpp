@@ -27,8 +27,10 @@ std::vector<std::string> Show(const std::vector<Text>& texts) {
 
 // Locales whose order of plain ASCII text is the usual word sort. The POSIX
 // ones must not fall back to ICU's code-unit order.
-const char* const kLocales[] = {"",      "root",        "en_US", "en_GB", "de_DE",
-                                "fr_FR", "en_US_POSIX", "C",     "POSIX", "c"};
+const char* const kLocales[] = {"", "root", "en_US", "en_GB", "de_DE", "fr_FR", "en_US_POSIX", "C",
+                                "POSIX", "c", "sv_SE", "ja_JP",
+                                // Its own rules would pass over punctuation and spaces.
+                                "th_TH"};
 
 // Ascending sequences: every text sorts strictly before the next one.
 const std::vector<std::vector<Text>> kAscending = {
@@ -83,6 +85,8 @@ const std::vector<PairCase> kPairs = {
     {u"e", u"é", false},
     {u"resume", u"résumé", false},
     {u"a b", u"ab", false},
+    {u"http://a.com/x", u"http://a.com.x", false},
+    {u"http://a.com/?x", u"http://a.com/x", false},
     {u"a\xDC80", u"a\xDC81", false},  // raw bytes of different file names
 };
 
