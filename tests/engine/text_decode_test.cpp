@@ -142,6 +142,16 @@ TEST(HeldBytes, StrictUtf8CheckAgreesWithTheDecoder) {
                                        bytes.size()),
                           decodes)
                     << "at " << at << (tail ? " with a tail" : "");
+                bool ascii = true;
+                if (IsStrictUtf8(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size(),
+                                 &ascii)) {
+                    EXPECT_FALSE(ascii);  // every sequence above starts past ASCII
+                }
+                const std::string plain = std::string(at, 'a') + (tail ? "bc" : "");
+                ascii = false;
+                EXPECT_TRUE(IsStrictUtf8(reinterpret_cast<const unsigned char*>(plain.data()),
+                                         plain.size(), &ascii) &&
+                            ascii);
                 // The same without an exception, also with the text in two
                 // pieces (a sequence carried over from the first).
                 for (std::size_t cut = at; cut <= bytes.size(); cut += at < 60 ? 70 : 1) {

@@ -195,8 +195,9 @@ bool IsAscii(const char* data, std::size_t size) {
     return true;
 }
 
-bool IsStrictUtf8(const unsigned char* p, std::size_t n) {
+bool IsStrictUtf8(const unsigned char* p, std::size_t n, bool* ascii) {
     const unsigned char* const end = p + n;
+    bool onlyAscii = true;
     while (p < end) {
         // ASCII thirty-two bytes at a time.
         while (end - p >= 32) {
@@ -211,6 +212,7 @@ bool IsStrictUtf8(const unsigned char* p, std::size_t n) {
                 ++p;
                 continue;
             }
+            onlyAscii = false;
             char32_t cp;
             std::size_t len;
             // A sequence cut off by the end is as wrong as an invalid one.
@@ -218,6 +220,7 @@ bool IsStrictUtf8(const unsigned char* p, std::size_t n) {
             p += len;
         }
     }
+    if (ascii) *ascii = onlyAscii;
     return true;
 }
 

@@ -78,6 +78,7 @@ bool IsAscii(const char* data, std::size_t size);
 
 // Whether bytes are strict UTF-8 throughout, as TextDecoder reads them: the
 // same bytes decode as UTF-8 without an error exactly when this is true.
-bool IsStrictUtf8(const unsigned char* data, std::size_t size);
+// With `ascii`, also tells whether every byte is below 0x80.
+bool IsStrictUtf8(const unsigned char* data, std::size_t size, bool* ascii = nullptr);
 
 }  // namespace corvexa

@@ -361,10 +361,11 @@ bool DecodeFile(ByteSource& source, Encoding requested, int ansiCodePage, bool r
 // sink finds its keys in ASCII and the piece is ASCII that the decoder would
 // leave as it stands, as the bytes themselves (no decoder state changes).
 // Returns false when stopped, or with *error set when the piece does not decode.
+// `ascii`: the piece is known to be all ASCII.
 bool FeedPiece(TextDecoder& decoder, LineCutter& cutter, Text& decoded, const char* data,
                std::size_t size, bool last, LineSink& sink, const std::atomic<bool>& stop,
-               const char** error) {
-    if (size && sink.KeysInAscii() && decoder.KeepsAscii() && IsAscii(data, size))
+               const char** error, bool ascii = false) {
+    if (size && sink.KeysInAscii() && decoder.KeepsAscii() && (ascii || IsAscii(data, size)))
         return cutter.FeedAscii(std::string_view(data, size), sink, stop);
     const std::size_t end = decoder.TryDecodeInto(data, size, last, decoded, 0, error);
     if (*error) return false;
@@ -535,7 +536,8 @@ constexpr std::size_t kHeldPiece = 4 * kReadBufferSize;
 // Hands over the lines of bytes held whole whose encoding is settled
 // (`requested`, unless a mark selects another), decoding them a piece at a
 // time; a line that spans pieces is joined as in the file-stream reader.
-void ScanHeldBytes(std::string_view bytes, Encoding requested, ReadContext& ctx) {
+// `ascii`: every byte is known to be below 0x80.
+void ScanHeldBytes(std::string_view bytes, Encoding requested, ReadContext& ctx, bool ascii) {
     static thread_local Text decoded;  // written over, never zeroed again
     std::size_t mark = 0;
     const auto* data = reinterpret_cast<const unsigned char*>(bytes.data());
@@ -549,7 +551,7 @@ void ScanHeldBytes(std::string_view bytes, Encoding requested, ReadContext& ctx)
             const bool last = pos + take == bytes.size();
             const char* error = nullptr;
             if (!FeedPiece(decoder, cutter, decoded, bytes.data() + pos, take, last, ctx.sink,
-                           ctx.stop, &error)) {
+                           ctx.stop, &error, ascii)) {
                 if (error) throw DecodeError(error);
                 return;
             }
@@ -564,13 +566,14 @@ void ScanHeldBytes(std::string_view bytes, Encoding requested, ReadContext& ctx)
 }
 
 // The encoding in which the memory-stream reader reads held bytes: UTF-8 when
-// they decode in it (or carry a mark), else ANSI.
-Encoding SettleEncoding(std::string_view bytes) {
+// they decode in it (or carry a mark), else ANSI. *ascii tells whether the
+// bytes, which carry no mark then, are all ASCII.
+Encoding SettleEncoding(std::string_view bytes, bool* ascii) {
     const auto* data = reinterpret_cast<const unsigned char*>(bytes.data());
     std::size_t mark = 0;
     if (EncodingFromMark(data, bytes.size(), Encoding::Utf8, &mark) != Encoding::Utf8 || mark)
         return Encoding::Utf8;  // the mark decides, and its text never fails
-    return IsStrictUtf8(data, bytes.size()) ? Encoding::Utf8 : Encoding::Ansi;
+    return IsStrictUtf8(data, bytes.size(), ascii) ? Encoding::Utf8 : Encoding::Ansi;
 }
 
 }  // namespace
@@ -594,8 +597,9 @@ void ScanMemoryStream(ByteSource& source, ReadContext& ctx) {
         whole = held.Load(source, kMemoryStreamLimit);
     }
     if (whole) {
-        if (encoding == Encoding::Utf8) encoding = SettleEncoding(held.Bytes());
-        ScanHeldBytes(held.Bytes(), encoding, ctx);
+        bool ascii = false;
+        if (encoding == Encoding::Utf8) encoding = SettleEncoding(held.Bytes(), &ascii);
+        ScanHeldBytes(held.Bytes(), encoding, ctx, ascii);
         return;
     }
     // Too large to hold (or grown past the limit while it was read): the
