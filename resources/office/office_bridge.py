@@ -19,10 +19,10 @@
 # ends. The first request may come before "ready": it waits in the input. At
 # the end of standard input the suite is closed. The program that started it
 # kills it, with the suite, at a time-out.
-import importlib.util
+#
+# Only what it needs is imported up front: every module costs the first
+# document a little.
 import os
-import signal
-import subprocess
 import sys
 import time
 
@@ -54,7 +54,7 @@ class Started:
 
     def kill(self):
         try:
-            os.kill(self.pid, signal.SIGKILL)
+            os.kill(self.pid, 9)  # SIGKILL
         except ProcessLookupError:
             pass
 
@@ -62,12 +62,13 @@ class Started:
         end = time.monotonic() + (timeout if timeout is not None else 1e9)
         while self.poll() is None:
             if time.monotonic() > end:
-                raise subprocess.TimeoutExpired("soffice", timeout)
+                raise TimeoutError("soffice")
             time.sleep(0.01)
         return self.code
 
 
 def start_suite(soffice, profile_url, pipe_name, log_path):
+    import subprocess
     with open(log_path, "wb") as log:
         return subprocess.Popen(
             [soffice, "-env:UserInstallation=" + profile_url, "--headless", "--invisible",
@@ -108,7 +109,7 @@ def main():
     sys.path.append(os.path.dirname(os.path.realpath(soffice)))
     # Our own diagnostics never mix with the replies.
     os.dup2(os.open(os.devnull, os.O_WRONLY), 2)
-    if importlib.util.find_spec("uno") is None:
+    if not any(os.path.isfile(os.path.join(folder or ".", "uno.py")) for folder in sys.path):
         if started:
             started.kill()
         reply("unavailable")

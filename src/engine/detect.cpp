@@ -553,7 +553,7 @@ void Detector::DetectIn(TextView line, bool http, bool https, bool www, bool ema
     if (!(http || https || www || email || ftp)) return;
     const unsigned kinds =
         WebKeys(http, https, www) | (email ? kKeyAt : 0u) | (ftp ? kKeyScheme : 0u);
-    const std::size_t first = impl_->lineKeys.Find(line, kinds, 0);
+    const std::size_t first = impl_->lineKeys.Find(line, kinds, 0, lineBytes);
     if (first == npos) return;
     if (origins_) {
         // Noted kind by kind, and also when a search throws, for the findings

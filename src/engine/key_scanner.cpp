@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <bit>
 
+#include "engine/ascii_keys.h"
+
 #ifdef CORVEXA_DETECT_SSE2
 #include <immintrin.h>
 #endif
@@ -115,13 +117,24 @@ std::size_t KeyScanner::Next(std::size_t i) const {
     return npos;
 }
 
-std::size_t KeyList::Find(TextView line, unsigned kinds, std::size_t from) {
+std::size_t KeyList::Find(TextView line, unsigned kinds, std::size_t from, const char* bytes) {
     p_ = line.data();
     n_ = line.size();
     keys_.clear();
     if (keys_.capacity() < kHeld) keys_.reserve(kHeld);  // once: no allocation per line
     from_ = from;
     covered_ = n_;
+    if (bytes) {
+        for (std::size_t i = from; (i = NextAsciiKey(bytes, i, n_)) < n_; ++i) {
+            if (!(KindOf(p_[i]) & kinds)) continue;
+            if (keys_.size() == kHeld) {
+                covered_ = i;
+                break;
+            }
+            keys_.push_back(i);
+        }
+        return keys_.empty() ? npos : keys_.front();
+    }
     const KeyScanner scanner(line, kinds);
     for (std::size_t i = from; (i = scanner.Next(i)) != npos; ++i) {
         if (keys_.size() == kHeld) {

@@ -28,6 +28,11 @@ public:
     bool numberLines = false;
     std::uint64_t lineNumber = 0;
 
+    // During a Line call from a reader that looked at the text as bytes: the
+    // line in that form, one byte a unit (ASCII as it stands, any other unit
+    // a byte that is neither a key's nor a line break's). Null otherwise.
+    const char* lineBytes = nullptr;
+
     // Lets a reader pass over lines the sink would do nothing with. Returns the
     // first position in [from, n) of text that may lie in a line the sink cares
     // about, or n when there is none; text[0, n) may be read around it. A line

@@ -35,16 +35,73 @@ std::string CollationLocale(const std::string& requested) {
     return id;
 }
 
+[[noreturn]] void CollationFailed(const std::string& id, UErrorCode status) {
+    throw std::runtime_error("cannot open the collation for locale \"" + id +
+                             "\": " + u_errorName(status));
+}
+
+// The order of plain ASCII punctuation and symbols in the word sort users see
+// elsewhere (file lists, sorted list boxes): the ASCII order, except that
+// + < = > follow ~; hyphen and apostrophe are left out, as they only break
+// ties. ICU's own order groups them by kind instead (":" before "." before
+// "/", "$" last), which would sort "http://a.com:8080/" before "http://a.com/".
+std::u16string AsciiSymbolRules() {
+    static constexpr char kOrder[] = " !\"#$%&()*,./:;?@[\\]^_`{|}~+<=>";
+    std::u16string rules = u"&";
+    for (const char* c = kOrder; *c != 0; ++c) {
+        if (c != kOrder) rules += u'<';
+        // Quoted, each stands for itself (the list holds no apostrophe).
+        rules += u'\'';
+        rules += static_cast<char16_t>(*c);
+        rules += u'\'';
+    }
+    return rules;
+}
+
+// The locale's collation with the ASCII symbol order above added to its own
+// rules, at secondary strength: letter case is ignored, accents are not.
 UCollator* OpenCollator(const std::string& id) {
     UErrorCode status = U_ZERO_ERROR;
-    UCollator* collator = ucol_open(id.c_str(), &status);
+    UCollator* locale = ucol_open(id.c_str(), &status);
+    if (U_FAILURE(status) || !locale) {
+        if (locale) ucol_close(locale);
+        CollationFailed(id, status);
+    }
+    int32_t length = 0;
+    const UChar* own = ucol_getRules(locale, &length);
+    std::u16string rules(reinterpret_cast<const char16_t*>(own), static_cast<std::size_t>(length));
+    ucol_close(locale);
+    rules += AsciiSymbolRules();
+    UParseError parseError{};
+    status = U_ZERO_ERROR;
+    UCollator* collator = ucol_openRules(reinterpret_cast<const UChar*>(rules.data()),
+                                         static_cast<int32_t>(rules.size()), UCOL_DEFAULT,
+                                         UCOL_SECONDARY, &parseError, &status);
     if (U_FAILURE(status) || !collator) {
         if (collator) ucol_close(collator);
-        throw std::runtime_error("cannot open the collation for locale \"" + id +
-                                 "\": " + u_errorName(status));
+        CollationFailed(id, status);
     }
-    // Secondary strength: letter case is ignored, accents are not.
     ucol_setStrength(collator, UCOL_SECONDARY);
+    // Punctuation and spaces always count, also where the locale's own rules
+    // would pass over them (Thai): "a.b" and "a/b" are different entries.
+    status = U_ZERO_ERROR;
+    ucol_setAttribute(collator, UCOL_ALTERNATE_HANDLING, UCOL_NON_IGNORABLE, &status);
+    if (U_FAILURE(status)) {
+        ucol_close(collator);
+        CollationFailed(id, status);
+    }
+    return collator;
+}
+
+// A copy of a collator for another thread (building one from its rules again
+// costs far more for the large tailorings of some locales).
+UCollator* CloneCollator(const UCollator* original) {
+    UErrorCode status = U_ZERO_ERROR;
+    UCollator* collator = ucol_clone(original, &status);
+    if (U_FAILURE(status) || !collator) {
+        if (collator) ucol_close(collator);
+        throw std::runtime_error(std::string("cannot copy a collation: ") + u_errorName(status));
+    }
     return collator;
 }
 
@@ -64,6 +121,11 @@ bool IsTieBreakOnly(char16_t c) {
 class KeyMaker {
 public:
     explicit KeyMaker(const std::string& id) : collator_(OpenCollator(id)) {}
+    // The same keys as model's, for use on another thread.
+    struct CopyOf {
+        const KeyMaker& model;
+    };
+    explicit KeyMaker(CopyOf copy) : collator_(CloneCollator(copy.model.collator_)) {}
     ~KeyMaker() { ucol_close(collator_); }
     KeyMaker(const KeyMaker&) = delete;
     KeyMaker& operator=(const KeyMaker&) = delete;
@@ -336,7 +398,7 @@ std::vector<std::uint32_t> UniqueOrder(const DistinctTexts& texts, const DedupCo
         std::size_t begin = texts.Size() * w / workers;
         std::size_t end = texts.Size() * (w + 1) / workers;
         std::unique_ptr<KeyMaker> own;
-        if (w != 0) own = std::make_unique<KeyMaker>(DedupAccess::Locale(collator));
+        if (w != 0) own = std::make_unique<KeyMaker>(KeyMaker::CopyOf{ownKeys});
         const KeyMaker& keys = w == 0 ? ownKeys : *own;
 
         std::string& buffer = buffers[w];

@@ -212,6 +212,29 @@ TEST(AsciiLines, OddTextGivesTheDecodedLines) {
     for (const auto& c : kCases) ExpectSameAsDecoded(c.name, c.bytes);
 }
 
+// Units past ASCII whose low byte (or high byte) is that of a key, a slash, a
+// 'w' or a line break: looked at as bytes, none of them may count as one.
+TEST(AsciiLines, UnitsPastAsciiAreNeitherKeysNorBreaks) {
+    const std::u16string units[] = {u"\u0140", u"\uFF20", u"\u202E", u"\u010A", u"\u010D",
+                                    u"\u012F", u"\u013A", u"\u0157", u"\u2E77", u"\u0A0D",
+                                    u"\u402E", u"\u8040", u"\uFF0E", u"\u0D0A", u"\u3A2F"};
+    std::u16string text;
+    for (const std::u16string& u : units)
+        text += u"x" + u + u"example.com www" + u + u"a.com http" + u + u"//b.com w" + u +
+                u"ww.c.com a@b" + u + u".com\n";
+    for (int i = 0; i < 300; ++i) text += u"line without anything\n";
+    text += text;
+    std::string le = "\xFF\xFE", be = "\xFE\xFF", utf8 = ToUtf8(text);
+    for (char16_t c : text) {
+        le += std::string{static_cast<char>(c & 0xFF), static_cast<char>(c >> 8)};
+        be += std::string{static_cast<char>(c >> 8), static_cast<char>(c & 0xFF)};
+    }
+    ExpectSameAsDecoded("UTF-8", utf8);
+    ExpectSameAsDecoded("UTF-16 LE", le);
+    ExpectSameAsDecoded("UTF-16 BE", be);
+    ExpectSameAsDecoded("UTF-16 LE from the second byte", le.substr(1));
+}
+
 TEST(AsciiLines, LinesPassedOverAreCounted) {
     // Many pieces without a key, then one line with an address, under each
     // kind of break; the line number counts every break, a CR LF once.

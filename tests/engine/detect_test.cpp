@@ -580,6 +580,34 @@ TEST(DetectEquality, FindingsAroundTheEndOfTheKeptKeys) {
     }
 }
 
+// A reader that looked at the text as bytes hands the line in that form too,
+// and detection finds the keys there: the findings are those without it.
+TEST(DetectEquality, LineAsBytesGivesTheSameFindings) {
+    DetectionSwitches switches;
+    SharedList urls, plainUrls;
+    Detector detector(switches, urls), plain(switches, plainUrls);
+    Rng rng(4242);
+    std::vector<Text> lines;
+    for (int n = 0; n < 3000; ++n) lines.push_back(RandomLine(rng, rng.Below(60)));
+    lines.push_back(Repeat(u"x@e.com \u0140www.a.com\uFF0E ", 19 * (KeyList::kHeld + 5)));
+    for (const Text& line : lines) {
+        // As a reader narrows units: ASCII as it stands, any other unit not.
+        std::string bytes;
+        for (char16_t c : line) bytes += static_cast<char>(c < 0x80 ? c : 0x80);
+        for (const char* on : {"efhsw", "e", "hw", "f"}) {
+            SCOPED_TRACE(std::string(on) + " " + ToUtf8(line).substr(0, 200));
+            SetSwitches(switches, on);
+            urls.Clear();
+            plainUrls.Clear();
+            detector.lineBytes = bytes.data();
+            detector.DetectInLine(line);
+            detector.lineBytes = nullptr;
+            plain.DetectInLine(line);
+            ASSERT_EQ(urls.Snapshot(), plainUrls.Snapshot());
+        }
+    }
+}
+
 // ---------------------------------------------------------------------------
 // Passing over lines without a key.
 

@@ -17,6 +17,8 @@
 
 #include <chrono>
 #include <fstream>
+#include <map>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -497,6 +499,102 @@ TEST_F(OfficeBridge, WithoutABridgeEachDocumentGetsASuiteOfItsOwn) {
         EXPECT_EQ(Read(*reader, "one.docx"), "www.one.example\n");
         EXPECT_LE(service->Starts(), 1) << "an unusable bridge is tried once";
     }
+}
+
+// The running suite is started through the launcher the suite's start
+// script ends in, where soffice is that script as an installation ships it.
+TEST_F(Office, TheLauncherBehindTheSuitesStartScript) {
+    const fs::path program = dir_.Path() / "suite/program";
+    struct Case {
+        const char* name;
+        std::vector<std::pair<const char*, const char*>> files;  // in program/: name, content
+        bool launcher;                                           // oosplash rather than soffice
+    } cases[] = {
+        {"as installed", {{"soffice", "#!/bin/sh\n"}, {"oosplash", ""}, {"soffice.bin", ""}}, true},
+        {"a script with an environment of its own",
+         {{"soffice", "#!/bin/sh\n"}, {"oosplash", ""}, {"soffice.bin", ""}, {"ooenv", ""}},
+         false},
+        {"soffice a program",
+         {{"soffice",
+           "\x7f"
+           "ELF"},
+          {"oosplash", ""},
+          {"soffice.bin", ""}},
+         false},
+        {"no launcher", {{"soffice", "#!/bin/sh\n"}, {"soffice.bin", ""}}, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        fs::remove_all(dir_.Path() / "suite");
+        fs::create_directories(program);
+        for (const auto& [name, content] : c.files) {
+            std::ofstream(program / name) << content;
+            fs::permissions(program / name, fs::perms::owner_all);
+        }
+        fs::create_directories(dir_.Path() / "suite/bin");
+        fs::create_symlink("../program/soffice", dir_.Path() / "suite/bin/soffice");
+        for (const fs::path& soffice : {program / "soffice", dir_.Path() / "suite/bin/soffice"}) {
+            EXPECT_EQ(OfficeLauncher(soffice.string()),
+                      c.launcher ? fs::canonical(program / "oosplash").string() : soffice.string())
+                << soffice;
+        }
+    }
+    EXPECT_EQ(OfficeLauncher(""), "");
+    EXPECT_EQ(OfficeLauncher((dir_.Path() / "none").string()), (dir_.Path() / "none").string());
+}
+
+// The whole start with stand-ins for the installation's programs: the start
+// script is passed over for the launcher, given what the script would set;
+// the suite finds no programs to run on its own, while its bridge (the
+// Python beside the suite, which may be a script) keeps ours; the suite goes
+// with the service.
+TEST_F(OfficeBridge, TheSuiteStartsThroughItsLauncherWithNoProgramsToFind) {
+    const fs::path program = dir_.Path() / "suite/program";
+    const fs::path calls = dir_.Path() / "calls";
+    const fs::path started = dir_.Path() / "started";
+    const std::string note = " >> '" + calls.string() + "'\n";
+    // What a program named without its path would be, here: "none" or its path.
+    const std::string found = "$(command -v cat || echo none)";
+    const std::string soffice =
+        test::WriteStandIn(program / "soffice", "echo script" + note + "exit 1").string();
+    test::WriteStandIn(program / "oosplash", "echo \"suite $$ " + found +
+                                                 " $SAL_ENABLE_FILE_LOCKING\"" + note + ": > '" +
+                                                 started.string() + "'\nexec /bin/sleep 300");
+    test::WriteStandIn(program / "soffice.bin", "exit 1");
+    // The bridge is ready once the suite is up, as the real one.
+    test::WriteStandIn(program / "python", "echo \"bridge $$ " + found + "\"" + note +
+                                               "while [ ! -e '" + started.string() +
+                                               "' ]; do /bin/sleep 0.01; done" + R"(
+echo "ready 0"
+tab=$(printf '\t')
+while IFS="$tab" read -r verb filter options ext doc out; do
+  /bin/cat "$doc" > "$out/document.$ext"; echo >> "$out/document.$ext"
+  echo "done 0"
+done
+)");
+    dir_.Write("one.docx", "www.one.example");
+    auto service = std::make_shared<OfficeService>(soffice);
+    auto reader = MakeWordReader(soffice, 30s, service);
+    EXPECT_EQ(Read(*reader, "one.docx"), "www.one.example\n");
+    EXPECT_EQ(Read(*reader, "one.docx"), "www.one.example\n");
+    EXPECT_EQ(service->Starts(), 1);
+    std::map<std::string, std::vector<std::string>> seen;  // program: its number, ...
+    std::ifstream in(calls);
+    for (std::string line; std::getline(in, line);) {
+        std::istringstream words(line);
+        std::string who;
+        words >> who;
+        for (std::string word; words >> word;) seen[who].push_back(word);
+    }
+    EXPECT_EQ(seen.count("script"), 0u) << "the start script ran";
+    ASSERT_EQ(seen["suite"].size(), 3u);
+    ASSERT_EQ(seen["bridge"].size(), 2u);
+    EXPECT_EQ(seen["suite"][1], "none");
+    EXPECT_NE(seen["bridge"][1], "none");
+    EXPECT_EQ(seen["suite"][2], "1");
+    service.reset();
+    reader.reset();
+    EXPECT_TRUE(test::Gone(std::stoi(seen["suite"][0]), 5s)) << "the suite outlived the service";
 }
 
 TEST_F(Office, DocumentsPastTheSystemLimitOnPathsAreRead) {

@@ -142,6 +142,28 @@ TEST(HeldBytes, StrictUtf8CheckAgreesWithTheDecoder) {
                                        bytes.size()),
                           decodes)
                     << "at " << at << (tail ? " with a tail" : "");
+                bool ascii = true;
+                if (IsStrictUtf8(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size(),
+                                 &ascii)) {
+                    EXPECT_FALSE(ascii);  // every sequence above starts past ASCII
+                }
+                const std::string plain = std::string(at, 'a') + (tail ? "bc" : "");
+                ascii = false;
+                EXPECT_TRUE(IsStrictUtf8(reinterpret_cast<const unsigned char*>(plain.data()),
+                                         plain.size(), &ascii) &&
+                            ascii);
+                // The same without an exception, also with the text in two
+                // pieces (a sequence carried over from the first).
+                for (std::size_t cut = at; cut <= bytes.size(); cut += at < 60 ? 70 : 1) {
+                    TextDecoder decoder(Encoding::Utf8, 1252);
+                    Text out;
+                    const char* error = nullptr;
+                    decoder.TryDecodeInto(bytes.data(), cut, false, out, 0, &error);
+                    if (!error)
+                        decoder.TryDecodeInto(bytes.data() + cut, bytes.size() - cut, true, out, 0,
+                                              &error);
+                    EXPECT_EQ(error == nullptr, decodes) << "at " << at << " cut at " << cut;
+                }
             }
         }
     }

@@ -27,8 +27,10 @@ std::vector<std::string> Show(const std::vector<Text>& texts) {
 
 // Locales whose order of plain ASCII text is the usual word sort. The POSIX
 // ones must not fall back to ICU's code-unit order.
-const char* const kLocales[] = {"",      "root",        "en_US", "en_GB", "de_DE",
-                                "fr_FR", "en_US_POSIX", "C",     "POSIX", "c"};
+const char* const kLocales[] = {"", "root", "en_US", "en_GB", "de_DE", "fr_FR", "en_US_POSIX", "C",
+                                "POSIX", "c", "sv_SE", "ja_JP",
+                                // Its own rules would pass over punctuation and spaces.
+                                "th_TH"};
 
 // Ascending sequences: every text sorts strictly before the next one.
 const std::vector<std::vector<Text>> kAscending = {
@@ -41,6 +43,14 @@ const std::vector<std::vector<Text>> kAscending = {
     {u"a b", u"ab"},
     {u"a.b", u"ab"},
     {u"a1", u"a9", u"aa"},
+    // Punctuation and symbols among themselves: the ASCII order, then + < = >.
+    {u"a",  u"a a", u"a!", u"a\"", u"a#", u"a$", u"a%", u"a&",  u"a(", u"a)", u"a*", u"a,",
+     u"a.", u"a/",  u"a:", u"a;",  u"a?", u"a@", u"a[", u"a\\", u"a]", u"a^", u"a_", u"a`",
+     u"a{", u"a|",  u"a}", u"a~",  u"a+", u"a<", u"a=", u"a>",  u"a0", u"aa"},
+    // So addresses that share a beginning sort by what follows it.
+    {u"http://a.com", u"http://a.com#top", u"http://a.com&x", u"http://a.com.au/", u"http://a.com/",
+     u"http://a.com/x", u"http://a.com:8080/", u"http://a.com?q=1", u"http://a.com@b.org",
+     u"http://a.com_x", u"http://a.com~x", u"http://a.com=x", u"http://a.com0", u"http://a.comx"},
     {u"10", u"9"},
     // Letter by letter; a prefix first; letter case does not order.
     {u"a", u"aa", u"ab", u"b"},
@@ -75,6 +85,8 @@ const std::vector<PairCase> kPairs = {
     {u"e", u"é", false},
     {u"resume", u"résumé", false},
     {u"a b", u"ab", false},
+    {u"http://a.com/x", u"http://a.com.x", false},
+    {u"http://a.com/?x", u"http://a.com/x", false},
     {u"a\xDC80", u"a\xDC81", false},  // raw bytes of different file names
 };
 

@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <charconv>
 #include <climits>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <string_view>
@@ -62,14 +63,19 @@ constexpr const char* kProfileSettings =
 // The most a reply may carry: what the suite said during one conversion.
 constexpr std::size_t kReplyLimit = 8u << 20;
 
-// Starts the suite (SOFFICE PROFILE_URL PIPE_NAME LOG) in the background, then
-// becomes the program that follows, given the suite's number last. Every
-// value is an argument, none part of the command.
+// Starts the suite (SOFFICE PROFILE_URL PIPE_NAME LOG SUITE_PATH, the last
+// its PATH) in the background, then becomes the program that follows, given
+// the suite's number last. Every value is an argument, none part of the
+// command.
 constexpr const char* kStartSuite =
-    "\"$1\" \"-env:UserInstallation=$2\" --headless --invisible --nologo --norestore "
-    "--nodefault --nolockcheck \"--accept=pipe,name=$3;urp;\" </dev/null >\"$4\" 2>&1 &\n"
-    "shift 4\n"
+    "PATH=\"$5\" \"$1\" \"-env:UserInstallation=$2\" --headless --invisible --nologo "
+    "--norestore --nodefault --nolockcheck \"--accept=pipe,name=$3;urp;\" </dev/null >\"$4\" "
+    "2>&1 &\n"
+    "shift 5\n"
     "exec \"$@\" \"$!\"\n";
+
+// What the suite's start script sets before it runs the launcher.
+constexpr const char* kLauncherEnvironment = "SAL_ENABLE_FILE_LOCKING=1";
 
 // A Python 3 to run the bridge with: the suite's own first (its packages
 // bring one), else the system's, else any on PATH. Empty when there is none.
@@ -138,7 +144,36 @@ bool WriteNewFile(const std::string& path, std::string_view text) {
     }
 }
 
+// Whether the file starts as a script does.
+bool IsScript(const std::string& path) {
+    char start[2] = {};
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+    if (fd < 0) return false;
+    const bool script = ::read(fd, start, sizeof start) == 2 && start[0] == '#' && start[1] == '!';
+    ::close(fd);
+    return script;
+}
+
 }  // namespace
+
+std::string OfficeLauncher(const std::string& soffice) {
+#if defined(__OpenBSD__) || defined(__NetBSD__) || defined(__DragonFly__)
+    return soffice;  // there the script also sets the library path
+#endif
+    char real[PATH_MAX];
+    if (soffice.empty() || !::realpath(soffice.c_str(), real)) return soffice;
+    const std::string path(real);
+    const std::string folder = path.substr(0, path.rfind('/') + 1);
+    // The script of an installation as the suite ships it: it finds its own
+    // folder through a dozen small programs, then runs the launcher there. A
+    // script that sets up more (ooenv beside it) is left to do so.
+    if (path.substr(folder.size()) != "soffice" || !IsScript(path) ||
+        ::access((folder + "oosplash").c_str(), X_OK) != 0 ||
+        ::access((folder + "soffice.bin").c_str(), F_OK) != 0 ||
+        ::access((folder + "ooenv").c_str(), F_OK) == 0)
+        return soffice;
+    return folder + "oosplash";
+}
 
 bool WriteOfficeProfile(const std::string& profile, const std::string& soffice) {
     const std::string user = profile + "/user";
@@ -226,15 +261,25 @@ bool OfficeService::StartBridge(const std::string& firstRequest, Clock::time_poi
     argv.insert(argv.end(), suite.begin(), suite.end());
     // The suite starts first, from a shell that then becomes the bridge: the
     // suite's start is what a first document waits for, not the bridge's.
+    // The shell runs the suite's launcher itself where it can, and then gives
+    // the suite no programs to find: a document it loads makes it look for
+    // the signature tools and run four of them, which a text needs not (and
+    // hostile input had better not reach). The bridge keeps our PATH (its
+    // Python may be a script that needs it).
     if (ownStart) {
-        std::vector<std::string> shell = {"/bin/sh", "-c", kStartSuite, "sh"};
-        shell.insert(shell.end(), suite.begin(), suite.end());
+        const std::string launcher = OfficeLauncher(soffice_);
+        const char* path = std::getenv("PATH");
+        std::string suitePath = path ? path : "/usr/local/bin:/usr/bin:/bin";
+        if (launcher != soffice_) suitePath = home + "/none";
+        std::vector<std::string> shell = {"/bin/sh", "-c", kStartSuite, "sh", launcher};
+        shell.insert(shell.end(), suite.begin() + 1, suite.end());
+        shell.push_back(suitePath);
         argv.insert(argv.begin(), shell.begin(), shell.end());
     }
     platform::ProcessRequest request;
-    request.argv = std::move(argv);
     request.workingFolder = home;
-    request.environment = {"TMPDIR=" + home + "/tmp", "HOME=" + home};
+    request.environment = {"TMPDIR=" + home + "/tmp", "HOME=" + home, kLauncherEnvironment};
+    request.argv = std::move(argv);
     int error = 0;
     process_ = platform::LiveProcess::Start(request, &error);
     if (!process_) return false;

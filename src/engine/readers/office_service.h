@@ -87,6 +87,12 @@ private:
 // needs. False, errno set, on failure.
 bool WriteOfficeProfile(const std::string& folder, const std::string& soffice);
 
+// The program that starts the suite for the running suite: the launcher that
+// the suite's own start script ends in, when soffice is that script (the
+// script finds its folder through a dozen small programs first, which a
+// first document would wait for), else soffice itself.
+std::string OfficeLauncher(const std::string& soffice);
+
 // The build of the suite, as its installation names it (versionrc beside the
 // program); empty when it does not say.
 std::string OfficeBuildId(const std::string& soffice);

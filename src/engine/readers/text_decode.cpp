@@ -133,8 +133,9 @@ inline void WidenAscii(const unsigned char*& p, const unsigned char* end, char16
 
 // Strict UTF-8 with a fast path for ASCII. Returns the number of bytes consumed;
 // a sequence cut off by the end of the piece is left unconsumed when !last.
+// Text that is not UTF-8 sets *error to what is wrong with it.
 std::size_t DecodeUtf8(const unsigned char* p, std::size_t n, bool last, char16_t* out,
-                       std::size_t* produced) {
+                       std::size_t* produced, const char** error) {
     const unsigned char* const begin = p;
     const unsigned char* const end = p + n;
     char16_t* o = out;
@@ -162,9 +163,13 @@ std::size_t DecodeUtf8(const unsigned char* p, std::size_t n, bool last, char16_
                     *produced = static_cast<std::size_t>(o - out);
                     return static_cast<std::size_t>(p - begin);
                 }
-                throw DecodeError("truncated UTF-8 sequence at the end of the text");
+                *error = "truncated UTF-8 sequence at the end of the text";
+                *produced = 0;
+                return 0;
             case utf8::Step::Invalid:
-                throw DecodeError("invalid UTF-8 byte sequence");
+                *error = "invalid UTF-8 byte sequence";
+                *produced = 0;
+                return 0;
         }
     }
     *produced = static_cast<std::size_t>(o - out);
@@ -190,8 +195,9 @@ bool IsAscii(const char* data, std::size_t size) {
     return true;
 }
 
-bool IsStrictUtf8(const unsigned char* p, std::size_t n) {
+bool IsStrictUtf8(const unsigned char* p, std::size_t n, bool* ascii) {
     const unsigned char* const end = p + n;
+    bool onlyAscii = true;
     while (p < end) {
         // ASCII thirty-two bytes at a time.
         while (end - p >= 32) {
@@ -206,6 +212,7 @@ bool IsStrictUtf8(const unsigned char* p, std::size_t n) {
                 ++p;
                 continue;
             }
+            onlyAscii = false;
             char32_t cp;
             std::size_t len;
             // A sequence cut off by the end is as wrong as an invalid one.
@@ -213,6 +220,7 @@ bool IsStrictUtf8(const unsigned char* p, std::size_t n) {
             p += len;
         }
     }
+    if (ascii) *ascii = onlyAscii;
     return true;
 }
 
@@ -233,6 +241,14 @@ static void GrowTo(Text& out, std::size_t n) {
 
 std::size_t TextDecoder::DecodeInto(const char* data, std::size_t size, bool last, Text& out,
                                     std::size_t base) {
+    const char* error = nullptr;
+    const std::size_t end = TryDecodeInto(data, size, last, out, base, &error);
+    if (error) throw DecodeError(error);
+    return end;
+}
+
+std::size_t TextDecoder::TryDecodeInto(const char* data, std::size_t size, bool last, Text& out,
+                                       std::size_t base, const char** error) {
     auto* bytes = reinterpret_cast<const unsigned char*>(data);
     if (table_) return DecodeTable(bytes, size, out, base);
     if (icu_) return DecodeIcu(data, size, last, out, base);
@@ -248,8 +264,9 @@ std::size_t TextDecoder::DecodeInto(const char* data, std::size_t size, bool las
         std::memcpy(joined, carry_, carried_);
         std::memcpy(joined + carried_, bytes, take);
         std::size_t got = 0;
-        std::size_t used =
-            DecodeUtf8(joined, carried_ + take, last && take == size, out.data() + base, &got);
+        std::size_t used = DecodeUtf8(joined, carried_ + take, last && take == size,
+                                      out.data() + base, &got, error);
+        if (*error) return base;
         if (used < carried_) {
             // Still incomplete: only possible when the piece is tiny.
             std::memcpy(carry_ + carried_, bytes, take);
@@ -262,7 +279,8 @@ std::size_t TextDecoder::DecodeInto(const char* data, std::size_t size, bool las
     }
     std::size_t got = 0;
     std::size_t used =
-        DecodeUtf8(bytes + start, size - start, last, out.data() + base + produced, &got);
+        DecodeUtf8(bytes + start, size - start, last, out.data() + base + produced, &got, error);
+    if (*error) return base;
     produced += got;
     std::size_t rest = size - start - used;
     std::memcpy(carry_, bytes + start + used, rest);

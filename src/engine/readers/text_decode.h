@@ -43,6 +43,10 @@ public:
     // over instead of being zeroed first. Throws DecodeError.
     std::size_t DecodeInto(const char* data, std::size_t size, bool last, Text& out,
                            std::size_t base);
+    // DecodeInto without throwing: text that does not decode sets *error (null
+    // before) to what is wrong with it, and the decoder is not to be used on.
+    std::size_t TryDecodeInto(const char* data, std::size_t size, bool last, Text& out,
+                              std::size_t base, const char** error);
 
     // Whether the next piece, when it is all ASCII, decodes to its bytes as
     // they stand, one unit each (UTF-8 and most ANSI code pages, with no
@@ -74,6 +78,7 @@ bool IsAscii(const char* data, std::size_t size);
 
 // Whether bytes are strict UTF-8 throughout, as TextDecoder reads them: the
 // same bytes decode as UTF-8 without an error exactly when this is true.
-bool IsStrictUtf8(const unsigned char* data, std::size_t size);
+// With `ascii`, also tells whether every byte is below 0x80.
+bool IsStrictUtf8(const unsigned char* data, std::size_t size, bool* ascii = nullptr);
 
 }  // namespace corvexa

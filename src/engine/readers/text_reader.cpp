@@ -218,12 +218,14 @@ bool LineCutter::HandParts(const char16_t* p, std::size_t& pos, std::size_t end,
 }
 
 bool LineCutter::HandLine(const char16_t* p, std::size_t start, std::size_t end, bool wanted,
-                          LineSink& sink, const std::atomic<bool>& stop) {
+                          LineSink& sink, const std::atomic<bool>& stop, const char* bytes) {
     if (!HandParts(p, start, end, sink, stop)) return false;
     if (stop.load(std::memory_order_relaxed)) return false;
     if (wanted || inParts_ || sink.NextKey(p, start, end) < end) {
         if (sink.numberLines) sink.lineNumber = breaks_ + 1;
+        sink.lineBytes = bytes ? bytes + start : nullptr;
         sink.Line(TextView(p + start, end - start));
+        sink.lineBytes = nullptr;
     }
     inParts_ = false;
     return true;
@@ -358,37 +360,52 @@ bool DecodeFile(ByteSource& source, Encoding requested, int ansiCodePage, bool r
 // Hands the lines of a piece of bytes to the cutter, decoded; or, when the
 // sink finds its keys in ASCII and the piece is ASCII that the decoder would
 // leave as it stands, as the bytes themselves (no decoder state changes).
+// Returns false when stopped, or with *error set when the piece does not decode.
+// `ascii`: the piece is known to be all ASCII.
 bool FeedPiece(TextDecoder& decoder, LineCutter& cutter, Text& decoded, const char* data,
-               std::size_t size, bool last, LineSink& sink, const std::atomic<bool>& stop) {
-    if (size && sink.KeysInAscii() && decoder.KeepsAscii() && IsAscii(data, size))
+               std::size_t size, bool last, LineSink& sink, const std::atomic<bool>& stop,
+               const char** error, bool ascii = false) {
+    if (size && sink.KeysInAscii() && decoder.KeepsAscii() && (ascii || IsAscii(data, size)))
         return cutter.FeedAscii(std::string_view(data, size), sink, stop);
-    const std::size_t end = decoder.DecodeInto(data, size, last, decoded, 0);
+    const std::size_t end = decoder.TryDecodeInto(data, size, last, decoded, 0, error);
+    if (*error) return false;
+    if (sink.KeysInAscii()) return cutter.FeedNarrowed(TextView(decoded.data(), end), sink, stop);
     return cutter.Feed(TextView(decoded.data(), end), sink, stop);
 }
 
-// Decodes a file buffer by buffer and cuts it into lines as it goes.
-void ReadLines(Buffers& buffers, Encoding requested, int ansiCodePage, bool replaceAfterMark,
-               LineSink& sink, const std::atomic<bool>& stop) {
+// Decodes a file buffer by buffer and cuts it into lines as it goes. Text that
+// does not decode ends the reading without an exception (a file in ANSI is
+// common, and is read again): returns what is wrong with it, null when
+// nothing is. The lines handed over before stay handed over.
+const char* ReadLines(Buffers& buffers, Encoding requested, int ansiCodePage, bool replaceAfterMark,
+                      LineSink& sink, const std::atomic<bool>& stop) {
     LineCutter cutter;
     // Written over from file to file, never zeroed again: no allocation per file.
     static thread_local Text decoded;
+    const char* error = nullptr;
     try {
         if (DecodeFile(
                 buffers, requested, ansiCodePage, replaceAfterMark, [](std::uint64_t) {},
                 [&](TextDecoder& decoder, const char* data, std::size_t size, bool last) {
-                    return FeedPiece(decoder, cutter, decoded, data, size, last, sink, stop);
+                    return FeedPiece(decoder, cutter, decoded, data, size, last, sink, stop,
+                                     &error);
                 }))
             cutter.Finish(sink, stop);
     } catch (...) {
         cutter.Abandon(sink);
         throw;
     }
+    if (error) cutter.Abandon(sink);
+    return error;
 }
 
-void ReadLines(ByteSource& source, Encoding requested, int ansiCodePage, bool replaceAfterMark,
-               LineSink& sink, const std::atomic<bool>& stop) {
+// ReadLines, throwing DecodeError on text that does not decode.
+void ReadAllLines(ByteSource& source, Encoding requested, int ansiCodePage, bool replaceAfterMark,
+                  LineSink& sink, const std::atomic<bool>& stop) {
     Buffers buffers(source);
-    ReadLines(buffers, requested, ansiCodePage, replaceAfterMark, sink, stop);
+    if (const char* error =
+            ReadLines(buffers, requested, ansiCodePage, replaceAfterMark, sink, stop))
+        throw DecodeError(error);
 }
 
 const std::atomic<bool> kNeverStop{false};
@@ -396,7 +413,7 @@ const std::atomic<bool> kNeverStop{false};
 }  // namespace
 
 void ScanFileStream(ByteSource& source, Encoding encoding, ReadContext& ctx) {
-    ReadLines(source, encoding, ctx.ansiCodePage, true, ctx.sink, ctx.stop);
+    ReadAllLines(source, encoding, ctx.ansiCodePage, true, ctx.sink, ctx.stop);
 }
 
 void ScanFileStream(const Text& path, Encoding encoding, ReadContext& ctx) {
@@ -423,7 +440,7 @@ void LoadText(const Text& path, Encoding encoding, int ansiCodePage, Text& text)
 
 void LoadLines(ByteSource& source, Encoding encoding, int ansiCodePage, Lines& lines) {
     lines.Clear();
-    ReadLines(source, encoding, ansiCodePage, false, lines, kNeverStop);
+    ReadAllLines(source, encoding, ansiCodePage, false, lines, kNeverStop);
 }
 
 void LoadLines(const Text& path, Encoding encoding, int ansiCodePage, Lines& lines) {
@@ -519,7 +536,8 @@ constexpr std::size_t kHeldPiece = 4 * kReadBufferSize;
 // Hands over the lines of bytes held whole whose encoding is settled
 // (`requested`, unless a mark selects another), decoding them a piece at a
 // time; a line that spans pieces is joined as in the file-stream reader.
-void ScanHeldBytes(std::string_view bytes, Encoding requested, ReadContext& ctx) {
+// `ascii`: every byte is known to be below 0x80.
+void ScanHeldBytes(std::string_view bytes, Encoding requested, ReadContext& ctx, bool ascii) {
     static thread_local Text decoded;  // written over, never zeroed again
     std::size_t mark = 0;
     const auto* data = reinterpret_cast<const unsigned char*>(bytes.data());
@@ -531,9 +549,12 @@ void ScanHeldBytes(std::string_view bytes, Encoding requested, ReadContext& ctx)
         for (std::size_t pos = 0;;) {
             const std::size_t take = std::min(kHeldPiece, bytes.size() - pos);
             const bool last = pos + take == bytes.size();
+            const char* error = nullptr;
             if (!FeedPiece(decoder, cutter, decoded, bytes.data() + pos, take, last, ctx.sink,
-                           ctx.stop))
+                           ctx.stop, &error, ascii)) {
+                if (error) throw DecodeError(error);
                 return;
+            }
             pos += take;
             if (last) break;
         }
@@ -545,13 +566,14 @@ void ScanHeldBytes(std::string_view bytes, Encoding requested, ReadContext& ctx)
 }
 
 // The encoding in which the memory-stream reader reads held bytes: UTF-8 when
-// they decode in it (or carry a mark), else ANSI.
-Encoding SettleEncoding(std::string_view bytes) {
+// they decode in it (or carry a mark), else ANSI. *ascii tells whether the
+// bytes, which carry no mark then, are all ASCII.
+Encoding SettleEncoding(std::string_view bytes, bool* ascii) {
     const auto* data = reinterpret_cast<const unsigned char*>(bytes.data());
     std::size_t mark = 0;
     if (EncodingFromMark(data, bytes.size(), Encoding::Utf8, &mark) != Encoding::Utf8 || mark)
         return Encoding::Utf8;  // the mark decides, and its text never fails
-    return IsStrictUtf8(data, bytes.size()) ? Encoding::Utf8 : Encoding::Ansi;
+    return IsStrictUtf8(data, bytes.size(), ascii) ? Encoding::Utf8 : Encoding::Ansi;
 }
 
 }  // namespace
@@ -575,8 +597,9 @@ void ScanMemoryStream(ByteSource& source, ReadContext& ctx) {
         whole = held.Load(source, kMemoryStreamLimit);
     }
     if (whole) {
-        if (encoding == Encoding::Utf8) encoding = SettleEncoding(held.Bytes());
-        ScanHeldBytes(held.Bytes(), encoding, ctx);
+        bool ascii = false;
+        if (encoding == Encoding::Utf8) encoding = SettleEncoding(held.Bytes(), &ascii);
+        ScanHeldBytes(held.Bytes(), encoding, ctx, ascii);
         return;
     }
     // Too large to hold (or grown past the limit while it was read): the
@@ -586,7 +609,7 @@ void ScanMemoryStream(ByteSource& source, ReadContext& ctx) {
     if (encoding == Encoding::Utf8 && !DecodesAsUtf8(source, ctx.ansiCodePage, ctx.stop))
         encoding = Encoding::Ansi;
     if (ctx.stop.load(std::memory_order_relaxed)) return;
-    ReadLines(source, encoding, ctx.ansiCodePage, true, ctx.sink, ctx.stop);
+    ReadAllLines(source, encoding, ctx.ansiCodePage, true, ctx.sink, ctx.stop);
 }
 
 void ScanMemoryStream(const Text& path, ReadContext& ctx) {
@@ -602,14 +625,17 @@ void ScanPlainText(ByteSource& source, bool memoryStream, ReadContext& ctx) {
     // Shared by both attempts: a file that fits in one chunk is not read again.
     Buffers buffers(source);
     try {
-        ReadLines(buffers, Encoding::Utf8, ctx.ansiCodePage, true, ctx.sink, ctx.stop);
+        if (!ReadLines(buffers, Encoding::Utf8, ctx.ansiCodePage, true, ctx.sink, ctx.stop)) return;
     } catch (const std::bad_alloc&) {
         throw;  // memory ran out: the file fails, it is not retried
     } catch (const std::exception&) {
-        // Read again from the first line in ANSI: the findings of the lines
-        // examined before the failure come a second time.
-        ReadLines(buffers, Encoding::Ansi, ctx.ansiCodePage, true, ctx.sink, ctx.stop);
+        // A read that failed is tried once more, as text that did not decode is.
     }
+    // Read again from the first line in ANSI: the findings of the lines
+    // examined before the failure come a second time.
+    if (const char* error =
+            ReadLines(buffers, Encoding::Ansi, ctx.ansiCodePage, true, ctx.sink, ctx.stop))
+        throw DecodeError(error);
 }
 
 }  // namespace corvexa

@@ -38,6 +38,11 @@ public:
     // in UTF-16, but only the lines handed over are ever widened to it.
     bool FeedAscii(std::string_view bytes, LineSink& sink, const std::atomic<bool>& stop,
                    bool last = false);
+    // Feed for a sink whose KeysInAscii holds: the lines are found in an image
+    // of the text as bytes (one a unit, ASCII as it stands), and only the
+    // lines handed over are taken from the text.
+    bool FeedNarrowed(TextView text, LineSink& sink, const std::atomic<bool>& stop,
+                      bool last = false);
     // Hands over the last line if the text did not end with a break.
     bool Finish(LineSink& sink, const std::atomic<bool>& stop);
     // For a read that failed: a line handed over in part is abandoned.
@@ -50,6 +55,8 @@ private:
     // Hands over the ASCII line p[start, end), widened; in parts when it is long.
     bool HandAscii(const char* p, std::size_t start, std::size_t end, LineSink& sink,
                    const std::atomic<bool>& stop);
+    // The text of p[start, start + size): units_ there, else the bytes widened.
+    const char16_t* TextOf(const char* p, std::size_t start, std::size_t size) const;
     // Keeps p[start, n) in pending_, its long front handed over first.
     bool KeepAscii(const char* p, std::size_t start, std::size_t n, LineSink& sink,
                    const std::atomic<bool>& stop);
@@ -57,8 +64,9 @@ private:
     bool HandOver(LineSink& sink, const std::atomic<bool>& stop);
     // Hands over the line [start, end) of p, in parts when it is long; when
     // not `wanted` (known to hold a key), only if the sink has a use for it.
+    // `bytes`, when not null, is p as bytes (see LineSink::lineBytes).
     bool HandLine(const char16_t* p, std::size_t start, std::size_t end, bool wanted,
-                  LineSink& sink, const std::atomic<bool>& stop);
+                  LineSink& sink, const std::atomic<bool>& stop, const char* bytes = nullptr);
     // Hands over parts from the front of p[pos, end) while more than
     // kPartLength of it is left; pos moves past them.
     bool HandParts(const char16_t* p, std::size_t& pos, std::size_t end, LineSink& sink,
@@ -68,8 +76,9 @@ private:
     bool Part(TextView part, LineSink& sink, const std::atomic<bool>& stop);
 
     Text pending_;
-    std::size_t uncut_ = 0;  // pending_[0, uncut_) holds no allowed cut
-    bool inParts_ = false;   // the current line was handed over in part
+    const char16_t* units_ = nullptr;  // the text FeedNarrowed is looking at
+    std::size_t uncut_ = 0;            // pending_[0, uncut_) holds no allowed cut
+    bool inParts_ = false;             // the current line was handed over in part
     bool skipLf_ = false;
     std::uint64_t breaks_ = 0;  // line breaks passed so far, when the sink numbers lines
 };
