@@ -106,12 +106,21 @@ public:
         if (owner.origins_) collector.RecordOrigins(&origins);
     }
 
+    // Everything detection offers a reader is offered through this sink too,
+    // so that a file costs the same here as with one collector: the keys
+    // found in ASCII bytes before decoding, and the line as bytes.
     std::size_t NextKey(const char16_t* text, std::size_t from, std::size_t n) const override {
         return detection_.NextKey(text, from, n);
     }
+    bool KeysInAscii() const override { return detection_.KeysInAscii(); }
+    std::size_t NextKeyAscii(const char* text, std::size_t from, std::size_t n) const override {
+        return detection_.NextKeyAscii(text, from, n);
+    }
     void Line(TextView line) override {
         detection_.lineNumber = lineNumber;
+        detection_.lineBytes = lineBytes;
         detection_.Line(line);
+        detection_.lineBytes = nullptr;
         sinceCheck_ += line.size() + 1;
         if (sinceCheck_ >= kCheckEveryChars) {
             sinceCheck_ = 0;
@@ -122,6 +131,7 @@ public:
     const LineCuts* Cuts() const override { return detection_.Cuts(); }
     void LinePart(TextView part) override {
         detection_.lineNumber = lineNumber;
+        detection_.lineBytes = nullptr;  // a part: the bytes are the whole line's
         detection_.LinePart(part);
         sinceCheck_ += part.size();  // held by detection until the line's end
     }
