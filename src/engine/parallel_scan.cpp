@@ -87,6 +87,11 @@ DocumentReaders Serialised(const DocumentReaders& readers) {
 // what comes in between stays within a few times this many characters.
 constexpr std::size_t kCheckEveryChars = 4096;
 
+// How many emptied lists a reader keeps for the findings of its next files,
+// and the storage each may keep: most files' findings are few.
+constexpr std::size_t kPooledLists = 16;
+constexpr std::size_t kPooledBytes = 64 * 1024;
+
 }  // namespace
 
 // One reading thread: a collector of its own whose findings go to a buffer.
@@ -135,6 +140,8 @@ public:
     // owner's lock guards them.
     std::vector<std::unique_ptr<SharedList>> spentLists;
     std::vector<std::unique_ptr<FindingOrigins>> spentOrigins;
+    // Emptied held lists whose storage serves again (this reader's thread only).
+    std::vector<std::unique_ptr<SharedList>> pool;
 
 private:
     ParallelCollector& owner_;
@@ -241,17 +248,17 @@ void ParallelCollector::RunReader(Reader& reader) {
 bool ParallelCollector::Claim(Reader& reader, Text& path) {
     std::unique_lock lock(mutex_);
     if (!reader.spentLists.empty() || !reader.spentOrigins.empty()) {
-        // Freed here, by the thread that took the memory, outside the lock;
-        // one list's storage becomes the reader's buffer again, when that
-        // went with its last file (its storage then is freed instead).
+        // Emptied here, by the thread that took the memory, outside the lock:
+        // a few of them keep their storage for the reader's next files.
         auto lists = std::move(reader.spentLists);
         auto origins = std::move(reader.spentOrigins);
         reader.spentLists.clear();
         reader.spentOrigins.clear();
         lock.unlock();
-        if (!lists.empty()) {
-            lists.back()->Recycle();
-            reader.buffer.Swap(*lists.back());
+        for (auto& list : lists) {
+            if (reader.pool.size() >= kPooledLists) break;
+            list->Recycle(kPooledBytes);
+            reader.pool.push_back(std::move(list));
         }
         lists.clear();
         origins.clear();
@@ -331,8 +338,14 @@ void ParallelCollector::Finish(Reader& reader, bool ok, bool missing, std::strin
         // returns: the findings need not leave its buffer.
         slot.direct = true;
     } else {
-        // Held back until the files before it are in: moved, not copied.
-        slot.held = std::make_unique<SharedList>();
+        // Held back until the files before it are in: moved, not copied; the
+        // buffer goes on in the storage of a list that was held before.
+        if (reader.pool.empty()) {
+            slot.held = std::make_unique<SharedList>();
+        } else {
+            slot.held = std::move(reader.pool.back());
+            reader.pool.pop_back();
+        }
         slot.held->Swap(reader.buffer);
         slot.bytes = slot.held->MemoryUsage();
         waitingBytes_ += slot.bytes;

@@ -15,8 +15,6 @@ namespace {
 constexpr std::size_t kBlockBytes = 32 * 1024;
 constexpr std::size_t kFirstBlockBytes = 512;
 constexpr std::size_t kSlabBytes = 1024 * 1024;
-// Recycle keeps no more storage than this; a larger list is freed.
-constexpr std::size_t kRecycleBytes = 2 * kSlabBytes;
 constexpr std::uint16_t kWide = 0x8000;
 constexpr std::uint16_t kStartMask = 0x7fff;
 // The index is kept in chunks of 4096 words, so it grows without copying.
@@ -222,12 +220,12 @@ void SharedList::Clear() {
     ClearLocked();
 }
 
-void SharedList::Recycle() {
+void SharedList::Recycle(std::size_t keepAtMost) {
     std::lock_guard lock(mutex_);
     std::size_t held = index_.size() * kChunk * sizeof(std::uint16_t);
     for (const std::vector<Block>* list : {&blocks_, &spare_})
         for (const Block& block : *list) held += block.capacity;
-    if (held > kRecycleBytes) {
+    if (held > keepAtMost) {
         ClearLocked();
         return;
     }

@@ -40,7 +40,8 @@ public:
     // Empties the list but keeps its storage (up to a bound) for the entries
     // that come next, so that a list filled and emptied again and again, as
     // a reader's buffer is once a file, takes no new memory each time.
-    void Recycle();
+    // A list whose storage is more than `keepAtMost` bytes is freed instead.
+    void Recycle(std::size_t keepAtMost = std::size_t{2} << 20);
     // Puts entries in before index `at` (at the end when `at` is past it),
     // in their order; the entries from `at` on move back by their number.
     void InsertAt(std::size_t at, const std::vector<Text>& entries);
