@@ -62,9 +62,9 @@ __attribute__((target("avx2"))) std::uint64_t CountBreaksAvx2(const char* p, std
                 _mm256_andnot_si256(_mm256_cmpeq_epi8(next, lf), _mm256_cmpeq_epi8(v, cr));
             lanes = _mm256_sub_epi8(lanes, _mm256_or_si256(_mm256_cmpeq_epi8(v, lf), lone));
         }
-        const __m256i sums = _mm256_sad_epu8(lanes, zero);
-        for (int k = 0; k < 4; ++k)
-            count += static_cast<std::uint64_t>(_mm256_extract_epi64(sums, k));
+        alignas(32) std::uint64_t sums[4];
+        _mm256_store_si256(reinterpret_cast<__m256i*>(sums), _mm256_sad_epu8(lanes, zero));
+        count += sums[0] + sums[1] + sums[2] + sums[3];
     }
     return count;
 }
