@@ -112,54 +112,115 @@ TEST(ScanChildren, WhatAConverterStartsInASessionOfItsOwnEndsWithTheScan) {
     EXPECT_TRUE(Gone(grandchild)) << "the converter's detached child outlived the scan";
 }
 
-TEST(ScanChildren, ASecondSignalEndsTheScannerWhateverItIsDoing) {
-    // The first SIGTERM stops the scan; the scanner then writes its findings
-    // to a pipe nobody reads and blocks there. The second one ends it.
-    TempDir docs;
+// Starts the scanner with `args`, its standard output a pipe nobody reads
+// (returned in `out`, the reading end).
+pid_t SpawnIntoUnreadPipe(const std::vector<std::string>& args, int& out) {
+    int fds[2];
+    if (pipe2(fds, O_CLOEXEC) != 0) return 0;
+    posix_spawn_file_actions_t fa;
+    posix_spawn_file_actions_init(&fa);
+    posix_spawn_file_actions_addopen(&fa, 0, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_adddup2(&fa, fds[1], 1);
+    posix_spawn_file_actions_addopen(&fa, 2, "/dev/null", O_WRONLY, 0);
+    const char* binary = std::getenv("CORVEXA_SCAN");
+    std::vector<std::string> all{binary ? binary : "corvexa-scan"};
+    all.insert(all.end(), args.begin(), args.end());
+    std::vector<char*> argv;
+    for (auto& a : all) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    pid_t scanner = 0;
+    if (posix_spawnp(&scanner, argv[0], &fa, nullptr, argv.data(), environ) != 0) scanner = 0;
+    posix_spawn_file_actions_destroy(&fa);
+    close(fds[1]);
+    out = fds[0];
+    return scanner;
+}
+
+// Waits until the pipe holds all it can.
+bool WaitUntilFull(int pipe) {
+    const int capacity = fcntl(pipe, F_GETPIPE_SZ);
+    int queued = 0;
+    for (int i = 0; i < 6000 && (ioctl(pipe, FIONREAD, &queued) != 0 || queued < capacity); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    return queued >= capacity;
+}
+
+// Waits until a signal sent to the process is no longer pending: a thread has
+// taken it, so a second one is not merged with it.
+bool WaitUntilTaken(pid_t pid, int signal) {
+    const std::string statusFile = "/proc/" + std::to_string(pid) + "/status";
+    for (int i = 0; i < 12000; ++i) {
+        std::ifstream in(statusFile);
+        if (!in) return false;
+        bool pending = false;
+        std::string line;
+        while (std::getline(in, line)) {
+            if (line.rfind("ShdPnd:", 0) != 0 && line.rfind("SigPnd:", 0) != 0) continue;
+            if (std::stoull(line.substr(7), nullptr, 16) & (1ULL << (signal - 1))) pending = true;
+        }
+        if (!pending) return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return false;
+}
+
+bool EndedBy(pid_t process, int signal) {
+    int status = 0;
+    if (waitpid(process, &status, 0) != process) return false;
+    return WIFSIGNALED(status) && WTERMSIG(status) == signal;
+}
+
+std::string ManyAddresses() {
     std::string many;
     for (int i = 0; i < 40000; ++i) many += "http://host" + std::to_string(i) + ".example.com/\n";
-    docs.Write("many.txt", many);
+    return many;
+}
+
+TEST(ScanChildren, ASecondSignalEndsTheScannerWhateverItIsDoing) {
+    // The first SIGTERM stops the scan; the scanner then writes its findings
+    // (with their files: written once the scan is over) to a pipe nobody
+    // reads and blocks there. The second one ends it.
+    TempDir docs;
+    docs.Write("many.txt", ManyAddresses());
     docs.Write("hang.pdf", "%PDF-1.4\n");
     const fs::path pidFile = docs.Path() / "pid";
     StandInConverter converter("trap '' TERM INT; echo $$ > '" + pidFile.string() +
                                "'; while :; do sleep 1; done");
-    int out[2];
-    ASSERT_EQ(pipe2(out, O_CLOEXEC), 0);
-    posix_spawn_file_actions_t fa;
-    posix_spawn_file_actions_init(&fa);
-    posix_spawn_file_actions_addopen(&fa, 0, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_adddup2(&fa, out[1], 1);
-    posix_spawn_file_actions_addopen(&fa, 2, "/dev/null", O_WRONLY, 0);
-    const char* binary = std::getenv("CORVEXA_SCAN");
-    std::vector<std::string> args{binary ? binary : "corvexa-scan",
-                                  "-j",
-                                  "1",
-                                  "--quiet",
-                                  "--",
-                                  (docs.Path() / "many.txt").string(),
-                                  (docs.Path() / "hang.pdf").string()};
-    std::vector<char*> argv;
-    for (auto& a : args) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    pid_t scanner = 0;
-    ASSERT_EQ(posix_spawnp(&scanner, argv[0], &fa, nullptr, argv.data(), environ), 0);
-    posix_spawn_file_actions_destroy(&fa);
-    close(out[1]);
-
+    int out = -1;
+    const pid_t scanner =
+        SpawnIntoUnreadPipe({"-j", "1", "--quiet", "-H", "--", (docs.Path() / "many.txt").string(),
+                             (docs.Path() / "hang.pdf").string()},
+                            out);
+    ASSERT_GT(scanner, 0);
     EXPECT_TRUE(WaitUntilCatching(scanner, SIGTERM));
     const pid_t child = WaitForPid(pidFile);  // the text file is done, the converter hangs
     ASSERT_GT(child, 0);
     kill(scanner, SIGTERM);
     // Stopped in order: the converter is ended, and the findings fill the pipe.
     EXPECT_TRUE(Gone(child));
-    const int capacity = fcntl(out[0], F_GETPIPE_SZ);
-    int queued = 0;
-    for (int i = 0; i < 6000 && (ioctl(out[0], FIONREAD, &queued) != 0 || queued < capacity); ++i)
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    EXPECT_GE(queued, capacity);
+    EXPECT_TRUE(WaitUntilFull(out));
     kill(scanner, SIGTERM);
-    int status = 0;
-    ASSERT_EQ(waitpid(scanner, &status, 0), scanner);
-    close(out[0]);
-    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM) << status;
+    EXPECT_TRUE(EndedBy(scanner, SIGTERM));
+    close(out);
+}
+
+TEST(ScanChildren, ASecondSignalEndsAScannerBlockedPrintingWhileItScans) {
+    // Plain findings go out while the scan runs: with nobody reading, the
+    // scanner blocks in the middle of the scan; the second SIGTERM ends it.
+    TempDir docs;
+    docs.Write("many.txt", ManyAddresses());
+    docs.Write("more.txt", ManyAddresses());
+    int out = -1;
+    const pid_t scanner =
+        SpawnIntoUnreadPipe({"-j", "2", "--quiet", "--", (docs.Path() / "many.txt").string(),
+                             (docs.Path() / "more.txt").string()},
+                            out);
+    ASSERT_GT(scanner, 0);
+    EXPECT_TRUE(WaitUntilCatching(scanner, SIGTERM));
+    EXPECT_TRUE(WaitUntilFull(out));
+    kill(scanner, SIGTERM);
+    EXPECT_TRUE(WaitUntilTaken(scanner, SIGTERM));
+    kill(scanner, SIGTERM);
+    EXPECT_TRUE(EndedBy(scanner, SIGTERM));
+    close(out);
 }
