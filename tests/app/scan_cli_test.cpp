@@ -1,6 +1,9 @@
 // corvexa-scan as a user runs it: a real process over real files.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -366,5 +369,62 @@ TEST(ScanCli, MailboxesAreReadMessageByMessageWhenAsked) {
                              "/box.mbox//1\thttp://one.example/\n" + in +
                              "/box.mbox//2\tc@body.example\n")
             << r.err;
+    }
+}
+
+namespace {
+
+// Runs the scanner with standard output and standard error on one terminal,
+// as a user at a prompt does; returns all it wrote there.
+std::string RunOnTerminal(const std::vector<std::string>& args) {
+    const int master = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+    if (master < 0 || grantpt(master) != 0 || unlockpt(master) != 0) return "no terminal";
+    const std::string slave = ptsname(master);
+    posix_spawn_file_actions_t fa;
+    posix_spawn_file_actions_init(&fa);
+    posix_spawn_file_actions_addopen(&fa, 0, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_addopen(&fa, 1, slave.c_str(), O_RDWR | O_NOCTTY, 0);
+    posix_spawn_file_actions_adddup2(&fa, 1, 2);
+    const char* binary = std::getenv("CORVEXA_SCAN");
+    std::vector<std::string> all{binary ? binary : "corvexa-scan"};
+    all.insert(all.end(), args.begin(), args.end());
+    std::vector<char*> argv;
+    for (auto& a : all) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    pid_t pid = 0;
+    const bool started = posix_spawnp(&pid, argv[0], &fa, nullptr, argv.data(), environ) == 0;
+    posix_spawn_file_actions_destroy(&fa);
+    std::string out;
+    char buffer[4096];
+    // The terminal reports an error on reading once the scanner has closed it.
+    for (ssize_t n; started && (n = read(master, buffer, sizeof buffer)) > 0;)
+        out.append(buffer, static_cast<std::size_t>(n));
+    close(master);
+    if (started) waitpid(pid, nullptr, 0);
+    return out;
+}
+
+}  // namespace
+
+TEST(ScanCli, OnATerminalTheFindingsFollowTheProgressLineAndNeverShareIt) {
+    // More findings than the scanner buffers before it writes them out.
+    TempDir docs;
+    for (int i = 0; i < 200; ++i) {
+        std::string text;
+        for (int j = 0; j < 100; ++j)
+            text += "http://h" + std::to_string(i) + ".example/" + std::to_string(j) + "\n";
+        docs.Write("f" + std::to_string(i) + ".txt", text);
+    }
+    for (const char* threads : {"-j1", "-j2"}) {
+        const std::string out = RunOnTerminal({threads, docs.Path().string()});
+        const std::size_t progressEnd = out.rfind("\033[K");
+        ASSERT_NE(progressEnd, std::string::npos) << out;
+        const std::string before = out.substr(0, progressEnd);
+        EXPECT_EQ(before.find("http://"), std::string::npos) << threads << ": " << out;
+        std::size_t lines = 0;
+        for (std::size_t at = out.find("http://", progressEnd); at != std::string::npos;
+             at = out.find("http://", at + 1))
+            ++lines;
+        EXPECT_EQ(lines, 20000U) << threads << ": " << out;
     }
 }

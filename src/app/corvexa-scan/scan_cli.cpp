@@ -428,7 +428,10 @@ int Run(const std::vector<std::string>& args) {
     if (!ListFiles(o, run)) return 2;
     if (!BuildJob(o, run)) return 2;
     const bool progress = !o.quiet && ::isatty(2);
-    if (PrintsWhileScanning(o)) run.printer = std::make_unique<ListPrinter>(run.lists.Urls());
+    // On a terminal that also shows the progress line, the findings wait for
+    // the scan's end: printed during it, they would run into that line.
+    if (PrintsWhileScanning(o) && !(progress && ::isatty(1)))
+        run.printer = std::make_unique<ListPrinter>(run.lists.Urls());
     CliSink sink(progress, o.inputs.Mode == ScanMode::Directory, run.files, run.lists.Urls(),
                  run.printer.get());
     Scan(o, run, sink);
