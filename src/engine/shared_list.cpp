@@ -15,6 +15,8 @@ namespace {
 constexpr std::size_t kBlockBytes = 32 * 1024;
 constexpr std::size_t kFirstBlockBytes = 512;
 constexpr std::size_t kSlabBytes = 1024 * 1024;
+constexpr std::size_t kHugeSlabBytes = 2 * 1024 * 1024;
+constexpr std::size_t kHugeAfterBytes = 2 * kSlabBytes;
 constexpr std::uint16_t kWide = 0x8000;
 constexpr std::uint16_t kStartMask = 0x7fff;
 // The index is kept in chunks of 4096 words, so it grows without copying.
@@ -42,15 +44,7 @@ SharedList::Block SharedList::MakeBlockLocked(std::size_t cap) {
     regions_.reserve(regions_.size() + 1);
     Block block;
     if (cap == kBlockBytes) {
-        if (slabLeft_ < cap) {
-            void* mapped = ::mmap(nullptr, kSlabBytes, PROT_READ | PROT_WRITE,
-                                  MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-            if (mapped == MAP_FAILED) throw std::bad_alloc();
-            regions_.emplace_back(static_cast<unsigned char*>(mapped),
-                                  FreeRegion{kSlabBytes, true});
-            slabFree_ = regions_.back().get();
-            slabLeft_ = kSlabBytes;
-        }
+        if (slabLeft_ < cap) MapSlabLocked();
         block.bytes = slabFree_;
         slabFree_ += cap;
         slabLeft_ -= cap;
@@ -60,6 +54,38 @@ SharedList::Block SharedList::MakeBlockLocked(std::size_t cap) {
     }
     block.capacity = cap;
     return block;
+}
+
+// Maps the next region that blocks are cut from. Its pages are faulted in at
+// once: touching a fresh page costs far more than filling it, more so in a
+// virtual machine, and once per region is cheaper than once per page. A list
+// that has filled a few regions is a long one (the URL list of a large scan):
+// it takes 2 MiB at a time, aligned, in one huge page where the system gives
+// one.
+void SharedList::MapSlabLocked() {
+    std::size_t mappedSoFar = 0;
+    for (const Region& region : regions_)
+        if (region.get_deleter().mapped) mappedSoFar += region.get_deleter().size;
+    const bool huge = mappedSoFar >= kHugeAfterBytes;
+    const std::size_t size = huge ? kHugeSlabBytes : kSlabBytes;
+    // A huge region is cut out of a mapping twice its size at its alignment.
+    const std::size_t span = huge ? 2 * size : size;
+    void* mapped = ::mmap(nullptr, span, PROT_READ | PROT_WRITE,
+                          MAP_PRIVATE | MAP_ANONYMOUS | (huge ? 0 : MAP_POPULATE), -1, 0);
+    if (mapped == MAP_FAILED) throw std::bad_alloc();
+    auto* start = static_cast<unsigned char*>(mapped);
+    if (huge) {
+        const auto address = reinterpret_cast<std::uintptr_t>(mapped);
+        const std::size_t head = (size - address % size) % size;
+        if (head) ::munmap(start, head);
+        if (span - head - size) ::munmap(start + head + size, span - head - size);
+        start += head;
+        ::madvise(start, size, MADV_HUGEPAGE);        // hints: either may be refused,
+        ::madvise(start, size, MADV_POPULATE_WRITE);  // and pages then come as touched
+    }
+    regions_.emplace_back(start, FreeRegion{size, true});
+    slabFree_ = start;
+    slabLeft_ = size;
 }
 
 void SharedList::NewBlockLocked(std::size_t size) {

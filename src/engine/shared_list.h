@@ -88,8 +88,8 @@ private:
     // a UTF-16 entry; its end is the next entry's start or the block's end.
     // The memory blocks live in: a region of its own from the heap while the
     // list is small and for a long entry, else a share of a 1 MiB region mapped
-    // for the list alone, so that a long list does not pin the heap's free space
-    // between the short-lived buffers of a scan (pages are used as filled).
+    // for the list alone (2 MiB once the list is long), so that a long list does
+    // not pin the heap's free space between the short-lived buffers of a scan.
     struct FreeRegion {
         std::size_t size = 0;
         bool mapped = false;
@@ -108,6 +108,7 @@ private:
         std::size_t end = 0;  // index of the first entry past the block
     };
     Block MakeBlockLocked(std::size_t cap);
+    void MapSlabLocked();
     void NewBlockLocked(std::size_t size);
     void SetWordLocked(std::size_t i, std::uint16_t word);
     void OpenIndexLocked(std::size_t at, std::size_t count, std::size_t block);

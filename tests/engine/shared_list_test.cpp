@@ -100,6 +100,9 @@ TEST(SharedList, StoresEveryKindOfEntryAsGiven) {
         {"UTF-16 filling blocks exactly", 5000, [](std::size_t) { return Text(256, u'\u0416'); }},
         {"entries longer than a block", 20,
          [](std::size_t i) { return Text(33000 + i, i % 2 ? u'\u20ac' : u'b'); }},
+        // Several MiB: past the first mapped regions, into those a long list
+        // takes 2 MiB at a time.
+        {"mixed kinds over many regions", 250000, Entry},
         {"ASCII then non-ASCII alternating", 10001,
          [](std::size_t i) { return i % 2 ? Text(3, u'q') : Text(1, u'\u0100'); }},
     };
