@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <cstring>
 
 #include "platform/native_path.h"
@@ -53,6 +54,38 @@ bool IsOnPseudoFileSystem(int fd) {
     return ::fstatfs(fd, &fs) == 0 && IsPseudoFileSystem(static_cast<std::int64_t>(fs.f_type));
 }
 
+FolderCache::~FolderCache() {
+    Forget();
+}
+
+void FolderCache::Forget() {
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = -1;
+    folder_.clear();
+}
+
+int FolderCache::Open(const std::string& native, int flags) {
+    // Only an absolute path of the usual length whose last part is a name:
+    // anything else is opened as it stands.
+    const std::size_t slash = native.rfind('/');
+    if (native.empty() || native[0] != '/' || native.size() >= PATH_MAX ||
+        slash == native.size() - 1)
+        return platform::OpenNative(native, flags);
+    const char* name = native.c_str() + slash + 1;
+    if (std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0)
+        return platform::OpenNative(native, flags);
+    const std::string_view folder(native.data(), slash ? slash : 1);
+    if (fd_ < 0 || folder != folder_) {
+        Forget();
+        fd_ = ::open(std::string(folder).c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+        // A folder that cannot be held: the file is opened by its path, which
+        // gives the error (or the file) the system gives for that path.
+        if (fd_ < 0) return platform::OpenNative(native, flags);
+        folder_ = folder;
+    }
+    return ::openat(fd_, name, flags | O_CLOEXEC);
+}
+
 FileSource::~FileSource() {
     Close();
 }
@@ -73,7 +106,8 @@ std::uint64_t FileSource::Open() {
     read_ = 0;
     limit_ = UINT64_MAX;
     std::string native = platform::NativeFromPath(platform::ExtendedPath(path_));
-    fd_ = platform::OpenNative(native, O_RDONLY | O_NOCTTY | O_NONBLOCK);
+    const int flags = O_RDONLY | O_NOCTTY | O_NONBLOCK;
+    fd_ = folders_ ? folders_->Open(native, flags) : platform::OpenNative(native, flags);
     if (fd_ < 0) Fail("cannot open");
     struct stat st;
     if (::fstat(fd_, &st) != 0) Fail("cannot examine");

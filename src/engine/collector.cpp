@@ -330,7 +330,7 @@ void TCollector::ReadFile(const Text& path) {
 
 void TCollector::ScanPlainText(const Text& path) {
     ReadContext ctx{*lineSink_, control_.StopRequested, control_.AnsiCodePage};
-    FileSource source(path);
+    FileSource source(path, &folders_);
     corvexa::ScanPlainText(source, control_.MemoryStream.load(std::memory_order_relaxed), ctx);
 }
 

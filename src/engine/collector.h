@@ -14,6 +14,7 @@
 #include <thread>
 #include <vector>
 
+#include "engine/byte_source.h"
 #include "engine/detect.h"
 #include "engine/file_mask.h"
 #include "engine/readers/document_reader.h"
@@ -235,6 +236,7 @@ private:
     DocumentReader* pdfReader_ = nullptr;
     Detector detector_;
     LineSink* lineSink_ = &detector_;
+    FolderCache folders_;  // for plain-text files, read one after another
     FindingOrigins* origins_ = nullptr;
     FileListFeed* feed_ = nullptr;
     std::optional<FileMask> mask_;
