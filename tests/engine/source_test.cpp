@@ -1,14 +1,21 @@
 // Byte sources: bytes in memory read exactly like the same bytes in a file,
-// paths longer than the system's limit, and kernel pseudo files that never end.
+// paths longer than the system's limit, kernel pseudo files that never end,
+// and files opened within their folder held open.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <atomic>
+#include <cerrno>
 #include <chrono>
+#include <filesystem>
 #include <string>
 #include <vector>
 
 #include "engine/byte_source.h"
 #include "engine/readers/text_reader.h"
+#include "platform/native_path.h"
 #include "support/collect_lines.h"
 #include "support/temp_dir.h"
 
@@ -117,4 +124,61 @@ TEST(Sources, KernelPseudoFilesAreReadUpToTheirLimit) {
     }
     EXPECT_TRUE(IsPseudoFileSystem(0x9fa0));
     EXPECT_FALSE(IsPseudoFileSystem(0xEF53));  // ext4
+}
+
+// Files opened one after another through the folder held open give what
+// opening each by its path gives: the same file, or the same error.
+TEST(Sources, FilesOpenedWithinTheirHeldFolderAreThoseTheirPathsName) {
+    TempDir dir;
+    dir.Write("a/x.txt", "x");
+    dir.Write("a/y.txt", "y");
+    dir.Write("b/z.txt", "z");
+    dir.Write("top.txt", "t");
+    std::filesystem::create_directory_symlink(dir.Path() / "a", dir.Path() / "c");
+    std::filesystem::create_symlink(dir.Path() / "b" / "z.txt", dir.Path() / "a" / "to_z");
+    const std::string root = dir.Path().string();
+    const std::vector<std::string> paths = {
+        root + "/a/x.txt",
+        root + "/a/y.txt",
+        root + "/a/missing",
+        root + "/b/z.txt",
+        root + "/a/x.txt",
+        root + "/gone/x.txt",
+        root + "/a/x.txt/under",
+        root + "/c/y.txt",
+        root + "/a/to_z",
+        root + "/a/.",
+        root + "/a/..",
+        root + "/a/",
+        root + "//a//y.txt",
+        root + "/a",
+        root + "/top.txt",
+        "relative-missing.txt",
+        "/",
+        "",
+        root + "/a/x.txt",
+    };
+    FolderCache folders;
+    for (const std::string& path : paths) {
+        SCOPED_TRACE(path);
+        errno = 0;
+        const int want = platform::OpenNative(path, O_RDONLY);
+        const int wantErrno = errno;
+        errno = 0;
+        const int got = folders.Open(path, O_RDONLY);
+        const int gotErrno = errno;
+        ASSERT_EQ(got >= 0, want >= 0);
+        if (want < 0) {
+            EXPECT_EQ(gotErrno, wantErrno);
+            continue;
+        }
+        struct stat a, b;
+        ASSERT_EQ(::fstat(want, &a), 0);
+        ASSERT_EQ(::fstat(got, &b), 0);
+        EXPECT_EQ(a.st_ino, b.st_ino);
+        EXPECT_EQ(a.st_dev, b.st_dev);
+        EXPECT_NE(::fcntl(got, F_GETFD) & FD_CLOEXEC, 0);
+        ::close(want);
+        ::close(got);
+    }
 }
