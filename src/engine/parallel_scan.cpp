@@ -143,7 +143,7 @@ public:
         sinceCheck_ = 0;
     }
 
-    SharedList buffer;
+    SharedList buffer{SharedList::Use::OneThreadAtATime};
     FindingOrigins origins;
     std::size_t file = 0;
     // Held findings of this reader's files, back from their commit; the
@@ -351,7 +351,7 @@ void ParallelCollector::Finish(Reader& reader, bool ok, bool missing, std::strin
         // Held back until the files before it are in: moved, not copied; the
         // buffer goes on in the storage of a list that was held before.
         if (reader.pool.empty()) {
-            slot.held = std::make_unique<SharedList>();
+            slot.held = std::make_unique<SharedList>(SharedList::Use::OneThreadAtATime);
         } else {
             slot.held = std::move(reader.pool.back());
             reader.pool.pop_back();

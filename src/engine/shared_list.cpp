@@ -60,7 +60,7 @@ void Narrow(TextView text, unsigned char* dst) {
 }
 }  // namespace
 
-SharedList::SharedList() = default;
+SharedList::SharedList(Use use) : mutex_(use == Use::Shared) {}
 SharedList::~SharedList() = default;
 
 void SharedList::FreeRegion::operator()(unsigned char* bytes) const {

@@ -14,14 +14,21 @@ namespace corvexa {
 
 // An ordered list of texts shared between the collector thread and the window:
 // the URL list, the files list and the derived host and domain lists. Every
-// call takes the list's lock, so each single access is atomic.
+// call takes the list's lock, so each single access is atomic (a list made for
+// one thread at a time has none: see Use).
 //
 // Entries are packed into blocks with a two-byte index entry each, and an entry
 // of ASCII characters (nearly every address) is kept one byte a character, so a
 // million findings cost little more than their UTF-8 text.
 class SharedList {
 public:
-    SharedList();
+    // Who uses the list. A list that one thread at a time uses, handed from
+    // thread to thread only through some other lock (a reader's buffer of
+    // findings in a parallel scan), takes no lock of its own: every finding
+    // goes through Append.
+    enum class Use { Shared, OneThreadAtATime };
+
+    explicit SharedList(Use use = Use::Shared);
     ~SharedList();
     SharedList(const SharedList&) = delete;
     SharedList& operator=(const SharedList&) = delete;
@@ -129,7 +136,24 @@ private:
                                      bool& wide) const;
     void ReadLocked(std::size_t i, const Cursor& at, Text& out) const;
 
-    mutable std::mutex mutex_;
+    // The list's lock, taken only when the list is shared.
+    class Lock {
+    public:
+        explicit Lock(bool shared) : shared_(shared) {}
+        void lock() {
+            if (shared_) mutex_.lock();
+        }
+        bool try_lock() { return !shared_ || mutex_.try_lock(); }
+        void unlock() {
+            if (shared_) mutex_.unlock();
+        }
+
+    private:
+        const bool shared_;
+        std::mutex mutex_;
+    };
+
+    mutable Lock mutex_;
     std::vector<Region> regions_;
     unsigned char* slabFree_ = nullptr;  // the unused end of the last mapped region
     std::size_t slabLeft_ = 0;
