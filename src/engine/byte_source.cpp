@@ -55,10 +55,10 @@ bool IsOnPseudoFileSystem(int fd) {
 }
 
 FolderCache::~FolderCache() {
-    Forget();
+    Release();
 }
 
-void FolderCache::Forget() {
+void FolderCache::Release() {
     if (fd_ >= 0) ::close(fd_);
     fd_ = -1;
     folder_.clear();
@@ -76,7 +76,7 @@ int FolderCache::Open(const std::string& native, int flags) {
         return platform::OpenNative(native, flags);
     const std::string_view folder(native.data(), slash ? slash : 1);
     if (fd_ < 0 || folder != folder_) {
-        Forget();
+        Release();
         fd_ = ::open(std::string(folder).c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
         // A folder that cannot be held: the file is opened by its path, which
         // gives the error (or the file) the system gives for that path.

@@ -91,10 +91,11 @@ public:
     // Opens the file at `native` (a path in the system's encoding) as
     // platform::OpenNative does, with the same result and errno.
     int Open(const std::string& native, int flags);
+    // Lets the folder go (a folder held open keeps its file system from being
+    // unmounted).
+    void Release();
 
 private:
-    void Forget();
-
     std::string folder_;
     int fd_ = -1;
 };

@@ -109,6 +109,7 @@ void TCollector::CollectNow() {
         membersListed += members.size();
     }
 
+    folders_.Release();
     summary.FilesListed = files_.Size() - membersListed;
     summary.Stopped = Stopping();
     sink_.ScanFinished(summary);

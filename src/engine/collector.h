@@ -169,6 +169,9 @@ public:
     // of their findings have those entries (the archive's index plus one,
     // two, ...) as `entry`. Emptied by the next ExtractURLsFromFile.
     std::vector<Text> TakeMembers() { return std::move(members_); }
+    // Lets go of the folder of the plain-text file read last, held open for
+    // the next file of that folder; the scan's end does it.
+    void ReleaseFolder() { folders_.Release(); }
 
     // Notes each finding's file (its index in the files list) and line number
     // in `origins` from now on; null stops it.

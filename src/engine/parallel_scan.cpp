@@ -253,6 +253,7 @@ void ParallelCollector::RunReader(Reader& reader) {
                              NamesNoFile(path);
         Finish(reader, ok, missing, std::move(failure));
     }
+    reader.collector.ReleaseFolder();
 }
 
 bool ParallelCollector::Claim(Reader& reader, Text& path) {

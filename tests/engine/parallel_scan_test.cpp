@@ -3,7 +3,8 @@
 // leaves a prefix of the full result; findings held back within their limit;
 // document readers one at a time; a long first file that holds up no reader;
 // the counts of a file list with entries that name no file; a list whose
-// names come while the scan runs, and a stop while they are still awaited.
+// names come while the scan runs, and a stop while they are still awaited;
+// no folder held open at the end.
 #include "engine/parallel_scan.h"
 
 #include <gtest/gtest.h>
@@ -105,6 +106,18 @@ Outcome RunScan(const ScanJob& job, bool memoryStream, unsigned readers, Paralle
     return out;
 }
 
+// How many of this process's open files are the folder `root` or below it.
+int OpenUnder(const fs::path& root) {
+    int count = 0;
+    const std::string prefix = fs::canonical(root).string();
+    for (const auto& entry : fs::directory_iterator("/proc/self/fd")) {
+        std::error_code ec;
+        const std::string target = fs::read_symlink(entry.path(), ec).string();
+        if (!ec && target.rfind(prefix, 0) == 0) ++count;
+    }
+    return count;
+}
+
 std::string Address(std::mt19937& rng, int i) {
     switch (rng() % 4) {
         case 0:
@@ -192,7 +205,14 @@ TEST(ParallelScan, SameResultAsOneCollectorInBothReadingModes) {
     for (bool memory : {false, true}) {
         SCOPED_TRACE(memory ? "memory stream" : "file stream");
         auto eml = std::make_shared<CountingEmlReader>();
-        Outcome one = RunScan(job, memory, 0, {}, eml);
+        // Folders are held open while their files are read; by the scan's
+        // end none is (it would keep the file system from being unmounted).
+        int heldAtEnd = -1;
+        auto atEnd = [&](const std::string& e, ScanControl&) {
+            if (e == "ScanFinished") heldAtEnd = OpenUnder(dir.Path());
+        };
+        Outcome one = RunScan(job, memory, 0, {}, eml, atEnd);
+        EXPECT_EQ(heldAtEnd, 0);
         ASSERT_GT(one.urls.size(), 50000u);
         struct Setting {
             unsigned readers;
@@ -202,7 +222,9 @@ TEST(ParallelScan, SameResultAsOneCollectorInBothReadingModes) {
             SCOPED_TRACE(testing::Message() << s.readers << " readers, " << s.limits.filesAhead
                                             << " ahead, " << s.limits.heldBytes << " bytes");
             auto emlN = std::make_shared<CountingEmlReader>();
-            Outcome many = RunScan(job, memory, s.readers, s.limits, emlN);
+            heldAtEnd = -1;
+            Outcome many = RunScan(job, memory, s.readers, s.limits, emlN, atEnd);
+            EXPECT_EQ(heldAtEnd, 0);
             EXPECT_EQ(many.files, one.files);
             EXPECT_TRUE(many.urls == one.urls);
             EXPECT_TRUE(many.origins == one.origins);
