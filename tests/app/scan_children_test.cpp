@@ -20,12 +20,11 @@
 #include "support/stand_in.h"
 #include "support/temp_dir.h"
 
-extern char** environ;
-
 using corvexa::test::Gone;
 using corvexa::test::ReadFileBytes;
 using corvexa::test::RunScannerProcess;
 using corvexa::test::ScannerResult;
+using corvexa::test::SpawnScanner;
 using corvexa::test::TempDir;
 using corvexa::test::WaitUntilCatching;
 using corvexa::test::WriteStandIn;
@@ -117,20 +116,10 @@ TEST(ScanChildren, WhatAConverterStartsInASessionOfItsOwnEndsWithTheScan) {
 pid_t SpawnIntoUnreadPipe(const std::vector<std::string>& args, int& out) {
     int fds[2];
     if (pipe2(fds, O_CLOEXEC) != 0) return 0;
-    posix_spawn_file_actions_t fa;
-    posix_spawn_file_actions_init(&fa);
-    posix_spawn_file_actions_addopen(&fa, 0, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_adddup2(&fa, fds[1], 1);
-    posix_spawn_file_actions_addopen(&fa, 2, "/dev/null", O_WRONLY, 0);
-    const char* binary = std::getenv("CORVEXA_SCAN");
-    std::vector<std::string> all{binary ? binary : "corvexa-scan"};
-    all.insert(all.end(), args.begin(), args.end());
-    std::vector<char*> argv;
-    for (auto& a : all) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    pid_t scanner = 0;
-    if (posix_spawnp(&scanner, argv[0], &fa, nullptr, argv.data(), environ) != 0) scanner = 0;
-    posix_spawn_file_actions_destroy(&fa);
+    const pid_t scanner = SpawnScanner(args, [&](posix_spawn_file_actions_t& fa) {
+        posix_spawn_file_actions_adddup2(&fa, fds[1], 1);
+        posix_spawn_file_actions_addopen(&fa, 2, "/dev/null", O_WRONLY, 0);
+    });
     close(fds[1]);
     out = fds[0];
     return scanner;

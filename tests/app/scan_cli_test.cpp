@@ -21,6 +21,7 @@
 using corvexa::test::ReadFileBytes;
 using corvexa::test::RunScannerProcess;
 using corvexa::test::ScannerResult;
+using corvexa::test::SpawnScanner;
 using corvexa::test::TempDir;
 
 namespace {
@@ -380,20 +381,11 @@ std::string RunOnTerminal(const std::vector<std::string>& args) {
     const int master = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
     if (master < 0 || grantpt(master) != 0 || unlockpt(master) != 0) return "no terminal";
     const std::string slave = ptsname(master);
-    posix_spawn_file_actions_t fa;
-    posix_spawn_file_actions_init(&fa);
-    posix_spawn_file_actions_addopen(&fa, 0, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_addopen(&fa, 1, slave.c_str(), O_RDWR | O_NOCTTY, 0);
-    posix_spawn_file_actions_adddup2(&fa, 1, 2);
-    const char* binary = std::getenv("CORVEXA_SCAN");
-    std::vector<std::string> all{binary ? binary : "corvexa-scan"};
-    all.insert(all.end(), args.begin(), args.end());
-    std::vector<char*> argv;
-    for (auto& a : all) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    pid_t pid = 0;
-    const bool started = posix_spawnp(&pid, argv[0], &fa, nullptr, argv.data(), environ) == 0;
-    posix_spawn_file_actions_destroy(&fa);
+    const pid_t pid = SpawnScanner(args, [&](posix_spawn_file_actions_t& fa) {
+        posix_spawn_file_actions_addopen(&fa, 1, slave.c_str(), O_RDWR | O_NOCTTY, 0);
+        posix_spawn_file_actions_adddup2(&fa, 1, 2);
+    });
+    const bool started = pid != 0;
     std::string out;
     char buffer[4096];
     // The terminal reports an error on reading once the scanner has closed it.

@@ -17,26 +17,36 @@ extern char** environ;
 
 namespace corvexa::test {
 
-ScannerResult RunScannerProcess(const std::vector<std::string>& args,
-                                const std::function<void(pid_t)>& during) {
-    TempDir io;
-    std::string outPath = (io.Path() / "out").string(), errPath = (io.Path() / "err").string();
-    posix_spawn_file_actions_t fa;
-    posix_spawn_file_actions_init(&fa);
-    posix_spawn_file_actions_addopen(&fa, 0, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_addopen(&fa, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    posix_spawn_file_actions_addopen(&fa, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+pid_t SpawnScanner(const std::vector<std::string>& args,
+                   const std::function<void(posix_spawn_file_actions_t&)>& files) {
     const char* binary = std::getenv("CORVEXA_SCAN");
     std::vector<std::string> all{binary ? binary : "corvexa-scan"};
     all.insert(all.end(), args.begin(), args.end());
     std::vector<char*> argv;
     for (auto& a : all) argv.push_back(a.data());
     argv.push_back(nullptr);
-    pid_t pid;
-    ScannerResult r;
-    int spawned = posix_spawnp(&pid, argv[0], &fa, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_t fa;
+    posix_spawn_file_actions_init(&fa);
+    posix_spawn_file_actions_addopen(&fa, 0, "/dev/null", O_RDONLY, 0);
+    files(fa);
+    pid_t pid = 0;
+    if (posix_spawnp(&pid, argv[0], &fa, nullptr, argv.data(), environ) != 0) pid = 0;
     posix_spawn_file_actions_destroy(&fa);
-    if (spawned != 0) return r;
+    return pid;
+}
+
+ScannerResult RunScannerProcess(const std::vector<std::string>& args,
+                                const std::function<void(pid_t)>& during) {
+    TempDir io;
+    const std::string outPath = (io.Path() / "out").string();
+    const std::string errPath = (io.Path() / "err").string();
+    ScannerResult r;
+    const pid_t pid = SpawnScanner(args, [&](posix_spawn_file_actions_t& fa) {
+        constexpr int kCreate = O_WRONLY | O_CREAT | O_TRUNC;
+        posix_spawn_file_actions_addopen(&fa, 1, outPath.c_str(), kCreate, 0600);
+        posix_spawn_file_actions_addopen(&fa, 2, errPath.c_str(), kCreate, 0600);
+    });
+    if (pid == 0) return r;
     if (during) during(pid);
     int status = 0;
     waitpid(pid, &status, 0);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <spawn.h>
 #include <sys/types.h>
 
 #include <functional>
@@ -12,6 +13,12 @@ struct ScannerResult {
     int status = -1;
     std::string out, err;
 };
+
+// Starts corvexa-scan (CORVEXA_SCAN, else from PATH) with the arguments and
+// standard input from /dev/null; `files` adds what its standard output and
+// error become. Returns its process id, or 0 when it could not be started.
+pid_t SpawnScanner(const std::vector<std::string>& args,
+                   const std::function<void(posix_spawn_file_actions_t&)>& files);
 
 // Runs corvexa-scan (CORVEXA_SCAN, else from PATH) with the arguments and
 // standard input from /dev/null; `during` runs while it is running.
