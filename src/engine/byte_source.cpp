@@ -66,10 +66,11 @@ void FolderCache::Release() {
 
 int FolderCache::Open(const std::string& native, int flags) {
     // Only an absolute path of the usual length whose last part is a name:
-    // anything else is opened as it stands.
+    // anything else is opened as it stands (a path with a NUL in it is read
+    // by the system up to the NUL, so its folder is not the one it names).
     const std::size_t slash = native.rfind('/');
     if (native.empty() || native[0] != '/' || native.size() >= PATH_MAX ||
-        slash == native.size() - 1)
+        slash == native.size() - 1 || std::strlen(native.c_str()) != native.size())
         return platform::OpenNative(native, flags);
     const char* name = native.c_str() + slash + 1;
     if (std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0)

@@ -156,6 +156,7 @@ TEST(Sources, FilesOpenedWithinTheirHeldFolderAreThoseTheirPathsName) {
         "relative-missing.txt",
         "/",
         "",
+        root + "/a" + std::string(1, '\0') + "/x.txt",  // the system reads up to the NUL
         root + "/a/x.txt",
     };
     FolderCache folders;
