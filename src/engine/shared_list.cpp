@@ -270,6 +270,25 @@ bool SharedList::TryAt(std::size_t i, Text& out) const {
     return true;
 }
 
+void SharedList::CopyLocked(std::size_t i, const Cursor& at, SharedList& to) const {
+    std::size_t size = 0;
+    bool wide = false;
+    const unsigned char* bytes = BytesLocked(i, at, size, wide);
+    std::memcpy(to.PlaceLocked(size, wide), bytes, size);
+}
+
+template <class F>
+std::size_t SharedList::EachFromLocked(std::size_t from, std::size_t count, F&& f) const {
+    if (from >= size_) return 0;
+    Cursor at = CursorLocked(from);
+    std::size_t i = from;
+    for (; i < size_ && i - from < count; ++i) {
+        AdvanceLocked(i, at);
+        f(i, at);
+    }
+    return i - from;
+}
+
 void SharedList::Clear() {
     std::lock_guard lock(mutex_);
     ClearLocked();
@@ -383,10 +402,7 @@ void SharedList::InsertAt(std::size_t at, const std::vector<Text>& entries) {
             for (const Text& entry : entries) kept.AppendLocked(entry);
         if (i == size_) break;
         AdvanceLocked(i, cursor);
-        std::size_t size = 0;
-        bool wide = false;
-        const unsigned char* bytes = BytesLocked(i, cursor, size, wide);
-        std::memcpy(kept.PlaceLocked(size, wide), bytes, size);
+        CopyLocked(i, cursor, kept);
     }
     SwapLocked(kept);
 }
@@ -440,12 +456,8 @@ void SharedList::AppendFrom(const SharedList& other) {
 std::size_t SharedList::AppendLinesUtf8(std::size_t from, std::size_t count,
                                         std::string& out) const {
     std::lock_guard lock(mutex_);
-    if (from >= size_) return 0;
-    Cursor at = CursorLocked(from);
     Text wideEntry;
-    std::size_t i = from;
-    for (; i < size_ && i - from < count; ++i) {
-        AdvanceLocked(i, at);
+    return EachFromLocked(from, count, [&](std::size_t i, const Cursor& at) {
         std::size_t size = 0;
         bool wide = false;
         const unsigned char* bytes = BytesLocked(i, at, size, wide);
@@ -458,8 +470,7 @@ std::size_t SharedList::AppendLinesUtf8(std::size_t from, std::size_t count,
             out.append(reinterpret_cast<const char*>(bytes), size);
         }
         out += '\n';
-    }
-    return i - from;
+    });
 }
 
 void SharedList::Swap(SharedList& other) {
@@ -494,10 +505,7 @@ void SharedList::RemoveAt(std::vector<std::size_t> indices) {
         while (k < indices.size() && indices[k] < i) ++k;
         if (k < indices.size() && indices[k] == i) continue;
         AdvanceLocked(i, at);
-        std::size_t size = 0;
-        bool wide = false;
-        const unsigned char* bytes = BytesLocked(i, at, size, wide);
-        std::memcpy(kept.PlaceLocked(size, wide), bytes, size);
+        CopyLocked(i, at, kept);
     }
     SwapLocked(kept);
 }
@@ -505,16 +513,11 @@ void SharedList::RemoveAt(std::vector<std::size_t> indices) {
 std::size_t SharedList::VisitFrom(std::size_t from, std::size_t count,
                                   const std::function<void(TextView)>& f) const {
     std::lock_guard lock(mutex_);
-    if (from >= size_) return 0;
-    Cursor at = CursorLocked(from);
     Text entry;
-    std::size_t i = from;
-    for (; i < size_ && i - from < count; ++i) {
-        AdvanceLocked(i, at);
+    return EachFromLocked(from, count, [&](std::size_t i, const Cursor& at) {
         ReadLocked(i, at, entry);
         f(entry);
-    }
-    return i - from;
+    });
 }
 
 std::vector<Text> SharedList::Snapshot() const {

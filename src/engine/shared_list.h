@@ -135,6 +135,12 @@ private:
     const unsigned char* BytesLocked(std::size_t i, const Cursor& at, std::size_t& size,
                                      bool& wide) const;
     void ReadLocked(std::size_t i, const Cursor& at, Text& out) const;
+    // Appends entry i (in block at.block) to `to` as it is stored.
+    void CopyLocked(std::size_t i, const Cursor& at, SharedList& to) const;
+    // Calls f(i, cursor) on the entries from index `from` on, at most `count`
+    // of them, in order. Returns how many.
+    template <class F>
+    std::size_t EachFromLocked(std::size_t from, std::size_t count, F&& f) const;
 
     // The list's lock, taken only when the list is shared.
     class Lock {

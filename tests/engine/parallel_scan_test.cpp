@@ -455,6 +455,14 @@ Outcome RunListScan(const ScanJob& job, unsigned readers,
     return out;
 }
 
+// The scan those pieces are fed to: a file list, archives opened.
+ScanJob ListJob() {
+    ScanJob job;
+    job.Mode = ScanMode::FileList;
+    job.Archives = true;
+    return job;
+}
+
 // Pieces of a list with files read, entries that name nothing, a folder (it
 // fails) and an archive whose members' entries go in while names still come.
 std::vector<std::vector<Text>> ListPieces(const TempDir& dir) {
@@ -486,9 +494,7 @@ std::vector<std::vector<Text>> ListPieces(const TempDir& dir) {
 TEST(ParallelScan, AFedListGivesTheResultOfTheWholeList) {
     TempDir dir;
     const auto pieces = ListPieces(dir);
-    ScanJob job;
-    job.Mode = ScanMode::FileList;
-    job.Archives = true;
+    const ScanJob job = ListJob();
     const Outcome whole = RunListScan(job, 0, pieces, false);
     ASSERT_GT(whole.urls.size(), 1000u);
     EXPECT_EQ(whole.summary.EntriesMissing, 2u);
@@ -513,9 +519,7 @@ TEST(ParallelScan, AStopWhileTheListIsStillReadEndsTheScan) {
     // same, with the findings of the names that came.
     TempDir dir;
     const auto pieces = ListPieces(dir);
-    ScanJob job;
-    job.Mode = ScanMode::FileList;
-    job.Archives = true;
+    const ScanJob job = ListJob();
     for (std::size_t after : {std::size_t{1}, std::size_t{4}}) {
         const std::vector<std::vector<Text>> given(
             pieces.begin(), pieces.begin() + static_cast<std::ptrdiff_t>(after));
